@@ -1,0 +1,51 @@
+# Entry points. `make test` sets up, builds and runs every test (plain and sanitized);
+# `make run` sets up, builds and runs an unattended queue.
+BUILD      ?= build
+BUILD_SAN  ?= build-san
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all setup build build-san test test-plain test-san run bench format format-check clean
+
+all: build
+
+setup:
+	./scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTAQ_WERROR=ON $(CMAKE_FLAGS)
+
+$(BUILD_SAN)/build.ninja:
+	cmake -S . -B $(BUILD_SAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTAQ_WERROR=ON \
+	    -DVANTAQ_SANITIZE=ON -DVANTAQ_BUILD_GUI=OFF $(CMAKE_FLAGS)
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-san: setup $(BUILD_SAN)/build.ninja
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-san: build-san
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --output-on-failure -j $(JOBS) -LE no-sanitizer
+
+test: format-check test-plain test-san
+
+run: build
+	./scripts/run-queue.sh $(BUILD)
+
+bench: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+	./scripts/run-bench.sh $(BUILD)
+
+format:
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+format-check: setup
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)

@@ -1,0 +1,526 @@
+// The key store on SQLite: keys as rows with a parent, values as typed byte strings.
+#include "store/key_store.h"
+
+#include "store/sqlite_db.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace store {
+
+namespace {
+
+// Schema steps; step i brings a file from version i to version i + 1.
+const char* const kSchemaSteps[] = {
+    "CREATE TABLE IF NOT EXISTS keys ("
+    "  id     INTEGER PRIMARY KEY,"
+    "  parent INTEGER REFERENCES keys(id),"
+    "  name   TEXT NOT NULL COLLATE NOCASE,"
+    "  UNIQUE (parent, name));"
+    "CREATE TABLE IF NOT EXISTS vals ("
+    "  id   INTEGER PRIMARY KEY,"
+    "  key  INTEGER NOT NULL REFERENCES keys(id),"
+    "  name TEXT NOT NULL COLLATE NOCASE,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  UNIQUE (key, name));"
+    "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');",
+};
+
+std::string Text(std::string_view s) { return std::string(s); }
+
+} // namespace
+
+struct KeyStore::Db : SqliteDb {};
+
+KeyStore::KeyStore() = default;
+
+KeyStore::~KeyStore() { Close(); }
+
+std::string KeyStore::DefaultPath() {
+    if (const char* explicitPath = std::getenv("VANTAQ_STORE"); explicitPath && *explicitPath) {
+        return explicitPath;
+    }
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.config";
+    } else {
+        base = ".";
+    }
+    return base + "/vantaq/store.sqlite";
+}
+
+bool KeyStore::IsOpen() const { return m_Db && m_Db->Handle(); }
+
+void KeyStore::Close() {
+    m_Db.reset();
+    m_Depth = 0;
+}
+
+bool KeyStore::Open(const std::string& path) {
+    Close();
+    m_Path = path;
+    std::error_code ignored;
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) {
+        std::filesystem::create_directories(folder, ignored);
+    }
+    auto db = std::make_unique<Db>();
+    if (!db->Open(path, m_LastError)) {
+        return false;
+    }
+    // Reading the schema first tells a foreign file apart before anything is written to it.
+    int version = 0;
+    if (!db->QueryInt("PRAGMA user_version", version, m_LastError)) {
+        m_LastError = path + ": not a Vantaq store (" + m_LastError + ")";
+        return false;
+    }
+    int tables = 0;
+    if (!db->QueryInt("SELECT count(*) FROM sqlite_schema", tables, m_LastError)) {
+        m_LastError = path + ": not a Vantaq store (" + m_LastError + ")";
+        return false;
+    }
+    if (version == 0 && tables != 0) {
+        m_LastError = path + ": a database, but not a Vantaq store";
+        return false;
+    }
+    if (version > kSchemaVersion) {
+        m_LastError = path + ": written by a newer Vantaq (store version " +
+                      std::to_string(version) + ")";
+        return false;
+    }
+    if (!db->Exec("PRAGMA journal_mode=WAL", m_LastError) ||
+        !db->Exec("PRAGMA synchronous=FULL", m_LastError) ||
+        !db->Exec("PRAGMA foreign_keys=ON", m_LastError)) {
+        return false;
+    }
+    if (version < kSchemaVersion) {
+        if (!db->Exec("BEGIN IMMEDIATE", m_LastError)) {
+            return false;
+        }
+        // Another process may have migrated while this one waited for the lock.
+        if (!db->QueryInt("PRAGMA user_version", version, m_LastError)) {
+            db->Exec("ROLLBACK", m_LastError);
+            return false;
+        }
+        for (int step = version; step < kSchemaVersion; ++step) {
+            if (!db->Exec(kSchemaSteps[step], m_LastError)) {
+                std::string ignored;
+                db->Exec("ROLLBACK", ignored);
+                return false;
+            }
+        }
+        if (!db->Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion), m_LastError) ||
+            !db->Exec("COMMIT", m_LastError)) {
+            std::string ignored;
+            db->Exec("ROLLBACK", ignored);
+            return false;
+        }
+    }
+    m_Db = std::move(db);
+    return true;
+}
+
+// ---- transactions ----
+
+bool KeyStore::Begin() {
+    if (!IsOpen()) {
+        return false;
+    }
+    // The outermost unit takes the write lock at once, so two processes never deadlock on an
+    // upgrade; inner units are savepoints that can be undone on their own.
+    std::string sql = m_Depth == 0 ? std::string("BEGIN IMMEDIATE")
+                                   : "SAVEPOINT unit" + std::to_string(m_Depth);
+    if (!m_Db->Exec(sql, m_LastError)) {
+        return false;
+    }
+    ++m_Depth;
+    return true;
+}
+
+bool KeyStore::End(bool commit) {
+    if (m_Depth == 0) {
+        return false;
+    }
+    --m_Depth;
+    std::string ignored;
+    if (m_Depth > 0) {
+        std::string name = "unit" + std::to_string(m_Depth);
+        if (!commit) {
+            m_Db->Exec("ROLLBACK TO " + name, ignored);
+        }
+        return m_Db->Exec("RELEASE " + name, m_LastError) && commit;
+    }
+    if (!commit) {
+        m_Db->Exec("ROLLBACK", ignored);
+        return false;
+    }
+    if (!m_Db->Exec("COMMIT", m_LastError)) {
+        m_Db->Exec("ROLLBACK", ignored);
+        return false;
+    }
+    return true;
+}
+
+KeyStore::Transaction::Transaction(KeyStore& store) : m_Store(store), m_Ok(store.Begin()) {}
+
+KeyStore::Transaction::~Transaction() {
+    if (m_Ok && !m_Done) {
+        m_Store.End(false);
+    }
+}
+
+bool KeyStore::Transaction::Commit() {
+    if (!m_Ok || m_Done) {
+        return false;
+    }
+    m_Done = true;
+    m_Ok = m_Store.End(true);
+    return m_Ok;
+}
+
+// ---- key resolution ----
+
+std::vector<std::string_view> SplitKeyPath(std::string_view path) {
+    std::vector<std::string_view> names;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        if (end > start) {
+            names.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
+int64_t KeyStore::FindChild(int64_t parent, std::string_view name) {
+    auto& st = m_Db->Statement("SELECT id FROM keys WHERE parent = ?1 AND name = ?2");
+    st.Bind(1, parent);
+    st.Bind(2, name);
+    int64_t id = 0;
+    if (st.Step() == SqliteStatement::Row) {
+        id = st.ColumnInt64(0);
+    }
+    st.Reset();
+    return id;
+}
+
+int64_t KeyStore::Resolve(Key parent, std::string_view path) {
+    if (!IsOpen() || !parent) {
+        return 0;
+    }
+    int64_t id = parent.id;
+    for (std::string_view name : SplitKeyPath(path)) {
+        id = FindChild(id, name);
+        if (id == 0) {
+            return 0;
+        }
+    }
+    if (id == parent.id) {
+        // The parent itself must still exist.
+        auto& st = m_Db->Statement("SELECT 1 FROM keys WHERE id = ?1");
+        st.Bind(1, id);
+        bool exists = st.Step() == SqliteStatement::Row;
+        st.Reset();
+        return exists ? id : 0;
+    }
+    return id;
+}
+
+int64_t KeyStore::ResolveOrCreate(Key parent, std::string_view path, bool* created) {
+    if (created) {
+        *created = false;
+    }
+    if (!IsOpen() || !parent || !parent.writable) {
+        return 0;
+    }
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return 0;
+    }
+    bool madeLast = false;
+    for (std::string_view name : SplitKeyPath(path)) {
+        int64_t child = FindChild(id, name);
+        madeLast = false;
+        if (child == 0) {
+            auto& st = m_Db->Statement("INSERT INTO keys (parent, name) VALUES (?1, ?2)");
+            st.Bind(1, id);
+            st.Bind(2, name);
+            bool ok = st.Step() == SqliteStatement::Done;
+            st.Reset();
+            if (!ok) {
+                m_LastError = m_Db->ErrorText();
+                return 0;
+            }
+            child = m_Db->LastInsertId();
+            madeLast = true;
+        }
+        id = child;
+    }
+    if (created) {
+        *created = madeLast;
+    }
+    return id;
+}
+
+Key KeyStore::OpenKey(Key parent, std::string_view path, Access access) {
+    int64_t id = Resolve(parent, path);
+    if (id == 0) {
+        return Key{};
+    }
+    return Key{id, access == Access::All && parent.writable};
+}
+
+Key KeyStore::CreateKey(Key parent, std::string_view path, bool* created) {
+    Transaction t(*this);
+    int64_t id = t.Ok() ? ResolveOrCreate(parent, path, created) : 0;
+    if (id == 0 || !t.Commit()) {
+        if (created) {
+            *created = false;
+        }
+        return Key{};
+    }
+    return Key{id, true};
+}
+
+// ---- values ----
+
+bool KeyStore::SelectValue(int64_t key, std::string_view name, Value& value) {
+    auto& st = m_Db->Statement("SELECT name, type, data FROM vals WHERE key = ?1 AND name = ?2");
+    st.Bind(1, key);
+    st.Bind(2, name);
+    bool found = st.Step() == SqliteStatement::Row;
+    if (found) {
+        value.name = st.ColumnText(0);
+        value.type = static_cast<uint32_t>(st.ColumnInt64(1));
+        value.data = st.ColumnBlob(2);
+    }
+    st.Reset();
+    return found;
+}
+
+bool KeyStore::UpsertValue(int64_t key, std::string_view name, uint32_t type,
+                           std::string_view data) {
+    // A replaced value keeps the name's first spelling and its place in the enumeration order.
+    auto& st = m_Db->Statement(
+        "INSERT INTO vals (key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+        "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    st.Bind(1, key);
+    st.Bind(2, name);
+    st.Bind(3, static_cast<int64_t>(type));
+    st.BindBlob(4, data);
+    bool ok = st.Step() == SqliteStatement::Done;
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+    }
+    st.Reset();
+    return ok;
+}
+
+bool KeyStore::ReadValue(Key parent, std::string_view path, std::string_view name, Value& value) {
+    int64_t id = Resolve(parent, path);
+    return id != 0 && SelectValue(id, name, value);
+}
+
+bool KeyStore::WriteValue(Key parent, std::string_view path, const Value& value) {
+    Transaction t(*this);
+    int64_t id = t.Ok() ? ResolveOrCreate(parent, path, nullptr) : 0;
+    if (id == 0 || !UpsertValue(id, value.name, value.type, value.data)) {
+        return false;
+    }
+    return t.Commit();
+}
+
+bool KeyStore::ReadNumber(Key parent, std::string_view path, std::string_view name,
+                          uint32_t& number) {
+    Value v;
+    if (!ReadValue(parent, path, name, v) || v.data.size() > 4) {
+        return false;
+    }
+    // The type is not checked; fewer than four bytes fill the low end, as a registry read does.
+    uint32_t n = 0;
+    for (size_t i = 0; i < v.data.size(); ++i) {
+        n |= static_cast<uint32_t>(static_cast<unsigned char>(v.data[i])) << (8 * i);
+    }
+    number = n;
+    return true;
+}
+
+bool KeyStore::WriteNumber(Key parent, std::string_view path, std::string_view name,
+                           uint32_t number) {
+    char bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+    }
+    return WriteValue(parent, path, Value{Text(name), kTypeNumber, std::string(bytes, 4)});
+}
+
+bool KeyStore::ReadString(Key parent, std::string_view path, std::string_view name,
+                          size_t capacity, std::string& text) {
+    Value v;
+    if (!ReadValue(parent, path, name, v) || v.data.size() > capacity) {
+        return false;
+    }
+    size_t end = v.data.find('\0');
+    text = v.data.substr(0, end);
+    // A value stored without its terminator still needs room for one in the reader's buffer.
+    return end != std::string::npos || v.data.size() < capacity;
+}
+
+bool KeyStore::WriteString(Key parent, std::string_view path, std::string_view name,
+                           std::string_view text) {
+    std::string data(text);
+    data.push_back('\0');
+    return WriteValue(parent, path, Value{Text(name), kTypeString, std::move(data)});
+}
+
+bool KeyStore::WriteStringIfNew(Key parent, std::string_view path, std::string_view name,
+                                std::string_view text) {
+    Transaction t(*this);
+    bool created = false;
+    int64_t id = t.Ok() ? ResolveOrCreate(parent, path, &created) : 0;
+    if (id == 0) {
+        return false;
+    }
+    if (!created) {
+        // Nothing to write, but a created ancestor must not be lost: commit and report failure.
+        t.Commit();
+        return false;
+    }
+    std::string data(text);
+    data.push_back('\0');
+    return UpsertValue(id, name, kTypeString, data) && t.Commit();
+}
+
+bool KeyStore::EnumValues(Key key, std::vector<Value>& values) {
+    values.clear();
+    if (Resolve(key, "") == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id");
+    st.Bind(1, key.id);
+    while (st.Step() == SqliteStatement::Row) {
+        values.push_back(Value{st.ColumnText(0), static_cast<uint32_t>(st.ColumnInt64(1)),
+                               st.ColumnBlob(2)});
+    }
+    st.Reset();
+    return true;
+}
+
+bool KeyStore::EnumSubKeys(Key key, std::vector<std::string>& names) {
+    names.clear();
+    if (Resolve(key, "") == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement("SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
+    st.Bind(1, key.id);
+    while (st.Step() == SqliteStatement::Row) {
+        names.push_back(st.ColumnText(0));
+    }
+    st.Reset();
+    return true;
+}
+
+void KeyStore::CopyValues(Key source, Key destination) {
+    if (!destination.writable) {
+        return;
+    }
+    std::vector<Value> values;
+    Transaction t(*this);
+    if (!t.Ok() || !EnumValues(source, values) || Resolve(destination, "") == 0) {
+        return;
+    }
+    for (const Value& v : values) {
+        if (!UpsertValue(destination.id, v.name, v.type, v.data)) {
+            return;
+        }
+    }
+    t.Commit();
+}
+
+bool KeyStore::DeleteKey(Key parent, std::string_view path) {
+    if (!parent.writable) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, path) : 0;
+    if (id == 0 || id == kHive.id) {
+        return false;
+    }
+    auto& children = m_Db->Statement("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+    children.Bind(1, id);
+    bool hasChildren = children.Step() == SqliteStatement::Row;
+    children.Reset();
+    if (hasChildren) {
+        return false;
+    }
+    auto& dv = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
+    dv.Bind(1, id);
+    bool ok = dv.Step() == SqliteStatement::Done;
+    dv.Reset();
+    auto& dk = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
+    dk.Bind(1, id);
+    ok = ok && dk.Step() == SqliteStatement::Done;
+    dk.Reset();
+    return ok && t.Commit();
+}
+
+bool KeyStore::DeleteTree(Key parent, std::string_view path) {
+    if (!parent.writable) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, path) : 0;
+    if (id == 0 || id == kHive.id) {
+        return false;
+    }
+    std::vector<std::string> subKeys;
+    if (!EnumSubKeys(Key{id, true}, subKeys)) {
+        return false;
+    }
+    for (const std::string& name : subKeys) {
+        if (!DeleteTree(Key{id, true}, name)) {
+            return false;
+        }
+    }
+    // The key has no sub-keys left now.
+    std::string ignored;
+    auto& dv = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
+    dv.Bind(1, id);
+    bool ok = dv.Step() == SqliteStatement::Done;
+    dv.Reset();
+    auto& dk = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
+    dk.Bind(1, id);
+    ok = ok && dk.Step() == SqliteStatement::Done;
+    dk.Reset();
+    return ok && t.Commit();
+}
+
+bool KeyStore::RenameSubKey(Key parent, std::string_view from, std::string_view to) {
+    if (!parent.writable || to.empty() || to.find('\\') != std::string_view::npos) {
+        return false;
+    }
+    Transaction t(*this);
+    if (!t.Ok()) {
+        return false;
+    }
+    int64_t parentId = Resolve(parent, "");
+    int64_t id = parentId ? FindChild(parentId, from) : 0;
+    if (id == 0 || FindChild(parentId, to) != 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement("UPDATE keys SET name = ?2 WHERE id = ?1");
+    st.Bind(1, id);
+    st.Bind(2, to);
+    bool ok = st.Step() == SqliteStatement::Done;
+    st.Reset();
+    return ok && t.Commit();
+}
+
+} // namespace store

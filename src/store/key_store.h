@@ -1,0 +1,133 @@
+// The per-user hierarchical key/value store that holds every persistent setting, job and template.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace store {
+
+// Value types, numbered as the registry numbers them so that exports stay faithful.
+enum ValueType : uint32_t {
+    kTypeString = 1, // REG_SZ: text plus one terminating zero byte
+    kTypeBinary = 3, // REG_BINARY
+    kTypeNumber = 4, // REG_DWORD: 4 bytes, little-endian
+};
+
+enum class Access { Read, All };
+
+// An open key. Keys are opened, used and closed within one operation; a handle stays valid
+// until its key is deleted. The zero handle means "none".
+struct Key {
+    int64_t id = 0;
+    bool writable = false;
+    explicit operator bool() const { return id != 0; }
+};
+
+// The hive itself: the parent of the program's root path.
+inline constexpr Key kHive{1, true};
+
+// One stored value as raw bytes.
+struct Value {
+    std::string name;
+    uint32_t type = kTypeString;
+    std::string data;
+};
+
+// One SQLite file per user. Every operation is its own transaction (or part of an enclosing
+// `Transaction`) and is durable when it returns; several processes may share one file.
+// Not thread-safe: one thread uses a store object.
+class KeyStore {
+public:
+    KeyStore();
+    ~KeyStore();
+    KeyStore(const KeyStore&) = delete;
+    KeyStore& operator=(const KeyStore&) = delete;
+
+    // $VANTAQ_STORE when set, else $XDG_CONFIG_HOME/vantaq/store.sqlite (or ~/.config/...).
+    static std::string DefaultPath();
+
+    // Opens (creating when absent) the store file, migrating an older schema. Returns false and
+    // leaves the file untouched when it is not a store (see LastError).
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const;
+    const std::string& LastError() const { return m_LastError; }
+    const std::string& Path() const { return m_Path; }
+
+    // The registry-shaped operations. `path` is backslash-separated and relative to `parent`;
+    // names compare without regard to ASCII letter case; the empty value name is the default.
+    bool ReadNumber(Key parent, std::string_view path, std::string_view name, uint32_t& number);
+    bool WriteNumber(Key parent, std::string_view path, std::string_view name, uint32_t number);
+    // Fails when the text plus its terminator does not fit `capacity` bytes; `text` is then
+    // left as it was.
+    bool ReadString(Key parent, std::string_view path, std::string_view name, size_t capacity,
+                    std::string& text);
+    bool WriteString(Key parent, std::string_view path, std::string_view name,
+                     std::string_view text);
+    // Writes only when this call created the key, and succeeds only then.
+    bool WriteStringIfNew(Key parent, std::string_view path, std::string_view name,
+                          std::string_view text);
+    Key OpenKey(Key parent, std::string_view path, Access access);
+    // Creates the key and its missing ancestors; `created` tells whether the key itself is new.
+    Key CreateKey(Key parent, std::string_view path, bool* created = nullptr);
+    void CloseKey(Key& key) { key = Key{}; }
+    // Adds or replaces every value of `source` in `destination`, long values whole.
+    void CopyValues(Key source, Key destination);
+    // Removes a key that has no sub-keys, with its values.
+    bool DeleteKey(Key parent, std::string_view path);
+
+    // Raw access, for tools and for larger atomic units.
+    bool ReadValue(Key parent, std::string_view path, std::string_view name, Value& value);
+    bool WriteValue(Key parent, std::string_view path, const Value& value);
+    bool EnumValues(Key key, std::vector<Value>& values);
+    bool EnumSubKeys(Key key, std::vector<std::string>& names);
+    // Renames the sub-key `from` of `parent` to `to`; fails when `to` exists.
+    bool RenameSubKey(Key parent, std::string_view from, std::string_view to);
+    // Removes a key with all its sub-keys and values.
+    bool DeleteTree(Key parent, std::string_view path);
+
+    // Groups operations into one atomic unit. Nests: an inner unit is undone on its own when its
+    // scope ends without Commit(); only the outermost unit makes the changes durable.
+    class Transaction {
+    public:
+        explicit Transaction(KeyStore& store);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        bool Ok() const { return m_Ok; }
+        bool Commit();
+
+    private:
+        KeyStore& m_Store;
+        bool m_Ok;
+        bool m_Done = false;
+    };
+
+    static constexpr int kSchemaVersion = 1;
+
+private:
+    struct Db;
+    bool Begin();
+    bool End(bool commit);
+    int64_t FindChild(int64_t parent, std::string_view name);
+    int64_t Resolve(Key parent, std::string_view path);
+    int64_t ResolveOrCreate(Key parent, std::string_view path, bool* created);
+    bool UpsertValue(int64_t key, std::string_view name, uint32_t type, std::string_view data);
+    bool SelectValue(int64_t key, std::string_view name, Value& value);
+
+    std::unique_ptr<Db> m_Db;
+    std::string m_Path;
+    std::string m_LastError;
+    int m_Depth = 0;
+
+    friend class Transaction;
+};
+
+// Splits a backslash-separated key path into its names; empty names are skipped.
+std::vector<std::string_view> SplitKeyPath(std::string_view path);
+
+} // namespace store

@@ -1,0 +1,61 @@
+// A thin RAII layer over one SQLite connection and its cached prepared statements.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace store {
+
+class SqliteStatement {
+public:
+    enum StepResult { Row, Done, Error };
+
+    explicit SqliteStatement(sqlite3_stmt* stmt) : m_Stmt(stmt) {}
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    void Bind(int index, int64_t value);
+    void Bind(int index, std::string_view text);
+    void BindBlob(int index, std::string_view bytes);
+    StepResult Step();
+    int64_t ColumnInt64(int column);
+    std::string ColumnText(int column);
+    std::string ColumnBlob(int column);
+    // Clears bindings and makes the statement ready for its next use.
+    void Reset();
+
+private:
+    sqlite3_stmt* m_Stmt;
+};
+
+class SqliteDb {
+public:
+    SqliteDb() = default;
+    ~SqliteDb();
+    SqliteDb(const SqliteDb&) = delete;
+    SqliteDb& operator=(const SqliteDb&) = delete;
+
+    // Opens or creates the file; waits up to 10 s for another process's lock before failing.
+    bool Open(const std::string& path, std::string& error);
+    sqlite3* Handle() const { return m_Db; }
+    bool Exec(const std::string& sql, std::string& error);
+    bool QueryInt(const std::string& sql, int& value, std::string& error);
+    // A prepared statement kept for the connection's lifetime. An SQL text that cannot be
+    // prepared yields a statement whose every step reports Error.
+    SqliteStatement& Statement(const char* sql);
+    int64_t LastInsertId() const;
+    std::string ErrorText() const;
+
+private:
+    sqlite3* m_Db = nullptr;
+    std::map<const char*, std::unique_ptr<SqliteStatement>> m_Statements;
+};
+
+} // namespace store

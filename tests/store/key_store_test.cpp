@@ -1,0 +1,180 @@
+// Key store semantics: numbers, strings and capacities, names without case, key creation.
+#include "store/key_store.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using store::Access;
+using store::KeyStore;
+using store::kHive;
+using testing_support::TempStore;
+
+namespace {
+const char* const kRoot = "Software\\Pellmoor\\Vantaq";
+}
+
+TEST(KeyStore, ReadOfMissingPathFailsAndCreatesNothing) {
+    TempStore t;
+    uint32_t n = 77;
+    EXPECT_FALSE(t.Store().ReadNumber(kHive, kRoot, "EnableLogging", n));
+    EXPECT_EQ(n, 77u);
+    EXPECT_FALSE(t.Store().OpenKey(kHive, "Software", Access::Read));
+}
+
+TEST(KeyStore, WriteCreatesAncestorsInOneCall) {
+    TempStore t;
+    ASSERT_TRUE(t.Store().WriteNumber(kHive, std::string(kRoot) + "\\Jobs\\7", "Passes", 3));
+    EXPECT_TRUE(t.Store().OpenKey(kHive, kRoot, Access::Read));
+    EXPECT_TRUE(t.Store().OpenKey(kHive, std::string(kRoot) + "\\Jobs", Access::Read));
+    uint32_t n = 0;
+    ASSERT_TRUE(t.Store().ReadNumber(kHive, std::string(kRoot) + "\\jobs\\7", "passes", n));
+    EXPECT_EQ(n, 3u);
+}
+
+TEST(KeyStore, NumbersAreFourLittleEndianBytes) {
+    TempStore t;
+    ASSERT_TRUE(t.Store().WriteNumber(kHive, kRoot, "N", 0xFFFFFFFEu));
+    store::Value v;
+    ASSERT_TRUE(t.Store().ReadValue(kHive, kRoot, "N", v));
+    EXPECT_EQ(v.type, store::kTypeNumber);
+    EXPECT_EQ(v.data, std::string("\xFE\xFF\xFF\xFF", 4));
+    uint32_t n = 0;
+    ASSERT_TRUE(t.Store().ReadNumber(kHive, kRoot, "N", n));
+    EXPECT_EQ(static_cast<int32_t>(n), -2);
+
+    // A string longer than four bytes is not a number; a short one is read as one.
+    ASSERT_TRUE(t.Store().WriteString(kHive, kRoot, "S", "abcd"));
+    EXPECT_FALSE(t.Store().ReadNumber(kHive, kRoot, "S", n));
+    ASSERT_TRUE(t.Store().WriteString(kHive, kRoot, "T", "ab"));
+    ASSERT_TRUE(t.Store().ReadNumber(kHive, kRoot, "T", n));
+    EXPECT_EQ(n, 0x6261u);
+}
+
+TEST(KeyStore, StringCapacityCountsTheTerminator) {
+    TempStore t;
+    std::string s24(24, 'x'), s25(25, 'y');
+    ASSERT_TRUE(t.Store().WriteString(kHive, kRoot, "A", s24));
+    ASSERT_TRUE(t.Store().WriteString(kHive, kRoot, "B", s25));
+    std::string out = "kept";
+    ASSERT_TRUE(t.Store().ReadString(kHive, kRoot, "A", 25, out));
+    EXPECT_EQ(out, s24);
+    out = "kept";
+    EXPECT_FALSE(t.Store().ReadString(kHive, kRoot, "B", 25, out));
+    EXPECT_EQ(out, "kept");
+    store::Value v;
+    ASSERT_TRUE(t.Store().ReadValue(kHive, kRoot, "A", v));
+    EXPECT_EQ(v.data.size(), 25u);
+    EXPECT_EQ(v.data.back(), '\0');
+}
+
+TEST(KeyStore, NamesCompareWithoutCaseAndKeepFirstSpelling) {
+    TempStore t;
+    ASSERT_TRUE(t.Store().WriteNumber(kHive, kRoot, "Aspect Ratio", 2));
+    uint32_t n = 0;
+    ASSERT_TRUE(t.Store().ReadNumber(kHive, kRoot, "Aspect ratio", n));
+    EXPECT_EQ(n, 2u);
+    ASSERT_TRUE(t.Store().WriteNumber(kHive, "SOFTWARE\\pellmoor\\VANTAQ", "ASPECT RATIO", 3));
+    std::vector<store::Value> values;
+    ASSERT_TRUE(t.Store().EnumValues(t.Store().OpenKey(kHive, kRoot, Access::Read), values));
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, "Aspect Ratio");
+    ASSERT_TRUE(t.Store().ReadNumber(kHive, kRoot, "aspect ratio", n));
+    EXPECT_EQ(n, 3u);
+    std::vector<std::string> keys;
+    ASSERT_TRUE(t.Store().EnumSubKeys(t.Store().OpenKey(kHive, "Software", Access::Read), keys));
+    EXPECT_EQ(keys, std::vector<std::string>{"Pellmoor"});
+}
+
+TEST(KeyStore, EmptyNameIsTheDefaultValue) {
+    TempStore t;
+    ASSERT_TRUE(t.Store().WriteString(kHive, std::string(kRoot) + "\\template", "", "0123"));
+    std::string s;
+    ASSERT_TRUE(t.Store().ReadString(kHive, std::string(kRoot) + "\\template", "", 25, s));
+    EXPECT_EQ(s, "0123");
+    EXPECT_FALSE(t.Store().ReadString(kHive, kRoot, "", 25, s));
+}
+
+TEST(KeyStore, WriteStringIfNewOnlyOnCreatedKey) {
+    TempStore t;
+    std::string path = std::string(kRoot) + "\\template\\0";
+    EXPECT_TRUE(t.Store().WriteStringIfNew(kHive, path, "", "Reroziz-Urud"));
+    EXPECT_FALSE(t.Store().WriteStringIfNew(kHive, path, "", "Other"));
+    // The key exists, the value does not: still nothing is written.
+    EXPECT_FALSE(t.Store().WriteStringIfNew(kHive, path, "Missing", "x"));
+    std::string s;
+    EXPECT_FALSE(t.Store().ReadString(kHive, path, "Missing", 255, s));
+    ASSERT_TRUE(t.Store().ReadString(kHive, path, "", 255, s));
+    EXPECT_EQ(s, "Reroziz-Urud");
+}
+
+TEST(KeyStore, CopyValuesAddsAndReplacesLongValuesWhole) {
+    TempStore t;
+    auto& s = t.Store();
+    std::string longText(5000, 'c');
+    ASSERT_TRUE(s.WriteString(kHive, "A", "Chapters", longText));
+    ASSERT_TRUE(s.WriteNumber(kHive, "A", "Passes", 4));
+    ASSERT_TRUE(s.WriteNumber(kHive, "B", "passes", 1));
+    ASSERT_TRUE(s.WriteNumber(kHive, "B", "Only in B", 9));
+    ASSERT_TRUE(s.WriteNumber(kHive, "Empty\\x", "y", 1));
+    store::Key a = s.OpenKey(kHive, "A", Access::Read);
+    store::Key b = s.OpenKey(kHive, "B", Access::All);
+    s.CopyValues(s.OpenKey(kHive, "Empty", Access::Read), b);
+    std::vector<store::Value> before;
+    s.EnumValues(b, before);
+    EXPECT_EQ(before.size(), 2u);
+
+    s.CopyValues(a, b);
+    std::string out;
+    ASSERT_TRUE(s.ReadString(kHive, "B", "chapters", 5001, out));
+    EXPECT_EQ(out, longText);
+    uint32_t n = 0;
+    ASSERT_TRUE(s.ReadNumber(kHive, "B", "Passes", n));
+    EXPECT_EQ(n, 4u);
+    ASSERT_TRUE(s.ReadNumber(kHive, "B", "Only in B", n));
+    EXPECT_EQ(n, 9u);
+}
+
+TEST(KeyStore, DeleteKeyOnlyWithoutSubKeys) {
+    TempStore t;
+    auto& s = t.Store();
+    ASSERT_TRUE(s.WriteNumber(kHive, "P\\C", "v", 1));
+    ASSERT_TRUE(s.WriteNumber(kHive, "P", "v", 1));
+    EXPECT_FALSE(s.DeleteKey(kHive, "P"));
+    EXPECT_TRUE(s.DeleteKey(kHive, "P\\C"));
+    EXPECT_TRUE(s.DeleteKey(kHive, "P"));
+    EXPECT_FALSE(s.OpenKey(kHive, "P", Access::Read));
+    // Writing below a handle whose key is gone fails rather than resurrecting it.
+    ASSERT_TRUE(s.WriteNumber(kHive, "Q", "v", 1));
+    store::Key q = s.OpenKey(kHive, "Q", Access::All);
+    ASSERT_TRUE(s.DeleteKey(kHive, "Q"));
+    EXPECT_FALSE(s.WriteNumber(q, "", "v", 2));
+}
+
+TEST(KeyStore, ReadOnlyKeyRefusesWrites) {
+    TempStore t;
+    auto& s = t.Store();
+    ASSERT_TRUE(s.WriteNumber(kHive, "R", "v", 1));
+    store::Key r = s.OpenKey(kHive, "R", Access::Read);
+    EXPECT_FALSE(s.WriteNumber(r, "", "v", 2));
+    uint32_t n = 0;
+    ASSERT_TRUE(s.ReadNumber(r, "", "v", n));
+    EXPECT_EQ(n, 1u);
+}
+
+TEST(KeyStore, TransactionRollsBackWhenNotCommitted) {
+    TempStore t;
+    auto& s = t.Store();
+    {
+        KeyStore::Transaction unit(s);
+        ASSERT_TRUE(unit.Ok());
+        ASSERT_TRUE(s.WriteNumber(kHive, "X", "a", 1));
+        {
+            KeyStore::Transaction inner(s);
+            ASSERT_TRUE(s.WriteNumber(kHive, "X", "b", 2));
+        }
+        uint32_t n = 0;
+        EXPECT_FALSE(s.ReadNumber(kHive, "X", "b", n));
+        EXPECT_TRUE(s.ReadNumber(kHive, "X", "a", n));
+    }
+    EXPECT_FALSE(s.OpenKey(kHive, "X", Access::Read));
+}
