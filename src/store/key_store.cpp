@@ -27,7 +27,9 @@ const char* const kSchemaSteps[] = {
     "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');",
 };
 
-std::string Text(std::string_view s) { return std::string(s); }
+std::string Text(std::string_view s) {
+    return std::string(s);
+}
 
 } // namespace
 
@@ -35,7 +37,9 @@ struct KeyStore::Db : SqliteDb {};
 
 KeyStore::KeyStore() = default;
 
-KeyStore::~KeyStore() { Close(); }
+KeyStore::~KeyStore() {
+    Close();
+}
 
 std::string KeyStore::DefaultPath() {
     if (const char* explicitPath = std::getenv("VANTAQ_STORE"); explicitPath && *explicitPath) {
@@ -52,7 +56,9 @@ std::string KeyStore::DefaultPath() {
     return base + "/vantaq/store.sqlite";
 }
 
-bool KeyStore::IsOpen() const { return m_Db && m_Db->Handle(); }
+bool KeyStore::IsOpen() const {
+    return m_Db && m_Db->Handle();
+}
 
 void KeyStore::Close() {
     m_Db.reset();
@@ -87,8 +93,8 @@ bool KeyStore::Open(const std::string& path) {
         return false;
     }
     if (version > kSchemaVersion) {
-        m_LastError = path + ": written by a newer Vantaq (store version " +
-                      std::to_string(version) + ")";
+        m_LastError =
+            path + ": written by a newer Vantaq (store version " + std::to_string(version) + ")";
         return false;
     }
     if (!db->Exec("PRAGMA journal_mode=WAL", m_LastError) ||
@@ -131,8 +137,8 @@ bool KeyStore::Begin() {
     }
     // The outermost unit takes the write lock at once, so two processes never deadlock on an
     // upgrade; inner units are savepoints that can be undone on their own.
-    std::string sql = m_Depth == 0 ? std::string("BEGIN IMMEDIATE")
-                                   : "SAVEPOINT unit" + std::to_string(m_Depth);
+    std::string sql =
+        m_Depth == 0 ? std::string("BEGIN IMMEDIATE") : "SAVEPOINT unit" + std::to_string(m_Depth);
     if (!m_Db->Exec(sql, m_LastError)) {
         return false;
     }
@@ -361,8 +367,8 @@ bool KeyStore::WriteNumber(Key parent, std::string_view path, std::string_view n
     return WriteValue(parent, path, Value{Text(name), kTypeNumber, std::string(bytes, 4)});
 }
 
-bool KeyStore::ReadString(Key parent, std::string_view path, std::string_view name,
-                          size_t capacity, std::string& text) {
+bool KeyStore::ReadString(Key parent, std::string_view path, std::string_view name, size_t capacity,
+                          std::string& text) {
     Value v;
     if (!ReadValue(parent, path, name, v) || v.data.size() > capacity) {
         return false;
@@ -406,8 +412,8 @@ bool KeyStore::EnumValues(Key key, std::vector<Value>& values) {
     auto& st = m_Db->Statement("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id");
     st.Bind(1, key.id);
     while (st.Step() == SqliteStatement::Row) {
-        values.push_back(Value{st.ColumnText(0), static_cast<uint32_t>(st.ColumnInt64(1)),
-                               st.ColumnBlob(2)});
+        values.push_back(
+            Value{st.ColumnText(0), static_cast<uint32_t>(st.ColumnInt64(1)), st.ColumnBlob(2)});
     }
     st.Reset();
     return true;

@@ -5,15 +5,16 @@
 
 namespace store {
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(m_Stmt); }
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_Stmt);
+}
 
 void SqliteStatement::Bind(int index, int64_t value) {
     sqlite3_bind_int64(m_Stmt, index, value);
 }
 
 void SqliteStatement::Bind(int index, std::string_view text) {
-    sqlite3_bind_text(m_Stmt, index, text.data(), static_cast<int>(text.size()),
-                      SQLITE_TRANSIENT);
+    sqlite3_bind_text(m_Stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 void SqliteStatement::BindBlob(int index, std::string_view bytes) {
@@ -40,7 +41,9 @@ SqliteStatement::StepResult SqliteStatement::Step() {
     }
 }
 
-int64_t SqliteStatement::ColumnInt64(int column) { return sqlite3_column_int64(m_Stmt, column); }
+int64_t SqliteStatement::ColumnInt64(int column) {
+    return sqlite3_column_int64(m_Stmt, column);
+}
 
 std::string SqliteStatement::ColumnText(int column) {
     const unsigned char* text = sqlite3_column_text(m_Stmt, column);
@@ -69,8 +72,8 @@ SqliteDb::~SqliteDb() {
 }
 
 bool SqliteDb::Open(const std::string& path, std::string& error) {
-    int rc = sqlite3_open_v2(path.c_str(), &m_Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &m_Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         error = path + ": " + (m_Db ? sqlite3_errmsg(m_Db) : sqlite3_errstr(rc));
         sqlite3_close(m_Db);
@@ -120,8 +123,12 @@ SqliteStatement& SqliteDb::Statement(const char* sql) {
     return *it->second;
 }
 
-int64_t SqliteDb::LastInsertId() const { return sqlite3_last_insert_rowid(m_Db); }
+int64_t SqliteDb::LastInsertId() const {
+    return sqlite3_last_insert_rowid(m_Db);
+}
 
-std::string SqliteDb::ErrorText() const { return sqlite3_errmsg(m_Db); }
+std::string SqliteDb::ErrorText() const {
+    return sqlite3_errmsg(m_Db);
+}
 
 } // namespace store

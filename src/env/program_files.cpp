@@ -1,0 +1,19 @@
+// Files derived from a program's path.
+#include "env/program_files.h"
+
+namespace env {
+
+std::string DeriveProgramFile(const std::string& programPath, const std::string& extension) {
+    static const std::string kExe = ".exe";
+    if (programPath.size() > kExe.size() &&
+        programPath.compare(programPath.size() - kExe.size(), kExe.size(), kExe) == 0) {
+        // A bare ".exe" is a file name of its own, not an ending.
+        char before = programPath[programPath.size() - kExe.size() - 1];
+        if (before != '/' && before != '\\') {
+            return programPath.substr(0, programPath.size() - kExe.size()) + extension;
+        }
+    }
+    return programPath + extension;
+}
+
+} // namespace env
