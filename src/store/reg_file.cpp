@@ -1,0 +1,436 @@
+// Registry file export and import.
+#include "store/reg_file.h"
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace store {
+
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view kHiveName = "HKEY_CURRENT_USER";
+constexpr std::string_view kHiveShort = "HKCU";
+
+// ---- export ----
+
+bool IsPlainText(const Value& v) {
+    // A string that a quoted form can carry exactly: one terminator at the end, no line breaks.
+    if (v.type != kTypeString || v.data.empty() || v.data.back() != '\0') {
+        return false;
+    }
+    for (size_t i = 0; i + 1 < v.data.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(v.data[i]);
+        if (c == '\0' || c == '\r' || c == '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::string HexBytes(const std::string& data) {
+    std::string out;
+    char byte[4];
+    for (size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
+        if (i > 0) {
+            out.push_back(',');
+        }
+        out += byte;
+    }
+    return out;
+}
+
+void ExportValue(const Value& v, std::string& out) {
+    out += v.name.empty() ? std::string("@") : Quote(v.name);
+    out.push_back('=');
+    if (IsPlainText(v)) {
+        out += Quote(std::string_view(v.data).substr(0, v.data.size() - 1));
+    } else if (v.type == kTypeNumber && v.data.size() == 4) {
+        uint32_t n = 0;
+        for (int i = 0; i < 4; ++i) {
+            n |= static_cast<uint32_t>(static_cast<unsigned char>(v.data[i])) << (8 * i);
+        }
+        char text[16];
+        std::snprintf(text, sizeof text, "dword:%08x", n);
+        out += text;
+    } else if (v.type == kTypeBinary) {
+        out += "hex:" + HexBytes(v.data);
+    } else {
+        char prefix[24];
+        std::snprintf(prefix, sizeof prefix, "hex(%x):", v.type);
+        out += prefix + HexBytes(v.data);
+    }
+    out += "\r\n";
+}
+
+bool ExportKey(KeyStore& store, Key key, const std::string& fullName, std::string& out) {
+    std::vector<Value> values;
+    std::vector<std::string> subKeys;
+    if (!store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
+        return false;
+    }
+    out += "[" + fullName + "]\r\n";
+    for (const Value& v : values) {
+        ExportValue(v, out);
+    }
+    out += "\r\n";
+    for (const std::string& name : subKeys) {
+        Key child = store.OpenKey(key, name, Access::Read);
+        if (!child || !ExportKey(store, child, fullName + "\\" + name, out)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- import ----
+
+std::string Utf16ToUtf8(std::string_view bytes) {
+    std::string out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = static_cast<unsigned char>(bytes[i]) |
+                     (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
+            uint32_t low = static_cast<unsigned char>(bytes[i + 2]) |
+                           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string Decode(std::string_view bytes) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        return Utf16ToUtf8(bytes.substr(2));
+    }
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        return std::string(bytes.substr(3));
+    }
+    return std::string(bytes);
+}
+
+struct Line {
+    int number;
+    std::string text;
+};
+
+// Splits into lines and joins hex continuations (a line ending in "\" goes on in the next).
+std::vector<Line> SplitLines(const std::string& text) {
+    std::vector<Line> lines;
+    size_t start = 0;
+    int number = 0;
+    bool continued = false;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (continued) {
+            size_t first = line.find_first_not_of(" \t");
+            lines.back().text += first == std::string::npos ? "" : line.substr(first);
+        } else {
+            lines.push_back({number, line});
+        }
+        continued = !lines.back().text.empty() && lines.back().text.back() == '\\' &&
+                    lines.back().text.find("=hex") != std::string::npos;
+        if (continued) {
+            lines.back().text.pop_back();
+        }
+        if (end == text.size()) {
+            break;
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Parses a quoted text starting at `pos` (at the opening quote); `pos` ends after the close.
+bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
+    if (pos >= s.size() || s[pos] != '"') {
+        return false;
+    }
+    out.clear();
+    for (++pos; pos < s.size(); ++pos) {
+        char c = s[pos];
+        if (c == '\\' && pos + 1 < s.size()) {
+            out.push_back(s[++pos]);
+        } else if (c == '"') {
+            ++pos;
+            return true;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return false;
+}
+
+bool ParseHexList(std::string_view s, std::string& out) {
+    out.clear();
+    size_t pos = 0;
+    while (pos < s.size()) {
+        while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t')) {
+            ++pos;
+        }
+        if (pos >= s.size()) {
+            break;
+        }
+        size_t end = s.find(',', pos);
+        std::string_view item = s.substr(pos, end == std::string_view::npos ? s.npos : end - pos);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
+            item.remove_suffix(1);
+        }
+        if (item.empty() || item.size() > 2 ||
+            !std::isxdigit(static_cast<unsigned char>(item[0])) ||
+            (item.size() == 2 && !std::isxdigit(static_cast<unsigned char>(item[1])))) {
+            return false;
+        }
+        out.push_back(static_cast<char>(std::stoul(std::string(item), nullptr, 16)));
+        if (end == std::string_view::npos) {
+            break;
+        }
+        pos = end + 1;
+        if (pos >= s.size()) {
+            return false; // a trailing comma
+        }
+    }
+    return true;
+}
+
+bool ParseData(const std::string& s, Value& v, std::string& why) {
+    if (!s.empty() && s[0] == '"') {
+        size_t pos = 0;
+        std::string text;
+        if (!ParseQuoted(s, pos, text) || pos != s.size()) {
+            why = "unterminated or malformed text";
+            return false;
+        }
+        v.type = kTypeString;
+        v.data = text + '\0';
+        return true;
+    }
+    if (s.rfind("dword:", 0) == 0) {
+        std::string digits = s.substr(6);
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            why = "a dword needs 1 to 8 hexadecimal digits";
+            return false;
+        }
+        uint32_t n = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+        v.type = kTypeNumber;
+        v.data.clear();
+        for (int i = 0; i < 4; ++i) {
+            v.data.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
+        }
+        return true;
+    }
+    if (s.rfind("hex", 0) == 0) {
+        size_t colon = s.find(':');
+        if (colon == std::string::npos) {
+            why = "hex data without ':'";
+            return false;
+        }
+        std::string kind = s.substr(3, colon - 3);
+        v.type = kTypeBinary;
+        if (!kind.empty()) {
+            if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')' ||
+                kind.find_first_not_of("0123456789abcdefABCDEF", 1) != kind.size() - 1 ||
+                kind.size() > 10) {
+                why = "malformed hex type";
+                return false;
+            }
+            v.type =
+                static_cast<uint32_t>(std::stoul(kind.substr(1, kind.size() - 2), nullptr, 16));
+        }
+        if (!ParseHexList(std::string_view(s).substr(colon + 1), v.data)) {
+            why = "malformed hex bytes";
+            return false;
+        }
+        return true;
+    }
+    if (s == "-") {
+        why = "deleting a value is not supported";
+        return false;
+    }
+    why = "unknown value data";
+    return false;
+}
+
+// "HKEY_CURRENT_USER\A\B" to "A\B"; false for other hives.
+bool KeyBelowHive(const std::string& full, std::string& path) {
+    for (std::string_view hive : {kHiveName, kHiveShort}) {
+        if (full.size() >= hive.size() &&
+            std::equal(hive.begin(), hive.end(), full.begin(),
+                       [](char a, char b) { return std::toupper(a) == std::toupper(b); }) &&
+            (full.size() == hive.size() || full[hive.size()] == '\\')) {
+            path = full.size() == hive.size() ? std::string() : full.substr(hive.size() + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error) {
+    std::string relative(path);
+    std::string below;
+    if (KeyBelowHive(relative, below)) {
+        relative = below;
+    }
+    Key key = store.OpenKey(kHive, relative, Access::Read);
+    if (!key) {
+        error = relative.empty() ? "the store cannot be read" : "no key " + relative;
+        return false;
+    }
+    out = std::string(kHeader5) + "\r\n\r\n";
+    if (relative.empty()) {
+        std::vector<std::string> top;
+        if (!store.EnumSubKeys(key, top)) {
+            error = "the store cannot be read";
+            return false;
+        }
+        for (const std::string& name : top) {
+            if (!ExportKey(store, store.OpenKey(key, name, Access::Read),
+                           std::string(kHiveName) + "\\" + name, out)) {
+                error = "the store cannot be read";
+                return false;
+            }
+        }
+        return true;
+    }
+    std::string fullName = std::string(kHiveName);
+    for (std::string_view name : SplitKeyPath(relative)) {
+        fullName += "\\" + std::string(name);
+    }
+    if (!ExportKey(store, key, fullName, out)) {
+        error = "the store cannot be read";
+        return false;
+    }
+    return true;
+}
+
+bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) {
+    std::vector<Line> lines = SplitLines(Decode(bytes));
+    size_t i = 0;
+    while (i < lines.size() && lines[i].text.find_first_not_of(" \t") == std::string::npos) {
+        ++i;
+    }
+    if (i == lines.size() || (lines[i].text != kHeader5 && lines[i].text != kHeader4)) {
+        error = "line " + std::to_string(i < lines.size() ? lines[i].number : 1) +
+                ": not a registry file (expected \"" + std::string(kHeader5) + "\")";
+        return false;
+    }
+    KeyStore::Transaction unit(store);
+    if (!unit.Ok()) {
+        error = "the store cannot be written: " + store.LastError();
+        return false;
+    }
+    bool haveKey = false;
+    std::string keyPath;
+    for (++i; i < lines.size(); ++i) {
+        const std::string& text = lines[i].text;
+        std::string where = "line " + std::to_string(lines[i].number) + ": ";
+        size_t first = text.find_first_not_of(" \t");
+        if (first == std::string::npos || text[first] == ';') {
+            continue;
+        }
+        if (text[0] == '[') {
+            size_t close = text.rfind(']');
+            if (close == std::string::npos || close < 2) {
+                error = where + "malformed key line";
+                return false;
+            }
+            std::string name = text.substr(1, close - 1);
+            bool remove = name[0] == '-';
+            if (remove) {
+                name.erase(0, 1);
+            }
+            if (!KeyBelowHive(name, keyPath) || keyPath.empty()) {
+                error = where + "only keys below HKEY_CURRENT_USER can be imported";
+                return false;
+            }
+            if (remove) {
+                store.DeleteTree(kHive, keyPath);
+                haveKey = false;
+                continue;
+            }
+            if (!store.CreateKey(kHive, keyPath)) {
+                error = where + "cannot create the key: " + store.LastError();
+                return false;
+            }
+            haveKey = true;
+            continue;
+        }
+        if (!haveKey) {
+            error = where + "a value outside of any key";
+            return false;
+        }
+        Value v;
+        size_t pos = 0;
+        if (text[0] == '@') {
+            pos = 1;
+        } else if (!ParseQuoted(text, pos, v.name)) {
+            error = where + "malformed value name";
+            return false;
+        }
+        if (pos >= text.size() || text[pos] != '=') {
+            error = where + "'=' expected after the value name";
+            return false;
+        }
+        std::string why;
+        if (!ParseData(text.substr(pos + 1), v, why)) {
+            error = where + why;
+            return false;
+        }
+        if (!store.WriteValue(kHive, keyPath, v)) {
+            error = where + "cannot write the value: " + store.LastError();
+            return false;
+        }
+    }
+    if (!unit.Commit()) {
+        error = "the store cannot be written: " + store.LastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace store

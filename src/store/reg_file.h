@@ -1,0 +1,21 @@
+// Registry editor files ("Windows Registry Editor Version 5.00" and "REGEDIT4") to and from the
+// key store, so queues and templates move between machines and into backups.
+#pragma once
+
+#include "store/key_store.h"
+
+#include <string>
+#include <string_view>
+
+namespace store {
+
+// Writes the key at `path` (below HKEY_CURRENT_USER; empty: the whole store) with all its
+// sub-keys as a version 5.00 file in UTF-8 with CR LF line ends. Fails when the key is missing.
+bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error);
+
+// Reads a registry file (version 5.00 or REGEDIT4; UTF-8, or UTF-16LE with a byte order mark;
+// CR LF or LF) into the store as one atomic unit. Only HKEY_CURRENT_USER keys are accepted.
+// On failure nothing is changed and `error` names the line ("line 7: ...").
+bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error);
+
+} // namespace store
