@@ -1,0 +1,33 @@
+// The start-up command line: switches after "-" or "/", values after ":", keys lower-cased.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace app {
+
+// Start-up keywords that the program acts on.
+inline constexpr const char* kKeyClear = "clear";
+inline constexpr const char* kKeySource = "source";
+inline constexpr const char* kKeyStart = "start";
+inline constexpr const char* kKeyMinimize = "minimize";
+inline constexpr const char* kKeyExit = "exit";
+inline constexpr const char* kKeyDeleteMpv = "deletempv";
+
+class CommandLineOptions {
+public:
+    // Parses the whole line, program path included. A key seen again keeps its first value.
+    void Parse(const std::string& line);
+
+    bool Has(const std::string& key) const { return m_Options.count(key) != 0; }
+    // The value of `key`, empty when absent or given without one.
+    std::string Value(const std::string& key) const;
+    const std::map<std::string, std::string>& All() const { return m_Options; }
+
+private:
+    void Store(std::string key, std::string value);
+
+    std::map<std::string, std::string> m_Options;
+};
+
+} // namespace app
