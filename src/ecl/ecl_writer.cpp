@@ -1,0 +1,288 @@
+// Writing the encoder control list of a job.
+#include "ecl/ecl_writer.h"
+
+#include "jobs/job_store.h"
+#include "store/key_store.h"
+#include "store/paths.h"
+
+#include <cstdio>
+#include <vector>
+
+using store::Access;
+using store::Key;
+using store::kHive;
+
+namespace ecl {
+
+namespace {
+
+constexpr size_t kTextCapacity = 260;
+constexpr size_t kChaptersCapacity = 1024;
+
+// A value never adds a line of its own to the file.
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+size_t FileNameStart(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+class LineWriter {
+public:
+    explicit LineWriter(std::FILE* file) : m_File(file) {}
+    void Line(const std::string& text) {
+        std::fputs(text.c_str(), m_File);
+        std::fputs("\r\n", m_File);
+    }
+    void Number(const char* key, int value) {
+        Line(std::string(key) + "=" + std::to_string(value));
+    }
+
+private:
+    std::FILE* m_File;
+};
+
+} // namespace
+
+std::string EclPathFor(const std::string& input) {
+    return ReplaceExtension(input, ".ecl");
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension) {
+    size_t nameStart = FileNameStart(path);
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
+}
+
+int RateThousandths(uint32_t rate, uint32_t scale) {
+    if (scale == 0) {
+        return 0;
+    }
+    return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * 1000.0 + 0.5);
+}
+
+int FrameRateIndex(int thousandths) {
+    switch (thousandths) {
+    case 23976:
+        return 1;
+    case 24000:
+        return 2;
+    case 25000:
+        return 3;
+    case 29970:
+        return 4;
+    case 30000:
+        return 5;
+    case 50000:
+        return 6;
+    case 59940:
+        return 7;
+    case 60000:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
+                     const SourceInspector& inspect, EclState& state) {
+    if (cceVersion < 1 || cceVersion > 5) {
+        return std::string();
+    }
+    Key jobs = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    if (!jobs) {
+        return std::string();
+    }
+    std::string position = std::to_string(job);
+    auto jobNumber = [&](const char* name) {
+        uint32_t n = 0;
+        store.ReadNumber(jobs, position, name, n);
+        return static_cast<int>(n);
+    };
+    auto jobText = [&](const char* name, size_t capacity) {
+        std::string text;
+        store.ReadString(jobs, position, name, capacity, text);
+        return OneLine(text);
+    };
+
+    int method = jobNumber(jobs::kMethod);
+    std::string input = jobText(jobs::kInput, kTextCapacity);
+    state.m_SourcePath = input;
+    std::string eclPath = EclPathFor(input);
+    std::FILE* file = std::fopen(eclPath.c_str(), "wb");
+    if (!file) {
+        return std::string();
+    }
+    Key templates = store.OpenKey(kHive, store::kTemplatePath, Access::Read);
+    if (!templates) {
+        std::fclose(file);
+        return eclPath;
+    }
+    std::string templateKey = jobText(jobs::kTemplate, kTextCapacity);
+    auto tpl = [&](const char* name) {
+        uint32_t n = 0;
+        store.ReadNumber(templates, templateKey, name, n);
+        return static_cast<int>(n);
+    };
+    bool code1 = cceVersion == 1;
+    LineWriter out(file);
+
+    out.Line(code1 ? "; Cinema Craft Encoder SP -- Encoder Control List"
+                   : "; CCE SP Trial Version -- Encoder Control List");
+    out.Line("");
+    out.Line("[item]");
+    out.Line("title=" + jobText(jobs::kName, kTextCapacity));
+    out.Number("vid_out", method == 0 ? 0 : tpl("Video out"));
+    out.Number("vaf_out", tpl("Vaf out"));
+    out.Number("aud_out", tpl("Audio out"));
+    if (!code1) {
+        out.Number("aud_mode", tpl("Audio mode"));
+    }
+    // Outputs go beside the ECL file unless a separate output folder is set.
+    std::string folder = settings.m_OutputSameDir || settings.m_OutputDirectory.empty()
+                             ? eclPath.substr(0, FileNameStart(eclPath))
+                             : settings.m_OutputDirectory + "/";
+    if (folder.empty()) {
+        folder = "./";
+    }
+    std::string base = folder + input.substr(FileNameStart(input));
+    state.m_OutputPath = ReplaceExtension(base, ".mpv");
+    out.Line("vid_file0=" + state.m_OutputPath);
+    out.Line("vid_file1=" + state.m_OutputPath);
+    out.Line("vaf_file=" + ReplaceExtension(base, ".vaf"));
+    out.Line("aud_file=" + ReplaceExtension(base, ".mpa"));
+    out.Line("file_focused=0");
+    if (code1) {
+        out.Number("encode_mode", tpl("Encode mode"));
+    }
+    out.Number("packet_size", tpl("Packet Size"));
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "timecode=0x%x", static_cast<unsigned>(tpl("Timecode")));
+    out.Line(hex);
+    if (!code1) {
+        out.Number("tc_ref_frm", tpl("TC ref frame"));
+    }
+
+    SourceFacts source = inspect ? inspect(input) : SourceFacts{};
+    out.Number("width", source.width);
+    out.Number("height", source.height);
+    if (code1) {
+        out.Number("vmode", method == 0 ? 0 : tpl("Video mode"));
+    } else {
+        out.Number("video_type", method == 0 ? 2 : tpl("Video type"));
+    }
+    int index = FrameRateIndex(RateThousandths(source.rate, source.scale));
+    if (index != 0) {
+        out.Number("frame_rate_idx", index);
+    }
+    if (!code1) {
+        out.Line(index == 1 || index == 4 ? "drop_frame=1" : "drop_frame=0");
+    }
+
+    out.Number("cbr_brate", jobNumber(jobs::kBitrateAvg));
+    if (method == 0 || method == 2) {
+        out.Number("opv_q_factor", jobNumber(jobs::kQFactor));
+        out.Number("vbr_bias", jobNumber(jobs::kBias));
+    } else {
+        out.Line("vbr_q_factor=60");
+        out.Line("vbr_bias=30");
+    }
+    out.Number("opv_brate_min", jobNumber(jobs::kBitrateMin));
+    out.Number("opv_brate_max", jobNumber(jobs::kBitrateMax));
+    out.Number("vbr_brate_avg", jobNumber(jobs::kBitrateAvg));
+    out.Number("vbr_brate_min", jobNumber(jobs::kBitrateMin));
+    out.Number("vbr_brate_max", jobNumber(jobs::kBitrateMax));
+    out.Number("vbr_pass", jobNumber(jobs::kPasses));
+    out.Number("quality_prec", jobNumber(jobs::kQuality));
+    if (!code1) {
+        out.Number("create_new_vaf", tpl("Create new vaf"));
+        out.Number("pulldown_detect", tpl("Pulldown detection"));
+        out.Number("letter_box", tpl("Letterbox hint"));
+        out.Number("panscan", tpl("PanScan"));
+        out.Number("dither", tpl("dither"));
+        out.Number("dither_max", tpl("dither_max"));
+        out.Number("h_filter", tpl("h_filter"));
+        out.Number("h_filter_idx", tpl("h_filter_idx"));
+        out.Number("fix_vbv_delay", tpl("Fixed VBV delay"));
+        out.Number("qmat_idx", 0);
+    }
+    out.Number("use_filter", tpl("Use filter"));
+    out.Number("filter_val", tpl("Filter value"));
+    out.Number("seq_endcode", tpl("Sequence Endcode"));
+    out.Number("dvd", tpl("DVD compliant"));
+    out.Number("half_width", tpl("Half width"));
+    out.Number("half_height", tpl("Half height"));
+    if (cceVersion >= 3) {
+        out.Number("uscc", tpl("USCC"));
+    }
+    if (code1) {
+        out.Number("fast_mode", tpl("Quick mode"));
+    }
+    out.Number("progressive", jobNumber(jobs::kProgressive));
+    out.Number("alternate_scan", jobNumber("Alternate scan"));
+    out.Number("non_linear", tpl("Non linear"));
+    out.Number("top_first", jobNumber(jobs::kTopFieldFirst));
+    out.Number("lum_level", tpl("Luminance level"));
+    out.Number("intra_dc_prec", tpl("Intra DC precision"));
+    out.Number("aspect_ratio", jobNumber(jobs::kAspectRatio));
+    int gopM = tpl("GOP (M)");
+    int gopNM = tpl("GOP (N/M)");
+    out.Number("gop_m", gopM);
+    out.Number("gop_nm", gopNM);
+    out.Number("gop_hdr", gopNM * gopM);
+    out.Number("seq_hdr", tpl("Sequence header"));
+    if (jobNumber(jobs::kAngle) != 0) {
+        out.Line("all_closed_gop=1");
+        out.Line("fix_gop_length=1");
+    } else {
+        out.Number("all_closed_gop", tpl("All closed GOP"));
+        out.Number("fix_gop_length", tpl("Fixed GOP length"));
+    }
+    out.Number("mpeg1", tpl("MPEG-1"));
+    out.Number("mpeg1_cps", tpl("MPEG-1 cps"));
+    out.Line("samples_per_sec=44100");
+    out.Number("stereo", tpl("Stereo mode"));
+    out.Number("brate_idx", tpl("Audio bitrate index"));
+    out.Number("crc", tpl("CRC"));
+    out.Line("");
+    out.Line("[file]");
+    out.Line("name=" + input);
+    out.Line("type=0");
+    out.Number("frame_first", source.frames);
+    out.Number("frame_last", source.frames);
+    state.m_SourceFrames = source.frames;
+    out.Number("encode_first", jobNumber(jobs::kStartFrame));
+    out.Number("encode_last", jobNumber(jobs::kEndFrame));
+
+    std::string chapters = jobText(jobs::kChapters, kChaptersCapacity);
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start <= chapters.size()) {
+        size_t comma = chapters.find(',', start);
+        if (comma == std::string::npos) {
+            comma = chapters.size();
+        }
+        if (comma > start) {
+            entries.push_back(chapters.substr(start, comma - start));
+        }
+        start = comma + 1;
+    }
+    for (size_t i = 1; i < entries.size(); ++i) {
+        out.Line("chapter=" + entries[i] + ":");
+    }
+    bool ok = std::ferror(file) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    return ok ? eclPath : std::string();
+}
+
+} // namespace ecl

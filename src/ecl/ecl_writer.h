@@ -1,0 +1,56 @@
+// The encoder control list (ECL) of one job: the job, its template, the settings, the source's
+// facts and the encoder release merged into one fixed sequence of key=value lines.
+#pragma once
+
+#include "env/settings.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace store {
+class KeyStore;
+}
+
+namespace ecl {
+
+// What the writer needs to know of the source video.
+struct SourceFacts {
+    bool opened = false;
+    int width = 0;
+    int height = 0;
+    uint32_t rate = 0;
+    uint32_t scale = 0;
+    int frames = 0;
+};
+
+// Opens the source at a path and reports its facts.
+using SourceInspector = std::function<SourceFacts(const std::string& path)>;
+
+// What the run keeps for its later steps.
+struct EclState {
+    std::string m_SourcePath;
+    std::string m_OutputPath; // the ".mpv" stream
+    int m_SourceFrames = 0;
+};
+
+// The ECL path of a source: the path up to the last "." of its file name, plus ".ecl"
+// (appended when the file name has no ".").
+std::string EclPathFor(const std::string& input);
+
+// `path` with the extension of its file name replaced by `extension` (appended when none).
+std::string ReplaceExtension(const std::string& path, const std::string& extension);
+
+// The rate in thousandths of a frame per second, rounded; 0 when scale is 0.
+int RateThousandths(uint32_t rate, uint32_t scale);
+
+// The MPEG-2 frame rate code of a rate in thousandths, 0 when it has none.
+int FrameRateIndex(int thousandths);
+
+// Writes the ECL file of job `job` and returns its path, or empty text when none was written
+// (encoder code 0 or 99, no job store, or the file cannot be created). Text values are written
+// as stored except that line breaks become blanks, so no value can add a line.
+std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
+                     const SourceInspector& inspect, EclState& state);
+
+} // namespace ecl
