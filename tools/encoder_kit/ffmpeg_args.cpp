@@ -70,7 +70,8 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
     if (plan.width != source.width || plan.height != source.height) {
         chain += ",scale=" + std::to_string(plan.width) + ":" + std::to_string(plan.height);
     }
-    if (!plan.progressive) {
+    // ffmpeg codes a stream with alternate scan as interlaced; give it the right field order.
+    if (!plan.progressive || plan.alternateScan) {
         chain += plan.topFirst ? ",setfield=tff" : ",setfield=bff";
     }
     const std::string rate = std::to_string(plan.rateNum) + "/" + std::to_string(plan.rateDen);
