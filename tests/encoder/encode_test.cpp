@@ -235,6 +235,22 @@ TEST_F(Encode, RerozizUrudPartOneWritesAnalysisPartTwoEncodesFromIt) {
     }
 }
 
+TEST_F(Encode, MultipassMakesItsOwnAnalysisWhenTheVafDoesNotFit) {
+    const std::string ecl = WriteEcl(false, s_Pal, {{"video_type", "4"}, {"encode_last", "40"}});
+    // A VAF of another range (30 frames) must not be taken for this one (40 frames).
+    std::string other;
+    for (int i = 0; i < 30; ++i) {
+        other += "in:" + std::to_string(i) + " out:" + std::to_string(i) + " type:1 q:100;\n";
+    }
+    ASSERT_TRUE(WriteFile(Out("job.vaf"), other));
+    RunResult r = Through(ecl);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("Encoded from the analysis"), std::string::npos) << r.output;
+    const std::string vaf = ReadFile(Out("job.vaf"));
+    EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 40);
+    EXPECT_EQ(ScanStream(Out("job.mpv")).pictures, 40);
+}
+
 TEST_F(Encode, BadInputFailsClearlyAndLeavesNoStream) {
     struct Case {
         const char* what;

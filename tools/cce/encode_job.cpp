@@ -17,6 +17,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cce {
 
@@ -65,6 +66,18 @@ int64_t AnalysisFrames(const std::string& path) {
         ++n;
     }
     return n;
+}
+
+// True when `path` was written no earlier than `reference` (an analysis made from an older
+// version of the source is not reused).
+bool NotOlderThan(const std::string& path, const std::string& reference) {
+    std::error_code ec;
+    const auto a = fs::last_write_time(path, ec);
+    if (ec) {
+        return false;
+    }
+    const auto b = fs::last_write_time(reference, ec);
+    return !ec && a >= b;
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
@@ -191,8 +204,9 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         p.notes.push_back("the list gives the source " + std::to_string(p.listedFrames) +
                           " frames; it has " + std::to_string(m_Source.frames));
     }
-    for (const std::string* out : {&p.videoPath, &p.vafPath, &p.audioPath}) {
-        if (SamePath(*out, p.sourcePath)) {
+    for (auto [on, out] : {std::pair{p.videoOut, &p.videoPath}, std::pair{p.vafOut, &p.vafPath},
+                           std::pair{p.audioOut, &p.audioPath}}) {
+        if (on && SamePath(*out, p.sourcePath)) {
             Fail("the output " + *out + " is the source itself");
             return kExitOutput;
         }
@@ -209,7 +223,8 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     const int64_t count = p.encodeEnd - p.encodeFirst;
     const bool multipass = p.mode == enc::RateMode::MultipassVbr;
     if (p.videoOut) {
-        m_ReuseVaf = multipass && AnalysisFrames(p.vafPath) == count;
+        m_ReuseVaf = multipass && AnalysisFrames(p.vafPath) == count &&
+                     NotOlderThan(p.vafPath, p.sourcePath);
         if (m_ReuseVaf) {
             for (int i = 2; i < std::max(p.passes, 2); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
