@@ -124,8 +124,10 @@ TEST_F(Encode, TrialListMultipassWithRangeChaptersAndAudio) {
     }
     EXPECT_EQ(starts, (std::vector<int>{0, 12, 24, 28, 40, 52}));
 
-    auto audio = encoder_test::ProbeStream(Out("job.mpa"), "codec_name,bit_rate,sample_rate");
+    auto audio =
+        encoder_test::ProbeStream(Out("job.mpa"), "codec_name,bit_rate,sample_rate,duration");
     EXPECT_EQ(audio["codec_name"], "mp2");
+    EXPECT_NEAR(std::atof(audio["duration"].c_str()), seconds, 0.06); // the range's audio only
     EXPECT_EQ(audio["bit_rate"], "112000");
     EXPECT_EQ(audio["sample_rate"], "44100");
     EXPECT_TRUE(FileExists(Out("job.vaf")));
