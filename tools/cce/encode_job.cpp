@@ -1,0 +1,422 @@
+// One run of the encoder: reads a control list, probes the source, runs ffmpeg for every
+// requested output and publishes the outputs under their final names.
+#include "encode_job.h"
+
+#include "child_process.h"
+#include "ecl_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+namespace cce {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Say(const std::string& line) {
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void Fail(const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "ERROR: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) {
+        return false;
+    }
+    return std::equal(tail.rbegin(), tail.rend(), s.rbegin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+// Number of per-frame lines in an ffmpeg analysis log, or -1 when the file is not one.
+int64_t AnalysisFrames(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return -1;
+    }
+    int64_t n = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("in:", 0) != 0) {
+            return -1;
+        }
+        ++n;
+    }
+    return n;
+}
+
+// True when `path` was written no earlier than `reference` (an analysis made from an older
+// version of the source is not reused).
+bool NotOlderThan(const std::string& path, const std::string& reference) {
+    std::error_code ec;
+    const auto a = fs::last_write_time(path, ec);
+    if (ec) {
+        return false;
+    }
+    const auto b = fs::last_write_time(reference, ec);
+    return !ec && a >= b;
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+}
+
+// Appends the sequence end code unless the stream already ends with it.
+bool EnsureSequenceEnd(const std::string& path) {
+    static const char kEnd[4] = {0x00, 0x00, 0x01, static_cast<char>(0xB7)};
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!f) {
+        return false;
+    }
+    f.seekg(0, std::ios::end);
+    const std::streamoff size = f.tellg();
+    char tail[4] = {1, 1, 1, 1};
+    if (size >= 4) {
+        f.seekg(size - 4);
+        f.read(tail, 4);
+    }
+    if (size >= 4 && std::memcmp(tail, kEnd, 4) == 0) {
+        return true;
+    }
+    f.clear();
+    f.seekp(0, std::ios::end);
+    f.write(kEnd, 4);
+    f.flush();
+    return static_cast<bool>(f);
+}
+
+std::string PriorityReport() {
+    errno = 0;
+    int nice = getpriority(PRIO_PROCESS, 0);
+    long io = syscall(SYS_ioprio_get, 1, 0);
+    static const char* const kClasses[] = {"normal", "realtime", "best-effort", "idle"};
+    const char* ioClass = io < 0 ? "unknown" : kClasses[(io >> 13) & 3];
+    return "  Priority: nice " + std::to_string(nice) + ", I/O class " + ioClass;
+}
+
+class EncodeJob {
+public:
+    explicit EncodeJob(const Tools& tools) : m_Tools(tools) {}
+    ~EncodeJob() { Cleanup(); }
+
+    int Run(const std::string& eclPath);
+
+private:
+    struct Output {
+        std::string final;
+        std::string temp;
+    };
+    struct VideoRun {
+        enc::PassKind kind;
+        bool writesStream;
+    };
+
+    int Prepare(const std::string& eclPath);
+    bool MakeTemp(const std::string& final, Output& out);
+    bool RunFfmpeg(const std::vector<std::string>& args, const std::string& what);
+    void Progress(int64_t doneInRun);
+    void Cleanup();
+
+    Tools m_Tools;
+    enc::EncodePlan m_Plan;
+    enc::SourceInfo m_Source;
+    std::vector<VideoRun> m_Runs;
+    bool m_Audio = false;
+    bool m_ReuseVaf = false;
+    bool m_PublishVaf = false;
+    Output m_Video;
+    Output m_Vaf;
+    Output m_AudioFile;
+    std::string m_LogDir;
+    int m_RunsDone = 0;
+    int m_TotalRuns = 0;
+    int m_LastPercent = -1;
+};
+
+int EncodeJob::Prepare(const std::string& eclPath) {
+    enc::EclList list;
+    std::string error;
+    if (!enc::LoadEcl(eclPath, list, error) || !enc::BuildPlan(list, m_Plan, error)) {
+        Fail(error);
+        return kExitBadList;
+    }
+    enc::EncodePlan& p = m_Plan;
+    if (EndsWithNoCase(p.sourcePath, ".avs")) {
+        Fail("the source " + p.sourcePath +
+             " is an AviSynth script; this encoder reads AVI files only so far");
+        return kExitSource;
+    }
+    if (access(p.sourcePath.c_str(), R_OK) != 0) {
+        Fail("cannot read the source " + p.sourcePath + ": " + std::strerror(errno));
+        return kExitSource;
+    }
+    enc::ChildProcess probe;
+    enc::SpawnOptions options;
+    options.captureOutput = true;
+    if (!probe.Start(enc::ProbeArgs(m_Tools.ffprobe, p.sourcePath), options, error)) {
+        Fail(error);
+        return kExitEncode;
+    }
+    std::vector<std::string> lines;
+    probe.ReadLines([&lines](const std::string& l) { lines.push_back(l); });
+    if (probe.Wait() != 0 || !enc::ParseProbe(lines, m_Source, error)) {
+        Fail("cannot read the source " + p.sourcePath + (error.empty() ? "" : ": " + error));
+        return kExitSource;
+    }
+    if (p.encodeEnd > m_Source.frames) {
+        Fail("the range ends at frame " + std::to_string(p.encodeEnd - 1) + " but the source has " +
+             std::to_string(m_Source.frames) + " frames (0 to " +
+             std::to_string(m_Source.frames - 1) + ")");
+        return kExitSource;
+    }
+    const double want = static_cast<double>(p.rateNum) / p.rateDen;
+    const double have = static_cast<double>(m_Source.rateNum) / m_Source.rateDen;
+    if (std::fabs(want - have) > want * 0.001) {
+        Fail("frame_rate_idx=" + std::to_string(p.rateIndex) + " does not match the source's " +
+             std::to_string(m_Source.rateNum) + "/" + std::to_string(m_Source.rateDen) + " fps");
+        return kExitSource;
+    }
+    if (p.listedFrames != m_Source.frames) {
+        p.notes.push_back("the list gives the source " + std::to_string(p.listedFrames) +
+                          " frames; it has " + std::to_string(m_Source.frames));
+    }
+    for (auto [on, out] : {std::pair{p.videoOut, &p.videoPath}, std::pair{p.vafOut, &p.vafPath},
+                           std::pair{p.audioOut, &p.audioPath}}) {
+        if (on && SamePath(*out, p.sourcePath)) {
+            Fail("the output " + *out + " is the source itself");
+            return kExitOutput;
+        }
+    }
+    if ((p.videoOut && p.vafOut && SamePath(p.videoPath, p.vafPath)) ||
+        (p.videoOut && p.audioOut && SamePath(p.videoPath, p.audioPath)) ||
+        (p.vafOut && p.audioOut && SamePath(p.vafPath, p.audioPath))) {
+        Fail("two outputs of the list have the same file name");
+        return kExitOutput;
+    }
+
+    // Decide the runs. A multipass encode reuses a fitting analysis (the VAF file written by
+    // an earlier run with vid_out=0) as its first pass.
+    const int64_t count = p.encodeEnd - p.encodeFirst;
+    const bool multipass = p.mode == enc::RateMode::MultipassVbr;
+    if (p.videoOut) {
+        m_ReuseVaf = multipass && AnalysisFrames(p.vafPath) == count &&
+                     NotOlderThan(p.vafPath, p.sourcePath);
+        if (m_ReuseVaf) {
+            for (int i = 2; i < std::max(p.passes, 2); ++i) {
+                m_Runs.push_back({enc::PassKind::Refine, false});
+            }
+            m_Runs.push_back({enc::PassKind::Final, true});
+        } else if (multipass && p.passes >= 2) {
+            m_Runs.push_back({enc::PassKind::Analysis, false});
+            for (int i = 2; i < p.passes; ++i) {
+                m_Runs.push_back({enc::PassKind::Refine, false});
+            }
+            m_Runs.push_back({enc::PassKind::Final, true});
+        } else {
+            m_Runs.push_back({p.vafOut ? enc::PassKind::Analysis : enc::PassKind::Single, true});
+        }
+    } else if (p.vafOut) {
+        m_Runs.push_back({enc::PassKind::Analysis, false});
+    }
+    m_PublishVaf = p.vafOut && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
+                       return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
+                   });
+    m_Audio = p.audioOut && m_Source.hasAudio;
+    if (p.audioOut && !m_Source.hasAudio) {
+        p.notes.push_back("the source has no audio: no audio file is written");
+    }
+    m_TotalRuns = static_cast<int>(m_Runs.size()) + (m_Audio ? 1 : 0);
+
+    if ((p.videoOut && !MakeTemp(p.videoPath, m_Video)) ||
+        (m_PublishVaf && !MakeTemp(p.vafPath, m_Vaf)) ||
+        (m_Audio && !MakeTemp(p.audioPath, m_AudioFile))) {
+        return kExitOutput;
+    }
+    if (!m_Runs.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cce-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            Fail("cannot make a folder for the analysis: " + std::string(std::strerror(errno)));
+            return kExitOutput;
+        }
+        m_LogDir = pattern;
+        if (m_ReuseVaf && !CopyFile(p.vafPath, m_LogDir + "/pass-0.log")) {
+            Fail("cannot read the analysis " + p.vafPath);
+            return kExitOutput;
+        }
+    }
+    return kExitOk;
+}
+
+bool EncodeJob::MakeTemp(const std::string& final, Output& out) {
+    out.final = final;
+    out.temp = final + ".cce-" + std::to_string(getpid()) + ".part";
+    int fd = open(out.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        Fail("cannot write " + final + ": " + std::strerror(errno));
+        out.temp.clear();
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+void EncodeJob::Progress(int64_t doneInRun) {
+    const int64_t count = m_Plan.encodeEnd - m_Plan.encodeFirst;
+    doneInRun = std::clamp<int64_t>(doneInRun, 0, count);
+    const int64_t total = count * std::max(m_TotalRuns, 1);
+    const int percent = static_cast<int>((m_RunsDone * count + doneInRun) * 100 / total);
+    if (percent != m_LastPercent) {
+        m_LastPercent = percent;
+        Say(std::to_string(percent) + "% / " + m_Plan.title);
+    }
+}
+
+bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::string& what) {
+    if (enc::ReceivedSignal() != 0) {
+        return false;
+    }
+    enc::ChildProcess ffmpeg;
+    enc::SpawnOptions options;
+    options.captureOutput = true;
+    std::string error;
+    if (!ffmpeg.Start(args, options, error)) {
+        Fail(error);
+        return false;
+    }
+    enc::ForwardTo(ffmpeg.Pid(), false);
+    const double framesPerMicrosecond =
+        static_cast<double>(m_Plan.rateNum) / (m_Plan.rateDen * 1e6);
+    ffmpeg.ReadLines([&](const std::string& line) {
+        if (line.rfind("frame=", 0) == 0) {
+            Progress(std::atoll(line.c_str() + 6));
+        } else if (line.rfind("out_time_us=", 0) == 0 && what == "audio") {
+            Progress(static_cast<int64_t>(std::atof(line.c_str() + 12) * framesPerMicrosecond));
+        }
+    });
+    const int status = ffmpeg.Wait();
+    enc::ForwardTo(0, false);
+    if (enc::ReceivedSignal() != 0) {
+        return false;
+    }
+    if (status != 0) {
+        Fail("ffmpeg failed in the " + what + " run (exit status " + std::to_string(status) + ")");
+        return false;
+    }
+    ++m_RunsDone;
+    return true;
+}
+
+int EncodeJob::Run(const std::string& eclPath) {
+    const int prepared = Prepare(eclPath);
+    if (prepared != kExitOk) {
+        return prepared;
+    }
+    const enc::EncodePlan& p = m_Plan;
+    Say("Encoding \"" + p.title + "\": frames " + std::to_string(p.encodeFirst) + " to " +
+        std::to_string(p.encodeEnd - 1) + " of " + p.sourcePath);
+    Say(PriorityReport());
+    for (const std::string& note : p.notes) {
+        Say("  Note: " + note);
+    }
+    if (m_TotalRuns == 0) {
+        Say("  Nothing to write: video, analysis and audio output are all off");
+        return kExitOk;
+    }
+    Progress(0);
+    const std::string logPrefix = m_LogDir + "/pass";
+    for (size_t i = 0; i < m_Runs.size(); ++i) {
+        const VideoRun& run = m_Runs[i];
+        const std::string what = "video pass " + std::to_string(i + 1);
+        auto args = enc::VideoRunArgs(m_Tools.ffmpeg, p, m_Source, run.kind, logPrefix,
+                                      run.writesStream ? m_Video.temp : std::string());
+        if (!RunFfmpeg(args, what)) {
+            return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
+        }
+    }
+    if (m_Audio &&
+        !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp), "audio")) {
+        return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
+    }
+
+    if (p.videoOut) {
+        std::error_code ec;
+        if (fs::file_size(m_Video.temp, ec) == 0 || ec) {
+            Fail("ffmpeg wrote no video stream");
+            return kExitEncode;
+        }
+        if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp)) {
+            Fail("cannot append the sequence end code to " + m_Video.temp);
+            return kExitOutput;
+        }
+    }
+    if (m_PublishVaf && !CopyFile(logPrefix + "-0.log", m_Vaf.temp)) {
+        Fail("cannot write the analysis file " + p.vafPath);
+        return kExitOutput;
+    }
+    for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
+        if (out->temp.empty()) {
+            continue;
+        }
+        if (std::rename(out->temp.c_str(), out->final.c_str()) != 0) {
+            Fail("cannot rename " + out->temp + " to " + out->final + ": " + std::strerror(errno));
+            return kExitOutput;
+        }
+        out->temp.clear();
+        Say("  Wrote " + out->final);
+    }
+    if (m_ReuseVaf) {
+        Say("  Encoded from the analysis in " + p.vafPath);
+    }
+    if (m_LastPercent != 100) {
+        Say("100% / " + p.title);
+    }
+    return kExitOk;
+}
+
+void EncodeJob::Cleanup() {
+    for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
+        if (!out->temp.empty()) {
+            std::remove(out->temp.c_str());
+            out->temp.clear();
+        }
+    }
+    if (!m_LogDir.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_LogDir, ec);
+        m_LogDir.clear();
+    }
+}
+
+} // namespace
+
+int RunEncode(const std::string& eclPath, const Tools& tools) {
+    EncodeJob job(tools);
+    return job.Run(eclPath);
+}
+
+} // namespace cce

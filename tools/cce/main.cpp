@@ -1,0 +1,57 @@
+// cce: the stand-in MPEG-2 encoder. Usage: cce [-ecl] LIST.ecl [-batch]
+#include "child_process.h"
+#include "encode_job.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The FileVersion this encoder presents; keep it equal to the version resource.
+constexpr const char* kFileVersion = "2, 67, 0, 23";
+
+void Usage() {
+    std::fprintf(stderr, "usage: cce [-ecl] LIST.ecl [-batch]\n"
+                         "       cce --version\n"
+                         "Encodes what the encoder control list asks for with ffmpeg.\n"
+                         "CCE_FFMPEG and CCE_FFPROBE name other ffmpeg and ffprobe programs.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string ecl;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--version") {
+            std::printf("cce %s\n", kFileVersion);
+            return 0;
+        }
+        if (a == "-batch" || a == "/batch") {
+            continue;
+        }
+        if ((a == "-ecl" || a == "/ecl") && i + 1 < argc) {
+            ecl = argv[++i];
+        } else if (ecl.empty() && !a.empty() && a[0] != '-') {
+            ecl = a;
+        } else {
+            Usage();
+            return cce::kExitBadList;
+        }
+    }
+    if (ecl.empty()) {
+        Usage();
+        return cce::kExitBadList;
+    }
+    cce::Tools tools;
+    if (const char* f = std::getenv("CCE_FFMPEG"); f && *f) {
+        tools.ffmpeg = f;
+    }
+    if (const char* f = std::getenv("CCE_FFPROBE"); f && *f) {
+        tools.ffprobe = f;
+    }
+    enc::InstallSignalForwarding();
+    return cce::RunEncode(ecl, tools);
+}

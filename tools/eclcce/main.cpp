@@ -1,0 +1,45 @@
+// EclCCE: the stand-in runner. `EclCCE -ecl "LIST" -batch` runs the configured encoder on a
+// control list; no arguments show the configuration; --set-cce PATH sets the encoder.
+#include "child_process.h"
+#include "profile_ini.h"
+#include "runner.h"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+    const std::string self = enc::SelfPath();
+    if (self.empty()) {
+        std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
+        return eclcce::kExitProfile;
+    }
+    const std::string ini = enc::DerivedPath(self, ".ini");
+    if (argc == 1) {
+        return eclcce::ShowConfiguration(ini, self);
+    }
+    std::string ecl;
+    bool haveEcl = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--set-cce" && i + 1 < argc && argc == 3) {
+            return eclcce::SetEncoder(ini, argv[i + 1]);
+        }
+        if ((a == "-ecl" || a == "/ecl") && i + 1 < argc && !haveEcl) {
+            ecl = argv[++i];
+            haveEcl = true;
+        } else if (a == "-batch" || a == "/batch") {
+            continue;
+        } else {
+            std::fprintf(stderr, "usage: EclCCE -ecl \"LIST.ecl\" -batch\n"
+                                 "       EclCCE --set-cce PATH\n"
+                                 "       EclCCE            (shows the configuration)\n");
+            return eclcce::kExitUsage;
+        }
+    }
+    if (!haveEcl) {
+        std::fprintf(stderr, "EclCCE: ERROR: no control list given (-ecl \"LIST.ecl\")\n");
+        return eclcce::kExitUsage;
+    }
+    enc::InstallSignalForwarding();
+    return eclcce::RunBatch(ini, ecl);
+}

@@ -1,0 +1,33 @@
+// The runner's work: show or change its profile file, and run the encoder on a control list.
+#pragma once
+
+#include <string>
+
+namespace eclcce {
+
+// Exit statuses of the runner's own failures; otherwise it ends with the encoder's status.
+enum ExitCode {
+    kExitUsage = 2,       // unknown arguments
+    kExitProfile = 10,    // EclCCE.ini missing, unreadable or without a CCE key
+    kExitEncoder = 11,    // the encoder named by CCE is missing or cannot be started
+    kExitList = 12,       // the control list is missing
+    kExitWriteFailed = 13 // the profile could not be written
+};
+
+inline constexpr const char* kSection = "EclCCE";
+
+// Prints where the profile is, what it holds and how to point it at an encoder. Returns 0.
+int ShowConfiguration(const std::string& iniPath, const std::string& selfPath);
+
+// Writes the key CCE = `encoderPath` (made absolute) into the profile, creating it when
+// needed. Warns when no executable file is there yet. Returns 0 or kExitWriteFailed.
+int SetEncoder(const std::string& iniPath, const std::string& encoderPath);
+
+// Reads CCE and Priority from the profile and runs the encoder on `eclPath`: Priority "64"
+// runs it at nice 19 with the idle I/O class, "-1" (or none) at the runner's own priority.
+// The encoder's stdout and stderr are passed to stdout line by line as they come. Returns when
+// the encoder has ended, with its exit status (128 + signal when a signal ended it). A
+// termination signal to the runner is passed to the encoder's whole process group.
+int RunBatch(const std::string& iniPath, const std::string& eclPath);
+
+} // namespace eclcce

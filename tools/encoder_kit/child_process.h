@@ -1,0 +1,62 @@
+// Starts a program from an argument vector (never through a shell), reads its output line by
+// line, forwards termination signals to it and reaps it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace enc {
+
+struct SpawnOptions {
+    bool captureOutput = false;   // the child's stdout goes into a pipe read by ReadLines
+    bool mergeStderr = false;     // with captureOutput: stderr goes into the same pipe
+    bool discardOutput = false;   // stdout to /dev/null (ignored with captureOutput)
+    bool newProcessGroup = false; // the child leads a new process group (signals reach its own
+                                  // children as well)
+    bool idlePriority = false;    // the child runs at nice 19 with the idle I/O class
+};
+
+// One child process. Not copyable; the destructor neither waits for nor kills a running child.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] (looked up in PATH when it holds no "/") with argv. Returns false with
+    // a readable reason when the program cannot be started (missing, not executable). No
+    // descriptor of this process but 0, 1 and 2 leaks into the child.
+    bool Start(const std::vector<std::string>& argv, const SpawnOptions& options,
+               std::string& error);
+
+    pid_t Pid() const { return m_Pid; }
+
+    // Reads the captured output until every writer has closed the pipe, calling `onLine` for
+    // each line without its terminator (LF, CR LF or a lone CR ends a line). An unfinished
+    // last line is delivered too. Does nothing when the output was not captured.
+    void ReadLines(const std::function<void(const std::string&)>& onLine);
+
+    // Waits for the child to end. Returns its exit code, or 128 + the signal that ended it.
+    int Wait();
+
+    // Sends `sig` to the child, or to its whole process group when it leads one.
+    void Signal(int sig);
+
+private:
+    pid_t m_Pid = -1;
+    int m_OutputFd = -1;
+    bool m_Group = false;
+};
+
+// Installs handlers for SIGTERM, SIGINT and SIGHUP that pass the signal on to `ForwardTo`'s
+// target (a process, or a process group when `group` is true) and remember it. Call once at
+// start-up; set the target with ForwardTo whenever a child starts (0 for none).
+void InstallSignalForwarding();
+void ForwardTo(pid_t target, bool group);
+// The termination signal received so far, or 0.
+int ReceivedSignal();
+
+} // namespace enc
