@@ -2,8 +2,9 @@
 #include "ecl_list.h"
 #include "encode_plan.h"
 #include "encoder_fixture.h"
+#include "env/profile_file.h"
+#include "env/program_files.h"
 #include "ffmpeg_args.h"
-#include "profile_ini.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -213,31 +214,4 @@ TEST(FfmpegArgs, ProbeOutputGivesSizeRateFramesAndAudio) {
     EXPECT_FALSE(enc::ParseProbe({"codec_type=video|width=176|height=144|r_frame_rate=25/1|"
                                   "nb_frames=N/A"},
                                  info, error));
-}
-
-TEST(ProfileIni, DerivedPathNeverNamesTheProgram) {
-    EXPECT_EQ(enc::DerivedPath("/opt/v/EclCCE.exe", ".ini"), "/opt/v/EclCCE.ini");
-    EXPECT_EQ(enc::DerivedPath("/opt/v/EclCCE.EXE", ".ini"), "/opt/v/EclCCE.ini");
-    EXPECT_EQ(enc::DerivedPath("/opt/v/EclCCE", ".ini"), "/opt/v/EclCCE.ini");
-    EXPECT_EQ(enc::DerivedPath("/opt/v.exe/EclCCE", ".ini"), "/opt/v.exe/EclCCE.ini");
-}
-
-TEST(ProfileIni, WriteKeepsOtherLinesAndReadIgnoresCase) {
-    testing_support::TempDir dir;
-    const std::string ini = dir.File("EclCCE.ini");
-    ASSERT_TRUE(testing_support::WriteFile(
-        ini, "; comment\r\n[Other]\r\nCCE=elsewhere\r\n[eclcce]\r\n cce = \"/a b/cce\" \r\n"));
-    std::string v;
-    ASSERT_TRUE(enc::ReadProfileString(ini, "EclCCE", "CCE", v));
-    EXPECT_EQ(v, "/a b/cce");
-    std::string error;
-    ASSERT_TRUE(enc::WriteProfileString(ini, "EclCCE", "Priority", "64", error)) << error;
-    ASSERT_TRUE(enc::WriteProfileString(ini, "EclCCE", "cce", "/new/cce", error));
-    EXPECT_EQ(testing_support::ReadFile(ini), "; comment\r\n[Other]\r\nCCE=elsewhere\r\n"
-                                              "[eclcce]\r\ncce=/new/cce\r\nPriority=64\r\n");
-    EXPECT_FALSE(enc::WriteProfileString(ini, "EclCCE", "CCE", "x\ny", error));
-    EXPECT_FALSE(enc::ReadProfileString(ini, "EclCCE", "Missing", v));
-    const std::string fresh = dir.File("new.ini");
-    ASSERT_TRUE(enc::WriteProfileString(fresh, "EclCCE", "CCE", "/c", error));
-    EXPECT_EQ(testing_support::ReadFile(fresh), "[EclCCE]\nCCE=/c\n");
 }

@@ -2,7 +2,8 @@
 // ending an encode with SIGTERM.
 #include "child_process.h"
 #include "encoder_fixture.h"
-#include "profile_ini.h"
+#include "env/profile_file.h"
+#include "env/program_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ protected:
 
 TEST(RunnerBuild, ProgramFolderProfilePointsAtTheBuiltEncoder) {
     std::string cce;
-    ASSERT_TRUE(enc::ReadProfileString(kProgramDir + "/EclCCE.ini", "EclCCE", "CCE", cce));
+    ASSERT_TRUE(env::ReadProfileString(kProgramDir + "/EclCCE.ini", "EclCCE", "CCE", cce));
     EXPECT_TRUE(std::filesystem::equivalent(cce, kProgramDir + "/cce"));
 }
 

@@ -1,7 +1,6 @@
 // Settings: the output folder rule, start-up defaults with their lines, the dialog reload;
-// .ini files; encoder release codes.
+// encoder release codes.
 #include "env/cce_version.h"
-#include "env/profile_file.h"
 #include "env/settings.h"
 #include "log/log.h"
 #include "store/paths.h"
@@ -117,25 +116,6 @@ TEST(Settings, ReloadAfterDialogReportsEachUnreadableValue) {
     EXPECT_EQ(f.lines.rows[0], "2   ERROR: Could not set DeleteMPV value from Settings dialog!");
     EXPECT_EQ(f.lines.rows[4], "2   ERROR: Unable to retrieve the 'Output Directory' string "
                                "from the Settings Dialog!");
-}
-
-TEST(ProfileFile, ReadsAndWritesKeysKeepingTheRest) {
-    TempDir dir;
-    std::string ini = dir.File("EclCCE.ini");
-    EXPECT_EQ(GetProfileString(ini, "EclCCE", "CCE", "NotFound", 260), "NotFound");
-    ASSERT_TRUE(testing_support::WriteFile(
-        ini, "; settings\r\n[Other]\r\nCCE=wrong\r\n[eclcce]\r\n  cce = \"/opt/cce/cce\" \r\n"
-             "Extra=1\r\n"));
-    EXPECT_EQ(GetProfileString(ini, "EclCCE", "CCE", "NotFound", 260), "/opt/cce/cce");
-    EXPECT_EQ(GetProfileString(ini, "EclCCE", "CCE", "NotFound", 5), "/opt");
-    ASSERT_TRUE(WriteProfileString(ini, "EclCCE", "Priority", "64"));
-    ASSERT_TRUE(WriteProfileString(ini, "EclCCE", "Priority", "-1"));
-    EXPECT_EQ(GetProfileString(ini, "EclCCE", "Priority", "", 260), "-1");
-    EXPECT_EQ(GetProfileString(ini, "Other", "CCE", "", 260), "wrong");
-    EXPECT_EQ(testing_support::ReadFile(ini),
-              "; settings\r\n[Other]\r\nCCE=wrong\r\n[eclcce]\r\n  cce = \"/opt/cce/cce\" \r\n"
-              "Extra=1\r\nPriority=-1\r\n");
-    EXPECT_FALSE(WriteProfileString(dir.File("no/such/folder.ini"), "A", "B", "C"));
 }
 
 TEST(CceVersion, CodesAndLines) {

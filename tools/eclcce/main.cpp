@@ -1,19 +1,20 @@
 // EclCCE: the stand-in runner. `EclCCE -ecl "LIST" -batch` runs the configured encoder on a
 // control list; no arguments show the configuration; --set-cce PATH sets the encoder.
 #include "child_process.h"
-#include "profile_ini.h"
+#include "env/profile_file.h"
+#include "env/program_files.h"
 #include "runner.h"
 
 #include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
-    const std::string self = enc::SelfPath();
+    const std::string self = env::SelfProgramPath();
     if (self.empty()) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
         return eclcce::kExitProfile;
     }
-    const std::string ini = enc::DerivedPath(self, ".ini");
+    const std::string ini = env::DeriveProgramFile(self, ".ini");
     if (argc == 1) {
         return eclcce::ShowConfiguration(ini, self);
     }

@@ -2,7 +2,8 @@
 #include "runner.h"
 
 #include "child_process.h"
-#include "profile_ini.h"
+#include "env/profile_file.h"
+#include "env/program_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,8 +39,8 @@ int ShowConfiguration(const std::string& iniPath, const std::string& selfPath) {
     if (access(iniPath.c_str(), F_OK) != 0) {
         std::printf("  (missing)\n");
     } else {
-        const bool hasCce = enc::ReadProfileString(iniPath, kSection, "CCE", cce);
-        const bool hasPriority = enc::ReadProfileString(iniPath, kSection, "Priority", priority);
+        const bool hasCce = env::ReadProfileString(iniPath, kSection, "CCE", cce);
+        const bool hasPriority = env::ReadProfileString(iniPath, kSection, "Priority", priority);
         std::printf("  [%s] CCE=%s%s\n", kSection, hasCce ? cce.c_str() : "(not set)",
                     hasCce && !IsExecutableFile(cce) ? "   <- no executable file there" : "");
         std::printf("  [%s] Priority=%s   (64 idle, -1 default)\n", kSection,
@@ -57,7 +58,7 @@ int SetEncoder(const std::string& iniPath, const std::string& encoderPath) {
         absolute = encoderPath;
     }
     std::string error;
-    if (!enc::WriteProfileString(iniPath, kSection, "CCE", absolute, error)) {
+    if (!env::WriteProfileString(iniPath, kSection, "CCE", absolute, error)) {
         Error(error);
         return kExitWriteFailed;
     }
@@ -76,7 +77,7 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
         return kExitProfile;
     }
     std::string cce;
-    if (!enc::ReadProfileString(iniPath, kSection, "CCE", cce) || cce.empty() ||
+    if (!env::ReadProfileString(iniPath, kSection, "CCE", cce) || cce.empty() ||
         cce == "NotFound") {
         Error("the profile " + iniPath + " names no encoder ([" + kSection +
               "] CCE=); set it with: EclCCE --set-cce PATH");
@@ -92,7 +93,7 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
         return kExitList;
     }
     std::string priority;
-    enc::ReadProfileString(iniPath, kSection, "Priority", priority);
+    env::ReadProfileString(iniPath, kSection, "Priority", priority);
     enc::SpawnOptions options;
     options.captureOutput = true;
     options.mergeStderr = true;
