@@ -22,7 +22,9 @@ FakeUiQueue::~FakeUiQueue() {
     m_Completed.wait(lock, [&] { return m_WaitingSenders == 0; });
 }
 
-void FakeUiQueue::SetHandler(MessageHandler* handler) { m_Handler = handler; }
+void FakeUiQueue::SetHandler(MessageHandler* handler) {
+    m_Handler = handler;
+}
 
 void FakeUiQueue::Post(Message message) {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -100,7 +102,9 @@ void FakeUiQueue::SetTimer(int timerId, uint32_t milliseconds) {
     m_Timers[timerId] = Timer{m_Now + milliseconds, m_TimerOrder++};
 }
 
-bool FakeUiQueue::KillTimer(int timerId) { return m_Timers.erase(timerId) > 0; }
+bool FakeUiQueue::KillTimer(int timerId) {
+    return m_Timers.erase(timerId) > 0;
+}
 
 bool FakeUiQueue::NextDue(uint64_t limit, int& timerId) const {
     const Timer* best = nullptr;
@@ -141,7 +145,9 @@ bool FakeUiQueue::FireNextTimer() {
     return true;
 }
 
-bool FakeUiQueue::IsTimerPending(int timerId) const { return m_Timers.count(timerId) > 0; }
+bool FakeUiQueue::IsTimerPending(int timerId) const {
+    return m_Timers.count(timerId) > 0;
+}
 
 int64_t FakeUiQueue::TimeUntil(int timerId) const {
     auto it = m_Timers.find(timerId);

@@ -30,11 +30,11 @@ TEST(SplitCommandLine, ArgumentRules) {
         {"p a\"b c\"d", {"ab cd"}},
         {"p \"\"", {""}},
         {"p \"\" \"\"", {"", ""}},
-        {"p a\\\\b", {"a\\\\b"}},            // backslashes not before a quote are plain
-        {"p a\\\\\"b c\"", {"a\\b c"}},      // 2n backslashes + quote: n backslashes, quoting
-        {"p a\\\\\\\"b", {"a\\\"b"}},        // 2n+1: n backslashes and a literal quote
+        {"p a\\\\b", {"a\\\\b"}},       // backslashes not before a quote are plain
+        {"p a\\\\\"b c\"", {"a\\b c"}}, // 2n backslashes + quote: n backslashes, quoting
+        {"p a\\\\\\\"b", {"a\\\"b"}},   // 2n+1: n backslashes and a literal quote
         {"p \\\"", {"\""}},
-        {"p \"a\"\"b\" c", {"a\"b", "c"}},   // doubled quote inside quotes: literal, still quoted
+        {"p \"a\"\"b\" c", {"a\"b", "c"}}, // doubled quote inside quotes: literal, still quoted
         {"p \"a\"\"b c\"", {"a\"b c"}},
         {"p \"open ended", {"open ended"}},
         {"p trailing\\", {"trailing\\"}},
