@@ -1,0 +1,36 @@
+// Read-only random access to files, and the files of the running program and its modules.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A file opened for reading at any offset. Not copyable; closed with the object.
+class ReadOnlyFile {
+public:
+    ReadOnlyFile() = default;
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // Opens a regular file; false for a missing file, a folder or no permission.
+    bool Open(const std::string& path);
+    uint64_t Size() const { return m_Size; }
+    // Reads exactly `size` bytes at `offset` into `bytes`; false (bytes unspecified) when the
+    // range is not inside the file or the read fails.
+    bool ReadAt(uint64_t offset, uint64_t size, std::string& bytes) const;
+
+private:
+    int m_Fd = -1;
+    uint64_t m_Size = 0;
+};
+
+// The running program's own file, as the system reports it; empty when unknown.
+std::string ProgramFilePath();
+
+// The file of a module loaded into this process: `name` is a full path or a file name (the
+// last component) of the program or of a loaded shared library. False when nothing matches.
+bool LoadedModulePath(const std::string& name, std::string& path);
+
+} // namespace platform

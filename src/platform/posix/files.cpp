@@ -1,0 +1,116 @@
+// Read-only files with pread, the program's path from /proc, loaded modules from the loader.
+#include "platform/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace platform {
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (m_Fd >= 0) {
+        close(m_Fd);
+    }
+}
+
+bool ReadOnlyFile::Open(const std::string& path) {
+    if (m_Fd >= 0) {
+        close(m_Fd);
+        m_Fd = -1;
+    }
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    m_Fd = fd;
+    m_Size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool ReadOnlyFile::ReadAt(uint64_t offset, uint64_t size, std::string& bytes) const {
+    if (m_Fd < 0 || offset > m_Size || size > m_Size - offset) {
+        return false;
+    }
+    bytes.resize(size);
+    uint64_t done = 0;
+    while (done < size) {
+        ssize_t n =
+            pread(m_Fd, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+std::string ProgramFilePath() {
+    std::vector<char> buffer(4096);
+    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) {
+        return std::string();
+    }
+    return std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+namespace {
+
+std::string LastComponent(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Matches(const std::string& modulePath, const std::string& name) {
+    if (modulePath.empty()) {
+        return false;
+    }
+    return name.find('/') != std::string::npos ? modulePath == name
+                                               : LastComponent(modulePath) == name;
+}
+
+} // namespace
+
+bool LoadedModulePath(const std::string& name, std::string& path) {
+    if (name.empty()) {
+        return false;
+    }
+    std::string program = ProgramFilePath();
+    if (Matches(program, name)) {
+        path = program;
+        return true;
+    }
+    struct Search {
+        const std::string* name;
+        std::string found;
+    } search{&name, std::string()};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            auto* s = static_cast<Search*>(data);
+            std::string modulePath = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (Matches(modulePath, *s->name)) {
+                s->found = modulePath;
+                return 1;
+            }
+            return 0;
+        },
+        &search);
+    if (search.found.empty()) {
+        return false;
+    }
+    path = search.found;
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,110 @@
+// `CProcessRunner`: starts a child on one output pipe and turns the pipe's bytes into lines.
+#include "run/process_runner.h"
+
+#include "platform/command_line.h"
+
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+namespace run {
+
+CProcessRunner::CProcessRunner(std::string command, platform::UiQueue& owner, int32_t id,
+                               std::shared_ptr<platform::Processes> processes)
+    : m_Command(std::move(command)), m_Owner(owner), m_Id(id), m_Processes(std::move(processes)),
+      m_LineMessage(owner.RegisterMessage(platform::kUpmLineName)),
+      m_FinishedMessage(owner.RegisterMessage(platform::kUpmFinishedName)),
+      m_HandleMessage(owner.RegisterMessage(platform::kUpmProcessHandleName)) {}
+
+CProcessRunner::~CProcessRunner() {
+    if (m_ReadEnd >= 0) {
+        m_Processes->Close(m_ReadEnd);
+    }
+}
+
+void CProcessRunner::PostLine(std::string line) {
+    m_Owner.Post(platform::UiQueue::Make(m_LineMessage, 0, m_Id,
+                                         std::make_unique<std::string>(std::move(line))));
+}
+
+void CProcessRunner::PostFinished(int error) {
+    m_Owner.Post(platform::UiQueue::Make(m_FinishedMessage, static_cast<uint64_t>(error), m_Id));
+}
+
+bool CProcessRunner::Start(std::unique_ptr<CProcessRunner> runner) {
+    CProcessRunner& r = *runner;
+    int writeEnd = -1;
+    if (r.m_Processes->CreatePipe(r.m_ReadEnd, writeEnd) != 0) {
+        r.m_ReadEnd = -1;
+        return false;
+    }
+
+    int error = r.m_Processes->Start(platform::SplitCommandLine(r.m_Command), writeEnd, r.m_Pid);
+    // The parent's copy of the write end goes now, whatever happened, so that the pipe ends
+    // exactly when the child's side has closed.
+    r.m_Processes->Close(writeEnd);
+    if (error != 0) {
+        r.PostFinished(error);
+        return false; // the runner and its read end go with `runner`
+    }
+    r.m_Owner.Post(
+        platform::UiQueue::Make(r.m_HandleMessage, static_cast<uint64_t>(r.m_Pid), r.m_Id));
+
+    try {
+        std::thread reader([owned = runner.get()] { owned->ReadOutput(); });
+        reader.detach();
+        runner.release(); // the reader thread owns it now
+    } catch (const std::system_error& e) {
+        int code = e.code().value() != 0 ? e.code().value() : EAGAIN;
+        r.PostFinished(code);
+        // Without a reader nobody drains the pipe: closing it makes the child's next write
+        // fail, and the child is reaped here so that it leaves no zombie.
+        r.m_Processes->Close(r.m_ReadEnd);
+        r.m_ReadEnd = -1;
+        r.m_Processes->Reap(r.m_Pid);
+        return false;
+    }
+    return true;
+}
+
+void CProcessRunner::ReadOutput() {
+    std::string pending;
+    char buffer[kReadSize];
+    int error = 0;
+    for (;;) {
+        long n = m_Processes->Read(m_ReadEnd, buffer, sizeof buffer);
+        if (n <= 0) {
+            error = n < 0 ? static_cast<int>(-n) : 0;
+            break;
+        }
+        const char* chunk = buffer;
+        const char* end = buffer + n;
+        for (;;) {
+            const char* lf = static_cast<const char*>(memchr(chunk, '\n', end - chunk));
+            if (lf == nullptr) {
+                break;
+            }
+            pending.append(chunk, lf);
+            // One CR right before the LF belongs to the line end, even when the two bytes
+            // arrived in different reads.
+            if (!pending.empty() && pending.back() == '\r') {
+                pending.pop_back();
+            }
+            PostLine(std::move(pending));
+            pending = std::string();
+            chunk = lf + 1;
+        }
+        pending.append(chunk, end);
+    }
+    m_Processes->Close(m_ReadEnd);
+    m_ReadEnd = -1;
+    if (!pending.empty()) {
+        PostLine(std::move(pending));
+    }
+    // The owner may act on this message at once, so nothing of it is touched afterwards.
+    PostFinished(error);
+    m_Processes->Reap(m_Pid);
+    delete this;
+}
+
+} // namespace run
