@@ -1,9 +1,6 @@
 // Files derived from a program's path.
 #include "env/program_files.h"
 
-#include <unistd.h>
-#include <vector>
-
 namespace env {
 
 std::string DeriveProgramFile(const std::string& programPath, const std::string& extension) {
@@ -17,15 +14,6 @@ std::string DeriveProgramFile(const std::string& programPath, const std::string&
         }
     }
     return programPath + extension;
-}
-
-std::string SelfProgramPath() {
-    std::vector<char> buffer(4096);
-    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (n <= 0) {
-        return std::string();
-    }
-    return std::string(buffer.data(), static_cast<size_t>(n));
 }
 
 } // namespace env

@@ -9,7 +9,4 @@ namespace env {
 // or with `extension` appended where the path does not end in ".exe". Never the program itself.
 std::string DeriveProgramFile(const std::string& programPath, const std::string& extension);
 
-// The running program's own path (from /proc/self/exe), or empty text when unknown.
-std::string SelfProgramPath();
-
 } // namespace env

@@ -3,13 +3,14 @@
 #include "child_process.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
+#include "platform/files.h"
 #include "runner.h"
 
 #include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
-    const std::string self = env::SelfProgramPath();
+    const std::string self = platform::ProgramFilePath();
     if (self.empty()) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
         return eclcce::kExitProfile;
