@@ -4,8 +4,10 @@
 #include "platform/avi_file.h"
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <numeric>
 
@@ -29,8 +31,8 @@ struct Param {
 };
 
 using Bound = std::map<std::string, Value>;
-using Body = ScriptCode (*)(const std::string& name, Bound& args, CallContext& context,
-                            Value& out, std::string& error);
+using Body = ScriptCode (*)(const std::string& name, Bound& args, CallContext& context, Value& out,
+                            std::string& error);
 
 struct Function {
     const char* displayName;
@@ -57,8 +59,7 @@ const char* TypeName(Value::Type type) {
 }
 
 // Binds positional arguments in order and named ones by name, checking types.
-bool Bind(const Function& f, const std::vector<Argument>& args, Bound& bound,
-          std::string& error) {
+bool Bind(const Function& f, const std::vector<Argument>& args, Bound& bound, std::string& error) {
     size_t next = 0;
     for (const Argument& arg : args) {
         const Param* param = nullptr;
@@ -121,6 +122,10 @@ ScriptCode AviSource(const std::string& name, Bound& args, CallContext& context,
     if (file[0] != '/') {
         file = context.scriptDir + "/" + file;
     }
+    char resolved[PATH_MAX];
+    if (::realpath(file.c_str(), resolved) != nullptr) {
+        file = resolved;
+    }
     platform::AviHeaders headers;
     platform::AviError result = platform::ReadAviHeaders(file, headers);
     if (result != platform::kAviOk) {
@@ -179,10 +184,14 @@ ScriptCode Trim(const std::string& name, Bound& args, CallContext&, Value& out,
 // Named frame rates that AssumeFPS accepts as text.
 bool PresetRate(const std::string& preset, int64_t& rate, int64_t& scale) {
     static const std::map<std::string, std::pair<int64_t, int64_t>> kPresets = {
-        {"ntsc_film", {24000, 1001}},   {"ntsc_video", {30000, 1001}},
-        {"ntsc_double", {60000, 1001}}, {"ntsc_quad", {120000, 1001}},
-        {"film", {24, 1}},              {"pal_film", {25, 1}},
-        {"pal_video", {25, 1}},         {"pal_double", {50, 1}},
+        {"ntsc_film", {24000, 1001}},
+        {"ntsc_video", {30000, 1001}},
+        {"ntsc_double", {60000, 1001}},
+        {"ntsc_quad", {120000, 1001}},
+        {"film", {24, 1}},
+        {"pal_film", {25, 1}},
+        {"pal_video", {25, 1}},
+        {"pal_double", {50, 1}},
         {"pal_quad", {100, 1}}};
     auto it = kPresets.find(Lower(preset));
     if (it == kPresets.end()) {
@@ -283,8 +292,8 @@ bool CropWindow(Clip& clip, const std::string& name, int64_t left, int64_t top, 
 ScriptCode Crop(const std::string& name, Bound& args, CallContext&, Value& out,
                 std::string& error) {
     Clip clip = args["clip"].clip;
-    if (!CropWindow(clip, name, args["left"].i, args["top"].i, args["width"].i,
-                    args["height"].i, error)) {
+    if (!CropWindow(clip, name, args["left"].i, args["top"].i, args["width"].i, args["height"].i,
+                    error)) {
         return kScriptError;
     }
     out = Value::OfClip(std::move(clip));
@@ -323,8 +332,8 @@ ScriptCode Resize(const std::string& name, Bound& args, CallContext&, Value& out
     int64_t width = args["target_width"].i;
     int64_t height = args["target_height"].i;
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
-        error = name + ": the target size " + std::to_string(width) + "x" +
-                std::to_string(height) + " is not possible";
+        error = name + ": the target size " + std::to_string(width) + "x" + std::to_string(height) +
+                " is not possible";
         return kScriptError;
     }
     if (args.count("taps") && (args["taps"].i < 1 || args["taps"].i > 100)) {
@@ -348,8 +357,7 @@ ScriptCode Resize(const std::string& name, Bound& args, CallContext&, Value& out
         return kScriptError;
     }
     clip.videoFilters.push_back("scale=w=" + std::to_string(width) + ":h=" +
-                                std::to_string(height) + ":flags=" +
-                                ScaleFlags(Lower(name), args));
+                                std::to_string(height) + ":flags=" + ScaleFlags(Lower(name), args));
     clip.width = static_cast<uint32_t>(width);
     clip.height = static_cast<uint32_t>(height);
     out = Value::OfClip(std::move(clip));
@@ -392,11 +400,10 @@ const std::map<std::string, Function>& Functions() {
                      Crop};
         auto resizer = [&](const char* display, std::vector<Param> extraBefore,
                            std::vector<Param> extraAfter) {
-            Function r{display,
-                       {clip,
-                        {"target_width", Value::kInt, true},
-                        {"target_height", Value::kInt, true}},
-                       Resize};
+            Function r{
+                display,
+                {clip, {"target_width", Value::kInt, true}, {"target_height", Value::kInt, true}},
+                Resize};
             r.params.insert(r.params.end(), extraBefore.begin(), extraBefore.end());
             r.params.insert(r.params.end(), window.begin(), window.end());
             r.params.insert(r.params.end(), extraAfter.begin(), extraAfter.end());
@@ -418,7 +425,9 @@ const std::map<std::string, Function>& Functions() {
 
 } // namespace
 
-bool IsFunction(const std::string& name) { return Functions().count(Lower(name)) != 0; }
+bool IsFunction(const std::string& name) {
+    return Functions().count(Lower(name)) != 0;
+}
 
 ScriptCode CallFunction(const std::string& name, const std::vector<Argument>& args,
                         CallContext& context, Value& out, std::string& error) {

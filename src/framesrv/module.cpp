@@ -43,9 +43,8 @@ __attribute__((visibility("default"))) int vantaq_fs_abi_version(void) {
     return VANTAQ_FS_ABI_VERSION;
 }
 
-__attribute__((visibility("default"))) int vantaq_fs_open(const char* script_path,
-                                                          vantaq_fs_info* info, char* error,
-                                                          size_t error_len) {
+__attribute__((visibility("default"))) int
+vantaq_fs_open(const char* script_path, vantaq_fs_info* info, char* error, size_t error_len) {
     if (error != nullptr && error_len > 0) {
         error[0] = '\0';
     }
@@ -66,7 +65,7 @@ __attribute__((visibility("default"))) int vantaq_fs_open(const char* script_pat
     std::string message;
     framesrv::ScriptCode code = framesrv::EvaluateScript(path, clip, message);
     if (code != framesrv::kScriptOk) {
-        int result = code == framesrv::kScriptCannotRead   ? VANTAQ_FS_CANNOT_READ
+        int result = code == framesrv::kScriptCannotRead    ? VANTAQ_FS_CANNOT_READ
                      : code == framesrv::kScriptSourceError ? VANTAQ_FS_SOURCE_ERROR
                                                             : VANTAQ_FS_SCRIPT_ERROR;
         return Fail(result, message, error, error_len);

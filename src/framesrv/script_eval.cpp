@@ -27,7 +27,9 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::string LinePrefix(int line) { return "line " + std::to_string(line) + ": "; }
+std::string LinePrefix(int line) {
+    return "line " + std::to_string(line) + ": ";
+}
 
 // Splits `text` into tokens. A line whose first non-blank character is '\' continues the line
 // before it, and a '\' at the end of a line continues it on the next; '#' starts a comment.
@@ -103,7 +105,8 @@ bool Tokenize(const std::string& text, std::vector<Token>& tokens, std::string& 
             t.kind = Token::kIdent;
             t.text = text.substr(b, i - b);
         } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                   (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
+                   (c == '.' && i + 1 < n &&
+                    std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
             size_t b = i;
             bool isFloat = false;
             while (i < n && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) {
@@ -191,8 +194,7 @@ private:
     bool IsPunct(const Token& t, char c) const {
         return t.kind == Token::kPunct && t.text.size() == 1 && t.text[0] == c;
     }
-    ScriptCode Fail(const Token& at, const std::string& message,
-                    ScriptCode code = kScriptError) {
+    ScriptCode Fail(const Token& at, const std::string& message, ScriptCode code = kScriptError) {
         m_Error = LinePrefix(at.line) + message;
         return code;
     }

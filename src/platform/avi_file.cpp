@@ -28,9 +28,13 @@ uint32_t Le32(const unsigned char* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-bool IsFourCc(const unsigned char* p, const char* code) { return std::memcmp(p, code, 4) == 0; }
+bool IsFourCc(const unsigned char* p, const char* code) {
+    return std::memcmp(p, code, 4) == 0;
+}
 
-uint64_t Padded(uint64_t size) { return size + (size & 1); }
+uint64_t Padded(uint64_t size) {
+    return size + (size & 1);
+}
 
 // An open file read by absolute offsets; closes itself.
 class File {
@@ -128,30 +132,33 @@ bool WalkChunks(const unsigned char* data, size_t begin, size_t end, Visit visit
 bool ParseStreamList(const unsigned char* body, uint32_t size, HeaderList& h) {
     bool isVideo = false, isAudio = false;
     uint32_t scale = 0, rate = 0, length = 0, formatWidth = 0, formatHeight = 0;
-    bool ok = WalkChunks(body, 0, size, [&](const unsigned char* id, const unsigned char* list,
-                                            const unsigned char* chunk, uint32_t n) {
-        if (list != nullptr) {
-            return true;
-        }
-        if (IsFourCc(id, "strh")) {
-            if (n < 48) {
-                return false;
-            }
-            isVideo = IsFourCc(chunk, "vids");
-            isAudio = IsFourCc(chunk, "auds");
-            scale = Le32(chunk + 20);
-            rate = Le32(chunk + 24);
-            length = Le32(chunk + 32);
-        } else if (IsFourCc(id, "strf") && n >= 12) {
-            formatWidth = Le32(chunk + 4);
-            int32_t signedHeight = static_cast<int32_t>(Le32(chunk + 8));
-            // A negative height marks a top-down bitmap; INT32_MIN has no magnitude.
-            formatHeight = signedHeight == INT32_MIN ? 0u
-                           : signedHeight < 0        ? static_cast<uint32_t>(-signedHeight)
-                                                     : static_cast<uint32_t>(signedHeight);
-        }
-        return true;
-    });
+    bool ok = WalkChunks(body, 0, size,
+                         [&](const unsigned char* id, const unsigned char* list,
+                             const unsigned char* chunk, uint32_t n) {
+                             if (list != nullptr) {
+                                 return true;
+                             }
+                             if (IsFourCc(id, "strh")) {
+                                 if (n < 48) {
+                                     return false;
+                                 }
+                                 isVideo = IsFourCc(chunk, "vids");
+                                 isAudio = IsFourCc(chunk, "auds");
+                                 scale = Le32(chunk + 20);
+                                 rate = Le32(chunk + 24);
+                                 length = Le32(chunk + 32);
+                             } else if (IsFourCc(id, "strf") && n >= 12) {
+                                 formatWidth = Le32(chunk + 4);
+                                 int32_t signedHeight = static_cast<int32_t>(Le32(chunk + 8));
+                                 // A negative height marks a top-down bitmap; INT32_MIN has no
+                                 // magnitude.
+                                 formatHeight = signedHeight == INT32_MIN ? 0u
+                                                : signedHeight < 0
+                                                    ? static_cast<uint32_t>(-signedHeight)
+                                                    : static_cast<uint32_t>(signedHeight);
+                             }
+                             return true;
+                         });
     if (!ok) {
         return false;
     }
@@ -169,35 +176,37 @@ bool ParseStreamList(const unsigned char* body, uint32_t size, HeaderList& h) {
 }
 
 bool ParseHeaderList(const unsigned char* data, uint32_t size, HeaderList& h) {
-    return WalkChunks(data, 0, size, [&](const unsigned char* id, const unsigned char* list,
-                                         const unsigned char* body, uint32_t n) {
-        if (list == nullptr && IsFourCc(id, "avih")) {
-            if (n < 40 || h.mainHeader) {
-                return false;
-            }
-            h.mainHeader = true;
-            h.microSecPerFrame = Le32(body);
-            h.maxBytesPerSec = Le32(body + 4);
-            h.flags = Le32(body + 12);
-            h.totalFrames = Le32(body + 16);
-            h.suggestedBufferSize = Le32(body + 28);
-            h.width = Le32(body + 32);
-            h.height = Le32(body + 36);
-        } else if (list != nullptr && IsFourCc(list, "strl")) {
-            return h.streamLists < kMaxStreams && ParseStreamList(body, n, h);
-        } else if (list != nullptr && IsFourCc(list, "odml")) {
-            WalkChunks(body, 0, n,
-                       [&](const unsigned char* sub, const unsigned char* subList,
-                           const unsigned char* subBody, uint32_t m) {
-                           if (subList == nullptr && IsFourCc(sub, "dmlh") && m >= 4) {
-                               h.odml = true;
-                               h.odmlTotalFrames = Le32(subBody);
-                           }
-                           return true;
-                       });
-        }
-        return true;
-    });
+    return WalkChunks(data, 0, size,
+                      [&](const unsigned char* id, const unsigned char* list,
+                          const unsigned char* body, uint32_t n) {
+                          if (list == nullptr && IsFourCc(id, "avih")) {
+                              if (n < 40 || h.mainHeader) {
+                                  return false;
+                              }
+                              h.mainHeader = true;
+                              h.microSecPerFrame = Le32(body);
+                              h.maxBytesPerSec = Le32(body + 4);
+                              h.flags = Le32(body + 12);
+                              h.totalFrames = Le32(body + 16);
+                              h.suggestedBufferSize = Le32(body + 28);
+                              h.width = Le32(body + 32);
+                              h.height = Le32(body + 36);
+                          } else if (list != nullptr && IsFourCc(list, "strl")) {
+                              return h.streamLists < kMaxStreams && ParseStreamList(body, n, h);
+                          } else if (list != nullptr && IsFourCc(list, "odml")) {
+                              WalkChunks(body, 0, n,
+                                         [&](const unsigned char* sub, const unsigned char* subList,
+                                             const unsigned char* subBody, uint32_t m) {
+                                             if (subList == nullptr && IsFourCc(sub, "dmlh") &&
+                                                 m >= 4) {
+                                                 h.odml = true;
+                                                 h.odmlTotalFrames = Le32(subBody);
+                                             }
+                                             return true;
+                                         });
+                          }
+                          return true;
+                      });
 }
 
 // Frames per second outside [0.001, 1000000] are not video this program can encode; the
@@ -229,9 +238,7 @@ AviError Finish(const HeaderList& h, AviHeaders& out) {
     info.scale = h.videoScale;
     info.rate = h.videoRate;
     // The stream header counts the whole stream; the main header only the first RIFF part.
-    info.length = h.videoLength != 0 ? h.videoLength
-                  : h.odml           ? h.odmlTotalFrames
-                                     : h.totalFrames;
+    info.length = h.videoLength != 0 ? h.videoLength : h.odml ? h.odmlTotalFrames : h.totalFrames;
     info.editCount = 0;
     out.openDml = out.openDml || h.odml;
     info.fileType = out.openDml ? kOpenDmlTypeText : kAviTypeText;
@@ -259,7 +266,7 @@ AviError ReadAviHeaders(const std::string& path, AviHeaders& out) {
     unsigned char riff[12] = {};
     if (!file.ReadAt(0, riff, sizeof riff)) {
         return fileSize < 12 && fileSize >= 4 && IsFourCc(riff, "RIFF") ? kAviTruncated
-                                                                         : kAviNotAvi;
+                                                                        : kAviNotAvi;
     }
     if (!IsFourCc(riff, "RIFF") || !IsFourCc(riff + 8, "AVI ")) {
         return kAviNotAvi;

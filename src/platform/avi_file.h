@@ -31,9 +31,9 @@ inline constexpr const char* kOpenDmlTypeText = "AVI (OpenDML)";
 // What the headers say besides the file-information record.
 struct AviHeaders {
     AviFileInfo info;
-    bool hasAudio = false;     // at least one "auds" stream
-    bool openDml = false;      // an "odml" header list or a second RIFF part ("AVIX")
-    uint32_t riffParts = 0;    // RIFF "AVI " plus every following RIFF "AVIX"
+    bool hasAudio = false;         // at least one "auds" stream
+    bool openDml = false;          // an "odml" header list or a second RIFF part ("AVIX")
+    uint32_t riffParts = 0;        // RIFF "AVI " plus every following RIFF "AVIX"
     uint32_t mainHeaderFrames = 0; // the main header's total frames (first RIFF part only)
     uint64_t fileSize = 0;
 };

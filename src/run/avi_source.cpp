@@ -53,9 +53,13 @@ CAviSource::CAviSource(const std::string& path, std::string programDir)
                  [](char c) { return c != '"'; });
 }
 
-CAviSource::~CAviSource() { Close(); }
+CAviSource::~CAviSource() {
+    Close();
+}
 
-bool CAviSource::IsScript() const { return EndsWithAvs(m_Path); }
+bool CAviSource::IsScript() const {
+    return EndsWithAvs(m_Path);
+}
 
 int CAviSource::Open() {
     Close();
@@ -109,11 +113,21 @@ int CAviSource::OpenScript() {
     return kOpenOk;
 }
 
-int CAviSource::Height() const { return static_cast<int>(m_FileInfo.height); }
-int CAviSource::Width() const { return static_cast<int>(m_FileInfo.width); }
-int CAviSource::Length() const { return static_cast<int>(m_FileInfo.length); }
-int CAviSource::Rate() const { return RateInThousandths(m_FileInfo.rate, m_FileInfo.scale); }
-std::string CAviSource::FileType() const { return m_FileInfo.fileType; }
+int CAviSource::Height() const {
+    return static_cast<int>(m_FileInfo.height);
+}
+int CAviSource::Width() const {
+    return static_cast<int>(m_FileInfo.width);
+}
+int CAviSource::Length() const {
+    return static_cast<int>(m_FileInfo.length);
+}
+int CAviSource::Rate() const {
+    return RateInThousandths(m_FileInfo.rate, m_FileInfo.scale);
+}
+std::string CAviSource::FileType() const {
+    return m_FileInfo.fileType;
+}
 
 bool CAviSource::OpenAudioStream() {
     m_AudioStream = m_File && m_HasAudio;

@@ -11,11 +11,11 @@ namespace run {
 
 // What ShowSourceInfo puts on the window (controls 1034 to 1038) and into its state.
 struct SourceInfoFields {
-    std::string resolution; // 1034 "%i x %i": width, height
-    std::string frames;     // 1035 "%i": length in frames
-    std::string frameRate;  // 1036 "%2.3f": frames per second
-    std::string length;     // 1037 "%02d:%02d:%02d:%02d": hours, minutes, seconds, frames
-    std::string type;       // 1038 the file type text
+    std::string resolution;   // 1034 "%i x %i": width, height
+    std::string frames;       // 1035 "%i": length in frames
+    std::string frameRate;    // 1036 "%2.3f": frames per second
+    std::string length;       // 1037 "%02d:%02d:%02d:%02d": hours, minutes, seconds, frames
+    std::string type;         // 1038 the file type text
     int sourceFrames = 0;     // `m_SourceFrames`
     double sourceSeconds = 0; // `m_SourceSeconds`: frames / rounded frame rate
 };

@@ -34,16 +34,15 @@ std::string FrameServerModulePath(const std::string& programDir) {
 FrameServerResult OpenScriptClip(const std::string& modulePath, const std::string& scriptPath,
                                  vantaq_fs_info& info, int& code, std::string& error) {
     code = VANTAQ_FS_OK;
-    std::unique_ptr<void, ModuleCloser> module(
-        ::dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
+    std::unique_ptr<void, ModuleCloser> module(::dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!module) {
         const char* why = ::dlerror();
         error = "cannot load the frame server \"" + modulePath + "\"" +
                 (why != nullptr ? std::string(": ") + why : std::string());
         return kFrameServerMissing;
     }
-    auto version = reinterpret_cast<vantaq_fs_abi_version_fn>(
-        ::dlsym(module.get(), "vantaq_fs_abi_version"));
+    auto version =
+        reinterpret_cast<vantaq_fs_abi_version_fn>(::dlsym(module.get(), "vantaq_fs_abi_version"));
     auto open = reinterpret_cast<vantaq_fs_open_fn>(::dlsym(module.get(), "vantaq_fs_open"));
     if (version == nullptr || open == nullptr || version() != VANTAQ_FS_ABI_VERSION) {
         error = "the frame server \"" + modulePath + "\" is not a compatible module";

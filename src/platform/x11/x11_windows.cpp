@@ -11,7 +11,9 @@ namespace platform {
 namespace {
 
 // Windows may vanish between listing and asking for their title; such errors are expected.
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
 
 // An open display with X errors ignored for its lifetime; restores the previous handler.
 class DisplayConnection {
@@ -52,8 +54,8 @@ unsigned long ReadProperty(Display* display, Window window, Atom property, Atom 
     Atom actualType = None;
     unsigned long count = 0, remaining = 0;
     unsigned char* raw = nullptr;
-    int status = XGetWindowProperty(display, window, property, 0, 1 << 16, False, type,
-                                    &actualType, &format, &count, &remaining, &raw);
+    int status = XGetWindowProperty(display, window, property, 0, 1 << 16, False, type, &actualType,
+                                    &format, &count, &remaining, &raw);
     data.reset(raw);
     if (status != Success || actualType == None || raw == nullptr) {
         return 0;
