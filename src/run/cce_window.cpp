@@ -1,6 +1,9 @@
 // The encoder window search over the platform's top-level windows.
 #include "run/cce_window.h"
 
+#include <chrono>
+#include <thread>
+
 namespace run {
 namespace {
 
@@ -9,6 +12,10 @@ constexpr size_t kTitleCapacity = 259;
 constexpr int kTryWaitMs = 500;
 
 } // namespace
+
+void SleepMilliseconds(int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 bool IsCceWindowTitle(const std::string& title, const std::string& jobName) {
     std::string text = title.substr(0, kTitleCapacity);

@@ -16,6 +16,9 @@ bool IsCceWindowTitle(const std::string& title, const std::string& jobName);
 // Sleeps the calling thread for the given milliseconds; tests pass one that records.
 using SleepFunction = std::function<void(int milliseconds)>;
 
+// The real wait: blocks the calling thread.
+void SleepMilliseconds(int milliseconds);
+
 // Up to `tries` times: waits 500 ms, then tests every window of `windows`; the last match
 // of a visit is stored in `cceWindow` and ends the search. Returns the number of tries made
 // when a window was found, else 0 (and `cceWindow` is kNoWindow). Blocks for up to
