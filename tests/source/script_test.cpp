@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <random>
 
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -250,4 +251,56 @@ TEST(FrameServerModule, CInterfaceGuardsItsBuffers) {
     EXPECT_EQ(open("/tmp", nullptr, nullptr, 0), VANTAQ_FS_BAD_CALL);
     EXPECT_EQ(open("/tmp", &info, nullptr, 0), VANTAQ_FS_CANNOT_READ);
     ::dlclose(module);
+}
+
+// Scripts glued from random pieces: every one gets an answer, none crashes or overreads.
+TEST_F(Scripts, RandomScriptsGetAnAnswer) {
+    const char* pieces[] = {"AviSource(\"src.avi\")",
+                            ".",
+                            "Trim",
+                            "(",
+                            ")",
+                            ",",
+                            "\"",
+                            "\\",
+                            "\n",
+                            "#",
+                            "-",
+                            "=",
+                            "1",
+                            "2.5",
+                            "last",
+                            "x",
+                            " ",
+                            "Crop",
+                            "AssumeFPS",
+                            "LanczosResize",
+                            "return",
+                            "0",
+                            "-8",
+                            "true",
+                            "\r\n"};
+    std::mt19937 random(7);
+    int accepted = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string script;
+        int n = 1 + static_cast<int>(random() % 24);
+        for (int k = 0; k < n; ++k) {
+            script += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        }
+        vantaq_fs_info info{};
+        std::string error;
+        int code = Evaluate(script, info, error, "random.avs");
+        ASSERT_TRUE(code == VANTAQ_FS_OK || code == VANTAQ_FS_SCRIPT_ERROR ||
+                    code == VANTAQ_FS_SOURCE_ERROR)
+            << script;
+        if (code == VANTAQ_FS_OK) {
+            ++accepted;
+            EXPECT_GT(info.width, 0u) << script;
+            EXPECT_GT(info.rate, 0u) << script;
+        } else {
+            EXPECT_FALSE(error.empty()) << script;
+        }
+    }
+    EXPECT_GT(accepted, 0);
 }
