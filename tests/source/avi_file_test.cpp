@@ -10,6 +10,7 @@
 #include <numeric>
 #include <random>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 using platform::AviHeaders;
 using platform::ReadAviHeaders;
@@ -102,6 +103,10 @@ TEST(AviFile, OpenDmlFileOverOneGibibyte) {
     EXPECT_LT(h.mainHeaderFrames, 400u);
     // Reading a few headers; reading the frames would take seconds.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 200);
+
+    // A recording cut inside its last part lacks frames the headers count.
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(h.fileSize - 1000000)), 0);
+    EXPECT_EQ(ReadAviHeaders(path, h), platform::kAviTruncated);
 }
 
 TEST(AviFile, HandBuiltHeaderValuesComeThrough) {
