@@ -142,8 +142,8 @@ bool LoadSystemInfo(StartupServices& s, StartupResult& result) {
     } else {
         CFileVersionInfo info;
         if (info.OpenFile(runner)) {
-            log.Write("ECLCCE Executable version " + DottedVersion(info.QueryString("FileVersion")) +
-                          " found.",
+            log.Write("ECLCCE Executable version " +
+                          DottedVersion(info.QueryString("FileVersion")) + " found.",
                       kLogInfo);
         } else {
             log.Write("ECLCCE Executable found, could not get version info!", kLogWarning);
