@@ -1,0 +1,123 @@
+// The pulldown runs of the main window: after an encode and as a utility, their lines, progress
+// and the check of their result.
+#include "run/run_controller.h"
+
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using logging::kLogError;
+using logging::kLogInfo;
+using logging::kLogWarning;
+namespace ids = platform::main_window;
+
+namespace run {
+
+namespace {
+
+bool SizeOf(const std::string& path, int64_t& size) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    size = static_cast<int64_t>(info.st_size);
+    return true;
+}
+
+std::string FileNameOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+void RunController::StartAfterEncodePulldown(int job) {
+    int telecide = 0;
+    jobs::GetJobNumber(*m_Services.store, job, jobs::kTelecide, telecide);
+    if (telecide != 1) {
+        return;
+    }
+    m_State.m_CurrentJob = job;
+    m_Services.dialog->SetProgressRange(ids::kProgress, 0, m_State.m_Ecl.m_SourceFrames);
+    m_State.m_UtilityPulldown = false;
+    const std::string& source = m_State.m_Ecl.m_OutputPath;
+    m_Services.startPulldown(source, source + ".m2v");
+}
+
+void RunController::OnPulldownUtility(const std::string& chosenPath) {
+    if (chosenPath.empty()) {
+        return;
+    }
+    // The stream lies where the encoder put it: the output folder for the chosen file.
+    std::string source =
+        env::OutputFolder(*m_Services.settings, chosenPath) + "/" + FileNameOf(chosenPath);
+    m_State.m_Ecl.m_OutputPath = source;
+    m_Services.window->ResetJobEditor();
+    m_Services.window->UpdateJobButtons();
+    m_Services.dialog->Enable(ids::kStop, false);
+    m_State.m_StopRequested = false;
+    m_State.m_UtilityPulldown = true;
+    m_Services.startPulldown(source, source + ".m2v");
+}
+
+void RunController::OnPulldownLine(const std::string& text, int level) {
+    m_Services.log->Write(text, static_cast<logging::LogLevel>(level));
+}
+
+void RunController::OnPulldownUpdate(int64_t pictures) {
+    m_Services.dialog->SetProgressPos(ids::kProgress, static_cast<int>(pictures));
+}
+
+void RunController::OnPulldownFinished(int code) {
+    logging::Log& log = *m_Services.log;
+    RunWindow& window = *m_Services.window;
+    m_Services.dialog->SetProgressPos(ids::kProgress, 0);
+    if (m_State.m_StopRequested) {
+        // The job keeps its "Pending" status for the next start; the window goes back to idle
+        // so that Start, New Job and Exit can be used again.
+        m_State.m_Processing = false;
+        m_State.m_CurrentJob = -1;
+        if (window.InTray()) {
+            window.UpdateTrayIcon("Vantaq - Idle");
+        }
+        log.Write("Processing stopped!!!!", kLogWarning);
+        window.RefreshJobList();
+        window.ResetJobEditor();
+        window.UpdateJobButtons();
+        m_Services.dialog->Enable(ids::kNewJob, true);
+        m_Services.dialog->Enable(ids::kExit, true);
+        return;
+    }
+    const std::string& source = m_State.m_Ecl.m_OutputPath;
+    std::string target = source + ".m2v";
+    int64_t sourceSize = -1;
+    int64_t targetSize = -2;
+    bool ok = code == 0 && SizeOf(source, sourceSize) && SizeOf(target, targetSize) &&
+              sourceSize == targetSize;
+    log.Write(ok ? "  Pulldown successfull." : "  Pulldown failed.", ok ? kLogInfo : kLogError);
+    if (ok && (m_Services.settings->m_DeleteMpv || window.HasDeleteMpvKeyword())) {
+        if (::unlink(source.c_str()) == 0) {
+            log.Write("  File " + source + " successfully deleted.", kLogInfo);
+        } else {
+            log.Write("  Error deleting file " + source + ".", kLogInfo);
+        }
+    }
+    if (m_State.m_UtilityPulldown) {
+        window.ResetJobEditor();
+        window.UpdateJobButtons();
+        m_Services.dialog->Enable(ids::kNewJob, true);
+        m_Services.dialog->Enable(ids::kExit, true);
+        return;
+    }
+    jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
+                       ok ? jobs::kStatusComplete : jobs::kStatusError);
+    window.RefreshJobList();
+    WaitBeforeNext(MY_TIMER_NEXT_JOB);
+}
+
+} // namespace run

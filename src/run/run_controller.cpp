@@ -1,0 +1,422 @@
+// Working the queue: taking jobs, starting the runner, reacting to its end, pacing the queue.
+#include "run/run_controller.h"
+
+#include "env/profile_file.h"
+#include "env/program_files.h"
+#include "env/startup_checks.h"
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "platform/command_line.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "platform/message_boxes.h"
+#include "platform/message_registry.h"
+#include "run/cce_window.h"
+#include "run/process_runner.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using logging::kLogDebug;
+using logging::kLogError;
+using logging::kLogInfo;
+using logging::kLogWarning;
+namespace ids = platform::main_window;
+
+namespace run {
+
+namespace {
+
+constexpr int kCceWindowTries = 50;
+
+std::string Format(const char* format, const std::string& text) {
+    std::string out(format);
+    size_t at = out.find("%s");
+    if (at != std::string::npos) {
+        out.replace(at, 2, text);
+    }
+    return out;
+}
+
+// Replaces every `from` by `to` (of the same length) in `text`.
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+bool FileSize(const std::string& path, int64_t& size, int64_t* modified = nullptr) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    size = static_cast<int64_t>(info.st_size);
+    if (modified) {
+        *modified = static_cast<int64_t>(info.st_mtime);
+    }
+    return true;
+}
+
+} // namespace
+
+uint32_t WaitMilliseconds(int32_t seconds) {
+    uint32_t delay = static_cast<uint32_t>(seconds) * 10u;
+    return delay > kMaxWaitMilliseconds ? kMaxWaitMilliseconds : delay;
+}
+
+RunController::RunController(RunServices services) : m_Services(std::move(services)) {
+    platform::UiQueue& q = *m_Services.queue;
+    m_FinishedMessage = q.RegisterMessage(platform::kUpmFinishedName);
+    m_PulldownLineMessage = q.RegisterMessage(platform::kUpmPulldownLineName);
+    m_PulldownUpdateMessage = q.RegisterMessage(platform::kUpmPulldownUpdateName);
+    m_PulldownFinishedMessage = q.RegisterMessage(platform::kUpmPulldownFinishedName);
+}
+
+std::string RunController::EclCcePath() const {
+    return env::GetEclCcePath(m_Services.programPath);
+}
+
+bool RunController::OnMessage(platform::Message& message) {
+    if (message.message == m_FinishedMessage) {
+        OnProcessFinished(message.wparam, message.lparam);
+    } else if (message.message == m_PulldownLineMessage) {
+        OnPulldownLine(message.text ? *message.text : std::string(),
+                       static_cast<int>(message.lparam));
+    } else if (message.message == m_PulldownUpdateMessage) {
+        OnPulldownUpdate(message.lparam);
+    } else if (message.message == m_PulldownFinishedMessage) {
+        OnPulldownFinished(static_cast<int>(message.wparam));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool RunController::OnTimer(int timerId) {
+    switch (timerId) {
+    case MY_TIMER_NEXT_JOB:
+        m_Services.queue->KillTimer(MY_TIMER_NEXT_JOB);
+        StartNextJob();
+        return true;
+    case MY_TIMER_PART2:
+        m_Services.queue->KillTimer(MY_TIMER_PART2);
+        StartPart2(m_State.m_CurrentJob);
+        return true;
+    case MY_TIMER_RESTART_JOB:
+        m_Services.queue->KillTimer(MY_TIMER_RESTART_JOB);
+        StartNextJob();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void RunController::OnStartProcessing() {
+    m_State.m_Processing = true;
+    m_State.m_FirstJob = true;
+    m_State.m_StopRequested = false;
+    m_Services.window->ResetJobEditor();
+    m_Services.window->UpdateJobButtons();
+    m_Services.dialog->Enable(ids::kExit, false);
+    StartNextJob();
+}
+
+void RunController::StartNextJob() {
+    logging::Log& log = *m_Services.log;
+    RunWindow& window = *m_Services.window;
+    platform::Dialog& dialog = *m_Services.dialog;
+    int64_t now = m_Services.now();
+
+    log.Write("m_FirstJob = " + std::to_string(m_State.m_FirstJob ? 1 : 0), kLogDebug);
+    if (!m_State.m_FirstJob) {
+        log.Write("Job: complete in " + std::to_string(now - m_State.m_JobStartTime) + " seconds",
+                  kLogInfo);
+        log.Write("---", kLogInfo);
+    }
+    m_State.m_FirstJob = false;
+    int count = static_cast<int>(jobs::ReadJobNames(*m_Services.store).size());
+    m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
+    m_State.m_EclPath.clear();
+    m_State.m_Ecl.m_SourcePath.clear();
+    m_State.m_Ecl.m_OutputPath.clear();
+    dialog.SetProgressPos(ids::kProgress, 0);
+    m_State.m_JobStartTime = now;
+
+    if (m_State.m_CurrentJob < 0) {
+        m_State.m_Processing = false;
+        if (window.InTray()) {
+            window.UpdateTrayIcon("Vantaq - Idle");
+        }
+        log.Write("No more jobs!!!", kLogInfo);
+        window.ResetJobEditor();
+        window.UpdateJobButtons();
+        dialog.Enable(ids::kExit, true);
+        dialog.Enable(ids::kNewJob, true);
+        m_State.m_CurrentJob = -1;
+        if (window.InTray()) {
+            window.UpdateTrayIcon("Vantaq Idle");
+        }
+        if (window.HasExitKeyword()) {
+            window.CloseWindow();
+        }
+        return;
+    }
+
+    int job = m_State.m_CurrentJob;
+    dialog.SetSelection(ids::kJobList, job);
+    window.RefreshJobRow(job, jobs::kImageRunning);
+    std::string name;
+    jobs::GetJobString(*m_Services.store, job, jobs::kName, jobs::kNameRowCapacity, name);
+    log.Write("---", kLogInfo);
+    log.Write("Starting Job: " + name, kLogInfo);
+
+    m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
+                                      *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
+    log.Write("ECL Path: " + m_State.m_EclPath, kLogDebug);
+
+    std::string ini = env::DeriveProgramFile(EclCcePath(), ".ini");
+    std::string error;
+    if (m_Services.settings->m_CcePriority == 1) {
+        env::WriteProfileString(ini, "EclCCE", "Priority", "64", error);
+        log.Write("Setting CCE Priority to Idle", kLogDebug);
+    } else {
+        env::WriteProfileString(ini, "EclCCE", "Priority", "-1", error);
+        log.Write("Setting CCE Priority to Default", kLogDebug);
+    }
+
+    if (StartEclCce(MY_TIMER_PASS1)) {
+        int method = 0;
+        jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
+        if (method == 0) {
+            log.Write("  RoBa First part started.", kLogInfo);
+        }
+    }
+}
+
+bool RunController::StartEclCce(int id) {
+    std::string runner = EclCcePath();
+    std::string command;
+    // The usual form quotes both paths; a path holding a quote needs the escaped form.
+    if (runner.find('"') == std::string::npos && m_State.m_EclPath.find('"') == std::string::npos) {
+        command = "\"" + runner + "\" -ecl \"" + m_State.m_EclPath + "\" -batch";
+    } else {
+        platform::BuildCommandLine({runner, "-ecl", m_State.m_EclPath, "-batch"}, command);
+    }
+    auto runnerObject =
+        std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes);
+    if (CProcessRunner::Start(std::move(runnerObject))) {
+        m_State.m_ProcessStartTime = m_Services.now();
+        return true;
+    }
+    m_Services.log->Write("  ERROR: Couldn't start ECLCCE Process", kLogError);
+    return false;
+}
+
+void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
+    m_State.m_ProcessEndTime = m_Services.now();
+    if (id == MY_TIMER_PASS1) {
+        m_Services.log->Write("In OnProcessFinished(MY_TIMER_PASS1)", kLogDebug);
+        OnPass1Finished(m_State.m_CurrentJob);
+    } else {
+        m_Services.log->Write("In OnProcessFinished(MY_TIMER_PASS2)", kLogDebug);
+        OnPass2Finished(m_State.m_CurrentJob);
+    }
+}
+
+bool RunController::EncodeWroteStream() const {
+    // The runner's exit status is not reported, so the stream itself tells whether the encode
+    // worked: it must exist, hold something and be no older than the job.
+    int64_t size = 0;
+    int64_t modified = 0;
+    return FileSize(m_State.m_Ecl.m_OutputPath, size, &modified) && size > 0 &&
+           modified >= m_State.m_JobStartTime - 1;
+}
+
+void RunController::CompleteJob(int job, const char* status) {
+    jobs::SetJobString(*m_Services.store, job, jobs::kStatus, status);
+    if (m_Services.sleep) {
+        m_Services.sleep(500);
+    }
+    m_Services.window->RefreshJobList();
+    WaitBeforeNext(MY_TIMER_NEXT_JOB);
+}
+
+void RunController::OnPass1Finished(int job) {
+    if (m_State.m_StopRequested) {
+        StopProcessing();
+        return;
+    }
+    int method = 0;
+    jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
+    if (method == 0) {
+        m_Services.log->Write("  RoBa first part complete.", kLogInfo);
+        m_State.m_CurrentJob = job;
+        WaitBeforeNext(MY_TIMER_PART2);
+        return;
+    }
+    if (!EncodeWroteStream()) {
+        m_Services.log->Write(
+            Format("  ERROR: The encoder wrote no video stream %s", m_State.m_Ecl.m_OutputPath),
+            kLogError);
+        CompleteJob(job, jobs::kStatusError);
+        return;
+    }
+    int telecide = 0;
+    jobs::GetJobNumber(*m_Services.store, job, jobs::kTelecide, telecide);
+    if (telecide == 1) {
+        StartAfterEncodePulldown(job);
+        return;
+    }
+    CompleteJob(job, jobs::kStatusComplete);
+}
+
+void RunController::StopProcessing() {
+    RunWindow& window = *m_Services.window;
+    m_State.m_Processing = false;
+    if (window.InTray()) {
+        window.UpdateTrayIcon("Vantaq - Idle");
+    }
+    m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
+    window.ResetJobEditor();
+    window.UpdateJobButtons();
+    jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
+                       jobs::kStatusPending);
+    window.RefreshJobList();
+    m_Services.dialog->Enable(ids::kNewJob, true);
+    m_Services.dialog->Enable(ids::kExit, true);
+    m_State.m_CurrentJob = -1;
+}
+
+void RunController::WaitBeforeNext(int timerId) {
+    int32_t seconds = static_cast<int32_t>(m_State.m_ProcessEndTime - m_State.m_ProcessStartTime);
+    uint32_t delay = WaitMilliseconds(seconds);
+    char line[96];
+    std::snprintf(line, sizeof line, "  Waiting to start next process for %2.3f seconds",
+                  delay / 1000.0);
+    m_Services.log->Write(line, kLogDebug);
+    m_Services.queue->SetTimer(timerId, delay);
+}
+
+void RunController::OnStopProcessing() {
+    m_State.m_StopRequested = true;
+    if (m_Services.cceVersion() == 1) {
+        std::string name;
+        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName,
+                           jobs::kNameRowCapacity, name);
+        bool found =
+            m_Services.windows && FindCceWindow(kCceWindowTries, name, *m_Services.windows,
+                                                m_Services.sleep ? SleepFunction(m_Services.sleep)
+                                                                 : SleepFunction(SleepMilliseconds),
+                                                m_State.m_CceWindow) > 0;
+        if (!found || !m_Services.windows->RequestClose(m_State.m_CceWindow)) {
+            m_Services.window->UpdateJobButtons();
+        }
+        return;
+    }
+    m_Services.boxes->ShowError(
+        "With this version of CCE you need to shut down CCE manually.\n\nI'm working on a fix.",
+        "Shut Down CCE", platform::MessageBoxButtons::Ok);
+}
+
+// ---- the second part of the two-part method ----
+
+bool RunController::RewriteEclForPart2() {
+    std::string text;
+    {
+        std::ifstream in(m_State.m_EclPath, std::ios::binary);
+        if (!in) {
+            return false;
+        }
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        text = bytes.str();
+    }
+    ReplaceAll(text, "vid_out=0", "vid_out=1");
+    if (m_Services.cceVersion() == 1) {
+        ReplaceAll(text, "vmode=0", "vmode=2");
+    } else {
+        ReplaceAll(text, "video_type=2", "video_type=4");
+    }
+    {
+        std::ofstream out(m_State.m_EclPath, std::ios::binary | std::ios::in | std::ios::out);
+        if (!out) {
+            return false;
+        }
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        if (!out) {
+            return false;
+        }
+    }
+    if (m_Services.sleep) {
+        m_Services.sleep(500);
+    }
+    return true;
+}
+
+void RunController::StartPart2(int job) {
+    logging::Log& log = *m_Services.log;
+    if (!RewriteEclForPart2()) {
+        log.Write("  ERROR: Could not modifying ECL file.", kLogError);
+        if (m_RestartedJob == job) {
+            // The second try failed too: give the job up rather than loop on it.
+            m_RestartedJob = -1;
+            CompleteJob(job, jobs::kStatusError);
+            return;
+        }
+        log.Write("  An error has occured!!! The program will try to restart the current job.",
+                  kLogInfo);
+        m_RestartedJob = job;
+        // The job is still pending, so the restart takes it again from its first part.
+        m_State.m_FirstJob = true;
+        m_Services.queue->SetTimer(MY_TIMER_RESTART_JOB, 1000);
+        return;
+    }
+    if (StartEclCce(MY_TIMER_PASS2)) {
+        int method = 0;
+        jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
+        if (method == 0) {
+            log.Write("  RoBa Second part started.", kLogInfo);
+        }
+    }
+}
+
+void RunController::OnPass2Finished(int job) {
+    RunWindow& window = *m_Services.window;
+    if (m_State.m_StopRequested) {
+        m_State.m_Processing = false;
+        if (window.InTray()) {
+            window.UpdateTrayIcon("Vantaq - Idle");
+        }
+        m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
+        jobs::SetJobString(*m_Services.store, job, jobs::kStatus, jobs::kStatusPending);
+        window.ResetJobEditor();
+        window.UpdateJobButtons();
+        m_Services.dialog->Enable(ids::kNewJob, true);
+        m_Services.dialog->Enable(ids::kExit, true);
+        m_State.m_CurrentJob = -1;
+        return;
+    }
+    m_Services.log->Write("  RoBa second part complete.", kLogInfo);
+    if (m_RestartedJob == job) {
+        m_RestartedJob = -1;
+    }
+    if (!EncodeWroteStream()) {
+        m_Services.log->Write(
+            Format("  ERROR: The encoder wrote no video stream %s", m_State.m_Ecl.m_OutputPath),
+            kLogError);
+        CompleteJob(job, jobs::kStatusError);
+        return;
+    }
+    int telecide = 0;
+    jobs::GetJobNumber(*m_Services.store, job, jobs::kTelecide, telecide);
+    if (telecide == 1) {
+        StartAfterEncodePulldown(job);
+        return;
+    }
+    CompleteJob(job, jobs::kStatusComplete);
+}
+
+} // namespace run

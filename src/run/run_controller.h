@@ -1,0 +1,140 @@
+// The run controller: works the job queue one job after another, with the two-part method and
+// the pulldown pass after an encode, driven by clicks, the runner's messages and one-shot timers.
+#pragma once
+
+#include "ecl/ecl_writer.h"
+#include "env/settings.h"
+#include "platform/top_level_windows.h"
+#include "platform/ui_queue.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace store {
+class KeyStore;
+}
+namespace logging {
+class Log;
+}
+namespace platform {
+class Dialog;
+class MessageBoxes;
+class Processes;
+} // namespace platform
+
+namespace run {
+
+// Timers of the main window that the run arms.
+inline constexpr int MY_TIMER_NEXT_JOB = 4;
+inline constexpr int MY_TIMER_PART2 = 5;
+// Retry of a job whose control list could not be prepared for its second part.
+inline constexpr int MY_TIMER_RESTART_JOB = 3;
+// Longest pause between two encoder runs.
+inline constexpr uint32_t kMaxWaitMilliseconds = 300000;
+
+// What the run needs of the main window beyond its controls.
+class RunWindow {
+public:
+    virtual ~RunWindow() = default;
+    virtual void ResetJobEditor() = 0;
+    virtual void UpdateJobButtons() = 0;
+    virtual void RefreshJobList() = 0;
+    // Redraws one row of the job list with `image` (1 marks the job being encoded).
+    virtual void RefreshJobRow(int row, int image) = 0;
+    virtual bool InTray() const = 0;
+    virtual void UpdateTrayIcon(const std::string& tip) = 0;
+    // Closes the window by the cancel path (the "exit" keyword).
+    virtual void CloseWindow() = 0;
+    // The start-up keywords the run consults.
+    virtual bool HasExitKeyword() const = 0;
+    virtual bool HasDeleteMpvKeyword() const = 0;
+};
+
+// Everything the controller works with; the pointers must outlive it.
+struct RunServices {
+    store::KeyStore* store = nullptr;
+    logging::Log* log = nullptr;
+    platform::Dialog* dialog = nullptr;
+    platform::UiQueue* queue = nullptr;
+    platform::MessageBoxes* boxes = nullptr;
+    RunWindow* window = nullptr;
+    const env::Settings* settings = nullptr;
+    std::shared_ptr<platform::Processes> processes;
+    platform::TopLevelWindows* windows = nullptr; // the encoder window search; may be null
+    std::string programPath;
+    ecl::SourceInspector inspect;
+    // Starts a pulldown run on a worker that reports through the UI queue's pulldown messages.
+    std::function<void(const std::string& source, const std::string& target)> startPulldown;
+    std::function<int64_t()> now;                // whole seconds of the system clock
+    std::function<void(int milliseconds)> sleep; // the short waits between steps
+    std::function<int()> cceVersion;             // the installed encoder's release code
+};
+
+// The run's state, shared with the main window.
+struct RunState {
+    bool m_Processing = false;
+    bool m_FirstJob = false;
+    bool m_StopRequested = false;
+    bool m_UtilityPulldown = false;
+    int m_CurrentJob = -1;
+    std::string m_EclPath;
+    ecl::EclState m_Ecl; // m_SourcePath, m_OutputPath, m_SourceFrames
+    int64_t m_JobStartTime = 0;
+    int64_t m_ProcessStartTime = 0;
+    int64_t m_ProcessEndTime = 0;
+    platform::WindowId m_CceWindow = platform::kNoWindow;
+};
+
+class RunController {
+public:
+    explicit RunController(RunServices services);
+
+    const RunState& State() const { return m_State; }
+    RunState& MutableState() { return m_State; }
+
+    // Start (control 1046, the "start" keyword) and Stop (control 1047, the tray menu).
+    void OnStartProcessing();
+    void OnStopProcessing();
+    // Menu item 153: the pulldown pass on a chosen ".mpv" file.
+    void OnPulldownUtility(const std::string& chosenPath);
+
+    // Routes the runner's and the pulldown's messages; false for any other message.
+    bool OnMessage(platform::Message& message);
+    // Timers 3, 4 and 5; false for any other timer.
+    bool OnTimer(int timerId);
+
+    // The steps, public for the window and for tests.
+    void StartNextJob();
+    void OnProcessFinished(uint64_t error, int64_t id);
+    void OnPass1Finished(int job);
+    void OnPass2Finished(int job);
+    void StartPart2(int job);
+    bool RewriteEclForPart2();
+    void WaitBeforeNext(int timerId);
+    void StartAfterEncodePulldown(int job);
+    void OnPulldownLine(const std::string& text, int level);
+    void OnPulldownUpdate(int64_t pictures);
+    void OnPulldownFinished(int code);
+
+private:
+    void StopProcessing();
+    void CompleteJob(int job, const char* status);
+    bool EncodeWroteStream() const;
+    bool StartEclCce(int id);
+    std::string EclCcePath() const;
+
+    RunServices m_Services;
+    RunState m_State;
+    uint32_t m_FinishedMessage;
+    uint32_t m_PulldownLineMessage;
+    uint32_t m_PulldownUpdateMessage;
+    uint32_t m_PulldownFinishedMessage;
+    int m_RestartedJob = -1;
+};
+
+// The pause after an encoder run of `seconds`: one hundredth of it, at most five minutes.
+uint32_t WaitMilliseconds(int32_t seconds);
+
+} // namespace run

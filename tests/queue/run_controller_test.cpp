@@ -1,0 +1,271 @@
+// Whole queues through the run controller with a scripted runner: order, statuses, the pauses,
+// stopping, the two-part method, the pulldown hand-over and the failure paths.
+#include "jobs/job_store.h"
+#include "platform/control_ids.h"
+#include "run_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using run_test::RunFixture;
+namespace ids = platform::main_window;
+
+TEST(RunController, PauseIsAHundredthOfTheEncodeAtMostFiveMinutes) {
+    EXPECT_EQ(run::WaitMilliseconds(2 * 3600), 72000u);
+    EXPECT_EQ(run::WaitMilliseconds(10 * 3600), 300000u);
+    EXPECT_EQ(run::WaitMilliseconds(0), 0u);
+    EXPECT_EQ(run::WaitMilliseconds(-5), 300000u); // a clock stepped back never waits forever
+    RunFixture f;
+    f.controller->MutableState().m_ProcessStartTime = 0;
+    f.controller->MutableState().m_ProcessEndTime = 50 * 60;
+    f.controller->WaitBeforeNext(run::MY_TIMER_PART2);
+    EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_PART2), 30000);
+    EXPECT_TRUE(f.Logged("3   Waiting to start next process for 30.000 seconds"));
+}
+
+TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
+    RunFixture f;
+    f.AddJob("first", 2);
+    f.AddJob("second", 2);
+    f.AddJob("third", 3);
+    jobs::SetJobString(f.store.Store(), 1, jobs::kStatus, jobs::kStatusComplete);
+    f.window.exitKeyword = true;
+    f.controller->OnStartProcessing();
+    EXPECT_TRUE(f.controller->State().m_Processing);
+    EXPECT_FALSE(f.dialog.IsEnabled(ids::kExit));
+    f.RunQueue();
+
+    EXPECT_EQ(f.Status(0), "Complete");
+    EXPECT_EQ(f.Status(2), "Complete");
+    std::string runs = f.RunnerLog();
+    EXPECT_NE(runs.find("first.ecl"), std::string::npos);
+    EXPECT_EQ(runs.find("second.ecl"), std::string::npos);
+    EXPECT_LT(runs.find("first.ecl"), runs.find("third.ecl"));
+    EXPECT_TRUE(f.Logged("0 Starting Job: third"));
+    EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+    // One "complete" line before the third job starts, one before the queue ends.
+    EXPECT_EQ(
+        std::count_if(f.lines.rows.begin(), f.lines.rows.end(),
+                      [](const std::string& r) { return r.rfind("0 Job: complete in ", 0) == 0; }),
+        2);
+    EXPECT_EQ(f.window.rowImages, (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}}));
+    EXPECT_FALSE(f.controller->State().m_Processing);
+    EXPECT_EQ(f.controller->State().m_CurrentJob, -1);
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
+    EXPECT_TRUE(f.window.closed);
+    std::string ini = testing_support::ReadFile(f.dir.File("EclCCE.ini"));
+    EXPECT_NE(ini.find("Priority=-1"), std::string::npos);
+}
+
+TEST(RunController, PriorityIsWrittenBeforeTheRunnerStarts) {
+    RunFixture f;
+    f.settings.m_CcePriority = 1;
+    f.AddJob("one", 2);
+    f.controller->OnStartProcessing();
+    std::string ini = testing_support::ReadFile(f.dir.File("EclCCE.ini"));
+    EXPECT_NE(ini.find("[EclCCE]\r\nCCE=/nowhere\r\nPriority=64\r\n"), std::string::npos) << ini;
+    EXPECT_TRUE(f.Logged("3 Setting CCE Priority to Idle"));
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete");
+}
+
+TEST(RunController, StopDuringAnEncodeLeavesTheJobPending) {
+    RunFixture f;
+    f.AddJob("one", 2);
+    f.AddJob("two", 2);
+    f.controller->OnStartProcessing();
+    f.controller->OnStopProcessing();
+    ASSERT_EQ(f.boxes.shown.size(), 1u); // the newer encoders are shut down by hand
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_EQ(f.Status(1), "Pending");
+    EXPECT_TRUE(f.Logged("1 Processing Stopped!!!!!"));
+    EXPECT_FALSE(f.controller->State().m_Processing);
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kNewJob));
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
+    EXPECT_EQ(f.RunnerLog().find("two.ecl"), std::string::npos);
+}
+
+TEST(RunController, StopWhileWaitingStillStartsTheNextJobThenStops) {
+    RunFixture f;
+    f.AddJob("one", 2);
+    f.AddJob("two", 2);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    ASSERT_TRUE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+    f.controller->OnStopProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete");
+    EXPECT_EQ(f.Status(1), "Pending");
+    EXPECT_NE(f.RunnerLog().find("two.ecl"), std::string::npos);
+}
+
+TEST(RunController, TwoPartJobRewritesItsListBetweenTheParts) {
+    RunFixture f;
+    f.AddJob("roba", 0);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::string ecl = f.dir.File("media/roba.ecl");
+    std::string part1 = testing_support::ReadFile(ecl);
+    EXPECT_NE(part1.find("\r\nvid_out=0\r\n"), std::string::npos);
+    EXPECT_NE(part1.find("\r\nvideo_type=2\r\n"), std::string::npos);
+    EXPECT_TRUE(f.Logged("0   RoBa First part started."));
+    EXPECT_TRUE(f.Logged("0   RoBa first part complete."));
+    EXPECT_EQ(f.Status(0), "Pending");
+    f.RunQueue();
+    std::string part2 = testing_support::ReadFile(ecl);
+    std::string expected = part1;
+    expected.replace(expected.find("vid_out=0"), 9, "vid_out=1");
+    expected.replace(expected.find("video_type=2"), 12, "video_type=4");
+    EXPECT_EQ(part2, expected);
+    EXPECT_TRUE(f.Logged("0   RoBa Second part started."));
+    EXPECT_TRUE(f.Logged("0   RoBa second part complete."));
+    EXPECT_EQ(f.Status(0), "Complete");
+}
+
+TEST(RunController, TwoPartJobOnTheOldestEncoderSwitchesTheVideoMode) {
+    RunFixture f;
+    f.cceVersion = 1;
+    f.AddJob("roba", 0);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::string ecl = f.dir.File("media/roba.ecl");
+    std::string part1 = testing_support::ReadFile(ecl);
+    ASSERT_TRUE(f.controller->RewriteEclForPart2());
+    std::string expected = part1;
+    expected.replace(expected.find("vid_out=0"), 9, "vid_out=1");
+    expected.replace(expected.find("vmode=0"), 7, "vmode=2");
+    EXPECT_EQ(testing_support::ReadFile(ecl), expected);
+}
+
+TEST(RunController, StopDuringTheFirstPartSkipsTheSecond) {
+    RunFixture f;
+    f.AddJob("roba", 0);
+    f.controller->OnStartProcessing();
+    f.controller->OnStopProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_FALSE(f.Logged("0   RoBa Second part started."));
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_PART2));
+}
+
+TEST(RunController, UnwritableListIsRetriedOnceThenTheJobFails) {
+    RunFixture f;
+    f.AddJob("roba", 0);
+    f.AddJob("after", 2);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::string ecl = f.dir.File("media/roba.ecl");
+    // A folder in place of the list: neither the rewrite nor a fresh list can be written.
+    std::filesystem::remove(ecl);
+    std::filesystem::create_directory(ecl);
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("2   ERROR: Could not modifying ECL file."));
+    EXPECT_TRUE(f.Logged("0   An error has occured!!! The program will try to restart the "
+                         "current job."));
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_EQ(f.Status(1), "Complete");
+}
+
+TEST(RunController, AnEncodeWithoutAStreamIsAnError) {
+    RunFixture f;
+    f.AddJob("nostream", 2);
+    f.AddJob("fine", 2);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_TRUE(f.Logged("2   ERROR: The encoder wrote no video stream " +
+                         f.dir.File("media/nostream.mpv")));
+    EXPECT_EQ(f.Status(1), "Complete");
+}
+
+TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
+    RunFixture f;
+    f.AddJob("one", 2);
+    std::filesystem::permissions(f.dir.File("EclCCE"), std::filesystem::perms::owner_read);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
+
+TEST(RunController, PulldownJobHandsItsStreamOverAndWaitsForTheResult) {
+    RunFixture f;
+    f.AddJob("film", 2, 1);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::string stream = f.dir.File("media/film.mpv");
+    ASSERT_EQ(f.pulldowns.size(), 1u);
+    EXPECT_EQ(f.pulldowns[0].first, stream);
+    EXPECT_EQ(f.pulldowns[0].second, stream + ".m2v");
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+
+    // A target of the same size is a success; with "deletempv" the stream then goes.
+    std::filesystem::copy_file(stream, stream + ".m2v");
+    f.window.deleteMpvKeyword = true;
+    f.controller->OnPulldownFinished(0);
+    EXPECT_TRUE(f.Logged("0   Pulldown successfull."));
+    EXPECT_TRUE(f.Logged("0   File " + stream + " successfully deleted."));
+    EXPECT_FALSE(testing_support::FileExists(stream));
+    EXPECT_EQ(f.Status(0), "Complete");
+    EXPECT_TRUE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+}
+
+TEST(RunController, PulldownResultChecks) {
+    struct Case {
+        int code;
+        bool makeTarget;
+        bool sameSize;
+        const char* status;
+    };
+    for (const Case& c : {Case{0, true, false, "Error"}, Case{9, true, true, "Error"},
+                          Case{0, false, false, "Error"}, Case{0, true, true, "Complete"}}) {
+        RunFixture f;
+        f.AddJob("film", 2, 1);
+        f.controller->OnStartProcessing();
+        ASSERT_TRUE(f.Settle());
+        std::string stream = f.dir.File("media/film.mpv");
+        if (c.makeTarget) {
+            testing_support::WriteFile(stream + ".m2v", c.sameSize
+                                                            ? testing_support::ReadFile(stream)
+                                                            : std::string("shorter"));
+        }
+        f.controller->OnPulldownFinished(c.code);
+        EXPECT_EQ(f.Status(0), c.status) << c.code << c.makeTarget << c.sameSize;
+        EXPECT_TRUE(testing_support::FileExists(stream)); // kept: deleting is off
+    }
+}
+
+TEST(RunController, StopDuringPulldownKeepsTheJobAndEndsTheRun) {
+    RunFixture f;
+    f.AddJob("film", 2, 1);
+    f.AddJob("next", 2);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    f.controller->OnStopProcessing();
+    f.controller->OnPulldownFinished(0);
+    EXPECT_TRUE(f.Logged("1 Processing stopped!!!!"));
+    EXPECT_FALSE(f.Logged("0   Pulldown successfull."));
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+    EXPECT_FALSE(f.controller->State().m_Processing);
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
+}
+
+TEST(RunController, UtilityRunNeverWritesAStatus) {
+    RunFixture f;
+    f.AddJob("film", 2);
+    std::string chosen = f.dir.File("media/clip.mpv");
+    f.controller->OnPulldownUtility(chosen);
+    ASSERT_EQ(f.pulldowns.size(), 1u);
+    EXPECT_EQ(f.pulldowns[0].second, chosen + ".m2v");
+    EXPECT_FALSE(f.dialog.IsEnabled(ids::kStop));
+    f.controller->OnPulldownFinished(2);
+    EXPECT_TRUE(f.Logged("2   Pulldown failed."));
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kNewJob));
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+}

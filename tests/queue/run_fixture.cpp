@@ -1,0 +1,149 @@
+// The run controller's test setting.
+#include "run_fixture.h"
+
+#include "jobs/job_store.h"
+#include "platform/control_ids.h"
+#include "platform/message_registry.h"
+#include "platform/posix/posix_processes.h"
+#include "store/paths.h"
+#include "templates/template_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace run_test {
+
+void Lines::AppendRow(int level, const std::string& text) {
+    rows.push_back(std::to_string(level) + " " + text.substr(10));
+}
+
+namespace {
+
+// The runner: logs its arguments, then writes a small stream where the list says.
+const char* const kRunnerScript = R"(#!/bin/sh
+here=$(dirname "$0")
+echo "$*" >> "$here/runner.log"
+ecl="$2"
+out=$(sed -n 's/^vid_file0=//p' "$ecl" | tr -d '\r')
+title=$(sed -n 's/^title=//p' "$ecl" | tr -d '\r')
+vid=$(sed -n 's/^vid_out=//p' "$ecl" | tr -d '\r')
+echo "encoding $title"
+case "$title" in *nostream*) exit 1 ;; esac
+if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
+exit 0
+)";
+
+} // namespace
+
+RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
+    namespace fs = std::filesystem;
+    testing_support::WriteFile(dir.File("EclCCE"), kRunnerScript);
+    fs::permissions(dir.File("EclCCE"), fs::perms::owner_all);
+    testing_support::WriteFile(dir.File("EclCCE.ini"), "[EclCCE]\r\nCCE=/nowhere\r\n");
+    fs::create_directories(dir.File("media"));
+    auto& s = store.Store();
+    s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 0);
+    templates::InitTemplates(s);
+    log.SetDebugInfo(true);
+
+    queue.SetHandler(this);
+    run::RunServices services;
+    services.store = &s;
+    services.log = &log;
+    services.dialog = &dialog;
+    services.queue = &queue;
+    services.boxes = &boxes;
+    services.window = &window;
+    services.settings = &settings;
+    services.processes = std::make_shared<platform::PosixProcesses>();
+    services.programPath = dir.File("vantaq");
+    services.inspect = [](const std::string&) {
+        return ecl::SourceFacts{true, 176, 144, 24000, 1001, 240};
+    };
+    services.startPulldown = [this](const std::string& source, const std::string& target) {
+        pulldowns.push_back({source, target});
+    };
+    services.now = [this] { return clockSeconds + static_cast<int64_t>(queue.Now() / 1000); };
+    services.sleep = [](int) {};
+    services.cceVersion = [this] { return cceVersion; };
+    controller = std::make_unique<run::RunController>(std::move(services));
+}
+
+RunFixture::~RunFixture() {
+    // Let every runner thread post its end before the queue goes away.
+    Settle();
+    queue.SetHandler(nullptr);
+}
+
+int64_t RunFixture::OnMessage(platform::Message& message) {
+    if (message.message == queue.RegisterMessage(platform::kUpmProcessHandleName)) {
+        ++running;
+        return 0;
+    }
+    if (message.message == queue.RegisterMessage(platform::kUpmFinishedName)) {
+        --running;
+    }
+    controller->OnMessage(message);
+    return 0;
+}
+
+void RunFixture::OnTimer(int timerId) {
+    controller->OnTimer(timerId);
+}
+
+void RunFixture::AddJob(const std::string& name, int method, int telecide) {
+    jobs::JobRecord r;
+    r.name = name;
+    r.input = dir.File("media/" + name + ".avi");
+    r.templateKey = std::to_string(method);
+    r.method = method;
+    r.telecide = telecide;
+    r.bitrateMax = 8000;
+    r.bitrateAvg = 4000;
+    r.passes = 1;
+    r.endFrame = 240;
+    int count = static_cast<int>(jobs::ReadJobNames(store.Store()).size());
+    ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));
+}
+
+std::string RunFixture::Status(int job) {
+    std::string status;
+    jobs::GetJobString(store.Store(), job, jobs::kStatus, 255, status);
+    return status;
+}
+
+bool RunFixture::Settle() {
+    queue.RunUntilIdle();
+    auto start = std::chrono::steady_clock::now();
+    while (running > 0 || queue.QueuedMessages() > 0) {
+        queue.RunUntil([this] { return running == 0; }, 200);
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void RunFixture::RunQueue() {
+    for (int guard = 0; guard < 100; ++guard) {
+        ASSERT_TRUE(Settle());
+        if (!queue.FireNextTimer()) {
+            return;
+        }
+    }
+    FAIL() << "the queue never settled";
+}
+
+bool RunFixture::Logged(const std::string& row) const {
+    return std::find(lines.rows.begin(), lines.rows.end(), row) != lines.rows.end();
+}
+
+std::string RunFixture::RunnerLog() const {
+    return testing_support::ReadFile(dir.File("runner.log"));
+}
+
+} // namespace run_test
