@@ -17,6 +17,7 @@ ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=24000/1001 -t 4 -c:v mjpe
     "$work/film.avi"
 ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=frequency=440 \
     -t 3 -c:v mjpeg -q:v 3 -c:a pcm_s16le "$work/pal.avi"
+cp "$work/film.avi" "$work/telecine.avi"
 
 job() { # position name input template method telecide end-frame
     cat <<REG
@@ -55,7 +56,7 @@ REG
     printf '"CCEPriority"=dword:00000001\r\n"HideCCEWindow"=dword:00000000\r\n\r\n'
     job 0 "Film one pass" "$work/film.avi" 2 2 0 00000060
     job 1 "PAL two part" "$work/pal.avi" 0 0 0 0000004b
-    job 2 "Film pulldown" "$work/film.avi" 2 2 1 00000060
+    job 2 "Film pulldown" "$work/telecine.avi" 2 2 1 00000060
 } > "$work/queue.reg"
 "$bin/vantaq-reg" import "$work/queue.reg"
 
