@@ -4,7 +4,12 @@
 #include "pulldown/pulldown.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace pulldown {
 
@@ -12,26 +17,41 @@ namespace {
 
 // Input is read this much at a time; the window also keeps the unwritten part of the current
 // block, and 8 spare bytes let BitsAt load a whole word near the end.
-constexpr uint64_t kChunk = 1 << 20;
+constexpr uint64_t kChunk = 1 << 18;
 constexpr uint64_t kCapacity = BlockStream::kBlockSize + kChunk;
 constexpr uint64_t kSpare = 8;
 
-// Offset of the first 00 00 01 in s[0, len), or len when there is none.
+// Offset of the first 00 00 01 in s[0, len), or len when there is none. Compressed data holds
+// many single zero and 0x01 bytes but few zero pairs, so the scan looks for pairs of zero bytes
+// 32 bytes at a time and checks the third byte only there.
 uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
     if (len < 3) {
         return len;
     }
-    const uint8_t* p = s + 2;
-    const uint8_t* end = s + len;
-    while (p < end) {
-        p = static_cast<const uint8_t*>(std::memchr(p, 0x01, static_cast<size_t>(end - p)));
-        if (p == nullptr) {
-            return len;
+    const uint64_t lastStart = len - 3;
+    uint64_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 32 <= len) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
+        uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero))) |
+                         (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, zero))) << 16);
+        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
+        while (pairs != 0) {
+            uint64_t k = static_cast<uint64_t>(std::countr_zero(pairs));
+            if (i + k <= lastStart && s[i + k + 2] == 1) {
+                return i + k;
+            }
+            pairs &= pairs - 1;
         }
-        if (p[-1] == 0 && p[-2] == 0) {
-            return static_cast<uint64_t>(p - 2 - s);
+        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
+    }
+#endif
+    for (; i <= lastStart; ++i) {
+        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) {
+            return i;
         }
-        ++p;
     }
     return len;
 }

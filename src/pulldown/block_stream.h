@@ -12,7 +12,7 @@ namespace pulldown {
 // 32,768-byte blocks: a block reaches the target once the reader has passed its last byte, a
 // three-byte lookahead that runs past the end of a block sees the next block only when at
 // least four bytes follow it in the file, and on failure only passed blocks are kept. I/O is
-// done in larger chunks; memory use is fixed (about 1 MiB).
+// done in larger chunks; memory use is fixed (about 300 KiB).
 //
 // Past the end of the input, reads return zero bits and consume nothing, lookaheads return 0.
 // Not thread-safe. The files stay owned by the caller.
