@@ -12,7 +12,13 @@ if(TARGET vantaq_pulldown_tests)
     add_dependencies(vantaq_pulldown_tests vantaq-pulldown)
 endif()
 
+# Configure with clang, e.g.: cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++
+#   -DCMAKE_C_COMPILER=clang -DVANTAQ_FUZZ=ON -DVANTAQ_SANITIZE=ON -DVANTAQ_BUILD_GUI=OFF
+# then run build-fuzz/tests/vantaq_pulldown_fuzzer CORPUS_DIR.
 if(VANTAQ_FUZZ)
+    # Coverage feedback from the code under test, not only from the fuzzer itself.
+    target_compile_options(vantaq_core PRIVATE -fsanitize=fuzzer-no-link)
+    target_compile_options(vantaq_pulldown_reference PRIVATE -fsanitize=fuzzer-no-link)
     add_executable(vantaq_pulldown_fuzzer ${CMAKE_CURRENT_LIST_DIR}/pulldown_fuzzer.cpp)
     target_compile_options(vantaq_pulldown_fuzzer PRIVATE -fsanitize=fuzzer)
     target_link_options(vantaq_pulldown_fuzzer PRIVATE -fsanitize=fuzzer)
