@@ -1,0 +1,279 @@
+// A bit reader over a stream file that rewrites bits in place and copies what it has passed.
+#include "pulldown/block_stream.h"
+
+#include "pulldown/pulldown.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace pulldown {
+
+namespace {
+
+// Input is read this much at a time; the window also keeps the unwritten part of the current
+// block, and 8 spare bytes let BitsAt load a whole word near the end.
+constexpr uint64_t kChunk = 1 << 18;
+constexpr uint64_t kCapacity = BlockStream::kBlockSize + kChunk;
+constexpr uint64_t kSpare = 8;
+
+// Offset of the first 00 00 01 in s[0, len), or len when there is none. Compressed data holds
+// many single zero and 0x01 bytes but few zero pairs, so the scan looks for pairs of zero bytes
+// 32 bytes at a time and checks the third byte only there.
+uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
+    if (len < 3) {
+        return len;
+    }
+    const uint64_t lastStart = len - 3;
+    uint64_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 32 <= len) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
+        uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero))) |
+                         (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, zero))) << 16);
+        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
+        while (pairs != 0) {
+            uint64_t k = static_cast<uint64_t>(std::countr_zero(pairs));
+            if (i + k <= lastStart && s[i + k + 2] == 1) {
+                return i + k;
+            }
+            pairs &= pairs - 1;
+        }
+        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
+    }
+#endif
+    for (; i <= lastStart; ++i) {
+        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) {
+            return i;
+        }
+    }
+    return len;
+}
+
+} // namespace
+
+BlockStream::BlockStream() : m_Buf(new uint8_t[kCapacity + kSpare]()) {}
+
+BlockStream::~BlockStream() = default;
+
+bool BlockStream::Start(FILE* in, FILE* out) {
+    m_In = in;
+    m_Out = out;
+    m_Seekable = std::ftell(in) >= 0;
+    Refill();
+    return m_BufLen > 0;
+}
+
+void BlockStream::Ensure(uint64_t bytes) {
+    if (!m_Ended && BytePos() + bytes > BufEnd()) {
+        Refill();
+    }
+}
+
+void BlockStream::Refill() {
+    // Blocks the reader has passed are final: write them and drop them from the window.
+    uint64_t keepFrom = BytePos() / kBlockSize * kBlockSize;
+    WriteOut(keepFrom);
+    uint64_t drop = keepFrom - m_BufStart;
+    if (drop > 0) {
+        std::memmove(m_Buf.get(), m_Buf.get() + drop, static_cast<size_t>(m_BufLen - drop));
+        m_BufStart = keepFrom;
+        m_BufLen -= drop;
+    }
+    while (!m_Ended && m_BufLen < kCapacity) {
+        size_t want = static_cast<size_t>(kCapacity - m_BufLen);
+        size_t got = std::fread(m_Buf.get() + m_BufLen, 1, want, m_In);
+        m_BufLen += got;
+        if (got < want) {
+            m_Ended = true;
+        }
+    }
+}
+
+void BlockStream::WriteOut(uint64_t end) {
+    if (end <= m_Written) {
+        return;
+    }
+    size_t n = static_cast<size_t>(end - m_Written);
+    if (!m_WriteFailed && std::fwrite(m_Buf.get() + (m_Written - m_BufStart), 1, n, m_Out) != n) {
+        m_WriteFailed = true;
+    }
+    m_Written = end;
+}
+
+uint32_t BlockStream::BitsAt(uint64_t bitPos, int n) const {
+    if (n == 0) {
+        return 0;
+    }
+    uint64_t word = 0;
+    const uint8_t* p = m_Buf.get() + ((bitPos >> 3) - m_BufStart);
+    for (int i = 0; i < 8; ++i) {
+        word = (word << 8) | p[i];
+    }
+    return static_cast<uint32_t>((word << (bitPos & 7)) >> (64 - n));
+}
+
+bool BlockStream::PrefixAt(uint64_t byte) const {
+    const uint8_t* p = m_Buf.get() + (byte - m_BufStart);
+    return p[0] == 0 && p[1] == 0 && p[2] == 1;
+}
+
+uint32_t BlockStream::GetBits(int n) {
+    Ensure(8);
+    if (!m_Ended || m_Pos + static_cast<uint64_t>(n) <= BufEnd() * 8) {
+        uint32_t v = BitsAt(m_Pos, n);
+        m_Pos += static_cast<uint64_t>(n);
+        return v;
+    }
+    // The input ends inside the field: the missing bits read as zeros and consume nothing.
+    int avail = static_cast<int>(BufEnd() * 8 - m_Pos);
+    uint64_t v = static_cast<uint64_t>(BitsAt(m_Pos, avail)) << (n - avail);
+    m_Pos = BufEnd() * 8;
+    return static_cast<uint32_t>(v);
+}
+
+uint32_t BlockStream::ShowBits(int n) {
+    if (AtEnd()) {
+        return 0;
+    }
+    Ensure(8);
+    uint64_t blockEnd = BlockEnd(BytePos());
+    uint64_t end = m_Pos + static_cast<uint64_t>(n);
+    if (end > blockEnd * 8) {
+        if (m_Ended && BufEnd() < blockEnd) {
+            return 0; // past the end of the last, short block
+        }
+        // The lookahead reads ahead in the file and puts the position back, which a pipe
+        // cannot do.
+        if (!m_Seekable) {
+            m_Error = kPulldownGetPosFailed;
+            return 0;
+        }
+        if (m_Ended && BufEnd() < blockEnd + 4) {
+            return 0;
+        }
+        return BitsAt(m_Pos, n);
+    }
+    if (m_Ended && end > BufEnd() * 8) {
+        return 0;
+    }
+    return BitsAt(m_Pos, n);
+}
+
+void BlockStream::PutBits(uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+        if (AtEnd()) {
+            return;
+        }
+        Ensure(1);
+        uint8_t mask = static_cast<uint8_t>(0x80 >> (m_Pos & 7));
+        uint8_t& byte = m_Buf[BytePos() - m_BufStart];
+        byte = static_cast<uint8_t>(((value >> i) & 1) ? (byte | mask) : (byte & ~mask));
+        ++m_Pos;
+    }
+}
+
+void BlockStream::RewriteByte(uint8_t mask, uint8_t bits) {
+    if (AtEnd()) {
+        return;
+    }
+    Ensure(1);
+    uint8_t& byte = m_Buf[BytePos() - m_BufStart];
+    byte = static_cast<uint8_t>((byte & ~mask) | (bits & mask));
+}
+
+int BlockStream::NextStartCode() {
+    if (m_Pos & 7) {
+        GetBits(8 - static_cast<int>(m_Pos & 7));
+    }
+    for (;;) {
+        Ensure(3);
+        uint64_t from = BytePos();
+        uint64_t len = BufEnd() - from;
+        uint64_t at = FindPrefix(m_Buf.get() + (from - m_BufStart), len);
+        if (at < len) {
+            m_Pos = (from + at + 3) * 8;
+            return 0;
+        }
+        if (m_Ended) {
+            m_Pos = BufEnd() * 8;
+            return kPulldownNextStartCode;
+        }
+        // The last two bytes may begin a prefix that the next chunk completes.
+        m_Pos = (BufEnd() - 2) * 8;
+        Refill();
+    }
+}
+
+int BlockStream::SkipToPrefixByLookahead() {
+    if (m_Pos & 7) {
+        GetBits(8 - static_cast<int>(m_Pos & 7));
+    }
+    for (;;) {
+        if (AtEnd()) {
+            return kPulldownNextStartCode;
+        }
+        Ensure(3);
+        uint64_t cur = BytePos();
+        uint64_t blockEnd = BlockEnd(cur);
+        uint64_t zone = blockEnd - 2; // from here a three-byte lookahead crosses the block end
+        if (cur < zone) {
+            // Prefixes that lie wholly inside the current block.
+            uint64_t stop = std::min(zone + 2, BufEnd());
+            uint64_t at = FindPrefix(m_Buf.get() + (cur - m_BufStart), stop - cur);
+            if (at < stop - cur) {
+                m_Pos = (cur + at) * 8;
+                return NextStartCode();
+            }
+            if (stop < zone + 2) {
+                if (m_Ended) {
+                    m_Pos = BufEnd() * 8; // the short last block holds no prefix
+                    return kPulldownNextStartCode;
+                }
+                m_Pos = (stop - 2) * 8;
+                Refill();
+                continue;
+            }
+            cur = zone;
+        }
+        // The last two bytes of a full block: each lookahead reads into the next block.
+        for (; cur < blockEnd; ++cur) {
+            m_Pos = cur * 8;
+            if (AtEnd()) {
+                return kPulldownNextStartCode;
+            }
+            Ensure(8);
+            if (m_Ended && BufEnd() < blockEnd) {
+                continue; // a short last block: the lookahead sees nothing
+            }
+            if (!m_Seekable) {
+                m_Error = kPulldownGetPosFailed;
+                return m_Error;
+            }
+            if (!(m_Ended && BufEnd() < blockEnd + 4) && PrefixAt(cur)) {
+                return NextStartCode();
+            }
+        }
+        m_Pos = blockEnd * 8;
+    }
+}
+
+bool BlockStream::Finish(bool success) {
+    uint64_t end = BytePos();
+    if (!success) {
+        end = end / kBlockSize * kBlockSize;
+    }
+    WriteOut(end);
+    if (std::fflush(m_Out) != 0) {
+        m_WriteFailed = true;
+    }
+    return !m_WriteFailed;
+}
+
+} // namespace pulldown
