@@ -2,6 +2,7 @@
 #include "ecl/ecl_writer.h"
 
 #include "jobs/job_store.h"
+#include "run/avi_source.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
@@ -64,13 +65,6 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
     return path.substr(0, dot) + extension;
 }
 
-int RateThousandths(uint32_t rate, uint32_t scale) {
-    if (scale == 0) {
-        return 0;
-    }
-    return static_cast<int>(static_cast<double>(rate) / static_cast<double>(scale) * 1000.0 + 0.5);
-}
-
 int FrameRateIndex(int thousandths) {
     switch (thousandths) {
     case 23976:
@@ -92,6 +86,22 @@ int FrameRateIndex(int thousandths) {
     default:
         return 0;
     }
+}
+
+SourceFacts InspectSource(const std::string& path, const std::string& programDir) {
+    SourceFacts facts;
+    run::CAviSource source(path, programDir);
+    if (source.Open() != 0) {
+        return facts;
+    }
+    facts.opened = true;
+    facts.width = source.Width();
+    facts.height = source.Height();
+    facts.rate = source.FileInfo().rate;
+    facts.scale = source.FileInfo().scale;
+    facts.frames = source.Length();
+    source.Close();
+    return facts;
 }
 
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
@@ -181,7 +191,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     } else {
         out.Number("video_type", method == 0 ? 2 : tpl("Video type"));
     }
-    int index = FrameRateIndex(RateThousandths(source.rate, source.scale));
+    int index = FrameRateIndex(run::RateInThousandths(source.rate, source.scale));
     if (index != 0) {
         out.Number("frame_rate_idx", index);
     }

@@ -41,11 +41,12 @@ std::string EclPathFor(const std::string& input);
 // `path` with the extension of its file name replaced by `extension` (appended when none).
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 
-// The rate in thousandths of a frame per second, rounded; 0 when scale is 0.
-int RateThousandths(uint32_t rate, uint32_t scale);
-
 // The MPEG-2 frame rate code of a rate in thousandths, 0 when it has none.
 int FrameRateIndex(int thousandths);
+
+// The facts of a source as the source inspection reads them (AVI files and scripts through the
+// frame server in `programDir`/system); `opened` is false when it cannot be read.
+SourceFacts InspectSource(const std::string& path, const std::string& programDir);
 
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
 // (encoder code 0 or 99, no job store, or the file cannot be created). Text values are written

@@ -84,6 +84,10 @@ int64_t RunFixture::OnMessage(platform::Message& message) {
         ++running;
         return 0;
     }
+    if (message.message == queue.RegisterMessage(platform::kUpmLineName) && message.text) {
+        output.push_back(*message.text);
+        return 0;
+    }
     if (message.message == queue.RegisterMessage(platform::kUpmFinishedName)) {
         --running;
     }
@@ -105,6 +109,10 @@ void RunFixture::AddJob(const std::string& name, int method, int telecide) {
     r.bitrateMax = 8000;
     r.bitrateAvg = 4000;
     r.passes = 1;
+    r.aspectRatio = 2;
+    r.qFactor = 40;
+    r.bias = 30;
+    r.quality = 16;
     r.endFrame = 240;
     int count = static_cast<int>(jobs::ReadJobNames(store.Store()).size());
     ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));

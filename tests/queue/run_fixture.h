@@ -91,7 +91,8 @@ public:
     int64_t clockSeconds = 1000;
     std::vector<std::pair<std::string, std::string>> pulldowns;
     std::unique_ptr<run::RunController> controller;
-    int running = 0; // processes started and not finished
+    int running = 0;                 // processes started and not finished
+    std::vector<std::string> output; // the runner's output lines
 };
 
 } // namespace run_test

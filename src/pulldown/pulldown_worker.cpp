@@ -1,0 +1,58 @@
+// Worker threads for pulldown runs.
+#include "pulldown/pulldown_worker.h"
+
+#include "platform/message_registry.h"
+
+namespace pulldown {
+
+PulldownOptions WindowRunOptions() {
+    PulldownOptions options;
+    options.m_DropFrame = 1;
+    return options;
+}
+
+PulldownWorkers::PulldownWorkers(platform::UiQueue& queue)
+    : m_Queue(queue), m_Line(queue.RegisterMessage(platform::kUpmPulldownLineName)),
+      m_Update(queue.RegisterMessage(platform::kUpmPulldownUpdateName)),
+      m_Finished(queue.RegisterMessage(platform::kUpmPulldownFinishedName)) {}
+
+PulldownWorkers::~PulldownWorkers() {
+    for (std::thread& t : m_Threads) {
+        if (t.joinable()) {
+            t.join();
+        }
+    }
+}
+
+void PulldownWorkers::Start(const std::string& source, const std::string& target,
+                            const PulldownOptions& options) {
+    // Threads of finished runs are collected here, on the UI thread.
+    for (auto it = m_Threads.begin(); it != m_Threads.end();) {
+        if (m_Running.load() == 0 && it->joinable()) {
+            it->join();
+            it = m_Threads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ++m_Running;
+    m_Threads.emplace_back([this, source, target, options] {
+        PulldownCallbacks callbacks;
+        callbacks.OnLine = [this](const std::string& line, int level) {
+            m_Queue.Send(
+                platform::UiQueue::Make(m_Line, 0, level, std::make_unique<std::string>(line)));
+        };
+        callbacks.OnUpdate = [this](int64_t pictures) {
+            m_Queue.Post(platform::UiQueue::Make(m_Update, 0, pictures));
+        };
+        callbacks.OnFinished = [this](int code) {
+            --m_Running;
+            m_Queue.Post(platform::UiQueue::Make(m_Finished, static_cast<uint64_t>(code), 0));
+        };
+        auto processor =
+            std::make_unique<PulldownProcessor>(source, target, options, std::move(callbacks));
+        processor->Run();
+    });
+}
+
+} // namespace pulldown

@@ -1,0 +1,75 @@
+// One queue through the real runner, encoder and pulldown pass: a film job ends "Complete" with
+// its 29.97 stream beside the source.
+#include "jobs/job_store.h"
+#include "platform/fake_ui_queue.h"
+#include "platform/posix/posix_processes.h"
+#include "pulldown/pulldown_worker.h"
+#include "run_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using run_test::RunFixture;
+
+namespace {
+
+const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
+
+bool MakeFilm(const std::string& path) {
+    std::string command = "ffmpeg -v error -y -f lavfi -i testsrc2=size=176x144:rate=24000/1001 "
+                          "-t 2 -c:v mjpeg -threads 1 '" +
+                          path + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+} // namespace
+
+TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
+    RunFixture f;
+    namespace fs = std::filesystem;
+    // The real runner, with its own .ini pointing at the built encoder.
+    fs::remove(f.dir.File("EclCCE"));
+    fs::copy_file(kProgramDir + "/EclCCE", f.dir.File("EclCCE"));
+    testing_support::WriteFile(f.dir.File("EclCCE.ini"),
+                               "[EclCCE]\r\nCCE=" + kProgramDir + "/cce\r\n");
+    pulldown::PulldownWorkers workers(f.queue);
+    f.controller = nullptr;
+    run::RunServices services;
+    services.store = &f.store.Store();
+    services.log = &f.log;
+    services.dialog = &f.dialog;
+    services.queue = &f.queue;
+    services.boxes = &f.boxes;
+    services.window = &f.window;
+    services.settings = &f.settings;
+    services.processes = std::make_shared<platform::PosixProcesses>();
+    services.programPath = f.dir.File("vantaq");
+    services.inspect = [](const std::string& path) {
+        return ecl::InspectSource(path, kProgramDir);
+    };
+    services.startPulldown = [&workers](const std::string& source, const std::string& target) {
+        workers.Start(source, target);
+    };
+    services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    services.sleep = [](int) {};
+    services.cceVersion = [] { return 5; };
+    f.controller = std::make_unique<run::RunController>(std::move(services));
+
+    ASSERT_TRUE(MakeFilm(f.dir.File("media/film.avi")));
+    f.AddJob("film", 2, 1);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kEndFrame, 48);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kProgressive, 1);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    // The pulldown worker reports through the queue; wait for its end.
+    ASSERT_TRUE(f.queue.RunUntil(
+        [&] { return workers.Running() == 0 && f.Logged("0   Pulldown successfull."); }, 20000))
+        << testing::PrintToString(f.lines.rows) << testing::PrintToString(f.output);
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete");
+    std::string stream = f.dir.File("media/film.mpv");
+    EXPECT_EQ(fs::file_size(stream), fs::file_size(stream + ".m2v"));
+    EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
