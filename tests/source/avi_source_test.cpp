@@ -1,0 +1,182 @@
+// CAviSource's open results and values, and the File Info texts of ShowSourceInfo.
+#include "log/log.h"
+#include "media.h"
+#include "run/avi_source.h"
+#include "run/source_info.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using run::CAviSource;
+using run::FormatSourceInfo;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+class RowsView : public logging::LogView {
+public:
+    void AppendRow(int level, const std::string& text) override { rows.push_back({level, text}); }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    void SetTopRow(int) override {}
+    std::vector<std::pair<int, std::string>> rows;
+};
+
+// Rows end in the message; the timestamp in front is the log's business.
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string WriteSpec(const TempDir& dir, const std::string& name, const media::AviSpec& spec) {
+    EXPECT_TRUE(WriteFile(dir.File(name), media::BuildAvi(spec)));
+    return dir.File(name);
+}
+
+} // namespace
+
+TEST(AviSource, RateInThousandthsRoundsHalfUp) {
+    EXPECT_EQ(run::RateInThousandths(30000, 1001), 29970);
+    EXPECT_EQ(run::RateInThousandths(24000, 1001), 23976);
+    EXPECT_EQ(run::RateInThousandths(60000, 1001), 59940);
+    EXPECT_EQ(run::RateInThousandths(25, 1), 25000);
+    EXPECT_EQ(run::RateInThousandths(2500000, 100000), 25000);
+    // Both are taken as unsigned 32-bit numbers.
+    EXPECT_EQ(run::RateInThousandths(0xFFFFFFFFu, 0xFFFFFFFFu), 1000);
+    EXPECT_EQ(run::RateInThousandths(1, 2000), 1); // 0.5 thousandths round up
+    EXPECT_EQ(run::RateInThousandths(0, 1001), 0);
+    EXPECT_EQ(run::RateInThousandths(30000, 0), 0);
+}
+
+TEST(AviSource, OpenResultsAndValues) {
+    TempDir dir;
+    media::AviSpec spec;
+    spec.width = 720;
+    spec.height = 480;
+    spec.streams[0].length = 107892;
+    std::string good = WriteSpec(dir, "good.avi", spec);
+
+    CAviSource source(good, VANTAQ_PROGRAM_DIR);
+    ASSERT_EQ(source.Open(), 0);
+    EXPECT_EQ(source.Width(), 720);
+    EXPECT_EQ(source.Height(), 480);
+    EXPECT_EQ(source.Length(), 107892);
+    EXPECT_EQ(source.Rate(), 29970);
+    EXPECT_EQ(source.FileType(), "AVI");
+    EXPECT_FALSE(source.OpenAudioStream());
+    source.Close();
+
+    // Quotes anywhere in the path are removed, as when a path was pasted with them.
+    CAviSource quoted("\"" + good + "\"");
+    EXPECT_EQ(quoted.Path(), good);
+    EXPECT_EQ(quoted.Open(), 0);
+    CAviSource inner("\"" + dir.Path() + "/go\"od.avi");
+    EXPECT_EQ(inner.Open(), 0);
+
+    EXPECT_EQ(CAviSource(dir.File("missing.avi")).Open(), 1);
+    ASSERT_TRUE(WriteFile(dir.File("text.avi"), "not a video"));
+    EXPECT_EQ(CAviSource(dir.File("text.avi")).Open(), 1);
+    ASSERT_TRUE(WriteFile(dir.File("cut.avi"), media::BuildAvi(spec).substr(0, 100)));
+    EXPECT_EQ(CAviSource(dir.File("cut.avi")).Open(), 1);
+
+    // Readable files whose information cannot be used.
+    media::AviSpec zeroRate = spec;
+    zeroRate.streams[0].rate = 0;
+    EXPECT_EQ(CAviSource(WriteSpec(dir, "rate0.avi", zeroRate)).Open(), 2);
+    media::AviSpec zeroScale = spec;
+    zeroScale.streams[0].scale = 0;
+    EXPECT_EQ(CAviSource(WriteSpec(dir, "scale0.avi", zeroScale)).Open(), 2);
+    media::AviSpec audioOnly = spec;
+    audioOnly.streams[0].type = "auds";
+    EXPECT_EQ(CAviSource(WriteSpec(dir, "audio.avi", audioOnly)).Open(), 2);
+}
+
+TEST(AviSource, AudioStreamOfARealFile) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "ffmpeg not installed";
+    }
+    TempDir dir;
+    ASSERT_TRUE(media::MakeAvi(dir.File("a.avi"), "160x120", "25", 0.2, "mjpeg", true));
+    CAviSource source(dir.File("a.avi"));
+    ASSERT_EQ(source.Open(), 0);
+    EXPECT_EQ(source.FileInfo().streams, 2u);
+    EXPECT_TRUE(source.OpenAudioStream());
+    source.Close();
+    EXPECT_FALSE(source.OpenAudioStream());
+}
+
+TEST(SourceInfo, LengthIsCountedAtTheRoundedFrameRate) {
+    // 107892 frames at 29.97 are counted at 30: 3596.4 s.
+    run::SourceInfoFields f = FormatSourceInfo(720, 480, 107892, 29970, "AVI");
+    EXPECT_EQ(f.resolution, "720 x 480");
+    EXPECT_EQ(f.frames, "107892");
+    EXPECT_EQ(f.frameRate, "29.970");
+    EXPECT_EQ(f.length, "00:59:56:12");
+    EXPECT_EQ(f.type, "AVI");
+    EXPECT_EQ(f.sourceFrames, 107892);
+    EXPECT_DOUBLE_EQ(f.sourceSeconds, 107892 / 30.0);
+
+    f = FormatSourceInfo(720, 576, 90000, 25000, "AVI");
+    EXPECT_EQ(f.length, "01:00:00:00");
+    EXPECT_EQ(f.frameRate, "25.000");
+
+    f = FormatSourceInfo(720, 480, 1439, 23976, "AVI");
+    EXPECT_EQ(f.frameRate, "23.976");
+    EXPECT_EQ(f.length, "00:00:59:23");
+
+    // Past 99 hours the hours field simply widens.
+    f = FormatSourceInfo(16, 16, 360000 * 25 + 25 * 61, 25000, "AVI");
+    EXPECT_EQ(f.length, "100:01:01:00");
+
+    f = FormatSourceInfo(16, 16, 0, 25000, "AVI");
+    EXPECT_EQ(f.length, "00:00:00:00");
+    EXPECT_EQ(f.sourceSeconds, 0.0);
+}
+
+TEST(SourceInfo, SlowSourcesAreCountedAtOneFramePerSecond) {
+    // 0.2 fps rounds to 0 frames per second; dividing by it must not happen.
+    run::SourceInfoFields f = FormatSourceInfo(16, 16, 10, 200, "AVI");
+    EXPECT_EQ(f.frameRate, "0.200");
+    EXPECT_EQ(f.length, "00:00:10:00");
+    EXPECT_DOUBLE_EQ(f.sourceSeconds, 10.0);
+}
+
+TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
+    TempDir dir;
+    RowsView view;
+    logging::Log log(view, dir.File("vantaq.log"));
+    media::AviSpec spec;
+    spec.width = 720;
+    spec.height = 576;
+    spec.streams[0].rate = 25;
+    spec.streams[0].scale = 1;
+    spec.streams[0].length = 90000;
+    std::string path = WriteSpec(dir, "pal.avi", spec);
+
+    run::SourceInfoFields f;
+    EXPECT_FALSE(run::InspectSource("\"" + path + "\"", VANTAQ_PROGRAM_DIR, log, f));
+    EXPECT_EQ(f.resolution, "720 x 576");
+    EXPECT_EQ(f.length, "01:00:00:00");
+    EXPECT_EQ(f.sourceFrames, 90000);
+    EXPECT_TRUE(view.rows.empty());
+
+    // A failure leaves the fields as they were and logs the path as given.
+    run::SourceInfoFields kept = f;
+    spec.streams[0].rate = 0;
+    std::string bad = WriteSpec(dir, "bad.avi", spec);
+    EXPECT_TRUE(run::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
+    EXPECT_EQ(f.length, kept.length);
+    EXPECT_EQ(f.sourceFrames, kept.sourceFrames);
+    ASSERT_EQ(view.rows.size(), 1u); // the reason is a debug line, dropped by default
+    EXPECT_EQ(view.rows[0].first, logging::kLogError);
+    EXPECT_TRUE(EndsWith(view.rows[0].second, "  AVI Error: could not load " + bad))
+        << view.rows[0].second;
+
+    log.SetDebugInfo(true);
+    EXPECT_TRUE(run::InspectSource(dir.File("none.avi"), VANTAQ_PROGRAM_DIR, log, f));
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.rows[2].first, logging::kLogDebug);
+    EXPECT_TRUE(EndsWith(view.rows[2].second, "the file cannot be opened"));
+}

@@ -1,0 +1,152 @@
+// Test media helpers: ffmpeg and ffprobe runs, and a writer of AVI headers.
+#include "media.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace media {
+namespace {
+
+void Put32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+    std::string out = id;
+    Put32(out, static_cast<uint32_t>(body.size()));
+    out += body;
+    if (body.size() % 2 != 0) {
+        out.push_back('\0');
+    }
+    return out;
+}
+
+std::string List(const std::string& type, const std::string& body) {
+    return Chunk("LIST", type + body);
+}
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        out.append(buffer, n);
+    }
+    ::pclose(pipe);
+    return out;
+}
+
+} // namespace
+
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+bool HaveFfmpeg() {
+    return Run("ffmpeg -version >/dev/null 2>&1") && Run("ffprobe -version >/dev/null 2>&1");
+}
+
+bool MakeAvi(const std::string& path, const std::string& size, const std::string& rate,
+             double seconds, const std::string& codec, bool audio) {
+    std::ostringstream cmd;
+    cmd << "ffmpeg -nostdin -v error -y -threads 1 -f lavfi -i testsrc2=size=" << size
+        << ":rate=" << rate;
+    if (audio) {
+        cmd << " -f lavfi -i sine=frequency=440:sample_rate=48000";
+    }
+    cmd << " -t " << seconds << " -c:v " << codec;
+    if (codec == "rawvideo") {
+        cmd << " -pix_fmt yuv420p";
+    }
+    if (audio) {
+        cmd << " -c:a pcm_s16le";
+    }
+    cmd << " '" << path << "'";
+    return Run(cmd.str());
+}
+
+bool ProbeFile(const std::string& path, Probe& probe) {
+    std::string out = Capture("ffprobe -v error -show_entries "
+                              "stream=codec_type,width,height,r_frame_rate,nb_frames "
+                              "-of default=nw=1 '" +
+                              path + "'");
+    std::istringstream lines(out);
+    std::string line;
+    bool inVideo = false, videoSeen = false;
+    probe = Probe{};
+    while (std::getline(lines, line)) {
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            continue;
+        }
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codec_type") {
+            ++probe.streams;
+            inVideo = value == "video" && !videoSeen;
+            videoSeen = videoSeen || value == "video";
+            probe.audio = probe.audio || value == "audio";
+        } else if (inVideo && key == "width") {
+            probe.width = std::atoi(value.c_str());
+        } else if (inVideo && key == "height") {
+            probe.height = std::atoi(value.c_str());
+        } else if (inVideo && key == "r_frame_rate") {
+            std::sscanf(value.c_str(), "%u/%u", &probe.rateNum, &probe.rateDen);
+        } else if (inVideo && key == "nb_frames") {
+            probe.frames = std::atoll(value.c_str());
+        }
+    }
+    return videoSeen;
+}
+
+std::string BuildAvi(const AviSpec& spec) {
+    std::string header;
+    if (spec.mainHeader) {
+        std::string avih;
+        Put32(avih, 33367);
+        Put32(avih, spec.maxBytesPerSec);
+        Put32(avih, 0);
+        Put32(avih, spec.flags);
+        Put32(avih, spec.totalFrames);
+        Put32(avih, 0);
+        Put32(avih, static_cast<uint32_t>(spec.streams.size()));
+        Put32(avih, spec.suggestedBuffer);
+        Put32(avih, spec.width);
+        Put32(avih, spec.height);
+        avih.append(16, '\0');
+        header += Chunk("avih", avih);
+    }
+    for (const StreamSpec& s : spec.streams) {
+        std::string strh = s.type + "none";
+        Put32(strh, 0); // flags
+        Put32(strh, 0); // priority, language
+        Put32(strh, 0); // initial frames
+        Put32(strh, s.scale);
+        Put32(strh, s.rate);
+        Put32(strh, 0); // start
+        Put32(strh, s.length);
+        Put32(strh, 0); // suggested buffer
+        Put32(strh, 0xFFFFFFFF);
+        Put32(strh, 0); // sample size
+        Put32(strh, 0); // frame rectangle
+        Put32(strh, 0);
+        strh.resize(s.strhSize, '\0');
+        std::string strf;
+        Put32(strf, 40);
+        Put32(strf, static_cast<uint32_t>(s.formatWidth));
+        Put32(strf, static_cast<uint32_t>(s.formatHeight));
+        strf.append(28, '\0');
+        header += List("strl", Chunk("strh", strh) + Chunk("strf", strf));
+    }
+    std::string body =
+        "AVI " + List("hdrl", header) + List("movi", std::string(spec.moviBytes, '\0'));
+    return Chunk("RIFF", body);
+}
+
+} // namespace media
