@@ -43,10 +43,6 @@ void CMainWindow::OnStartupTimer() {
     m_Processing = result.m_Processing;
     m_CurrentJob = result.m_CurrentJob;
     m_HelpFile = result.helpFile;
-    // The checks set the box; the log follows it from the next line on.
-    m_Log.SetDebugInfo(m_Dialog.IsChecked(kLogDebugInfo));
-    m_Log.SetEnableLogging(m_Settings.m_EnableLogging);
-    ShowTemplateList(result.templates);
     if (!loaded) {
         m_Log.Write("There were errors loading program system information!!!",
                     logging::kLogWarning);
@@ -79,14 +75,6 @@ void CMainWindow::OnStartupTimer() {
             m_InTray = true;
         }
     }
-}
-
-void CMainWindow::ShowTemplateList(const templates::TemplateList& list) {
-    m_Dialog.ResetContent(kTemplateList);
-    for (const std::string& name : list.names) {
-        m_Dialog.InsertRow(kTemplateList, -1, name);
-    }
-    m_Dialog.SetText(kTemplateOrder, list.order);
 }
 
 std::string CMainWindow::StateTip() const {

@@ -148,7 +148,6 @@ public:
 private:
     // The tip for the tray while running or idle.
     std::string StateTip() const;
-    void ShowTemplateList(const templates::TemplateList& list);
 
     platform::Dialog& m_Dialog;
     platform::UiQueue& m_Queue;

@@ -120,8 +120,6 @@ struct MainWindowRig {
             hooks.loadSystemInfo = [this](env::StartupServices&, env::StartupResult& result) {
                 events.push_back("checks");
                 result.helpFile = helpFile;
-                result.templates.order = "01";
-                result.templates.names = {"Reroziz-Urud", "Plain"};
                 return checksSucceed;
             };
         }
