@@ -18,16 +18,25 @@ using namespace platform::main_window;
 
 std::string CommandLineFromArgs(const std::string& programPath,
                                 const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {programPath};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::string line;
-    if (platform::BuildCommandLine(argv, line)) {
-        return line;
-    }
-    // A program path with a double quote (or none at all): keep it as it is.
-    line = programPath;
+    auto hasBlank = [](const std::string& text) {
+        return text.find_first_of(" \t") != std::string::npos;
+    };
+    std::string line = hasBlank(programPath) ? "\"" + programPath + "\"" : programPath;
     for (const std::string& argument : arguments) {
-        line += " " + platform::QuoteArgument(argument);
+        line += ' ';
+        size_t colon = argument.find(':');
+        bool isSwitch = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
+        std::string value = colon == std::string::npos ? "" : argument.substr(colon + 1);
+        if (isSwitch && colon != std::string::npos && hasBlank(value) &&
+            value.find('"') == std::string::npos) {
+            // The shell took the quotes off a value with blanks; the switch grammar needs them
+            // around the value, after the ":".
+            line += argument.substr(0, colon + 1) + "\"" + value + "\"";
+        } else if (!hasBlank(argument) && argument.find('"') == std::string::npos) {
+            line += argument;
+        } else {
+            line += platform::QuoteArgument(argument);
+        }
     }
     return line;
 }

@@ -27,8 +27,10 @@ struct ProgramOptions {
     std::function<void(int status)> exit;
 };
 
-// The command line of `argv` as one string, the program named by `programPath`: quoted by the
-// platform's rules; arguments that no command line can carry are quoted plainly.
+// The command line of the program's arguments as one string, as the switch grammar reads it:
+// the program path first (in quotes when it holds a blank), then each argument; a switch value
+// with blanks is put in quotes after its ":", other arguments with blanks or quotes are quoted
+// by the platform's rules.
 std::string CommandLineFromArgs(const std::string& programPath,
                                 const std::vector<std::string>& arguments);
 
