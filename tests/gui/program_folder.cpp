@@ -43,7 +43,8 @@ void ProgramFolder::WriteJobs(int count) {
     unit.Commit();
 }
 
-std::unique_ptr<gui::Program> ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
+std::unique_ptr<gui::Program>
+ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
     gui::ProgramOptions options;
     options.programPath = ProgramPath();
     options.commandLine = gui::CommandLineFromArgs(options.programPath, arguments);
