@@ -1,0 +1,221 @@
+// `CMainWindow`: initialisation, the start-up automation of the first timer tick, the tray, the
+// close paths and the menu commands of the main window.
+#include "app/main_window.h"
+
+#include "app/job_panels.h"
+#include "env/file_version_info.h"
+#include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "platform/message_boxes.h"
+#include "store/key_store.h"
+
+namespace app {
+
+using namespace platform::main_window;
+
+CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, store::KeyStore& store,
+                         logging::Log& log, Tray& tray, platform::MessageBoxes& boxes,
+                         MainWindowHost& host, env::StartupServices services, MainWindowHooks hooks)
+    : m_Dialog(dialog), m_Queue(queue), m_Store(store), m_Log(log), m_Tray(tray), m_Boxes(boxes),
+      m_Host(host), m_Services(std::move(services)), m_Hooks(std::move(hooks)) {}
+
+void CMainWindow::OnInitDialog(const std::string& commandLine) {
+    m_TrayNotify = m_Queue.RegisterMessage(kTrayNotifyName);
+    m_Queue.SetHandler(this);
+    m_CommandLine.Parse(commandLine);
+    m_InTray = false;
+    SetJobSpinRanges(m_Dialog);
+    m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);
+}
+
+void CMainWindow::OnStartupTimer() {
+    m_Queue.KillTimer(kTimerStartup);
+    if (m_StartupDone) {
+        return;
+    }
+    m_StartupDone = true;
+
+    env::StartupResult result;
+    result.settings = m_Settings;
+    bool loaded = m_Hooks.loadSystemInfo && m_Hooks.loadSystemInfo(m_Services, result);
+    m_Settings = result.settings;
+    m_Processing = result.m_Processing;
+    m_CurrentJob = result.m_CurrentJob;
+    m_HelpFile = result.helpFile;
+    if (!loaded) {
+        m_Log.Write("There were errors loading program system information!!!",
+                    logging::kLogWarning);
+    }
+
+    RefreshJobList(m_Dialog, m_Store, &m_Log);
+    ResetJobEditor(m_Dialog);
+    UpdateJobButtons(m_Dialog, m_Processing);
+    m_Dialog.Enable(kNewJob, true);
+    m_Dialog.Enable(kExit, true);
+
+    if (m_CommandLine.Has(kKeyClear)) {
+        ClearJobList(m_Dialog, m_Store);
+        m_Log.Write("Job List cleared!", logging::kLogInfo);
+    }
+    if (m_CommandLine.Has(kKeySource)) {
+        std::string path = m_CommandLine.Value(kKeySource);
+        m_Log.Write("Processing source file: " + path, logging::kLogInfo);
+        if (m_Hooks.loadFileList) {
+            OnLoadFileList(path);
+        }
+    }
+    if (m_CommandLine.Has(kKeyStart)) {
+        OnStartProcessing();
+    }
+    if (m_CommandLine.Has(kKeyMinimize)) {
+        // Silent on failure: the window simply stays visible.
+        if (AddTrayIcon(StateTip())) {
+            m_Host.ShowWindow(false);
+            m_InTray = true;
+        }
+    }
+}
+
+std::string CMainWindow::StateTip() const {
+    return m_Processing ? "Vantaq - Running" : "Vantaq - Idle";
+}
+
+bool CMainWindow::AddTrayIcon(const std::string& tip) {
+    return m_Tray.Add(tip.substr(0, kTrayTipMax));
+}
+
+bool CMainWindow::UpdateTrayIcon(const std::string& tip) {
+    return m_Tray.Update(tip.substr(0, kTrayTipMax));
+}
+
+bool CMainWindow::OnMinimize() {
+    if (m_InTray) {
+        return false;
+    }
+    if (AddTrayIcon(StateTip())) {
+        m_Host.ShowWindow(false);
+        m_InTray = true;
+    } else {
+        m_Log.Write("ERROR: Could not add icon to taskbar.", logging::kLogError);
+    }
+    return true;
+}
+
+bool CMainWindow::RestoreFromTray() {
+    if (!m_InTray) {
+        return true;
+    }
+    if (!m_Tray.Remove()) {
+        m_Log.Write("ERROR: Unable to set window to normal", logging::kLogError);
+        return false;
+    }
+    m_Host.ShowWindow(true);
+    m_InTray = false;
+    return true;
+}
+
+void CMainWindow::OnTrayNotify(int64_t mouseMessage) {
+    if (mouseMessage == kTrayLeftDoubleClick) {
+        RestoreFromTray();
+    } else if (mouseMessage == kTrayRightButtonDown) {
+        m_Tray.ShowMenu();
+    }
+}
+
+void CMainWindow::OnAccept() {
+    m_Host.EndWindow();
+}
+
+void CMainWindow::OnCancel() {
+    if (m_InTray) {
+        RestoreFromTray();
+    }
+    m_Host.EndWindow();
+}
+
+void CMainWindow::OnStartProcessing() {
+    if (m_Hooks.onStartProcessing) {
+        m_Hooks.onStartProcessing();
+    }
+}
+
+void CMainWindow::OnStopProcessing() {
+    if (m_Hooks.onStopProcessing) {
+        m_Hooks.onStopProcessing();
+    }
+}
+
+void CMainWindow::OnClearJobList() {
+    ClearJobList(m_Dialog, m_Store);
+}
+
+void CMainWindow::OnLogDebugInfo() {
+    logging::OnLogDebugInfo(m_Store, m_Log, m_Dialog.IsChecked(kLogDebugInfo));
+}
+
+void CMainWindow::OnDeleteLog() {
+    m_Log.DeleteLogFile();
+}
+
+void CMainWindow::OnSettings() {
+    if (m_Host.RunSettingsDialog()) {
+        env::ReloadSettings(m_Store, m_Log, m_Settings);
+    }
+}
+
+void CMainWindow::OnHelpContents() {
+    if (m_HelpFile.empty() || !m_Host.OpenHelp(m_HelpFile)) {
+        m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+    }
+}
+
+void CMainWindow::OnAbout() {
+    m_Host.ShowAbout(AboutCaption(m_Services.programPath));
+}
+
+void CMainWindow::OnLoadFileList(const std::string& path) {
+    if (!m_Hooks.loadFileList) {
+        return;
+    }
+    m_Dialog.Enable(kNewJob, false);
+    m_Hooks.loadFileList(path);
+}
+
+std::string CMainWindow::AboutCaption(const std::string& programPath) {
+    env::CFileVersionInfo info;
+    if (!info.OpenFile(programPath)) {
+        return "Vantaq";
+    }
+    return info.QueryString("ProductName") + " " + info.QueryString("ProductVersion");
+}
+
+int64_t CMainWindow::OnMessage(platform::Message& message) {
+    if (message.message == m_TrayNotify && m_TrayNotify != 0) {
+        OnTrayNotify(message.lparam);
+        return 0;
+    }
+    if (m_Hooks.onMessage) {
+        return m_Hooks.onMessage(message);
+    }
+    return 0;
+}
+
+void CMainWindow::OnTimer(int timerId) {
+    switch (timerId) {
+    case kTimerStartup:
+        OnStartupTimer();
+        break;
+    case MY_TIMER_NEXT_JOB:
+    case MY_TIMER_PART2:
+        m_Queue.KillTimer(timerId);
+        if (m_Hooks.onRunTimer) {
+            m_Hooks.onRunTimer(timerId);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace app

@@ -1,0 +1,166 @@
+// `CMainWindow`: the main window's logic: its shared state, initialisation, start-up automation,
+// tray, close paths and menu commands, over the `Dialog` of its controls.
+#pragma once
+
+#include "app/command_line.h"
+#include "app/tray.h"
+#include "env/settings.h"
+#include "env/startup_checks.h"
+#include "platform/ui_queue.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace logging {
+class Log;
+}
+namespace platform {
+class Dialog;
+class MessageBoxes;
+} // namespace platform
+namespace store {
+class KeyStore;
+}
+
+namespace app {
+
+// Timer ids of the main window.
+inline constexpr int kTimerStartup = 1;
+inline constexpr int MY_TIMER_NEXT_JOB = 4;
+inline constexpr int MY_TIMER_PART2 = 5;
+inline constexpr uint32_t kStartupDelayMs = 500;
+
+inline constexpr const char* kTrayNotifyName =
+    "UPM_TRAY_NOTIFY-{840A2ECA-26CC-4634-9281-85C7D2E2C2F6}";
+inline constexpr size_t kTrayTipMax = 63;
+
+// What the logic needs of the real window around it. UI thread only.
+class MainWindowHost {
+public:
+    virtual ~MainWindowHost() = default;
+    // Shows or hides the window (hiding to the tray).
+    virtual void ShowWindow(bool visible) = 0;
+    // Closes the window; the program ends when it has closed.
+    virtual void EndWindow() = 0;
+    // Opens an HTML help file with the desktop's handler; false when it could not be started.
+    virtual bool OpenHelp(const std::string& path) = 0;
+    // Shows the about box under `caption`.
+    virtual void ShowAbout(const std::string& caption) = 0;
+    // Runs the settings dialog modally; true when it was closed with OK.
+    virtual bool RunSettingsDialog() = 0;
+};
+
+// The parts of the program that plug into the window. Each one is optional: while a hook is
+// empty its command does nothing.
+struct MainWindowHooks {
+    // Start button and the "start" keyword (the run controller's `OnStartProcessing`).
+    std::function<void()> onStartProcessing;
+    // Stop button and the tray's "Stop Processing" (`OnStopProcessing`).
+    std::function<void()> onStopProcessing;
+    // Timers 4 (`MY_TIMER_NEXT_JOB`) and 5 (`MY_TIMER_PART2`), after the window killed them.
+    std::function<void(int timerId)> onRunTimer;
+    // Registered messages other than the tray's (the runner's and the pulldown's UPM_*).
+    std::function<int64_t(platform::Message& message)> onMessage;
+    // The job list file loader, given a path (File > Load File List and the "source" keyword).
+    std::function<void(const std::string& path)> loadFileList;
+    // The environment checks: env::LoadSystemInfo in the program, a stand-in in tests. When
+    // empty the checks are skipped and counted as failed.
+    std::function<bool(env::StartupServices&, env::StartupResult&)> loadSystemInfo;
+};
+
+class CMainWindow : public platform::MessageHandler {
+public:
+    // Every reference must outlive the window. `services` is handed to the start-up checks; its
+    // store, log and dialog must be the ones given here.
+    CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, store::KeyStore& store,
+                logging::Log& log, Tray& tray, platform::MessageBoxes& boxes, MainWindowHost& host,
+                env::StartupServices services, MainWindowHooks hooks = {});
+
+    // Window initialisation: parses `commandLine` (the whole line, program path included),
+    // leaves the tray, sets the editor's spin ranges and starts timer 1. The window's icons and
+    // tooltips are the real window's own. Also registers the tray message and takes the
+    // queue's messages.
+    void OnInitDialog(const std::string& commandLine);
+
+    // The first tick of timer 1: the start-up checks and the keywords clear, source, start,
+    // minimize, in that order.
+    void OnStartupTimer();
+
+    // Minimise command. True when the window handled it (hidden to the tray, or kept as it is
+    // when the tray icon could not be added); false means: give it the default handling.
+    bool OnMinimize();
+    // Shows the window again if it is in the tray. False (and a logged error, window still
+    // hidden) when the tray icon could not be removed.
+    bool RestoreFromTray();
+    // The tray icon's callback with its mouse message.
+    void OnTrayNotify(int64_t mouseMessage);
+    // Adds the tray icon with `tip` cut to 63 characters. Returns success.
+    bool AddTrayIcon(const std::string& tip);
+    bool UpdateTrayIcon(const std::string& tip);
+
+    // Close paths: accept (Exit button, File > Close) and cancel (close box, Escape, the tray's
+    // "Close", the "exit" keyword). Neither stops a run.
+    void OnAccept();
+    void OnCancel();
+
+    // Commands.
+    void OnStartProcessing();
+    void OnStopProcessing();
+    void OnClearJobList();
+    void OnLogDebugInfo();
+    void OnDeleteLog();
+    void OnSettings();
+    void OnHelpContents();
+    void OnAbout();
+    // File > Load File List with the chosen path (the window runs the file dialog).
+    void OnLoadFileList(const std::string& path);
+    // Whether a command's part of the program is present (the real window keeps the controls
+    // of absent parts disabled).
+    bool HasRunController() const { return static_cast<bool>(m_Hooks.onStartProcessing); }
+    bool HasFileListLoader() const { return static_cast<bool>(m_Hooks.loadFileList); }
+
+    // The about box's caption: product name, a blank and product version of `programPath`'s
+    // version resource; "Vantaq" when it has none.
+    static std::string AboutCaption(const std::string& programPath);
+
+    // platform::MessageHandler
+    int64_t OnMessage(platform::Message& message) override;
+    void OnTimer(int timerId) override;
+
+    uint32_t TrayNotifyMessage() const { return m_TrayNotify; }
+    const CommandLineOptions& Options() const { return m_CommandLine; }
+    const std::string& HelpFile() const { return m_HelpFile; }
+    bool StartupDone() const { return m_StartupDone; }
+
+    // State shared with the other parts of the window (the run, the editor).
+    bool m_Processing = false;
+    int m_CurrentJob = -1;
+    bool m_FirstJob = false;
+    bool m_StopRequested = false;
+    bool m_InTray = false;
+    std::string m_OutputPath;
+    int m_SourceFrames = 0;
+    double m_SourceSeconds = 0.0;
+    env::Settings m_Settings;
+    CommandLineOptions m_CommandLine;
+
+private:
+    // The tip for the tray while running or idle.
+    std::string StateTip() const;
+
+    platform::Dialog& m_Dialog;
+    platform::UiQueue& m_Queue;
+    store::KeyStore& m_Store;
+    logging::Log& m_Log;
+    Tray& m_Tray;
+    platform::MessageBoxes& m_Boxes;
+    MainWindowHost& m_Host;
+    env::StartupServices m_Services;
+    MainWindowHooks m_Hooks;
+    uint32_t m_TrayNotify = 0;
+    std::string m_HelpFile;
+    bool m_StartupDone = false;
+};
+
+} // namespace app

@@ -1,0 +1,107 @@
+// `CSettingsDlg`: shows the global settings from the root key and writes them back on OK.
+#include "app/settings_dialog.h"
+
+#include "env/settings.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "store/key_store.h"
+#include "store/paths.h"
+
+namespace app {
+
+using namespace platform::settings_dialog;
+
+namespace {
+
+struct FlagControl {
+    const char* name;
+    int control;
+};
+
+constexpr FlagControl kFlags[] = {
+    {env::kDeleteMpv, kDeleteMpv},         {env::kAutoBias, kAutoBias},
+    {env::kCcePriority, kCcePriority},     {env::kHideCceWindow, kHideCceWindow},
+    {env::kEnableLogging, kEnableLogging},
+};
+
+} // namespace
+
+CSettingsDlg::CSettingsDlg(platform::Dialog& dialog, store::KeyStore& store, FolderChooser& chooser)
+    : m_Dialog(dialog), m_Store(store), m_Chooser(chooser) {}
+
+void CSettingsDlg::OnInitDialog() {
+    m_Dialog.SetTitle("Vantaq Settings");
+    store::Key root = m_Store.OpenKey(store::kHive, store::kRootPath, store::Access::Read);
+    if (!root) {
+        return;
+    }
+    uint32_t value = 0;
+    for (const FlagControl& flag : kFlags) {
+        if (m_Store.ReadNumber(root, "", flag.name, value)) {
+            // The box shows the stored number as its check state: anything but 0 is a tick.
+            m_Dialog.SetCheck(flag.control, value != 0);
+        }
+    }
+    if (m_Store.ReadNumber(root, "", env::kOutputSameDir, value)) {
+        if (value == 1) {
+            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
+            m_Dialog.Enable(kOutputDirectory, false);
+            m_Dialog.Enable(kBrowse, false);
+        } else {
+            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
+        }
+    }
+    std::string folder;
+    if (m_Store.ReadString(root, "", env::kOutputDirectory, env::kOutputDirectoryDialogCapacity,
+                           folder)) {
+        m_Dialog.SetText(kOutputDirectory, folder);
+    }
+    m_Store.CloseKey(root);
+}
+
+void CSettingsDlg::OnOutputSameDir() {
+    if (m_Dialog.IsChecked(kOutputSameDir)) {
+        m_Dialog.Enable(kOutputDirectory, false);
+        m_Dialog.Enable(kBrowse, false);
+    }
+}
+
+void CSettingsDlg::OnOutputSelected() {
+    if (m_Dialog.IsChecked(kOutputSelected)) {
+        m_Dialog.Enable(kOutputDirectory, true);
+        m_Dialog.Enable(kBrowse, true);
+    }
+}
+
+void CSettingsDlg::OnBrowse() {
+    std::string folder;
+    if (m_Chooser.ChooseFolder("Select the output directory:", folder)) {
+        m_Dialog.SetText(kOutputDirectory, folder);
+    }
+}
+
+bool CSettingsDlg::OnOK() {
+    // Created when missing, so that the first OK on a fresh store is not lost.
+    store::Key root = m_Store.CreateKey(store::kHive, store::kRootPath);
+    if (!root) {
+        return true;
+    }
+    auto flag = [this](int control) -> uint32_t { return m_Dialog.IsChecked(control) ? 1 : 0; };
+    store::KeyStore::Transaction unit(m_Store);
+    m_Store.WriteNumber(root, "", env::kDeleteMpv, flag(kDeleteMpv));
+    m_Store.WriteNumber(root, "", env::kAutoBias, flag(kAutoBias));
+    m_Store.WriteNumber(root, "", env::kOutputSameDir, flag(kOutputSameDir));
+    m_Store.WriteNumber(root, "", env::kCcePriority, flag(kCcePriority));
+    m_Store.WriteNumber(root, "", env::kHideCceWindow, flag(kHideCceWindow));
+    m_Store.WriteNumber(root, "", env::kEnableLogging, flag(kEnableLogging));
+    std::string folder = m_Dialog.GetText(kOutputDirectory);
+    if (folder.size() >= env::kOutputDirectoryDialogCapacity) {
+        folder.resize(env::kOutputDirectoryDialogCapacity - 1);
+    }
+    m_Store.WriteString(root, "", env::kOutputDirectory, folder);
+    unit.Commit();
+    m_Store.CloseKey(root);
+    return true;
+}
+
+} // namespace app

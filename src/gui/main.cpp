@@ -1,0 +1,37 @@
+// vantaq: the main window of the batch front end; the program ends when the window closes.
+#include "gui/program.h"
+#include "platform/files.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // Hidden in the tray is not closed: only the window's own close paths end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::string programPath = platform::ProgramFilePath();
+    if (programPath.empty()) {
+        programPath = argv[0];
+    }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+
+    gui::ProgramOptions options;
+    options.programPath = programPath;
+    options.commandLine = gui::CommandLineFromArgs(programPath, arguments);
+    options.storePath = store::KeyStore::DefaultPath();
+
+    gui::Program program(options);
+    std::string error;
+    if (!program.Open(error)) {
+        platform::QtMessageBoxes boxes;
+        boxes.ShowError("The settings store " + options.storePath + " could not be opened:\n" +
+                            error,
+                        "Vantaq", platform::MessageBoxButtons::Ok);
+        return 1;
+    }
+    program.Start();
+    program.Window().SetOnEnded([] { QApplication::quit(); });
+    return application.exec();
+}

@@ -1,0 +1,442 @@
+// The main window's widgets and layout, its menus, and the events it passes to the logic.
+#include "gui/main_window_widget.h"
+
+#include "gui/icons.h"
+#include "gui/settings_window.h"
+#include "gui/up_down.h"
+#include "platform/control_ids.h"
+#include "platform/qt/qt_message_boxes.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace gui {
+
+using namespace platform::main_window;
+using K = platform::ControlKind;
+
+MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_Dialog(this) {
+    setWindowTitle("Vantaq");
+    setWindowIcon(ProgramIcon());
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    auto* top = new QHBoxLayout;
+    top->addWidget(BuildJobsPanel(), 4);
+    top->addWidget(BuildJobInfoPanel(), 5);
+    outer->addLayout(top, 3);
+    outer->addWidget(BuildLogPanel(), 1);
+    setCentralWidget(central);
+    BuildMenus();
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnCancel();
+        }
+    });
+    resize(980, 700);
+}
+
+QWidget* MainWindowWidget::BuildJobsPanel() {
+    auto* box = new QGroupBox("&Jobs", this);
+    auto* layout = new QHBoxLayout(box);
+    auto* list = new QListWidget(box);
+    list->setIconSize(QSize(16, 16));
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setMinimumWidth(220);
+    layout->addWidget(list, 1);
+    m_Dialog.AddControl(kJobList, K::ListBox, list);
+    m_Dialog.SetImages(kJobList, JobStatusIcon);
+
+    auto* column = new QVBoxLayout;
+    struct IconButton {
+        int id;
+        ButtonIcon icon;
+        const char* tip;
+    };
+    const IconButton buttons[] = {
+        {kMoveUp, ButtonIcon::MoveUp, "Move the selected job up in the Job List."},
+        {kDelete, ButtonIcon::Delete, "Delete the selected job from the Job List."},
+        {kMoveDown, ButtonIcon::MoveDown, "Move the selected job down in the Job List."},
+        {kReset, ButtonIcon::Reset, "Reset the selected job to pending status."},
+        {kStart, ButtonIcon::Start, "Start processing the jobs in the Job List."},
+        {kStop, ButtonIcon::Stop, "Stop processing!!!"},
+        {kClear, ButtonIcon::Clear, "Clear all jobs from the Job List."},
+    };
+    for (const IconButton& b : buttons) {
+        if (b.id == kStart) {
+            column->addSpacing(14);
+        }
+        auto* button = new QToolButton(box);
+        button->setIcon(JobButtonIcon(b.icon));
+        button->setIconSize(QSize(16, 16));
+        button->setFixedSize(30, 28);
+        button->setAutoRaise(true);
+        button->setToolTip(b.tip);
+        column->addWidget(button);
+        m_Dialog.AddControl(b.id, K::Button, button);
+    }
+    column->addStretch(1);
+    layout->addLayout(column);
+    Connect(kStart, &app::CMainWindow::OnStartProcessing);
+    Connect(kStop, &app::CMainWindow::OnStopProcessing);
+    Connect(kClear, &app::CMainWindow::OnClearJobList);
+    return box;
+}
+
+QLineEdit* MainWindowWidget::AddEdit(int id, bool readOnly) {
+    auto* edit = new QLineEdit(this);
+    edit->setReadOnly(readOnly);
+    m_Dialog.AddControl(id, K::Edit, edit);
+    return edit;
+}
+
+void MainWindowWidget::AddNumberField(QGridLayout* grid, int row, const char* label, int field,
+                                      int spin, bool digitsOnly) {
+    QLineEdit* edit = AddEdit(field, false);
+    edit->setMaximumWidth(64);
+    if (digitsOnly) {
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    }
+    auto* upDown = new UpDown(edit, this);
+    m_Dialog.AddControl(spin, K::Spin, upDown);
+    auto* caption = new QLabel(label, this);
+    caption->setBuddy(edit);
+    grid->addWidget(caption, row, 0);
+    auto* pair = new QHBoxLayout;
+    pair->setSpacing(0);
+    pair->addWidget(edit);
+    pair->addWidget(upDown);
+    pair->addStretch(1);
+    grid->addLayout(pair, row, 1);
+}
+
+QWidget* MainWindowWidget::BuildJobInfoPanel() {
+    auto* box = new QGroupBox("Job &Info", this);
+    auto* layout = new QVBoxLayout(box);
+
+    auto* head = new QGridLayout;
+    auto addRow = [&](int row, const char* label, QWidget* field, QWidget* extra = nullptr) {
+        auto* caption = new QLabel(label, box);
+        caption->setBuddy(field);
+        head->addWidget(caption, row, 0);
+        head->addWidget(field, row, 1, 1, extra ? 1 : 2);
+        if (extra) {
+            head->addWidget(extra, row, 2);
+        }
+    };
+    addRow(0, "&Name", AddEdit(kName, false));
+    addRow(1, "In&put File", AddEdit(kInputFile, true));
+    auto* templates = new QComboBox(box);
+    templates->setEnabled(false);
+    m_Dialog.AddControl(kTemplateList, K::ComboBox, templates);
+    auto* edit = new QPushButton("&Edit", box);
+    edit->setEnabled(false);
+    m_Dialog.AddControl(kTemplateEdit, K::Button, edit);
+    addRow(2, "&Template", templates, edit);
+    head->setColumnStretch(1, 1);
+    layout->addLayout(head);
+    AddEdit(kTemplateOrder, true)->hide();
+
+    // Aspect, bitrates and encoding numbers side by side.
+    auto* numbers = new QHBoxLayout;
+    auto* aspect = new QGroupBox("&Aspect Ratio", box);
+    auto* aspectLayout = new QVBoxLayout(aspect);
+    for (auto [id, caption] : {std::pair{kAspectSquare, "SAR 1:1"}, std::pair{kAspect4x3, "4:3"},
+                               std::pair{kAspect16x9, "16:9"}}) {
+        auto* radio = new QRadioButton(caption, aspect);
+        // Radios are exclusive by hand, so that "none checked" stays possible.
+        radio->setAutoExclusive(false);
+        aspectLayout->addWidget(radio);
+        m_Dialog.AddControl(id, K::Radio, radio);
+        connect(radio, &QRadioButton::clicked, this,
+                [this, id = id] { m_Dialog.CheckRadioButton(kAspectSquare, kAspect16x9, id); });
+    }
+    aspectLayout->addStretch(1);
+    numbers->addWidget(aspect);
+
+    auto* bitrates = new QGroupBox("Bitrate (kbps)", box);
+    auto* bitrateGrid = new QGridLayout(bitrates);
+    AddNumberField(bitrateGrid, 0, "Min", kBitrateMin, kBitrateMinSpin, true);
+    AddNumberField(bitrateGrid, 1, "Max", kBitrateMax, kBitrateMaxSpin, true);
+    AddNumberField(bitrateGrid, 2, "Avg", kBitrateAvg, kBitrateAvgSpin, true);
+    numbers->addWidget(bitrates);
+
+    auto* encoding = new QGroupBox("Encoding", box);
+    auto* encodingGrid = new QGridLayout(encoding);
+    AddNumberField(encodingGrid, 0, "Passes", kPasses, kPassesSpin, true);
+    AddNumberField(encodingGrid, 1, "QFactor", kQFactor, kQFactorSpin, true);
+    AddNumberField(encodingGrid, 2, "Bias", kBias, kBiasSpin, false);
+    AddNumberField(encodingGrid, 3, "Quality", kQuality, kQualitySpin, false);
+    numbers->addWidget(encoding);
+    layout->addLayout(numbers);
+
+    // Field flags, frame range and the source's file information.
+    auto* middle = new QHBoxLayout;
+    auto* flags = new QGroupBox("Flags", box);
+    auto* flagsLayout = new QVBoxLayout(flags);
+    for (auto [id, caption] :
+         {std::pair{kPulldown, "2:3 Pulldown"}, std::pair{kTopFieldFirst, "Top Field First"},
+          std::pair{kProgressive, "Progressive"}, std::pair{kAlternateScan, "Alternate Scan"},
+          std::pair{kAngle, "Angle"}}) {
+        auto* check = new QCheckBox(caption, flags);
+        flagsLayout->addWidget(check);
+        m_Dialog.AddControl(id, K::CheckBox, check);
+    }
+    flagsLayout->addStretch(1);
+    middle->addWidget(flags);
+
+    auto* frames = new QGroupBox("Frames", box);
+    auto* framesGrid = new QGridLayout(frames);
+    AddNumberField(framesGrid, 0, "Start", kStartFrame, kStartFrameSpin, true);
+    AddNumberField(framesGrid, 1, "End", kEndFrame, kEndFrameSpin, true);
+    framesGrid->setRowStretch(2, 1);
+    middle->addWidget(frames);
+
+    auto* info = new QGroupBox("File Info", box);
+    auto* infoGrid = new QGridLayout(info);
+    int row = 0;
+    for (auto [id, caption] :
+         {std::pair{kInfoResolution, "Resolution"}, std::pair{kInfoFrames, "Frames"},
+          std::pair{kInfoFrameRate, "Frame Rate"}, std::pair{kInfoLength, "Length"},
+          std::pair{kInfoType, "Type"}}) {
+        auto* value = new QLabel(info);
+        value->setFrameShape(QFrame::StyledPanel);
+        value->setFrameShadow(QFrame::Sunken);
+        value->setMinimumWidth(90);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        infoGrid->addWidget(new QLabel(caption, info), row, 0);
+        infoGrid->addWidget(value, row, 1);
+        m_Dialog.AddControl(id, K::Label, value);
+        ++row;
+    }
+    middle->addWidget(info, 1);
+    layout->addLayout(middle);
+
+    auto* chapters = new QGroupBox("Chapters", box);
+    auto* chapterGrid = new QGridLayout(chapters);
+    chapterGrid->addWidget(AddEdit(kChapterFile, true), 0, 0);
+    auto* browse = new QPushButton("&Browse", chapters);
+    browse->setToolTip("Select the chapter list file for this job");
+    m_Dialog.AddControl(kChapterBrowse, K::Button, browse);
+    chapterGrid->addWidget(browse, 0, 1);
+    chapterGrid->addWidget(AddEdit(kChapterList, true), 1, 0, 1, 2);
+    auto* film = new QCheckBox("Convert Chapters to Film", chapters);
+    m_Dialog.AddControl(kConvertToFilm, K::CheckBox, film);
+    chapterGrid->addWidget(film, 2, 0, 1, 2);
+    layout->addWidget(chapters);
+
+    auto* size = new QHBoxLayout;
+    size->addWidget(new QLabel("Output File Size", box));
+    QLineEdit* sizeEdit = AddEdit(kOutputSize, true);
+    sizeEdit->setMaximumWidth(140);
+    size->addWidget(sizeEdit);
+    auto* calc = new QPushButton("Calc", box);
+    calc->setToolTip("This will calculate the ~filesize of a file encoded with VBR/CBR");
+    m_Dialog.AddControl(kCalc, K::Button, calc);
+    size->addWidget(calc);
+    size->addStretch(1);
+    layout->addLayout(size);
+
+    auto* actions = new QHBoxLayout;
+    auto addButton = [&](int id, const char* caption, const char* tip) {
+        auto* button = new QPushButton(caption, box);
+        button->setToolTip(tip);
+        m_Dialog.AddControl(id, K::Button, button);
+        actions->addWidget(button);
+        return button;
+    };
+    addButton(kSetTemplateDefault, "Set as Template Default",
+              "Set current values\nas template default.");
+    actions->addStretch(1);
+    addButton(kNewJob, "New &Job", "Create a new job.");
+    addButton(kAddJob, "&Add Job", "Add/Replace the job in the Job List.");
+    addButton(kCancel, "Cancel", "Cancel editing the current job.");
+    layout->addLayout(actions);
+    layout->addStretch(1);
+    return box;
+}
+
+QWidget* MainWindowWidget::BuildLogPanel() {
+    auto* panel = new QWidget(this);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* log = new QListWidget(panel);
+    log->setIconSize(QSize(16, 16));
+    log->setUniformItemSizes(true);
+    log->setSelectionMode(QAbstractItemView::NoSelection);
+    log->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    log->setMinimumHeight(110);
+    m_Dialog.AddControl(kLogList, K::ListBox, log);
+    m_Dialog.SetImages(kLogList, LogLevelIcon);
+    layout->addWidget(log, 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* debug = new QCheckBox("Log debug info", panel);
+    m_Dialog.AddControl(kLogDebugInfo, K::CheckBox, debug);
+    connect(debug, &QCheckBox::clicked, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnLogDebugInfo();
+        }
+    });
+    bottom->addWidget(debug);
+    auto* progress = new QProgressBar(panel);
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    m_Dialog.AddControl(kProgress, K::Progress, progress);
+    bottom->addWidget(progress, 1);
+    auto* exit = new QPushButton("E&xit", panel);
+    exit->setToolTip("Exit the application.");
+    m_Dialog.AddControl(kExit, K::Button, exit);
+    Connect(kExit, &app::CMainWindow::OnAccept);
+    bottom->addWidget(exit);
+    layout->addLayout(bottom);
+    return panel;
+}
+
+void MainWindowWidget::BuildMenus() {
+    auto call = [this](void (app::CMainWindow::*handler)()) {
+        return [this, handler] {
+            if (m_Logic) {
+                (m_Logic->*handler)();
+            }
+        };
+    };
+    QMenu* file = menuBar()->addMenu("&File");
+    // New Job and the pulldown utility belong to parts that are not in this program yet.
+    file->addAction("New &Job")->setEnabled(false);
+    m_LoadFileList = file->addAction("&Load File List");
+    m_LoadFileList->setEnabled(false);
+    connect(m_LoadFileList, &QAction::triggered, this, [this] {
+        QString path =
+            QFileDialog::getOpenFileName(this, QString(), QString(), "CCE File List (*.txt)");
+        if (!path.isEmpty() && m_Logic) {
+            m_Logic->OnLoadFileList(path.toLocal8Bit().toStdString());
+        }
+    });
+    connect(file->addAction("&Settings"), &QAction::triggered, this,
+            call(&app::CMainWindow::OnSettings));
+    file->addSeparator();
+    connect(file->addAction("&Close"), &QAction::triggered, this,
+            call(&app::CMainWindow::OnAccept));
+
+    QMenu* utilities = menuBar()->addMenu("&Utilities");
+    utilities->addAction("2:3 &Pulldown")->setEnabled(false);
+    connect(utilities->addAction("&Delete Log"), &QAction::triggered, this,
+            call(&app::CMainWindow::OnDeleteLog));
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    connect(help->addAction("&Contents"), &QAction::triggered, this,
+            call(&app::CMainWindow::OnHelpContents));
+    connect(help->addAction("&About"), &QAction::triggered, this, call(&app::CMainWindow::OnAbout));
+}
+
+void MainWindowWidget::Connect(int id, void (app::CMainWindow::*handler)()) {
+    auto* button = dynamic_cast<QAbstractButton*>(m_Dialog.Widget(id));
+    connect(button, &QAbstractButton::clicked, this, [this, handler] {
+        if (m_Logic) {
+            (m_Logic->*handler)();
+        }
+    });
+}
+
+void MainWindowWidget::SetLogic(app::CMainWindow* logic) {
+    m_Logic = logic;
+    m_LoadFileList->setEnabled(logic && logic->HasFileListLoader());
+}
+
+void MainWindowWidget::ShowWindow(bool visible) {
+    if (visible) {
+        showNormal();
+        raise();
+        activateWindow();
+    } else {
+        hide();
+    }
+}
+
+void MainWindowWidget::EndWindow() {
+    m_Ending = true;
+    close();
+}
+
+void MainWindowWidget::closeEvent(QCloseEvent* event) {
+    if (m_Ending || !m_Logic) {
+        event->accept();
+        m_Ended = true;
+        if (m_OnEnded) {
+            m_OnEnded();
+        }
+        return;
+    }
+    // The close box is the cancel path; the logic closes the window itself.
+    event->ignore();
+    m_Logic->OnCancel();
+}
+
+void MainWindowWidget::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_Logic || !isMinimized()) {
+        return;
+    }
+    // The logic decides after the state change has settled: to the tray, or stay as it was.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized() && m_Logic->OnMinimize()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            if (m_Logic->m_InTray) {
+                hide();
+            }
+        }
+    });
+}
+
+bool MainWindowWidget::OpenHelp(const std::string& path) {
+    QString file = QString::fromLocal8Bit(path.c_str());
+    if (!QFileInfo(file).isFile() || !platform::QtMessageBoxes::IsInteractive()) {
+        return false;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+void MainWindowWidget::ShowAbout(const std::string& caption) {
+    QMessageBox box(this);
+    box.setWindowTitle(QString::fromLocal8Bit(caption.c_str()));
+    box.setIconPixmap(ProgramIcon().pixmap(48, 48));
+    box.setText("<b>" + QString::fromLocal8Bit(caption.c_str()) + "</b>");
+    box.setInformativeText("A batch front end for an MPEG-2 encoder: queue encode jobs, run them "
+                           "one after another, and keep a log of every step.");
+    if (!platform::QtMessageBoxes::IsInteractive()) {
+        return;
+    }
+    box.exec();
+}
+
+bool MainWindowWidget::RunSettingsDialog() {
+    SettingsWindow dialog(m_Store, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace gui

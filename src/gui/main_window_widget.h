@@ -1,0 +1,65 @@
+// The main window on Qt: every control of the main window as a real widget, the menus, and the
+// translation of widget events into calls on the window's logic.
+#pragma once
+
+#include "app/main_window.h"
+#include "gui/widget_dialog.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QLineEdit;
+class QGridLayout;
+
+namespace store {
+class KeyStore;
+}
+
+namespace gui {
+
+class MainWindowWidget : public QMainWindow, public app::MainWindowHost {
+public:
+    explicit MainWindowWidget(store::KeyStore& store);
+
+    platform::Dialog& Dialog() { return m_Dialog; }
+    WidgetDialog& Controls() { return m_Dialog; }
+    // The logic that receives the window's events; set once, before the window is shown.
+    void SetLogic(app::CMainWindow* logic);
+    // Called after the window has closed by either path.
+    void SetOnEnded(std::function<void()> ended) { m_OnEnded = std::move(ended); }
+    bool Ended() const { return m_Ended; }
+
+    // app::MainWindowHost
+    void ShowWindow(bool visible) override;
+    void EndWindow() override;
+    bool OpenHelp(const std::string& path) override;
+    void ShowAbout(const std::string& caption) override;
+    bool RunSettingsDialog() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* BuildJobsPanel();
+    QWidget* BuildJobInfoPanel();
+    QWidget* BuildLogPanel();
+    void BuildMenus();
+    // A labelled number field with its up-down control on `row` of `grid`.
+    void AddNumberField(QGridLayout* grid, int row, const char* label, int field, int spin,
+                        bool digitsOnly);
+    QLineEdit* AddEdit(int id, bool readOnly);
+    void Connect(int id, void (app::CMainWindow::*handler)());
+
+    store::KeyStore& m_Store;
+    WidgetDialog m_Dialog;
+    app::CMainWindow* m_Logic = nullptr;
+    std::function<void()> m_OnEnded;
+    bool m_Ending = false;
+    bool m_Ended = false;
+    QAction* m_LoadFileList = nullptr;
+};
+
+} // namespace gui

@@ -1,0 +1,115 @@
+// Puts the program together and wires the parts that are present into the window.
+#include "gui/program.h"
+
+#include "env/startup_checks.h"
+#include "platform/command_line.h"
+#include "platform/control_ids.h"
+#include "platform/posix/posix_processes.h"
+#include "run/process_runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace gui {
+
+using namespace platform::main_window;
+
+std::string CommandLineFromArgs(const std::string& programPath,
+                                const std::vector<std::string>& arguments) {
+    auto hasBlank = [](const std::string& text) {
+        return text.find_first_of(" \t") != std::string::npos;
+    };
+    std::string line = hasBlank(programPath) ? "\"" + programPath + "\"" : programPath;
+    for (const std::string& argument : arguments) {
+        line += ' ';
+        size_t colon = argument.find(':');
+        bool isSwitch = !argument.empty() && (argument[0] == '-' || argument[0] == '/');
+        std::string value = colon == std::string::npos ? "" : argument.substr(colon + 1);
+        if (isSwitch && colon != std::string::npos && hasBlank(value) &&
+            value.find('"') == std::string::npos) {
+            // The shell took the quotes off a value with blanks; the switch grammar needs them
+            // around the value, after the ":".
+            line += argument.substr(0, colon + 1) + "\"" + value + "\"";
+        } else if (!hasBlank(argument) && argument.find('"') == std::string::npos) {
+            line += argument;
+        } else {
+            line += platform::QuoteArgument(argument);
+        }
+    }
+    return line;
+}
+
+Program::Program(ProgramOptions options) : m_Options(std::move(options)) {}
+
+Program::~Program() {
+    // The logic goes first: the queue and the widgets it calls must still exist meanwhile.
+    if (m_Queue) {
+        m_Queue->SetHandler(nullptr);
+    }
+    m_Logic.reset();
+}
+
+bool Program::Open(std::string& error) {
+    if (!m_Store.Open(m_Options.storePath)) {
+        error = m_Store.LastError();
+        return false;
+    }
+    return true;
+}
+
+void Program::Start() {
+    m_Queue = std::make_unique<platform::QtUiQueue>();
+    m_Window = std::make_unique<MainWindowWidget>(m_Store);
+    m_LogView = std::make_unique<app::DialogLogView>(m_Window->Dialog(), kLogList);
+    m_Log = std::make_unique<logging::Log>(*m_LogView, logging::LogFilePath(m_Options.programPath));
+    m_Boxes = std::make_unique<platform::QtMessageBoxes>(m_Window.get());
+    m_Tray = std::make_unique<QtTray>(*m_Queue);
+    m_Processes = std::make_shared<platform::PosixProcesses>();
+
+    env::StartupServices services;
+    services.store = &m_Store;
+    services.log = m_Log.get();
+    services.dialog = &m_Window->Dialog();
+    services.boxes = m_Boxes.get();
+    services.programPath = m_Options.programPath;
+    services.systemDirectory = env::FolderOf(m_Options.programPath) + "/" + env::kSystemFolderName;
+    services.startRunner = [this](const std::string& commandLine) {
+        run::CProcessRunner::Start(std::make_unique<run::CProcessRunner>(
+            commandLine, *m_Queue, run::kStartupEclCceProcess, m_Processes));
+    };
+    services.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    services.exit = m_Options.exit ? m_Options.exit : [](int status) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    };
+    services.getEnv = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+
+    app::MainWindowHooks hooks;
+    hooks.loadSystemInfo = env::LoadSystemInfo;
+    m_Logic =
+        std::make_unique<app::CMainWindow>(m_Window->Dialog(), *m_Queue, m_Store, *m_Log, *m_Tray,
+                                           *m_Boxes, *m_Window, services, std::move(hooks));
+    m_Tray->SetLogic(m_Logic.get());
+    m_Window->SetLogic(m_Logic.get());
+
+    // Controls whose parts are not in this program stay disabled whatever the logic says.
+    WidgetDialog& controls = m_Window->Controls();
+    for (int id : {kMoveUp, kDelete, kMoveDown, kReset, kNewJob, kAddJob, kCancel, kChapterBrowse,
+                   kCalc, kSetTemplateDefault, kTemplateEdit}) {
+        controls.SetUnavailable(id, true);
+    }
+    if (!m_Logic->HasRunController()) {
+        controls.SetUnavailable(kStart, true);
+        controls.SetUnavailable(kStop, true);
+    }
+
+    m_Window->show();
+    m_Logic->OnInitDialog(m_Options.commandLine);
+}
+
+} // namespace gui

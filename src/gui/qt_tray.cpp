@@ -1,0 +1,87 @@
+// The tray icon: shown where a notification area exists, with its tip and menu.
+#include "gui/qt_tray.h"
+
+#include "app/main_window.h"
+#include "gui/icons.h"
+#include "platform/ui_queue.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace gui {
+
+QtTray::QtTray(platform::UiQueue& queue) : m_Queue(queue) {}
+
+QtTray::~QtTray() = default;
+
+bool QtTray::Add(const std::string& tip) {
+    if (m_Icon || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        return false;
+    }
+    m_Icon = std::make_unique<QSystemTrayIcon>(ProgramIcon());
+    m_Icon->setToolTip(QString::fromLocal8Bit(tip.c_str()));
+    connect(m_Icon.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) {
+                    PostNotify(app::kTrayLeftDoubleClick);
+                } else if (reason == QSystemTrayIcon::Context) {
+                    PostNotify(app::kTrayRightButtonDown);
+                }
+            });
+    m_Icon->show();
+
+    m_Menu = std::make_unique<QMenu>();
+    auto call = [this](auto handler) {
+        return [this, handler] {
+            if (m_Logic) {
+                handler(*m_Logic);
+            }
+        };
+    };
+    connect(m_Menu->addAction("Restore"), &QAction::triggered, this,
+            call([](app::CMainWindow& w) { w.RestoreFromTray(); }));
+    connect(m_Menu->addAction("Stop Processing"), &QAction::triggered, this,
+            call([](app::CMainWindow& w) { w.OnStopProcessing(); }));
+    connect(m_Menu->addAction("Close"), &QAction::triggered, this,
+            call([](app::CMainWindow& w) { w.OnCancel(); }));
+    return true;
+}
+
+bool QtTray::Update(const std::string& tip) {
+    if (!m_Icon) {
+        return false;
+    }
+    m_Icon->setToolTip(QString::fromLocal8Bit(tip.c_str()));
+    return true;
+}
+
+bool QtTray::Remove() {
+    if (!m_Icon) {
+        return false;
+    }
+    m_Icon->hide();
+    m_Icon.reset();
+    // The menu may be the one being shown right now (its "Restore" or "Close"): let it finish.
+    m_Menu.release()->deleteLater();
+    return true;
+}
+
+void QtTray::ShowMenu() {
+    if (!m_Menu) {
+        return;
+    }
+    QPoint at = QCursor::pos();
+    QSize size = m_Menu->sizeHint();
+    // Bottom-aligned at the cursor, as a notification-area menu opens upwards.
+    m_Menu->popup(QPoint(at.x(), at.y() - size.height()));
+    m_Menu->setDefaultAction(m_Menu->actions().value(0));
+}
+
+void QtTray::PostNotify(int64_t mouseMessage) {
+    if (m_Logic) {
+        m_Queue.Post(platform::UiQueue::Make(m_Logic->TrayNotifyMessage(), 1, mouseMessage));
+    }
+}
+
+} // namespace gui

@@ -1,0 +1,50 @@
+// The notification-area icon on Qt: QSystemTrayIcon with the "TrayIcon" menu.
+#pragma once
+
+#include "app/tray.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace platform {
+class UiQueue;
+}
+namespace app {
+class CMainWindow;
+}
+
+namespace gui {
+
+// Clicks on the icon reach the logic as the tray's callback message through the UI queue;
+// the menu's entries call the logic directly.
+class QtTray : public QObject, public app::Tray {
+public:
+    explicit QtTray(platform::UiQueue& queue);
+    ~QtTray() override;
+
+    // The logic behind the menu and the callback; set before the icon is added.
+    void SetLogic(app::CMainWindow* logic) { m_Logic = logic; }
+
+    bool Add(const std::string& tip) override;
+    bool Update(const std::string& tip) override;
+    bool Remove() override;
+    void ShowMenu() override;
+
+    bool IsShown() const { return m_Icon != nullptr; }
+    QMenu* Menu() const { return m_Menu.get(); }
+
+private:
+    void PostNotify(int64_t mouseMessage);
+
+    platform::UiQueue& m_Queue;
+    app::CMainWindow* m_Logic = nullptr;
+    std::unique_ptr<QSystemTrayIcon> m_Icon;
+    std::unique_ptr<QMenu> m_Menu;
+};
+
+} // namespace gui

@@ -1,0 +1,37 @@
+// An up-down control attached to a text field: the spin of the Dialog interface on Qt.
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+namespace gui {
+
+// Holds a range and a position; the position follows the buddy's text whenever that text is a
+// whole number in the range, and the arrows move it by one and write it into the buddy.
+class UpDown : public QWidget {
+public:
+    UpDown(QLineEdit* buddy, QWidget* parent = nullptr);
+
+    void SetRange(int low, int high);
+    int Low() const { return m_Low; }
+    int High() const { return m_High; }
+    int Pos() const { return m_Pos; }
+    // Takes the low 16 bits of `pos` as signed, clamps it into the range and writes the buddy.
+    void SetPos(int pos);
+    QLineEdit* Buddy() const { return m_Buddy; }
+
+private:
+    void Step(int delta);
+    void OnBuddyText();
+
+    QLineEdit* m_Buddy;
+    QToolButton* m_Up;
+    QToolButton* m_Down;
+    int m_Low = 0;
+    int m_High = 100;
+    int m_Pos = 0;
+};
+
+} // namespace gui

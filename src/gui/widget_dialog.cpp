@@ -1,0 +1,312 @@
+// The `Dialog` interface over Qt widgets: texts, states, spins, list rows with icons, progress.
+#include "gui/widget_dialog.h"
+
+#include "gui/up_down.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace gui {
+
+using platform::ControlKind;
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+} // namespace
+
+void WidgetDialog::AddControl(int id, ControlKind kind, QWidget* widget) {
+    m_Controls[id] = Entry{kind, widget, widget->isEnabled()};
+}
+
+void WidgetDialog::SetUnavailable(int id, bool unavailable) {
+    if (unavailable) {
+        m_Unavailable.insert(id);
+    } else {
+        m_Unavailable.erase(id);
+    }
+    auto it = m_Controls.find(id);
+    if (it != m_Controls.end()) {
+        it->second.widget->setEnabled(it->second.enabled && !unavailable);
+    }
+}
+
+QWidget* WidgetDialog::Widget(int id) const {
+    auto it = m_Controls.find(id);
+    return it == m_Controls.end() ? nullptr : it->second.widget;
+}
+
+template <typename W> W* WidgetDialog::Get(int id, ControlKind kind) const {
+    return GetAny<W>(id, {kind});
+}
+
+template <typename W>
+W* WidgetDialog::GetAny(int id, std::initializer_list<ControlKind> kinds) const {
+    auto it = m_Controls.find(id);
+    if (it == m_Controls.end()) {
+        return nullptr;
+    }
+    for (ControlKind k : kinds) {
+        if (it->second.kind == k) {
+            return dynamic_cast<W*>(it->second.widget);
+        }
+    }
+    return nullptr;
+}
+
+std::string WidgetDialog::GetTitle() const {
+    return S(m_Window->windowTitle());
+}
+
+void WidgetDialog::SetTitle(const std::string& title) {
+    m_Window->setWindowTitle(Q(title));
+}
+
+std::string WidgetDialog::GetText(int id) const {
+    if (auto* b = GetAny<QAbstractButton>(
+            id, {ControlKind::Button, ControlKind::CheckBox, ControlKind::Radio})) {
+        return S(b->text());
+    }
+    if (auto* e = Get<QLineEdit>(id, ControlKind::Edit)) {
+        return S(e->text());
+    }
+    if (auto* l = Get<QLabel>(id, ControlKind::Label)) {
+        return S(l->text());
+    }
+    return std::string();
+}
+
+void WidgetDialog::SetText(int id, const std::string& text) {
+    if (auto* b = GetAny<QAbstractButton>(
+            id, {ControlKind::Button, ControlKind::CheckBox, ControlKind::Radio})) {
+        b->setText(Q(text));
+    } else if (auto* e = Get<QLineEdit>(id, ControlKind::Edit)) {
+        e->setText(Q(text));
+        e->setCursorPosition(0);
+    } else if (auto* l = Get<QLabel>(id, ControlKind::Label)) {
+        l->setText(Q(text));
+    }
+}
+
+bool WidgetDialog::IsEnabled(int id) const {
+    auto it = m_Controls.find(id);
+    return it != m_Controls.end() && it->second.enabled;
+}
+
+void WidgetDialog::Enable(int id, bool enabled) {
+    auto it = m_Controls.find(id);
+    if (it == m_Controls.end()) {
+        return;
+    }
+    it->second.enabled = enabled;
+    it->second.widget->setEnabled(enabled && !IsUnavailable(id));
+}
+
+bool WidgetDialog::IsChecked(int id) const {
+    auto* b = GetAny<QAbstractButton>(id, {ControlKind::CheckBox, ControlKind::Radio});
+    return b != nullptr && b->isChecked();
+}
+
+void WidgetDialog::SetCheck(int id, bool checked) {
+    if (auto* b = GetAny<QAbstractButton>(id, {ControlKind::CheckBox, ControlKind::Radio})) {
+        b->setChecked(checked);
+    }
+}
+
+void WidgetDialog::SetSpinRange(int spin, int low, int high) {
+    if (auto* s = Get<UpDown>(spin, ControlKind::Spin)) {
+        s->SetRange(low, high);
+    }
+}
+
+bool WidgetDialog::GetSpinRange(int spin, int& low, int& high) const {
+    auto* s = Get<UpDown>(spin, ControlKind::Spin);
+    if (s == nullptr) {
+        return false;
+    }
+    low = s->Low();
+    high = s->High();
+    return true;
+}
+
+int WidgetDialog::GetSpinPos(int spin) const {
+    auto* s = Get<UpDown>(spin, ControlKind::Spin);
+    return s == nullptr ? 0 : s->Pos();
+}
+
+void WidgetDialog::SetSpinPos(int spin, int pos) {
+    if (auto* s = Get<UpDown>(spin, ControlKind::Spin)) {
+        s->SetPos(pos);
+    }
+}
+
+int WidgetDialog::GetCount(int list) const {
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        return l->count();
+    }
+    if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        return c->count();
+    }
+    return 0;
+}
+
+int WidgetDialog::InsertRow(int list, int row, const std::string& text, int image) {
+    int count = GetCount(list);
+    if (row == -1) {
+        row = count;
+    }
+    if (row < 0 || row > count) {
+        return -1;
+    }
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        auto* item = new QListWidgetItem(Q(text));
+        item->setData(Qt::UserRole, image);
+        auto images = m_Images.find(list);
+        if (images != m_Images.end()) {
+            item->setIcon(images->second(image));
+        }
+        l->insertItem(row, item);
+        return row;
+    }
+    if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        c->insertItem(row, Q(text));
+        return row;
+    }
+    return -1;
+}
+
+bool WidgetDialog::DeleteRow(int list, int row) {
+    if (row < 0 || row >= GetCount(list)) {
+        return false;
+    }
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        delete l->takeItem(row);
+        return true;
+    }
+    if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        c->removeItem(row);
+        return true;
+    }
+    return false;
+}
+
+void WidgetDialog::ResetContent(int list) {
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        l->clear();
+    } else if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        c->clear();
+    }
+    m_PendingTop.erase(list);
+}
+
+std::string WidgetDialog::GetRowText(int list, int row) const {
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        QListWidgetItem* item = l->item(row);
+        return item ? S(item->text()) : std::string();
+    }
+    if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        return row >= 0 && row < c->count() ? S(c->itemText(row)) : std::string();
+    }
+    return std::string();
+}
+
+int WidgetDialog::GetRowImage(int list, int row) const {
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    QListWidgetItem* item = l ? l->item(row) : nullptr;
+    return item ? item->data(Qt::UserRole).toInt() : -1;
+}
+
+int WidgetDialog::GetSelection(int list) const {
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        QListWidgetItem* item = l->currentItem();
+        return item && item->isSelected() ? l->row(item) : -1;
+    }
+    if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        return c->currentIndex();
+    }
+    return -1;
+}
+
+void WidgetDialog::SetSelection(int list, int row) {
+    bool valid = row >= 0 && row < GetCount(list);
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        if (valid) {
+            l->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        } else {
+            l->clearSelection();
+            l->setCurrentRow(-1);
+        }
+    } else if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        c->setCurrentIndex(valid ? row : -1);
+    }
+}
+
+int WidgetDialog::GetTopRow(int list) const {
+    auto pending = m_PendingTop.find(list);
+    if (pending != m_PendingTop.end()) {
+        return pending->second;
+    }
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    if (l == nullptr || l->count() == 0) {
+        return 0;
+    }
+    QModelIndex top = l->indexAt(QPoint(2, 2));
+    return top.isValid() ? top.row() : 0;
+}
+
+void WidgetDialog::SetTopRow(int list, int row) {
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    if (l == nullptr || l->count() == 0) {
+        return;
+    }
+    bool queued = m_PendingTop.count(list) != 0;
+    m_PendingTop[list] = std::clamp(row, 0, l->count() - 1);
+    if (!queued) {
+        QTimer::singleShot(0, l, [this, list] { ApplyTopRow(list); });
+    }
+}
+
+void WidgetDialog::ApplyTopRow(int list) {
+    auto pending = m_PendingTop.find(list);
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    if (pending == m_PendingTop.end() || l == nullptr) {
+        return;
+    }
+    int row = pending->second;
+    m_PendingTop.erase(pending);
+    if (QListWidgetItem* item = l->item(row)) {
+        l->scrollToItem(item, QAbstractItemView::PositionAtTop);
+    }
+}
+
+void WidgetDialog::SetProgressRange(int id, int low, int high) {
+    if (auto* p = Get<QProgressBar>(id, ControlKind::Progress)) {
+        p->setRange(low, high);
+    }
+}
+
+void WidgetDialog::SetProgressPos(int id, int pos) {
+    if (auto* p = Get<QProgressBar>(id, ControlKind::Progress)) {
+        p->setValue(pos);
+    }
+}
+
+int WidgetDialog::GetProgressPos(int id) const {
+    auto* p = Get<QProgressBar>(id, ControlKind::Progress);
+    return p == nullptr ? 0 : p->value();
+}
+
+} // namespace gui

@@ -1,0 +1,170 @@
+// The job panels' helpers and the settings dialog's logic over in-memory dialogs.
+#include "app/job_panels.h"
+#include "app/settings_dialog.h"
+#include "main_window_fixture.h"
+#include "store/paths.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform::main_window;
+using app_testing::MainWindowRig;
+
+TEST(JobPanels, RefreshStopsAtAnUnreadableNameAndSaysSo) {
+    MainWindowRig rig;
+    rig.AddJob("first");
+    rig.AddJob("second");
+    rig.AddJob("third");
+    // A name longer than the list's capacity cannot be read.
+    jobs::SetJobString(rig.temp.Store(), 1, jobs::kName, std::string(5000, 'n'));
+    app::RefreshJobList(rig.dialog, rig.temp.Store(), &rig.log);
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 1);
+    EXPECT_TRUE(rig.Saw("log:1:WARNING: Job 1 has no readable name; the Job List ends before it."));
+
+    // Without a damaged job the refresh logs nothing.
+    MainWindowRig clean;
+    clean.AddJob("a");
+    clean.AddJob("b");
+    app::RefreshJobList(clean.dialog, clean.temp.Store(), &clean.log);
+    EXPECT_EQ(clean.dialog.GetCount(kJobList), 2);
+    EXPECT_TRUE(clean.events.empty());
+
+    app::RefreshJobRow(clean.dialog, clean.temp.Store(), 1, jobs::kImageRunning);
+    EXPECT_EQ(clean.dialog.GetRowText(kJobList, 1), "b");
+    EXPECT_EQ(clean.dialog.GetRowImage(kJobList, 1), jobs::kImageRunning);
+    app::RefreshJobRow(clean.dialog, clean.temp.Store(), 2, jobs::kImageRunning);
+    EXPECT_EQ(clean.dialog.GetCount(kJobList), 2);
+}
+
+TEST(JobPanels, ClearRemovesTheListedJobsAndButtonsFollowTheRun) {
+    MainWindowRig rig;
+    rig.AddJob("a");
+    rig.AddJob("b");
+    rig.AddJob("c");
+    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    app::ClearJobList(rig.dialog, rig.temp.Store());
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(
+            rig.temp.Store().OpenKey(store::kHive, jobs::JobKeyPath(i), store::Access::Read));
+    }
+    app::UpdateJobButtons(rig.dialog, true);
+    EXPECT_FALSE(rig.dialog.IsEnabled(kStart));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kClear));
+    EXPECT_TRUE(rig.dialog.IsEnabled(kStop));
+    EXPECT_TRUE(rig.dialog.IsEnabled(kMoveUp));
+}
+
+TEST(JobPanels, ResetEmptiesTextsAndKeepsNumbers) {
+    MainWindowRig rig;
+    app::SetJobSpinRanges(rig.dialog);
+    rig.dialog.SetText(kBitrateAvg, "4000");
+    rig.dialog.SetText(kInfoFrameRate, "23.976");
+    rig.dialog.SetText(kChapterList, "0,100");
+    rig.dialog.SetText(kAddJob, "&Replace");
+    rig.dialog.SetCheck(kPulldown, true);
+    rig.dialog.SetCheck(kAspect16x9, true);
+    app::ResetJobEditor(rig.dialog);
+    EXPECT_EQ(rig.dialog.GetText(kBitrateAvg), "4000");
+    EXPECT_EQ(rig.dialog.GetSpinPos(kBitrateAvgSpin), 4000);
+    EXPECT_FALSE(rig.dialog.IsEnabled(kBitrateAvg));
+    EXPECT_EQ(rig.dialog.GetText(kInfoFrameRate), "");
+    EXPECT_EQ(rig.dialog.GetText(kChapterList), "");
+    EXPECT_EQ(rig.dialog.GetText(kAddJob), "&Add Job");
+    EXPECT_FALSE(rig.dialog.IsChecked(kPulldown));
+    EXPECT_TRUE(rig.dialog.IsChecked(kAspect16x9));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kAspect16x9));
+    EXPECT_EQ(rig.dialog.BadAccesses(), 0);
+}
+
+namespace {
+
+class FixedChooser : public app::FolderChooser {
+public:
+    bool ChooseFolder(const std::string& title, std::string& folder) override {
+        lastTitle = title;
+        if (answer.empty()) {
+            return false;
+        }
+        folder = answer;
+        return true;
+    }
+    std::string answer;
+    std::string lastTitle;
+};
+
+struct SettingsRig {
+    testing_support::TempStore temp;
+    platform::MemoryDialog dialog{platform::SettingsDialogControls()};
+    FixedChooser chooser;
+    app::CSettingsDlg dlg{dialog, temp.Store(), chooser};
+
+    uint32_t Number(const char* name) {
+        uint32_t v = 99;
+        temp.Store().ReadNumber(store::kHive, store::kRootPath, name, v);
+        return v;
+    }
+};
+
+} // namespace
+
+using namespace platform::settings_dialog;
+
+TEST(SettingsDialog, FreshStoreShowsNothingSetAndOkStillSaves) {
+    SettingsRig rig;
+    rig.dlg.OnInitDialog();
+    EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq Settings");
+    EXPECT_EQ(rig.dialog.GetCheckedRadioButton(kOutputSameDir, kOutputSelected), 0);
+    EXPECT_FALSE(rig.dialog.IsChecked(kDeleteMpv));
+    EXPECT_TRUE(rig.dlg.OnOK());
+    // The root key did not exist: OK creates it rather than dropping the user's choices.
+    EXPECT_EQ(rig.Number("OutputSameDir"), 0u);
+    EXPECT_EQ(rig.Number("EnableLogging"), 0u);
+    std::string folder = "x";
+    EXPECT_TRUE(rig.temp.Store().ReadString(store::kHive, store::kRootPath, "OutputDirectory", 1024,
+                                            folder));
+    EXPECT_EQ(folder, "");
+}
+
+TEST(SettingsDialog, RoundTripWithRadiosAndBrowse) {
+    SettingsRig rig;
+    auto& s = rig.temp.Store();
+    s.WriteNumber(store::kHive, store::kRootPath, "OutputSameDir", 1);
+    s.WriteNumber(store::kHive, store::kRootPath, "AutoBias", 1);
+    s.WriteNumber(store::kHive, store::kRootPath, "CCEPriority", 0);
+    s.WriteString(store::kHive, store::kRootPath, "OutputDirectory", "/old");
+    rig.dlg.OnInitDialog();
+    EXPECT_TRUE(rig.dialog.IsChecked(kOutputSameDir));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kOutputDirectory));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kBrowse));
+    EXPECT_TRUE(rig.dialog.IsChecked(kAutoBias));
+    EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
+
+    rig.dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
+    rig.dlg.OnOutputSelected();
+    EXPECT_TRUE(rig.dialog.IsEnabled(kBrowse));
+    rig.dlg.OnBrowse(); // cancelled
+    EXPECT_EQ(rig.chooser.lastTitle, "Select the output directory:");
+    EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
+    rig.chooser.answer = "/media/out";
+    rig.dlg.OnBrowse();
+    EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/media/out");
+    rig.dialog.SetCheck(kEnableLogging, true);
+    rig.dlg.OnOK();
+    EXPECT_EQ(rig.Number("OutputSameDir"), 0u);
+    EXPECT_EQ(rig.Number("EnableLogging"), 1u);
+    EXPECT_EQ(rig.Number("AutoBias"), 1u);
+
+    // Reopened, the dialog shows what was stored; same-dir disables the folder again.
+    platform::MemoryDialog second(platform::SettingsDialogControls());
+    app::CSettingsDlg dlg2(second, s, rig.chooser);
+    dlg2.OnInitDialog();
+    EXPECT_TRUE(second.IsChecked(kOutputSelected));
+    EXPECT_FALSE(second.IsChecked(kOutputSameDir));
+    EXPECT_EQ(second.GetText(kOutputDirectory), "/media/out");
+    second.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
+    dlg2.OnOutputSameDir();
+    EXPECT_FALSE(second.IsEnabled(kOutputDirectory));
+    // Cancel writes nothing.
+    EXPECT_FALSE(dlg2.OnCancel());
+    EXPECT_EQ(rig.Number("OutputSameDir"), 0u);
+}

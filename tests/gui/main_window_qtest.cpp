@@ -1,0 +1,205 @@
+// The real window offscreen: start-up in a laid-out program folder, the log view, the
+// settings dialog, and screenshots of the window.
+#include "app/command_line.h"
+#include "gui/settings_window.h"
+#include "platform/control_ids.h"
+#include "program_folder.h"
+#include "store/paths.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace platform::main_window;
+using gui_testing::LogRows;
+using gui_testing::ProgramFolder;
+using gui_testing::SpinUntil;
+
+namespace {
+
+bool Has(const std::vector<std::string>& rows, const std::string& row) {
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+QListWidget* List(gui::Program& program, int id) {
+    return dynamic_cast<QListWidget*>(program.Window().Controls().Widget(id));
+}
+
+} // namespace
+
+TEST(WindowStartup, ChecksThenQueueThenKeywords) {
+    ProgramFolder folder;
+    folder.WriteJobs(3);
+    auto program = folder.MakeProgram({"-clear", "-minimize", "-source:/tmp/list a.txt"});
+    program->Start();
+    platform::Dialog& d = program->Window().Dialog();
+    // Before the first tick the window is up but nothing is loaded.
+    EXPECT_EQ(d.GetCount(kJobList), 0);
+    EXPECT_EQ(d.GetTitle(), "Vantaq");
+    ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
+    EXPECT_TRUE(folder.exits.empty());
+    EXPECT_EQ(d.GetTitle(), "Vantaq 1.0.0.0");
+
+    std::vector<std::string> rows = LogRows(*program);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), "0 Vantaq 1.0.0.0 Started!!!");
+    EXPECT_FALSE(Has(rows, "1 There were errors loading program system information!!!"));
+    // The keywords after the checks, clear before source; no tray offscreen, and silently so.
+    auto cleared = std::find(rows.begin(), rows.end(), "0 Job List cleared!");
+    auto source = std::find(rows.begin(), rows.end(), "0 Processing source file: /tmp/list a.txt");
+    ASSERT_NE(cleared, rows.end());
+    EXPECT_EQ(cleared + 1, source);
+    EXPECT_EQ(source + 1, rows.end());
+    EXPECT_EQ(d.GetCount(kJobList), 0);
+    EXPECT_TRUE(program->Window().isVisible());
+    EXPECT_FALSE(program->Logic().m_InTray);
+    // Idle buttons; parts not in the program stay disabled on screen.
+    EXPECT_TRUE(program->Window().Controls().Widget(kClear)->isEnabled());
+    EXPECT_TRUE(program->Window().Controls().Widget(kExit)->isEnabled());
+    EXPECT_TRUE(d.IsEnabled(kNewJob));
+    EXPECT_FALSE(program->Window().Controls().Widget(kNewJob)->isEnabled());
+    EXPECT_FALSE(program->Window().Controls().Widget(kStart)->isEnabled());
+    EXPECT_EQ(d.GetCount(kTemplateList), 4);
+}
+
+TEST(WindowStartup, TenThousandJobsAreListedQuickly) {
+    ProgramFolder folder;
+    folder.WriteJobs(10000);
+    auto program = folder.MakeProgram({});
+    QElapsedTimer clock;
+    clock.start();
+    program->Start();
+    ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
+    qint64 ready = clock.elapsed();
+    QListWidget* list = List(*program, kJobList);
+    ASSERT_EQ(list->count(), 10000);
+    EXPECT_EQ(list->item(9999)->text().toStdString(), "job 9999");
+    EXPECT_EQ(program->Window().Dialog().GetRowImage(kJobList, 0), 0);
+    std::printf("[ perf ] window ready with 10000 jobs: %lld ms after start (timer 1: 500 ms)\n",
+                static_cast<long long>(ready));
+}
+
+TEST(WindowLog, ScrollsToTheNewestRowsAndFiltersDebugLines) {
+    ProgramFolder folder;
+    auto program = folder.MakeProgram({});
+    program->Start();
+    ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
+    QListWidget* log = List(*program, kLogList);
+
+    program->Log().Write("debug hidden", logging::kLogDebug);
+    EXPECT_FALSE(Has(LogRows(*program), "3 debug hidden"));
+    auto* box = dynamic_cast<QAbstractButton*>(program->Window().Controls().Widget(kLogDebugInfo));
+    box->click();
+    EXPECT_TRUE(logging::ReadLogDebugInfo(program->Store()));
+    program->Log().Write("debug shown", logging::kLogDebug);
+    EXPECT_EQ(LogRows(*program).back(), "3 debug shown");
+    box->click();
+    EXPECT_FALSE(logging::ReadLogDebugInfo(program->Store()));
+
+    for (int i = 0; i < 40; ++i) {
+        program->Log().Write("line " + std::to_string(i), logging::kLogInfo);
+    }
+    SpinUntil([] { return false; }, 100);
+    // The newest row is in view, the first rows are scrolled away.
+    QRect viewport = log->viewport()->rect();
+    EXPECT_TRUE(viewport.contains(log->visualItemRect(log->item(log->count() - 1)).center()));
+    EXPECT_FALSE(viewport.intersects(log->visualItemRect(log->item(0))));
+    int top = log->indexAt(QPoint(2, 2)).row();
+    EXPECT_GE(top, log->count() - 5 - 10);
+    EXPECT_LE(top, log->count() - 5);
+
+    // 10,000 lines in a row, then the window must answer again.
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 10000; ++i) {
+        program->Log().Write("bulk " + std::to_string(i), logging::kLogInfo);
+    }
+    qint64 written = clock.elapsed();
+    SpinUntil([] { return false; }, 50);
+    qint64 settled = clock.elapsed();
+    EXPECT_TRUE(viewport.contains(log->visualItemRect(log->item(log->count() - 1)).center()));
+    std::printf("[ perf ] 10000 log lines: %lld ms to append, %lld ms until drawn and scrolled\n",
+                static_cast<long long>(written), static_cast<long long>(settled));
+}
+
+TEST(WindowSettings, DialogShowsAndStoresTheSettings) {
+    ProgramFolder folder;
+    auto program = folder.MakeProgram({});
+    store::KeyStore& s = program->Store();
+    s.WriteNumber(store::kHive, store::kRootPath, "OutputSameDir", 1);
+    s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
+    gui::SettingsWindow window(s);
+    platform::Dialog& d = window.Dialog();
+    using namespace platform::settings_dialog;
+    EXPECT_EQ(d.GetTitle(), "Vantaq Settings");
+    EXPECT_TRUE(d.IsChecked(kEnableLogging));
+    EXPECT_TRUE(d.IsChecked(kOutputSameDir));
+    EXPECT_FALSE(window.Dialog().IsEnabled(kBrowse));
+    dynamic_cast<QAbstractButton*>(static_cast<gui::WidgetDialog&>(d).Widget(kOutputSelected))
+        ->click();
+    EXPECT_FALSE(d.IsChecked(kOutputSameDir));
+    EXPECT_TRUE(d.IsEnabled(kBrowse));
+    dynamic_cast<QAbstractButton*>(static_cast<gui::WidgetDialog&>(d).Widget(kOk))->click();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    uint32_t same = 9;
+    ASSERT_TRUE(s.ReadNumber(store::kHive, store::kRootPath, "OutputSameDir", same));
+    EXPECT_EQ(same, 0u);
+}
+
+TEST(WindowLook, Screenshots) {
+    ProgramFolder folder;
+    folder.WriteJobs(12);
+    auto program = folder.MakeProgram({});
+    program->Start();
+    ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
+    platform::Dialog& d = program->Window().Dialog();
+    d.DeleteRow(kJobList, 1);
+    d.InsertRow(kJobList, 1, "job 1", 1);
+    d.DeleteRow(kJobList, 2);
+    d.InsertRow(kJobList, 2, "job 2", 3);
+    d.DeleteRow(kJobList, 0);
+    d.InsertRow(kJobList, 0, "job 0", 2);
+    program->Log().Write("WARNING: a warning line", logging::kLogWarning);
+    program->Log().Write("ERROR: an error line", logging::kLogError);
+    SpinUntil([] { return false; }, 100);
+    std::string dir = VANTAQ_TEST_BIN_DIR;
+    for (QSize size : {QSize(), QSize(760, 560), QSize(1400, 900)}) {
+        if (size.isValid()) {
+            program->Window().resize(size);
+            SpinUntil([] { return false; }, 50);
+        }
+        QPixmap shot = program->Window().grab();
+        ASSERT_FALSE(shot.isNull());
+        std::string name = dir + "/vantaq-window-" + std::to_string(shot.width()) + "x" +
+                           std::to_string(shot.height()) + ".png";
+        EXPECT_TRUE(shot.save(QString::fromStdString(name)));
+    }
+}
+
+TEST(WindowCommandLine, ArgumentsRebuiltForTheSwitchGrammar) {
+    auto parse = [](const std::string& program, const std::vector<std::string>& args) {
+        app::CommandLineOptions o;
+        o.Parse(gui::CommandLineFromArgs(program, args));
+        return o;
+    };
+    // A value with blanks keeps them; repeated keys keep the first; "-" in a folder name adds
+    // a key that nothing consults.
+    auto o = parse("/opt/a-b/vantaq",
+                   {"-source:/media/my lists/night.txt", "-CLEAR", "-clear:x", "/start:"});
+    EXPECT_EQ(o.Value("source"), "/media/my lists/night.txt");
+    EXPECT_TRUE(o.Has("clear"));
+    EXPECT_EQ(o.Value("clear"), "");
+    EXPECT_TRUE(o.Has("start"));
+    EXPECT_TRUE(o.Has("b/vantaq") || o.Has("opt/a-b/vantaq"));
+    // A program folder with a blank, an argument with a quote, a bare word: nothing is lost or
+    // invented.
+    auto q = parse("/opt/my apps/vantaq", {"-source:say \"hi\"", "plain", "-minimize"});
+    EXPECT_TRUE(q.Has("minimize"));
+    EXPECT_TRUE(q.Has("source"));
+    EXPECT_FALSE(q.Has("start"));
+}

@@ -1,0 +1,79 @@
+// The scratch program folder of the window tests.
+#include "program_folder.h"
+
+#include "jobs/job_store.h"
+#include "platform/control_ids.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace gui_testing {
+
+namespace fs = std::filesystem;
+
+ProgramFolder::ProgramFolder() {
+    fs::path bin(VANTAQ_PROGRAM_DIR);
+    fs::path dir(m_Dir.Path());
+    for (const char* name : {"vantaq", "EclCCE", "cce", "vantaq.html"}) {
+        fs::copy_file(bin / name, dir / name);
+    }
+    testing_support::WriteFile(m_Dir.File("EclCCE.ini"),
+                               "[EclCCE]\r\nCCE=" + m_Dir.File("cce") + "\r\n");
+    fs::create_directories(dir / "system");
+    // The frame-server module when the build has one; otherwise any file with a version block
+    // stands in, since the checks only read its version.
+    fs::path module = bin / "system" / "libavisynth.so";
+    fs::copy_file(fs::exists(module) ? module : bin / "EclCCE", dir / "system" / "libavisynth.so");
+}
+
+void ProgramFolder::WriteJobs(int count) {
+    store::KeyStore s;
+    ASSERT_TRUE(s.Open(StorePath()));
+    store::KeyStore::Transaction unit(s);
+    for (int i = 0; i < count; ++i) {
+        jobs::JobRecord record;
+        record.name = "job " + std::to_string(i);
+        record.input = "/media/in/" + record.name + ".avs";
+        jobs::WriteJobRecord(s, i, record);
+    }
+    unit.Commit();
+}
+
+std::unique_ptr<gui::Program>
+ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
+    gui::ProgramOptions options;
+    options.programPath = ProgramPath();
+    options.commandLine = gui::CommandLineFromArgs(options.programPath, arguments);
+    options.storePath = StorePath();
+    options.exit = [this](int status) { exits.push_back(status); };
+    auto program = std::make_unique<gui::Program>(options);
+    std::string error;
+    EXPECT_TRUE(program->Open(error)) << error;
+    return program;
+}
+
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+std::vector<std::string> LogRows(gui::Program& program) {
+    platform::Dialog& d = program.Window().Dialog();
+    int list = platform::main_window::kLogList;
+    std::vector<std::string> rows;
+    for (int i = 0; i < d.GetCount(list); ++i) {
+        rows.push_back(std::to_string(d.GetRowImage(list, i)) + " " +
+                       d.GetRowText(list, i).substr(10));
+    }
+    return rows;
+}
+
+} // namespace gui_testing

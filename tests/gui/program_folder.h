@@ -1,0 +1,41 @@
+// A scratch program folder laid out like the build's: the real vantaq, EclCCE and cce, the
+// runner's .ini, the help file and system/, with a store of its own.
+#pragma once
+
+#include "gui/program.h"
+#include "support/test_support.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace gui_testing {
+
+class ProgramFolder {
+public:
+    ProgramFolder();
+
+    std::string ProgramPath() const { return m_Dir.File("vantaq"); }
+    std::string StorePath() const { return m_Dir.File("store.sqlite"); }
+    const testing_support::TempDir& Dir() const { return m_Dir; }
+
+    // Writes `count` pending jobs named "job <n>" in one transaction.
+    void WriteJobs(int count);
+
+    // A program over this folder with `arguments` on its command line; not yet started.
+    std::unique_ptr<gui::Program> MakeProgram(const std::vector<std::string>& arguments);
+
+    // Exit statuses that the start-up checks asked for (the program would have ended).
+    std::vector<int> exits;
+
+private:
+    testing_support::TempDir m_Dir;
+};
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// The log list's rows as "<image> <text without time>".
+std::vector<std::string> LogRows(gui::Program& program);
+
+} // namespace gui_testing
