@@ -80,6 +80,23 @@ std::string WithAvi(std::string script, const std::string& avi) {
     return script;
 }
 
+// Luma PSNR (dB) of picture `picture` of `stream` against source frame `frame` of `avi` after
+// the film script's crop and resize; -1 when ffmpeg gives no value.
+double MatchScore(const std::string& stream, int picture, const std::string& avi, int frame) {
+    const std::string graph = "[0:v]select=eq(n\\," + std::to_string(picture) +
+                              ")[a];[1:v]select=eq(n\\," + std::to_string(frame) +
+                              "),crop=160:128:8:8,scale=128:96:flags=bilinear,"
+                              "format=yuv420p[b];[a][b]psnr";
+    RunResult r = RunProgram({"ffmpeg", "-nostdin", "-hide_banner", "-threads", "1", "-i", stream,
+                              "-i", avi, "-filter_complex", graph, "-f", "null", "-"});
+    const size_t at = r.output.find("PSNR y:");
+    if (r.status != 0 || at == std::string::npos) {
+        return -1;
+    }
+    const std::string value = r.output.substr(at + 7, 3);
+    return value == "inf" ? 100 : std::atof(value.c_str());
+}
+
 TEST_F(ScriptEncode, RangeOfTheTrimmedClipAtItsSizeAndRate) {
     const std::string ecl = WriteJob(WithAvi(kFilmScript, s_Avi), {{"width", "128"},
                                                                    {"height", "96"},
@@ -103,6 +120,13 @@ TEST_F(ScriptEncode, RangeOfTheTrimmedClipAtItsSizeAndRate) {
     EXPECT_EQ(s.width, 128);
     EXPECT_EQ(s.height, 96);
     EXPECT_TRUE(s.endsWithSequenceEnd);
+    // The pictures are source frames 15 to 54: each end matches its frame and not a neighbour.
+    const std::string mpv = Out("job.mpv");
+    EXPECT_GT(MatchScore(mpv, 0, s_Avi, 15), 40);
+    EXPECT_LT(MatchScore(mpv, 0, s_Avi, 14), 35);
+    EXPECT_LT(MatchScore(mpv, 0, s_Avi, 16), 35);
+    EXPECT_GT(MatchScore(mpv, 39, s_Avi, 54), 40);
+    EXPECT_LT(MatchScore(mpv, 39, s_Avi, 55), 35);
 
     // The audio follows the clip: the range's 40 frames at the clip's rate.
     auto audio = encoder_test::ProbeStream(Out("job.mpa"), "codec_name,duration");
