@@ -195,6 +195,12 @@ TEST(EncodePlan, PictureAndStreamSettings) {
     EXPECT_FALSE(Plan(Ecl(false, {{"frame_rate_idx", "<drop>"}}), p, error));
     EXPECT_NE(error.find("frame_rate_idx"), std::string::npos);
     EXPECT_FALSE(Plan(Ecl(false, {{"samples_per_sec", "22050"}}), p, error));
+    // An odd size (a cropped script clip gives one) is coded one pixel smaller, with a note.
+    ASSERT_TRUE(Plan(Ecl(false, {{"width", "175"}, {"height", "143"}}), p, error));
+    EXPECT_EQ(p.width, 174);
+    EXPECT_EQ(p.height, 142);
+    ASSERT_EQ(p.notes.size(), 1u);
+    EXPECT_NE(p.notes[0].find("175x143 is coded as 174x142"), std::string::npos);
 }
 
 TEST(FfmpegArgs, ProbeOutputGivesSizeRateFramesAndAudio) {

@@ -264,7 +264,7 @@ TEST_F(Encode, BadInputFailsClearlyAndLeavesNoStream) {
         {"unknown key", {{"speed", "9"}}, 1, "unknown key speed"},
         {"missing key", {{"gop_nm", "<drop>"}}, 1, "gop_nm"},
         {"missing source", {{"name", Out("gone.avi")}}, 2, "cannot read the source"},
-        {"avs source", {{"name", Out("script.avs")}}, 2, "AviSynth"},
+        {"missing script", {{"name", Out("script.avs")}}, 2, "cannot read the source"},
         {"range beyond source", {{"encode_last", "80"}}, 2, "has 72 frames"},
         {"rate mismatch", {{"frame_rate_idx", "3"}}, 2, "does not match"},
         {"missing folder", {{"vid_file0", Out("no/such/dir/job.mpv")}}, 3, "cannot write"},

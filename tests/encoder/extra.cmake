@@ -5,3 +5,31 @@ if(TARGET vantaq_encoder_tests)
     target_link_libraries(vantaq_encoder_tests PRIVATE vantaq_encoder_kit)
     add_dependencies(vantaq_encoder_tests cce EclCCE)
 endif()
+
+# Copies of the encoder for start-up tests, in the test folder (never the program folder):
+# cce-code1 ... cce-code5 carry the FileVersion of each release code, cce-unversioned has no
+# version resource. They link the objects cce is built from, so each costs one link.
+set(VANTAQ_CCE_VARIANTS)
+function(vantaq_cce_variant name)
+    set(target cce-${name})
+    add_executable(${target})
+    target_link_libraries(${target} PRIVATE cce_objects)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    if(ARGC GREATER 1)
+        vantaq_version_resource(TARGET ${target}
+            PRODUCT_NAME "Vantaq stand-in encoder (test copy)"
+            PRODUCT_VERSION "${ARGV1}"
+            FILE_VERSION "${ARGV1}"
+            FILE_DESCRIPTION "MPEG-2 encoder driven by encoder control lists (ffmpeg)")
+    endif()
+    set(VANTAQ_CCE_VARIANTS ${VANTAQ_CCE_VARIANTS} ${target} PARENT_SCOPE)
+endfunction()
+vantaq_cce_variant(code1 "2, 50, 1, 0")
+vantaq_cce_variant(code2 "2, 66, 1, 7")
+vantaq_cce_variant(code3 "2, 67, 0, 8")
+vantaq_cce_variant(code4 "2, 67, 0, 9")
+vantaq_cce_variant(code5 "2, 67, 0, 23")
+vantaq_cce_variant(unversioned)
+if(TARGET vantaq_encoder_tests)
+    add_dependencies(vantaq_encoder_tests ${VANTAQ_CCE_VARIANTS})
+endif()

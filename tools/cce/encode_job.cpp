@@ -4,10 +4,14 @@
 
 #include "child_process.h"
 #include "ecl_list.h"
+#include "platform/files.h"
+#include "platform/frame_server.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,6 +140,8 @@ private:
     };
 
     int Prepare(const std::string& eclPath);
+    int ProbeAvi(const std::string& path, enc::SourceInfo& info);
+    int OpenScript(const std::string& path);
     bool MakeTemp(const std::string& final, Output& out);
     bool RunFfmpeg(const std::vector<std::string>& args, const std::string& what);
     void Progress(int64_t doneInRun);
@@ -165,27 +171,10 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         return kExitBadList;
     }
     enc::EncodePlan& p = m_Plan;
-    if (EndsWithNoCase(p.sourcePath, ".avs")) {
-        Fail("the source " + p.sourcePath +
-             " is an AviSynth script; this encoder reads AVI files only so far");
-        return kExitSource;
-    }
-    if (access(p.sourcePath.c_str(), R_OK) != 0) {
-        Fail("cannot read the source " + p.sourcePath + ": " + std::strerror(errno));
-        return kExitSource;
-    }
-    enc::ChildProcess probe;
-    enc::SpawnOptions options;
-    options.captureOutput = true;
-    if (!probe.Start(enc::ProbeArgs(m_Tools.ffprobe, p.sourcePath), options, error)) {
-        Fail(error);
-        return kExitEncode;
-    }
-    std::vector<std::string> lines;
-    probe.ReadLines([&lines](const std::string& l) { lines.push_back(l); });
-    if (probe.Wait() != 0 || !enc::ParseProbe(lines, m_Source, error)) {
-        Fail("cannot read the source " + p.sourcePath + (error.empty() ? "" : ": " + error));
-        return kExitSource;
+    const bool script = EndsWithNoCase(p.sourcePath, ".avs");
+    const int opened = script ? OpenScript(p.sourcePath) : ProbeAvi(p.sourcePath, m_Source);
+    if (opened != kExitOk) {
+        return opened;
     }
     if (p.encodeEnd > m_Source.frames) {
         Fail("the range ends at frame " + std::to_string(p.encodeEnd - 1) + " but the source has " +
@@ -210,6 +199,11 @@ int EncodeJob::Prepare(const std::string& eclPath) {
             Fail("the output " + *out + " is the source itself");
             return kExitOutput;
         }
+        // Renaming a finished output over the script's AVI would destroy the source.
+        if (on && script && SamePath(*out, m_Source.scriptInput)) {
+            Fail("the output " + *out + " is the file the script " + p.sourcePath + " reads");
+            return kExitOutput;
+        }
     }
     if ((p.videoOut && p.vafOut && SamePath(p.videoPath, p.vafPath)) ||
         (p.videoOut && p.audioOut && SamePath(p.videoPath, p.audioPath)) ||
@@ -224,7 +218,8 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     const bool multipass = p.mode == enc::RateMode::MultipassVbr;
     if (p.videoOut) {
         m_ReuseVaf = multipass && AnalysisFrames(p.vafPath) == count &&
-                     NotOlderThan(p.vafPath, p.sourcePath);
+                     NotOlderThan(p.vafPath, p.sourcePath) &&
+                     (!script || NotOlderThan(p.vafPath, m_Source.scriptInput));
         if (m_ReuseVaf) {
             for (int i = 2; i < std::max(p.passes, 2); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
@@ -269,6 +264,84 @@ int EncodeJob::Prepare(const std::string& eclPath) {
             return kExitOutput;
         }
     }
+    return kExitOk;
+}
+
+// Probes an AVI source (or the AVI behind a script) with ffprobe.
+int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
+    if (access(path.c_str(), R_OK) != 0) {
+        Fail("cannot read the source " + path + ": " + std::strerror(errno));
+        return kExitSource;
+    }
+    enc::ChildProcess probe;
+    enc::SpawnOptions options;
+    options.captureOutput = true;
+    std::string error;
+    if (!probe.Start(enc::ProbeArgs(m_Tools.ffprobe, path), options, error)) {
+        Fail(error);
+        return kExitEncode;
+    }
+    std::vector<std::string> lines;
+    probe.ReadLines([&lines](const std::string& l) { lines.push_back(l); });
+    if (probe.Wait() != 0 || !enc::ParseProbe(lines, info, error)) {
+        Fail("cannot read the source " + path + (error.empty() ? "" : ": " + error));
+        return kExitSource;
+    }
+    return kExitOk;
+}
+
+// Plays a script through the frame-server module in system/ beside this program: the clip's
+// picture, rate and length stand for the source's, and ffmpeg reads the script's AVI through
+// the module's filter chains.
+int EncodeJob::OpenScript(const std::string& path) {
+    if (access(path.c_str(), R_OK) != 0) {
+        Fail("cannot read the source " + path + ": " + std::strerror(errno));
+        return kExitSource;
+    }
+    const std::string program = platform::ProgramFilePath();
+    const size_t slash = program.rfind('/');
+    if (slash == std::string::npos) {
+        Fail("cannot find this program's folder, so not the frame server for " + path);
+        return kExitSource;
+    }
+    const std::string module = platform::FrameServerModulePath(program.substr(0, slash));
+    vantaq_fs_info clip{};
+    int code = VANTAQ_FS_OK;
+    std::string error;
+    switch (platform::OpenScriptClip(module, path, clip, code, error)) {
+    case platform::kFrameServerOk:
+        break;
+    case platform::kFrameServerFailed:
+        Fail("the script " + path + ": " + error);
+        return kExitSource;
+    case platform::kFrameServerMissing:
+    case platform::kFrameServerBadModule:
+        Fail(error + "; the script " + path + " cannot be played");
+        return kExitSource;
+    }
+    if (clip.width == 0 || clip.height == 0 || clip.rate == 0 || clip.scale == 0 ||
+        clip.length == 0 || clip.rate > INT32_MAX || clip.scale > INT32_MAX) {
+        Fail("the script " + path + " gives a clip without picture, frame rate or frames");
+        return kExitSource;
+    }
+    // The AVI itself is probed too: ffmpeg must be able to read it, and its audio channels
+    // carry over to the clip.
+    const int probed = ProbeAvi(clip.source, m_Source);
+    if (probed != kExitOk) {
+        return probed;
+    }
+    m_Source.width = static_cast<int>(clip.width);
+    m_Source.height = static_cast<int>(clip.height);
+    m_Source.frames = clip.length;
+    m_Source.rateNum = static_cast<int>(clip.rate);
+    m_Source.rateDen = static_cast<int>(clip.scale);
+    m_Source.hasAudio = m_Source.hasAudio && clip.has_audio != 0;
+    m_Source.scriptInput = clip.source;
+    m_Source.scriptVideoFilter = clip.video_filter;
+    m_Source.scriptAudioFilter = clip.audio_filter;
+    Say("  Script " + path + ": " + std::to_string(clip.width) + "x" + std::to_string(clip.height) +
+        ", " + std::to_string(clip.rate) + "/" + std::to_string(clip.scale) + " fps, " +
+        std::to_string(clip.length) + " frames of " + clip.source);
     return kExitOk;
 }
 

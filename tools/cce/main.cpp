@@ -1,6 +1,7 @@
 // cce: the stand-in MPEG-2 encoder. Usage: cce [-ecl] LIST.ecl [-batch]
 #include "child_process.h"
 #include "encode_job.h"
+#include "env/file_version_info.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +9,6 @@
 #include <string>
 
 namespace {
-
-// The FileVersion this encoder presents; keep it equal to the version resource.
-constexpr const char* kFileVersion = "2, 67, 0, 23";
 
 void Usage() {
     std::fprintf(stderr, "usage: cce [-ecl] LIST.ecl [-batch]\n"
@@ -26,7 +24,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--version") {
-            std::printf("cce %s\n", kFileVersion);
+            // The version resource is read back, so every build of these sources (the test
+            // copies carry other FileVersions) reports its own.
+            env::CFileVersionInfo info;
+            if (!info.OpenModule()) {
+                std::printf("cce (no version resource)\n");
+                return 0;
+            }
+            std::printf("cce %s\n", info.QueryString("FileVersion").c_str());
             return 0;
         }
         if (a == "-batch" || a == "/batch") {

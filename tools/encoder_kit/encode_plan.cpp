@@ -213,6 +213,17 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
     }
     plan.width = static_cast<int>(halfW ? (w / 2) & ~int64_t{1} : w);
     plan.height = static_cast<int>(halfH ? (h / 2) & ~int64_t{1} : h);
+    if (plan.width % 2 != 0 || plan.height % 2 != 0) {
+        // 4:2:0 chroma needs even sizes; ffmpeg would quietly code one pixel less, so the
+        // plan says so and scales to that size itself.
+        const int evenW = plan.width & ~1;
+        const int evenH = plan.height & ~1;
+        plan.notes.push_back("the picture " + std::to_string(plan.width) + "x" +
+                             std::to_string(plan.height) + " is coded as " + std::to_string(evenW) +
+                             "x" + std::to_string(evenH) + " (4:2:0 needs even sizes)");
+        plan.width = evenW;
+        plan.height = evenH;
+    }
 
     int64_t idx = 0;
     if (!list.Has("frame_rate_idx")) {

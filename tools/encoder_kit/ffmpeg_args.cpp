@@ -40,9 +40,11 @@ std::string AspectText(const EncodePlan& plan) {
     }
 }
 
-void CommonInput(std::vector<std::string>& a, const std::string& ffmpeg, const EncodePlan& plan) {
+void CommonInput(std::vector<std::string>& a, const std::string& ffmpeg, const EncodePlan& plan,
+                 const SourceInfo& source) {
+    const std::string& input = source.scriptInput.empty() ? plan.sourcePath : source.scriptInput;
     a = {ffmpeg,      "-nostdin", "-hide_banner", "-loglevel", "error", "-nostats",
-         "-progress", "pipe:1",   "-threads",     "1",         "-i",    FileUrl(plan.sourcePath)};
+         "-progress", "pipe:1",   "-threads",     "1",         "-i",    FileUrl(input)};
 }
 
 } // namespace
@@ -63,10 +65,19 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
                                       const SourceInfo& source, PassKind kind,
                                       const std::string& logPrefix, const std::string& output) {
     std::vector<std::string> a;
-    CommonInput(a, ffmpeg, plan);
+    CommonInput(a, ffmpeg, plan, source);
     const int64_t count = plan.encodeEnd - plan.encodeFirst;
-    std::string chain = "trim=start_frame=" + std::to_string(plan.encodeFirst) +
-                        ":end_frame=" + std::to_string(plan.encodeEnd) + ",setpts=PTS-STARTPTS";
+    // A script's chain makes its clip first; the range counts frames of that clip.
+    std::string chain = source.scriptVideoFilter.empty() ? "" : source.scriptVideoFilter + ",";
+    chain += "trim=start_frame=" + std::to_string(plan.encodeFirst) +
+             ":end_frame=" + std::to_string(plan.encodeEnd) + ",setpts=PTS-STARTPTS";
+    if (!source.scriptInput.empty()) {
+        // Frame n of the range is shown at n / the MPEG rate. A clip's rate may differ from
+        // that rate in the last digits (AssumeFPS(23.976)); retiming keeps ffmpeg from
+        // dropping or repeating a frame over a long clip to make up the difference.
+        chain += ",settb=" + std::to_string(plan.rateDen) + "/" + std::to_string(plan.rateNum) +
+                 ",setpts=N";
+    }
     if (plan.width != source.width || plan.height != source.height) {
         chain += ",scale=" + std::to_string(plan.width) + ":" + std::to_string(plan.height);
     }
@@ -137,10 +148,10 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
 std::vector<std::string> AudioRunArgs(const std::string& ffmpeg, const EncodePlan& plan,
                                       const SourceInfo& source, const std::string& output) {
     std::vector<std::string> a;
-    CommonInput(a, ffmpeg, plan);
-    const std::string trim =
-        "atrim=start=" + Seconds(plan.encodeFirst, plan.rateNum, plan.rateDen) +
-        ":end=" + Seconds(plan.encodeEnd, plan.rateNum, plan.rateDen) + ",asetpts=PTS-STARTPTS";
+    CommonInput(a, ffmpeg, plan, source);
+    std::string trim = source.scriptAudioFilter.empty() ? "" : source.scriptAudioFilter + ",";
+    trim += "atrim=start=" + Seconds(plan.encodeFirst, plan.rateNum, plan.rateDen) +
+            ":end=" + Seconds(plan.encodeEnd, plan.rateNum, plan.rateDen) + ",asetpts=PTS-STARTPTS";
     a.insert(a.end(),
              {"-map", "0:a:0", "-vn", "-sn", "-dn", "-af", trim, "-ar",
               std::to_string(plan.sampleRate), "-ac", source.audioChannels == 1 ? "1" : "2", "-c:a",

@@ -8,7 +8,8 @@
 
 namespace enc {
 
-// What the encoder learned about the source by probing it.
+// What the encoder learned about the source: by probing an AVI file, or from the frame server
+// for a script (then the picture, rate and length are those of the script's clip).
 struct SourceInfo {
     int width = 0;
     int height = 0;
@@ -17,6 +18,11 @@ struct SourceInfo {
     int rateDen = 1;
     bool hasAudio = false;
     int audioChannels = 0;
+    // A script: the file ffmpeg reads (the script's AVI) and the filter chains that turn it
+    // into the script's clip. Empty for an AVI source, which ffmpeg reads as it is.
+    std::string scriptInput;
+    std::string scriptVideoFilter;
+    std::string scriptAudioFilter;
 };
 
 // The role of one video run in a sequence of runs.
