@@ -74,5 +74,5 @@ for f in "$work"/*.mpv "$work"/*.m2v; do
     printf '%s: ' "$(basename "$f")"
     ffprobe -v error -select_streams v:0 -count_frames \
         -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames \
-        -of csv=p=0 "$f"
+        -of csv=p=0 "$f" | head -n 1
 done

@@ -174,6 +174,12 @@ void CMainWindow::OnAbout() {
     m_Host.ShowAbout(AboutCaption(m_Services.programPath));
 }
 
+void CMainWindow::OnPulldownUtility(const std::string& path) {
+    if (m_Hooks.pulldownUtility && !path.empty()) {
+        m_Hooks.pulldownUtility(path);
+    }
+}
+
 void CMainWindow::OnLoadFileList(const std::string& path) {
     if (!m_Hooks.loadFileList) {
         return;
@@ -206,6 +212,7 @@ void CMainWindow::OnTimer(int timerId) {
     case kTimerStartup:
         OnStartupTimer();
         break;
+    case MY_TIMER_RESTART_JOB:
     case MY_TIMER_NEXT_JOB:
     case MY_TIMER_PART2:
         m_Queue.KillTimer(timerId);

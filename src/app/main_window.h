@@ -7,6 +7,7 @@
 #include "env/settings.h"
 #include "env/startup_checks.h"
 #include "platform/ui_queue.h"
+#include "run/run_controller.h"
 
 #include <functional>
 #include <map>
@@ -27,8 +28,9 @@ namespace app {
 
 // Timer ids of the main window.
 inline constexpr int kTimerStartup = 1;
-inline constexpr int MY_TIMER_NEXT_JOB = 4;
-inline constexpr int MY_TIMER_PART2 = 5;
+using run::MY_TIMER_NEXT_JOB;
+using run::MY_TIMER_PART2;
+using run::MY_TIMER_RESTART_JOB;
 inline constexpr uint32_t kStartupDelayMs = 500;
 
 inline constexpr const char* kTrayNotifyName =
@@ -58,12 +60,15 @@ struct MainWindowHooks {
     std::function<void()> onStartProcessing;
     // Stop button and the tray's "Stop Processing" (`OnStopProcessing`).
     std::function<void()> onStopProcessing;
-    // Timers 4 (`MY_TIMER_NEXT_JOB`) and 5 (`MY_TIMER_PART2`), after the window killed them.
+    // Timers 3 (`MY_TIMER_RESTART_JOB`), 4 (`MY_TIMER_NEXT_JOB`) and 5 (`MY_TIMER_PART2`), after
+    // the window killed them.
     std::function<void(int timerId)> onRunTimer;
     // Registered messages other than the tray's (the runner's and the pulldown's UPM_*).
     std::function<int64_t(platform::Message& message)> onMessage;
     // The job list file loader, given a path (File > Load File List and the "source" keyword).
     std::function<void(const std::string& path)> loadFileList;
+    // Utilities > 2:3 Pulldown with the chosen ".mpv" file.
+    std::function<void(const std::string& path)> pulldownUtility;
     // The environment checks: env::LoadSystemInfo in the program, a stand-in in tests. When
     // empty the checks are skipped and counted as failed.
     std::function<bool(env::StartupServices&, env::StartupResult&)> loadSystemInfo;
@@ -113,6 +118,9 @@ public:
     void OnSettings();
     void OnHelpContents();
     void OnAbout();
+    // Utilities > 2:3 Pulldown with the chosen file (the window runs the file dialog).
+    void OnPulldownUtility(const std::string& path);
+    bool HasPulldownUtility() const { return static_cast<bool>(m_Hooks.pulldownUtility); }
     // File > Load File List with the chosen path (the window runs the file dialog).
     void OnLoadFileList(const std::string& path);
     // Whether a command's part of the program is present (the real window keeps the controls

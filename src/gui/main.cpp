@@ -33,5 +33,10 @@ int main(int argc, char** argv) {
     }
     program.Start();
     program.Window().SetOnEnded([] { QApplication::quit(); });
-    return application.exec();
+    int status = application.exec();
+    // A pulldown worker hands its lines to the window: keep the loop turning until it is done.
+    while (program.PulldownsRunning() > 0) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return status;
 }

@@ -326,7 +326,7 @@ void MainWindowWidget::BuildMenus() {
         };
     };
     QMenu* file = menuBar()->addMenu("&File");
-    // New Job and the pulldown utility belong to parts that are not in this program yet.
+    // New Job belongs to a part that is not in this program yet.
     file->addAction("New &Job")->setEnabled(false);
     m_LoadFileList = file->addAction("&Load File List");
     m_LoadFileList->setEnabled(false);
@@ -344,7 +344,15 @@ void MainWindowWidget::BuildMenus() {
             call(&app::CMainWindow::OnAccept));
 
     QMenu* utilities = menuBar()->addMenu("&Utilities");
-    utilities->addAction("2:3 &Pulldown")->setEnabled(false);
+    m_PulldownUtility = utilities->addAction("2:3 &Pulldown");
+    m_PulldownUtility->setEnabled(false);
+    connect(m_PulldownUtility, &QAction::triggered, this, [this] {
+        QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                    "MPEG Video Program Stream (*.mpv)");
+        if (!path.isEmpty() && m_Logic) {
+            m_Logic->OnPulldownUtility(path.toLocal8Bit().toStdString());
+        }
+    });
     connect(utilities->addAction("&Delete Log"), &QAction::triggered, this,
             call(&app::CMainWindow::OnDeleteLog));
 
@@ -366,6 +374,7 @@ void MainWindowWidget::Connect(int id, void (app::CMainWindow::*handler)()) {
 void MainWindowWidget::SetLogic(app::CMainWindow* logic) {
     m_Logic = logic;
     m_LoadFileList->setEnabled(logic && logic->HasFileListLoader());
+    m_PulldownUtility->setEnabled(logic && logic->HasPulldownUtility());
 }
 
 void MainWindowWidget::ShowWindow(bool visible) {

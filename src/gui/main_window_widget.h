@@ -60,6 +60,7 @@ private:
     bool m_Ending = false;
     bool m_Ended = false;
     QAction* m_LoadFileList = nullptr;
+    QAction* m_PulldownUtility = nullptr;
 };
 
 } // namespace gui

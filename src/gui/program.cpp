@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 namespace gui {
@@ -48,6 +49,7 @@ Program::~Program() {
     if (m_Queue) {
         m_Queue->SetHandler(nullptr);
     }
+    m_Run.reset();
     m_Logic.reset();
 }
 
@@ -91,9 +93,38 @@ void Program::Start() {
 
     app::MainWindowHooks hooks;
     hooks.loadSystemInfo = env::LoadSystemInfo;
+    m_Wiring = std::make_unique<app::RunWiring>(m_Window->Dialog(), m_Store, *m_Log);
+    m_Wiring->AddHooks(hooks);
     m_Logic =
         std::make_unique<app::CMainWindow>(m_Window->Dialog(), *m_Queue, m_Store, *m_Log, *m_Tray,
                                            *m_Boxes, *m_Window, services, std::move(hooks));
+
+    m_Windows = std::make_unique<platform::X11TopLevelWindows>();
+    m_Pulldowns = std::make_unique<pulldown::PulldownWorkers>(*m_Queue);
+    std::string programPath = m_Options.programPath;
+    std::string programDir = env::FolderOf(programPath);
+    run::RunServices run;
+    run.store = &m_Store;
+    run.log = m_Log.get();
+    run.dialog = &m_Window->Dialog();
+    run.queue = m_Queue.get();
+    run.boxes = m_Boxes.get();
+    run.window = m_Wiring.get();
+    run.settings = &m_Logic->m_Settings;
+    run.processes = m_Processes;
+    run.windows = m_Windows.get();
+    run.programPath = programPath;
+    run.inspect = [programDir](const std::string& path) {
+        return ecl::InspectSource(path, programDir);
+    };
+    run.startPulldown = [this](const std::string& source, const std::string& target) {
+        m_Pulldowns->Start(source, target);
+    };
+    run.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    run.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    run.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
+    m_Run = std::make_unique<run::RunController>(std::move(run));
+    m_Wiring->Attach(m_Logic.get(), m_Run.get());
     m_Tray->SetLogic(m_Logic.get());
     m_Window->SetLogic(m_Logic.get());
 

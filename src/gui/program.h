@@ -4,12 +4,16 @@
 
 #include "app/dialog_log_view.h"
 #include "app/main_window.h"
+#include "app/run_wiring.h"
 #include "gui/main_window_widget.h"
 #include "gui/qt_tray.h"
 #include "log/log.h"
 #include "platform/processes.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/qt/qt_ui_queue.h"
+#include "platform/x11/x11_windows.h"
+#include "pulldown/pulldown_worker.h"
+#include "run/run_controller.h"
 #include "store/key_store.h"
 
 #include <memory>
@@ -51,6 +55,8 @@ public:
     store::KeyStore& Store() { return m_Store; }
     logging::Log& Log() { return *m_Log; }
     platform::QtUiQueue& Queue() { return *m_Queue; }
+    // Pulldown runs still going; the program lets them finish before it ends.
+    int PulldownsRunning() const { return m_Pulldowns ? m_Pulldowns->Running() : 0; }
 
 private:
     ProgramOptions m_Options;
@@ -62,7 +68,11 @@ private:
     std::unique_ptr<platform::QtMessageBoxes> m_Boxes;
     std::unique_ptr<QtTray> m_Tray;
     std::shared_ptr<platform::Processes> m_Processes;
+    std::unique_ptr<app::RunWiring> m_Wiring;
     std::unique_ptr<app::CMainWindow> m_Logic;
+    std::unique_ptr<platform::X11TopLevelWindows> m_Windows;
+    std::unique_ptr<pulldown::PulldownWorkers> m_Pulldowns;
+    std::unique_ptr<run::RunController> m_Run;
 };
 
 } // namespace gui

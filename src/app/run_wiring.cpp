@@ -1,0 +1,95 @@
+// The run controller inside the main window.
+#include "app/run_wiring.h"
+
+#include "app/command_line.h"
+#include "app/job_panels.h"
+#include "platform/dialog.h"
+
+namespace app {
+
+RunWiring::RunWiring(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log)
+    : m_Dialog(dialog), m_Store(store), m_Log(log) {}
+
+void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
+    m_Window = window;
+    m_Controller = controller;
+}
+
+template <typename Step> void RunWiring::Run(Step step) {
+    if (!m_Window || !m_Controller) {
+        return;
+    }
+    TakeFromWindow();
+    step(*m_Controller);
+    GiveToWindow();
+}
+
+void RunWiring::AddHooks(MainWindowHooks& hooks) {
+    hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
+    hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
+    hooks.onRunTimer = [this](int timerId) {
+        Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
+    };
+    hooks.onMessage = [this](platform::Message& message) -> int64_t {
+        Run([&message](run::RunController& c) { c.OnMessage(message); });
+        return 0;
+    };
+    hooks.pulldownUtility = [this](const std::string& path) {
+        Run([&path](run::RunController& c) { c.OnPulldownUtility(path); });
+    };
+}
+
+void RunWiring::TakeFromWindow() {
+    run::RunState& state = m_Controller->MutableState();
+    state.m_CurrentJob = m_Window->m_CurrentJob;
+    state.m_Processing = m_Window->m_Processing;
+}
+
+void RunWiring::GiveToWindow() {
+    const run::RunState& state = m_Controller->State();
+    m_Window->m_Processing = state.m_Processing;
+    m_Window->m_CurrentJob = state.m_CurrentJob;
+    m_Window->m_FirstJob = state.m_FirstJob;
+    m_Window->m_StopRequested = state.m_StopRequested;
+    m_Window->m_OutputPath = state.m_Ecl.m_OutputPath;
+    m_Window->m_SourceFrames = state.m_Ecl.m_SourceFrames;
+}
+
+void RunWiring::ResetJobEditor() {
+    app::ResetJobEditor(m_Dialog);
+}
+
+void RunWiring::UpdateJobButtons() {
+    GiveToWindow();
+    app::UpdateJobButtons(m_Dialog, m_Window->m_Processing);
+}
+
+void RunWiring::RefreshJobList() {
+    app::RefreshJobList(m_Dialog, m_Store, &m_Log);
+}
+
+void RunWiring::RefreshJobRow(int row, int image) {
+    app::RefreshJobRow(m_Dialog, m_Store, row, image);
+}
+
+bool RunWiring::InTray() const {
+    return m_Window->m_InTray;
+}
+
+void RunWiring::UpdateTrayIcon(const std::string& tip) {
+    m_Window->UpdateTrayIcon(tip);
+}
+
+void RunWiring::CloseWindow() {
+    m_Window->OnCancel();
+}
+
+bool RunWiring::HasExitKeyword() const {
+    return m_Window->Options().Has(kKeyExit);
+}
+
+bool RunWiring::HasDeleteMpvKeyword() const {
+    return m_Window->Options().Has(kKeyDeleteMpv);
+}
+
+} // namespace app
