@@ -384,19 +384,8 @@ void RunController::StartPart2(int job) {
 }
 
 void RunController::OnPass2Finished(int job) {
-    RunWindow& window = *m_Services.window;
     if (m_State.m_StopRequested) {
-        m_State.m_Processing = false;
-        if (window.InTray()) {
-            window.UpdateTrayIcon("Vantaq - Idle");
-        }
-        m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
-        jobs::SetJobString(*m_Services.store, job, jobs::kStatus, jobs::kStatusPending);
-        window.ResetJobEditor();
-        window.UpdateJobButtons();
-        m_Services.dialog->Enable(ids::kNewJob, true);
-        m_Services.dialog->Enable(ids::kExit, true);
-        m_State.m_CurrentJob = -1;
+        StopProcessing();
         return;
     }
     m_Services.log->Write("  RoBa second part complete.", kLogInfo);

@@ -450,6 +450,18 @@ void KeyStore::CopyValues(Key source, Key destination) {
     t.Commit();
 }
 
+bool KeyStore::RemoveKeyRow(int64_t id) {
+    auto& values = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
+    values.Bind(1, id);
+    bool ok = values.Step() == SqliteStatement::Done;
+    values.Reset();
+    auto& key = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
+    key.Bind(1, id);
+    ok = ok && key.Step() == SqliteStatement::Done;
+    key.Reset();
+    return ok;
+}
+
 bool KeyStore::DeleteKey(Key parent, std::string_view path) {
     if (!parent.writable) {
         return false;
@@ -466,15 +478,7 @@ bool KeyStore::DeleteKey(Key parent, std::string_view path) {
     if (hasChildren) {
         return false;
     }
-    auto& dv = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
-    dv.Bind(1, id);
-    bool ok = dv.Step() == SqliteStatement::Done;
-    dv.Reset();
-    auto& dk = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
-    dk.Bind(1, id);
-    ok = ok && dk.Step() == SqliteStatement::Done;
-    dk.Reset();
-    return ok && t.Commit();
+    return RemoveKeyRow(id) && t.Commit();
 }
 
 bool KeyStore::DeleteTree(Key parent, std::string_view path) {
@@ -496,16 +500,7 @@ bool KeyStore::DeleteTree(Key parent, std::string_view path) {
         }
     }
     // The key has no sub-keys left now.
-    std::string ignored;
-    auto& dv = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
-    dv.Bind(1, id);
-    bool ok = dv.Step() == SqliteStatement::Done;
-    dv.Reset();
-    auto& dk = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
-    dk.Bind(1, id);
-    ok = ok && dk.Step() == SqliteStatement::Done;
-    dk.Reset();
-    return ok && t.Commit();
+    return RemoveKeyRow(id) && t.Commit();
 }
 
 bool KeyStore::RenameSubKey(Key parent, std::string_view from, std::string_view to) {

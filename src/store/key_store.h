@@ -118,6 +118,8 @@ private:
     int64_t ResolveOrCreate(Key parent, std::string_view path, bool* created);
     bool UpsertValue(int64_t key, std::string_view name, uint32_t type, std::string_view data);
     bool SelectValue(int64_t key, std::string_view name, Value& value);
+    // Deletes one key's row and its values; the key must have no sub-keys.
+    bool RemoveKeyRow(int64_t id);
 
     std::unique_ptr<Db> m_Db;
     std::string m_Path;

@@ -17,20 +17,9 @@ using testing_support::TempStore;
 
 namespace {
 
-class Lines : public logging::LogView {
-public:
-    void AppendRow(int level, const std::string& text) override {
-        // Drop the time stamp: "hh:mm:ss  ".
-        rows.push_back(std::to_string(level) + " " + text.substr(10));
-    }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    void SetTopRow(int) override {}
-    std::vector<std::string> rows;
-};
-
 struct Fixture {
     TempStore store;
-    Lines lines;
+    testing_support::LogLines lines;
     logging::Log log{lines, "/nonexistent/vantaq.log"};
     Settings settings;
 };

@@ -22,16 +22,6 @@ namespace ids = platform::main_window;
 
 namespace {
 
-class Lines : public logging::LogView {
-public:
-    void AppendRow(int level, const std::string& text) override {
-        rows.push_back(std::to_string(level) + " " + text.substr(10));
-    }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    void SetTopRow(int) override {}
-    std::vector<std::string> rows;
-};
-
 class Boxes : public platform::MessageBoxes {
 public:
     int ShowError(const std::string& text, const std::string&,
@@ -58,7 +48,7 @@ std::string Versioned(const std::string& product, const std::string& productVers
 struct Folder {
     TempDir dir;
     TempStore store;
-    Lines lines;
+    testing_support::LogLines lines;
     logging::Log log{lines, dir.File("vantaq.log")};
     platform::MemoryDialog dialog{platform::MainWindowControls()};
     Boxes boxes;

@@ -17,10 +17,6 @@
 
 namespace run_test {
 
-void Lines::AppendRow(int level, const std::string& text) {
-    rows.push_back(std::to_string(level) + " " + text.substr(10));
-}
-
 namespace {
 
 // The runner: logs its arguments, then writes a small stream where the list says.

@@ -15,15 +15,6 @@
 
 namespace run_test {
 
-class Lines : public logging::LogView {
-public:
-    void AppendRow(int level, const std::string& text) override;
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    void SetTopRow(int) override {}
-    // Rows as "<level> <text>" without the time stamp.
-    std::vector<std::string> rows;
-};
-
 class Window : public run::RunWindow {
 public:
     void ResetJobEditor() override { ++resets; }
@@ -80,7 +71,7 @@ public:
 
     testing_support::TempDir dir;
     testing_support::TempStore store;
-    Lines lines;
+    testing_support::LogLines lines;
     logging::Log log{lines, dir.File("vantaq.log")};
     platform::MemoryDialog dialog;
     platform::FakeUiQueue queue;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,15 @@ TempStore::TempStore() : m_FilePath(m_Dir.File("store.sqlite")) {
     if (!m_Store.Open(m_FilePath)) {
         ADD_FAILURE() << "cannot open store: " << m_Store.LastError();
     }
+}
+
+void LogLines::AppendRow(int level, const std::string& text) {
+    // "hh:mm:ss  " leads every line.
+    rows.push_back(std::to_string(level) + " " + (text.size() >= 10 ? text.substr(10) : text));
+}
+
+bool LogLines::Has(const std::string& row) const {
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
 }
 
 std::string ReadFile(const std::string& path) {

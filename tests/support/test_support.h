@@ -1,9 +1,11 @@
 // Shared test helpers: scratch folders, a fresh key store per test, small file utilities.
 #pragma once
 
+#include "log/log.h"
 #include "store/key_store.h"
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -32,6 +34,18 @@ private:
     TempDir m_Dir;
     std::string m_FilePath;
     store::KeyStore m_Store;
+};
+
+// A log list that keeps its rows as "<level> <text>", without the time stamp.
+class LogLines : public logging::LogView {
+public:
+    void AppendRow(int level, const std::string& text) override;
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    void SetTopRow(int row) override { top = row; }
+    bool Has(const std::string& row) const;
+
+    std::vector<std::string> rows;
+    int top = 0;
 };
 
 std::string ReadFile(const std::string& path);
