@@ -24,8 +24,33 @@ const char* const kSchemaSteps[] = {
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
     "  UNIQUE (key, name));"
-    "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');",
+    "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');"
+    "CREATE TABLE IF NOT EXISTS meta (name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
+    "INSERT OR IGNORE INTO meta (name, value) VALUES ('schema', 0);",
 };
+
+// The schema version of an open file: 0 for an empty database, -1 for a database that is not
+// a store. False when the file cannot be read as a database at all.
+bool SchemaVersion(SqliteDb& db, int& version, std::string& error) {
+    int tables = 0;
+    if (!db.QueryInt("SELECT count(*) FROM sqlite_schema", tables, error)) {
+        return false;
+    }
+    if (tables == 0) {
+        version = 0;
+        return true;
+    }
+    int hasMeta = 0;
+    if (!db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'meta'",
+                     hasMeta, error)) {
+        return false;
+    }
+    if (hasMeta == 0 ||
+        !db.QueryInt("SELECT value FROM meta WHERE name = 'schema'", version, error)) {
+        version = -1;
+    }
+    return true;
+}
 
 std::string Text(std::string_view s) {
     return std::string(s);
@@ -79,16 +104,11 @@ bool KeyStore::Open(const std::string& path) {
     }
     // Reading the schema first tells a foreign file apart before anything is written to it.
     int version = 0;
-    if (!db->QueryInt("PRAGMA user_version", version, m_LastError)) {
+    if (!SchemaVersion(*db, version, m_LastError)) {
         m_LastError = path + ": not a Vantaq store (" + m_LastError + ")";
         return false;
     }
-    int tables = 0;
-    if (!db->QueryInt("SELECT count(*) FROM sqlite_schema", tables, m_LastError)) {
-        m_LastError = path + ": not a Vantaq store (" + m_LastError + ")";
-        return false;
-    }
-    if (version == 0 && tables != 0) {
+    if (version < 0) {
         m_LastError = path + ": a database, but not a Vantaq store";
         return false;
     }
@@ -107,8 +127,9 @@ bool KeyStore::Open(const std::string& path) {
             return false;
         }
         // Another process may have migrated while this one waited for the lock.
-        if (!db->QueryInt("PRAGMA user_version", version, m_LastError)) {
-            db->Exec("ROLLBACK", m_LastError);
+        if (!SchemaVersion(*db, version, m_LastError) || version < 0) {
+            std::string ignored;
+            db->Exec("ROLLBACK", ignored);
             return false;
         }
         for (int step = version; step < kSchemaVersion; ++step) {
@@ -118,7 +139,9 @@ bool KeyStore::Open(const std::string& path) {
                 return false;
             }
         }
-        if (!db->Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion), m_LastError) ||
+        if (!db->Exec("UPDATE meta SET value = " + std::to_string(kSchemaVersion) +
+                          " WHERE name = 'schema'",
+                      m_LastError) ||
             !db->Exec("COMMIT", m_LastError)) {
             std::string ignored;
             db->Exec("ROLLBACK", ignored);

@@ -1,5 +1,6 @@
 // Key store semantics: numbers, strings and capacities, names without case, key creation.
 #include "store/key_store.h"
+#include "store/sqlite_db.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -177,4 +178,41 @@ TEST(KeyStore, TransactionRollsBackWhenNotCommitted) {
         EXPECT_TRUE(s.ReadNumber(kHive, "X", "a", n));
     }
     EXPECT_FALSE(s.OpenKey(kHive, "X", Access::Read));
+}
+
+TEST(KeyStore, SchemaRowGuardsTheFile) {
+    testing_support::TempDir dir;
+    std::string path = dir.File("store.sqlite");
+    {
+        KeyStore s;
+        ASSERT_TRUE(s.Open(path));
+        ASSERT_TRUE(s.WriteNumber(kHive, kRoot, "Kept", 5));
+    }
+    store::SqliteDb db;
+    std::string error;
+    ASSERT_TRUE(db.Open(path, error));
+    int version = 0;
+    ASSERT_TRUE(db.QueryInt("SELECT value FROM meta WHERE name = 'schema'", version, error));
+    EXPECT_EQ(version, KeyStore::kSchemaVersion);
+
+    // A store written by a later version is refused, not rewritten.
+    ASSERT_TRUE(db.Exec("UPDATE meta SET value = 99", error));
+    KeyStore newer;
+    EXPECT_FALSE(newer.Open(path));
+    EXPECT_NE(newer.LastError().find("newer"), std::string::npos);
+    ASSERT_TRUE(db.Exec("UPDATE meta SET value = 1", error));
+    KeyStore again;
+    ASSERT_TRUE(again.Open(path));
+    uint32_t n = 0;
+    ASSERT_TRUE(again.ReadNumber(kHive, kRoot, "Kept", n));
+    EXPECT_EQ(n, 5u);
+
+    // Some other program's database is left alone.
+    std::string other = dir.File("other.sqlite");
+    store::SqliteDb foreign;
+    ASSERT_TRUE(foreign.Open(other, error));
+    ASSERT_TRUE(foreign.Exec("CREATE TABLE notes (t TEXT)", error));
+    KeyStore s;
+    EXPECT_FALSE(s.Open(other));
+    EXPECT_NE(s.LastError().find("not a Vantaq store"), std::string::npos);
 }
