@@ -1,0 +1,60 @@
+// Chapter information files: finding one beside a source, reading it into a chapter list, and
+// the NTSC-to-film frame conversion.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace logging {
+class Log;
+}
+
+namespace chapters {
+
+// The ending of a chapter information file's name, after the source's adjusted base name.
+inline constexpr const char* kChapterInfoSuffix = " - Chapter Information - CCE.txt";
+
+// The longest chapter list a job can keep: the job store and the control-list writer read
+// "Chapters" into 1024 bytes, terminator included.
+inline constexpr size_t kMaxChapterListLength = 1023;
+
+// Chapter information files larger than this are refused (a real one holds a few hundred
+// lines of "label=frame").
+inline constexpr size_t kMaxChapterFileSize = 1 << 20;
+
+// Reads a number the way the C `atoi` does: leading white space skipped, an optional sign,
+// then decimal digits up to the first other character; text without digits reads as 0.
+// Unlike `atoi` it never overflows: values beyond the int range saturate at INT_MIN/INT_MAX.
+int ReadLeadingInt(std::string_view text);
+
+// The film frame (23.976 fps) of NTSC video frame `frame` (29.97 fps): frame x 0.8, truncated
+// toward zero. 2544 -> 2035, 1 -> 0.
+int NtscToFilmFrame(int frame);
+
+// The chapter information file that belongs to `sourcePath`, or empty text when none exists.
+// Double quotes in the path are ignored. The file is looked for in the source's folder under
+// the name made from the source's file name: "__" becomes "_", the part before the first "."
+// is kept (the whole name when it has none or starts with one), "_P" becomes "_PGC_", every
+// capital "A" becomes "_ANGLE_", and kChapterInfoSuffix is appended. Only a regular file
+// counts.
+std::string FindChapterInfoFile(const std::string& sourcePath);
+
+// The chapter list of the file at `path`: the value after "=" of each line (lines split at
+// LF; runs of LF give no empty line), trimmed of ";", ":", CR and LF at both ends, joined with
+// "," in file order. Lines whose value reads negative are left out; a line without a value
+// gives an empty entry. With `convertToFilm` every kept value is replaced by its film frame.
+// Returns empty text (no log line) when the file does not exist. Logs "Chapter file lines: %i"
+// (debug). A file that cannot be read or is larger than kMaxChapterFileSize gives an empty
+// list and an error line. CR or LF never remains inside an entry, and a list longer than
+// kMaxChapterListLength is cut after its last whole entry that fits, with a warning line.
+std::string ReadChapterList(const std::string& path, bool convertToFilm, logging::Log& log);
+
+// Cuts `list` after the last whole entry that keeps it within kMaxChapterListLength
+// characters. True when it had to cut.
+bool FitChapterList(std::string& list);
+
+// The file name of `path`: the text after its last "/".
+std::string FileNameOf(const std::string& path);
+
+} // namespace chapters
