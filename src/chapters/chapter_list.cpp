@@ -2,131 +2,13 @@
 // the NTSC-to-film frame conversion.
 #include "chapters/chapter_list.h"
 
+#include "chapters/text_fields.h"
 #include "log/log.h"
 
-#include <cctype>
-#include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <vector>
 
 namespace chapters {
-
-namespace {
-
-// Every occurrence of `from` replaced by `to`, scanning once from the left; replaced text is
-// not scanned again.
-std::string ReplaceAll(const std::string& text, std::string_view from, std::string_view to) {
-    std::string out;
-    size_t pos = 0;
-    while (true) {
-        size_t hit = text.find(from, pos);
-        if (hit == std::string::npos) {
-            out.append(text, pos, std::string::npos);
-            return out;
-        }
-        out.append(text, pos, hit - pos);
-        out.append(to);
-        pos = hit + from.size();
-    }
-}
-
-// The non-empty pieces of `text` between separators `sep` (runs of separators count as one).
-std::vector<std::string> Tokens(const std::string& text, char sep) {
-    std::vector<std::string> pieces;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find(sep, pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        if (end > pos) {
-            pieces.push_back(text.substr(pos, end - pos));
-        }
-        pos = end + 1;
-    }
-    return pieces;
-}
-
-std::string Trim(const std::string& text, std::string_view chars) {
-    size_t first = text.find_first_not_of(chars);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    size_t last = text.find_last_not_of(chars);
-    return text.substr(first, last - first + 1);
-}
-
-std::string WithoutLineBreaks(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r' && c != '\n') {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-// Reads the whole regular file at `path` of at most `limit` bytes. False when it cannot.
-bool ReadSmallFile(const std::string& path, size_t limit, std::string& bytes) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
-    std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > limit) {
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    bytes.clear();
-    char buffer[4096];
-    size_t got = 0;
-    bool ok = true;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.append(buffer, got);
-        if (bytes.size() > limit) {
-            ok = false; // grew while being read
-            break;
-        }
-    }
-    ok = ok && std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
-}
-
-} // namespace
-
-int ReadLeadingInt(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        if (value <= static_cast<long long>(INT_MAX) + 1) {
-            value = value * 10 + (text[i] - '0');
-        }
-        ++i;
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
-}
 
 int NtscToFilmFrame(int frame) {
     return static_cast<int>(frame * 0.8);
@@ -175,13 +57,13 @@ std::string ReadChapterList(const std::string& path, bool convertToFilm, logging
         log("ERROR: Could not read the chapter file " + path, logging::kLogError);
         return std::string();
     }
-    std::vector<std::string> lines = Tokens(text, '\n');
+    std::vector<std::string> lines = SplitNonEmpty(text, '\n');
     log("Chapter file lines: " + std::to_string(lines.size()), logging::kLogDebug);
 
     std::string list;
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::vector<std::string> pieces = Tokens(lines[i], '=');
-        std::string value = pieces.size() >= 2 ? Trim(pieces[1], ";:\r\n") : std::string();
+        std::vector<std::string> pieces = SplitNonEmpty(lines[i], '=');
+        std::string value = pieces.size() >= 2 ? TrimChars(pieces[1], ";:\r\n") : std::string();
         int frame = ReadLeadingInt(value);
         if (frame < 0) {
             continue;

@@ -23,11 +23,6 @@ inline constexpr size_t kMaxChapterListLength = 1023;
 // lines of "label=frame").
 inline constexpr size_t kMaxChapterFileSize = 1 << 20;
 
-// Reads a number the way the C `atoi` does: leading white space skipped, an optional sign,
-// then decimal digits up to the first other character; text without digits reads as 0.
-// Unlike `atoi` it never overflows: values beyond the int range saturate at INT_MIN/INT_MAX.
-int ReadLeadingInt(std::string_view text);
-
 // The film frame (23.976 fps) of NTSC video frame `frame` (29.97 fps): frame x 0.8, truncated
 // toward zero. 2544 -> 2035, 1 -> 0.
 int NtscToFilmFrame(int frame);

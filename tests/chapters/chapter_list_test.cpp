@@ -2,6 +2,7 @@
 // conversion, and the editor's import and Browse steps.
 #include "chapters/chapter_editor.h"
 #include "chapters/chapter_list.h"
+#include "chapters/text_fields.h"
 #include "platform/control_ids.h"
 #include "platform/memory_dialog.h"
 #include "support/test_support.h"
