@@ -1,14 +1,18 @@
-// Chapter information files: finding one beside a source, reading it into a chapter list, and
-// the NTSC-to-film frame conversion.
+// Chapter lists: finding a chapter information file beside a source, reading it into a list
+// with the NTSC-to-film conversion, and the job editor's chapter steps (source import, Browse).
 #include "chapters/chapter_list.h"
 
 #include "chapters/text_fields.h"
 #include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
 
 #include <filesystem>
 #include <vector>
 
 namespace chapters {
+
+using namespace platform::main_window;
 
 int NtscToFilmFrame(int frame) {
     return static_cast<int>(frame * 0.8);
@@ -84,6 +88,45 @@ std::string ReadChapterList(const std::string& path, bool convertToFilm, logging
             logging::kLogWarning);
     }
     return list;
+}
+
+void LogChapterImport(logging::Log& log, const std::string& chapterPath, bool converted) {
+    log("Chapter list imported from file " + FileNameOf(chapterPath) + " (" +
+            (converted ? "Converted NTSC->Film" : "No conversion") + ")!!",
+        logging::kLogInfo);
+}
+
+void ImportChaptersForSource(platform::Dialog& dialog, const std::string& sourcePath,
+                             logging::Log& log) {
+    bool film = dialog.GetText(kInfoFrameRate) == "23.976";
+    dialog.Enable(kConvertToFilm, film);
+    dialog.SetCheck(kConvertToFilm, film);
+
+    std::string path = FindChapterInfoFile(sourcePath);
+    if (!path.empty()) {
+        dialog.SetText(kChapterFile, path);
+        bool convert = dialog.IsChecked(kConvertToFilm);
+        dialog.SetText(kChapterList, ReadChapterList(path, convert, log));
+        LogChapterImport(log, path, convert);
+    } else {
+        log("No chapter file found!", logging::kLogInfo);
+    }
+    dialog.Enable(kChapterBrowse, true);
+}
+
+void OnBrowseChapters(platform::Dialog& dialog, logging::Log& log,
+                      const OpenFileChooser& chooseFile) {
+    if (!chooseFile) {
+        return;
+    }
+    std::string initial = dialog.GetText(kChapterFile).substr(0, kBrowseInitialNameMax);
+    std::string chosen;
+    if (!chooseFile(kChapterFileFilter, initial, chosen)) {
+        return;
+    }
+    bool convert = dialog.IsChecked(kConvertToFilm);
+    dialog.SetText(kChapterList, ReadChapterList(chosen, convert, log));
+    LogChapterImport(log, chosen, convert);
 }
 
 } // namespace chapters

@@ -1,6 +1,5 @@
 // Chapter information files: the name looked for, the list read from real files, the film
 // conversion, and the editor's import and Browse steps.
-#include "chapters/chapter_editor.h"
 #include "chapters/chapter_list.h"
 #include "chapters/text_fields.h"
 #include "platform/control_ids.h"
