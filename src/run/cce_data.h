@@ -1,0 +1,58 @@
+// CCEData job lists: each accepted line of the file becomes a new pending job, built through
+// the job editor exactly as a user would build it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace jobs {
+class JobBuilder;
+}
+namespace logging {
+class Log;
+}
+namespace platform {
+class Dialog;
+}
+
+namespace run {
+
+inline constexpr const char* kCceDataVersionPlain = "1.0.0.0";
+inline constexpr const char* kCceDataVersionFull = "1.0.1.5";
+// Job lists larger than this are refused (a real one holds a line per source).
+inline constexpr size_t kMaxCceDataFileSize = 16u << 20;
+// Fields of a full ("1.0.1.5") line up to the last flag; more are chapter points.
+inline constexpr size_t kCceDataFullFields = 15;
+
+// The pause between the editor steps of one line, in milliseconds. Empty: no pauses.
+using SleepFor = std::function<void(int milliseconds)>;
+
+// The non-empty lines of a CCEData file's text: split at LF, empty lines dropped. A line that
+// holds nothing but CR (an empty line of a CR LF file) counts as empty too. Other lines keep
+// their CR.
+std::vector<std::string> CceDataLines(const std::string& text);
+
+// The version of a file with these `lines` and the index of its first data line. A first line
+// beginning with ";" that splits at blanks into two parts or more names the version (its
+// second part without LF, TAB and CR at either end) and is not data; otherwise the version is
+// "1.0.0.0" and the data start at line 0.
+std::string CceDataVersion(const std::vector<std::string>& lines, size_t& firstDataLine);
+
+// The fields of a data line: the pieces between commas, runs of commas counting as one, so an
+// empty field is no field.
+std::vector<std::string> CceDataFields(const std::string& line);
+
+// Imports the job list at `path` (double quotes removed) on the UI thread. For each data line
+// whose source path contains neither "no-cce" nor "NO-CCE" and whose source `builder` can
+// show: FillNewJob, the template position, the bitrate and passes spins, ApplyAutoBias, and
+// for version "1.0.1.5" the bias, quality, frame range, aspect, the three field flags (each
+// only when not -1) and the chapter list (fields 15 and on); then AddOrReplaceJob. Between the
+// steps it calls `sleep` with 200, 200 and 500 ms. Logs the line count and version (debug), a
+// missing or unreadable file (error, nothing added), a short "1.0.1.5" line (error, still
+// added) and a replaced chapter list. Returns the number of jobs added.
+int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
+                  logging::Log& log, const SleepFor& sleep);
+
+} // namespace run

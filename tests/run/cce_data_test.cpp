@@ -1,0 +1,290 @@
+// CCEData job lists: versions, field splitting, skipped lines, the full format's fields and
+// chapter points, driven through a recording job builder and an in-memory editor.
+#include "run/cce_data.h"
+
+#include "app/job_panels.h"
+#include "jobs/job_builder.h"
+#include "platform/control_ids.h"
+#include "platform/memory_dialog.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace platform::main_window;
+using testing_support::LogLines;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// What the editor held when a job was added.
+struct AddedJob {
+    std::string input;
+    int min, max, avg, passes, bias, quality;
+    std::string start, end;
+    int startLow, startHigh, endLow, endHigh;
+    int aspect; // checked control of 1008..1010
+    bool alternateScan, progressive, topFieldFirst;
+    std::string chapters;
+};
+
+// Plays the editor's part the way the real one does, on the same dialog, and records each
+// call. A source takes 1000 frames, a template sets bias 20, quality 50, 4:3, top field first.
+class RecordingBuilder : public jobs::JobBuilder {
+public:
+    RecordingBuilder(platform::Dialog& dialog, std::vector<std::string>& calls)
+        : m_Dialog(dialog), m_Calls(calls) {}
+
+    bool ShowSourceInfo(const std::string& path) override {
+        m_Calls.push_back("show " + path);
+        if (unreadable.count(path) != 0) {
+            return true;
+        }
+        m_Dialog.SetText(kInfoFrames, "1000");
+        return false;
+    }
+    void FillNewJob(const std::string& path) override {
+        m_Calls.push_back("fill " + path);
+        m_Dialog.SetText(kInputFile, path);
+        m_Dialog.SetText(kChapterList, "0,100");
+        m_Dialog.SetSpinRange(kStartFrameSpin, 0, 999);
+        m_Dialog.SetSpinRange(kEndFrameSpin, 1, 1000);
+        m_Dialog.SetText(kStartFrame, "0");
+        m_Dialog.SetText(kEndFrame, "1000");
+    }
+    void SelectTemplate(int position) override {
+        m_Calls.push_back("template " + std::to_string(position));
+        m_Dialog.SetSpinPos(kBiasSpin, 20);
+        m_Dialog.SetSpinPos(kQualitySpin, 50);
+        m_Dialog.CheckRadioButton(kAspectSquare, kAspect16x9, kAspect4x3);
+        m_Dialog.SetCheck(kTopFieldFirst, true);
+        m_Dialog.SetCheck(kProgressive, false);
+        m_Dialog.SetCheck(kAlternateScan, false);
+    }
+    void ApplyAutoBias() override {
+        m_Calls.push_back("autobias " + std::to_string(m_Dialog.GetSpinPos(kBitrateAvgSpin)));
+    }
+    void AddOrReplaceJob() override {
+        m_Calls.push_back("add");
+        AddedJob j{};
+        j.input = m_Dialog.GetText(kInputFile);
+        j.min = m_Dialog.GetSpinPos(kBitrateMinSpin);
+        j.max = m_Dialog.GetSpinPos(kBitrateMaxSpin);
+        j.avg = m_Dialog.GetSpinPos(kBitrateAvgSpin);
+        j.passes = m_Dialog.GetSpinPos(kPassesSpin);
+        j.bias = m_Dialog.GetSpinPos(kBiasSpin);
+        j.quality = m_Dialog.GetSpinPos(kQualitySpin);
+        j.start = m_Dialog.GetText(kStartFrame);
+        j.end = m_Dialog.GetText(kEndFrame);
+        m_Dialog.GetSpinRange(kStartFrameSpin, j.startLow, j.startHigh);
+        m_Dialog.GetSpinRange(kEndFrameSpin, j.endLow, j.endHigh);
+        j.aspect = m_Dialog.GetCheckedRadioButton(kAspectSquare, kAspect16x9);
+        j.alternateScan = m_Dialog.IsChecked(kAlternateScan);
+        j.progressive = m_Dialog.IsChecked(kProgressive);
+        j.topFieldFirst = m_Dialog.IsChecked(kTopFieldFirst);
+        j.chapters = m_Dialog.GetText(kChapterList);
+        jobs.push_back(j);
+    }
+
+    std::set<std::string> unreadable;
+    std::vector<AddedJob> jobs;
+
+private:
+    platform::Dialog& m_Dialog;
+    std::vector<std::string>& m_Calls;
+};
+
+struct CceDataFixture : ::testing::Test {
+    TempDir dir;
+    LogLines lines;
+    logging::Log log{lines, ""};
+    platform::MemoryDialog dialog{platform::MainWindowControls()};
+    std::vector<std::string> calls;
+    RecordingBuilder builder{dialog, calls};
+
+    CceDataFixture() {
+        log.SetDebugInfo(true);
+        app::SetJobSpinRanges(dialog);
+    }
+    int Import(const std::string& text) {
+        std::string path = dir.File("CCEData.txt");
+        EXPECT_TRUE(WriteFile(path, text));
+        return run::ImportCceData(path, builder, dialog, log, [this](int ms) {
+            calls.push_back("sleep " + std::to_string(ms));
+        });
+    }
+};
+
+TEST_F(CceDataFixture, PlainLinesDriveTheEditorInOrder) {
+    EXPECT_EQ(Import("/v/a.avi,2000,8000,5000,1,2\r\n/v/b.avs,0,9000,4000,3,1\r\n"), 2);
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"show /v/a.avi", "sleep 200", "fill /v/a.avi", "sleep 200",
+                                        "template 1", "sleep 500", "autobias 5000", "add",
+                                        "show /v/b.avs", "sleep 200", "fill /v/b.avs", "sleep 200",
+                                        "template 3", "sleep 500", "autobias 4000", "add"}));
+    ASSERT_EQ(builder.jobs.size(), 2u);
+    const AddedJob& b = builder.jobs[1];
+    EXPECT_EQ(b.input, "/v/b.avs");
+    EXPECT_EQ(b.min, 0);
+    EXPECT_EQ(b.max, 9000);
+    EXPECT_EQ(b.avg, 4000);
+    EXPECT_EQ(b.passes, 1); // "1\r": the CR ends the number
+    // The plain format leaves the template's and source's values alone.
+    EXPECT_EQ(b.bias, 20);
+    EXPECT_EQ(b.chapters, "0,100");
+    EXPECT_EQ(b.end, "1000");
+    EXPECT_EQ(lines.rows,
+              (std::vector<std::string>{"3 CCEData.txt lines: 2",
+                                        "3 No CCEData version specified, using 1.0.0.0"}));
+    EXPECT_EQ(dialog.BadAccesses(), 0);
+}
+
+TEST_F(CceDataFixture, EmptyFieldsVanishAndMissingOnesReadZero) {
+    Import(",,/v/a.avi,,4000\n/v/b.avi,3000,,,6000,,,2,,");
+    ASSERT_EQ(builder.jobs.size(), 2u);
+    EXPECT_EQ(builder.jobs[0].min, 4000);
+    EXPECT_EQ(builder.jobs[0].max, 500);  // missing: 0, clamped into 500..9800
+    EXPECT_EQ(builder.jobs[0].passes, 1); // missing: 0, clamped into 1..9
+    EXPECT_EQ(builder.jobs[1].max, 6000);
+    EXPECT_EQ(builder.jobs[1].avg, 500); // "2" moved forward, clamped into 500..9800
+    EXPECT_EQ(calls[calls.size() - 4], "template 0");
+}
+
+TEST_F(CceDataFixture, SkipsNoCceUnreadableAndEmptyLines) {
+    builder.unreadable.insert("/v/broken.avi");
+    Import("\n\n/v/x-no-cce.avi,1,2,3,0,1\r\n\r\n/v/NO-CCE.avi,1,2,3,0,1\n"
+           "/v/broken.avi,1,2,3,0,1\n\n/v/No-Cce.avi,1,2,3,0,1\n\n");
+    ASSERT_EQ(builder.jobs.size(), 1u);
+    EXPECT_EQ(builder.jobs[0].input, "/v/No-Cce.avi");
+    // The unreadable source was shown and nothing else was done for it.
+    EXPECT_EQ(calls[0], "show /v/broken.avi");
+    EXPECT_EQ(calls[1], "show /v/No-Cce.avi");
+    EXPECT_EQ(lines.rows[0], "3 CCEData.txt lines: 4");
+}
+
+TEST_F(CceDataFixture, VersionLineRules) {
+    Import(";   1.0.0.0\t\r\n/v/a.avi,1,2,3,0,1\n");
+    EXPECT_EQ(lines.rows[1], "3 No CCEData version specified, using 1.0.0.0");
+    EXPECT_EQ(builder.jobs.size(), 1u);
+
+    // One part only: no version, and the line itself is data.
+    lines.rows.clear();
+    calls.clear();
+    Import(";1.0.1.5\n/v/a.avi,1,2,3,0,1\n");
+    EXPECT_EQ(lines.rows[1], "3 No CCEData version specified, using 1.0.0.0");
+    EXPECT_EQ(calls[0], "show ;1.0.1.5");
+
+    // An unknown version is named but read as the plain format.
+    lines.rows.clear();
+    builder.jobs.clear();
+    Import("; 2.0\n/v/a.avi,1,2,3,0,1\n");
+    EXPECT_EQ(lines.rows[1], "3 CCEData version 2.0");
+    ASSERT_EQ(builder.jobs.size(), 1u);
+    EXPECT_EQ(builder.jobs[0].input, "/v/a.avi");
+}
+
+TEST_F(CceDataFixture, FullLinesApplyEveryFieldThatIsNotMinusOne) {
+    Import("; 1.0.1.5\r\n"
+           "7,/v/a.avi,1000,8000,6000,2,3,40,60,10,900,1,1,1,0,300,600\r\n"
+           "7,/v/b.avi,1000,8000,6000,2,3,-1,-1,-1,900,-1,-1,-1,-1\r\n"
+           "7,/v/c.avi,1000,8000,6000,2,3,40,60,0,0,0,0,1,1\r\n");
+    ASSERT_EQ(builder.jobs.size(), 3u);
+    EXPECT_EQ(calls[4], "template 2");
+    const AddedJob& a = builder.jobs[0];
+    EXPECT_EQ(a.input, "/v/a.avi");
+    EXPECT_EQ(a.min, 1000);
+    EXPECT_EQ(a.avg, 6000);
+    EXPECT_EQ(a.passes, 3);
+    EXPECT_EQ(a.bias, 40);
+    EXPECT_EQ(a.quality, 60);
+    EXPECT_EQ(a.start, "10");
+    EXPECT_EQ(a.end, "900");
+    EXPECT_EQ(a.startHigh, 999);
+    EXPECT_EQ(a.endHigh, 1000);
+    EXPECT_EQ(a.aspect, kAspect16x9);
+    EXPECT_TRUE(a.alternateScan);
+    EXPECT_TRUE(a.progressive);
+    EXPECT_FALSE(a.topFieldFirst);
+    EXPECT_EQ(a.chapters, "300,600");
+
+    // -1 keeps what the template and the source gave.
+    const AddedJob& b = builder.jobs[1];
+    EXPECT_EQ(b.bias, 20);
+    EXPECT_EQ(b.quality, 50);
+    EXPECT_EQ(b.start, "0");
+    EXPECT_EQ(b.end, "1000");
+    EXPECT_EQ(b.aspect, kAspect4x3);
+    EXPECT_TRUE(b.topFieldFirst);
+    EXPECT_EQ(b.chapters, "0,100");
+
+    // First frame 0 and last frame 0: the range stays as the source gave it.
+    const AddedJob& c = builder.jobs[2];
+    EXPECT_EQ(c.start, "0");
+    EXPECT_EQ(c.end, "1000");
+    EXPECT_EQ(c.aspect, kAspect4x3);
+    EXPECT_TRUE(c.progressive);
+
+    EXPECT_TRUE(lines.Has("3 CCEData version 1.0.1.5"));
+    EXPECT_EQ(
+        std::count(lines.rows.begin(), lines.rows.end(), "0 Chapter list overwritten by CCEData!"),
+        1);
+    EXPECT_EQ(dialog.BadAccesses(), 0);
+}
+
+TEST_F(CceDataFixture, ShortFullLineIsReportedAndStillAdded) {
+    Import("; 1.0.1.5\n7,/v/a.avi,1000,8000,6000,0,2\n7,/v/b.avi,1000,8000,6000,0,2,30\n");
+    ASSERT_EQ(builder.jobs.size(), 2u);
+    // Counted among the non-empty lines from 1, the version line included.
+    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 2!"));
+    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 3!"));
+    // Missing fields read as 0: bias and quality go to their spins' lowest, the flags clear.
+    EXPECT_EQ(builder.jobs[1].bias, 30);
+    EXPECT_EQ(builder.jobs[1].quality, 1);
+    EXPECT_EQ(builder.jobs[1].aspect, kAspect4x3);
+    EXPECT_FALSE(builder.jobs[1].topFieldFirst);
+    EXPECT_EQ(builder.jobs[1].end, "1000"); // last frame 0: range untouched
+}
+
+TEST_F(CceDataFixture, ChapterFieldsAreTrimmedAndCarryNoLineBreaks) {
+    Import("; 1.0.1.5\n"
+           "7,/v/a.avi,1,2,3,0,1,-1,-1,-1,0,-1,-1,-1,-1, 0,120\r,240 \r\n"
+           "7,/v/b.avi,1,2,3,0,1,-1,-1,-1,0,-1,-1,-1,-1,\r\n");
+    ASSERT_EQ(builder.jobs.size(), 2u);
+    EXPECT_EQ(builder.jobs[0].chapters, "0,120,240");
+    // A lone CR field after field 14 still replaces the list, with an empty one.
+    EXPECT_EQ(builder.jobs[1].chapters, "");
+}
+
+TEST_F(CceDataFixture, OddNumbersStayInsideTheControls) {
+    Import("; 1.0.1.5\n"
+           "x,/v/a.avi,99999999999,-99999999999,70000,0,1,40,60,-1,0,2,5,-1,-1\n");
+    ASSERT_EQ(builder.jobs.size(), 1u);
+    EXPECT_EQ(builder.jobs[0].min, 0);             // INT_MAX: low 16 bits -1, clamped
+    EXPECT_EQ(builder.jobs[0].max, 500);           // INT_MIN: low 16 bits 0, clamped
+    EXPECT_EQ(builder.jobs[0].avg, 4464);          // 70000: low 16 bits
+    EXPECT_EQ(builder.jobs[0].aspect, kAspect4x3); // 2 names no choice: template's kept
+    EXPECT_TRUE(builder.jobs[0].alternateScan);    // 5 ticks the box
+    EXPECT_EQ(dialog.BadAccesses(), 0);
+}
+
+TEST_F(CceDataFixture, MissingFileAndQuotedPath) {
+    std::string missing = dir.File("none.txt");
+    EXPECT_EQ(run::ImportCceData("\"" + missing + "\"", builder, dialog, log, nullptr), 0);
+    EXPECT_EQ(lines.rows,
+              std::vector<std::string>{"2 ERROR: The file (" + missing + ") does not exist"});
+    EXPECT_TRUE(calls.empty());
+
+    std::string quoted = dir.File("with space.txt");
+    ASSERT_TRUE(WriteFile(quoted, "/v/a.avi,1,2,3,0,1\n"));
+    EXPECT_EQ(run::ImportCceData("\"" + quoted + "\"", builder, dialog, log, nullptr), 1);
+    EXPECT_EQ(builder.jobs.size(), 1u);
+
+    lines.rows.clear();
+    EXPECT_EQ(run::ImportCceData(dir.Path(), builder, dialog, log, nullptr), 0);
+    EXPECT_EQ(lines.rows,
+              std::vector<std::string>{"2 ERROR: The file (" + dir.Path() + ") could not be read"});
+}
+
+} // namespace
