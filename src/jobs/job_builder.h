@@ -1,0 +1,22 @@
+// Interface through which a job-list import drives the job editor, one line at a time.
+#pragma once
+
+#include <string>
+
+namespace jobs {
+// The job editor's steps that a job-list import drives, once per line.
+class JobBuilder {
+public:
+    virtual ~JobBuilder() = default;
+    // File Info of a source; true when it could NOT be opened (it logged the error line).
+    virtual bool ShowSourceInfo(const std::string& path) = 0;
+    // Fills the editor for a new job from the source path (name, input, chapter search, frame
+    // range, the selected template applied).
+    virtual void FillNewJob(const std::string& path) = 0;
+    // Selects template list position `position` and applies that template to the editor.
+    virtual void SelectTemplate(int position) = 0;
+    virtual void ApplyAutoBias() = 0;
+    // Adds the editor's job to the queue (or replaces the job being edited).
+    virtual void AddOrReplaceJob() = 0;
+};
+}  // namespace jobs
