@@ -19,4 +19,4 @@ public:
     // Adds the editor's job to the queue (or replaces the job being edited).
     virtual void AddOrReplaceJob() = 0;
 };
-}  // namespace jobs
+} // namespace jobs
