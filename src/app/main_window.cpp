@@ -18,7 +18,20 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
                          logging::Log& log, Tray& tray, platform::MessageBoxes& boxes,
                          MainWindowHost& host, env::StartupServices services, MainWindowHooks hooks)
     : m_Dialog(dialog), m_Queue(queue), m_Store(store), m_Log(log), m_Tray(tray), m_Boxes(boxes),
-      m_Host(host), m_Services(std::move(services)), m_Hooks(std::move(hooks)) {}
+      m_Host(host), m_Services(std::move(services)), m_Hooks(std::move(hooks)) {
+    jobs::EditorState state;
+    state.processing = &m_Processing;
+    state.currentJob = &m_CurrentJob;
+    state.autoBias = &m_Settings.m_AutoBias;
+    state.sourceFrames = &m_SourceFrames;
+    state.sourceSeconds = &m_SourceSeconds;
+    jobs::EditorCallbacks callbacks;
+    callbacks.findChapters = m_Hooks.findChapters;
+    m_Editor = std::make_unique<jobs::CJobEditor>(
+        dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
+}
+
+CMainWindow::~CMainWindow() = default;
 
 void CMainWindow::OnInitDialog(const std::string& commandLine) {
     m_TrayNotify = m_Queue.RegisterMessage(kTrayNotifyName);
@@ -144,10 +157,6 @@ void CMainWindow::OnStopProcessing() {
     if (m_Hooks.onStopProcessing) {
         m_Hooks.onStopProcessing();
     }
-}
-
-void CMainWindow::OnClearJobList() {
-    ClearJobList(m_Dialog, m_Store);
 }
 
 void CMainWindow::OnLogDebugInfo() {

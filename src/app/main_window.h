@@ -6,11 +6,14 @@
 #include "app/tray.h"
 #include "env/settings.h"
 #include "env/startup_checks.h"
+#include "jobs/job_editor.h"
+#include "jobs/job_list.h"
 #include "platform/ui_queue.h"
 #include "run/run_controller.h"
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace logging {
@@ -72,6 +75,13 @@ struct MainWindowHooks {
     // The environment checks: env::LoadSystemInfo in the program, a stand-in in tests. When
     // empty the checks are skipped and counted as failed.
     std::function<bool(env::StartupServices&, env::StartupResult&)> loadSystemInfo;
+    // A new job's chapter information file: looks for it beside the source and imports it.
+    std::function<void(const std::string& sourcePath)> findChapters;
+    // The chapter list "&Browse" button, the "Convert Chapters to Film" box and the size "Calc"
+    // button of the Job Info panel.
+    std::function<void()> onChapterBrowse;
+    std::function<void()> onConvertToFilm;
+    std::function<void()> onCalc;
 };
 
 class CMainWindow : public platform::MessageHandler {
@@ -81,6 +91,7 @@ public:
     CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, store::KeyStore& store,
                 logging::Log& log, Tray& tray, platform::MessageBoxes& boxes, MainWindowHost& host,
                 env::StartupServices services, MainWindowHooks hooks = {});
+    ~CMainWindow() override;
 
     // Window initialisation: parses `commandLine` (the whole line, program path included),
     // leaves the tray, sets the editor's spin ranges and starts timer 1. The window's icons and
@@ -123,6 +134,31 @@ public:
     bool HasPulldownUtility() const { return static_cast<bool>(m_Hooks.pulldownUtility); }
     // File > Load File List with the chosen path (the window runs the file dialog).
     void OnLoadFileList(const std::string& path);
+    // The job list's buttons and events.
+    void OnMoveJobUp();
+    void OnDeleteJob();
+    void OnMoveJobDown();
+    void OnResetJob();
+    void OnJobSelectionChanged();
+    void OnJobDoubleClick();
+    // The job editor's buttons and events. New Job takes the source the window's file dialog
+    // gave (empty when cancelled).
+    void OnNewJob(const std::string& path);
+    void OnAddJob();
+    void OnCancelEdit();
+    void OnSelchangeTemplate();
+    void OnSetTemplateDefault();
+    void OnBitrateAvgKillFocus();
+    // The Avg spin is about to move by `step`.
+    void OnBitrateAvgSpin(int step);
+    void OnChapterBrowse();
+    void OnConvertToFilm();
+    void OnCalc();
+    bool HasChapterBrowse() const { return static_cast<bool>(m_Hooks.onChapterBrowse); }
+    bool HasCalc() const { return static_cast<bool>(m_Hooks.onCalc); }
+    // The editor as a job-list import drives it.
+    jobs::JobBuilder& Builder() { return *m_Editor; }
+    jobs::CJobEditor& Editor() { return *m_Editor; }
     // Whether a command's part of the program is present (the real window keeps the controls
     // of absent parts disabled).
     bool HasRunController() const { return static_cast<bool>(m_Hooks.onStartProcessing); }
@@ -156,6 +192,8 @@ public:
 private:
     // The tip for the tray while running or idle.
     std::string StateTip() const;
+    // The positions the job list operations keep on their jobs.
+    jobs::TrackedJobs Tracked();
 
     platform::Dialog& m_Dialog;
     platform::UiQueue& m_Queue;
@@ -169,6 +207,7 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
+    std::unique_ptr<jobs::CJobEditor> m_Editor;
 };
 
 } // namespace app

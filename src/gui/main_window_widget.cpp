@@ -69,6 +69,16 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     layout->addWidget(list, 1);
     m_Dialog.AddControl(kJobList, K::ListBox, list);
     m_Dialog.SetImages(kJobList, JobStatusIcon);
+    connect(list, &QListWidget::currentRowChanged, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnJobSelectionChanged();
+        }
+    });
+    connect(list, &QListWidget::itemDoubleClicked, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnJobDoubleClick();
+        }
+    });
 
     auto* column = new QVBoxLayout;
     struct IconButton {
@@ -100,6 +110,10 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     }
     column->addStretch(1);
     layout->addLayout(column);
+    Connect(kMoveUp, &app::CMainWindow::OnMoveJobUp);
+    Connect(kDelete, &app::CMainWindow::OnDeleteJob);
+    Connect(kMoveDown, &app::CMainWindow::OnMoveJobDown);
+    Connect(kReset, &app::CMainWindow::OnResetJob);
     Connect(kStart, &app::CMainWindow::OnStartProcessing);
     Connect(kStop, &app::CMainWindow::OnStopProcessing);
     Connect(kClear, &app::CMainWindow::OnClearJobList);
@@ -122,6 +136,18 @@ void MainWindowWidget::AddNumberField(QGridLayout* grid, int row, const char* la
     }
     auto* upDown = new UpDown(edit, this);
     m_Dialog.AddControl(spin, K::Spin, upDown);
+    if (spin == kBitrateAvgSpin) {
+        upDown->SetOnStep([this](int step) {
+            if (m_Logic) {
+                m_Logic->OnBitrateAvgSpin(step);
+            }
+        });
+        connect(edit, &QLineEdit::editingFinished, this, [this] {
+            if (m_Logic) {
+                m_Logic->OnBitrateAvgKillFocus();
+            }
+        });
+    }
     auto* caption = new QLabel(label, this);
     caption->setBuddy(edit);
     grid->addWidget(caption, row, 0);
@@ -152,6 +178,12 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     auto* templates = new QComboBox(box);
     templates->setEnabled(false);
     m_Dialog.AddControl(kTemplateList, K::ComboBox, templates);
+    // `activated` comes from the user's choice only.
+    connect(templates, &QComboBox::activated, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnSelchangeTemplate();
+        }
+    });
     auto* edit = new QPushButton("&Edit", box);
     edit->setEnabled(false);
     m_Dialog.AddControl(kTemplateEdit, K::Button, edit);
@@ -245,6 +277,11 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     chapterGrid->addWidget(AddEdit(kChapterList, true), 1, 0, 1, 2);
     auto* film = new QCheckBox("Convert Chapters to Film", chapters);
     m_Dialog.AddControl(kConvertToFilm, K::CheckBox, film);
+    connect(film, &QCheckBox::clicked, this, [this] {
+        if (m_Logic) {
+            m_Logic->OnConvertToFilm();
+        }
+    });
     chapterGrid->addWidget(film, 2, 0, 1, 2);
     layout->addWidget(chapters);
 
@@ -275,6 +312,13 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     addButton(kAddJob, "&Add Job", "Add/Replace the job in the Job List.");
     addButton(kCancel, "Cancel", "Cancel editing the current job.");
     layout->addLayout(actions);
+    connect(static_cast<QPushButton*>(m_Dialog.Widget(kNewJob)), &QPushButton::clicked, this,
+            [this] { OnNewJob(); });
+    Connect(kAddJob, &app::CMainWindow::OnAddJob);
+    Connect(kCancel, &app::CMainWindow::OnCancelEdit);
+    Connect(kSetTemplateDefault, &app::CMainWindow::OnSetTemplateDefault);
+    Connect(kChapterBrowse, &app::CMainWindow::OnChapterBrowse);
+    Connect(kCalc, &app::CMainWindow::OnCalc);
     layout->addStretch(1);
     return box;
 }
@@ -326,8 +370,7 @@ void MainWindowWidget::BuildMenus() {
         };
     };
     QMenu* file = menuBar()->addMenu("&File");
-    // New Job belongs to a part that is not in this program yet.
-    file->addAction("New &Job")->setEnabled(false);
+    connect(file->addAction("New &Job"), &QAction::triggered, this, [this] { OnNewJob(); });
     m_LoadFileList = file->addAction("&Load File List");
     m_LoadFileList->setEnabled(false);
     connect(m_LoadFileList, &QAction::triggered, this, [this] {
@@ -360,6 +403,24 @@ void MainWindowWidget::BuildMenus() {
     connect(help->addAction("&Contents"), &QAction::triggered, this,
             call(&app::CMainWindow::OnHelpContents));
     connect(help->addAction("&About"), &QAction::triggered, this, call(&app::CMainWindow::OnAbout));
+}
+
+std::string MainWindowWidget::ChooseSource() {
+    if (m_SourceChooser) {
+        return m_SourceChooser();
+    }
+    QString path =
+        QFileDialog::getOpenFileName(this, QString(), QString(), "Video Files (*.avi *.avs)");
+    return path.toLocal8Bit().toStdString();
+}
+
+void MainWindowWidget::OnNewJob() {
+    if (m_Logic) {
+        std::string path = ChooseSource();
+        if (!path.empty()) {
+            m_Logic->OnNewJob(path);
+        }
+    }
 }
 
 void MainWindowWidget::Connect(int id, void (app::CMainWindow::*handler)()) {

@@ -30,6 +30,10 @@ public:
     // Called after the window has closed by either path.
     void SetOnEnded(std::function<void()> ended) { m_OnEnded = std::move(ended); }
     bool Ended() const { return m_Ended; }
+    // Replaces the open-file dialog of New Job (tests); it returns the chosen source or "".
+    void SetSourceChooser(std::function<std::string()> chooser) {
+        m_SourceChooser = std::move(chooser);
+    }
 
     // app::MainWindowHost
     void ShowWindow(bool visible) override;
@@ -52,11 +56,15 @@ private:
                         bool digitsOnly);
     QLineEdit* AddEdit(int id, bool readOnly);
     void Connect(int id, void (app::CMainWindow::*handler)());
+    // New Job button and menu item: the source from the open-file dialog, to the logic.
+    void OnNewJob();
+    std::string ChooseSource();
 
     store::KeyStore& m_Store;
     WidgetDialog m_Dialog;
     app::CMainWindow* m_Logic = nullptr;
     std::function<void()> m_OnEnded;
+    std::function<std::string()> m_SourceChooser;
     bool m_Ending = false;
     bool m_Ended = false;
     QAction* m_LoadFileList = nullptr;

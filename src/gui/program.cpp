@@ -130,9 +130,12 @@ void Program::Start() {
 
     // Controls whose parts are not in this program stay disabled whatever the logic says.
     WidgetDialog& controls = m_Window->Controls();
-    for (int id : {kMoveUp, kDelete, kMoveDown, kReset, kNewJob, kAddJob, kCancel, kChapterBrowse,
-                   kCalc, kSetTemplateDefault, kTemplateEdit}) {
-        controls.SetUnavailable(id, true);
+    controls.SetUnavailable(kTemplateEdit, true);
+    if (!m_Logic->HasChapterBrowse()) {
+        controls.SetUnavailable(kChapterBrowse, true);
+    }
+    if (!m_Logic->HasCalc()) {
+        controls.SetUnavailable(kCalc, true);
     }
     if (!m_Logic->HasRunController()) {
         controls.SetUnavailable(kStart, true);

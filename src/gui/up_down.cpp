@@ -42,7 +42,11 @@ void UpDown::SetPos(int pos) {
 void UpDown::Step(int delta) {
     int lo = std::min(m_Low, m_High);
     int hi = std::max(m_Low, m_High);
-    SetPos(std::clamp(m_Pos + (m_Low <= m_High ? delta : -delta), lo, hi));
+    int step = m_Low <= m_High ? delta : -delta;
+    if (m_OnStep) {
+        m_OnStep(step);
+    }
+    SetPos(std::clamp(m_Pos + step, lo, hi));
 }
 
 void UpDown::OnBuddyText() {

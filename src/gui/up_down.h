@@ -3,6 +3,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLineEdit;
 class QToolButton;
 
@@ -21,6 +23,8 @@ public:
     // Takes the low 16 bits of `pos` as signed, clamps it into the range and writes the buddy.
     void SetPos(int pos);
     QLineEdit* Buddy() const { return m_Buddy; }
+    // Called with the step (+1 or -1 in position) just before an arrow moves the position.
+    void SetOnStep(std::function<void(int step)> onStep) { m_OnStep = std::move(onStep); }
 
 private:
     void Step(int delta);
@@ -32,6 +36,7 @@ private:
     int m_Low = 0;
     int m_High = 100;
     int m_Pos = 0;
+    std::function<void(int)> m_OnStep;
 };
 
 } // namespace gui

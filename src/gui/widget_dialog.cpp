@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace gui {
@@ -164,6 +165,8 @@ int WidgetDialog::GetCount(int list) const {
 }
 
 int WidgetDialog::InsertRow(int list, int row, const std::string& text, int image) {
+    // Only the user's changes of rows and selection reach the window's handlers.
+    QSignalBlocker block(Widget(list));
     int count = GetCount(list);
     if (row == -1) {
         row = count;
@@ -189,6 +192,8 @@ int WidgetDialog::InsertRow(int list, int row, const std::string& text, int imag
 }
 
 bool WidgetDialog::DeleteRow(int list, int row) {
+    // Only the user's changes of rows and selection reach the window's handlers.
+    QSignalBlocker block(Widget(list));
     if (row < 0 || row >= GetCount(list)) {
         return false;
     }
@@ -204,6 +209,8 @@ bool WidgetDialog::DeleteRow(int list, int row) {
 }
 
 void WidgetDialog::ResetContent(int list) {
+    // Only the user's changes of rows and selection reach the window's handlers.
+    QSignalBlocker block(Widget(list));
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         l->clear();
     } else if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
@@ -241,6 +248,8 @@ int WidgetDialog::GetSelection(int list) const {
 }
 
 void WidgetDialog::SetSelection(int list, int row) {
+    // Only the user's changes of rows and selection reach the window's handlers.
+    QSignalBlocker block(Widget(list));
     bool valid = row >= 0 && row < GetCount(list);
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         if (valid) {

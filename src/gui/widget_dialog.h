@@ -15,7 +15,9 @@ namespace gui {
 
 // Controls are registered with their number and kind by the window that creates them. A
 // control marked unavailable (its part of the program is not present) keeps the enabled state
-// the logic gives it, but its widget stays disabled, so nothing pretends to work.
+// the logic gives it, but its widget stays disabled, so nothing pretends to work. Changes of a
+// list's rows or selection made through this interface emit no widget signals: like the
+// platform's own list notifications, the window's handlers see only the user's changes.
 class WidgetDialog : public platform::Dialog {
 public:
     using ImageSource = std::function<QIcon(int image)>;

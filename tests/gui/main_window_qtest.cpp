@@ -62,7 +62,8 @@ TEST(WindowStartup, ChecksThenQueueThenKeywords) {
     EXPECT_TRUE(program->Window().Controls().Widget(kClear)->isEnabled());
     EXPECT_TRUE(program->Window().Controls().Widget(kExit)->isEnabled());
     EXPECT_TRUE(d.IsEnabled(kNewJob));
-    EXPECT_FALSE(program->Window().Controls().Widget(kNewJob)->isEnabled());
+    EXPECT_TRUE(program->Window().Controls().Widget(kNewJob)->isEnabled());
+    EXPECT_FALSE(program->Window().Controls().Widget(kTemplateEdit)->isEnabled());
     EXPECT_TRUE(program->Window().Controls().Widget(kStart)->isEnabled());
     EXPECT_FALSE(program->Window().Controls().Widget(kStop)->isEnabled());
     EXPECT_EQ(d.GetCount(kTemplateList), 4);

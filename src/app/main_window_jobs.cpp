@@ -1,0 +1,87 @@
+// `CMainWindow`: the handlers of the job list, the job editor and the template controls.
+#include "app/main_window.h"
+
+#include "platform/control_ids.h"
+#include "templates/template_selection.h"
+
+namespace app {
+
+jobs::TrackedJobs CMainWindow::Tracked() {
+    return jobs::TrackedJobs{m_CurrentJob, m_Editor->EditedJob()};
+}
+
+void CMainWindow::OnMoveJobUp() {
+    jobs::MoveJobUp(m_Dialog, m_Store, Tracked());
+}
+
+void CMainWindow::OnDeleteJob() {
+    jobs::DeleteSelectedJob(m_Dialog, m_Store, Tracked());
+}
+
+void CMainWindow::OnMoveJobDown() {
+    jobs::MoveJobDown(m_Dialog, m_Store, Tracked());
+}
+
+void CMainWindow::OnResetJob() {
+    jobs::ResetSelectedJob(m_Dialog, m_Store, Tracked());
+}
+
+void CMainWindow::OnClearJobList() {
+    jobs::ClearQueue(m_Dialog, m_Store, Tracked());
+}
+
+void CMainWindow::OnJobSelectionChanged() {
+    m_Editor->OnJobSelectionChanged();
+}
+
+void CMainWindow::OnJobDoubleClick() {
+    m_Editor->LoadJobIntoEditor();
+}
+
+void CMainWindow::OnNewJob(const std::string& path) {
+    m_Editor->NewJob(path);
+}
+
+void CMainWindow::OnAddJob() {
+    m_Editor->AddOrReplaceJob();
+}
+
+void CMainWindow::OnCancelEdit() {
+    m_Editor->CancelEdit();
+}
+
+void CMainWindow::OnSelchangeTemplate() {
+    templates::ApplySelectedTemplate(m_Dialog, m_Store);
+}
+
+void CMainWindow::OnSetTemplateDefault() {
+    templates::SaveTemplateDefault(m_Dialog, m_Store);
+}
+
+void CMainWindow::OnBitrateAvgKillFocus() {
+    m_Editor->OnBitrateAvgKillFocus();
+}
+
+void CMainWindow::OnBitrateAvgSpin(int step) {
+    m_Editor->OnBitrateAvgSpin(step);
+}
+
+void CMainWindow::OnChapterBrowse() {
+    if (m_Hooks.onChapterBrowse) {
+        m_Hooks.onChapterBrowse();
+    }
+}
+
+void CMainWindow::OnConvertToFilm() {
+    if (m_Hooks.onConvertToFilm) {
+        m_Hooks.onConvertToFilm();
+    }
+}
+
+void CMainWindow::OnCalc() {
+    if (m_Hooks.onCalc) {
+        m_Hooks.onCalc();
+    }
+}
+
+} // namespace app

@@ -1,0 +1,327 @@
+// The job editor's logic over the main window's controls, the job store and the source files.
+#include "jobs/job_editor.h"
+
+#include "app/job_panels.h"
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "run/source_info.h"
+#include "templates/template_selection.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace jobs {
+
+namespace ui = platform::main_window;
+
+namespace {
+
+// The leading number of a text as the window reads a field ("12ab" is 12, "" is 0), kept
+// within int.
+int NumberOfText(const std::string& text) {
+    errno = 0;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX || (errno == ERANGE && value > 0)) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN || (errno == ERANGE && value < 0)) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+// The file name of `path` without its folder and without its extension; a "." in a folder
+// name does not count.
+std::string NameOfSource(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = file.find_last_of('.');
+    return dot == std::string::npos ? file : file.substr(0, dot);
+}
+
+int Flag(const platform::Dialog& dialog, int box) {
+    return dialog.IsChecked(box) ? 1 : 0;
+}
+
+} // namespace
+
+int BiasFromBitrate(int a) {
+    int b = a >= 2000 ? a / 100 + 5 : ((a - 1400) / 50 + a / 50) / 2 - 1;
+    if (b > 50) {
+        return 50;
+    }
+    if (b < 10) {
+        return 10;
+    }
+    return b;
+}
+
+JobRecord ReadEditorJob(const platform::Dialog& dialog) {
+    JobRecord r;
+    r.status = kStatusPending;
+    r.name = dialog.GetText(ui::kName);
+    r.input = dialog.GetText(ui::kInputFile);
+    int selected = dialog.GetSelection(ui::kTemplateList);
+    std::string order = dialog.GetText(ui::kTemplateOrder);
+    if (selected >= 0 && static_cast<size_t>(selected) < order.size()) {
+        r.templateKey = std::string(1, order[static_cast<size_t>(selected)]);
+        r.method = selected;
+    } else {
+        r.templateKey.clear();
+        r.method = -1;
+    }
+    r.telecide = Flag(dialog, ui::kPulldown);
+    int aspect = dialog.GetCheckedRadioButton(ui::kAspectSquare, ui::kAspect16x9);
+    r.aspectRatio = aspect == 0 ? 0 : aspect - ui::kAspectSquare + 1;
+    r.bitrateMin = dialog.GetSpinPos(ui::kBitrateMinSpin);
+    r.bitrateMax = dialog.GetSpinPos(ui::kBitrateMaxSpin);
+    r.bitrateAvg = dialog.GetSpinPos(ui::kBitrateAvgSpin);
+    r.qFactor = dialog.GetSpinPos(ui::kQFactorSpin);
+    r.bias = dialog.GetSpinPos(ui::kBiasSpin);
+    r.passes = dialog.GetSpinPos(ui::kPassesSpin);
+    r.quality = dialog.GetSpinPos(ui::kQualitySpin);
+    r.startFrame = dialog.GetSpinPos(ui::kStartFrameSpin);
+    r.endFrame = NumberOfText(dialog.GetText(ui::kEndFrame));
+    r.convertToFilm = Flag(dialog, ui::kConvertToFilm);
+    r.topFieldFirst = Flag(dialog, ui::kTopFieldFirst);
+    r.progressive = Flag(dialog, ui::kProgressive);
+    r.alternateScan = Flag(dialog, ui::kAlternateScan);
+    r.angle = Flag(dialog, ui::kAngle);
+    r.chapters = dialog.GetText(ui::kChapterList);
+    return r;
+}
+
+CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                       std::string programDir, EditorState state, EditorCallbacks callbacks)
+    : m_Dialog(dialog), m_Store(store), m_Log(log), m_ProgramDir(std::move(programDir)),
+      m_State(state), m_Callbacks(std::move(callbacks)) {}
+
+bool CJobEditor::ShowSourceInfo(const std::string& path) {
+    run::SourceInfoFields fields;
+    if (run::InspectSource(path, m_ProgramDir, m_Log, fields)) {
+        return true;
+    }
+    m_Dialog.SetText(ui::kInfoResolution, fields.resolution);
+    m_Dialog.SetText(ui::kInfoFrames, fields.frames);
+    m_Dialog.SetText(ui::kInfoFrameRate, fields.frameRate);
+    m_Dialog.SetText(ui::kInfoLength, fields.length);
+    m_Dialog.SetText(ui::kInfoType, fields.type);
+    *m_State.sourceFrames = fields.sourceFrames;
+    *m_State.sourceSeconds = fields.sourceSeconds;
+    return false;
+}
+
+void CJobEditor::NewJob(const std::string& path) {
+    if (path.empty()) {
+        return;
+    }
+    m_Dialog.Enable(ui::kNewJob, false);
+    if (ShowSourceInfo(path)) {
+        return;
+    }
+    FillNewJob(path);
+    m_Dialog.Enable(ui::kCancel, true);
+    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    m_Dialog.Enable(ui::kStop, false);
+}
+
+void CJobEditor::FillNewJob(const std::string& path) {
+    std::string input;
+    for (char c : path) {
+        if (c != '"') {
+            input += c;
+        }
+    }
+    m_Dialog.SetText(ui::kInputFile, input);
+    m_Dialog.SetText(ui::kName, NameOfSource(input));
+    m_Dialog.Enable(ui::kName, true);
+    // A new job is never a stored one, whatever was loaded before.
+    m_EditedJob = -1;
+    m_Dialog.SetText(ui::kAddJob, "&Add Job");
+
+    bool film = m_Dialog.GetText(ui::kInfoFrameRate) == "23.976";
+    m_Dialog.Enable(ui::kConvertToFilm, film);
+    m_Dialog.SetCheck(ui::kConvertToFilm, film);
+
+    if (m_Callbacks.findChapters) {
+        m_Callbacks.findChapters(input);
+    }
+    m_Dialog.Enable(ui::kChapterBrowse, true);
+
+    std::string framesText = m_Dialog.GetText(ui::kInfoFrames);
+    int frames = NumberOfText(framesText);
+    for (int control : {ui::kStartFrame, ui::kStartFrameSpin, ui::kEndFrame, ui::kEndFrameSpin}) {
+        m_Dialog.Enable(control, true);
+    }
+    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, frames - 1);
+    m_Dialog.SetSpinRange(ui::kEndFrameSpin, 1, frames);
+    m_Dialog.SetText(ui::kStartFrame, "0");
+    m_Dialog.SetText(ui::kEndFrame, framesText);
+
+    m_Dialog.Enable(ui::kTemplateList, true);
+    if (m_Dialog.GetSelection(ui::kTemplateList) >= 0) {
+        ApplyTemplate();
+    }
+}
+
+void CJobEditor::ApplyTemplate() {
+    templates::ApplySelectedTemplate(m_Dialog, m_Store);
+}
+
+void CJobEditor::SelectTemplate(int position) {
+    m_Dialog.SetSelection(ui::kTemplateList, position);
+    ApplyTemplate();
+}
+
+void CJobEditor::ApplyAutoBias(int bitrate) {
+    if (*m_State.autoBias) {
+        m_Dialog.SetText(ui::kBias, std::to_string(BiasFromBitrate(bitrate)));
+    }
+}
+
+void CJobEditor::ApplyAutoBias() {
+    ApplyAutoBias(NumberOfText(m_Dialog.GetText(ui::kBitrateAvg)));
+}
+
+void CJobEditor::OnBitrateAvgKillFocus() {
+    ApplyAutoBias();
+}
+
+void CJobEditor::OnBitrateAvgSpin(int step) {
+    ApplyAutoBias(m_Dialog.GetSpinPos(ui::kBitrateAvgSpin) + step);
+}
+
+void CJobEditor::LoadJobIntoEditor() {
+    int s = m_Dialog.GetSelection(ui::kJobList);
+    JobRecord job;
+    if (s < 0 || !ReadJobRecord(m_Store, s, job)) {
+        return;
+    }
+    m_Dialog.SetText(ui::kName, job.name);
+    m_Dialog.Enable(ui::kName, true);
+    m_Dialog.SetText(ui::kInputFile, job.input);
+    if (ShowSourceInfo(job.input)) {
+        // The texts of a source shown before must not pass for this one's.
+        for (int text : {ui::kInfoResolution, ui::kInfoFrames, ui::kInfoFrameRate, ui::kInfoLength,
+                         ui::kInfoType}) {
+            m_Dialog.SetText(text, "");
+        }
+    }
+
+    std::string order = m_Dialog.GetText(ui::kTemplateOrder);
+    size_t at = job.templateKey.size() == 1 ? order.find(job.templateKey[0]) : std::string::npos;
+    m_Dialog.SetSelection(ui::kTemplateList, at == std::string::npos ? -1 : static_cast<int>(at));
+    m_Dialog.Enable(ui::kTemplateList, true);
+
+    int aspect =
+        job.aspectRatio >= 1 && job.aspectRatio <= 3 ? ui::kAspectSquare + job.aspectRatio - 1 : 0;
+    m_Dialog.CheckRadioButton(ui::kAspectSquare, ui::kAspect16x9, aspect);
+    for (int radio : {ui::kAspectSquare, ui::kAspect4x3, ui::kAspect16x9}) {
+        m_Dialog.Enable(radio, true);
+    }
+
+    const std::pair<int, int> numbers[] = {
+        {ui::kBitrateMinSpin, job.bitrateMin}, {ui::kBitrateMaxSpin, job.bitrateMax},
+        {ui::kBitrateAvgSpin, job.bitrateAvg}, {ui::kPassesSpin, job.passes},
+        {ui::kQFactorSpin, job.qFactor},       {ui::kBiasSpin, job.bias},
+        {ui::kQualitySpin, job.quality}};
+    const int fields[] = {ui::kBitrateMin, ui::kBitrateMax, ui::kBitrateAvg, ui::kPasses,
+                          ui::kQFactor,    ui::kBias,       ui::kQuality};
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        m_Dialog.Enable(fields[i], true);
+        m_Dialog.SetSpinPos(numbers[i].first, numbers[i].second);
+        m_Dialog.Enable(numbers[i].first, true);
+    }
+
+    if (m_Dialog.GetText(ui::kInfoFrameRate) == "23.976") {
+        m_Dialog.Enable(ui::kPulldown, true);
+        m_Dialog.SetCheck(ui::kPulldown, job.telecide == 1);
+    }
+
+    int e = job.endFrame;
+    m_Dialog.SetSpinRange(ui::kEndFrameSpin, 1, e);
+    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, e - 1);
+    m_Dialog.SetText(ui::kEndFrame, std::to_string(e));
+    m_Dialog.Enable(ui::kEndFrame, true);
+    m_Dialog.Enable(ui::kEndFrameSpin, true);
+    m_Dialog.SetText(ui::kStartFrame, std::to_string(job.startFrame));
+    m_Dialog.Enable(ui::kStartFrame, true);
+    m_Dialog.Enable(ui::kStartFrameSpin, true);
+    m_Dialog.Enable(ui::kChapterBrowse, true);
+
+    m_Dialog.SetText(ui::kChapterList, job.chapters);
+
+    const std::pair<int, int> boxes[] = {{ui::kConvertToFilm, job.convertToFilm},
+                                         {ui::kTopFieldFirst, job.topFieldFirst},
+                                         {ui::kProgressive, job.progressive},
+                                         {ui::kAlternateScan, job.alternateScan},
+                                         {ui::kAngle, job.angle}};
+    for (const auto& [box, value] : boxes) {
+        m_Dialog.SetCheck(box, value != 0);
+        m_Dialog.Enable(box, true);
+    }
+
+    m_Dialog.Enable(ui::kNewJob, false);
+    m_Dialog.Enable(ui::kCancel, true);
+    if (s != *m_State.currentJob) {
+        m_EditedJob = s;
+        m_Dialog.SetText(ui::kAddJob, "&Replace");
+        m_Dialog.Enable(ui::kAddJob, true);
+    } else {
+        // The job being encoded can be viewed but neither replaced nor added again.
+        m_EditedJob = -1;
+        m_Dialog.SetText(ui::kAddJob, "&Add Job");
+        m_Dialog.Enable(ui::kAddJob, false);
+    }
+    m_Dialog.Enable(ui::kSetTemplateDefault, true);
+    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    m_Dialog.Enable(ui::kStop, false);
+}
+
+void CJobEditor::AddOrReplaceJob() {
+    bool replace = m_Dialog.GetText(ui::kAddJob) == "&Replace" && m_EditedJob >= 0;
+    int p = replace ? m_EditedJob : m_Dialog.GetCount(ui::kJobList);
+    JobRecord job = ReadEditorJob(m_Dialog);
+    if (replace && job.method < 0) {
+        // No template selected (the job's template has left the list): keep the job's own.
+        JobRecord stored;
+        if (ReadJobRecord(m_Store, p, stored)) {
+            job.templateKey = stored.templateKey;
+            job.method = stored.method;
+        }
+    }
+    WriteJobRecord(m_Store, p, job);
+
+    std::string name = m_Dialog.GetText(ui::kName);
+    if (replace) {
+        m_Dialog.DeleteRow(ui::kJobList, p);
+        m_Dialog.InsertRow(ui::kJobList, p, name, kImagePending);
+        m_Log.Write("Replaced job " + name, logging::kLogInfo);
+    } else {
+        m_Dialog.InsertRow(ui::kJobList, -1, name, kImagePending);
+        m_Log.Write("Added job " + name, logging::kLogInfo);
+    }
+    m_EditedJob = -1;
+    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    app::ResetJobEditor(m_Dialog);
+    m_Dialog.Enable(ui::kNewJob, true);
+}
+
+void CJobEditor::CancelEdit() {
+    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    app::ResetJobEditor(m_Dialog);
+    m_Dialog.Enable(ui::kNewJob, true);
+    m_EditedJob = -1;
+}
+
+void CJobEditor::OnJobSelectionChanged() {
+    if (*m_State.processing) {
+        return;
+    }
+    CancelEdit();
+}
+
+} // namespace jobs

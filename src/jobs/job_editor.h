@@ -1,0 +1,98 @@
+// `CJobEditor`: the "Job Info" panel's logic: new jobs from a source, loading a stored job,
+// Add/Replace into the queue, Cancel, the automatic bias, and the steps a job-list import drives.
+#pragma once
+
+#include "jobs/job_builder.h"
+#include "jobs/job_record.h"
+
+#include <functional>
+#include <string>
+
+namespace logging {
+class Log;
+}
+namespace platform {
+class Dialog;
+}
+namespace store {
+class KeyStore;
+}
+
+namespace jobs {
+
+// The bias derived from an average bitrate in kbit/s, 10 to 50.
+int BiasFromBitrate(int bitrate);
+
+// The job the panel holds, as Add/Replace stores it. Numbers are the spins' positions, except
+// "EndFrame", which is the End field's text read as a number (0 when it holds none). With no
+// template selected, "Template" is empty and "Method" -1; with no aspect checked it is 0.
+JobRecord ReadEditorJob(const platform::Dialog& dialog);
+
+// The window's state the editor reads and keeps in step. Every pointer must outlive the editor.
+struct EditorState {
+    const bool* processing = nullptr; // `m_Processing`
+    int* currentJob = nullptr;        // `m_CurrentJob`
+    const bool* autoBias = nullptr;   // `m_AutoBias`
+    int* sourceFrames = nullptr;      // `m_SourceFrames`
+    double* sourceSeconds = nullptr;  // `m_SourceSeconds`
+};
+
+// Parts of the program the editor calls out to; each may be empty (then nothing happens).
+struct EditorCallbacks {
+    // Looks for the chapter information file of a new job's source and, when found, fills the
+    // chapter file and chapter list texts and logs the import.
+    std::function<void(const std::string& sourcePath)> findChapters;
+};
+
+// UI thread only. Built by the main window, which routes the panel's events to it.
+class CJobEditor : public JobBuilder {
+public:
+    // `programDir` is the program's folder (for reading `.avs` sources).
+    CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+               std::string programDir, EditorState state, EditorCallbacks callbacks = {});
+
+    // New Job with the source the user chose (empty: the dialog was cancelled, nothing
+    // happens). A source that cannot be inspected leaves the panel as it was, with New Job
+    // disabled.
+    void NewJob(const std::string& path);
+    // Double-click on a job row: fills the panel from the selected job. Replace is offered
+    // unless that job is being encoded. Does nothing without a selection or a stored job.
+    void LoadJobIntoEditor();
+    // Cancel: back to the idle panel, New Job enabled.
+    void CancelEdit();
+    // A selection change of the job list: while no run is in progress the edit is discarded.
+    void OnJobSelectionChanged();
+    // The Avg field lost the focus: the automatic bias from its number.
+    void OnBitrateAvgKillFocus();
+    // The Avg spin is about to move by `step`: the automatic bias from where it will be.
+    void OnBitrateAvgSpin(int step);
+    // Sets the Bias field from `bitrate` when the automatic bias is on.
+    void ApplyAutoBias(int bitrate);
+
+    // The stored job Replace writes to (it follows the job when the queue shifts), or -1.
+    int& EditedJob() { return m_EditedJob; }
+
+    // JobBuilder
+    bool ShowSourceInfo(const std::string& path) override;
+    void FillNewJob(const std::string& path) override;
+    void SelectTemplate(int position) override;
+    // With the Avg field's number.
+    void ApplyAutoBias() override;
+    // Replace writes the job loaded into the panel; if that job has been deleted meanwhile,
+    // the panel's job is added at the end instead.
+    void AddOrReplaceJob() override;
+
+private:
+    // The template list's selection applied to the panel.
+    void ApplyTemplate();
+
+    platform::Dialog& m_Dialog;
+    store::KeyStore& m_Store;
+    logging::Log& m_Log;
+    std::string m_ProgramDir;
+    EditorState m_State;
+    EditorCallbacks m_Callbacks;
+    int m_EditedJob = -1;
+};
+
+} // namespace jobs

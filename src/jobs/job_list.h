@@ -1,0 +1,41 @@
+// The job list's operations: move, delete and reset the selected job, and clear the queue. Each
+// changes the job store first and then brings the rows into line, so that row i always shows
+// the job stored at position i.
+#pragma once
+
+namespace platform {
+class Dialog;
+}
+namespace store {
+class KeyStore;
+}
+
+namespace jobs {
+
+// Positions that must stay on their job while the queue shifts under them: the job being
+// encoded (`m_CurrentJob`, -1 when none) and the job loaded into the editor for Replace
+// (-1 when none). Both belong to the caller.
+struct TrackedJobs {
+    int& currentJob;
+    int& editedJob;
+};
+
+// Swaps the selected job with the one above it and keeps it selected. Does nothing on row 0
+// or without a selection.
+void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+// Swaps the selected job with the one below it and keeps it selected. Does nothing on the last
+// row or without a selection.
+void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+// Deletes the selected job unless it is the one being encoded; later jobs move up one. A
+// deleted edited job leaves the editor without a stored job (editedJob -1).
+void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+// Sets the selected job back to "Pending" and reloads the rows, keeping the selection and the
+// running icon of the job being encoded. Does nothing for the job being encoded.
+void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+// Deletes every listed job and removes the rows; no job is left to replace.
+void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+
+// `position` after rows `a` and `b` traded places.
+int FollowSwap(int position, int a, int b);
+
+} // namespace jobs

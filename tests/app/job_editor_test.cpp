@@ -1,0 +1,348 @@
+// The job list operations and the job editor through the window's handlers, over an in-memory
+// window and real AVI headers.
+#include "app/job_panels.h"
+#include "jobs/job_editor.h"
+#include "main_window_fixture.h"
+#include "media.h"
+#include "store/paths.h"
+#include "templates/template_store.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform::main_window;
+using app_testing::MainWindowRig;
+
+namespace {
+
+// A window after start-up with the default templates listed and `names` queued.
+struct EditorRig : MainWindowRig {
+    explicit EditorRig(std::vector<std::string> names = {}, app::MainWindowHooks hooks = {}) {
+        temp.Store().WriteNumber(store::kHive, store::kRootPath, "AutoBias", 0);
+        templates::InitTemplates(temp.Store());
+        for (const std::string& name : names) {
+            AddJob(name);
+        }
+        hooks.loadSystemInfo = [this](env::StartupServices& s, env::StartupResult&) {
+            templates::TemplateList list;
+            templates::LoadTemplateList(*s.store, list);
+            for (const std::string& name : list.names) {
+                dialog.InsertRow(kTemplateList, -1, name);
+            }
+            dialog.SetText(kTemplateOrder, list.order);
+            return true;
+        };
+        Build(std::move(hooks));
+        Start("vantaq");
+    }
+    app::CMainWindow& w() { return *window; }
+    // A source of `frames` frames at rate/scale, written into the rig's scratch folder.
+    std::string Source(const std::string& name, uint32_t rate, uint32_t frames) {
+        media::AviSpec spec;
+        spec.totalFrames = frames;
+        spec.streams[0].rate = rate;
+        spec.streams[0].length = frames;
+        std::string path = sources.File(name);
+        testing_support::WriteFile(path, media::BuildAvi(spec));
+        return path;
+    }
+    std::vector<std::string> Rows() {
+        std::vector<std::string> rows;
+        for (int i = 0; i < dialog.GetCount(kJobList); ++i) {
+            rows.push_back(dialog.GetRowText(kJobList, i) + ":" +
+                           std::to_string(dialog.GetRowImage(kJobList, i)));
+        }
+        return rows;
+    }
+    std::string StoredName(int position) {
+        std::string name = "?";
+        jobs::GetJobString(temp.Store(), position, jobs::kName, 260, name);
+        return name;
+    }
+    // Runs with job `current` being encoded (as the run controller would show it).
+    void Running(int current) {
+        w().m_Processing = true;
+        w().m_CurrentJob = current;
+        dialog.DeleteRow(kJobList, current);
+        dialog.InsertRow(kJobList, current, StoredName(current), jobs::kImageRunning);
+    }
+    void Select(int row) { dialog.SetSelection(kJobList, row); }
+
+    testing_support::TempDir sources;
+};
+
+} // namespace
+
+TEST(JobEditor, BiasFromBitrate) {
+    const std::pair<int, int> cases[] = {{500, 10},  {1000, 10},   {1400, 13}, {1800, 21},
+                                         {1999, 24}, {2000, 25},   {3000, 35}, {4500, 50},
+                                         {9800, 50}, {-100000, 10}};
+    for (auto [bitrate, bias] : cases) {
+        EXPECT_EQ(jobs::BiasFromBitrate(bitrate), bias) << bitrate;
+    }
+}
+
+TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
+    EditorRig rig({"A", "B", "C"});
+    rig.Running(1);
+    rig.Select(0);
+    rig.w().OnMoveJobDown();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "A:0", "C:0"}));
+    EXPECT_EQ(rig.w().m_CurrentJob, 0);
+    EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
+    EXPECT_EQ(rig.StoredName(0), "B");
+
+    EditorRig other({"A", "B", "C"});
+    other.Running(1);
+    other.Select(2);
+    other.w().OnMoveJobUp();
+    EXPECT_EQ(other.Rows(), (std::vector<std::string>{"A:0", "C:0", "B:1"}));
+    EXPECT_EQ(other.w().m_CurrentJob, 2);
+    EXPECT_EQ(other.dialog.GetSelection(kJobList), 1);
+
+    // The ends of the list change nothing.
+    other.Select(0);
+    other.w().OnMoveJobUp();
+    other.Select(2);
+    other.w().OnMoveJobDown();
+    EXPECT_EQ(other.Rows(), (std::vector<std::string>{"A:0", "C:0", "B:1"}));
+    EXPECT_EQ(other.StoredName(2), "B");
+}
+
+TEST(JobList, DeleteAndResetSpareTheRunningJob) {
+    EditorRig rig({"A", "B", "C"});
+    jobs::SetJobString(rig.temp.Store(), 1, jobs::kStatus, jobs::kStatusComplete);
+    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    rig.Running(2);
+    rig.Select(2);
+    rig.w().OnDeleteJob();
+    rig.w().OnResetJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "B:2", "C:1"}));
+
+    // Reset reloads the rows: the finished job turns pending, stays selected, and the running
+    // job keeps its icon.
+    rig.Select(1);
+    rig.w().OnResetJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "B:0", "C:1"}));
+    EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
+
+    rig.Select(0);
+    rig.w().OnDeleteJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:0", "C:1"}));
+    EXPECT_EQ(rig.w().m_CurrentJob, 1);
+    EXPECT_EQ(rig.StoredName(1), "C");
+}
+
+TEST(JobList, ClearThenAddStartsAtZeroAndEmptyNamesAreKept) {
+    EditorRig rig({"A", "B", "C"});
+    rig.w().OnClearJobList();
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
+    EXPECT_FALSE(rig.temp.Store().OpenKey(store::kHive, jobs::JobKeyPath(2), store::Access::Read));
+    std::string path = rig.Source("clip.avi", 30000, 100);
+    rig.w().OnNewJob(path);
+    rig.dialog.SetText(kName, "");
+    rig.w().OnAddJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{":0"}));
+    EXPECT_EQ(rig.StoredName(0), "");
+    EXPECT_TRUE(rig.Saw("log:0:Added job "));
+}
+
+TEST(JobEditor, NewJobFillsThePanelAndAddStoresIt) {
+    app::MainWindowHooks hooks;
+    std::vector<std::string> searched;
+    EditorRig* self = nullptr;
+    bool filmCheckedBeforeSearch = false;
+    hooks.findChapters = [&](const std::string& source) {
+        searched.push_back(source);
+        filmCheckedBeforeSearch = self->dialog.IsChecked(kConvertToFilm);
+        self->dialog.SetText(kChapterList, "0,500");
+    };
+    EditorRig rig({"old"}, hooks);
+    self = &rig;
+    rig.dialog.SetSelection(kTemplateList, 2);
+    std::string path = rig.Source("my.film.avi", 24000, 1000);
+    // A job list file can give the path in double quotes.
+    rig.w().Builder().FillNewJob("\"" + path + "\"");
+    EXPECT_EQ(rig.dialog.GetText(kInputFile), path);
+    EXPECT_EQ(rig.dialog.GetText(kName), "my.film");
+    rig.w().OnCancelEdit();
+    EXPECT_EQ(rig.dialog.GetText(kInputFile), "");
+
+    rig.w().OnNewJob(path);
+    EXPECT_EQ(rig.dialog.GetText(kInputFile), path);
+    EXPECT_EQ(rig.dialog.GetText(kName), "my.film");
+    EXPECT_EQ(rig.dialog.GetText(kInfoFrameRate), "23.976");
+    EXPECT_TRUE(filmCheckedBeforeSearch);
+    EXPECT_EQ(searched.back(), path);
+    int low = -1, high = -1;
+    rig.dialog.GetSpinRange(kStartFrameSpin, low, high);
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(0, 999));
+    rig.dialog.GetSpinRange(kEndFrameSpin, low, high);
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(1, 1000));
+    EXPECT_EQ(rig.dialog.GetText(kStartFrame), "0");
+    EXPECT_EQ(rig.dialog.GetText(kEndFrame), "1000");
+    EXPECT_EQ(rig.w().m_SourceFrames, 1000);
+    EXPECT_TRUE(rig.dialog.IsEnabled(kAddJob));
+    EXPECT_TRUE(rig.dialog.IsEnabled(kCancel));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kStop));
+
+    rig.dialog.SetText(kEndFrame, "900");
+    rig.w().OnAddJob();
+    jobs::JobRecord job;
+    ASSERT_TRUE(jobs::ReadJobRecord(rig.temp.Store(), 1, job));
+    EXPECT_EQ(job.name, "my.film");
+    EXPECT_EQ(job.input, path);
+    EXPECT_EQ(job.templateKey, "2");
+    EXPECT_EQ(job.method, 2);
+    EXPECT_EQ(job.telecide, 1);
+    EXPECT_EQ(job.convertToFilm, 1);
+    EXPECT_EQ(job.aspectRatio, 3);
+    EXPECT_EQ(job.bitrateAvg, 3000);
+    EXPECT_EQ(job.bias, 60);
+    EXPECT_EQ(job.startFrame, 0);
+    EXPECT_EQ(job.endFrame, 900);
+    EXPECT_EQ(job.chapters, "0,500");
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"old:0", "my.film:0"}));
+    EXPECT_TRUE(rig.Saw("log:0:Added job my.film"));
+
+    // Back to idle: texts emptied, numbers kept but disabled, New Job available.
+    EXPECT_EQ(rig.dialog.GetText(kName), "");
+    EXPECT_EQ(rig.dialog.GetText(kChapterList), "");
+    EXPECT_EQ(rig.dialog.GetText(kBitrateAvg), "3000");
+    EXPECT_FALSE(rig.dialog.IsEnabled(kBitrateAvg));
+    EXPECT_TRUE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_EQ(rig.dialog.BadAccesses(), 0);
+}
+
+TEST(JobEditor, NewJobOnOtherRatesAndUnreadableSources) {
+    EditorRig rig;
+    rig.dialog.SetCheck(kConvertToFilm, true);
+    rig.w().OnNewJob(rig.Source("ntsc.avi", 30000, 50));
+    EXPECT_EQ(rig.dialog.GetText(kInfoFrameRate), "29.970");
+    EXPECT_FALSE(rig.dialog.IsChecked(kConvertToFilm));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kConvertToFilm));
+    // Without a selected template the job cannot be added yet.
+    EXPECT_FALSE(rig.dialog.IsEnabled(kAddJob));
+
+    EditorRig missing;
+    missing.w().OnNewJob(missing.sources.File("gone.avi"));
+    EXPECT_TRUE(
+        missing.Saw("log:2:  AVI Error: could not load " + missing.sources.File("gone.avi")));
+    EXPECT_EQ(missing.dialog.GetText(kInputFile), "");
+    EXPECT_FALSE(missing.dialog.IsEnabled(kName));
+    EXPECT_FALSE(missing.dialog.IsEnabled(kNewJob));
+    missing.w().OnJobSelectionChanged();
+    EXPECT_TRUE(missing.dialog.IsEnabled(kNewJob));
+}
+
+TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
+    EditorRig rig;
+    std::string film = rig.Source("film.avi", 24000, 2000);
+    std::string ntsc = rig.Source("ntsc.avi", 30000, 2000);
+    jobs::JobRecord job;
+    job.name = "first";
+    job.input = ntsc;
+    job.templateKey = "9"; // no longer in the order string
+    job.method = 1;
+    job.telecide = 1;
+    job.aspectRatio = 2;
+    job.bitrateAvg = 4200;
+    job.passes = 3;
+    job.startFrame = 10;
+    job.endFrame = 1500;
+    job.angle = 1;
+    job.chapters = "0,700";
+    jobs::WriteJobRecord(rig.temp.Store(), 0, job);
+    job.name = "second";
+    job.input = film;
+    job.templateKey = "1";
+    jobs::WriteJobRecord(rig.temp.Store(), 1, job);
+    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetSelection(kTemplateList), -1);
+    EXPECT_FALSE(rig.dialog.IsChecked(kPulldown));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kPulldown));
+    EXPECT_TRUE(rig.dialog.IsChecked(kAspect4x3));
+    EXPECT_EQ(rig.dialog.GetText(kBitrateAvg), "4200");
+    EXPECT_EQ(rig.dialog.GetText(kEndFrame), "1500");
+    int low = -1, high = -1;
+    rig.dialog.GetSpinRange(kStartFrameSpin, low, high);
+    EXPECT_EQ(high, 1499);
+    EXPECT_EQ(rig.dialog.GetText(kStartFrame), "10");
+    EXPECT_EQ(rig.dialog.GetText(kChapterList), "0,700");
+    EXPECT_TRUE(rig.dialog.IsChecked(kAngle));
+    EXPECT_EQ(rig.dialog.GetText(kAddJob), "&Replace");
+    EXPECT_TRUE(rig.dialog.IsEnabled(kAddJob));
+
+    // Replace without a template keeps the job's own template; "EndFrame" is stored as typed.
+    rig.dialog.SetText(kName, "renamed");
+    rig.dialog.SetText(kEndFrame, "99999");
+    rig.w().OnAddJob();
+    jobs::JobRecord stored;
+    ASSERT_TRUE(jobs::ReadJobRecord(rig.temp.Store(), 0, stored));
+    EXPECT_EQ(stored.name, "renamed");
+    EXPECT_EQ(stored.templateKey, "9");
+    EXPECT_EQ(stored.method, 1);
+    EXPECT_EQ(stored.endFrame, 99999);
+    EXPECT_EQ(stored.startFrame, 10);
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"renamed:0", "second:0"}));
+    EXPECT_TRUE(rig.Saw("log:0:Replaced job renamed"));
+
+    rig.Select(1);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetSelection(kTemplateList), 1);
+    EXPECT_TRUE(rig.dialog.IsChecked(kPulldown));
+    EXPECT_TRUE(rig.dialog.IsEnabled(kPulldown));
+    EXPECT_EQ(rig.dialog.BadAccesses(), 0);
+}
+
+TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {
+    EditorRig rig({"A", "B", "C", "D"});
+    rig.Running(1);
+    rig.Select(1);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetText(kName), "B");
+    EXPECT_FALSE(rig.dialog.IsEnabled(kAddJob)); // the job being encoded: view only
+
+    rig.Select(3);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetText(kAddJob), "&Replace");
+    // While the run goes on, the list can change under the edit: the selection moves away,
+    // D moves up, A is deleted.
+    rig.Select(3);
+    rig.w().OnMoveJobUp();
+    rig.Select(0);
+    rig.w().OnJobSelectionChanged();
+    EXPECT_EQ(rig.dialog.GetText(kName), "D"); // a run in progress keeps the edit
+    rig.w().OnDeleteJob();
+    rig.dialog.SetText(kName, "D2");
+    rig.w().OnAddJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "D2:0", "C:0"}));
+    EXPECT_EQ(rig.w().m_CurrentJob, 0);
+    EXPECT_EQ(rig.StoredName(0), "B");
+
+    // An edited job deleted meanwhile: the edit is added rather than written over another job.
+    rig.Select(2);
+    rig.w().OnJobDoubleClick();
+    rig.w().OnDeleteJob();
+    rig.w().OnAddJob();
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "D2:0", "C:0"}));
+    EXPECT_TRUE(rig.Saw("log:0:Added job C"));
+}
+
+TEST(JobEditor, AutoBiasFollowsTheSetting) {
+    EditorRig rig;
+    rig.dialog.SetText(kBias, "20");
+    rig.dialog.SetText(kBitrateAvg, "3000");
+    rig.w().OnBitrateAvgKillFocus();
+    EXPECT_EQ(rig.dialog.GetText(kBias), "20");
+    rig.w().m_Settings.m_AutoBias = true;
+    rig.w().OnBitrateAvgKillFocus();
+    EXPECT_EQ(rig.dialog.GetText(kBias), "35");
+    // The spin about to step down from 2000 reaches 1999.
+    rig.dialog.SetText(kBitrateAvg, "2000");
+    rig.w().OnBitrateAvgSpin(-1);
+    EXPECT_EQ(rig.dialog.GetText(kBias), "24");
+}
