@@ -1,8 +1,9 @@
 #!/bin/sh
-# The main job: an unattended queue run. Makes two short test sources, puts three jobs in a
-# fresh store (one pass, two-part, and one with the 2:3 pulldown pass), runs
-#   vantaq -start -minimize -exit
-# without a display, and shows what came out.
+# The main job: an unattended queue run. Makes three short test sources, writes a job list file
+# of three jobs (a film source in one pass, which gets the 2:3 pulldown pass; a 25 fps source by
+# the two-part method; a 29.97 fps source at constant bitrate), runs
+#   vantaq -clear -source:jobs.txt -start -minimize -exit
+# without a display on a fresh store, and shows what came out.
 set -e
 build=${1:-build}
 bin="$build/bin"
@@ -17,52 +18,32 @@ ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=24000/1001 -t 4 -c:v mjpe
     "$work/film.avi"
 ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=frequency=440 \
     -t 3 -c:v mjpeg -q:v 3 -c:a pcm_s16le "$work/pal.avi"
-cp "$work/film.avi" "$work/telecine.avi"
-
-job() { # position name input template method telecide end-frame
-    cat <<REG
-[HKEY_CURRENT_USER\\Software\\Pellmoor\\Vantaq\\Jobs\\$1]
-"Status"="Pending"
-"Name"="$2"
-"Input"="$3"
-"Template"="$4"
-"Method"=dword:0000000$5
-"Telecide"=dword:0000000$6
-"Aspect Ratio"=dword:00000002
-"Bitrate (min)"=dword:00000000
-"Bitrate (max)"=dword:00001f40
-"Bitrate (avg)"=dword:00000fa0
-"Q factor"=dword:00000028
-"Bias"=dword:0000001e
-"Passes"=dword:00000002
-"Quality"=dword:00000010
-"StartFrame"=dword:00000000
-"EndFrame"=dword:$7
-"ConvertToFilm"=dword:00000000
-"TopFieldFirst"=dword:00000001
-"Progressive"=dword:00000001
-"Alternate Scan"=dword:00000000
-"Angle"=dword:00000000
-"Chapters"="0,48"
-
-REG
-}
+ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=30000/1001 -t 3 -c:v mjpeg -q:v 3 \
+    "$work/ntsc.avi"
 
 {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Pellmoor\\Vantaq]\r\n'
     printf '"EnableLogging"=dword:00000001\r\n"OutputSameDir"=dword:00000001\r\n'
     printf '"OutputDirectory"=""\r\n"DeleteMPV"=dword:00000000\r\n"AutoBias"=dword:00000000\r\n'
-    printf '"CCEPriority"=dword:00000001\r\n"HideCCEWindow"=dword:00000000\r\n\r\n'
-    job 0 "Film one pass" "$work/film.avi" 2 2 0 00000060
-    job 1 "PAL two part" "$work/pal.avi" 0 0 0 0000004b
-    job 2 "Film pulldown" "$work/telecine.avi" 2 2 1 00000060
-} > "$work/queue.reg"
-"$bin/vantaq-reg" import "$work/queue.reg"
+    printf '"CCEPriority"=dword:00000001\r\n"HideCCEWindow"=dword:00000000\r\n'
+} > "$work/settings.reg"
+"$bin/vantaq-reg" import "$work/settings.reg"
 
-echo "== vantaq -start -minimize -exit"
+# The job list: ignored number, source, min/max/avg kbit/s, template position (0 two-part,
+# 2 one pass, 3 constant bitrate), passes, bias, quality, first/last frame, aspect (1 = 16:9), alternate scan,
+# progressive, top field first, chapter points.
+{
+    printf '; 1.0.1.5\r\n'
+    printf '0,%s,0,8000,4000,2,1,-1,-1,0,96,1,0,1,1,0,48\r\n' "$work/film.avi"
+    printf '0,%s,0,8000,4000,0,2,-1,-1,-1,0,0,0,1,1\r\n' "$work/pal.avi"
+    printf '0,%s,0,6000,3000,3,1,-1,-1,-1,0,0,0,0,1\r\n' "$work/ntsc.avi"
+} > "$work/jobs.txt"
+
+echo "== vantaq -clear -source:$work/jobs.txt -start -minimize -exit"
 rm -f "$bin/vantaq.log"
-QT_QPA_PLATFORM=offscreen timeout 600 "$bin/vantaq" -start -minimize -exit
+QT_QPA_PLATFORM=offscreen timeout 600 "$bin/vantaq" -clear "-source:$work/jobs.txt" -start \
+    -minimize -exit
 echo "== log ($bin/vantaq.log)"
 cat "$bin/vantaq.log" | tr -d '\r'
 

@@ -193,8 +193,12 @@ void CMainWindow::OnLoadFileList(const std::string& path) {
     if (!m_Hooks.loadFileList) {
         return;
     }
+    // New Job is off while the list is read; afterwards it is as it was, so a list that could
+    // not be read does not leave the window without a way to make jobs.
+    bool newJob = m_Dialog.IsEnabled(kNewJob);
     m_Dialog.Enable(kNewJob, false);
     m_Hooks.loadFileList(path);
+    m_Dialog.Enable(kNewJob, newJob);
 }
 
 std::string CMainWindow::AboutCaption(const std::string& programPath) {

@@ -1,11 +1,16 @@
 // Puts the program together and wires the parts that are present into the window.
 #include "gui/program.h"
 
+#include "chapters/chapter_list.h"
+#include "chapters/size_calc.h"
 #include "env/startup_checks.h"
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
+#include "run/cce_data.h"
 #include "run/process_runner.h"
+
+#include <QFileDialog>
 
 #include <chrono>
 #include <cstdio>
@@ -93,6 +98,29 @@ void Program::Start() {
 
     app::MainWindowHooks hooks;
     hooks.loadSystemInfo = env::LoadSystemInfo;
+    platform::Dialog& dialog = m_Window->Dialog();
+    hooks.findChapters = [this, &dialog](const std::string& sourcePath) {
+        chapters::ImportChaptersForSource(dialog, sourcePath, *m_Log);
+    };
+    hooks.onChapterBrowse = [this, &dialog] {
+        chapters::OnBrowseChapters(
+            dialog, *m_Log,
+            [this](const std::string& filter, const std::string& initial, std::string& chosen) {
+                QString path = QFileDialog::getOpenFileName(m_Window.get(), QString(),
+                                                            QString::fromLocal8Bit(initial.c_str()),
+                                                            QString::fromLocal8Bit(filter.c_str()));
+                chosen = path.toLocal8Bit().toStdString();
+                return !path.isEmpty();
+            });
+    };
+    hooks.onCalc = [this, &dialog] {
+        chapters::OnCalcSize(dialog, m_Logic->m_SourceSeconds, *m_Log);
+    };
+    hooks.loadFileList = [this, &dialog](const std::string& path) {
+        run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, [](int ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        });
+    };
     m_Wiring = std::make_unique<app::RunWiring>(m_Window->Dialog(), m_Store, *m_Log);
     m_Wiring->AddHooks(hooks);
     m_Logic =

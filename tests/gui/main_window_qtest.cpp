@@ -54,7 +54,10 @@ TEST(WindowStartup, ChecksThenQueueThenKeywords) {
     auto source = std::find(rows.begin(), rows.end(), "0 Processing source file: /tmp/list a.txt");
     ASSERT_NE(cleared, rows.end());
     EXPECT_EQ(cleared + 1, source);
-    EXPECT_EQ(source + 1, rows.end());
+    ASSERT_NE(source, rows.end());
+    // The list file does not exist: the loader says so and adds nothing.
+    ASSERT_EQ(source + 2, rows.end());
+    EXPECT_EQ(*(source + 1), "2 ERROR: The file (/tmp/list a.txt) does not exist");
     EXPECT_EQ(d.GetCount(kJobList), 0);
     EXPECT_TRUE(program->Window().isVisible());
     EXPECT_FALSE(program->Logic().m_InTray);
