@@ -2,8 +2,8 @@
 // close paths and the menu commands of the main window.
 #include "app/main_window.h"
 
-#include "app/job_panels.h"
 #include "env/file_version_info.h"
+#include "jobs/job_panels.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
@@ -38,7 +38,7 @@ void CMainWindow::OnInitDialog(const std::string& commandLine) {
     m_Queue.SetHandler(this);
     m_CommandLine.Parse(commandLine);
     m_InTray = false;
-    SetJobSpinRanges(m_Dialog);
+    jobs::SetJobSpinRanges(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);
 }
 
@@ -61,14 +61,14 @@ void CMainWindow::OnStartupTimer() {
                     logging::kLogWarning);
     }
 
-    RefreshJobList(m_Dialog, m_Store, &m_Log);
-    ResetJobEditor(m_Dialog);
-    UpdateJobButtons(m_Dialog, m_Processing);
+    jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
+    jobs::ResetJobEditor(m_Dialog);
+    jobs::UpdateJobButtons(m_Dialog, m_Processing);
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
     if (m_CommandLine.Has(kKeyClear)) {
-        ClearJobList(m_Dialog, m_Store);
+        jobs::ClearJobList(m_Dialog, m_Store);
         m_Log.Write("Job List cleared!", logging::kLogInfo);
     }
     if (m_CommandLine.Has(kKeySource)) {

@@ -2,7 +2,7 @@
 #include "app/run_wiring.h"
 
 #include "app/command_line.h"
-#include "app/job_panels.h"
+#include "jobs/job_panels.h"
 #include "platform/dialog.h"
 
 namespace app {
@@ -56,20 +56,20 @@ void RunWiring::GiveToWindow() {
 }
 
 void RunWiring::ResetJobEditor() {
-    app::ResetJobEditor(m_Dialog);
+    jobs::ResetJobEditor(m_Dialog);
 }
 
 void RunWiring::UpdateJobButtons() {
     GiveToWindow();
-    app::UpdateJobButtons(m_Dialog, m_Window->m_Processing);
+    jobs::UpdateJobButtons(m_Dialog, m_Window->m_Processing);
 }
 
 void RunWiring::RefreshJobList() {
-    app::RefreshJobList(m_Dialog, m_Store, &m_Log);
+    jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
 }
 
 void RunWiring::RefreshJobRow(int row, int image) {
-    app::RefreshJobRow(m_Dialog, m_Store, row, image);
+    jobs::RefreshJobRow(m_Dialog, m_Store, row, image);
 }
 
 bool RunWiring::InTray() const {

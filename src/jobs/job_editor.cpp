@@ -1,7 +1,7 @@
 // The job editor's logic over the main window's controls, the job store and the source files.
 #include "jobs/job_editor.h"
 
-#include "app/job_panels.h"
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -124,7 +124,7 @@ void CJobEditor::NewJob(const std::string& path) {
     }
     FillNewJob(path);
     m_Dialog.Enable(ui::kCancel, true);
-    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
     m_Dialog.Enable(ui::kStop, false);
 }
 
@@ -277,7 +277,7 @@ void CJobEditor::LoadJobIntoEditor() {
         m_Dialog.Enable(ui::kAddJob, false);
     }
     m_Dialog.Enable(ui::kSetTemplateDefault, true);
-    app::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
     m_Dialog.Enable(ui::kStop, false);
 }
 
@@ -305,14 +305,14 @@ void CJobEditor::AddOrReplaceJob() {
         m_Log.Write("Added job " + name, logging::kLogInfo);
     }
     m_EditedJob = -1;
-    app::UpdateJobButtons(m_Dialog, *m_State.processing);
-    app::ResetJobEditor(m_Dialog);
+    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
 }
 
 void CJobEditor::CancelEdit() {
-    app::UpdateJobButtons(m_Dialog, *m_State.processing);
-    app::ResetJobEditor(m_Dialog);
+    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
     m_EditedJob = -1;
 }

@@ -1,7 +1,7 @@
 // The job list's operations over the job store and the list rows.
 #include "jobs/job_list.h"
 
-#include "app/job_panels.h"
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
@@ -80,16 +80,16 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJ
         return;
     }
     SetJobString(store, s, kStatus, kStatusPending);
-    app::RefreshJobList(dialog, store, nullptr);
+    jobs::RefreshJobList(dialog, store, nullptr);
     // The reload shows stored statuses only; the job being encoded keeps its running icon.
     if (tracked.currentJob >= 0) {
-        app::RefreshJobRow(dialog, store, tracked.currentJob, kImageRunning);
+        jobs::RefreshJobRow(dialog, store, tracked.currentJob, kImageRunning);
     }
     dialog.SetSelection(ui::kJobList, s);
 }
 
 void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
-    app::ClearJobList(dialog, store);
+    jobs::ClearJobList(dialog, store);
     tracked.editedJob = -1;
 }
 

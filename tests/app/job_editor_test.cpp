@@ -1,7 +1,7 @@
 // The job list operations and the job editor through the window's handlers, over an in-memory
 // window and real AVI headers.
-#include "app/job_panels.h"
 #include "jobs/job_editor.h"
+#include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "media.h"
 #include "store/paths.h"
@@ -111,7 +111,7 @@ TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
 TEST(JobList, DeleteAndResetSpareTheRunningJob) {
     EditorRig rig({"A", "B", "C"});
     jobs::SetJobString(rig.temp.Store(), 1, jobs::kStatus, jobs::kStatusComplete);
-    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
     rig.Running(2);
     rig.Select(2);
     rig.w().OnDeleteJob();
@@ -257,7 +257,7 @@ TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
     job.input = film;
     job.templateKey = "1";
     jobs::WriteJobRecord(rig.temp.Store(), 1, job);
-    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
 
     rig.Select(0);
     rig.w().OnJobDoubleClick();

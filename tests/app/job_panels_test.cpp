@@ -1,6 +1,6 @@
 // The job panels' helpers and the settings dialog's logic over in-memory dialogs.
-#include "app/job_panels.h"
 #include "app/settings_dialog.h"
+#include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "store/paths.h"
 
@@ -16,7 +16,7 @@ TEST(JobPanels, RefreshStopsAtAnUnreadableNameAndSaysSo) {
     rig.AddJob("third");
     // A name longer than the list's capacity cannot be read.
     jobs::SetJobString(rig.temp.Store(), 1, jobs::kName, std::string(5000, 'n'));
-    app::RefreshJobList(rig.dialog, rig.temp.Store(), &rig.log);
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), &rig.log);
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 1);
     EXPECT_TRUE(rig.Saw("log:1:WARNING: Job 1 has no readable name; the Job List ends before it."));
 
@@ -24,14 +24,14 @@ TEST(JobPanels, RefreshStopsAtAnUnreadableNameAndSaysSo) {
     MainWindowRig clean;
     clean.AddJob("a");
     clean.AddJob("b");
-    app::RefreshJobList(clean.dialog, clean.temp.Store(), &clean.log);
+    jobs::RefreshJobList(clean.dialog, clean.temp.Store(), &clean.log);
     EXPECT_EQ(clean.dialog.GetCount(kJobList), 2);
     EXPECT_TRUE(clean.events.empty());
 
-    app::RefreshJobRow(clean.dialog, clean.temp.Store(), 1, jobs::kImageRunning);
+    jobs::RefreshJobRow(clean.dialog, clean.temp.Store(), 1, jobs::kImageRunning);
     EXPECT_EQ(clean.dialog.GetRowText(kJobList, 1), "b");
     EXPECT_EQ(clean.dialog.GetRowImage(kJobList, 1), jobs::kImageRunning);
-    app::RefreshJobRow(clean.dialog, clean.temp.Store(), 2, jobs::kImageRunning);
+    jobs::RefreshJobRow(clean.dialog, clean.temp.Store(), 2, jobs::kImageRunning);
     EXPECT_EQ(clean.dialog.GetCount(kJobList), 2);
 }
 
@@ -40,14 +40,14 @@ TEST(JobPanels, ClearRemovesTheListedJobsAndButtonsFollowTheRun) {
     rig.AddJob("a");
     rig.AddJob("b");
     rig.AddJob("c");
-    app::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
-    app::ClearJobList(rig.dialog, rig.temp.Store());
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    jobs::ClearJobList(rig.dialog, rig.temp.Store());
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_FALSE(
             rig.temp.Store().OpenKey(store::kHive, jobs::JobKeyPath(i), store::Access::Read));
     }
-    app::UpdateJobButtons(rig.dialog, true);
+    jobs::UpdateJobButtons(rig.dialog, true);
     EXPECT_FALSE(rig.dialog.IsEnabled(kStart));
     EXPECT_FALSE(rig.dialog.IsEnabled(kClear));
     EXPECT_TRUE(rig.dialog.IsEnabled(kStop));
@@ -56,14 +56,14 @@ TEST(JobPanels, ClearRemovesTheListedJobsAndButtonsFollowTheRun) {
 
 TEST(JobPanels, ResetEmptiesTextsAndKeepsNumbers) {
     MainWindowRig rig;
-    app::SetJobSpinRanges(rig.dialog);
+    jobs::SetJobSpinRanges(rig.dialog);
     rig.dialog.SetText(kBitrateAvg, "4000");
     rig.dialog.SetText(kInfoFrameRate, "23.976");
     rig.dialog.SetText(kChapterList, "0,100");
     rig.dialog.SetText(kAddJob, "&Replace");
     rig.dialog.SetCheck(kPulldown, true);
     rig.dialog.SetCheck(kAspect16x9, true);
-    app::ResetJobEditor(rig.dialog);
+    jobs::ResetJobEditor(rig.dialog);
     EXPECT_EQ(rig.dialog.GetText(kBitrateAvg), "4000");
     EXPECT_EQ(rig.dialog.GetSpinPos(kBitrateAvgSpin), 4000);
     EXPECT_FALSE(rig.dialog.IsEnabled(kBitrateAvg));

@@ -2,8 +2,8 @@
 // chapter points, driven through a recording job builder and an in-memory editor.
 #include "run/cce_data.h"
 
-#include "app/job_panels.h"
 #include "jobs/job_builder.h"
+#include "jobs/job_panels.h"
 #include "platform/control_ids.h"
 #include "platform/memory_dialog.h"
 #include "support/test_support.h"
@@ -106,7 +106,7 @@ struct CceDataFixture : ::testing::Test {
 
     CceDataFixture() {
         log.SetDebugInfo(true);
-        app::SetJobSpinRanges(dialog);
+        jobs::SetJobSpinRanges(dialog);
     }
     int Import(const std::string& text) {
         std::string path = dir.File("CCEData.txt");

@@ -1,5 +1,5 @@
 // Applying templates to the job editor and saving its values back, over an in-memory window.
-#include "app/job_panels.h"
+#include "jobs/job_panels.h"
 #include "platform/control_ids.h"
 #include "platform/memory_dialog.h"
 #include "store/paths.h"
@@ -17,8 +17,8 @@ namespace {
 struct EditorRig {
     // With `withTemplates` the default templates exist and the list shows them.
     explicit EditorRig(bool withTemplates = true) {
-        app::SetJobSpinRanges(dialog);
-        app::ResetJobEditor(dialog);
+        jobs::SetJobSpinRanges(dialog);
+        jobs::ResetJobEditor(dialog);
         if (withTemplates) {
             store().WriteNumber(kHive, store::kRootPath, "AutoBias", 0);
             templates::InitTemplates(store());

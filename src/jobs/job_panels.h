@@ -14,7 +14,7 @@ namespace logging {
 class Log;
 }
 
-namespace app {
+namespace jobs {
 
 // Removes every row of the job list and appends one row per stored job, in queue order, with
 // its status image. The list stops before the first job whose name cannot be read; when a job
@@ -42,4 +42,4 @@ void ResetJobEditor(platform::Dialog& dialog);
 // The fixed spin ranges of the Job Info panel, set once when the window initialises.
 void SetJobSpinRanges(platform::Dialog& dialog);
 
-} // namespace app
+} // namespace jobs

@@ -1,0 +1,116 @@
+// The job panels' shared helpers over the window's controls and the job store.
+#include "jobs/job_panels.h"
+
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "store/key_store.h"
+#include "store/paths.h"
+
+namespace jobs {
+
+namespace ui = platform::main_window;
+
+void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log* log) {
+    dialog.ResetContent(ui::kJobList);
+    std::vector<jobs::JobListEntry> entries = jobs::ReadJobNames(store);
+    for (const jobs::JobListEntry& entry : entries) {
+        dialog.InsertRow(ui::kJobList, -1, entry.name, entry.image);
+    }
+    if (log == nullptr) {
+        return;
+    }
+    int next = static_cast<int>(entries.size());
+    store::Key damaged = store.OpenKey(store::kHive, jobs::JobKeyPath(next), store::Access::Read);
+    if (damaged) {
+        log->Write("WARNING: Job " + std::to_string(next) +
+                       " has no readable name; the Job List ends before it.",
+                   logging::kLogWarning);
+    }
+}
+
+void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image) {
+    if (position < 0 || position >= dialog.GetCount(ui::kJobList)) {
+        return;
+    }
+    std::string name;
+    jobs::GetJobString(store, position, jobs::kName, jobs::kNameRowCapacity, name);
+    dialog.DeleteRow(ui::kJobList, position);
+    dialog.InsertRow(ui::kJobList, position, name, image);
+}
+
+void UpdateJobButtons(platform::Dialog& dialog, bool processing) {
+    dialog.Enable(ui::kMoveUp, true);
+    dialog.Enable(ui::kDelete, true);
+    dialog.Enable(ui::kMoveDown, true);
+    dialog.Enable(ui::kReset, true);
+    dialog.Enable(ui::kStart, !processing);
+    dialog.Enable(ui::kClear, !processing);
+    dialog.Enable(ui::kStop, processing);
+}
+
+void ClearJobList(platform::Dialog& dialog, store::KeyStore& store) {
+    int rows = dialog.GetCount(ui::kJobList);
+    jobs::ClearJobs(store, rows);
+    dialog.ResetContent(ui::kJobList);
+}
+
+void ResetJobEditor(platform::Dialog& dialog) {
+    dialog.Enable(ui::kAddJob, false);
+    dialog.SetText(ui::kAddJob, "&Add Job");
+    dialog.Enable(ui::kNewJob, false);
+    dialog.Enable(ui::kCancel, false);
+
+    for (int box : {ui::kPulldown, ui::kConvertToFilm, ui::kTopFieldFirst, ui::kProgressive,
+                    ui::kAlternateScan, ui::kAngle}) {
+        dialog.Enable(box, false);
+        dialog.SetCheck(box, false);
+    }
+
+    for (int control : {ui::kAspectSquare,
+                        ui::kAspect4x3,
+                        ui::kAspect16x9,
+                        ui::kTemplateList,
+                        ui::kBitrateMin,
+                        ui::kBitrateMinSpin,
+                        ui::kBitrateMax,
+                        ui::kBitrateMaxSpin,
+                        ui::kBitrateAvg,
+                        ui::kBitrateAvgSpin,
+                        ui::kPasses,
+                        ui::kPassesSpin,
+                        ui::kQFactor,
+                        ui::kQFactorSpin,
+                        ui::kBias,
+                        ui::kBiasSpin,
+                        ui::kQuality,
+                        ui::kQualitySpin,
+                        ui::kStartFrame,
+                        ui::kStartFrameSpin,
+                        ui::kEndFrame,
+                        ui::kEndFrameSpin,
+                        ui::kSetTemplateDefault,
+                        ui::kChapterBrowse,
+                        ui::kName}) {
+        dialog.Enable(control, false);
+    }
+
+    for (int text :
+         {ui::kName, ui::kInputFile, ui::kChapterFile, ui::kChapterList, ui::kInfoResolution,
+          ui::kInfoFrames, ui::kInfoFrameRate, ui::kInfoLength, ui::kInfoType}) {
+        dialog.SetText(text, "");
+    }
+}
+
+void SetJobSpinRanges(platform::Dialog& dialog) {
+    dialog.SetSpinRange(ui::kPassesSpin, 1, 9);
+    dialog.SetSpinRange(ui::kBitrateMinSpin, 0, 9800);
+    dialog.SetSpinRange(ui::kBitrateMaxSpin, 500, 9800);
+    dialog.SetSpinRange(ui::kBitrateAvgSpin, 500, 9800);
+    dialog.SetSpinRange(ui::kQFactorSpin, 1, 300);
+    dialog.SetSpinRange(ui::kBiasSpin, 1, 100);
+    dialog.SetSpinRange(ui::kQualitySpin, 1, 100);
+}
+
+} // namespace jobs
