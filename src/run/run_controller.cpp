@@ -256,6 +256,10 @@ void RunController::OnPass1Finished(int job) {
         WaitBeforeNext(MY_TIMER_PART2);
         return;
     }
+    FinishEncodedJob(job);
+}
+
+void RunController::FinishEncodedJob(int job) {
     if (!EncodeWroteStream()) {
         m_Services.log->Write(
             Format("  ERROR: The encoder wrote no video stream %s", m_State.m_Ecl.m_OutputPath),
@@ -392,20 +396,7 @@ void RunController::OnPass2Finished(int job) {
     if (m_RestartedJob == job) {
         m_RestartedJob = -1;
     }
-    if (!EncodeWroteStream()) {
-        m_Services.log->Write(
-            Format("  ERROR: The encoder wrote no video stream %s", m_State.m_Ecl.m_OutputPath),
-            kLogError);
-        CompleteJob(job, jobs::kStatusError);
-        return;
-    }
-    int telecide = 0;
-    jobs::GetJobNumber(*m_Services.store, job, jobs::kTelecide, telecide);
-    if (telecide == 1) {
-        StartAfterEncodePulldown(job);
-        return;
-    }
-    CompleteJob(job, jobs::kStatusComplete);
+    FinishEncodedJob(job);
 }
 
 } // namespace run

@@ -120,6 +120,8 @@ public:
 
 private:
     void StopProcessing();
+    // The job's last encode has ended: the pulldown pass when asked for, else its status.
+    void FinishEncodedJob(int job);
     void CompleteJob(int job, const char* status);
     bool EncodeWroteStream() const;
     bool StartEclCce(int id);
