@@ -3,9 +3,9 @@
 # Quick when everything is present: it only calls apt-get for what is missing.
 set -e
 
-PACKAGES="build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+PACKAGES="build-essential make cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
 libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev libx11-dev
-ffmpeg xvfb xauth trayer file"
+ffmpeg xvfb xauth trayer"
 
 missing=""
 for p in $PACKAGES; do
