@@ -211,6 +211,8 @@ bool RunController::StartEclCce(int id) {
         return true;
     }
     m_Services.log->Write("  ERROR: Couldn't start ECLCCE Process", kLogError);
+    // A runner that never ran is no reason to pause before the next step.
+    m_State.m_ProcessStartTime = m_Services.now();
     return false;
 }
 

@@ -184,7 +184,10 @@ TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
     RunFixture f;
     f.AddJob("one", 2);
     std::filesystem::permissions(f.dir.File("EclCCE"), std::filesystem::perms::owner_read);
+    f.clockSeconds = 1700000000; // a real clock: the start time must not stay at 0
     f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_NEXT_JOB), 0);
     f.RunQueue();
     EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
     EXPECT_EQ(f.Status(0), "Error");
