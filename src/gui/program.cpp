@@ -117,9 +117,9 @@ void Program::Start() {
         chapters::OnCalcSize(dialog, m_Logic->m_SourceSeconds, *m_Log);
     };
     hooks.loadFileList = [this, &dialog](const std::string& path) {
-        run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, [](int ms) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        });
+        // Nothing depends on pauses between the editor's steps, so the list is read without
+        // them and the window never freezes for long lists.
+        run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, nullptr);
     };
     m_Wiring = std::make_unique<app::RunWiring>(m_Window->Dialog(), m_Store, *m_Log);
     m_Wiring->AddHooks(hooks);
