@@ -293,9 +293,20 @@ void CJobEditor::AddOrReplaceJob() {
             job.method = stored.method;
         }
     }
-    WriteJobRecord(m_Store, p, job);
-
     std::string name = m_Dialog.GetText(ui::kName);
+    if (replace && *m_State.processing && m_EditedJob == *m_State.currentJob) {
+        // The run has taken this job since it was loaded; writing it now would put "Pending"
+        // under the encode and be overwritten by the run's own status.
+        m_Log.Write("ERROR: Job " + name + " is being encoded and cannot be replaced now.",
+                    logging::kLogError);
+        return;
+    }
+    if (!WriteJobRecord(m_Store, p, job)) {
+        // The list shows only what the store holds; the edit stays in the panel.
+        m_Log.Write("ERROR: Could not store job " + name + ".", logging::kLogError);
+        return;
+    }
+
     if (replace) {
         m_Dialog.DeleteRow(ui::kJobList, p);
         m_Dialog.InsertRow(ui::kJobList, p, name, kImagePending);

@@ -332,6 +332,25 @@ TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {
     EXPECT_TRUE(rig.Saw("log:0:Added job C"));
 }
 
+TEST(JobEditor, ReplaceRefusedOnceTheRunHasTheJobAndAFailedWriteListsNothing) {
+    EditorRig rig({"A", "B", "C"});
+    rig.Running(0);
+    rig.Select(2);
+    rig.w().OnJobDoubleClick();
+    rig.dialog.SetText(kName, "C2");
+    rig.w().m_CurrentJob = 2; // the run moved on to the job in the editor
+    rig.w().OnAddJob();
+    EXPECT_TRUE(rig.Saw("log:2:ERROR: Job C2 is being encoded and cannot be replaced now."));
+    EXPECT_EQ(rig.StoredName(2), "C");
+    EXPECT_EQ(rig.dialog.GetText(kName), "C2"); // the edit is kept
+
+    rig.w().m_CurrentJob = 0;
+    rig.temp.Store().Close();
+    rig.w().OnAddJob();
+    EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2."));
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
+}
+
 TEST(JobEditor, AutoBiasFollowsTheSetting) {
     EditorRig rig;
     rig.dialog.SetText(kBias, "20");
