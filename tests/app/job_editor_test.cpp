@@ -3,8 +3,8 @@
 #include "jobs/job_editor.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
-#include "media.h"
 #include "store/paths.h"
+#include "support/media.h"
 #include "templates/template_store.h"
 
 #include <gtest/gtest.h>

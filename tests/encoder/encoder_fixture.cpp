@@ -2,6 +2,8 @@
 // programs, and a small MPEG video stream scanner that checks what ffprobe does not show.
 #include "encoder_fixture.h"
 
+#include "support/media.h"
+
 #include "child_process.h"
 #include "ecl_list.h"
 #include "support/test_support.h"
@@ -232,28 +234,7 @@ std::string MakeEcl(bool classic, const std::string& source, const std::string& 
 }
 
 bool MakeSource(const std::string& path, const std::string& rate, int seconds, bool audio) {
-    std::vector<std::string> a = {
-        "ffmpeg",
-        "-nostdin",
-        "-hide_banner",
-        "-loglevel",
-        "error",
-        "-y",
-        "-f",
-        "lavfi",
-        "-i",
-        "testsrc2=size=176x144:rate=" + rate + ":duration=" + std::to_string(seconds)};
-    if (audio) {
-        a.insert(a.end(),
-                 {"-f", "lavfi", "-i",
-                  "sine=frequency=440:sample_rate=48000:duration=" + std::to_string(seconds)});
-    }
-    a.insert(a.end(), {"-threads", "1", "-c:v", "mpeg4", "-q:v", "4"});
-    if (audio) {
-        a.insert(a.end(), {"-c:a", "pcm_s16le", "-ac", "2"});
-    }
-    a.push_back(path);
-    return RunProgram(a).status == 0;
+    return media::MakeAvi(path, "176x144", rate, seconds, "mpeg4", audio);
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv) {

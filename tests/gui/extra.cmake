@@ -5,10 +5,8 @@ if(TARGET vantaq_gui)
         ${CMAKE_CURRENT_LIST_DIR}/program_folder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/main_window_qtest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/job_panels_qtest.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/../source/media.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tray_qtest.cpp)
     target_link_libraries(vantaq_gui_tests PRIVATE vantaq_gui vantaq_test_support GTest::gtest)
-    target_include_directories(vantaq_gui_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../source)
     set_target_properties(vantaq_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     # The program folder the tests copy must hold the programs.
     add_dependencies(vantaq_gui_tests vantaq EclCCE cce)

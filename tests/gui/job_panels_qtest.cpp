@@ -1,10 +1,10 @@
 // The job list and the job editor on real widgets: the user's events reach the logic, the
 // logic's own changes of the lists do not come back as events.
 #include "gui/up_down.h"
-#include "media.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
 #include "store/paths.h"
+#include "support/media.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

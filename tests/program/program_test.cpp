@@ -2,6 +2,7 @@
 // status 27 after their box, and an unattended queue (-start -exit) runs to its end.
 #include "jobs/job_store.h"
 #include "store/paths.h"
+#include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -86,10 +87,7 @@ TEST_F(ProgramRun, MissingEncoderAndMissingFrameServerEndWithStatus27) {
 
 TEST_F(ProgramRun, UnattendedQueueRunsToItsEnd) {
     std::string source = m_Dir.File("clip.avi");
-    std::string make = "ffmpeg -v error -y -f lavfi -i testsrc2=size=176x144:rate=25 -t 2 "
-                       "-c:v mjpeg -threads 1 '" +
-                       source + "'";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(media::MakeAvi(source, "176x144", "25", 2, "mjpeg", false));
     {
         store::KeyStore s;
         ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));

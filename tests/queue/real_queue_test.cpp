@@ -5,6 +5,7 @@
 #include "platform/posix/posix_processes.h"
 #include "pulldown/pulldown_worker.h"
 #include "run_fixture.h"
+#include "support/media.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,6 @@ using run_test::RunFixture;
 namespace {
 
 const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
-
-bool MakeFilm(const std::string& path) {
-    std::string command = "ffmpeg -v error -y -f lavfi -i testsrc2=size=176x144:rate=24000/1001 "
-                          "-t 2 -c:v mjpeg -threads 1 '" +
-                          path + "'";
-    return std::system(command.c_str()) == 0;
-}
 
 } // namespace
 
@@ -57,7 +51,8 @@ TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
     services.cceVersion = [] { return 5; };
     f.controller = std::make_unique<run::RunController>(std::move(services));
 
-    ASSERT_TRUE(MakeFilm(f.dir.File("media/film.avi")));
+    ASSERT_TRUE(
+        media::MakeAvi(f.dir.File("media/film.avi"), "176x144", "24000/1001", 2, "mjpeg", false));
     f.AddJob("film", 2, 1);
     jobs::SetJobNumber(f.store.Store(), 0, jobs::kEndFrame, 48);
     jobs::SetJobNumber(f.store.Store(), 0, jobs::kProgressive, 1);

@@ -1,7 +1,7 @@
 // The AVI header reader against ffmpeg's files and ffprobe's reading of them, and on damaged,
 // absurd and foreign input.
-#include "media.h"
 #include "platform/avi_file.h"
+#include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // CAviSource's open results and values, and the File Info texts of ShowSourceInfo.
 #include "log/log.h"
-#include "media.h"
 #include "run/avi_source.h"
 #include "run/source_info.h"
+#include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

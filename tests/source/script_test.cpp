@@ -1,8 +1,8 @@
 // The frame-server module on scripts: the clip each gives, checked against ffmpeg playing the
 // module's filter chain, and the errors with their line numbers.
-#include "media.h"
 #include "platform/frame_server.h"
 #include "run/avi_source.h"
+#include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

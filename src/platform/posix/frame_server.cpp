@@ -1,10 +1,10 @@
 // The frame-server module loaded with dlopen for the length of one request.
 #include "platform/frame_server.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
+#include "platform/files.h"
 
-#include <climits>
+#include <dlfcn.h>
+
 #include <memory>
 
 namespace platform {
@@ -17,12 +17,7 @@ struct ModuleCloser {
 } // namespace
 
 std::string RunningProgramFolder() {
-    char path[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) {
-        return {};
-    }
-    std::string exe(path, static_cast<size_t>(n));
+    std::string exe = ProgramFilePath();
     size_t slash = exe.rfind('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash == 0 ? 1 : slash);
 }

@@ -1,5 +1,5 @@
 // Test media helpers: ffmpeg and ffprobe runs, and a writer of AVI headers.
-#include "media.h"
+#include "support/media.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +66,7 @@ bool MakeAvi(const std::string& path, const std::string& size, const std::string
         cmd << " -pix_fmt yuv420p";
     }
     if (audio) {
-        cmd << " -c:a pcm_s16le";
+        cmd << " -c:a pcm_s16le -ac 2";
     }
     cmd << " '" << path << "'";
     return Run(cmd.str());

@@ -13,7 +13,7 @@ bool Run(const std::string& command);
 bool HaveFfmpeg();
 
 // Writes `seconds` of testsrc2 at `size` ("320x240") and `rate` ("30000/1001") with `codec`
-// ("mjpeg", "rawvideo"), plus a sine tone when `audio`.
+// ("mjpeg", "rawvideo", "mpeg4"), plus a stereo sine tone when `audio`.
 bool MakeAvi(const std::string& path, const std::string& size, const std::string& rate,
              double seconds, const std::string& codec, bool audio);
 
