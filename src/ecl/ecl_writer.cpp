@@ -88,7 +88,7 @@ int FrameRateIndex(int thousandths) {
     }
 }
 
-SourceFacts InspectSource(const std::string& path, const std::string& programDir) {
+SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir) {
     SourceFacts facts;
     run::CAviSource source(path, programDir);
     if (source.Open() != 0) {

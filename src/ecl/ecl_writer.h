@@ -46,7 +46,7 @@ int FrameRateIndex(int thousandths);
 
 // The facts of a source as the source inspection reads them (AVI files and scripts through the
 // frame server in `programDir`/system); `opened` is false when it cannot be read.
-SourceFacts InspectSource(const std::string& path, const std::string& programDir);
+SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
 // (encoder code 0 or 99, no job store, or the file cannot be created). Text values are written

@@ -8,11 +8,10 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "store/key_store.h"
 #include "store/paths.h"
-
-#include <sys/stat.h>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -26,8 +25,8 @@ namespace env {
 namespace {
 
 bool IsFile(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    platform::FileFacts facts;
+    return platform::RegularFileFacts(path, facts);
 }
 
 // "2, 66, 1, 7" as the log shows a runner or frame-server version: "2.66.1.7".

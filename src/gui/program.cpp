@@ -143,7 +143,7 @@ void Program::Start() {
     run.windows = m_Windows.get();
     run.programPath = programPath;
     run.inspect = [programDir](const std::string& path) {
-        return ecl::InspectSource(path, programDir);
+        return ecl::ReadSourceFacts(path, programDir);
     };
     run.startPulldown = [this](const std::string& source, const std::string& target) {
         m_Pulldowns->Start(source, target);

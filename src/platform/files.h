@@ -26,6 +26,15 @@ private:
     uint64_t m_Size = 0;
 };
 
+// What the file system says of a regular file.
+struct FileFacts {
+    uint64_t size = 0;
+    int64_t modified = 0; // whole seconds of the system clock
+};
+
+// Facts of the regular file at `path`; false for a missing path, a folder or anything else.
+bool RegularFileFacts(const std::string& path, FileFacts& facts);
+
 // The running program's own file, as the system reports it; empty when unknown.
 std::string ProgramFilePath();
 

@@ -6,9 +6,9 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using logging::kLogError;
@@ -19,15 +19,6 @@ namespace ids = platform::main_window;
 namespace run {
 
 namespace {
-
-bool SizeOf(const std::string& path, int64_t& size) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    size = static_cast<int64_t>(info.st_size);
-    return true;
-}
 
 std::string FileNameOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -95,10 +86,10 @@ void RunController::OnPulldownFinished(int code) {
     }
     const std::string& source = m_State.m_Ecl.m_OutputPath;
     std::string target = source + ".m2v";
-    int64_t sourceSize = -1;
-    int64_t targetSize = -2;
-    bool ok = code == 0 && SizeOf(source, sourceSize) && SizeOf(target, targetSize) &&
-              sourceSize == targetSize;
+    platform::FileFacts sourceFile;
+    platform::FileFacts targetFile;
+    bool ok = code == 0 && platform::RegularFileFacts(source, sourceFile) &&
+              platform::RegularFileFacts(target, targetFile) && sourceFile.size == targetFile.size;
     log.Write(ok ? "  Pulldown successfull." : "  Pulldown failed.", ok ? kLogInfo : kLogError);
     if (ok && (m_Services.settings->m_DeleteMpv || window.HasDeleteMpvKeyword())) {
         if (::unlink(source.c_str()) == 0) {

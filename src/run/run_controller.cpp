@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "platform/message_registry.h"
 #include "run/cce_window.h"
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -45,18 +45,6 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
         text.replace(at, from.size(), to);
     }
-}
-
-bool FileSize(const std::string& path, int64_t& size, int64_t* modified = nullptr) {
-    struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    size = static_cast<int64_t>(info.st_size);
-    if (modified) {
-        *modified = static_cast<int64_t>(info.st_mtime);
-    }
-    return true;
 }
 
 } // namespace
@@ -230,10 +218,9 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
 bool RunController::EncodeWroteStream() const {
     // The runner's exit status is not reported, so the stream itself tells whether the encode
     // worked: it must exist, hold something and be no older than the job.
-    int64_t size = 0;
-    int64_t modified = 0;
-    return FileSize(m_State.m_Ecl.m_OutputPath, size, &modified) && size > 0 &&
-           modified >= m_State.m_JobStartTime - 1;
+    platform::FileFacts stream;
+    return platform::RegularFileFacts(m_State.m_Ecl.m_OutputPath, stream) && stream.size > 0 &&
+           stream.modified >= m_State.m_JobStartTime - 1;
 }
 
 void RunController::CompleteJob(int job, const char* status) {

@@ -41,7 +41,7 @@ TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
     services.processes = std::make_shared<platform::PosixProcesses>();
     services.programPath = f.dir.File("vantaq");
     services.inspect = [](const std::string& path) {
-        return ecl::InspectSource(path, kProgramDir);
+        return ecl::ReadSourceFacts(path, kProgramDir);
     };
     services.startPulldown = [&workers](const std::string& source, const std::string& target) {
         workers.Start(source, target);

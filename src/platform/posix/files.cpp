@@ -56,6 +56,16 @@ bool ReadOnlyFile::ReadAt(uint64_t offset, uint64_t size, std::string& bytes) co
     return true;
 }
 
+bool RegularFileFacts(const std::string& path, FileFacts& facts) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    facts.size = static_cast<uint64_t>(st.st_size);
+    facts.modified = static_cast<int64_t>(st.st_mtime);
+    return true;
+}
+
 std::string ProgramFilePath() {
     std::vector<char> buffer(4096);
     ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
