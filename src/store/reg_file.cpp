@@ -1,6 +1,7 @@
 // Registry file export and import.
 #include "store/reg_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -78,21 +79,24 @@ void ExportValue(const Value& v, std::string& out) {
     out += "\r\n";
 }
 
-bool ExportKey(KeyStore& store, Key key, const std::string& fullName, std::string& out) {
+bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string& out) {
+    // Depth first with a stack of its own, so a store of any depth is written without recursion.
+    std::vector<std::pair<Key, std::string>> pending{{top, topName}};
     std::vector<Value> values;
     std::vector<std::string> subKeys;
-    if (!store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
-        return false;
-    }
-    out += "[" + fullName + "]\r\n";
-    for (const Value& v : values) {
-        ExportValue(v, out);
-    }
-    out += "\r\n";
-    for (const std::string& name : subKeys) {
-        Key child = store.OpenKey(key, name, Access::Read);
-        if (!child || !ExportKey(store, child, fullName + "\\" + name, out)) {
+    while (!pending.empty()) {
+        auto [key, fullName] = std::move(pending.back());
+        pending.pop_back();
+        if (!key || !store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
             return false;
+        }
+        out += "[" + fullName + "]\r\n";
+        for (const Value& v : values) {
+            ExportValue(v, out);
+        }
+        out += "\r\n";
+        for (auto name = subKeys.rbegin(); name != subKeys.rend(); ++name) {
+            pending.emplace_back(store.OpenKey(key, *name, Access::Read), fullName + "\\" + *name);
         }
     }
     return true;
@@ -308,6 +312,28 @@ bool KeyBelowHive(const std::string& full, std::string& path) {
     return false;
 }
 
+// The registry's own limits: key names of at most 255 characters, at most 512 levels.
+bool WithinKeyLimits(const std::string& path, std::string& why) {
+    std::vector<std::string_view> names = SplitKeyPath(path);
+    if (names.size() > kMaxKeyDepth) {
+        why = "the key is " + std::to_string(names.size()) + " levels deep; at most " +
+              std::to_string(kMaxKeyDepth) + " are allowed";
+        return false;
+    }
+    for (std::string_view name : names) {
+        // Characters, not bytes: UTF-8 continuation bytes do not count.
+        size_t characters = static_cast<size_t>(std::count_if(name.begin(), name.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+        if (characters > kMaxKeyNameLength) {
+            why = "a key name of " + std::to_string(characters) + " characters; at most " +
+                  std::to_string(kMaxKeyNameLength) + " are allowed";
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error) {
@@ -386,6 +412,11 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
             }
             if (!KeyBelowHive(name, keyPath) || keyPath.empty()) {
                 error = where + "only keys below HKEY_CURRENT_USER can be imported";
+                return false;
+            }
+            std::string why;
+            if (!WithinKeyLimits(keyPath, why)) {
+                error = where + why;
                 return false;
             }
             if (remove) {
