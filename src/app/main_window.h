@@ -188,12 +188,18 @@ public:
     double m_SourceSeconds = 0.0;
     env::Settings m_Settings;
     CommandLineOptions m_CommandLine;
+    // The program's exit status once the window has closed: non-zero after a run that ended on
+    // a failure.
+    int m_ExitStatus = 0;
 
 private:
     // The tip for the tray while running or idle.
     std::string StateTip() const;
     // The positions the job list operations keep on their jobs.
     jobs::TrackedJobs Tracked();
+    // Logs an error naming `what` when the store refused a write since `failedBefore` (its
+    // FailedWrites() count then).
+    void LogFailedWrites(uint64_t failedBefore, const std::string& what);
 
     platform::Dialog& m_Dialog;
     platform::UiQueue& m_Queue;

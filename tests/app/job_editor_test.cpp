@@ -347,7 +347,7 @@ TEST(JobEditor, ReplaceRefusedOnceTheRunHasTheJobAndAFailedWriteListsNothing) {
     rig.w().m_CurrentJob = 0;
     rig.temp.Store().Close();
     rig.w().OnAddJob();
-    EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2."));
+    EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2 (the store is not open)."));
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
 }
 
