@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
     program.Start();
     program.Window().SetOnEnded([] { QApplication::quit(); });
     int status = application.exec();
+    if (status == 0) {
+        status = program.Logic().m_ExitStatus;
+    }
     // A pulldown worker hands its lines to the window: keep the loop turning until it is done.
     while (program.PulldownsRunning() > 0) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
