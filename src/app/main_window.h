@@ -103,6 +103,13 @@ public:
     // minimize, in that order.
     void OnStartupTimer();
 
+    // The start-up keywords of a second start on the same store, handed over by it
+    // (`commandLine` as OnInitDialog takes it; relative paths are taken from `workingDir`).
+    // Runs the start-up first if it has not run yet. A run in progress keeps its queue: "clear"
+    // is refused then, and "start" does nothing; "exit" and "deletempv" join this window's own
+    // keywords. Without keywords the window is shown.
+    void OnHandedKeywords(const std::string& workingDir, const std::string& commandLine);
+
     // Minimise command. True when the window handled it (hidden to the tray, or kept as it is
     // when the tray icon could not be added); false means: give it the default handling.
     bool OnMinimize();
