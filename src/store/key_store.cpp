@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -152,6 +153,7 @@ bool KeyStore::Open(const std::string& path) {
         return fail(error);
     }
     if (check != "ok") {
+        std::replace(check.begin(), check.end(), '\n', ' ');
         m_LastError = path + ": " + Describe(SQLITE_CORRUPT, check);
         return false;
     }

@@ -79,8 +79,15 @@ void ExportValue(const Value& v, std::string& out) {
     out += "\r\n";
 }
 
-bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string& out) {
-    // Depth first with a stack of its own, so a store of any depth is written without recursion.
+// The number of key names in "HKEY_CURRENT_USER\A\B" below the hive (2 here).
+size_t LevelsBelowHive(const std::string& fullName) {
+    return static_cast<size_t>(std::count(fullName.begin(), fullName.end(), '\\'));
+}
+
+bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string& out,
+               std::string& error) {
+    // Depth first with a stack of its own, so a store of any depth is walked without recursion.
+    // A key deeper than an import accepts is refused rather than written.
     std::vector<std::pair<Key, std::string>> pending{{top, topName}};
     std::vector<Value> values;
     std::vector<std::string> subKeys;
@@ -88,6 +95,12 @@ bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string
         auto [key, fullName] = std::move(pending.back());
         pending.pop_back();
         if (!key || !store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
+            error = "the store cannot be read";
+            return false;
+        }
+        if (LevelsBelowHive(fullName) > kMaxKeyDepth) {
+            error = "a key deeper than " + std::to_string(kMaxKeyDepth) + " levels below " +
+                    fullName.substr(0, fullName.find('\\', 300)) + "... cannot be exported";
             return false;
         }
         out += "[" + fullName + "]\r\n";
@@ -356,8 +369,7 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
         }
         for (const std::string& name : top) {
             if (!ExportKey(store, store.OpenKey(key, name, Access::Read),
-                           std::string(kHiveName) + "\\" + name, out)) {
-                error = "the store cannot be read";
+                           std::string(kHiveName) + "\\" + name, out, error)) {
                 return false;
             }
         }
@@ -367,8 +379,7 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
     for (std::string_view name : SplitKeyPath(relative)) {
         fullName += "\\" + std::string(name);
     }
-    if (!ExportKey(store, key, fullName, out)) {
-        error = "the store cannot be read";
+    if (!ExportKey(store, key, fullName, out, error)) {
         return false;
     }
     return true;

@@ -365,3 +365,27 @@ TEST(JobEditor, AutoBiasFollowsTheSetting) {
     rig.w().OnBitrateAvgSpin(-1);
     EXPECT_EQ(rig.dialog.GetText(kBias), "24");
 }
+
+// Values longer than the old fixed capacities go through a load and a Replace whole.
+TEST(JobEditor, LongValuesSurviveLoadAndReplaceWhole) {
+    EditorRig rig({"A"});
+    store::KeyStore& s = rig.temp.Store();
+    const std::string name(1500, 'n');
+    const std::string input =
+        rig.sources.File(std::string(274 - rig.sources.Path().size() - 1, 'p'));
+    const std::string chapters = std::string(3000, '1');
+    ASSERT_EQ(input.size(), 274u);
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kName, name));
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kInput, input));
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kChapters, chapters));
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    ASSERT_EQ(rig.dialog.GetText(kAddJob), "&Replace");
+    rig.w().OnAddJob();
+    jobs::JobRecord stored;
+    ASSERT_TRUE(jobs::ReadJobRecord(s, 0, stored));
+    EXPECT_EQ(stored.name, name);
+    EXPECT_EQ(stored.input, input);
+    EXPECT_EQ(stored.chapters, chapters);
+    EXPECT_EQ(rig.dialog.GetRowText(kJobList, 0), name);
+}
