@@ -2,6 +2,7 @@
 // paths and the menu commands.
 #include "main_window_fixture.h"
 #include "store/paths.h"
+#include "templates/template_store.h"
 #include "support/store_faults.h"
 
 #include <gtest/gtest.h>
@@ -306,6 +307,7 @@ TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
     for (const char* name : {"A", "B", "C", "D"}) {
         rig.AddJob(name, name[0] == 'B' ? jobs::kStatusComplete : jobs::kStatusPending);
     }
+    templates::InitTemplates(s);
     rig.Build();
     rig.Start("vantaq");
     auto rows = [&] {
@@ -331,6 +333,9 @@ TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
     rig.window->OnLogDebugInfo();
     rig.host.duringSettings = [&] { s.WriteNumber(store::kHive, store::kRootPath, "AutoBias", 1); };
     rig.window->OnSettings();
+    rig.dialog.InsertRow(kTemplateList, -1, "first template");
+    rig.dialog.SetSelection(kTemplateList, 0);
+    rig.window->OnSetTemplateDefault();
 
     std::vector<std::string> errors;
     for (const std::string& e : rig.events) {
@@ -341,7 +346,8 @@ TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
     }
     EXPECT_EQ(errors, (std::vector<std::string>{"delete job B", "move job B", "move job B",
                                                 "reset job B", "clear the Job List",
-                                                "store \"Log debug info\"", "store the settings"}));
+                                                "store \"Log debug info\"", "store the settings",
+                                                "store the template default"}));
     EXPECT_EQ(rows(), before);
     EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
     disk.Free();
