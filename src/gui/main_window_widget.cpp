@@ -2,7 +2,6 @@
 #include "gui/main_window_widget.h"
 
 #include "gui/file_dialogs.h"
-
 #include "gui/icons.h"
 #include "gui/settings_window.h"
 #include "gui/up_down.h"

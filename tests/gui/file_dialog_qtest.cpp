@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -58,7 +59,11 @@ TEST(FileDialogs, ShowingTheStoreFolderKeepsItsLocksAndEveryWrite) {
     ASSERT_FALSE(before.empty());
 
     {
+        // Even a dialog made while the working folder is the store's own keeps the locks.
+        std::string workingDir = std::filesystem::current_path().string();
+        std::filesystem::current_path(dir.Path());
         gui::FileDialog chooser(nullptr);
+        std::filesystem::current_path(workingDir);
         QFileDialog& dialog = chooser.Dialog();
         dialog.setDirectory(QString::fromStdString(dir.Path()));
         dialog.show();
