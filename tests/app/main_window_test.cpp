@@ -2,8 +2,8 @@
 // paths and the menu commands.
 #include "main_window_fixture.h"
 #include "store/paths.h"
-#include "templates/template_store.h"
 #include "support/store_faults.h"
+#include "templates/template_store.h"
 
 #include <gtest/gtest.h>
 
@@ -344,10 +344,10 @@ TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
             errors.push_back(e.substr(23, e.find(':', 23) - 23));
         }
     }
-    EXPECT_EQ(errors, (std::vector<std::string>{"delete job B", "move job B", "move job B",
-                                                "reset job B", "clear the Job List",
-                                                "store \"Log debug info\"", "store the settings",
-                                                "store the template default"}));
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"delete job B", "move job B", "move job B", "reset job B",
+                                        "clear the Job List", "store \"Log debug info\"",
+                                        "store the settings", "store the template default"}));
     EXPECT_EQ(rows(), before);
     EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
     disk.Free();
