@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -131,7 +132,14 @@ bool KeyStore::Open(const std::string& path) {
     }
     auto db = std::make_unique<Db>();
     auto fail = [&](const std::string& detail) {
-        m_LastError = path + ": " + Describe(db->ErrorCode(), detail);
+        // An I/O error of a full disk or a read-only file system is named as such.
+        int code = db->ErrorCode();
+        if (code == SQLITE_IOERR && db->SystemErrno() == ENOSPC) {
+            code = SQLITE_FULL;
+        } else if (code == SQLITE_IOERR && db->SystemErrno() == EROFS) {
+            code = SQLITE_READONLY;
+        }
+        m_LastError = path + ": " + Describe(code, detail);
         return false;
     };
     std::string error;

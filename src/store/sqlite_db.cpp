@@ -76,6 +76,7 @@ bool SqliteDb::Open(const std::string& path, std::string& error) {
         sqlite3_open_v2(path.c_str(), &m_Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = path + ": " + (m_Db ? sqlite3_errmsg(m_Db) : sqlite3_errstr(rc));
         sqlite3_close(m_Db);
         m_Db = nullptr;
@@ -99,6 +100,7 @@ bool SqliteDb::Exec(const std::string& sql, std::string& error) {
     char* message = nullptr;
     if (int rc = sqlite3_exec(m_Db, sql.c_str(), nullptr, nullptr, &message); rc != SQLITE_OK) {
         m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = message ? message : sqlite3_errmsg(m_Db);
         sqlite3_free(message);
         return false;
@@ -110,6 +112,7 @@ bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) 
     sqlite3_stmt* stmt = nullptr;
     if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
         m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = sqlite3_errmsg(m_Db);
         return false;
     }
@@ -118,6 +121,7 @@ bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) 
         value = sqlite3_column_int(stmt, 0);
     } else {
         m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
+        m_SystemErrno = sqlite3_system_errno(m_Db);
         error = sqlite3_errmsg(m_Db);
     }
     sqlite3_finalize(stmt);
@@ -128,6 +132,7 @@ bool SqliteDb::QueryText(const std::string& sql, std::string& value, std::string
     sqlite3_stmt* stmt = nullptr;
     if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
         m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = sqlite3_errmsg(m_Db);
         return false;
     }
@@ -137,6 +142,7 @@ bool SqliteDb::QueryText(const std::string& sql, std::string& value, std::string
         value = text ? reinterpret_cast<const char*>(text) : "";
     } else {
         m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
+        m_SystemErrno = sqlite3_system_errno(m_Db);
         error = sqlite3_errmsg(m_Db);
     }
     sqlite3_finalize(stmt);

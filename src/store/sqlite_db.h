@@ -60,10 +60,13 @@ public:
     std::string ErrorText() const;
     // The primary result code of the last failed call (SQLITE_FULL, SQLITE_CORRUPT, ...).
     int ErrorCode() const { return m_ErrorCode; }
+    // The system's error number behind it (ENOSPC, EROFS, ...), 0 when none.
+    int SystemErrno() const { return m_SystemErrno; }
 
 private:
     sqlite3* m_Db = nullptr;
     int m_ErrorCode = 0;
+    int m_SystemErrno = 0;
     std::map<const char*, std::unique_ptr<SqliteStatement>> m_Statements;
 };
 

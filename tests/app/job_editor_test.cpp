@@ -389,3 +389,17 @@ TEST(JobEditor, LongValuesSurviveLoadAndReplaceWhole) {
     EXPECT_EQ(stored.chapters, chapters);
     EXPECT_EQ(rig.dialog.GetRowText(kJobList, 0), name);
 }
+
+// A job another process stored meanwhile (an import, say) is not overwritten by Add: the new
+// job goes after it, and the list shows both.
+TEST(JobEditor, AddGoesAfterJobsTheListDoesNotShowYet) {
+    EditorRig rig({"A"});
+    jobs::JobRecord imported;
+    imported.name = "imported";
+    ASSERT_TRUE(jobs::WriteJobRecord(rig.temp.Store(), 1, imported));
+    rig.w().OnNewJob(rig.Source("new.avi", 25, 50));
+    rig.w().OnAddJob();
+    EXPECT_EQ(rig.StoredName(1), "imported");
+    EXPECT_EQ(rig.StoredName(2), "new");
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "imported:0", "new:0"}));
+}

@@ -288,14 +288,23 @@ TEST(KeyStore, OpenSaysWhatIsWrongAndLeavesTheFileAsItWas) {
     }
 
     // A new store on a full disk.
-    testing_support::SmallDisk disk(64 * 1024);
+    testing_support::SmallDisk disk(1 << 20);
     if (!disk.Mounted()) {
         GTEST_SKIP() << disk.Reason();
     }
+    {
+        KeyStore existing;
+        ASSERT_TRUE(existing.Open(disk.File("old.sqlite")));
+        ASSERT_TRUE(existing.WriteNumber(kHive, kRoot, "N", 1));
+    }
     ASSERT_TRUE(disk.Fill());
-    KeyStore s;
-    EXPECT_FALSE(s.Open(disk.File("store.sqlite")));
-    EXPECT_NE(s.LastError().find("the disk is full"), std::string::npos) << s.LastError();
+    std::string before = testing_support::ReadFile(disk.File("old.sqlite"));
+    for (const char* name : {"store.sqlite", "old.sqlite"}) {
+        KeyStore s;
+        EXPECT_FALSE(s.Open(disk.File(name)));
+        EXPECT_NE(s.LastError().find("the disk is full"), std::string::npos) << s.LastError();
+    }
+    EXPECT_EQ(testing_support::ReadFile(disk.File("old.sqlite")), before);
 }
 
 // Trees of any depth are deleted and exported without recursion; an export refuses keys
