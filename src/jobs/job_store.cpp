@@ -124,7 +124,15 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
     if (!unit.Ok()) {
         return false;
     }
-    int count = JobCount(store);
+    // The caller's guess (its row count) saves counting a long queue from the start.
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    int count =
+        position > 0 && jobsKey && store.OpenKey(jobsKey, PositionName(position - 1), Access::Read)
+            ? position
+            : 0;
+    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
+        ++count;
+    }
     if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
         return false;
     }

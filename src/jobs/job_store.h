@@ -24,8 +24,8 @@ bool WriteJobRecord(store::KeyStore& store, int position, const JobRecord& recor
 // Reads every value of a job whole; false when the job key does not exist.
 bool ReadJobRecord(store::KeyStore& store, int position, JobRecord& record);
 
-// Writes `record` as a new job after the last stored one, never over an existing job, and
-// reports the position it took.
+// Writes `record` as a new job after the last stored one, never over an existing job.
+// `position` comes in as the caller's guess of the job count and goes out as the position taken.
 bool AppendJobRecord(store::KeyStore& store, const JobRecord& record, int& position);
 // The number of stored jobs: the job keys "0", "1", ... up to the first one missing.
 int JobCount(store::KeyStore& store);

@@ -218,8 +218,11 @@ TEST(JobStore, EveryJobIsListedAndReadWholeAndAddNeverOverwrites) {
     ASSERT_TRUE(ReadJobRecord(s, 3, back));
     EXPECT_EQ(back, job);
 
-    int position = -1;
-    ASSERT_TRUE(AppendJobRecord(s, job, position));
-    EXPECT_EQ(position, 6);
-    EXPECT_EQ(JobCount(s), 7);
+    for (int guess : {0, 3, 7, 20}) {
+        int position = guess;
+        int count = JobCount(s);
+        ASSERT_TRUE(AppendJobRecord(s, job, position));
+        EXPECT_EQ(position, count) << guess;
+        EXPECT_EQ(JobCount(s), count + 1);
+    }
 }
