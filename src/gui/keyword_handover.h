@@ -32,6 +32,8 @@ public:
     bool Listen(std::string& error);
     // Requests that came before the handler wait for it.
     void SetHandler(Handler handler);
+    // Stops listening and removes the socket; for a process that ends without unwinding.
+    void Close() { m_Server.close(); }
 
 private:
     void OnConnection();

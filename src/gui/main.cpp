@@ -62,6 +62,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantaq: later starts cannot hand over their keywords: %s\n",
                      error.c_str());
     }
+    // The process ends without unwinding; the socket must not outlive it.
+    options.exit = [&receiver](int status) {
+        receiver.Close();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    };
 
     gui::Program program(options);
     if (!program.Open(error)) {
@@ -87,6 +93,7 @@ int main(int argc, char** argv) {
     // Closing the window does not stop an encode: the runner's reader thread may still be
     // waiting on its pipe and would post into a queue that no longer exists. Every change is
     // already durable in the store, so the process ends here without tearing anything down.
+    receiver.Close();
     std::fflush(nullptr);
     std::_Exit(status);
 }
