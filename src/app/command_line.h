@@ -19,6 +19,8 @@ public:
     // Parses the whole line, program path included. A key seen again keeps its first value.
     void Parse(const std::string& line);
 
+    // Adds a keyword as if it had been on the line (a key seen before keeps its value).
+    void Add(const std::string& key, const std::string& value) { Store(key, value); }
     bool Has(const std::string& key) const { return m_Options.count(key) != 0; }
     // The value of `key`, empty when absent or given without one.
     std::string Value(const std::string& key) const;

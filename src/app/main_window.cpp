@@ -51,7 +51,9 @@ void CMainWindow::OnStartupTimer() {
 
     env::StartupResult result;
     result.settings = m_Settings;
+    uint64_t failedWrites = m_Store.FailedWrites();
     bool loaded = m_Hooks.loadSystemInfo && m_Hooks.loadSystemInfo(m_Services, result);
+    LogFailedWrites(failedWrites, "store the default settings and templates");
     m_Settings = result.settings;
     m_Processing = result.m_Processing;
     m_CurrentJob = result.m_CurrentJob;
@@ -67,8 +69,7 @@ void CMainWindow::OnStartupTimer() {
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
-    if (m_CommandLine.Has(kKeyClear)) {
-        jobs::ClearJobList(m_Dialog, m_Store);
+    if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
         m_Log.Write("Job List cleared!", logging::kLogInfo);
     }
     if (m_CommandLine.Has(kKeySource)) {
@@ -160,7 +161,17 @@ void CMainWindow::OnStopProcessing() {
 }
 
 void CMainWindow::OnLogDebugInfo() {
+    uint64_t failedWrites = m_Store.FailedWrites();
     logging::OnLogDebugInfo(m_Store, m_Log, m_Dialog.IsChecked(kLogDebugInfo));
+    LogFailedWrites(failedWrites, "store \"Log debug info\"");
+}
+
+void CMainWindow::LogFailedWrites(uint64_t failedBefore, const std::string& what) {
+    if (m_Store.FailedWrites() != failedBefore) {
+        m_Log.Write("ERROR: Could not " + what + ": the store " + m_Store.Path() +
+                        " refused the write (" + m_Store.LastError() + ").",
+                    logging::kLogError);
+    }
 }
 
 void CMainWindow::OnDeleteLog() {
@@ -168,7 +179,10 @@ void CMainWindow::OnDeleteLog() {
 }
 
 void CMainWindow::OnSettings() {
-    if (m_Host.RunSettingsDialog()) {
+    uint64_t failedWrites = m_Store.FailedWrites();
+    bool accepted = m_Host.RunSettingsDialog();
+    LogFailedWrites(failedWrites, "store the settings");
+    if (accepted) {
         env::ReloadSettings(m_Store, m_Log, m_Settings);
     }
 }

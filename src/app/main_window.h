@@ -103,6 +103,13 @@ public:
     // minimize, in that order.
     void OnStartupTimer();
 
+    // The start-up keywords of a second start on the same store, handed over by it
+    // (`commandLine` as OnInitDialog takes it; relative paths are taken from `workingDir`).
+    // Runs the start-up first if it has not run yet. A run in progress keeps its queue: "clear"
+    // is refused then, and "start" does nothing; "exit" and "deletempv" join this window's own
+    // keywords. Without keywords the window is shown.
+    void OnHandedKeywords(const std::string& workingDir, const std::string& commandLine);
+
     // Minimise command. True when the window handled it (hidden to the tray, or kept as it is
     // when the tray icon could not be added); false means: give it the default handling.
     bool OnMinimize();
@@ -188,12 +195,18 @@ public:
     double m_SourceSeconds = 0.0;
     env::Settings m_Settings;
     CommandLineOptions m_CommandLine;
+    // The program's exit status once the window has closed: non-zero after a run that ended on
+    // a failure.
+    int m_ExitStatus = 0;
 
 private:
     // The tip for the tray while running or idle.
     std::string StateTip() const;
     // The positions the job list operations keep on their jobs.
     jobs::TrackedJobs Tracked();
+    // Logs an error naming `what` when the store refused a write since `failedBefore` (its
+    // FailedWrites() count then).
+    void LogFailedWrites(uint64_t failedBefore, const std::string& what);
 
     platform::Dialog& m_Dialog;
     platform::UiQueue& m_Queue;

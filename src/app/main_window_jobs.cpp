@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "platform/control_ids.h"
+#include "store/key_store.h"
 #include "templates/template_selection.h"
 
 namespace app {
@@ -11,23 +12,23 @@ jobs::TrackedJobs CMainWindow::Tracked() {
 }
 
 void CMainWindow::OnMoveJobUp() {
-    jobs::MoveJobUp(m_Dialog, m_Store, Tracked());
+    jobs::MoveJobUp(m_Dialog, m_Store, m_Log, Tracked());
 }
 
 void CMainWindow::OnDeleteJob() {
-    jobs::DeleteSelectedJob(m_Dialog, m_Store, Tracked());
+    jobs::DeleteSelectedJob(m_Dialog, m_Store, m_Log, Tracked());
 }
 
 void CMainWindow::OnMoveJobDown() {
-    jobs::MoveJobDown(m_Dialog, m_Store, Tracked());
+    jobs::MoveJobDown(m_Dialog, m_Store, m_Log, Tracked());
 }
 
 void CMainWindow::OnResetJob() {
-    jobs::ResetSelectedJob(m_Dialog, m_Store, Tracked());
+    jobs::ResetSelectedJob(m_Dialog, m_Store, m_Log, Tracked());
 }
 
 void CMainWindow::OnClearJobList() {
-    jobs::ClearQueue(m_Dialog, m_Store, Tracked());
+    jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked());
 }
 
 void CMainWindow::OnJobSelectionChanged() {
@@ -55,7 +56,9 @@ void CMainWindow::OnSelchangeTemplate() {
 }
 
 void CMainWindow::OnSetTemplateDefault() {
+    uint64_t failedWrites = m_Store.FailedWrites();
     templates::SaveTemplateDefault(m_Dialog, m_Store);
+    LogFailedWrites(failedWrites, "store the template default");
 }
 
 void CMainWindow::OnBitrateAvgKillFocus() {

@@ -84,6 +84,11 @@ void RunWiring::CloseWindow() {
     m_Window->OnCancel();
 }
 
+void RunWiring::CloseWindowAfterFailure() {
+    m_Window->m_ExitStatus = 1;
+    m_Window->OnCancel();
+}
+
 bool RunWiring::HasExitKeyword() const {
     return m_Window->Options().Has(kKeyExit);
 }

@@ -24,6 +24,7 @@ public:
     bool InTray() const override;
     void UpdateTrayIcon(const std::string& tip) override;
     void CloseWindow() override;
+    void CloseWindowAfterFailure() override;
     bool HasExitKeyword() const override;
     bool HasDeleteMpvKeyword() const override;
 

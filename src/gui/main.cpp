@@ -1,11 +1,21 @@
 // vantaq: the main window of the batch front end; the program ends when the window closes.
+#include "gui/keyword_handover.h"
 #include "gui/program.h"
 #include "platform/files.h"
+#include "platform/instance_lock.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+// How long a second start tries to reach the running program, which may still be starting.
+constexpr int kHandOverTimeoutMs = 5000;
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -23,8 +33,43 @@ int main(int argc, char** argv) {
     options.commandLine = gui::CommandLineFromArgs(programPath, arguments);
     options.storePath = store::KeyStore::DefaultPath();
 
-    gui::Program program(options);
+    // One program per store: a second start hands its keywords to the one running and ends.
+    std::error_code noFolder;
+    std::string workingDir = std::filesystem::current_path(noFolder).string();
+    platform::InstanceLock lock;
     std::string error;
+    switch (lock.Take(options.storePath, error)) {
+    case platform::InstanceLock::kTaken:
+        break;
+    case platform::InstanceLock::kHeldElsewhere:
+        if (gui::HandKeywords(options.storePath, workingDir, options.commandLine,
+                              kHandOverTimeoutMs, error)) {
+            return 0;
+        }
+        platform::QtMessageBoxes().ShowError(
+            "Vantaq is already running on the settings store " + options.storePath +
+                " and did not take this start's keywords (" + error + ").",
+            "Vantaq", platform::MessageBoxButtons::Ok);
+        return 1;
+    case platform::InstanceLock::kFailed:
+        platform::QtMessageBoxes().ShowError("The settings store " + options.storePath +
+                                                 " could not be locked:\n" + error,
+                                             "Vantaq", platform::MessageBoxButtons::Ok);
+        return 1;
+    }
+    gui::KeywordReceiver receiver(options.storePath);
+    if (!receiver.Listen(error)) {
+        std::fprintf(stderr, "vantaq: later starts cannot hand over their keywords: %s\n",
+                     error.c_str());
+    }
+    // The process ends without unwinding; the socket must not outlive it.
+    options.exit = [&receiver](int status) {
+        receiver.Close();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    };
+
+    gui::Program program(options);
     if (!program.Open(error)) {
         platform::QtMessageBoxes boxes;
         boxes.ShowError("The settings store " + options.storePath + " could not be opened:\n" +
@@ -33,8 +78,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     program.Start();
+    receiver.SetHandler([&program](const std::string& folder, const std::string& commandLine) {
+        program.Logic().OnHandedKeywords(folder, commandLine);
+    });
     program.Window().SetOnEnded([] { QApplication::quit(); });
     int status = application.exec();
+    if (status == 0) {
+        status = program.Logic().m_ExitStatus;
+    }
     // A pulldown worker hands its lines to the window: keep the loop turning until it is done.
     while (program.PulldownsRunning() > 0) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -42,6 +93,7 @@ int main(int argc, char** argv) {
     // Closing the window does not stop an encode: the runner's reader thread may still be
     // waiting on its pipe and would post into a queue that no longer exists. Every change is
     // already durable in the store, so the process ends here without tearing anything down.
+    receiver.Close();
     std::fflush(nullptr);
     std::_Exit(status);
 }

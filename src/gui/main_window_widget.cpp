@@ -1,6 +1,7 @@
 // The main window's widgets and layout, its menus, and the events it passes to the logic.
 #include "gui/main_window_widget.h"
 
+#include "gui/file_dialogs.h"
 #include "gui/icons.h"
 #include "gui/settings_window.h"
 #include "gui/up_down.h"
@@ -11,7 +12,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -374,8 +374,7 @@ void MainWindowWidget::BuildMenus() {
     m_LoadFileList = file->addAction("&Load File List");
     m_LoadFileList->setEnabled(false);
     connect(m_LoadFileList, &QAction::triggered, this, [this] {
-        QString path =
-            QFileDialog::getOpenFileName(this, QString(), QString(), "CCE File List (*.txt)");
+        QString path = ChooseExistingFile(this, "CCE File List (*.txt)");
         if (!path.isEmpty() && m_Logic) {
             m_Logic->OnLoadFileList(path.toLocal8Bit().toStdString());
         }
@@ -390,8 +389,7 @@ void MainWindowWidget::BuildMenus() {
     m_PulldownUtility = utilities->addAction("2:3 &Pulldown");
     m_PulldownUtility->setEnabled(false);
     connect(m_PulldownUtility, &QAction::triggered, this, [this] {
-        QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                    "MPEG Video Program Stream (*.mpv)");
+        QString path = ChooseExistingFile(this, "MPEG Video Program Stream (*.mpv)");
         if (!path.isEmpty() && m_Logic) {
             m_Logic->OnPulldownUtility(path.toLocal8Bit().toStdString());
         }
@@ -409,8 +407,7 @@ std::string MainWindowWidget::ChooseSource() {
     if (m_SourceChooser) {
         return m_SourceChooser();
     }
-    QString path =
-        QFileDialog::getOpenFileName(this, QString(), QString(), "Video Files (*.avi *.avs)");
+    QString path = ChooseExistingFile(this, "Video Files (*.avi *.avs)");
     return path.toLocal8Bit().toStdString();
 }
 

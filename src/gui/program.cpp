@@ -4,13 +4,12 @@
 #include "chapters/chapter_list.h"
 #include "chapters/size_calc.h"
 #include "env/startup_checks.h"
+#include "gui/file_dialogs.h"
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
 #include "run/cce_data.h"
 #include "run/process_runner.h"
-
-#include <QFileDialog>
 
 #include <chrono>
 #include <cstdio>
@@ -106,9 +105,9 @@ void Program::Start() {
         chapters::OnBrowseChapters(
             dialog, *m_Log,
             [this](const std::string& filter, const std::string& initial, std::string& chosen) {
-                QString path = QFileDialog::getOpenFileName(m_Window.get(), QString(),
-                                                            QString::fromLocal8Bit(initial.c_str()),
-                                                            QString::fromLocal8Bit(filter.c_str()));
+                QString path =
+                    ChooseExistingFile(m_Window.get(), QString::fromLocal8Bit(filter.c_str()),
+                                       QString::fromLocal8Bit(initial.c_str()));
                 chosen = path.toLocal8Bit().toStdString();
                 return !path.isEmpty();
             });

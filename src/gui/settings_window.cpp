@@ -3,9 +3,9 @@
 
 #include "platform/control_ids.h"
 
+#include "gui/file_dialogs.h"
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -86,8 +86,7 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
 }
 
 bool SettingsWindow::ChooseFolder(const std::string& title, std::string& folder) {
-    QString chosen = QFileDialog::getExistingDirectory(this, QString::fromStdString(title),
-                                                       QString(), QFileDialog::ShowDirsOnly);
+    QString chosen = ChooseExistingFolder(this, QString::fromStdString(title));
     if (chosen.isEmpty()) {
         return false;
     }

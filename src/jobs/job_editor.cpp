@@ -301,9 +301,11 @@ void CJobEditor::AddOrReplaceJob() {
                     logging::kLogError);
         return;
     }
-    if (!WriteJobRecord(m_Store, p, job)) {
+    // A new job goes after the last stored job, which another process may have added.
+    if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p)) {
         // The list shows only what the store holds; the edit stays in the panel.
-        m_Log.Write("ERROR: Could not store job " + name + ".", logging::kLogError);
+        m_Log.Write("ERROR: Could not store job " + name + " (" + m_Store.LastError() + ").",
+                    logging::kLogError);
         return;
     }
 
@@ -312,7 +314,15 @@ void CJobEditor::AddOrReplaceJob() {
         m_Dialog.InsertRow(ui::kJobList, p, name, kImagePending);
         m_Log.Write("Replaced job " + name, logging::kLogInfo);
     } else {
-        m_Dialog.InsertRow(ui::kJobList, -1, name, kImagePending);
+        if (p == m_Dialog.GetCount(ui::kJobList)) {
+            m_Dialog.InsertRow(ui::kJobList, -1, name, kImagePending);
+        } else {
+            // The list was behind the store: show the store as it is now.
+            jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
+            if (*m_State.currentJob >= 0) {
+                jobs::RefreshJobRow(m_Dialog, m_Store, *m_State.currentJob, kImageRunning);
+            }
+        }
         m_Log.Write("Added job " + name, logging::kLogInfo);
     }
     m_EditedJob = -1;

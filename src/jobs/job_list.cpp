@@ -14,9 +14,15 @@ namespace {
 
 // Moves the row of `upper` below the row of `upper` + 1 after their jobs were swapped, with the
 // tracked positions following their jobs, and selects `selectRow`.
-void SwapRows(platform::Dialog& dialog, store::KeyStore& store, int upper, TrackedJobs tracked,
-              int selectRow) {
-    SwapJobs(store, upper, upper + 1);
+void SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log, int upper,
+              TrackedJobs tracked, int selectRow) {
+    if (!SwapJobs(store, upper, upper + 1)) {
+        LogStoreFailure(log,
+                        "move job " +
+                            dialog.GetRowText(ui::kJobList, selectRow == upper ? upper + 1 : upper),
+                        store);
+        return;
+    }
     std::string text = dialog.GetRowText(ui::kJobList, upper);
     dialog.DeleteRow(ui::kJobList, upper);
     tracked.currentJob = FollowSwap(tracked.currentJob, upper, upper + 1);
@@ -39,30 +45,36 @@ int FollowSwap(int position, int a, int b) {
     return position;
 }
 
-void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
+void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+               TrackedJobs tracked) {
     int s = dialog.GetSelection(ui::kJobList);
     if (s <= 0) {
         return;
     }
-    SwapRows(dialog, store, s - 1, tracked, s - 1);
+    SwapRows(dialog, store, log, s - 1, tracked, s - 1);
 }
 
-void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
+void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                 TrackedJobs tracked) {
     int s = dialog.GetSelection(ui::kJobList);
     int n = dialog.GetCount(ui::kJobList);
     if (s < 0 || s >= n - 1) {
         return;
     }
-    SwapRows(dialog, store, s, tracked, s + 1);
+    SwapRows(dialog, store, log, s, tracked, s + 1);
 }
 
-void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
+void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                       TrackedJobs tracked) {
     int s = dialog.GetSelection(ui::kJobList);
     int n = dialog.GetCount(ui::kJobList);
     if (s < 0 || s == tracked.currentJob) {
         return;
     }
-    DeleteJobAt(store, s, n);
+    if (!DeleteJobAt(store, s, n)) {
+        LogStoreFailure(log, "delete job " + dialog.GetRowText(ui::kJobList, s), store);
+        return;
+    }
     dialog.DeleteRow(ui::kJobList, s);
     if (tracked.currentJob > s) {
         --tracked.currentJob;
@@ -74,12 +86,16 @@ void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, Tracked
     }
 }
 
-void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
+void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                      TrackedJobs tracked) {
     int s = dialog.GetSelection(ui::kJobList);
     if (s < 0 || s == tracked.currentJob) {
         return;
     }
-    SetJobString(store, s, kStatus, kStatusPending);
+    if (!SetJobString(store, s, kStatus, kStatusPending)) {
+        LogStoreFailure(log, "reset job " + dialog.GetRowText(ui::kJobList, s), store);
+        return;
+    }
     jobs::RefreshJobList(dialog, store, nullptr);
     // The reload shows stored statuses only; the job being encoded keeps its running icon.
     if (tracked.currentJob >= 0) {
@@ -88,9 +104,11 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJ
     dialog.SetSelection(ui::kJobList, s);
 }
 
-void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked) {
-    jobs::ClearJobList(dialog, store);
-    tracked.editedJob = -1;
+void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                TrackedJobs tracked) {
+    if (jobs::ClearJobList(dialog, store, log)) {
+        tracked.editedJob = -1;
+    }
 }
 
 } // namespace jobs

@@ -1,6 +1,7 @@
 // The job list's operations: move, delete and reset the selected job, and clear the queue. Each
 // changes the job store first and then brings the rows into line, so that row i always shows
-// the job stored at position i.
+// the job stored at position i. When the store cannot be changed, an error line is logged and
+// the rows and positions are left as the store has them.
 #pragma once
 
 namespace platform {
@@ -8,6 +9,9 @@ class Dialog;
 }
 namespace store {
 class KeyStore;
+}
+namespace logging {
+class Log;
 }
 
 namespace jobs {
@@ -22,18 +26,23 @@ struct TrackedJobs {
 
 // Swaps the selected job with the one above it and keeps it selected. Does nothing on row 0
 // or without a selection.
-void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+               TrackedJobs tracked);
 // Swaps the selected job with the one below it and keeps it selected. Does nothing on the last
 // row or without a selection.
-void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                 TrackedJobs tracked);
 // Deletes the selected job unless it is the one being encoded; later jobs move up one. A
 // deleted edited job leaves the editor without a stored job (editedJob -1).
-void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                       TrackedJobs tracked);
 // Sets the selected job back to "Pending" and reloads the rows, keeping the selection and the
 // running icon of the job being encoded. Does nothing for the job being encoded.
-void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                      TrackedJobs tracked);
 // Deletes every listed job and removes the rows; no job is left to replace.
-void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, TrackedJobs tracked);
+void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                TrackedJobs tracked);
 
 // `position` after rows `a` and `b` traded places.
 int FollowSwap(int position, int a, int b);

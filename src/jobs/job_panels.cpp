@@ -21,12 +21,21 @@ void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::L
     if (log == nullptr) {
         return;
     }
+    // Positions are contiguous; a job key beyond a gap is a damaged queue and is named.
+    store::Key jobsKey = store.OpenKey(store::kHive, store::kJobsPath, store::Access::Read);
+    std::vector<std::string> keys;
+    if (!jobsKey || !store.EnumSubKeys(jobsKey, keys)) {
+        return;
+    }
     int next = static_cast<int>(entries.size());
-    store::Key damaged = store.OpenKey(store::kHive, jobs::JobKeyPath(next), store::Access::Read);
-    if (damaged) {
-        log->Write("WARNING: Job " + std::to_string(next) +
-                       " has no readable name; the Job List ends before it.",
-                   logging::kLogWarning);
+    for (const std::string& key : keys) {
+        if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos &&
+            key.size() < 10 && std::stoi(key) > next) {
+            log->Write("WARNING: Job " + key + " follows a missing job " + std::to_string(next) +
+                           "; the Job List ends before it.",
+                       logging::kLogWarning);
+            return;
+        }
     }
 }
 
@@ -35,7 +44,7 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
         return;
     }
     std::string name;
-    jobs::GetJobString(store, position, jobs::kName, jobs::kNameRowCapacity, name);
+    jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name);
     dialog.DeleteRow(ui::kJobList, position);
     dialog.InsertRow(ui::kJobList, position, name, image);
 }
@@ -50,10 +59,20 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing) {
     dialog.Enable(ui::kStop, processing);
 }
 
-void ClearJobList(platform::Dialog& dialog, store::KeyStore& store) {
+bool ClearJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log) {
     int rows = dialog.GetCount(ui::kJobList);
-    jobs::ClearJobs(store, rows);
+    if (!jobs::ClearJobs(store, rows)) {
+        LogStoreFailure(log, "clear the Job List", store);
+        return false;
+    }
     dialog.ResetContent(ui::kJobList);
+    return true;
+}
+
+void LogStoreFailure(logging::Log& log, const std::string& what, const store::KeyStore& store) {
+    log.Write("ERROR: Could not " + what + ": the store " + store.Path() + " was not changed (" +
+                  store.LastError() + ").",
+              logging::kLogError);
 }
 
 void ResetJobEditor(platform::Dialog& dialog) {

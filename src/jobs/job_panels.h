@@ -17,13 +17,13 @@ class Log;
 namespace jobs {
 
 // Removes every row of the job list and appends one row per stored job, in queue order, with
-// its status image. The list stops before the first job whose name cannot be read; when a job
-// key exists there, a warning names it so that a damaged queue does not hide silently (`log`
-// may be null).
+// its status image. A job whose name cannot be read is listed with an empty name; the list
+// stops at the first missing position, and when a job key exists beyond it a warning names it
+// so that a damaged queue does not hide silently (`log` may be null).
 void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log* log);
 
-// Replaces row `position` by the job's current name (read with the one-row capacity; empty when
-// unreadable) shown with `image`. Does nothing when the row does not exist.
+// Replaces row `position` by the job's current name (whole; empty when unreadable) shown with
+// `image`. Does nothing when the row does not exist.
 void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image);
 
 // Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run is in
@@ -31,8 +31,13 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
 void UpdateJobButtons(platform::Dialog& dialog, bool processing);
 
 // Deletes the job keys 0 to rows - 1 (rows counted once, at the start) and removes every row.
-// Logs nothing.
-void ClearJobList(platform::Dialog& dialog, store::KeyStore& store);
+// When the store cannot be changed, logs an error, keeps the rows and returns false; logs
+// nothing otherwise.
+bool ClearJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log);
+
+// Logs that a change to the store failed and left it as it was: "ERROR: Could not <what>: the
+// store <path> was not changed (<the store's error>)."
+void LogStoreFailure(logging::Log& log, const std::string& what, const store::KeyStore& store);
 
 // The job editor's idle state: Add disabled with the caption "&Add Job", New Job and Cancel
 // disabled, the six check boxes disabled and cleared, the other inputs disabled with their

@@ -1,6 +1,7 @@
 // One job of the queue: the 22 values of its key, their names and the readers' capacities.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace jobs {
@@ -42,6 +43,8 @@ inline constexpr size_t kTemplateCapacity = 25;      // job editor: Template
 inline constexpr size_t kStatusImageCapacity = 25;   // status image
 inline constexpr size_t kStatusSearchCapacity = 255; // search for the next pending job
 inline constexpr size_t kChaptersCapacity = 1024;    // job editor: Chapters
+// No capacity: the value is read whole, however long.
+inline constexpr size_t kWholeValue = static_cast<size_t>(-1);
 
 // Status images of the job list; 1 marks the job being encoded.
 enum JobImage { kImagePending = 0, kImageRunning = 1, kImageComplete = 2, kImageError = 3 };

@@ -93,10 +93,10 @@ bool ReadJobRecord(KeyStore& store, int position, JobRecord& r) {
             value = static_cast<int>(n);
         }
     };
-    text(kStatus, kStatusSearchCapacity, r.status);
-    text(kName, kEditorTextCapacity, r.name);
-    text(kInput, kEditorTextCapacity, r.input);
-    text(kTemplate, kTemplateCapacity, r.templateKey);
+    text(kStatus, kWholeValue, r.status);
+    text(kName, kWholeValue, r.name);
+    text(kInput, kWholeValue, r.input);
+    text(kTemplate, kWholeValue, r.templateKey);
     number(kMethod, r.method);
     number(kTelecide, r.telecide);
     number(kAspectRatio, r.aspectRatio);
@@ -114,61 +114,101 @@ bool ReadJobRecord(KeyStore& store, int position, JobRecord& r) {
     number(kProgressive, r.progressive);
     number(kAlternateScan, r.alternateScan);
     number(kAngle, r.angle);
-    text(kChapters, kChaptersCapacity, r.chapters);
+    text(kChapters, kWholeValue, r.chapters);
     return true;
 }
 
-void SwapJobs(KeyStore& store, int a, int b) {
+bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
+    // The count and the write are one unit, so a job another process added meanwhile is kept.
+    KeyStore::Transaction unit(store);
+    if (!unit.Ok()) {
+        return false;
+    }
+    // The caller's guess (its row count) saves counting a long queue from the start.
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    int count =
+        position > 0 && jobsKey && store.OpenKey(jobsKey, PositionName(position - 1), Access::Read)
+            ? position
+            : 0;
+    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
+        ++count;
+    }
+    if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
+        return false;
+    }
+    position = count;
+    return true;
+}
+
+int JobCount(KeyStore& store) {
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    int count = 0;
+    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
+        ++count;
+    }
+    return count;
+}
+
+bool SwapJobs(KeyStore& store, int a, int b) {
     if (a == b) {
-        return;
+        return true;
     }
     // Renaming the two keys exchanges their whole contents in one unit: a killed process
     // leaves either the old or the new order, never a half-copied job or a "Temp" key.
     KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
     if (!unit.Ok() || !jobsKey) {
-        return;
+        return false;
     }
     std::string nameA = PositionName(a);
     std::string nameB = PositionName(b);
     if (!store.OpenKey(jobsKey, nameA, Access::Read) ||
         !store.OpenKey(jobsKey, nameB, Access::Read)) {
-        return;
+        return false;
     }
-    store.DeleteTree(jobsKey, kSwapKey);
-    if (store.RenameSubKey(jobsKey, nameA, kSwapKey) && store.RenameSubKey(jobsKey, nameB, nameA) &&
-        store.RenameSubKey(jobsKey, kSwapKey, nameB)) {
-        unit.Commit();
+    if (store.OpenKey(jobsKey, kSwapKey, Access::Read) && !store.DeleteTree(jobsKey, kSwapKey)) {
+        return false;
     }
+    return store.RenameSubKey(jobsKey, nameA, kSwapKey) &&
+           store.RenameSubKey(jobsKey, nameB, nameA) &&
+           store.RenameSubKey(jobsKey, kSwapKey, nameB) && unit.Commit();
 }
 
-void DeleteJobAt(KeyStore& store, int position, int count) {
+bool DeleteJobAt(KeyStore& store, int position, int count) {
     if (position < 0 || position >= count) {
-        return;
+        return false;
     }
     KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
-    if (!unit.Ok() || !jobsKey) {
-        return;
+    if (!unit.Ok() || !jobsKey || !store.DeleteTree(jobsKey, PositionName(position))) {
+        return false;
     }
-    store.DeleteTree(jobsKey, PositionName(position));
     for (int j = position + 1; j < count; ++j) {
         // A position missing from a damaged store is skipped, not a reason to keep the job.
-        store.RenameSubKey(jobsKey, PositionName(j), PositionName(j - 1));
+        if (store.OpenKey(jobsKey, PositionName(j), Access::Read) &&
+            !store.RenameSubKey(jobsKey, PositionName(j), PositionName(j - 1))) {
+            return false;
+        }
     }
-    unit.Commit();
+    return unit.Commit();
 }
 
-void ClearJobs(KeyStore& store, int count) {
+bool ClearJobs(KeyStore& store, int count) {
     KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
-    if (!unit.Ok() || !jobsKey) {
-        return;
+    if (!unit.Ok()) {
+        return false;
+    }
+    if (!jobsKey) {
+        return true;
     }
     for (int j = 0; j < count; ++j) {
-        store.DeleteTree(jobsKey, PositionName(j));
+        if (store.OpenKey(jobsKey, PositionName(j), Access::Read) &&
+            !store.DeleteTree(jobsKey, PositionName(j))) {
+            return false;
+        }
     }
-    unit.Commit();
+    return unit.Commit();
 }
 
 int FindFirstPending(KeyStore& store, int count) {
@@ -217,10 +257,11 @@ std::vector<JobListEntry> ReadJobNames(KeyStore& store) {
     }
     for (int j = 0;; ++j) {
         std::string position = PositionName(j);
-        JobListEntry entry;
-        if (!store.ReadString(jobsKey, position, kName, kNameListCapacity, entry.name)) {
+        if (!store.OpenKey(jobsKey, position, Access::Read)) {
             break;
         }
+        JobListEntry entry;
+        store.ReadString(jobsKey, position, kName, kWholeValue, entry.name);
         entry.image = StatusImageOf(store, jobsKey, position);
         entries.push_back(std::move(entry));
     }

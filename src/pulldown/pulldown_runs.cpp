@@ -105,8 +105,9 @@ void RunController::OnPulldownFinished(int code) {
         m_Services.dialog->Enable(ids::kExit, true);
         return;
     }
-    jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
-                       ok ? jobs::kStatusComplete : jobs::kStatusError);
+    if (!WriteJobStatus(m_State.m_CurrentJob, ok ? jobs::kStatusComplete : jobs::kStatusError)) {
+        return;
+    }
     window.RefreshJobList();
     WaitBeforeNext(MY_TIMER_NEXT_JOB);
 }

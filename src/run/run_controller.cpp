@@ -4,6 +4,7 @@
 #include "env/profile_file.h"
 #include "env/program_files.h"
 #include "env/startup_checks.h"
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/command_line.h"
@@ -224,7 +225,9 @@ bool RunController::EncodeWroteStream() const {
 }
 
 void RunController::CompleteJob(int job, const char* status) {
-    jobs::SetJobString(*m_Services.store, job, jobs::kStatus, status);
+    if (!WriteJobStatus(job, status)) {
+        return;
+    }
     if (m_Services.sleep) {
         m_Services.sleep(500);
     }
@@ -274,8 +277,11 @@ void RunController::StopProcessing() {
     m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
     window.ResetJobEditor();
     window.UpdateJobButtons();
-    jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
-                       jobs::kStatusPending);
+    if (!jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
+                            jobs::kStatusPending)) {
+        jobs::LogStoreFailure(*m_Services.log, "mark the stopped job \"Pending\"",
+                              *m_Services.store);
+    }
     window.RefreshJobList();
     m_Services.dialog->Enable(ids::kNewJob, true);
     m_Services.dialog->Enable(ids::kExit, true);

@@ -47,6 +47,9 @@ public:
     virtual void UpdateTrayIcon(const std::string& tip) = 0;
     // Closes the window by the cancel path (the "exit" keyword).
     virtual void CloseWindow() = 0;
+    // Closes it the same way when the run ended on a failure; the program then ends with a
+    // non-zero status.
+    virtual void CloseWindowAfterFailure() { CloseWindow(); }
     // The start-up keywords the run consults.
     virtual bool HasExitKeyword() const = 0;
     virtual bool HasDeleteMpvKeyword() const = 0;
@@ -123,6 +126,10 @@ private:
     // The job's last encode has ended: the pulldown pass when asked for, else its status.
     void FinishEncodedJob(int job);
     void CompleteJob(int job, const char* status);
+    // Writes the job's "Status". When the store refuses, logs it, ends the run with the job
+    // left as it is (closing the window on the "exit" keyword) and returns false.
+    bool WriteJobStatus(int job, const char* status);
+    void EndRunAfterStoreFailure();
     bool EncodeWroteStream() const;
     bool StartEclCce(int id);
     std::string EclCcePath() const;

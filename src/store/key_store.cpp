@@ -3,6 +3,10 @@
 
 #include "store/sqlite_db.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -90,6 +94,34 @@ void KeyStore::Close() {
     m_Depth = 0;
 }
 
+namespace {
+
+// Why a file could not be used as a store, in the user's words, from SQLite's result code.
+std::string Describe(int code, const std::string& detail) {
+    switch (code) {
+    case SQLITE_NOTADB:
+        return "not a Vantaq store (not an SQLite database)";
+    case SQLITE_CORRUPT:
+        return "the store is damaged (" + detail + "); it was left as it is";
+    case SQLITE_FULL:
+        return "the disk is full (" + detail + ")";
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+        return "the store cannot be written: it is read-only (" + detail + ")";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "another process holds the store's lock (" + detail + ")";
+    case SQLITE_IOERR:
+        return "the store could not be read or written (" + detail + ")";
+    default:
+        return detail;
+    }
+}
+
+} // namespace
+
 bool KeyStore::Open(const std::string& path) {
     Close();
     m_Path = path;
@@ -99,14 +131,43 @@ bool KeyStore::Open(const std::string& path) {
         std::filesystem::create_directories(folder, ignored);
     }
     auto db = std::make_unique<Db>();
-    if (!db->Open(path, m_LastError)) {
+    auto fail = [&](const std::string& detail) {
+        // An I/O error of a full disk or a read-only file system is named as such.
+        int code = db->ErrorCode();
+        if (code == SQLITE_IOERR && db->SystemErrno() == ENOSPC) {
+            code = SQLITE_FULL;
+        } else if (code == SQLITE_IOERR && db->SystemErrno() == EROFS) {
+            code = SQLITE_READONLY;
+        }
+        m_LastError = path + ": " + Describe(code, detail);
+        return false;
+    };
+    std::string error;
+    if (!db->Open(path, error)) {
+        m_LastError = error;
+        if (db->ErrorCode() == SQLITE_CANTOPEN) {
+            m_LastError = path + ": " + Describe(SQLITE_CANTOPEN, "cannot open or create the file");
+        }
         return false;
     }
-    // Reading the schema first tells a foreign file apart before anything is written to it.
-    int version = 0;
-    if (!SchemaVersion(*db, version, m_LastError)) {
-        m_LastError = path + ": not a Vantaq store (" + m_LastError + ")";
+    if (db->ReadOnly()) {
+        m_LastError = path + ": " + Describe(SQLITE_READONLY, "opened for reading only");
         return false;
+    }
+    // A quick check reads every page before anything is written, so a damaged file is refused
+    // as it is instead of being made worse.
+    std::string check;
+    if (!db->QueryText("PRAGMA quick_check(1)", check, error)) {
+        return fail(error);
+    }
+    if (check != "ok") {
+        std::replace(check.begin(), check.end(), '\n', ' ');
+        m_LastError = path + ": " + Describe(SQLITE_CORRUPT, check);
+        return false;
+    }
+    int version = 0;
+    if (!SchemaVersion(*db, version, error)) {
+        return fail(error);
     }
     if (version < 0) {
         m_LastError = path + ": a database, but not a Vantaq store";
@@ -117,45 +178,52 @@ bool KeyStore::Open(const std::string& path) {
             path + ": written by a newer Vantaq (store version " + std::to_string(version) + ")";
         return false;
     }
-    if (!db->Exec("PRAGMA journal_mode=WAL", m_LastError) ||
-        !db->Exec("PRAGMA synchronous=FULL", m_LastError) ||
-        !db->Exec("PRAGMA foreign_keys=ON", m_LastError)) {
-        return false;
+    if (!db->Exec("PRAGMA journal_mode=WAL", error) ||
+        !db->Exec("PRAGMA synchronous=FULL", error) || !db->Exec("PRAGMA foreign_keys=ON", error)) {
+        return fail(error);
     }
     if (version < kSchemaVersion) {
-        if (!db->Exec("BEGIN IMMEDIATE", m_LastError)) {
-            return false;
+        if (!db->Exec("BEGIN IMMEDIATE", error)) {
+            return fail(error);
         }
         // Another process may have migrated while this one waited for the lock.
-        if (!SchemaVersion(*db, version, m_LastError) || version < 0) {
+        if (!SchemaVersion(*db, version, error) || version < 0) {
             std::string ignored;
             db->Exec("ROLLBACK", ignored);
-            return false;
+            return fail(version < 0 ? "a database, but not a Vantaq store" : error);
         }
         for (int step = version; step < kSchemaVersion; ++step) {
-            if (!db->Exec(kSchemaSteps[step], m_LastError)) {
+            if (!db->Exec(kSchemaSteps[step], error)) {
                 std::string ignored;
                 db->Exec("ROLLBACK", ignored);
-                return false;
+                return fail(error);
             }
         }
         if (!db->Exec("UPDATE meta SET value = " + std::to_string(kSchemaVersion) +
                           " WHERE name = 'schema'",
-                      m_LastError) ||
-            !db->Exec("COMMIT", m_LastError)) {
+                      error) ||
+            !db->Exec("COMMIT", error)) {
             std::string ignored;
             db->Exec("ROLLBACK", ignored);
-            return false;
+            return fail(error);
         }
     }
     m_Db = std::move(db);
     return true;
 }
 
+void KeyStore::SetBusyTimeout(int milliseconds) {
+    if (m_Db) {
+        m_Db->SetBusyTimeout(milliseconds);
+    }
+}
+
 // ---- transactions ----
 
 bool KeyStore::Begin() {
     if (!IsOpen()) {
+        m_LastError = "the store is not open";
+        ++m_FailedWrites;
         return false;
     }
     // The outermost unit takes the write lock at once, so two processes never deadlock on an
@@ -163,6 +231,7 @@ bool KeyStore::Begin() {
     std::string sql =
         m_Depth == 0 ? std::string("BEGIN IMMEDIATE") : "SAVEPOINT unit" + std::to_string(m_Depth);
     if (!m_Db->Exec(sql, m_LastError)) {
+        ++m_FailedWrites;
         return false;
     }
     ++m_Depth;
@@ -187,6 +256,7 @@ bool KeyStore::End(bool commit) {
         return false;
     }
     if (!m_Db->Exec("COMMIT", m_LastError)) {
+        ++m_FailedWrites;
         m_Db->Exec("ROLLBACK", ignored);
         return false;
     }
@@ -285,6 +355,7 @@ int64_t KeyStore::ResolveOrCreate(Key parent, std::string_view path, bool* creat
             st.Reset();
             if (!ok) {
                 m_LastError = m_Db->ErrorText();
+                ++m_FailedWrites;
                 return 0;
             }
             child = m_Db->LastInsertId();
@@ -347,6 +418,7 @@ bool KeyStore::UpsertValue(int64_t key, std::string_view name, uint32_t type,
     bool ok = st.Step() == SqliteStatement::Done;
     if (!ok) {
         m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
     }
     st.Reset();
     return ok;
@@ -482,6 +554,10 @@ bool KeyStore::RemoveKeyRow(int64_t id) {
     key.Bind(1, id);
     ok = ok && key.Step() == SqliteStatement::Done;
     key.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+    }
     return ok;
 }
 
@@ -513,17 +589,25 @@ bool KeyStore::DeleteTree(Key parent, std::string_view path) {
     if (id == 0 || id == kHive.id) {
         return false;
     }
-    std::vector<std::string> subKeys;
-    if (!EnumSubKeys(Key{id, true}, subKeys)) {
+    // The whole sub-tree is collected by SQLite itself, so any depth works without recursion.
+    auto& values = m_Db->Statement("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+                                   "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+                                   "DELETE FROM vals WHERE key IN tree");
+    values.Bind(1, id);
+    bool ok = values.Step() == SqliteStatement::Done;
+    values.Reset();
+    auto& keys = m_Db->Statement("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+                                 "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+                                 "DELETE FROM keys WHERE id IN tree");
+    keys.Bind(1, id);
+    ok = ok && keys.Step() == SqliteStatement::Done;
+    keys.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
         return false;
     }
-    for (const std::string& name : subKeys) {
-        if (!DeleteTree(Key{id, true}, name)) {
-            return false;
-        }
-    }
-    // The key has no sub-keys left now.
-    return RemoveKeyRow(id) && t.Commit();
+    return t.Commit();
 }
 
 bool KeyStore::RenameSubKey(Key parent, std::string_view from, std::string_view to) {
@@ -544,6 +628,10 @@ bool KeyStore::RenameSubKey(Key parent, std::string_view from, std::string_view 
     st.Bind(2, to);
     bool ok = st.Step() == SqliteStatement::Done;
     st.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+    }
     return ok && t.Commit();
 }
 

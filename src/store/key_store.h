@@ -52,10 +52,18 @@ public:
 
     // Opens (creating when absent) the store file, migrating an older schema. Returns false and
     // leaves the file untouched when it is not a store (see LastError).
+    // A file that cannot be used (read-only, damaged, on a full disk, locked) is refused with
+    // the reason.
     bool Open(const std::string& path);
     void Close();
+    // How long an operation waits for another process's lock before it fails (10 s at open).
+    void SetBusyTimeout(int milliseconds);
     bool IsOpen() const;
     const std::string& LastError() const { return m_LastError; }
+    // How many writes the store has refused (lock, full disk, read-only file) since it was
+    // created: a caller compares it before and after a group of writes it does not check one
+    // by one.
+    uint64_t FailedWrites() const { return m_FailedWrites; }
     const std::string& Path() const { return m_Path; }
 
     // The registry-shaped operations. `path` is backslash-separated and relative to `parent`;
@@ -87,7 +95,7 @@ public:
     bool EnumSubKeys(Key key, std::vector<std::string>& names);
     // Renames the sub-key `from` of `parent` to `to`; fails when `to` exists.
     bool RenameSubKey(Key parent, std::string_view from, std::string_view to);
-    // Removes a key with all its sub-keys and values.
+    // Removes a key with all its sub-keys and values, at any depth.
     bool DeleteTree(Key parent, std::string_view path);
 
     // Groups operations into one atomic unit. Nests: an inner unit is undone on its own when its
@@ -125,6 +133,7 @@ private:
     std::string m_Path;
     std::string m_LastError;
     int m_Depth = 0;
+    uint64_t m_FailedWrites = 0;
 
     friend class Transaction;
 };

@@ -1,6 +1,7 @@
 // Registry file export and import.
 #include "store/reg_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -78,21 +79,37 @@ void ExportValue(const Value& v, std::string& out) {
     out += "\r\n";
 }
 
-bool ExportKey(KeyStore& store, Key key, const std::string& fullName, std::string& out) {
+// The number of key names in "HKEY_CURRENT_USER\A\B" below the hive (2 here).
+size_t LevelsBelowHive(const std::string& fullName) {
+    return static_cast<size_t>(std::count(fullName.begin(), fullName.end(), '\\'));
+}
+
+bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string& out,
+               std::string& error) {
+    // Depth first with a stack of its own, so a store of any depth is walked without recursion.
+    // A key deeper than an import accepts is refused rather than written.
+    std::vector<std::pair<Key, std::string>> pending{{top, topName}};
     std::vector<Value> values;
     std::vector<std::string> subKeys;
-    if (!store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
-        return false;
-    }
-    out += "[" + fullName + "]\r\n";
-    for (const Value& v : values) {
-        ExportValue(v, out);
-    }
-    out += "\r\n";
-    for (const std::string& name : subKeys) {
-        Key child = store.OpenKey(key, name, Access::Read);
-        if (!child || !ExportKey(store, child, fullName + "\\" + name, out)) {
+    while (!pending.empty()) {
+        auto [key, fullName] = std::move(pending.back());
+        pending.pop_back();
+        if (!key || !store.EnumValues(key, values) || !store.EnumSubKeys(key, subKeys)) {
+            error = "the store cannot be read";
             return false;
+        }
+        if (LevelsBelowHive(fullName) > kMaxKeyDepth) {
+            error = "a key deeper than " + std::to_string(kMaxKeyDepth) + " levels below " +
+                    fullName.substr(0, fullName.find('\\', 300)) + "... cannot be exported";
+            return false;
+        }
+        out += "[" + fullName + "]\r\n";
+        for (const Value& v : values) {
+            ExportValue(v, out);
+        }
+        out += "\r\n";
+        for (auto name = subKeys.rbegin(); name != subKeys.rend(); ++name) {
+            pending.emplace_back(store.OpenKey(key, *name, Access::Read), fullName + "\\" + *name);
         }
     }
     return true;
@@ -308,6 +325,28 @@ bool KeyBelowHive(const std::string& full, std::string& path) {
     return false;
 }
 
+// The registry's own limits: key names of at most 255 characters, at most 512 levels.
+bool WithinKeyLimits(const std::string& path, std::string& why) {
+    std::vector<std::string_view> names = SplitKeyPath(path);
+    if (names.size() > kMaxKeyDepth) {
+        why = "the key is " + std::to_string(names.size()) + " levels deep; at most " +
+              std::to_string(kMaxKeyDepth) + " are allowed";
+        return false;
+    }
+    for (std::string_view name : names) {
+        // Characters, not bytes: UTF-8 continuation bytes do not count.
+        size_t characters = static_cast<size_t>(std::count_if(name.begin(), name.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+        if (characters > kMaxKeyNameLength) {
+            why = "a key name of " + std::to_string(characters) + " characters; at most " +
+                  std::to_string(kMaxKeyNameLength) + " are allowed";
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error) {
@@ -330,8 +369,7 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
         }
         for (const std::string& name : top) {
             if (!ExportKey(store, store.OpenKey(key, name, Access::Read),
-                           std::string(kHiveName) + "\\" + name, out)) {
-                error = "the store cannot be read";
+                           std::string(kHiveName) + "\\" + name, out, error)) {
                 return false;
             }
         }
@@ -341,8 +379,7 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
     for (std::string_view name : SplitKeyPath(relative)) {
         fullName += "\\" + std::string(name);
     }
-    if (!ExportKey(store, key, fullName, out)) {
-        error = "the store cannot be read";
+    if (!ExportKey(store, key, fullName, out, error)) {
         return false;
     }
     return true;
@@ -386,6 +423,11 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
             }
             if (!KeyBelowHive(name, keyPath) || keyPath.empty()) {
                 error = where + "only keys below HKEY_CURRENT_USER can be imported";
+                return false;
+            }
+            std::string why;
+            if (!WithinKeyLimits(keyPath, why)) {
+                error = where + why;
                 return false;
             }
             if (remove) {

@@ -4,10 +4,17 @@
 
 #include "store/key_store.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace store {
+
+// Limits of an imported file: the registry's own for keys, and a size for the whole file.
+inline constexpr size_t kMaxKeyDepth = 512;
+inline constexpr size_t kMaxKeyNameLength = 255;
+inline constexpr uint64_t kMaxRegFileBytes = 64ull * 1024 * 1024;
 
 // Writes the key at `path` (below HKEY_CURRENT_USER; empty: the whole store) with all its
 // sub-keys as a version 5.00 file in UTF-8 with CR LF line ends. Fails when the key is missing.
@@ -15,7 +22,8 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
 
 // Reads a registry file (version 5.00 or REGEDIT4; UTF-8, or UTF-16LE with a byte order mark;
 // CR LF or LF) into the store as one atomic unit. Only HKEY_CURRENT_USER keys are accepted.
-// On failure nothing is changed and `error` names the line ("line 7: ...").
+// Keys deeper than kMaxKeyDepth levels or with a name longer than kMaxKeyNameLength characters
+// are refused. On failure nothing is changed and `error` names the line ("line 7: ...").
 bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error);
 
 } // namespace store

@@ -75,6 +75,8 @@ bool SqliteDb::Open(const std::string& path, std::string& error) {
     int rc =
         sqlite3_open_v2(path.c_str(), &m_Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
+        m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = path + ": " + (m_Db ? sqlite3_errmsg(m_Db) : sqlite3_errstr(rc));
         sqlite3_close(m_Db);
         m_Db = nullptr;
@@ -84,9 +86,21 @@ bool SqliteDb::Open(const std::string& path, std::string& error) {
     return true;
 }
 
+void SqliteDb::SetBusyTimeout(int milliseconds) {
+    if (m_Db) {
+        sqlite3_busy_timeout(m_Db, milliseconds);
+    }
+}
+
+bool SqliteDb::ReadOnly() const {
+    return m_Db && sqlite3_db_readonly(m_Db, "main") == 1;
+}
+
 bool SqliteDb::Exec(const std::string& sql, std::string& error) {
     char* message = nullptr;
-    if (sqlite3_exec(m_Db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    if (int rc = sqlite3_exec(m_Db, sql.c_str(), nullptr, nullptr, &message); rc != SQLITE_OK) {
+        m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = message ? message : sqlite3_errmsg(m_Db);
         sqlite3_free(message);
         return false;
@@ -96,7 +110,9 @@ bool SqliteDb::Exec(const std::string& sql, std::string& error) {
 
 bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
+        m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
         error = sqlite3_errmsg(m_Db);
         return false;
     }
@@ -104,6 +120,29 @@ bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) 
     if (rc == SQLITE_ROW) {
         value = sqlite3_column_int(stmt, 0);
     } else {
+        m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
+        m_SystemErrno = sqlite3_system_errno(m_Db);
+        error = sqlite3_errmsg(m_Db);
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_ROW;
+}
+
+bool SqliteDb::QueryText(const std::string& sql, std::string& value, std::string& error) {
+    sqlite3_stmt* stmt = nullptr;
+    if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
+        m_ErrorCode = rc & 0xFF;
+        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
+        error = sqlite3_errmsg(m_Db);
+        return false;
+    }
+    int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(stmt, 0);
+        value = text ? reinterpret_cast<const char*>(text) : "";
+    } else {
+        m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
+        m_SystemErrno = sqlite3_system_errno(m_Db);
         error = sqlite3_errmsg(m_Db);
     }
     sqlite3_finalize(stmt);

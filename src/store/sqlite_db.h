@@ -45,16 +45,28 @@ public:
     // Opens or creates the file; waits up to 10 s for another process's lock before failing.
     bool Open(const std::string& path, std::string& error);
     sqlite3* Handle() const { return m_Db; }
+    // How long a statement waits for another process's lock before it fails.
+    void SetBusyTimeout(int milliseconds);
+    // True when the file could only be opened for reading.
+    bool ReadOnly() const;
     bool Exec(const std::string& sql, std::string& error);
     bool QueryInt(const std::string& sql, int& value, std::string& error);
+    // The first column of the first row as text.
+    bool QueryText(const std::string& sql, std::string& value, std::string& error);
     // A prepared statement kept for the connection's lifetime. An SQL text that cannot be
     // prepared yields a statement whose every step reports Error.
     SqliteStatement& Statement(const char* sql);
     int64_t LastInsertId() const;
     std::string ErrorText() const;
+    // The primary result code of the last failed call (SQLITE_FULL, SQLITE_CORRUPT, ...).
+    int ErrorCode() const { return m_ErrorCode; }
+    // The system's error number behind it (ENOSPC, EROFS, ...), 0 when none.
+    int SystemErrno() const { return m_SystemErrno; }
 
 private:
     sqlite3* m_Db = nullptr;
+    int m_ErrorCode = 0;
+    int m_SystemErrno = 0;
     std::map<const char*, std::unique_ptr<SqliteStatement>> m_Statements;
 };
 

@@ -138,8 +138,11 @@ void SaveTemplateDefault(platform::Dialog& dialog, store::KeyStore& store) {
         return;
     }
     std::string sub = std::to_string(pos);
+    // One unit: a template is never left with half of its new defaults.
+    store::KeyStore::Transaction unit(store);
+    bool ok = unit.Ok();
     auto write = [&](const char* name, int value) {
-        store.WriteNumber(key, sub, name, static_cast<uint32_t>(value));
+        ok = ok && store.WriteNumber(key, sub, name, static_cast<uint32_t>(value));
     };
     auto flag = [&](int box) { return dialog.IsChecked(box) ? 1 : 0; };
     write("Bias", dialog.GetSpinPos(kBiasSpin));
@@ -155,6 +158,9 @@ void SaveTemplateDefault(platform::Dialog& dialog, store::KeyStore& store) {
     write("Upper field first", flag(kTopFieldFirst));
     write("Progressive", flag(kProgressive));
     write("Alternate scan", flag(kAlternateScan));
+    if (ok) {
+        unit.Commit();
+    }
     store.CloseKey(key);
 }
 

@@ -347,7 +347,7 @@ TEST(JobEditor, ReplaceRefusedOnceTheRunHasTheJobAndAFailedWriteListsNothing) {
     rig.w().m_CurrentJob = 0;
     rig.temp.Store().Close();
     rig.w().OnAddJob();
-    EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2."));
+    EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2 (the store is not open)."));
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
 }
 
@@ -364,4 +364,42 @@ TEST(JobEditor, AutoBiasFollowsTheSetting) {
     rig.dialog.SetText(kBitrateAvg, "2000");
     rig.w().OnBitrateAvgSpin(-1);
     EXPECT_EQ(rig.dialog.GetText(kBias), "24");
+}
+
+// Values longer than the old fixed capacities go through a load and a Replace whole.
+TEST(JobEditor, LongValuesSurviveLoadAndReplaceWhole) {
+    EditorRig rig({"A"});
+    store::KeyStore& s = rig.temp.Store();
+    const std::string name(1500, 'n');
+    const std::string input =
+        rig.sources.File(std::string(274 - rig.sources.Path().size() - 1, 'p'));
+    const std::string chapters = std::string(3000, '1');
+    ASSERT_EQ(input.size(), 274u);
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kName, name));
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kInput, input));
+    ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kChapters, chapters));
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    ASSERT_EQ(rig.dialog.GetText(kAddJob), "&Replace");
+    rig.w().OnAddJob();
+    jobs::JobRecord stored;
+    ASSERT_TRUE(jobs::ReadJobRecord(s, 0, stored));
+    EXPECT_EQ(stored.name, name);
+    EXPECT_EQ(stored.input, input);
+    EXPECT_EQ(stored.chapters, chapters);
+    EXPECT_EQ(rig.dialog.GetRowText(kJobList, 0), name);
+}
+
+// A job another process stored meanwhile (an import, say) is not overwritten by Add: the new
+// job goes after it, and the list shows both.
+TEST(JobEditor, AddGoesAfterJobsTheListDoesNotShowYet) {
+    EditorRig rig({"A"});
+    jobs::JobRecord imported;
+    imported.name = "imported";
+    ASSERT_TRUE(jobs::WriteJobRecord(rig.temp.Store(), 1, imported));
+    rig.w().OnNewJob(rig.Source("new.avi", 25, 50));
+    rig.w().OnAddJob();
+    EXPECT_EQ(rig.StoredName(1), "imported");
+    EXPECT_EQ(rig.StoredName(2), "new");
+    EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "imported:0", "new:0"}));
 }

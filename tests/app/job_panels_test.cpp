@@ -9,16 +9,24 @@
 using namespace platform::main_window;
 using app_testing::MainWindowRig;
 
-TEST(JobPanels, RefreshStopsAtAnUnreadableNameAndSaysSo) {
+TEST(JobPanels, RefreshListsLongNamesWholeAndStopsAtAGapSayingSo) {
     MainWindowRig rig;
     rig.AddJob("first");
     rig.AddJob("second");
     rig.AddJob("third");
-    // A name longer than the list's capacity cannot be read.
-    jobs::SetJobString(rig.temp.Store(), 1, jobs::kName, std::string(5000, 'n'));
+    rig.AddJob("fourth");
+    std::string longName(5000, 'n');
+    jobs::SetJobString(rig.temp.Store(), 1, jobs::kName, longName);
     jobs::RefreshJobList(rig.dialog, rig.temp.Store(), &rig.log);
-    EXPECT_EQ(rig.dialog.GetCount(kJobList), 1);
-    EXPECT_TRUE(rig.Saw("log:1:WARNING: Job 1 has no readable name; the Job List ends before it."));
+    ASSERT_EQ(rig.dialog.GetCount(kJobList), 4);
+    EXPECT_EQ(rig.dialog.GetRowText(kJobList, 1), longName);
+    EXPECT_TRUE(rig.events.empty());
+    // A missing position (only a damaged store has one) ends the list, with a warning.
+    ASSERT_TRUE(rig.temp.Store().DeleteTree(store::kHive, jobs::JobKeyPath(2)));
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), &rig.log);
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 2);
+    EXPECT_TRUE(
+        rig.Saw("log:1:WARNING: Job 3 follows a missing job 2; the Job List ends before it."));
 
     // Without a damaged job the refresh logs nothing.
     MainWindowRig clean;
@@ -41,7 +49,7 @@ TEST(JobPanels, ClearRemovesTheListedJobsAndButtonsFollowTheRun) {
     rig.AddJob("b");
     rig.AddJob("c");
     jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
-    jobs::ClearJobList(rig.dialog, rig.temp.Store());
+    EXPECT_TRUE(jobs::ClearJobList(rig.dialog, rig.temp.Store(), rig.log));
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
     for (int i = 0; i < 3; ++i) {
         EXPECT_FALSE(

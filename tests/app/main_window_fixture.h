@@ -69,8 +69,12 @@ public:
     void ShowAbout(const std::string& caption) override { m_Events.push_back("about:" + caption); }
     bool RunSettingsDialog() override {
         m_Events.push_back("settings");
+        if (duringSettings) {
+            duringSettings();
+        }
         return settingsOk;
     }
+    std::function<void()> duringSettings; // what the dialog writes before it closes
     bool visible = true;
     bool ended = false;
     bool helpOpens = true;

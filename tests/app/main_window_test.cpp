@@ -1,10 +1,14 @@
 // The main window's logic: initialisation, the first tick and its keywords, the tray, the close
 // paths and the menu commands.
 #include "main_window_fixture.h"
+#include "store/paths.h"
+#include "support/store_faults.h"
+#include "templates/template_store.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 using namespace platform::main_window;
 using app_testing::MainWindowRig;
@@ -286,4 +290,67 @@ TEST(MainWindowCommands, DeleteLogAndAboutCaption) {
     // A program without a version resource still gets a caption.
     rig.window->OnAbout();
     EXPECT_EQ(rig.events.back(), "about:Vantaq");
+}
+
+// On a full disk every change of the window is refused: each refusal is logged with the store's
+// error, and the rows stay as the store has them.
+TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
+    testing_support::SmallDisk disk(1 << 20);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Reason();
+    }
+    MainWindowRig rig;
+    store::KeyStore& s = rig.temp.Store();
+    s.Close();
+    std::filesystem::copy_file(rig.temp.Path(), disk.File("store.sqlite"));
+    ASSERT_TRUE(s.Open(disk.File("store.sqlite")));
+    for (const char* name : {"A", "B", "C", "D"}) {
+        rig.AddJob(name, name[0] == 'B' ? jobs::kStatusComplete : jobs::kStatusPending);
+    }
+    templates::InitTemplates(s);
+    rig.Build();
+    rig.Start("vantaq");
+    auto rows = [&] {
+        std::vector<std::string> r;
+        for (int i = 0; i < rig.dialog.GetCount(kJobList); ++i) {
+            r.push_back(rig.dialog.GetRowText(kJobList, i) + ":" +
+                        std::to_string(rig.dialog.GetRowImage(kJobList, i)));
+        }
+        return r;
+    };
+    const std::vector<std::string> before{"A:0", "B:2", "C:0", "D:0"};
+    ASSERT_EQ(rows(), before);
+    ASSERT_TRUE(disk.Fill());
+    rig.events.clear();
+
+    rig.dialog.SetSelection(kJobList, 1);
+    rig.window->OnDeleteJob();
+    rig.window->OnMoveJobUp();
+    rig.window->OnMoveJobDown();
+    rig.window->OnResetJob();
+    rig.window->OnClearJobList();
+    rig.dialog.SetCheck(kLogDebugInfo, true);
+    rig.window->OnLogDebugInfo();
+    rig.host.duringSettings = [&] { s.WriteNumber(store::kHive, store::kRootPath, "AutoBias", 1); };
+    rig.window->OnSettings();
+    rig.dialog.InsertRow(kTemplateList, -1, "first template");
+    rig.dialog.SetSelection(kTemplateList, 0);
+    rig.window->OnSetTemplateDefault();
+
+    std::vector<std::string> errors;
+    for (const std::string& e : rig.events) {
+        if (e.rfind("log:2:ERROR: Could not ", 0) == 0) {
+            EXPECT_NE(e.find("(database or disk is full)."), std::string::npos) << e;
+            errors.push_back(e.substr(23, e.find(':', 23) - 23));
+        }
+    }
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"delete job B", "move job B", "move job B", "reset job B",
+                                        "clear the Job List", "store \"Log debug info\"",
+                                        "store the settings", "store the template default"}));
+    EXPECT_EQ(rows(), before);
+    EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
+    disk.Free();
+    EXPECT_EQ(jobs::JobCount(s), 4);
+    EXPECT_EQ(jobs::JobStatusImage(s, 1), jobs::kImageComplete);
 }

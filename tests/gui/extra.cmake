@@ -5,11 +5,12 @@ if(TARGET vantaq_gui)
         ${CMAKE_CURRENT_LIST_DIR}/program_folder.cpp
         ${CMAKE_CURRENT_LIST_DIR}/main_window_qtest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/job_panels_qtest.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/tray_qtest.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/tray_qtest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/file_dialog_qtest.cpp)
     target_link_libraries(vantaq_gui_tests PRIVATE vantaq_gui vantaq_test_support GTest::gtest)
     set_target_properties(vantaq_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     # The program folder the tests copy must hold the programs.
-    add_dependencies(vantaq_gui_tests vantaq EclCCE cce)
+    add_dependencies(vantaq_gui_tests vantaq EclCCE cce vantaq-reg)
     gtest_discover_tests(vantaq_gui_tests DISCOVERY_TIMEOUT 60
         TEST_FILTER "-RealTray.*"
         PROPERTIES TIMEOUT 300 LABELS qt ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -195,15 +195,34 @@ TEST(JobStore, StatusImages) {
     EXPECT_EQ(JobStatusImage(s, 9), kImageComplete);
 }
 
-TEST(JobStore, NamesStopAtFirstUnreadableName) {
+TEST(JobStore, EveryJobIsListedAndReadWholeAndAddNeverOverwrites) {
     TempStore t;
     auto& s = t.Store();
     AddJobs(s, {"a", "b", "c", "d", "e", "f"});
     SetJobString(s, 1, kStatus, kStatusError);
-    ASSERT_TRUE(s.WriteString(kHive, JobKeyPath(3), kName, std::string(1024, 'x')));
+    std::string longName(1024, 'x');
+    ASSERT_TRUE(s.WriteString(kHive, JobKeyPath(3), kName, longName));
     auto entries = ReadJobNames(s);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].name, "b");
+    ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[1].image, kImageError);
-    EXPECT_EQ(entries[2].image, kImagePending);
+    EXPECT_EQ(entries[3].name, longName);
+    EXPECT_EQ(entries[5].name, "f");
+
+    // Long values survive a load and a rewrite whole.
+    JobRecord job;
+    ASSERT_TRUE(ReadJobRecord(s, 3, job));
+    job.input = "/" + std::string(273, 'p');
+    job.chapters = std::string(3000, '1');
+    ASSERT_TRUE(WriteJobRecord(s, 3, job));
+    JobRecord back;
+    ASSERT_TRUE(ReadJobRecord(s, 3, back));
+    EXPECT_EQ(back, job);
+
+    for (int guess : {0, 3, 7, 20}) {
+        int position = guess;
+        int count = JobCount(s);
+        ASSERT_TRUE(AppendJobRecord(s, job, position));
+        EXPECT_EQ(position, count) << guess;
+        EXPECT_EQ(JobCount(s), count + 1);
+    }
 }

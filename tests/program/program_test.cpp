@@ -1,15 +1,18 @@
 // The real vantaq program in a program folder of its own: fatal start-up problems end it with
 // status 27 after their box, and an unattended queue (-start -exit) runs to its end.
 #include "jobs/job_store.h"
+#include "platform/instance_lock.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using testing_support::FileExists;
@@ -53,6 +56,34 @@ protected:
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         run.stderrText = ReadFile(m_Dir.File("stderr.txt"));
         return run;
+    }
+
+    // Starts the program in the background, without waiting; returns its process id.
+    pid_t StartInBackground(const std::string& arguments) {
+        std::string command = "cd '" + m_Dir.Path() + "'; VANTAQ_STORE='" +
+                              m_Dir.File("store.sqlite") + "' QT_QPA_PLATFORM=offscreen ./vantaq " +
+                              arguments + " >first.txt 2>&1 </dev/null & echo $! >first.pid";
+        if (std::system(command.c_str()) != 0) {
+            return -1;
+        }
+        return static_cast<pid_t>(std::stol(ReadFile(m_Dir.File("first.pid"))));
+    }
+
+    void AddStoredJobs(int count) {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
+        for (int i = 0; i < count; ++i) {
+            jobs::JobRecord r;
+            r.name = "job" + std::to_string(i);
+            r.status = jobs::kStatusComplete;
+            ASSERT_TRUE(jobs::WriteJobRecord(s, i, r));
+        }
+    }
+
+    int StoredJobs() {
+        store::KeyStore s;
+        return s.Open(m_Dir.File("store.sqlite")) ? jobs::JobCount(s) : -1;
     }
 
     testing_support::TempDir m_Dir;
@@ -119,4 +150,64 @@ TEST_F(ProgramRun, UnattendedQueueRunsToItsEnd) {
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
     EXPECT_NE(log.find("  Starting Job: clip\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("  No more jobs!!!\r\n"), std::string::npos) << log;
+}
+
+// One program per store: a second start hands its keywords to the running program, which acts
+// on them (relative paths from the second start's folder); when nobody answers for the store's
+// lock it refuses, on standard error without a display, and writes nothing.
+TEST_F(ProgramRun, ASecondStartHandsOverItsKeywordsOrRefuses) {
+    AddStoredJobs(2);
+    {
+        platform::InstanceLock other;
+        std::string error;
+        ASSERT_EQ(other.Take(m_Dir.File("store.sqlite"), error), platform::InstanceLock::kTaken);
+        std::string storeBefore = ReadFile(m_Dir.File("store.sqlite"));
+        Outcome refused = Start("-clear");
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.stderrText.find("Vantaq is already running on the settings store"),
+                  std::string::npos)
+            << refused.stderrText;
+        EXPECT_EQ(ReadFile(m_Dir.File("store.sqlite")), storeBefore);
+        EXPECT_FALSE(FileExists(m_Dir.File("store.sqlite-wal")));
+        EXPECT_FALSE(FileExists(m_Dir.File("vantaq.log")));
+        EXPECT_EQ(StoredJobs(), 2);
+    }
+
+    pid_t first = StartInBackground("");
+    ASSERT_GT(first, 0);
+    // It holds the store once its log says it has started.
+    for (int i = 0;
+         i < 1200 && ReadFile(m_Dir.File("vantaq.log")).find("Started!!!") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(ReadFile(m_Dir.File("vantaq.log")).find("Started!!!"), std::string::npos)
+        << ReadFile(m_Dir.File("first.txt"));
+    fs::create_directories(m_Dir.File("lists"));
+    std::string command = "cd '" + m_Dir.File("lists") + "' && VANTAQ_STORE='" +
+                          m_Dir.File("store.sqlite") +
+                          "' QT_QPA_PLATFORM=offscreen timeout 120 ../vantaq -clear "
+                          "-source:none.txt 2> ../second.txt";
+    int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(m_Dir.File("second.txt"));
+    // The first program has acted before the second one ended.
+    EXPECT_EQ(StoredJobs(), 0);
+    std::string log = ReadFile(m_Dir.File("vantaq.log"));
+    EXPECT_NE(log.find("Job List cleared!"), std::string::npos) << log;
+    EXPECT_NE(log.find("Processing source file: " + m_Dir.File("lists") + "/none.txt"),
+              std::string::npos)
+        << log;
+
+    // Handed "-start -exit" on a queue with nothing pending end the first program.
+    Outcome last = Start("-start -exit");
+    EXPECT_EQ(last.status, 0) << last.stderrText;
+    bool ended = false;
+    for (int i = 0; i < 1200 && !ended; ++i) {
+        ended = kill(first, 0) != 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(ended);
+    if (!ended) {
+        kill(first, SIGTERM);
+    }
 }

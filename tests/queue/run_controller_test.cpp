@@ -3,6 +3,7 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "run_fixture.h"
+#include "support/store_faults.h"
 
 #include <gtest/gtest.h>
 
@@ -271,4 +272,49 @@ TEST(RunController, UtilityRunNeverWritesAStatus) {
     EXPECT_EQ(f.Status(0), "Pending");
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kNewJob));
     EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+}
+
+// A status the store refuses (a full disk, another process holding the write lock past the
+// wait) ends the run with the job left as it was, instead of encoding it again and again.
+TEST(RunController, AStatusWriteTheStoreRefusesEndsTheRun) {
+    for (bool fullDisk : {true, false}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "lock held");
+        testing_support::SmallDisk disk(1 << 20);
+        if (!disk.Mounted()) {
+            GTEST_SKIP() << disk.Reason();
+        }
+        RunFixture f;
+        store::KeyStore& s = f.store.Store();
+        // The fixture's store, moved onto the small disk.
+        s.Close();
+        std::filesystem::copy_file(f.store.Path(), disk.File("store.sqlite"));
+        ASSERT_TRUE(s.Open(disk.File("store.sqlite")));
+        s.SetBusyTimeout(100);
+        f.AddJob("one", 2);
+        f.AddJob("two", 2);
+        f.window.exitKeyword = true;
+        testing_support::LockHolder holder(disk.File("store.sqlite"));
+        f.controller->OnStartProcessing();
+        ASSERT_TRUE(fullDisk ? disk.Fill() : holder.Hold());
+        f.RunQueue();
+        holder.Release();
+        disk.Free();
+
+        EXPECT_EQ(f.Status(0), "Pending");
+        EXPECT_EQ(f.Status(1), "Pending");
+        std::string runs = f.RunnerLog();
+        EXPECT_EQ(runs.find("one.ecl"), runs.rfind("one.ecl")) << runs; // encoded once
+        EXPECT_EQ(runs.find("two.ecl"), std::string::npos);
+        auto error =
+            std::find_if(f.lines.rows.begin(), f.lines.rows.end(), [](const std::string& r) {
+                return r.rfind("2 ERROR: Could not mark job one \"Complete\": the store ", 0) == 0;
+            });
+        ASSERT_NE(error, f.lines.rows.end());
+        EXPECT_NE(error->find(fullDisk ? "full" : "locked"), std::string::npos) << *error;
+        EXPECT_FALSE(f.controller->State().m_Processing);
+        EXPECT_EQ(f.controller->State().m_CurrentJob, -1);
+        EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
+        EXPECT_TRUE(f.window.closedAfterFailure);
+        EXPECT_FALSE(f.window.closed);
+    }
 }

@@ -24,6 +24,7 @@ public:
     bool InTray() const override { return inTray; }
     void UpdateTrayIcon(const std::string& tip) override { tips.push_back(tip); }
     void CloseWindow() override { closed = true; }
+    void CloseWindowAfterFailure() override { closedAfterFailure = true; }
     bool HasExitKeyword() const override { return exitKeyword; }
     bool HasDeleteMpvKeyword() const override { return deleteMpvKeyword; }
 
@@ -34,6 +35,7 @@ public:
     std::vector<std::string> tips;
     bool inTray = false;
     bool closed = false;
+    bool closedAfterFailure = false;
     bool exitKeyword = false;
     bool deleteMpvKeyword = false;
 };

@@ -1,9 +1,15 @@
 // Key store semantics: numbers, strings and capacities, names without case, key creation.
 #include "store/key_store.h"
+#include "store/reg_file.h"
 #include "store/sqlite_db.h"
+#include "support/store_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 
 using store::Access;
 using store::KeyStore;
@@ -215,4 +221,108 @@ TEST(KeyStore, SchemaRowGuardsTheFile) {
     KeyStore s;
     EXPECT_FALSE(s.Open(other));
     EXPECT_NE(s.LastError().find("not a Vantaq store"), std::string::npos);
+}
+
+// A file that cannot serve as a store is refused with what is wrong with it, and left as it was.
+TEST(KeyStore, OpenSaysWhatIsWrongAndLeavesTheFileAsItWas) {
+    auto makeStore = [](const std::string& path) {
+        KeyStore s;
+        ASSERT_TRUE(s.Open(path));
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_TRUE(s.WriteString(kHive, "Software\\Fill\\" + std::to_string(i), "V",
+                                      std::string(1000, 'a' + i % 26)));
+        }
+    };
+    auto overwrite = [](const std::string& path, size_t at, const std::string& bytes) {
+        std::string data = testing_support::ReadFile(path);
+        data.replace(at, bytes.size(), bytes);
+        return testing_support::WriteFile(path, data);
+    };
+    struct Case {
+        const char* fault;
+        std::function<bool(const std::string&)> make;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"not a database",
+         [](const std::string& p) { return testing_support::WriteFile(p, std::string(5000, 't')); },
+         "not a Vantaq store (not an SQLite database)"},
+        {"truncated",
+         [&](const std::string& p) {
+             makeStore(p);
+             std::string data = testing_support::ReadFile(p);
+             return testing_support::WriteFile(p, data.substr(0, data.size() / 2));
+         },
+         "the store is damaged"},
+        {"corrupt page",
+         [&](const std::string& p) {
+             makeStore(p);
+             return overwrite(p, 3 * 4096, std::string(64, '\xA5'));
+         },
+         "the store is damaged"},
+        {"read-only",
+         [&](const std::string& p) {
+             makeStore(p);
+             // File modes do not stop root; the immutable attribute does.
+             return std::system(("chattr +i '" + p + "' 2>/dev/null").c_str()) == 0;
+         },
+         "read-only"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        testing_support::TempDir dir;
+        std::string path = dir.File("store.sqlite");
+        if (!c.make(path)) {
+            std::printf("skipped: %s cannot be made here\n", c.fault);
+            continue;
+        }
+        std::string before = testing_support::ReadFile(path);
+        KeyStore s;
+        EXPECT_FALSE(s.Open(path));
+        EXPECT_NE(s.LastError().find(c.says), std::string::npos) << s.LastError();
+        if (std::string(c.says).find("not a Vantaq store") == std::string::npos) {
+            EXPECT_EQ(s.LastError().find("not a Vantaq store"), std::string::npos) << s.LastError();
+        }
+        EXPECT_EQ(testing_support::ReadFile(path), before);
+        std::system(("chattr -i '" + path + "' 2>/dev/null").c_str());
+    }
+
+    // A new store on a full disk.
+    testing_support::SmallDisk disk(1 << 20);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Reason();
+    }
+    {
+        KeyStore existing;
+        ASSERT_TRUE(existing.Open(disk.File("old.sqlite")));
+        ASSERT_TRUE(existing.WriteNumber(kHive, kRoot, "N", 1));
+    }
+    ASSERT_TRUE(disk.Fill());
+    std::string before = testing_support::ReadFile(disk.File("old.sqlite"));
+    for (const char* name : {"store.sqlite", "old.sqlite"}) {
+        KeyStore s;
+        EXPECT_FALSE(s.Open(disk.File(name)));
+        EXPECT_NE(s.LastError().find("the disk is full"), std::string::npos) << s.LastError();
+    }
+    EXPECT_EQ(testing_support::ReadFile(disk.File("old.sqlite")), before);
+}
+
+// Trees of any depth are deleted and exported without recursion; an export refuses keys
+// deeper than an import accepts.
+TEST(KeyStore, DeepTreesAreDeletedAndRefusedByExportWithoutRecursion) {
+    TempStore t;
+    KeyStore& s = t.Store();
+    std::string deep = "Software\\Deep";
+    for (int i = 0; i < 100000; ++i) {
+        deep += "\\k";
+    }
+    ASSERT_TRUE(s.CreateKey(kHive, deep));
+    ASSERT_TRUE(s.WriteNumber(kHive, deep, "Bottom", 1));
+    std::string out;
+    std::string error;
+    EXPECT_FALSE(store::ExportRegFile(s, "Software", out, error));
+    EXPECT_NE(error.find("deeper than 512 levels"), std::string::npos) << error;
+    EXPECT_TRUE(s.DeleteTree(kHive, "Software\\Deep"));
+    EXPECT_FALSE(s.OpenKey(kHive, "Software\\Deep", Access::Read));
+    ASSERT_TRUE(store::ExportRegFile(s, "Software", out, error)) << error;
 }

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,4 +50,52 @@ TEST(VantaqReg, ExportImportThroughTheProgram) {
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(Shell(env + tool + " export 'Software\\Missing' 2>/dev/null"), 1);
     EXPECT_EQ(Shell(tool + " frobnicate 2>/dev/null"), 2);
+}
+
+// Hostile input is refused with a clear message before it can exhaust the stack or the memory:
+// key paths over 512 levels, key names over 255 characters, devices, pipes and huge files.
+TEST(VantaqReg, RefusesHostileFiles) {
+    testing_support::TempDir dir;
+    std::string tool = std::string(VANTAQ_PROGRAM_DIR) + "/vantaq-reg";
+    std::string env = "VANTAQ_STORE='" + dir.File("store.sqlite") + "' ";
+    auto keyFile = [](const std::string& path) {
+        return "Windows Registry Editor Version 5.00\r\n\r\n; hostile\r\n[HKEY_CURRENT_USER\\" +
+               path + "]\r\n\"V\"=dword:00000001\r\n";
+    };
+    std::string levels = "Software";
+    for (int i = 1; i < 512; ++i) {
+        levels += "\\k";
+    }
+    testing_support::WriteFile(dir.File("512.reg"), keyFile(levels));
+    EXPECT_EQ(Shell(env + tool + " import '" + dir.File("512.reg") + "'"), 0);
+
+    std::string deep = "Software";
+    for (int i = 1; i < 100000; ++i) {
+        deep += "\\k";
+    }
+    testing_support::WriteFile(dir.File("deep.reg"), keyFile(deep));
+    testing_support::WriteFile(dir.File("long.reg"), keyFile("Software\\" + std::string(256, 'n')));
+    std::string huge = dir.File("huge.reg");
+    testing_support::WriteFile(huge, "");
+    ASSERT_EQ(truncate(huge.c_str(), 65 * 1024 * 1024), 0);
+    ASSERT_EQ(mkfifo(dir.File("pipe.reg").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.File("deep.reg"),
+         "line 4: the key is 100000 levels deep; at most 512 are allowed (nothing imported)"},
+        {dir.File("long.reg"),
+         "line 4: a key name of 256 characters; at most 255 are allowed (nothing imported)"},
+        {"/dev/zero", "/dev/zero is not a regular file (nothing imported)"},
+        {dir.File("pipe.reg"), "pipe.reg is not a regular file (nothing imported)"},
+        {huge, "huge.reg is larger than 64 MiB (nothing imported)"},
+    };
+    for (const auto& [file, says] : cases) {
+        EXPECT_EQ(Shell(env + tool + " import '" + file + "' 2> '" + dir.File("err.txt") + "'"), 1);
+        std::string err = testing_support::ReadFile(dir.File("err.txt"));
+        EXPECT_NE(err.find(says), std::string::npos) << err;
+    }
+    store::KeyStore s;
+    ASSERT_TRUE(s.Open(dir.File("store.sqlite")));
+    std::vector<std::string> top;
+    ASSERT_TRUE(s.EnumSubKeys(s.OpenKey(store::kHive, "Software", store::Access::Read), top));
+    EXPECT_EQ(top, std::vector<std::string>{"k"}); // only the 512-level key came in
 }

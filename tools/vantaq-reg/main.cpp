@@ -2,22 +2,45 @@
 #include "store/key_store.h"
 #include "store/reg_file.h"
 
+#include "platform/files.h"
+
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <string>
 
 namespace {
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: vantaq-reg export [KEY]   write the store, or KEY and its sub-keys,\n"
-                 "                                 to standard output\n"
-                 "       vantaq-reg import FILE    read a registry file into the store\n"
-                 "KEY is below HKEY_CURRENT_USER, e.g. Software\\Pellmoor\\Vantaq\\Jobs.\n"
-                 "The store is $VANTAQ_STORE, else $XDG_CONFIG_HOME/vantaq/store.sqlite.\n");
+    std::fprintf(
+        stderr, "usage: vantaq-reg export [KEY]   write the store, or KEY and its sub-keys,\n"
+                "                                 to standard output\n"
+                "       vantaq-reg import FILE    read a registry file (a regular file of at most\n"
+                "                                 64 MiB) into the store\n"
+                "KEY is below HKEY_CURRENT_USER, e.g. Software\\Pellmoor\\Vantaq\\Jobs.\n"
+                "The store is $VANTAQ_STORE, else $XDG_CONFIG_HOME/vantaq/store.sqlite.\n");
     return 2;
+}
+
+// Reads an import file: only a regular file of bounded size, since a device or a pipe would
+// never end, or block.
+bool ReadImportFile(const char* path, std::string& bytes) {
+    platform::FileFacts facts;
+    platform::ReadOnlyFile file;
+    if (!platform::RegularFileFacts(path, facts)) {
+        std::fprintf(stderr, "vantaq-reg: %s is not a regular file (nothing imported)\n", path);
+        return false;
+    }
+    if (facts.size > store::kMaxRegFileBytes) {
+        std::fprintf(stderr, "vantaq-reg: %s is larger than %llu MiB (nothing imported)\n", path,
+                     static_cast<unsigned long long>(store::kMaxRegFileBytes >> 20));
+        return false;
+    }
+    if (!file.Open(path) || file.Size() > store::kMaxRegFileBytes ||
+        !file.ReadAt(0, file.Size(), bytes)) {
+        std::fprintf(stderr, "vantaq-reg: cannot read %s (nothing imported)\n", path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -29,6 +52,10 @@ int main(int argc, char** argv) {
     bool exporting = std::strcmp(argv[1], "export") == 0;
     if ((exporting && argc > 3) || (!exporting && argc != 3)) {
         return Usage();
+    }
+    std::string bytes;
+    if (!exporting && !ReadImportFile(argv[2], bytes)) {
+        return 1;
     }
     store::KeyStore store;
     if (!store.Open(store::KeyStore::DefaultPath())) {
@@ -45,14 +72,7 @@ int main(int argc, char** argv) {
         std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    std::ifstream in(argv[2], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "vantaq-reg: cannot read %s\n", argv[2]);
-        return 1;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (!store::ImportRegFile(store, bytes.str(), error)) {
+    if (!store::ImportRegFile(store, bytes, error)) {
         std::fprintf(stderr, "vantaq-reg: %s: %s (nothing imported)\n", argv[2], error.c_str());
         return 1;
     }

@@ -1,0 +1,60 @@
+// `CMainWindow`: acting on the keywords a second start on the same store handed over.
+#include "app/main_window.h"
+
+#include "jobs/job_panels.h"
+#include "log/log.h"
+
+namespace app {
+
+void CMainWindow::OnHandedKeywords(const std::string& workingDir, const std::string& commandLine) {
+    // The window's own keywords come first.
+    OnStartupTimer();
+    CommandLineOptions handed;
+    handed.Parse(commandLine);
+    bool acted = false;
+    if (handed.Has(kKeyClear)) {
+        acted = true;
+        if (m_Processing) {
+            m_Log.Write("WARNING: The Job List is not cleared while a run is in progress.",
+                        logging::kLogWarning);
+        } else if (jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+            m_Log.Write("Job List cleared!", logging::kLogInfo);
+        }
+    }
+    if (handed.Has(kKeySource)) {
+        acted = true;
+        std::string path = handed.Value(kKeySource);
+        if (!path.empty() && path[0] != '/' && !workingDir.empty()) {
+            path = workingDir + "/" + path;
+        }
+        m_Log.Write("Processing source file: " + path, logging::kLogInfo);
+        OnLoadFileList(path);
+    }
+    for (const char* key : {kKeyExit, kKeyDeleteMpv}) {
+        if (handed.Has(key)) {
+            acted = true;
+            m_CommandLine.Add(key, handed.Value(key));
+        }
+    }
+    if (handed.Has(kKeyStart)) {
+        acted = true;
+        if (!m_Processing) {
+            OnStartProcessing();
+        }
+    }
+    if (handed.Has(kKeyMinimize)) {
+        acted = true;
+        if (!m_InTray) {
+            OnMinimize();
+        }
+    }
+    if (!acted) {
+        if (m_InTray) {
+            RestoreFromTray();
+        } else {
+            m_Host.ShowWindow(true);
+        }
+    }
+}
+
+} // namespace app

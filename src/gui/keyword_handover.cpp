@@ -1,0 +1,139 @@
+// The keyword hand-over: "<working folder>\0<command line>\0" one way, "ok\n" back once done.
+#include "gui/keyword_handover.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+#include <QThread>
+#include <QVariant>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace gui {
+
+namespace {
+
+constexpr char kDone[] = "ok\n";
+constexpr int kActingTimeoutMs = 120000;
+
+// Both parts of a request when `bytes` holds all of it.
+bool SplitRequest(const QByteArray& bytes, std::string& workingDir, std::string& commandLine) {
+    int first = bytes.indexOf('\0');
+    int second = first < 0 ? -1 : bytes.indexOf('\0', first + 1);
+    if (second < 0) {
+        return false;
+    }
+    workingDir = bytes.left(first).toStdString();
+    commandLine = bytes.mid(first + 1, second - first - 1).toStdString();
+    return true;
+}
+
+} // namespace
+
+QString KeywordServerName(const std::string& storePath) {
+    std::error_code ignored;
+    std::string absolute = std::filesystem::weakly_canonical(storePath, ignored).string();
+    if (absolute.empty()) {
+        absolute = storePath;
+    }
+    QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(absolute), QCryptographicHash::Sha1)
+            .toHex()
+            .left(20);
+    return QString("vantaq-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+}
+
+KeywordReceiver::KeywordReceiver(const std::string& storePath)
+    : m_Name(KeywordServerName(storePath)) {
+    m_Server.setSocketOptions(QLocalServer::UserAccessOption);
+    connect(&m_Server, &QLocalServer::newConnection, this, [this] { OnConnection(); });
+}
+
+bool KeywordReceiver::Listen(std::string& error) {
+    QLocalServer::removeServer(m_Name);
+    if (!m_Server.listen(m_Name)) {
+        error = m_Server.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+void KeywordReceiver::SetHandler(Handler handler) {
+    m_Handler = std::move(handler);
+    std::vector<QPointer<QLocalSocket>> waiting;
+    waiting.swap(m_Waiting);
+    for (const QPointer<QLocalSocket>& socket : waiting) {
+        if (socket) {
+            Serve(socket);
+        }
+    }
+}
+
+void KeywordReceiver::OnConnection() {
+    while (QLocalSocket* socket = m_Server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Serve(socket); });
+        if (socket->bytesAvailable() > 0) {
+            Serve(socket);
+        }
+    }
+}
+
+void KeywordReceiver::Serve(QLocalSocket* socket) {
+    QByteArray bytes = socket->property("request").toByteArray() + socket->readAll();
+    socket->setProperty("request", bytes);
+    std::string workingDir;
+    std::string commandLine;
+    if (!SplitRequest(bytes, workingDir, commandLine)) {
+        return;
+    }
+    if (!m_Handler) {
+        m_Waiting.emplace_back(socket);
+        return;
+    }
+    socket->setProperty("request", QByteArray());
+    m_Handler(workingDir, commandLine);
+    socket->write(kDone);
+    socket->flush();
+    socket->disconnectFromServer();
+}
+
+bool HandKeywords(const std::string& storePath, const std::string& workingDir,
+                  const std::string& commandLine, int timeoutMs, std::string& error) {
+    QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    QString name = KeywordServerName(storePath);
+    // The holder may still be starting up: it listens right after taking the lock.
+    for (;;) {
+        socket.connectToServer(name);
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+        if (deadline.hasExpired()) {
+            error =
+                "the running program does not answer (" + socket.errorString().toStdString() + ")";
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    QByteArray request = QByteArray::fromStdString(workingDir);
+    request.append('\0');
+    request.append(QByteArray::fromStdString(commandLine));
+    request.append('\0');
+    socket.write(request);
+    // Acting on the keywords (a long job list, say) may take a while.
+    QDeadlineTimer answered(kActingTimeoutMs);
+    QByteArray reply;
+    while (!reply.contains('\n') &&
+           socket.waitForReadyRead(static_cast<int>(answered.remainingTime()))) {
+        reply += socket.readAll();
+    }
+    if (reply != kDone) {
+        error = "the running program did not confirm the keywords";
+        return false;
+    }
+    return true;
+}
+
+} // namespace gui
