@@ -33,3 +33,8 @@ vantaq_cce_variant(unversioned)
 if(TARGET vantaq_encoder_tests)
     add_dependencies(vantaq_encoder_tests ${VANTAQ_CCE_VARIANTS})
 endif()
+
+# The descriptor test stands the run tests' child program (tests/run) in for the encoder.
+if(TARGET vantaq_encoder_tests)
+    add_dependencies(vantaq_encoder_tests vantaq_child_helper)
+endif()

@@ -10,6 +10,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    enc::InstallSignalForwarding();
     const std::string self = platform::ProgramFilePath();
     if (self.empty()) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
@@ -42,6 +43,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "EclCCE: ERROR: no control list given (-ecl \"LIST.ecl\")\n");
         return eclcce::kExitUsage;
     }
-    enc::InstallSignalForwarding();
     return eclcce::RunBatch(ini, ecl);
 }
