@@ -123,7 +123,8 @@ private:
     // The job's last encode has ended: the pulldown pass when asked for, else its status.
     void FinishEncodedJob(int job);
     void CompleteJob(int job, const char* status);
-    bool EncodeWroteStream() const;
+    // True when every output the list asked for was written; logs each one missing.
+    bool EncodeWroteOutputs() const;
     bool StartEclCce(int id);
     std::string EclCcePath() const;
 
