@@ -290,6 +290,34 @@ TEST_F(Encode, MultipassMakesItsOwnAnalysisUnlessTheVafFitsAndMayBeReused) {
     EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 1 + 40);
 }
 
+TEST_F(Encode, TruncatedRecordingEncodesTheFramesBeforeTheCut) {
+    // The film source cut at 60 %: a capture that ended early.
+    const std::string film = ReadFile(s_Film);
+    const std::string cut = Out("cut.avi");
+    ASSERT_TRUE(WriteFile(cut, film.substr(0, film.size() * 6 / 10)));
+    RunResult r = Through(WriteEcl(false, cut, {{"frame_rate_idx", "1"}, {"aud_out", "1"}}));
+    EXPECT_EQ(r.status, 2) << r.output; // the list's 50 frames are more than are whole
+    const size_t at = r.output.find("the source has ");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    const int whole = std::atoi(r.output.c_str() + at + 15);
+    ASSERT_GT(whole, 20);
+    ASSERT_LT(whole, 50);
+    const std::string n = std::to_string(whole);
+    r = Through(WriteEcl(false, cut,
+                         {{"frame_rate_idx", "1"},
+                          {"aud_out", "1"},
+                          {"frame_first", n},
+                          {"frame_last", n},
+                          {"encode_last", n}}));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("  Note: " + cut + " is truncated: the " + n +
+                            " whole frames before the cut are read (its headers count 72)"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(ScanStream(Out("job.mpv")).pictures, whole);
+    EXPECT_TRUE(FileExists(Out("job.mpa")));
+}
+
 TEST_F(Encode, BadInputFailsClearlyAndLeavesNoStream) {
     struct Case {
         const char* what;

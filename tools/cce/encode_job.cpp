@@ -5,6 +5,7 @@
 #include "child_process.h"
 #include "ecl_list.h"
 #include "line_output.h"
+#include "platform/avi_file.h"
 #include "platform/files.h"
 #include "platform/frame_server.h"
 
@@ -367,6 +368,15 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
     if (status != 0 || !enc::ParseProbe(lines, info, error)) {
         Fail("cannot read the source " + path + (error.empty() ? "" : ": " + error));
         return kExitSource;
+    }
+    // ffprobe states the frames an AVI's headers count; of a recording cut short only the
+    // frames before the cut can be read.
+    platform::AviHeaders headers;
+    if (platform::ReadAviHeaders(path, headers) == platform::kAviOk && headers.truncated) {
+        m_Plan.notes.push_back(path + " is truncated: the " + std::to_string(headers.info.length) +
+                               " whole frames before the cut are read (its headers count " +
+                               std::to_string(headers.headerFrames) + ")");
+        info.frames = headers.info.length;
     }
     return kExitOk;
 }
