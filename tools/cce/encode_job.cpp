@@ -55,8 +55,9 @@ bool SamePath(const std::string& a, const std::string& b) {
     return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-// The longest line an analysis file may hold; ffmpeg writes about a hundred bytes per frame.
-constexpr std::streamsize kMaxAnalysisLine = 4096;
+// The longest line an analysis file may hold: ffmpeg writes about a hundred bytes per frame,
+// and the first line names two paths.
+constexpr std::streamsize kMaxAnalysisLine = 64 * 1024;
 constexpr const char* kAnalysisHeader = "; cce analysis: ";
 
 // Control characters of a path would break the header line; they are written as escapes.
@@ -79,11 +80,13 @@ std::string Escaped(const std::string& text) {
 // A file as one text that changes whenever the file is replaced or rewritten.
 std::string FileIdentity(const std::string& path) {
     std::error_code ec;
+    std::error_code sizeError;
+    std::error_code timeError;
     const fs::path canonical = fs::weakly_canonical(path, ec);
-    const uintmax_t size = fs::file_size(path, ec);
-    const auto written = fs::last_write_time(path, ec).time_since_epoch().count();
-    return Escaped(canonical.string()) + " (" + std::to_string(ec ? 0 : size) + " bytes, written " +
-           std::to_string(ec ? 0 : written) + ")";
+    const uintmax_t size = fs::file_size(path, sizeError);
+    const auto written = fs::last_write_time(path, timeError).time_since_epoch().count();
+    return Escaped(canonical.string()) + " (" + std::to_string(sizeError ? 0 : size) +
+           " bytes, written " + std::to_string(timeError ? 0 : written) + ")";
 }
 
 // Reads an analysis file that this encoder wrote: the line `header`, then one ffmpeg line per
