@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -77,16 +78,20 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-// A file as one text that changes whenever the file is replaced or rewritten.
+// A file as one text that changes whenever the file is replaced or rewritten: its path, size
+// and modification time (seconds and nanoseconds).
 std::string FileIdentity(const std::string& path) {
     std::error_code ec;
-    std::error_code sizeError;
-    std::error_code timeError;
     const fs::path canonical = fs::weakly_canonical(path, ec);
-    const uintmax_t size = fs::file_size(path, sizeError);
-    const auto written = fs::last_write_time(path, timeError).time_since_epoch().count();
-    return Escaped(canonical.string()) + " (" + std::to_string(sizeError ? 0 : size) +
-           " bytes, written " + std::to_string(timeError ? 0 : written) + ")";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return Escaped(canonical.string()) + " (missing)";
+    }
+    char written[48];
+    std::snprintf(written, sizeof written, "%lld.%09ld", static_cast<long long>(st.st_mtim.tv_sec),
+                  static_cast<long>(st.st_mtim.tv_nsec));
+    return Escaped(canonical.string()) + " (" + std::to_string(st.st_size) + " bytes, written " +
+           written + ")";
 }
 
 // Reads an analysis file that this encoder wrote: the line `header`, then one ffmpeg line per
