@@ -169,7 +169,10 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     state.m_OutputPath = ReplaceExtension(base, ".mpv");
     out.Line("vid_file0=" + state.m_OutputPath);
     out.Line("vid_file1=" + state.m_OutputPath);
-    out.Line("vaf_file=" + ReplaceExtension(base, ".vaf"));
+    state.m_VafPath = ReplaceExtension(base, ".vaf");
+    state.m_VideoOut = method == 0 || tpl("Video out") != 0;
+    state.m_VafOut = tpl("Vaf out") != 0;
+    out.Line("vaf_file=" + state.m_VafPath);
     out.Line("aud_file=" + ReplaceExtension(base, ".mpa"));
     out.Line("file_focused=0");
     if (code1) {

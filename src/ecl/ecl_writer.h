@@ -32,6 +32,11 @@ struct EclState {
     std::string m_SourcePath;
     std::string m_OutputPath; // the ".mpv" stream
     int m_SourceFrames = 0;
+    // The outputs the job's last encode asks for: the stream (always for the two-part method,
+    // whose second part writes it), and the analysis file when "Vaf out" is set.
+    bool m_VideoOut = true;
+    bool m_VafOut = false;
+    std::string m_VafPath;
 };
 
 // The ECL path of a source: the path up to the last "." of its file name, plus ".ecl"

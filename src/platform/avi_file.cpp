@@ -89,6 +89,7 @@ struct HeaderList {
     uint32_t height = 0;
     uint32_t streamLists = 0;
     bool video = false;
+    uint32_t videoIndex = 0; // the first video stream's number, as in its chunk ids ("00dc")
     uint32_t videoScale = 0;
     uint32_t videoRate = 0;
     uint32_t videoLength = 0;
@@ -165,6 +166,7 @@ bool ParseStreamList(const unsigned char* body, uint32_t size, HeaderList& h) {
     ++h.streamLists;
     if (isVideo && !h.video) {
         h.video = true;
+        h.videoIndex = h.streamLists - 1;
         h.videoScale = scale;
         h.videoRate = rate;
         h.videoLength = length;
@@ -217,6 +219,50 @@ bool SaneRate(uint32_t rate, uint32_t scale) {
     }
     double fps = static_cast<double>(rate) / static_cast<double>(scale);
     return fps >= 0.001 && fps <= 1000000.0;
+}
+
+// Where a "movi" list's chunks lie: [begin, end), end clipped to the file.
+struct MoviList {
+    uint64_t begin = 0;
+    uint64_t end = 0;
+};
+
+// Counts the video frames of stream `videoIndex` whose chunk lies whole inside the file, in
+// the order the lists hold them, up to the first one the end of the file cuts. "rec " lists
+// are entered. Only a truncated file is walked like this; its cost grows with the frames.
+uint32_t CountWholeFrames(const File& file, const std::vector<MoviList>& lists, uint64_t fileSize,
+                          uint32_t videoIndex) {
+    if (videoIndex > 99) {
+        return 0;
+    }
+    const char digits[2] = {static_cast<char>('0' + videoIndex / 10),
+                            static_cast<char>('0' + videoIndex % 10)};
+    uint32_t frames = 0;
+    for (const MoviList& list : lists) {
+        uint64_t pos = list.begin;
+        while (pos + 8 <= list.end) {
+            unsigned char chunk[8];
+            if (!file.ReadAt(pos, chunk, sizeof chunk)) {
+                return frames;
+            }
+            const uint64_t size = Le32(chunk + 4);
+            if (IsFourCc(chunk, "LIST")) {
+                pos += 12; // into the list: its chunks follow its type
+                continue;
+            }
+            const bool video =
+                std::memcmp(chunk, digits, 2) == 0 &&
+                (std::memcmp(chunk + 2, "dc", 2) == 0 || std::memcmp(chunk + 2, "db", 2) == 0);
+            if (pos + 8 + size > fileSize) {
+                return frames; // the cut: this chunk and everything after it are incomplete
+            }
+            if (video && frames < static_cast<uint32_t>(INT32_MAX)) {
+                ++frames;
+            }
+            pos += 8 + Padded(size);
+        }
+    }
+    return frames;
 }
 
 AviError Finish(const HeaderList& h, AviHeaders& out) {
@@ -275,12 +321,16 @@ AviError ReadAviHeaders(const std::string& path, AviHeaders& out) {
     if (riffEnd < 12) {
         return kAviBadHeader;
     }
+    // A recording that ended early is cut inside its frames: its headers are whole and the
+    // frames before the cut can be read, as players do.
     if (riffEnd > fileSize) {
-        return kAviTruncated;
+        out.truncated = true;
+        riffEnd = fileSize;
     }
     out.riffParts = 1;
 
     HeaderList h;
+    std::vector<MoviList> movis;
     bool headerSeen = false, moviSeen = false;
     uint64_t pos = 12;
     for (int count = 0; pos + 8 <= riffEnd && !(headerSeen && moviSeen); ++count) {
@@ -292,14 +342,15 @@ AviError ReadAviHeaders(const std::string& path, AviHeaders& out) {
             return kAviTruncated;
         }
         uint64_t size = Le32(chunk + 4);
-        if (pos + 8 + size > riffEnd) {
-            return kAviTruncated;
-        }
+        const bool cut = pos + 8 + size > riffEnd;
         if (IsFourCc(chunk, "LIST") && size >= 4) {
             if (!file.ReadAt(pos + 8, chunk + 8, 4)) {
                 return kAviTruncated;
             }
             if (IsFourCc(chunk + 8, "hdrl") && !headerSeen) {
+                if (cut) {
+                    return kAviTruncated;
+                }
                 if (size > kMaxHeaderList) {
                     return kAviBadHeader;
                 }
@@ -313,16 +364,20 @@ AviError ReadAviHeaders(const std::string& path, AviHeaders& out) {
                 headerSeen = true;
             } else if (IsFourCc(chunk + 8, "movi")) {
                 moviSeen = true;
+                movis.push_back({pos + 12, std::min(pos + 8 + size, riffEnd)});
             }
+        }
+        if (cut && !(out.truncated && headerSeen)) {
+            return kAviTruncated;
         }
         pos += 8 + Padded(size);
     }
     if (!headerSeen) {
-        return kAviBadHeader;
+        return out.truncated ? kAviTruncated : kAviBadHeader;
     }
 
     // The OpenDML parts: one 12-byte header each, seeking past the frame data.
-    pos = Padded(riffEnd);
+    pos = out.truncated ? fileSize : Padded(riffEnd);
     while (pos + 12 <= fileSize && out.riffParts < kMaxRiffParts) {
         if (!file.ReadAt(pos, riff, sizeof riff)) {
             return kAviTruncated;
@@ -332,13 +387,25 @@ AviError ReadAviHeaders(const std::string& path, AviHeaders& out) {
         }
         uint64_t end = pos + 8 + Le32(riff + 4);
         if (end > fileSize) {
-            return kAviTruncated;
+            out.truncated = true;
+            end = fileSize;
+        }
+        unsigned char list[12];
+        if (pos + 24 <= end && file.ReadAt(pos + 12, list, sizeof list) && IsFourCc(list, "LIST") &&
+            IsFourCc(list + 8, "movi")) {
+            movis.push_back({pos + 24, std::min(pos + 20 + Le32(list + 4), end)});
         }
         ++out.riffParts;
         out.openDml = true;
         pos = Padded(end);
     }
-    return Finish(h, out);
+    const AviError result = Finish(h, out);
+    if (result != kAviOk || !out.truncated) {
+        return result;
+    }
+    out.headerFrames = out.info.length;
+    out.info.length = CountWholeFrames(file, movis, fileSize, h.videoIndex);
+    return out.info.length == 0 ? kAviTruncated : kAviOk;
 }
 
 const char* AviErrorText(AviError error) {

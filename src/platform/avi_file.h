@@ -36,19 +36,24 @@ struct AviHeaders {
     uint32_t riffParts = 0;        // RIFF "AVI " plus every following RIFF "AVIX"
     uint32_t mainHeaderFrames = 0; // the main header's total frames (first RIFF part only)
     uint64_t fileSize = 0;
+    // The file ends inside its frames (a recording that stopped early). `info.length` is then
+    // the number of whole frames before the cut, and `headerFrames` what the headers count.
+    bool truncated = false;
+    uint32_t headerFrames = 0;
 };
 
 enum AviError {
     kAviOk = 0,
     kAviCannotOpen = 1, // missing, unreadable or a folder
     kAviNotAvi = 2,     // no RIFF "AVI " form at the start
-    kAviTruncated = 3,  // a header chunk or a RIFF part runs past the end of the file
+    kAviTruncated = 3,  // a header runs past the end of the file, or no whole frame is left
     kAviBadHeader = 4,  // a header is missing, too short, or holds impossible values
     kAviNoVideo = 5,    // no "vids" stream
 };
 
 // Reads `path`'s headers into `out`. Touches only the header lists and a 12-byte header per
-// RIFF part and top-level chunk, so its cost does not grow with the size of the frame data.
+// RIFF part and top-level chunk, so its cost does not grow with the size of the frame data;
+// only a file cut short is walked frame by frame, to count the whole frames before the cut.
 // On an error `out` is left in an unspecified but valid state. Never reads outside the file.
 AviError ReadAviHeaders(const std::string& path, AviHeaders& out);
 

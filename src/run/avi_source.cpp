@@ -80,6 +80,8 @@ int CAviSource::Open() {
     }
     m_FileInfo = headers.info;
     m_HasAudio = headers.hasAudio;
+    m_Truncated = headers.truncated;
+    m_HeaderFrames = headers.headerFrames;
     m_File = true;
     return kOpenOk;
 }
@@ -136,6 +138,7 @@ bool CAviSource::OpenAudioStream() {
 
 void CAviSource::Close() {
     m_AudioStream = false;
+    m_Truncated = false;
     m_File = false;
 }
 

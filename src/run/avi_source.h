@@ -44,6 +44,10 @@ public:
     bool IsScript() const;
     // Why the last Open failed, for diagnostics.
     const std::string& Error() const { return m_Error; }
+    // An AVI file cut short: Length() counts the whole frames before the cut, and
+    // HeaderFrames() what its headers count.
+    bool Truncated() const { return m_Truncated; }
+    uint32_t HeaderFrames() const { return m_HeaderFrames; }
 
 private:
     int OpenScript();
@@ -55,6 +59,8 @@ private:
     bool m_HasAudio = false;
     bool m_AudioStream = false;
     bool m_File = false;
+    bool m_Truncated = false;
+    uint32_t m_HeaderFrames = 0;
     std::string m_Error;
 };
 

@@ -128,8 +128,7 @@ void RunController::StartNextJob() {
     int count = static_cast<int>(jobs::ReadJobNames(*m_Services.store).size());
     m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
     m_State.m_EclPath.clear();
-    m_State.m_Ecl.m_SourcePath.clear();
-    m_State.m_Ecl.m_OutputPath.clear();
+    m_State.m_Ecl = ecl::EclState();
     dialog.SetProgressPos(ids::kProgress, 0);
     m_State.m_JobStartTime = now;
 
@@ -216,12 +215,26 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
     }
 }
 
-bool RunController::EncodeWroteStream() const {
-    // The runner's exit status is not reported, so the stream itself tells whether the encode
-    // worked: it must exist, hold something and be no older than the job.
-    platform::FileFacts stream;
-    return platform::RegularFileFacts(m_State.m_Ecl.m_OutputPath, stream) && stream.size > 0 &&
-           stream.modified >= m_State.m_JobStartTime - 1;
+bool RunController::EncodeWroteOutputs() const {
+    // The runner's exit status is not reported, so the outputs themselves tell whether the
+    // encode worked: each one the list asked for must exist and hold something. The stream
+    // must be no older than the job; so must the analysis when it is the only output (a
+    // stream may be encoded from an analysis made earlier, which is then not written again).
+    // The audio file is not among them: a source without sound gives none.
+    const ecl::EclState& ecl = m_State.m_Ecl;
+    bool ok = true;
+    auto check = [&](bool asked, const std::string& path, bool fresh, const char* line) {
+        platform::FileFacts facts;
+        if (asked && !(platform::RegularFileFacts(path, facts) && facts.size > 0 &&
+                       (!fresh || facts.modified >= m_State.m_JobStartTime - 1))) {
+            m_Services.log->Write(Format(line, path), kLogError);
+            ok = false;
+        }
+    };
+    check(ecl.m_VideoOut, ecl.m_OutputPath, true, "  ERROR: The encoder wrote no video stream %s");
+    check(ecl.m_VafOut, ecl.m_VafPath, !ecl.m_VideoOut,
+          "  ERROR: The encoder wrote no analysis file %s");
+    return ok;
 }
 
 void RunController::CompleteJob(int job, const char* status) {
@@ -252,16 +265,16 @@ void RunController::OnPass1Finished(int job) {
 }
 
 void RunController::FinishEncodedJob(int job) {
-    if (!EncodeWroteStream()) {
-        m_Services.log->Write(
-            Format("  ERROR: The encoder wrote no video stream %s", m_State.m_Ecl.m_OutputPath),
-            kLogError);
+    if (!EncodeWroteOutputs()) {
         CompleteJob(job, jobs::kStatusError);
         return;
     }
     int telecide = 0;
     jobs::GetJobNumber(*m_Services.store, job, jobs::kTelecide, telecide);
-    if (telecide == 1) {
+    if (telecide == 1 && !m_State.m_Ecl.m_VideoOut) {
+        m_Services.log->Write("  No video stream was asked for, so there is no pulldown run",
+                              kLogWarning);
+    } else if (telecide == 1) {
         StartAfterEncodePulldown(job);
         return;
     }

@@ -130,7 +130,8 @@ private:
     // left as it is (closing the window on the "exit" keyword) and returns false.
     bool WriteJobStatus(int job, const char* status);
     void EndRunAfterStoreFailure();
-    bool EncodeWroteStream() const;
+    // True when every output the list asked for was written; logs each one missing.
+    bool EncodeWroteOutputs() const;
     bool StartEclCce(int id);
     std::string EclCcePath() const;
 

@@ -56,6 +56,12 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
         log.Write("  " + source.Error(), logging::kLogDebug);
         return true;
     }
+    if (source.Truncated()) {
+        log.Write(Format("  Warning: %s is truncated: the %i whole frames before the cut are used "
+                         "(its headers count %u)",
+                         path.c_str(), source.Length(), source.HeaderFrames()),
+                  logging::kLogWarning);
+    }
     fields = FormatSourceInfo(source.Width(), source.Height(), source.Length(), source.Rate(),
                               source.FileType());
     source.Close();

@@ -208,12 +208,17 @@ TEST_F(Encode, RerozizUrudPartOneWritesAnalysisPartTwoEncodesFromIt) {
                                                     {"encode_first", "10"},
                                                     {"encode_last", "58"}};
         part1[classic ? "vmode" : "video_type"] = classic ? "0" : "2";
+        if (!classic) {
+            part1["create_new_vaf"] = "0";
+        }
         const std::string ecl = WriteEcl(classic, s_Film, part1);
         RunResult r = Through(ecl);
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_FALSE(FileExists(Out("job.mpv")));
         const std::string vaf = ReadFile(Out("job.vaf"));
-        EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 48); // one line per frame
+        // A line naming what the analysis was made from, then one line per frame.
+        EXPECT_EQ(vaf.rfind("; cce analysis: source " + s_Film, 0), 0u) << vaf.substr(0, 200);
+        EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 1 + 48);
 
         // The in-place edit between the parts.
         std::string text = ReadFile(ecl);
@@ -237,20 +242,80 @@ TEST_F(Encode, RerozizUrudPartOneWritesAnalysisPartTwoEncodesFromIt) {
     }
 }
 
-TEST_F(Encode, MultipassMakesItsOwnAnalysisWhenTheVafDoesNotFit) {
-    const std::string ecl = WriteEcl(false, s_Pal, {{"video_type", "4"}, {"encode_last", "40"}});
-    // A VAF of another range (30 frames) must not be taken for this one (40 frames).
-    std::string other;
-    for (int i = 0; i < 30; ++i) {
-        other += "in:" + std::to_string(i) + " out:" + std::to_string(i) + " type:1 q:100;\n";
+TEST_F(Encode, MultipassMakesItsOwnAnalysisUnlessTheVafFitsAndMayBeReused) {
+    // The analysis that part one of a 2,000 kbit/s half-size job over frames 0 to 39 leaves.
+    const std::map<std::string, std::string> made = {
+        {"video_type", "2"},       {"vid_out", "0"},          {"create_new_vaf", "0"},
+        {"opv_brate_max", "2000"}, {"vbr_brate_avg", "2000"}, {"vbr_brate_max", "2000"},
+        {"encode_last", "40"}};
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> changes; // to `made`, for the multipass encode
+        bool reused;
+    };
+    const Case cases[] = {
+        {"the same job", {}, true},
+        {"create_new_vaf=1", {{"create_new_vaf", "1"}}, false},
+        {"another rate", {{"vbr_brate_avg", "6000"}, {"vbr_brate_max", "6000"}}, false},
+        {"another size", {{"half_width", "1"}, {"half_height", "1"}}, false},
+        {"another range of as many frames", {{"encode_first", "5"}, {"encode_last", "45"}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Through(WriteEcl(false, s_Pal, made)).status, 0);
+        const std::string analysis = ReadFile(Out("job.vaf"));
+        std::map<std::string, std::string> job = made;
+        job["video_type"] = "4";
+        job["vid_out"] = "1";
+        for (const auto& [key, value] : c.changes) {
+            job[key] = value;
+        }
+        RunResult r = Through(WriteEcl(false, s_Pal, job));
+        ASSERT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output.find("Encoded from the analysis") != std::string::npos, c.reused)
+            << r.output;
+        EXPECT_EQ(ReadFile(Out("job.vaf")) == analysis, c.reused);
+        EXPECT_EQ(ScanStream(Out("job.mpv")).pictures, 40);
     }
-    ASSERT_TRUE(WriteFile(Out("job.vaf"), other));
-    RunResult r = Through(ecl);
+    // A VAF this encoder did not write (no first line naming its making) is never taken.
+    std::string foreign;
+    for (int i = 0; i < 40; ++i) {
+        foreign += "in:" + std::to_string(i) + " out:" + std::to_string(i) + " type:1 q:100;\n";
+    }
+    ASSERT_TRUE(WriteFile(Out("job.vaf"), foreign));
+    RunResult r = Through(WriteEcl(false, s_Pal, {{"video_type", "4"}, {"encode_last", "40"}}));
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output.find("Encoded from the analysis"), std::string::npos) << r.output;
     const std::string vaf = ReadFile(Out("job.vaf"));
-    EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 40);
-    EXPECT_EQ(ScanStream(Out("job.mpv")).pictures, 40);
+    EXPECT_EQ(std::count(vaf.begin(), vaf.end(), '\n'), 1 + 40);
+}
+
+TEST_F(Encode, TruncatedRecordingEncodesTheFramesBeforeTheCut) {
+    // The film source cut at 60 %: a capture that ended early.
+    const std::string film = ReadFile(s_Film);
+    const std::string cut = Out("cut.avi");
+    ASSERT_TRUE(WriteFile(cut, film.substr(0, film.size() * 6 / 10)));
+    RunResult r = Through(WriteEcl(false, cut, {{"frame_rate_idx", "1"}, {"aud_out", "1"}}));
+    EXPECT_EQ(r.status, 2) << r.output; // the list's 50 frames are more than are whole
+    const size_t at = r.output.find("the source has ");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    const int whole = std::atoi(r.output.c_str() + at + 15);
+    ASSERT_GT(whole, 20);
+    ASSERT_LT(whole, 50);
+    const std::string n = std::to_string(whole);
+    r = Through(WriteEcl(false, cut,
+                         {{"frame_rate_idx", "1"},
+                          {"aud_out", "1"},
+                          {"frame_first", n},
+                          {"frame_last", n},
+                          {"encode_last", n}}));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("  Note: " + cut + " is truncated: the " + n +
+                            " whole frames before the cut are read (its headers count 72)"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(ScanStream(Out("job.mpv")).pictures, whole);
+    EXPECT_TRUE(FileExists(Out("job.mpa")));
 }
 
 TEST_F(Encode, BadInputFailsClearlyAndLeavesNoStream) {

@@ -33,3 +33,28 @@ vantaq_cce_variant(unversioned)
 if(TARGET vantaq_encoder_tests)
     add_dependencies(vantaq_encoder_tests ${VANTAQ_CCE_VARIANTS})
 endif()
+
+# The descriptor test stands the run tests' child program (tests/run) in for the encoder.
+if(TARGET vantaq_encoder_tests)
+    add_dependencies(vantaq_encoder_tests vantaq_child_helper)
+endif()
+
+# The runner's settings window on real widgets (offscreen).
+if(TARGET eclcce_window)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    add_executable(vantaq_eclcce_window_tests
+        ${CMAKE_SOURCE_DIR}/tests/gui/gui_qtest_main.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/eclcce_window_qtest.cpp)
+    target_link_libraries(vantaq_eclcce_window_tests PRIVATE
+        eclcce_window vantaq_test_support GTest::gtest Qt6::Test)
+    set_target_properties(vantaq_eclcce_window_tests PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_dependencies(vantaq_eclcce_window_tests cce)
+    gtest_discover_tests(vantaq_eclcce_window_tests DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT 120 LABELS "encoder;qt" ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+    # The program itself: the window on a virtual X display, the printed settings without one.
+    add_test(NAME eclcce_configuration_call
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/eclcce_display.sh $<TARGET_FILE:EclCCE>)
+    set_tests_properties(eclcce_configuration_call PROPERTIES
+        TIMEOUT 120 LABELS "encoder;qt" SKIP_RETURN_CODE 77)
+endif()

@@ -5,6 +5,7 @@
 #include "platform/posix/posix_processes.h"
 #include "pulldown/pulldown_worker.h"
 #include "run_fixture.h"
+#include "store/paths.h"
 #include "support/media.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +19,15 @@ namespace {
 
 const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
 
-} // namespace
-
-TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
-    RunFixture f;
+// Puts the real runner (with its own .ini pointing at the built encoder), the source
+// inspection and the pulldown workers behind the fixture's controller.
+void UseRealPrograms(RunFixture& f, pulldown::PulldownWorkers& workers) {
     namespace fs = std::filesystem;
     // The real runner, with its own .ini pointing at the built encoder.
     fs::remove(f.dir.File("EclCCE"));
     fs::copy_file(kProgramDir + "/EclCCE", f.dir.File("EclCCE"));
     testing_support::WriteFile(f.dir.File("EclCCE.ini"),
                                "[EclCCE]\r\nCCE=" + kProgramDir + "/cce\r\n");
-    pulldown::PulldownWorkers workers(f.queue);
     f.controller = nullptr;
     run::RunServices services;
     services.store = &f.store.Store();
@@ -50,6 +49,15 @@ TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
     services.sleep = [](int) {};
     services.cceVersion = [] { return 5; };
     f.controller = std::make_unique<run::RunController>(std::move(services));
+}
+
+} // namespace
+
+TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
+    RunFixture f;
+    namespace fs = std::filesystem;
+    pulldown::PulldownWorkers workers(f.queue);
+    UseRealPrograms(f, workers);
 
     ASSERT_TRUE(
         media::MakeAvi(f.dir.File("media/film.avi"), "176x144", "24000/1001", 2, "mjpeg", false));
@@ -67,4 +75,23 @@ TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
     std::string stream = f.dir.File("media/film.mpv");
     EXPECT_EQ(fs::file_size(stream), fs::file_size(stream + ".m2v"));
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
+
+TEST(RealQueue, AnalysisOnlyJobIsCompleteWithoutAStream) {
+    RunFixture f;
+    pulldown::PulldownWorkers workers(f.queue);
+    UseRealPrograms(f, workers);
+    const std::string tpl = std::string(store::kTemplatePath) + "\\2";
+    ASSERT_TRUE(f.store.Store().WriteNumber(store::kHive, tpl, "Video out", 0));
+    ASSERT_TRUE(f.store.Store().WriteNumber(store::kHive, tpl, "Vaf out", 1));
+    ASSERT_TRUE(
+        media::MakeAvi(f.dir.File("media/vaf.avi"), "176x144", "24000/1001", 1, "mjpeg", false));
+    f.AddJob("vaf", 2);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kEndFrame, 24);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete")
+        << testing::PrintToString(f.lines.rows) << testing::PrintToString(f.output);
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("media/vaf.mpv")));
+    EXPECT_GT(std::filesystem::file_size(f.dir.File("media/vaf.vaf")), 0u);
 }

@@ -3,6 +3,7 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "run_fixture.h"
+#include "store/paths.h"
 #include "support/store_faults.h"
 
 #include <gtest/gtest.h>
@@ -179,6 +180,34 @@ TEST(RunController, AnEncodeWithoutAStreamIsAnError) {
     EXPECT_TRUE(f.Logged("2   ERROR: The encoder wrote no video stream " +
                          f.dir.File("media/nostream.mpv")));
     EXPECT_EQ(f.Status(1), "Complete");
+}
+
+TEST(RunController, OnlyTheOutputsTheListAskedForAreChecked) {
+    // Template 3 without video output, with the analysis: a job ends "Complete" with the
+    // analysis alone and "Error" without it; without the analysis too, a job asks for nothing
+    // and ends "Complete" (with no pulldown run for want of a stream).
+    RunFixture f;
+    const std::string tpl = std::string(store::kTemplatePath) + "\\3";
+    ASSERT_TRUE(f.store.Store().WriteNumber(store::kHive, tpl, "Video out", 0));
+    ASSERT_TRUE(f.store.Store().WriteNumber(store::kHive, tpl, "Vaf out", 1));
+    f.AddJob("analysis", 3);
+    f.AddJob("noanalysis", 3);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete");
+    EXPECT_EQ(f.Status(1), "Error");
+    EXPECT_TRUE(f.Logged("2   ERROR: The encoder wrote no analysis file " +
+                         f.dir.File("media/noanalysis.vaf")));
+    EXPECT_FALSE(f.Logged("2   ERROR: The encoder wrote no video stream " +
+                          f.dir.File("media/noanalysis.mpv")));
+
+    ASSERT_TRUE(f.store.Store().WriteNumber(store::kHive, tpl, "Vaf out", 0));
+    f.AddJob("nothing", 3, 1);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(2), "Complete");
+    EXPECT_TRUE(f.Logged("1   No video stream was asked for, so there is no pulldown run"));
+    EXPECT_TRUE(f.pulldowns.empty());
 }
 
 TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {

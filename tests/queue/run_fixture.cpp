@@ -19,7 +19,8 @@ namespace run_test {
 
 namespace {
 
-// The runner: logs its arguments, then writes a small stream where the list says.
+// The runner: logs its arguments, then writes a small stream and analysis where the list says
+// (no stream for a title holding "nostream", no analysis for one holding "noanalysis").
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/runner.log"
@@ -27,9 +28,13 @@ ecl="$2"
 out=$(sed -n 's/^vid_file0=//p' "$ecl" | tr -d '\r')
 title=$(sed -n 's/^title=//p' "$ecl" | tr -d '\r')
 vid=$(sed -n 's/^vid_out=//p' "$ecl" | tr -d '\r')
+vaf=$(sed -n 's/^vaf_out=//p' "$ecl" | tr -d '\r')
+vaffile=$(sed -n 's/^vaf_file=//p' "$ecl" | tr -d '\r')
 echo "encoding $title"
 case "$title" in *nostream*) exit 1 ;; esac
 if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
+case "$title" in *noanalysis*) exit 0 ;; esac
+if [ "$vaf" = "1" ] && [ -n "$vaffile" ]; then printf 'analysis of %s' "$title" > "$vaffile"; fi
 exit 0
 )";
 

@@ -51,7 +51,8 @@ public:
 };
 
 // The whole setting of a run. The runner is a shell script that records its command line and
-// writes the stream its control list names (unless the job's name holds "nostream").
+// writes the stream and analysis its control list names (unless the job's name holds
+// "nostream" or "noanalysis").
 class RunFixture : public platform::MessageHandler {
 public:
     RunFixture();

@@ -43,6 +43,12 @@ void Pause() {
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
+    // Started under the name "list-fds" (a link), it lists its descriptors whatever its
+    // arguments: it then stands in for a program that is given other arguments.
+    const char* name = std::strrchr(argv[0], '/');
+    if (std::strcmp(name ? name + 1 : argv[0], "list-fds") == 0) {
+        mode = "fds";
+    }
     if (mode == "args") {
         // One line per argument after the mode, bracketed so blanks stay visible.
         for (int i = 2; i < argc; ++i) {

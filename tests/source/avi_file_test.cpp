@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <numeric>
 #include <random>
+#include <sstream>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -104,9 +106,50 @@ TEST(AviFile, OpenDmlFileOverOneGibibyte) {
     // Reading a few headers; reading the frames would take seconds.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 200);
 
-    // A recording cut inside its last part lacks frames the headers count.
+    // A recording cut inside its last part: the frames before the cut, over every part.
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(h.fileSize - 1000000)), 0);
-    EXPECT_EQ(ReadAviHeaders(path, h), platform::kAviTruncated);
+    ASSERT_EQ(ReadAviHeaders(path, h), platform::kAviOk);
+    EXPECT_TRUE(h.truncated);
+    EXPECT_EQ(h.headerFrames, 400u);
+    EXPECT_GT(h.info.length, 300u);
+    EXPECT_LT(h.info.length, 400u);
+}
+
+// A capture that ended early: the headers are whole, the file ends inside a frame. The whole
+// frames before the cut are read, as many as ffprobe lists with their bytes inside the file.
+TEST(AviFile, RecordingCutShortReadsTheWholeFramesBeforeTheCut) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    }
+    TempDir dir;
+    const std::string whole = dir.File("whole.avi");
+    ASSERT_TRUE(media::MakeAvi(whole, "176x144", "25", 4, "mjpeg", true));
+    // Where each video frame's bytes lie in the whole file.
+    std::vector<std::pair<uint64_t, uint64_t>> frames;
+    std::istringstream packets(media::Output("ffprobe -v error -select_streams v:0 -show_entries "
+                                             "packet=pos,size -of csv=p=0 '" +
+                                             whole + "'"));
+    for (std::string line; std::getline(packets, line);) {
+        frames.push_back({std::stoull(line.substr(0, line.find(','))),
+                          std::stoull(line.substr(0, line.find(',')))});
+        frames.back().second = std::stoull(line.substr(line.find(',') + 1));
+    }
+    ASSERT_EQ(frames.size(), 100u);
+    const std::string bytes = testing_support::ReadFile(whole);
+    for (double share : {0.3, 0.62, 0.97}) {
+        SCOPED_TRACE(share);
+        const size_t cut = static_cast<size_t>(bytes.size() * share);
+        const std::string path = dir.File("cut.avi");
+        ASSERT_TRUE(WriteFile(path, bytes.substr(0, cut)));
+        const auto expected = std::count_if(
+            frames.begin(), frames.end(), [&](const auto& f) { return f.first + f.second <= cut; });
+        AviHeaders h = ReadOk(path);
+        EXPECT_TRUE(h.truncated);
+        EXPECT_EQ(h.headerFrames, 100u);
+        EXPECT_EQ(static_cast<long>(h.info.length), expected);
+        EXPECT_TRUE(h.hasAudio);
+    }
+    EXPECT_FALSE(ReadOk(whole).truncated);
 }
 
 TEST(AviFile, HandBuiltHeaderValuesComeThrough) {

@@ -180,3 +180,27 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
     EXPECT_EQ(view.rows[2].first, logging::kLogDebug);
     EXPECT_TRUE(EndsWith(view.rows[2].second, "the file cannot be opened"));
 }
+
+TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "ffmpeg not installed";
+    }
+    TempDir dir;
+    const std::string path = dir.File("capture.avi");
+    ASSERT_TRUE(media::MakeAvi(path, "176x144", "25", 2, "mjpeg", false));
+    const std::string bytes = testing_support::ReadFile(path);
+    ASSERT_TRUE(testing_support::WriteFile(path, bytes.substr(0, bytes.size() / 2)));
+    RowsView view;
+    logging::Log log(view, dir.File("vantaq.log"));
+    run::SourceInfoFields f;
+    EXPECT_FALSE(run::InspectSource(path, VANTAQ_PROGRAM_DIR, log, f));
+    EXPECT_GT(f.sourceFrames, 15);
+    EXPECT_LT(f.sourceFrames, 50);
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(view.rows[0].first, logging::kLogWarning);
+    EXPECT_TRUE(EndsWith(view.rows[0].second,
+                         "  Warning: " + path + " is truncated: the " +
+                             std::to_string(f.sourceFrames) +
+                             " whole frames before the cut are used (its headers count 50)"))
+        << view.rows[0].second;
+}

@@ -45,6 +45,10 @@ std::string Capture(const std::string& command) {
 
 } // namespace
 
+std::string Output(const std::string& command) {
+    return Capture(command);
+}
+
 bool Run(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }

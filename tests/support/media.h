@@ -12,6 +12,9 @@ bool Run(const std::string& command);
 
 bool HaveFfmpeg();
 
+// Runs a shell command (test-made arguments only) and returns what it wrote to stdout.
+std::string Output(const std::string& command);
+
 // Writes `seconds` of testsrc2 at `size` ("320x240") and `rate` ("30000/1001") with `codec`
 // ("mjpeg", "rawvideo", "mpeg4"), plus a stereo sine tone when `audio`.
 bool MakeAvi(const std::string& path, const std::string& size, const std::string& rate,

@@ -4,6 +4,8 @@
 
 #include "child_process.h"
 #include "ecl_list.h"
+#include "line_output.h"
+#include "platform/avi_file.h"
 #include "platform/files.h"
 #include "platform/frame_server.h"
 
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -29,15 +32,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Progress and notes; a reader that has gone ends no encode.
 void Say(const std::string& line) {
-    std::fprintf(stdout, "%s\n", line.c_str());
-    std::fflush(stdout);
+    enc::Say(line);
 }
 
 void Fail(const std::string& line) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "ERROR: %s\n", line.c_str());
-    std::fflush(stderr);
+    enc::SayError("ERROR: " + line);
 }
 
 bool EndsWithNoCase(const std::string& s, const std::string& tail) {
@@ -55,38 +56,93 @@ bool SamePath(const std::string& a, const std::string& b) {
     return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-// Number of per-frame lines in an ffmpeg analysis log, or -1 when the file is not one.
-int64_t AnalysisFrames(const std::string& path) {
+// The longest line an analysis file may hold: ffmpeg writes about a hundred bytes per frame,
+// and the first line names two paths.
+constexpr std::streamsize kMaxAnalysisLine = 64 * 1024;
+constexpr const char* kAnalysisHeader = "; cce analysis: ";
+
+// Control characters of a path would break the header line; they are written as escapes.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A file as one text that changes whenever the file is replaced or rewritten: its path, size
+// and modification time (seconds and nanoseconds).
+std::string FileIdentity(const std::string& path) {
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(path, ec);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return Escaped(canonical.string()) + " (missing)";
+    }
+    char written[48];
+    std::snprintf(written, sizeof written, "%lld.%09ld", static_cast<long long>(st.st_mtim.tv_sec),
+                  static_cast<long>(st.st_mtim.tv_nsec));
+    return Escaped(canonical.string()) + " (" + std::to_string(st.st_size) + " bytes, written " +
+           written + ")";
+}
+
+// Reads an analysis file that this encoder wrote: the line `header`, then one ffmpeg line per
+// frame. Returns the number of frame lines, or -1 when the file is no regular file, no
+// analysis, or one made for other settings (another header line). With `copyTo`, the frame
+// lines are copied there, as ffmpeg's pass log.
+int64_t ReadAnalysis(const std::string& path, const std::string& header,
+                     const std::string& copyTo = std::string()) {
+    platform::FileFacts facts;
+    if (!platform::RegularFileFacts(path, facts)) {
+        return -1;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::ofstream out;
+    if (!copyTo.empty()) {
+        out.open(copyTo, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return -1;
+        }
+    }
+    std::vector<char> line(kMaxAnalysisLine);
+    if (!in.getline(line.data(), kMaxAnalysisLine) || header != line.data()) {
         return -1;
     }
     int64_t n = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("in:", 0) != 0) {
+    while (in.getline(line.data(), kMaxAnalysisLine)) {
+        if (std::strncmp(line.data(), "in:", 3) != 0) {
             return -1;
         }
+        if (out.is_open()) {
+            out << line.data() << '\n';
+        }
         ++n;
+    }
+    // A line longer than the buffer stops the reading with the failbit before the end.
+    if (!in.eof() || (out.is_open() && !out.flush())) {
+        return -1;
     }
     return n;
 }
 
-// True when `path` was written no earlier than `reference` (an analysis made from an older
-// version of the source is not reused).
-bool NotOlderThan(const std::string& path, const std::string& reference) {
-    std::error_code ec;
-    const auto a = fs::last_write_time(path, ec);
-    if (ec) {
+// Writes `header` and ffmpeg's pass log `log` into `path`.
+bool WriteAnalysis(const std::string& log, const std::string& header, const std::string& path) {
+    std::ifstream in(log, std::ios::binary);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!in || !out) {
         return false;
     }
-    const auto b = fs::last_write_time(reference, ec);
-    return !ec && a >= b;
-}
-
-bool CopyFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    out << header << '\n' << in.rdbuf();
+    out.flush();
+    return static_cast<bool>(out);
 }
 
 // Appends the sequence end code unless the stream already ends with it.
@@ -111,6 +167,20 @@ bool EnsureSequenceEnd(const std::string& path) {
     f.write(kEnd, 4);
     f.flush();
     return static_cast<bool>(f);
+}
+
+// A source must be a readable regular file: a device or a pipe would never end.
+bool CheckSourceFile(const std::string& path) {
+    platform::FileFacts facts;
+    if (access(path.c_str(), R_OK) != 0) {
+        Fail("cannot read the source " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    if (!platform::RegularFileFacts(path, facts)) {
+        Fail("the source " + path + " is not a regular file");
+        return false;
+    }
+    return true;
 }
 
 std::string PriorityReport() {
@@ -158,6 +228,7 @@ private:
     Output m_Vaf;
     Output m_AudioFile;
     std::string m_LogDir;
+    std::string m_AnalysisHeader; // the first line of the analysis file of this encode
     int m_RunsDone = 0;
     int m_TotalRuns = 0;
     int m_LastPercent = -1;
@@ -213,13 +284,26 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     }
 
     // Decide the runs. A multipass encode reuses a fitting analysis (the VAF file written by
-    // an earlier run with vid_out=0) as its first pass.
+    // an earlier run with vid_out=0) as its first pass, unless the list asks for a new one.
+    // The VAF's first line records what it was made from; only an analysis of the same source
+    // files, range and settings fits.
     const int64_t count = p.encodeEnd - p.encodeFirst;
     const bool multipass = p.mode == enc::RateMode::MultipassVbr;
+    m_AnalysisHeader = std::string(kAnalysisHeader) + "source " + FileIdentity(p.sourcePath);
+    if (script) {
+        m_AnalysisHeader += ", input " + FileIdentity(m_Source.scriptInput);
+    }
+    m_AnalysisHeader += ", frames " + std::to_string(p.encodeFirst) + " to " +
+                        std::to_string(p.encodeEnd - 1) + ", " + p.analysisSettings;
     if (p.videoOut) {
-        m_ReuseVaf = multipass && AnalysisFrames(p.vafPath) == count &&
-                     NotOlderThan(p.vafPath, p.sourcePath) &&
-                     (!script || NotOlderThan(p.vafPath, m_Source.scriptInput));
+        m_ReuseVaf =
+            multipass && !p.createNewVaf && ReadAnalysis(p.vafPath, m_AnalysisHeader) == count;
+        if (multipass && p.createNewVaf) {
+            p.notes.push_back("create_new_vaf=1: the analysis is made anew");
+        } else if (multipass && !m_ReuseVaf && access(p.vafPath.c_str(), F_OK) == 0) {
+            p.notes.push_back("the analysis in " + p.vafPath +
+                              " does not fit this source, range and settings: it is made anew");
+        }
         if (m_ReuseVaf) {
             for (int i = 2; i < std::max(p.passes, 2); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
@@ -259,7 +343,8 @@ int EncodeJob::Prepare(const std::string& eclPath) {
             return kExitOutput;
         }
         m_LogDir = pattern;
-        if (m_ReuseVaf && !CopyFile(p.vafPath, m_LogDir + "/pass-0.log")) {
+        if (m_ReuseVaf &&
+            ReadAnalysis(p.vafPath, m_AnalysisHeader, m_LogDir + "/pass-0.log") != count) {
             Fail("cannot read the analysis " + p.vafPath);
             return kExitOutput;
         }
@@ -269,8 +354,7 @@ int EncodeJob::Prepare(const std::string& eclPath) {
 
 // Probes an AVI source (or the AVI behind a script) with ffprobe.
 int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
-    if (access(path.c_str(), R_OK) != 0) {
-        Fail("cannot read the source " + path + ": " + std::strerror(errno));
+    if (!CheckSourceFile(path)) {
         return kExitSource;
     }
     enc::ChildProcess probe;
@@ -281,11 +365,26 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
         Fail(error);
         return kExitEncode;
     }
+    enc::ForwardTo(probe.Pid(), false);
     std::vector<std::string> lines;
     probe.ReadLines([&lines](const std::string& l) { lines.push_back(l); });
-    if (probe.Wait() != 0 || !enc::ParseProbe(lines, info, error)) {
+    const int status = probe.Wait();
+    enc::ForwardTo(0, false);
+    if (enc::ReceivedSignal() != 0) {
+        return 128 + enc::ReceivedSignal();
+    }
+    if (status != 0 || !enc::ParseProbe(lines, info, error)) {
         Fail("cannot read the source " + path + (error.empty() ? "" : ": " + error));
         return kExitSource;
+    }
+    // ffprobe states the frames an AVI's headers count; of a recording cut short only the
+    // frames before the cut can be read.
+    platform::AviHeaders headers;
+    if (platform::ReadAviHeaders(path, headers) == platform::kAviOk && headers.truncated) {
+        m_Plan.notes.push_back(path + " is truncated: the " + std::to_string(headers.info.length) +
+                               " whole frames before the cut are read (its headers count " +
+                               std::to_string(headers.headerFrames) + ")");
+        info.frames = headers.info.length;
     }
     return kExitOk;
 }
@@ -294,8 +393,7 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
 // picture, rate and length stand for the source's, and ffmpeg reads the script's AVI through
 // the module's filter chains.
 int EncodeJob::OpenScript(const std::string& path) {
-    if (access(path.c_str(), R_OK) != 0) {
-        Fail("cannot read the source " + path + ": " + std::strerror(errno));
+    if (!CheckSourceFile(path)) {
         return kExitSource;
     }
     const std::string program = platform::ProgramFilePath();
@@ -447,7 +545,7 @@ int EncodeJob::Run(const std::string& eclPath) {
             return kExitOutput;
         }
     }
-    if (m_PublishVaf && !CopyFile(logPrefix + "-0.log", m_Vaf.temp)) {
+    if (m_PublishVaf && !WriteAnalysis(logPrefix + "-0.log", m_AnalysisHeader, m_Vaf.temp)) {
         Fail("cannot write the analysis file " + p.vafPath);
         return kExitOutput;
     }

@@ -1,4 +1,4 @@
-// cce: the stand-in MPEG-2 encoder. Usage: cce [-ecl] LIST.ecl [-batch]
+// cce: the stand-in MPEG-2 encoder. Usage: cce [-batch] [-ecl] [--] LIST.ecl
 #include "child_process.h"
 #include "encode_job.h"
 #include "env/file_version_info.h"
@@ -12,6 +12,7 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr, "usage: cce [-ecl] LIST.ecl [-batch]\n"
+                         "       cce [-batch] -- LIST.ecl\n"
                          "       cce --version\n"
                          "Encodes what the encoder control list asks for with ffmpeg.\n"
                          "CCE_FFMPEG and CCE_FFPROBE name other ffmpeg and ffprobe programs.\n");
@@ -20,9 +21,15 @@ void Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    enc::InstallSignalForwarding();
     std::string ecl;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--" && i + 2 == argc && ecl.empty()) {
+            // Whatever follows "--" is the list, even a name that looks like an option.
+            ecl = argv[++i];
+            continue;
+        }
         if (a == "--version") {
             // The version resource is read back, so every build of these sources (the test
             // copies carry other FileVersions) reports its own.
@@ -57,6 +64,5 @@ int main(int argc, char** argv) {
     if (const char* f = std::getenv("CCE_FFPROBE"); f && *f) {
         tools.ffprobe = f;
     }
-    enc::InstallSignalForwarding();
     return cce::RunEncode(ecl, tools);
 }

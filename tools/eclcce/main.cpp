@@ -1,15 +1,21 @@
 // EclCCE: the stand-in runner. `EclCCE -ecl "LIST" -batch` runs the configured encoder on a
-// control list; no arguments show the configuration; --set-cce PATH sets the encoder.
+// control list; no arguments open the settings window (with a display) or show the
+// configuration; --set-cce PATH sets the encoder.
 #include "child_process.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
 #include "platform/files.h"
 #include "runner.h"
+#ifdef VANTAQ_ECLCCE_WINDOW
+#include "display.h"
+#include "settings_window.h"
+#endif
 
 #include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
+    enc::InstallSignalForwarding();
     const std::string self = platform::ProgramFilePath();
     if (self.empty()) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
@@ -17,6 +23,11 @@ int main(int argc, char** argv) {
     }
     const std::string ini = env::DeriveProgramFile(self, ".ini");
     if (argc == 1) {
+#ifdef VANTAQ_ECLCCE_WINDOW
+        if (eclcce::DisplayAvailable()) {
+            return eclcce::RunSettingsWindow(argc, argv, ini);
+        }
+#endif
         return eclcce::ShowConfiguration(ini, self);
     }
     std::string ecl;
@@ -42,6 +53,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "EclCCE: ERROR: no control list given (-ecl \"LIST.ecl\")\n");
         return eclcce::kExitUsage;
     }
-    enc::InstallSignalForwarding();
     return eclcce::RunBatch(ini, ecl);
 }

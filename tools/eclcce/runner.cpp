@@ -2,11 +2,12 @@
 #include "runner.h"
 
 #include "child_process.h"
+#include "ecl_list.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
+#include "line_output.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -17,56 +18,70 @@ namespace eclcce {
 namespace {
 
 void Error(const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "EclCCE: ERROR: %s\n", text.c_str());
-    std::fflush(stderr);
+    enc::SayError("EclCCE: ERROR: " + text);
 }
+
+} // namespace
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-} // namespace
+Profile ReadProfile(const std::string& iniPath) {
+    Profile p;
+    p.hasCce = env::ReadProfileString(iniPath, kSection, "CCE", p.cce);
+    p.hasPriority = env::ReadProfileString(iniPath, kSection, "Priority", p.priority);
+    return p;
+}
+
+bool SaveProfile(const std::string& iniPath, const std::string& encoderPath, bool idle,
+                 std::string& error) {
+    return env::WriteProfileString(iniPath, kSection, "CCE", AbsolutePath(encoderPath), error) &&
+           env::WriteProfileString(iniPath, kSection, "Priority", idle ? "64" : "-1", error);
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(path, ec).string();
+    return ec ? path : absolute;
+}
 
 int ShowConfiguration(const std::string& iniPath, const std::string& selfPath) {
-    std::printf("EclCCE runs the encoder named in its profile on an encoder control list:\n"
-                "  %s -ecl \"LIST.ecl\" -batch\n\n",
-                selfPath.c_str());
-    std::printf("Profile: %s\n", iniPath.c_str());
-    std::string cce;
-    std::string priority;
+    enc::Say("EclCCE runs the encoder named in its profile on an encoder control list:");
+    enc::Say("  " + selfPath + " -ecl \"LIST.ecl\" -batch");
+    enc::Say("");
+    enc::Say("Profile: " + iniPath);
     if (access(iniPath.c_str(), F_OK) != 0) {
-        std::printf("  (missing)\n");
+        enc::Say("  (missing)");
     } else {
-        const bool hasCce = env::ReadProfileString(iniPath, kSection, "CCE", cce);
-        const bool hasPriority = env::ReadProfileString(iniPath, kSection, "Priority", priority);
-        std::printf("  [%s] CCE=%s%s\n", kSection, hasCce ? cce.c_str() : "(not set)",
-                    hasCce && !IsExecutableFile(cce) ? "   <- no executable file there" : "");
-        std::printf("  [%s] Priority=%s   (64 idle, -1 default)\n", kSection,
-                    hasPriority ? priority.c_str() : "(not set: default)");
+        const Profile profile = ReadProfile(iniPath);
+        enc::Say("  [" + std::string(kSection) +
+                 "] CCE=" + (profile.hasCce ? profile.cce : std::string("(not set)")) +
+                 (profile.hasCce && !IsExecutableFile(profile.cce)
+                      ? "   <- no executable file there"
+                      : ""));
+        enc::Say("  [" + std::string(kSection) + "] Priority=" +
+                 (profile.hasPriority ? profile.priority : std::string("(not set: default)")) +
+                 "   (64 idle, -1 default)");
     }
-    std::printf("\nTo point it at an encoder:\n  %s --set-cce /path/to/cce\n", selfPath.c_str());
-    std::fflush(stdout);
+    enc::Say("");
+    enc::Say("To point it at an encoder:");
+    enc::Say("  " + selfPath + " --set-cce /path/to/cce");
     return 0;
 }
 
 int SetEncoder(const std::string& iniPath, const std::string& encoderPath) {
-    std::error_code ec;
-    std::string absolute = std::filesystem::absolute(encoderPath, ec).string();
-    if (ec) {
-        absolute = encoderPath;
-    }
+    const std::string absolute = AbsolutePath(encoderPath);
     std::string error;
     if (!env::WriteProfileString(iniPath, kSection, "CCE", absolute, error)) {
         Error(error);
         return kExitWriteFailed;
     }
-    std::printf("%s: [%s] CCE=%s\n", iniPath.c_str(), kSection, absolute.c_str());
+    enc::Say(iniPath + ": [" + kSection + "] CCE=" + absolute);
     if (!IsExecutableFile(absolute)) {
-        std::printf("Warning: there is no executable file at %s yet.\n", absolute.c_str());
+        enc::Say("Warning: there is no executable file at " + absolute + " yet.");
     }
-    std::fflush(stdout);
     return 0;
 }
 
@@ -87,9 +102,12 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
         Error("the encoder " + cce + " named in " + iniPath + " is not an executable file");
         return kExitEncoder;
     }
-    if (eclPath.empty() || access(eclPath.c_str(), R_OK) != 0) {
-        Error("cannot read the control list \"" + eclPath + "\"" +
-              (eclPath.empty() ? std::string() : std::string(": ") + std::strerror(errno)));
+    // The list itself is read only by the encoder; refusing here what it would refuse (a
+    // device, a pipe, an absurd size) gives the runner's own status.
+    std::string text;
+    std::string error;
+    if (eclPath.empty() || !enc::ReadListFile(eclPath, text, error)) {
+        Error(eclPath.empty() ? "no control list given" : error);
         return kExitList;
     }
     std::string priority;
@@ -99,23 +117,26 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
     options.mergeStderr = true;
     options.newProcessGroup = true;
     if (priority == "64") {
-        options.idlePriority = true;
+        // The runner only passes lines on, so it takes the idle priority itself and the
+        // encoder inherits it.
+        if (!enc::TakeIdlePriority()) {
+            enc::Say("EclCCE: the idle priority could not be set: " +
+                     std::string(std::strerror(errno)));
+        }
     } else if (!priority.empty() && priority != "-1") {
-        std::printf("EclCCE: Priority=%s is not known (64 idle, -1 default); default used\n",
-                    priority.c_str());
+        enc::Say("EclCCE: Priority=" + priority +
+                 " is not known (64 idle, -1 default); default used");
     }
     enc::ChildProcess encoder;
-    std::string error;
-    if (!encoder.Start({cce, eclPath}, options, error)) {
+    // "--" ends the options, so that no list name is taken for one.
+    if (!encoder.Start({cce, "--", eclPath}, options, error)) {
         Error(error);
         return kExitEncoder;
     }
     enc::ForwardTo(encoder.Pid(), true);
-    encoder.ReadLines([](const std::string& line) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    });
+    // Once the reader of this output has gone the lines are dropped, but the encoder's pipe
+    // is still drained, so that the encode runs to its end.
+    encoder.ReadLines([](const std::string& line) { enc::Say(line); });
     const int status = encoder.Wait();
     enc::ForwardTo(0, false);
     return status;

@@ -16,6 +16,26 @@ enum ExitCode {
 
 inline constexpr const char* kSection = "EclCCE";
 
+// What the profile holds.
+struct Profile {
+    bool hasCce = false;
+    std::string cce;
+    bool hasPriority = false;
+    std::string priority;
+};
+Profile ReadProfile(const std::string& iniPath);
+
+// Writes CCE = `encoderPath` (made absolute) and Priority = "64" (idle) or "-1" (default) into
+// the profile, keeping its other lines. False with the reason in `error`.
+bool SaveProfile(const std::string& iniPath, const std::string& encoderPath, bool idle,
+                 std::string& error);
+
+// `path` made absolute against the working folder (as it is when that fails).
+std::string AbsolutePath(const std::string& path);
+
+// True for a regular file this process may execute.
+bool IsExecutableFile(const std::string& path);
+
 // Prints where the profile is, what it holds and how to point it at an encoder. Returns 0.
 int ShowConfiguration(const std::string& iniPath, const std::string& selfPath);
 
@@ -23,11 +43,13 @@ int ShowConfiguration(const std::string& iniPath, const std::string& selfPath);
 // needed. Warns when no executable file is there yet. Returns 0 or kExitWriteFailed.
 int SetEncoder(const std::string& iniPath, const std::string& encoderPath);
 
-// Reads CCE and Priority from the profile and runs the encoder on `eclPath`: Priority "64"
-// runs it at nice 19 with the idle I/O class, "-1" (or none) at the runner's own priority.
-// The encoder's stdout and stderr are passed to stdout line by line as they come. Returns when
-// the encoder has ended, with its exit status (128 + signal when a signal ended it). A
-// termination signal to the runner is passed to the encoder's whole process group.
+// Reads CCE and Priority from the profile and runs the encoder on `eclPath` (a regular file of
+// at most kMaxEclBytes): Priority "64" runs it at nice 19 with the idle I/O class, "-1" (or
+// none) at the runner's own priority. The encoder's stdout and stderr are passed to stdout
+// line by line as they come; when that output's reader has gone, the lines are dropped and
+// the encode goes on. Returns when the encoder has ended, with its exit status (128 + signal
+// when a signal ended it). A termination signal to the runner is passed to the encoder's
+// whole process group.
 int RunBatch(const std::string& iniPath, const std::string& eclPath);
 
 } // namespace eclcce

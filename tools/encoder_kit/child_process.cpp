@@ -2,14 +2,19 @@
 // line, forwards termination signals to it and reaps it.
 #include "child_process.h"
 
+#include "platform/posix/posix_processes.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace enc {
 
@@ -19,6 +24,8 @@ volatile sig_atomic_t g_Target = 0;
 volatile sig_atomic_t g_TargetIsGroup = 0;
 volatile sig_atomic_t g_Received = 0;
 
+constexpr int kForwardedSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
 void OnTerminationSignal(int sig) {
     g_Received = sig;
     const pid_t target = static_cast<pid_t>(g_Target);
@@ -27,42 +34,75 @@ void OnTerminationSignal(int sig) {
     }
 }
 
-// Idle I/O class for the calling process (ioprio_set has no libc wrapper).
-bool SetIdleIoPriority() {
-    constexpr int kWhoProcess = 1;
-    constexpr int kClassIdle = 3;
-    constexpr int kClassShift = 13;
-    return syscall(SYS_ioprio_set, kWhoProcess, 0, kClassIdle << kClassShift) == 0;
-}
-
-// Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecChild(char* const* argv, const SpawnOptions& options, int outWrite,
-                            int nullFd, int errorWrite) {
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
-    signal(SIGHUP, SIG_DFL);
-    signal(SIGPIPE, SIG_DFL);
-    if (options.newProcessGroup) {
-        setpgid(0, 0);
-    }
-    if (options.idlePriority) {
-        setpriority(PRIO_PROCESS, 0, 19);
-        SetIdleIoPriority();
-    }
-    if (outWrite >= 0) {
-        dup2(outWrite, STDOUT_FILENO);
-        if (options.mergeStderr) {
-            dup2(outWrite, STDERR_FILENO);
+// The file actions and attributes of one posix_spawn call, released with the object.
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        m_Result = posix_spawn_file_actions_init(&m_Actions);
+        if (m_Result == 0) {
+            m_HaveActions = true;
+            m_Result = posix_spawnattr_init(&m_Attr);
+            m_HaveAttr = m_Result == 0;
         }
-    } else if (nullFd >= 0) {
-        dup2(nullFd, STDOUT_FILENO);
     }
-    execvp(argv[0], argv);
-    int err = errno;
-    ssize_t ignored = write(errorWrite, &err, sizeof err);
-    (void)ignored;
-    _exit(127);
-}
+    ~SpawnSetup() {
+        if (m_HaveAttr) {
+            posix_spawnattr_destroy(&m_Attr);
+        }
+        if (m_HaveActions) {
+            posix_spawn_file_actions_destroy(&m_Actions);
+        }
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // Each step is skipped once one has failed; Result() tells the first failure.
+    void Open(int fd, const char* path, int flags) {
+        Step(posix_spawn_file_actions_addopen(&m_Actions, fd, path, flags, 0));
+    }
+    void Dup(int from, int to) { Step(posix_spawn_file_actions_adddup2(&m_Actions, from, to)); }
+    void CloseFrom(int fd) { Step(posix_spawn_file_actions_addclosefrom_np(&m_Actions, fd)); }
+    void Signals(bool newGroup) {
+        sigset_t none, reset;
+        sigemptyset(&none);
+        sigfillset(&reset);
+        sigdelset(&reset, SIGPIPE);
+        Step(posix_spawnattr_setsigmask(&m_Attr, &none));
+        Step(posix_spawnattr_setsigdefault(&m_Attr, &reset));
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        if (newGroup) {
+            flags |= POSIX_SPAWN_SETPGROUP;
+            Step(posix_spawnattr_setpgroup(&m_Attr, 0));
+        }
+        Step(posix_spawnattr_setflags(&m_Attr, flags));
+    }
+    int Spawn(const std::vector<std::string>& argv, pid_t& pid) {
+        if (m_Result != 0) {
+            return m_Result;
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        const bool searchPath = argv[0].find('/') == std::string::npos;
+        return searchPath ? posix_spawnp(&pid, args[0], &m_Actions, &m_Attr, args.data(), environ)
+                          : posix_spawn(&pid, args[0], &m_Actions, &m_Attr, args.data(), environ);
+    }
+
+private:
+    void Step(int rc) {
+        if (m_Result == 0) {
+            m_Result = rc;
+        }
+    }
+
+    posix_spawn_file_actions_t m_Actions;
+    posix_spawnattr_t m_Attr;
+    bool m_HaveActions = false;
+    bool m_HaveAttr = false;
+    int m_Result = 0;
+};
 
 } // namespace
 
@@ -74,71 +114,47 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const SpawnOptions& options,
                          std::string& error) {
-    if (argv.empty()) {
+    if (argv.empty() || argv[0].empty()) {
         error = "no program to run";
         return false;
     }
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-
-    int out[2] = {-1, -1};
-    int report[2] = {-1, -1};
-    int nullFd = -1;
-    if (options.captureOutput && pipe2(out, O_CLOEXEC) != 0) {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
-        return false;
-    }
-    if (!options.captureOutput && options.discardOutput) {
-        nullFd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    }
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
-        for (int fd : {out[0], out[1], nullFd}) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-        return false;
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        ExecChild(args.data(), options, out[1], nullFd, report[1]);
-    }
-    int forkErrno = errno;
-    close(report[1]);
-    for (int fd : {out[1], nullFd}) {
-        if (fd >= 0) {
-            close(fd);
+    platform::PosixProcesses pipes;
+    int readEnd = -1;
+    int writeEnd = -1;
+    if (options.captureOutput) {
+        const int rc = pipes.CreatePipe(readEnd, writeEnd);
+        if (rc != 0) {
+            error = std::string("cannot make a pipe: ") + std::strerror(rc);
+            return false;
         }
     }
-    if (pid < 0) {
-        close(report[0]);
-        if (out[0] >= 0) {
-            close(out[0]);
+    SpawnSetup setup;
+    setup.Open(STDIN_FILENO, "/dev/null", O_RDONLY);
+    if (options.captureOutput) {
+        setup.Dup(writeEnd, STDOUT_FILENO);
+        if (options.mergeStderr) {
+            setup.Dup(writeEnd, STDERR_FILENO);
         }
-        error = std::string("cannot start ") + argv[0] + ": " + std::strerror(forkErrno);
+    } else if (options.discardOutput) {
+        setup.Open(STDOUT_FILENO, "/dev/null", O_WRONLY);
+    }
+    setup.CloseFrom(3);
+    setup.Signals(options.newProcessGroup);
+    pid_t pid = -1;
+    const int rc = setup.Spawn(argv, pid);
+    if (writeEnd >= 0) {
+        close(writeEnd);
+    }
+    if (rc != 0) {
+        if (readEnd >= 0) {
+            close(readEnd);
+        }
+        error = "cannot run " + argv[0] + ": " + std::strerror(rc);
         return false;
     }
-    if (options.newProcessGroup) {
-        setpgid(pid, pid); // also done by the child; whichever runs first wins the race
-    }
-    int childErrno = 0;
-    ssize_t n;
-    do {
-        n = read(report[0], &childErrno, sizeof childErrno);
-    } while (n < 0 && errno == EINTR);
-    close(report[0]);
     m_Pid = pid;
     m_Group = options.newProcessGroup;
-    m_OutputFd = out[0];
-    if (n == static_cast<ssize_t>(sizeof childErrno)) {
-        Wait();
-        error = std::string("cannot run ") + argv[0] + ": " + std::strerror(childErrno);
-        return false;
-    }
+    m_OutputFd = readEnd;
     return true;
 }
 
@@ -213,9 +229,21 @@ void InstallSignalForwarding() {
     sa.sa_handler = OnTerminationSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int sig : kForwardedSignals) {
         sigaction(sig, &sa, nullptr);
     }
+    // Output to a reader that has gone fails with EPIPE instead of ending the process.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+bool TakeIdlePriority() {
+    // ioprio_set has no libc wrapper.
+    constexpr int kWhoProcess = 1;
+    constexpr int kClassIdle = 3;
+    constexpr int kClassShift = 13;
+    const bool nice = setpriority(PRIO_PROCESS, 0, 19) == 0;
+    const bool io = syscall(SYS_ioprio_set, kWhoProcess, 0, kClassIdle << kClassShift) == 0;
+    return nice && io;
 }
 
 void ForwardTo(pid_t target, bool group) {

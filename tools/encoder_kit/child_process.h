@@ -15,7 +15,6 @@ struct SpawnOptions {
     bool discardOutput = false;   // stdout to /dev/null (ignored with captureOutput)
     bool newProcessGroup = false; // the child leads a new process group (signals reach its own
                                   // children as well)
-    bool idlePriority = false;    // the child runs at nice 19 with the idle I/O class
 };
 
 // One child process. Not copyable; the destructor neither waits for nor kills a running child.
@@ -26,9 +25,12 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts argv[0] (looked up in PATH when it holds no "/") with argv. Returns false with
-    // a readable reason when the program cannot be started (missing, not executable). No
-    // descriptor of this process but 0, 1 and 2 leaks into the child.
+    // Starts argv[0] (looked up in PATH when it holds no "/") with argv, with posix_spawn: a
+    // file the system cannot execute (a script without "#!") is refused, never handed to a
+    // shell. Standard input is the null device; the child gets descriptors 0, 1 and 2 only,
+    // no blocked signals and default handling of every signal but SIGPIPE, which keeps this
+    // process's disposition (the tools ignore it, so a reader that went away ends no encode).
+    // Returns false with a readable reason when the program cannot be started.
     bool Start(const std::vector<std::string>& argv, const SpawnOptions& options,
                std::string& error);
 
@@ -51,9 +53,14 @@ private:
     bool m_Group = false;
 };
 
-// Installs handlers for SIGTERM, SIGINT and SIGHUP that pass the signal on to `ForwardTo`'s
-// target (a process, or a process group when `group` is true) and remember it. Call once at
-// start-up; set the target with ForwardTo whenever a child starts (0 for none).
+// Gives this process nice 19 and the idle I/O class; children started afterwards inherit
+// both. False when either cannot be set.
+bool TakeIdlePriority();
+
+// Installs handlers for SIGTERM, SIGINT, SIGHUP and SIGQUIT that pass the signal on to
+// `ForwardTo`'s target (a process, or a process group when `group` is true) and remember it,
+// and ignores SIGPIPE. Call once at start-up; set the target with ForwardTo whenever a child
+// starts (0 for none).
 void InstallSignalForwarding();
 void ForwardTo(pid_t target, bool group);
 // The termination signal received so far, or 0.

@@ -1,13 +1,15 @@
 // Reads an encoder control list (ECL) into checked key/value pairs, in either header variant.
 #include "ecl_list.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace enc {
 
@@ -281,18 +283,34 @@ bool ParseEcl(const std::string& text, EclList& out, std::string& error) {
 }
 
 bool LoadEcl(const std::string& path, EclList& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the control list " + path + ": " + std::strerror(errno);
+    std::string text;
+    if (!ReadListFile(path, text, error)) {
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read the control list " + path;
+    return ParseEcl(text, out, error);
+}
+
+bool ReadListFile(const std::string& path, std::string& text, std::string& error) {
+    // A device or a pipe is refused before it is opened: opening a pipe blocks, and a device
+    // such as /dev/zero never ends.
+    platform::FileFacts facts;
+    if (!platform::RegularFileFacts(path, facts)) {
+        const bool exists = access(path.c_str(), F_OK) == 0;
+        error = "cannot read the control list \"" + path +
+                "\": " + (exists ? std::string("not a regular file") : std::strerror(errno));
         return false;
     }
-    return ParseEcl(text.str(), out, error);
+    if (facts.size > kMaxEclBytes) {
+        error = "the control list \"" + path + "\" is " + std::to_string(facts.size) +
+                " bytes long; a control list has at most " + std::to_string(kMaxEclBytes);
+        return false;
+    }
+    platform::ReadOnlyFile file;
+    if (!file.Open(path) || !file.ReadAt(0, file.Size(), text)) {
+        error = "cannot read the control list \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace enc

@@ -38,7 +38,15 @@ struct EclList {
 // (naming the line), and `out` is unspecified.
 bool ParseEcl(const std::string& text, EclList& out, std::string& error);
 
-// Reads and parses the list at `path`; a file that cannot be read is an error as well.
+// The largest control list read: a list is a few kilobytes, even with thousands of chapters.
+inline constexpr uint64_t kMaxEclBytes = 1024 * 1024;
+
+// Reads the bytes of the list at `path`. Refuses, with one readable sentence in `error`, a
+// path that is missing, unreadable, not a regular file (a device, a pipe, a folder) or longer
+// than kMaxEclBytes.
+bool ReadListFile(const std::string& path, std::string& text, std::string& error);
+
+// Reads (as ReadListFile) and parses the list at `path`.
 bool LoadEcl(const std::string& path, EclList& out, std::string& error);
 
 } // namespace enc

@@ -106,6 +106,23 @@ bool ReadBitrates(const EclList& list, EncodePlan& plan, std::string& error) {
     return true;
 }
 
+std::string AnalysisSettings(const EclList& list, const EncodePlan& plan) {
+    std::string s = "picture=" + std::to_string(plan.width) + "x" + std::to_string(plan.height) +
+                    " rate=" + std::to_string(plan.rateIndex) +
+                    " gop=" + std::to_string(plan.gopM) + "/" + std::to_string(plan.gopN) +
+                    " mpeg1=" + std::to_string(plan.mpeg1) +
+                    " progressive=" + std::to_string(plan.progressive);
+    for (const char* key :
+         {"cbr_brate", "opv_q_factor", "vbr_q_factor", "opv_brate_min", "opv_brate_max",
+          "vbr_brate_avg", "vbr_brate_min", "vbr_brate_max", "dvd"}) {
+        int64_t v = 0;
+        if (list.Number(key, v)) {
+            s += " " + std::string(key) + "=" + std::to_string(v);
+        }
+    }
+    return s;
+}
+
 bool ReadChapters(const EclList& list, EncodePlan& plan, std::string& error) {
     for (const std::string& entry : list.chapters) {
         std::string t = entry;
@@ -308,6 +325,9 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
         error = "samples_per_sec=" + std::to_string(rate) + " is not 32000, 44100 or 48000";
         return false;
     }
+    int64_t createNew = 0;
+    plan.createNewVaf = list.Number("create_new_vaf", createNew) && createNew == 1;
+    plan.analysisSettings = AnalysisSettings(list, plan);
     plan.audioKbps = LayerTwoKbps(static_cast<int>(brate));
     plan.sampleRate = static_cast<int>(rate);
     NoteIgnored(list, plan);

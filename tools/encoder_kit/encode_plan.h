@@ -59,6 +59,13 @@ struct EncodePlan {
     int64_t listedFrames = 0;           // the source length the list states
     std::vector<int64_t> chapterFrames; // source frames that must start a closed GOP, ascending
 
+    // create_new_vaf=1: a multipass encode always makes its own analysis.
+    bool createNewVaf = false;
+    // The settings an analysis depends on beyond the source and its range: every rate key of
+    // the list (the two parts of the two-part method use different ones, and the analysis of
+    // the first serves the second), the picture size, the frame rate and the GOP structure.
+    std::string analysisSettings;
+
     int audioKbps = 0;
     int sampleRate = 44100;
 
