@@ -1,6 +1,7 @@
 // Working the queue: taking jobs, starting the runner, reacting to its end, pacing the queue.
 #include "run/run_controller.h"
 
+#include "ecl/ecl_rewrite.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
 #include "env/startup_checks.h"
@@ -16,8 +17,6 @@
 #include "run/process_runner.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -38,13 +37,6 @@ std::string Format(const char* format, const std::string& text) {
         out.replace(at, 2, text);
     }
     return out;
-}
-
-// Replaces every `from` by `to` (of the same length) in `text`.
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
-        text.replace(at, from.size(), to);
-    }
 }
 
 } // namespace
@@ -316,32 +308,8 @@ void RunController::OnStopProcessing() {
 // ---- the second part of the two-part method ----
 
 bool RunController::RewriteEclForPart2() {
-    std::string text;
-    {
-        std::ifstream in(m_State.m_EclPath, std::ios::binary);
-        if (!in) {
-            return false;
-        }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        text = bytes.str();
-    }
-    ReplaceAll(text, "vid_out=0", "vid_out=1");
-    if (m_Services.cceVersion() == 1) {
-        ReplaceAll(text, "vmode=0", "vmode=2");
-    } else {
-        ReplaceAll(text, "video_type=2", "video_type=4");
-    }
-    {
-        std::ofstream out(m_State.m_EclPath, std::ios::binary | std::ios::in | std::ios::out);
-        if (!out) {
-            return false;
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            return false;
-        }
+    if (!ecl::RewriteEclForPart2(m_State.m_EclPath, m_Services.cceVersion() == 1)) {
+        return false;
     }
     if (m_Services.sleep) {
         m_Services.sleep(500);
