@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace logging {
 class Log;
@@ -98,6 +99,9 @@ public:
     // tooltips are the real window's own. Also registers the tray message and takes the
     // queue's messages.
     void OnInitDialog(const std::string& commandLine);
+    // The same with the program's arguments (CommandLineOptions::ParseArguments): the program's
+    // own path never yields a key.
+    void OnInitDialog(const std::vector<std::string>& arguments);
 
     // The first tick of timer 1: the start-up checks and the keywords clear, source, start,
     // minimize, in that order.
@@ -190,6 +194,8 @@ public:
     CommandLineOptions m_CommandLine;
 
 private:
+    // Window initialisation after the command line has been read.
+    void InitDialog();
     // The tip for the tray while running or idle.
     std::string StateTip() const;
     // The positions the job list operations keep on their jobs.

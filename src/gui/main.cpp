@@ -16,11 +16,9 @@ int main(int argc, char** argv) {
     if (programPath.empty()) {
         programPath = argv[0];
     }
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-
     gui::ProgramOptions options;
     options.programPath = programPath;
-    options.commandLine = gui::CommandLineFromArgs(programPath, arguments);
+    options.arguments.assign(argv + 1, argv + argc);
     options.storePath = store::KeyStore::DefaultPath();
 
     gui::Program program(options);
