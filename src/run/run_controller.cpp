@@ -155,6 +155,12 @@ void RunController::StartNextJob() {
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
     log.Write("ECL Path: " + m_State.m_EclPath, kLogDebug);
+    if (m_State.m_EclPath.empty()) {
+        // The runner still starts and fails, so the job ends like any failed encode.
+        log.Write("  ERROR: Could not write the ECL file for the source \"" +
+                      m_State.m_Ecl.m_SourcePath + "\"",
+                  kLogError);
+    }
 
     std::string ini = env::DeriveProgramFile(EclCcePath(), ".ini");
     std::string error;

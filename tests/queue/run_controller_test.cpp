@@ -277,17 +277,24 @@ TEST(RunController, RunnerWithoutAPipeFailsTheJobAndTheQueueGoesOn) {
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
 }
 
-TEST(RunController, WithoutARunnerNothingIsWrittenIntoTheCurrentFolder) {
+TEST(RunController, NothingIsWrittenIntoTheCurrentFolder) {
+    // A job whose source is no full path, and one on a program folder without its runner.
     RunFixture f;
+    f.AddJob("relative", 2);
+    jobs::SetJobString(f.store.Store(), 0, jobs::kInput, "relative.avi");
     f.AddJob("one", 2);
-    std::filesystem::remove(f.dir.File("EclCCE"));
     testing_support::TempDir cwd;
     std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(cwd.Path());
     f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::filesystem::remove(f.dir.File("EclCCE"));
     f.RunQueue();
     std::filesystem::current_path(before);
+    EXPECT_TRUE(f.Logged("2   ERROR: Could not write the ECL file for the source \"relative.avi\""));
     EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_EQ(f.Status(1), "Error");
+    EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
     EXPECT_TRUE(std::filesystem::is_empty(cwd.Path()));
 }
 
