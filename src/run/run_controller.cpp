@@ -17,6 +17,7 @@
 #include "run/process_runner.h"
 
 #include <cstdio>
+#include <limits>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -29,6 +30,8 @@ namespace run {
 namespace {
 
 constexpr int kCceWindowTries = 50;
+// A job's name is read whole, however long.
+constexpr size_t kWholeText = std::numeric_limits<size_t>::max();
 
 std::string Format(const char* format, const std::string& text) {
     std::string out(format);
@@ -148,7 +151,7 @@ void RunController::StartNextJob() {
     dialog.SetSelection(ids::kJobList, job);
     window.RefreshJobRow(job, jobs::kImageRunning);
     std::string name;
-    jobs::GetJobString(*m_Services.store, job, jobs::kName, jobs::kNameRowCapacity, name);
+    jobs::GetJobString(*m_Services.store, job, jobs::kName, kWholeText, name);
     log.Write("---", kLogInfo);
     log.Write("Starting Job: " + name, kLogInfo);
 
@@ -294,8 +297,8 @@ void RunController::OnStopProcessing() {
     m_State.m_StopRequested = true;
     if (m_Services.cceVersion() == 1) {
         std::string name;
-        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName,
-                           jobs::kNameRowCapacity, name);
+        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName, kWholeText,
+                           name);
         bool found =
             m_Services.windows && FindCceWindow(kCceWindowTries, name, *m_Services.windows,
                                                 m_Services.sleep ? SleepFunction(m_Services.sleep)

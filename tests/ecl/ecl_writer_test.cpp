@@ -248,16 +248,17 @@ TEST(EclWriter, LongValuesAreUsedWholeAndNothingLandsInTheCurrentFolder) {
 
 TEST(EclWriter, AFifoOrDeviceInPlaceOfTheListIsRefusedAtOnce) {
     Fixture f;
-    auto job = f.Job(2);
-    ASSERT_TRUE(testing_support::MakeFifo(f.dir.File("Movie.ecl")));
+    jobs::WriteJobRecord(f.store.Store(), 0, f.Job(2));
+    auto write = [&f] { return WriteEcl(f.store.Store(), 0, 5, f.settings, nullptr, f.state); };
+    const std::string fifo = f.dir.File("Movie.ecl");
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
     std::string path = "unset";
-    EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(f.dir.File("Movie.ecl"),
-                                                      [&] { path = f.Write(job, 5); }));
+    ASSERT_TRUE(testing_support::EndsWithoutWaitingOn(fifo, [&] { path = write(); }));
     EXPECT_EQ(path, "");
     // A reader on the FIFO changes nothing: it is still no file.
-    int reader = ::open(f.dir.File("Movie.ecl").c_str(), O_RDONLY | O_NONBLOCK);
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_EQ(f.Write(job, 5), "");
+    EXPECT_EQ(write(), "");
     char byte;
     EXPECT_EQ(::read(reader, &byte, 1), 0) << "nothing was written into the FIFO";
     ::close(reader);

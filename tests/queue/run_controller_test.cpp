@@ -277,6 +277,17 @@ TEST(RunController, RunnerWithoutAPipeFailsTheJobAndTheQueueGoesOn) {
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
 }
 
+TEST(RunController, LongJobNameIsLoggedWhole) {
+    RunFixture f;
+    f.AddJob("long", 2);
+    std::string name(700, 'n');
+    jobs::SetJobString(f.store.Store(), 0, jobs::kName, name);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("0 Starting Job: " + name));
+    EXPECT_EQ(f.Status(0), "Complete");
+}
+
 TEST(RunController, NothingIsWrittenIntoTheCurrentFolder) {
     // A job whose source is no full path, and one on a program folder without its runner.
     RunFixture f;
