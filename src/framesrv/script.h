@@ -69,8 +69,8 @@ bool IsFunction(const std::string& name);
 // Calls function `name` with `args` (a clip argument first where the function takes one); the
 // arguments are consumed. Returns kScriptOk and sets `out`, or an error code with a text that
 // names the function. A clip whose filter chain would outgrow kMaxFilterChainLength is an error.
-ScriptCode CallFunction(const std::string& name, std::vector<Argument> args,
-                        CallContext& context, Value& out, std::string& error);
+ScriptCode CallFunction(const std::string& name, std::vector<Argument> args, CallContext& context,
+                        Value& out, std::string& error);
 
 // Evaluates the script file at `path` into the clip it returns. On an error, `error` holds
 // "line N: ..." for errors inside the script, or a plain text when the file cannot be read (it

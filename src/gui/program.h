@@ -25,7 +25,7 @@ namespace gui {
 struct ProgramOptions {
     std::string programPath; // the running program's file (its folder holds EclCCE, system/)
     std::vector<std::string> arguments; // the command line's arguments, without the program
-    std::string storePath;   // the key store file
+    std::string storePath;              // the key store file
     // Ends the process with a status at a fatal start-up problem; must not return in the
     // program. Empty: flush and end at once.
     std::function<void(int status)> exit;

@@ -297,8 +297,7 @@ void RunController::OnStopProcessing() {
     m_State.m_StopRequested = true;
     if (m_Services.cceVersion() == 1) {
         std::string name;
-        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName, kWholeText,
-                           name);
+        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName, kWholeText, name);
         bool found =
             m_Services.windows && FindCceWindow(kCceWindowTries, name, *m_Services.windows,
                                                 m_Services.sleep ? SleepFunction(m_Services.sleep)

@@ -56,15 +56,13 @@ protected:
     // Runs the program in `programDir` (the fixture's folder by default) from the folder `cwd`
     // (the program's folder by default) with `arguments` as a shell would pass them. A program
     // that does not end within two minutes is killed (status 124).
-    Outcome Start(const std::string& arguments, std::string programDir = "",
-                  std::string cwd = "") {
+    Outcome Start(const std::string& arguments, std::string programDir = "", std::string cwd = "") {
         programDir = programDir.empty() ? m_Dir.Path() : programDir;
         cwd = cwd.empty() ? programDir : cwd;
-        std::string command = "cd " + Quoted(cwd) + " && VANTAQ_STORE=" +
-                              Quoted(m_Dir.File("store.sqlite")) +
-                              " QT_QPA_PLATFORM=offscreen timeout 120 " +
-                              Quoted(programDir + "/vantaq") + " " + arguments + " 2> " +
-                              Quoted(m_Dir.File("stderr.txt"));
+        std::string command =
+            "cd " + Quoted(cwd) + " && VANTAQ_STORE=" + Quoted(m_Dir.File("store.sqlite")) +
+            " QT_QPA_PLATFORM=offscreen timeout 120 " + Quoted(programDir + "/vantaq") + " " +
+            arguments + " 2> " + Quoted(m_Dir.File("stderr.txt"));
         Outcome run;
         int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -173,8 +171,8 @@ TEST_F(ProgramRun, KeywordsComeFromTheArgumentsAndAQuotedBlankValueArrivesWhole)
     // A program folder whose name reads as a keyword, and a job that a "clear" would remove.
     std::string programDir = m_Dir.File("tools -clear -source:x");
     fs::create_directories(programDir + "/system");
-    for (const char* name : {"vantaq", "EclCCE", "EclCCE.ini", "vantaq.html",
-                             "system/libavisynth.so"}) {
+    for (const char* name :
+         {"vantaq", "EclCCE", "EclCCE.ini", "vantaq.html", "system/libavisynth.so"}) {
         fs::copy_file(m_Dir.File(name), programDir + "/" + name);
     }
     std::string source = m_Dir.File("clip.avi");

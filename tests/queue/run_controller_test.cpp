@@ -302,7 +302,8 @@ TEST(RunController, NothingIsWrittenIntoTheCurrentFolder) {
     std::filesystem::remove(f.dir.File("EclCCE"));
     f.RunQueue();
     std::filesystem::current_path(before);
-    EXPECT_TRUE(f.Logged("2   ERROR: Could not write the ECL file for the source \"relative.avi\""));
+    EXPECT_TRUE(
+        f.Logged("2   ERROR: Could not write the ECL file for the source \"relative.avi\""));
     EXPECT_EQ(f.Status(0), "Error");
     EXPECT_EQ(f.Status(1), "Error");
     EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));

@@ -1,7 +1,7 @@
 // The frame-server module on scripts: the clip each gives, checked against ffmpeg playing the
 // module's filter chain, and the errors with their line numbers.
-#include "platform/frame_server.h"
 #include "log/log.h"
+#include "platform/frame_server.h"
 #include "run/avi_source.h"
 #include "run/source_info.h"
 #include "support/media.h"
@@ -257,10 +257,11 @@ TEST_F(Scripts, HostileScriptsGetAQuickAnswerNotACrash) {
          "line 2: brackets, calls or signs nested deeper"},
         {"10,000 chained calls", source + repeat(".Trim(0,0)", 10000), VANTAQ_FS_SCRIPT_ERROR,
          "line 1: Trim: the filter chain is longer than 2047 characters"},
-        {"10,000 statements growing one clip", source + "\n" + repeat("last = last.Trim(0,0)\n", 10000),
-         VANTAQ_FS_SCRIPT_ERROR, "the filter chain is longer than"},
-        {"a script over 1 MiB", source + "\n" + repeat("# padding\n", 110000), VANTAQ_FS_CANNOT_READ,
-         "is larger than 1048576 bytes"},
+        {"10,000 statements growing one clip",
+         source + "\n" + repeat("last = last.Trim(0,0)\n", 10000), VANTAQ_FS_SCRIPT_ERROR,
+         "the filter chain is longer than"},
+        {"a script over 1 MiB", source + "\n" + repeat("# padding\n", 110000),
+         VANTAQ_FS_CANNOT_READ, "is larger than 1048576 bytes"},
         // Just inside the limits, a script still gives its clip.
         {"100 levels", source + ".Trim(" + repeat("(", 99) + "5" + repeat(")", 99) + ", 0)",
          VANTAQ_FS_OK, ""},

@@ -69,8 +69,7 @@ bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
 }
 
-bool EndsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work,
-                          int seconds) {
+bool EndsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work, int seconds) {
     // A writer let go with no reader left must get an error, not end the test program.
     std::signal(SIGPIPE, SIG_IGN);
     std::promise<void> ended;
