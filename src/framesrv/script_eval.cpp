@@ -453,7 +453,7 @@ ReadResult ReadScriptFile(const std::string& path, std::string& text) {
     } else if (static_cast<uint64_t>(st.st_size) > kMaxScriptSize) {
         result = kReadTooLarge;
     } else {
-        // Read to the end (the file may have grown since), one byte past the limit at most.
+        // Read to the end (the file may have grown since), stopping once past the limit.
         text.clear();
         char buffer[16384];
         for (;;) {
