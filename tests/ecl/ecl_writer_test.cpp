@@ -175,6 +175,10 @@ TEST(EclWriter, ChaptersOutputFolderAndPaths) {
     EXPECT_TRUE(Has(text, "vid_file0=/elsewhere/Movie.mpv"));
     EXPECT_TRUE(Has(text, "aud_file=/elsewhere/Movie.mpa"));
     EXPECT_TRUE(testing_support::FileExists(f.dir.File("Movie.ecl")));
+    // A folder that is no full path would depend on where the program runs: outputs stay
+    // beside the source.
+    f.settings.m_OutputDirectory = "relative/out";
+    EXPECT_TRUE(Has(f.Write(f.Job(2), 5), "vid_file0=" + f.dir.File("Movie.mpv")));
 
     EXPECT_EQ(EclPathFor("/v.d/clip"), "/v.d/clip.ecl");
     EXPECT_EQ(EclPathFor("/v/clip.x.avs"), "/v/clip.x.ecl");
