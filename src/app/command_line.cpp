@@ -56,4 +56,35 @@ void CommandLineOptions::Parse(const std::string& line) {
     }
 }
 
+void CommandLineOptions::ParseArguments(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        size_t c = 0;
+        while (true) {
+            size_t sw = argument.find_first_of("-/", c);
+            if (sw == std::string::npos || sw + 1 >= argument.size()) {
+                break;
+            }
+            size_t keyStart = sw + 1;
+            size_t delim = argument.find_first_of(" :", keyStart);
+            if (delim == std::string::npos) {
+                Store(argument.substr(keyStart), std::string());
+                break;
+            }
+            std::string key = argument.substr(keyStart, delim - keyStart);
+            if (argument[delim] == ' ') {
+                Store(key, std::string());
+                c = delim + 1;
+                continue;
+            }
+            // The system has already split the arguments: the value is all that follows.
+            std::string value = argument.substr(delim + 1);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+                value = value.substr(1, value.size() - 2);
+            }
+            Store(key, value);
+            break;
+        }
+    }
+}
+
 } // namespace app

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -18,6 +19,10 @@ class CommandLineOptions {
 public:
     // Parses the whole line, program path included. A key seen again keeps its first value.
     void Parse(const std::string& line);
+    // Parses the program's arguments as the system hands them over (the program path is not
+    // one of them), each by the same grammar, except that a value after ":" is the rest of its
+    // argument, blanks and quotes included; one pair of quotes around all of it is dropped.
+    void ParseArguments(const std::vector<std::string>& arguments);
 
     // Adds a keyword as if it had been on the line (a key seen before keeps its value).
     void Add(const std::string& key, const std::string& value) { Store(key, value); }

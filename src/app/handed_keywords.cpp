@@ -6,11 +6,12 @@
 
 namespace app {
 
-void CMainWindow::OnHandedKeywords(const std::string& workingDir, const std::string& commandLine) {
+void CMainWindow::OnHandedKeywords(const std::string& workingDir,
+                                   const std::vector<std::string>& arguments) {
     // The window's own keywords come first.
     OnStartupTimer();
     CommandLineOptions handed;
-    handed.Parse(commandLine);
+    handed.ParseArguments(arguments);
     bool acted = false;
     if (handed.Has(kKeyClear)) {
         acted = true;

@@ -34,9 +34,18 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
 CMainWindow::~CMainWindow() = default;
 
 void CMainWindow::OnInitDialog(const std::string& commandLine) {
+    m_CommandLine.Parse(commandLine);
+    InitDialog();
+}
+
+void CMainWindow::OnInitDialog(const std::vector<std::string>& arguments) {
+    m_CommandLine.ParseArguments(arguments);
+    InitDialog();
+}
+
+void CMainWindow::InitDialog() {
     m_TrayNotify = m_Queue.RegisterMessage(kTrayNotifyName);
     m_Queue.SetHandler(this);
-    m_CommandLine.Parse(commandLine);
     m_InTray = false;
     jobs::SetJobSpinRanges(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace logging {
 class Log;
@@ -98,17 +99,20 @@ public:
     // tooltips are the real window's own. Also registers the tray message and takes the
     // queue's messages.
     void OnInitDialog(const std::string& commandLine);
+    // The same with the program's arguments (CommandLineOptions::ParseArguments): the program's
+    // own path never yields a key.
+    void OnInitDialog(const std::vector<std::string>& arguments);
 
     // The first tick of timer 1: the start-up checks and the keywords clear, source, start,
     // minimize, in that order.
     void OnStartupTimer();
 
     // The start-up keywords of a second start on the same store, handed over by it
-    // (`commandLine` as OnInitDialog takes it; relative paths are taken from `workingDir`).
+    // (its arguments, as OnInitDialog takes them; relative paths are taken from `workingDir`).
     // Runs the start-up first if it has not run yet. A run in progress keeps its queue: "clear"
     // is refused then, and "start" does nothing; "exit" and "deletempv" join this window's own
     // keywords. Without keywords the window is shown.
-    void OnHandedKeywords(const std::string& workingDir, const std::string& commandLine);
+    void OnHandedKeywords(const std::string& workingDir, const std::vector<std::string>& arguments);
 
     // Minimise command. True when the window handled it (hidden to the tray, or kept as it is
     // when the tray icon could not be added); false means: give it the default handling.
@@ -200,6 +204,8 @@ public:
     int m_ExitStatus = 0;
 
 private:
+    // Window initialisation after the command line has been read.
+    void InitDialog();
     // The tip for the tray while running or idle.
     std::string StateTip() const;
     // The positions the job list operations keep on their jobs.

@@ -2,11 +2,13 @@
 #include "ecl/ecl_writer.h"
 
 #include "jobs/job_store.h"
+#include "platform/files.h"
 #include "run/avi_source.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 using store::Access;
@@ -17,8 +19,8 @@ namespace ecl {
 
 namespace {
 
-constexpr size_t kTextCapacity = 260;
-constexpr size_t kChaptersCapacity = 1024;
+// Text values are read whole, however long.
+constexpr size_t kWholeText = std::numeric_limits<size_t>::max();
 
 // A value never adds a line of its own to the file.
 std::string OneLine(std::string text) {
@@ -38,8 +40,10 @@ size_t FileNameStart(const std::string& path) {
 class LineWriter {
 public:
     explicit LineWriter(std::FILE* file) : m_File(file) {}
+    // Whatever a line is made of, it stays one line.
     void Line(const std::string& text) {
-        std::fputs(text.c_str(), m_File);
+        std::string line = OneLine(text);
+        std::fwrite(line.data(), 1, line.size(), m_File);
         std::fputs("\r\n", m_File);
     }
     void Number(const char* key, int value) {
@@ -119,17 +123,22 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         store.ReadNumber(jobs, position, name, n);
         return static_cast<int>(n);
     };
-    auto jobText = [&](const char* name, size_t capacity) {
+    auto jobText = [&](const char* name) {
         std::string text;
-        store.ReadString(jobs, position, name, capacity, text);
-        return OneLine(text);
+        store.ReadString(jobs, position, name, kWholeText, text);
+        return text;
     };
 
     int method = jobNumber(jobs::kMethod);
-    std::string input = jobText(jobs::kInput, kTextCapacity);
+    std::string input = jobText(jobs::kInput);
     state.m_SourcePath = input;
+    // Only a full path says where the file goes; anything else would land in whatever folder
+    // the program was started from.
+    if (input.empty() || input[0] != '/') {
+        return std::string();
+    }
     std::string eclPath = EclPathFor(input);
-    std::FILE* file = std::fopen(eclPath.c_str(), "wb");
+    std::FILE* file = platform::CreateRegularFile(eclPath);
     if (!file) {
         return std::string();
     }
@@ -138,7 +147,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         std::fclose(file);
         return eclPath;
     }
-    std::string templateKey = jobText(jobs::kTemplate, kTextCapacity);
+    std::string templateKey = jobText(jobs::kTemplate);
     auto tpl = [&](const char* name) {
         uint32_t n = 0;
         store.ReadNumber(templates, templateKey, name, n);
@@ -151,21 +160,20 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
                    : "; CCE SP Trial Version -- Encoder Control List");
     out.Line("");
     out.Line("[item]");
-    out.Line("title=" + jobText(jobs::kName, kTextCapacity));
+    out.Line("title=" + jobText(jobs::kName));
     out.Number("vid_out", method == 0 ? 0 : tpl("Video out"));
     out.Number("vaf_out", tpl("Vaf out"));
     out.Number("aud_out", tpl("Audio out"));
     if (!code1) {
         out.Number("aud_mode", tpl("Audio mode"));
     }
-    // Outputs go beside the ECL file unless a separate output folder is set.
-    std::string folder = settings.m_OutputSameDir || settings.m_OutputDirectory.empty()
+    // Outputs go beside the ECL file unless a separate output folder is set; a folder that is
+    // no full path counts as none. The paths are kept as the lines carry them.
+    const std::string& chosen = settings.m_OutputDirectory;
+    std::string folder = settings.m_OutputSameDir || chosen.empty() || chosen[0] != '/'
                              ? eclPath.substr(0, FileNameStart(eclPath))
-                             : settings.m_OutputDirectory + "/";
-    if (folder.empty()) {
-        folder = "./";
-    }
-    std::string base = folder + input.substr(FileNameStart(input));
+                             : chosen + "/";
+    std::string base = OneLine(folder + input.substr(FileNameStart(input)));
     state.m_OutputPath = ReplaceExtension(base, ".mpv");
     out.Line("vid_file0=" + state.m_OutputPath);
     out.Line("vid_file1=" + state.m_OutputPath);
@@ -277,7 +285,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     out.Number("encode_first", jobNumber(jobs::kStartFrame));
     out.Number("encode_last", jobNumber(jobs::kEndFrame));
 
-    std::string chapters = jobText(jobs::kChapters, kChaptersCapacity);
+    std::string chapters = jobText(jobs::kChapters);
     std::vector<std::string> entries;
     size_t start = 0;
     while (start <= chapters.size()) {

@@ -54,8 +54,10 @@ int FrameRateIndex(int thousandths);
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
-// (encoder code 0 or 99, no job store, or the file cannot be created). Text values are written
-// as stored except that line breaks become blanks, so no value can add a line.
+// (encoder code 0 or 99, no job store, a source that is no full path, or a file that cannot be
+// created or is no regular file). Text values are read whole and written as stored except that
+// line breaks become blanks, so no value can add a line. An output folder that is no full path
+// counts as none (outputs go beside the source).
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
                      const SourceInspector& inspect, EclState& state);
 

@@ -1,12 +1,15 @@
 // Reading and writing keys of .ini files ("[section]" and "key=value" lines).
 #include "env/profile_file.h"
 
+#include "platform/files.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 #include <vector>
 
@@ -58,21 +61,27 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
+// A configuration file is a few lines; anything far larger is not one.
+constexpr uint64_t kMaxProfileSize = 16u << 20;
+
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, bool& crlf) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Only a regular file is read: a FIFO in its place would hold the caller until a writer came.
+    platform::ReadOnlyFile in;
+    std::string text;
+    if (!in.Open(path) || in.Size() > kMaxProfileSize || !in.ReadAt(0, in.Size(), text)) {
         return false;
     }
+    std::istringstream stream(text);
     std::string line;
     crlf = false;
-    while (std::getline(in, line)) {
+    while (std::getline(stream, line)) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
             crlf = true;
         }
         lines.push_back(line);
     }
-    return !in.bad();
+    return true;
 }
 
 } // namespace
@@ -107,6 +116,10 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     if (value.find_first_of("\r\n") != std::string::npos ||
         key.find_first_of("\r\n=") != std::string::npos) {
         error = "a profile value cannot hold a line break";
+        return false;
+    }
+    if (path.empty()) {
+        error = "no configuration file";
         return false;
     }
     std::vector<std::string> lines;

@@ -5,6 +5,10 @@ namespace env {
 
 std::string DeriveProgramFile(const std::string& programPath, const std::string& extension) {
     static const std::string kExe = ".exe";
+    // An unknown program has no files beside it (never a bare name in the current folder).
+    if (programPath.empty()) {
+        return std::string();
+    }
     if (programPath.size() > kExe.size() &&
         programPath.compare(programPath.size() - kExe.size(), kExe.size(), kExe) == 0) {
         // A bare ".exe" is a file name of its own, not an ending.

@@ -2,6 +2,8 @@
 // folder rule, and the loads at start-up and after the settings dialog.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 
 namespace store {
@@ -22,9 +24,10 @@ inline constexpr const char* kEnableLogging = "EnableLogging";
 inline constexpr const char* kOutputSameDir = "OutputSameDir";
 inline constexpr const char* kOutputDirectory = "OutputDirectory";
 
-// Capacities of "OutputDirectory": the window's copy, and the settings dialog's field.
-inline constexpr size_t kOutputDirectoryCapacity = 260;
-inline constexpr size_t kOutputDirectoryDialogCapacity = 1024;
+// Capacities of "OutputDirectory": the window's copy, and the settings dialog's field. A path
+// is used whole, however long.
+inline constexpr size_t kOutputDirectoryCapacity = std::numeric_limits<size_t>::max();
+inline constexpr size_t kOutputDirectoryDialogCapacity = kOutputDirectoryCapacity;
 
 // The main window's copies; a flag is on only when its stored value is exactly 1.
 struct Settings {

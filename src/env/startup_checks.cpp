@@ -72,6 +72,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string GetEclCcePath(const std::string& programPath) {
+    if (programPath.empty()) {
+        return std::string();
+    }
     std::string folder = FolderOf(programPath);
     std::string path = (folder == "/" ? folder : folder + "/") + kEclCceName;
     return IsFile(path) ? path : std::string();

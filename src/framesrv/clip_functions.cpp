@@ -59,9 +59,9 @@ const char* TypeName(Value::Type type) {
 }
 
 // Binds positional arguments in order and named ones by name, checking types.
-bool Bind(const Function& f, const std::vector<Argument>& args, Bound& bound, std::string& error) {
+bool Bind(const Function& f, std::vector<Argument>& args, Bound& bound, std::string& error) {
     size_t next = 0;
-    for (const Argument& arg : args) {
+    for (Argument& arg : args) {
         const Param* param = nullptr;
         if (arg.name.empty()) {
             if (next >= f.params.size()) {
@@ -80,7 +80,7 @@ bool Bind(const Function& f, const std::vector<Argument>& args, Bound& bound, st
                 return false;
             }
         }
-        Value v = arg.value;
+        Value& v = arg.value;
         bool fits = param->type == Value::kNone || v.type == param->type ||
                     (param->type == Value::kFloat && v.type == Value::kInt);
         if (!fits) {
@@ -148,7 +148,7 @@ ScriptCode AviSource(const std::string& name, Bound& args, CallContext& context,
 
 ScriptCode Trim(const std::string& name, Bound& args, CallContext&, Value& out,
                 std::string& error) {
-    Clip clip = args["clip"].clip;
+    Clip clip = std::move(args["clip"].clip);
     int64_t first = args["first_frame"].i;
     int64_t last = args["last_frame"].i;
     if (first < 0 || first >= clip.length) {
@@ -204,7 +204,7 @@ bool PresetRate(const std::string& preset, int64_t& rate, int64_t& scale) {
 
 ScriptCode AssumeFps(const std::string& name, Bound& args, CallContext&, Value& out,
                      std::string& error) {
-    Clip clip = args["clip"].clip;
+    Clip clip = std::move(args["clip"].clip);
     const Value& fps = args["fps"];
     int64_t rate = 0, scale = 1;
     bool syncAudio = false;
@@ -291,7 +291,7 @@ bool CropWindow(Clip& clip, const std::string& name, int64_t left, int64_t top, 
 
 ScriptCode Crop(const std::string& name, Bound& args, CallContext&, Value& out,
                 std::string& error) {
-    Clip clip = args["clip"].clip;
+    Clip clip = std::move(args["clip"].clip);
     if (!CropWindow(clip, name, args["left"].i, args["top"].i, args["width"].i, args["height"].i,
                     error)) {
         return kScriptError;
@@ -328,7 +328,7 @@ std::string ScaleFlags(const std::string& lowerName, Bound& args) {
 
 ScriptCode Resize(const std::string& name, Bound& args, CallContext&, Value& out,
                   std::string& error) {
-    Clip clip = args["clip"].clip;
+    Clip clip = std::move(args["clip"].clip);
     int64_t width = args["target_width"].i;
     int64_t height = args["target_height"].i;
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
@@ -423,14 +423,23 @@ const std::map<std::string, Function>& Functions() {
     return kFunctions;
 }
 
+// The length of `filters` joined with commas, as the module hands the chain on.
+size_t ChainLength(const std::vector<std::string>& filters) {
+    size_t length = filters.empty() ? 0 : filters.size() - 1;
+    for (const std::string& f : filters) {
+        length += f.size();
+    }
+    return length;
+}
+
 } // namespace
 
 bool IsFunction(const std::string& name) {
     return Functions().count(Lower(name)) != 0;
 }
 
-ScriptCode CallFunction(const std::string& name, const std::vector<Argument>& args,
-                        CallContext& context, Value& out, std::string& error) {
+ScriptCode CallFunction(const std::string& name, std::vector<Argument> args, CallContext& context,
+                        Value& out, std::string& error) {
     auto it = Functions().find(Lower(name));
     if (it == Functions().end()) {
         error = "unknown function '" + name + "'";
@@ -440,7 +449,16 @@ ScriptCode CallFunction(const std::string& name, const std::vector<Argument>& ar
     if (!Bind(it->second, args, bound, error)) {
         return kScriptError;
     }
-    return it->second.body(it->second.displayName, bound, context, out, error);
+    ScriptCode code = it->second.body(it->second.displayName, bound, context, out, error);
+    // The chain only grows: stopping here keeps every later copy of the clip small.
+    if (code == kScriptOk && out.type == Value::kClip &&
+        (ChainLength(out.clip.videoFilters) > kMaxFilterChainLength ||
+         ChainLength(out.clip.audioFilters) > kMaxFilterChainLength)) {
+        error = std::string(it->second.displayName) + ": the filter chain is longer than " +
+                std::to_string(kMaxFilterChainLength) + " characters";
+        return kScriptError;
+    }
+    return code;
 }
 
 } // namespace framesrv

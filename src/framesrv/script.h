@@ -1,6 +1,9 @@
 // The frame server's script subset: values, the clip a script builds, and evaluation.
 #pragma once
 
+#include "framesrv/vantaq_fs.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,18 +54,27 @@ struct CallContext {
     int sourceCalls = 0;   // AviSource calls so far
 };
 
+// Limits that keep any script, however hostile, a quick answer: the size of a script file, how
+// deep brackets, arguments and signs may nest, and the length of a clip's filter chain (each
+// chain must fit the module's result record).
+inline constexpr size_t kMaxScriptSize = 1u << 20;
+inline constexpr int kMaxNesting = 100;
+inline constexpr size_t kMaxFilterChainLength = VANTAQ_FS_FILTER_MAX - 1;
+
 enum ScriptCode { kScriptOk = 0, kScriptCannotRead = 1, kScriptError = 2, kScriptSourceError = 3 };
 
 // True when `name` (any letter case) is a function of the subset.
 bool IsFunction(const std::string& name);
 
-// Calls function `name` with `args` (a clip argument first where the function takes one).
-// Returns kScriptOk and sets `out`, or an error code with a text that names the function.
-ScriptCode CallFunction(const std::string& name, const std::vector<Argument>& args,
-                        CallContext& context, Value& out, std::string& error);
+// Calls function `name` with `args` (a clip argument first where the function takes one); the
+// arguments are consumed. Returns kScriptOk and sets `out`, or an error code with a text that
+// names the function. A clip whose filter chain would outgrow kMaxFilterChainLength is an error.
+ScriptCode CallFunction(const std::string& name, std::vector<Argument> args, CallContext& context,
+                        Value& out, std::string& error);
 
 // Evaluates the script file at `path` into the clip it returns. On an error, `error` holds
-// "line N: ..." for errors inside the script, or a plain text when the file cannot be read.
+// "line N: ..." for errors inside the script, or a plain text when the file cannot be read (it
+// is no regular file, or larger than kMaxScriptSize). A FIFO or device is never opened.
 ScriptCode EvaluateScript(const std::string& path, Clip& clip, std::string& error);
 
 // Evaluates script text; `scriptDir` resolves relative file names.

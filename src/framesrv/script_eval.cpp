@@ -4,9 +4,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <fcntl.h>
 #include <map>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace framesrv {
 namespace {
@@ -219,9 +220,9 @@ private:
                 return code;
             }
             if (name == "last") {
-                m_Last = v;
+                m_Last = std::move(v);
             } else {
-                m_Variables[name] = v;
+                m_Variables[name] = std::move(v);
             }
             return EndOfStatement();
         }
@@ -236,9 +237,9 @@ private:
         }
         if (isReturn) {
             m_Returned = true;
-            m_Result = v;
+            m_Result = std::move(v);
         } else if (v.type == Value::kClip) {
-            m_Last = v;
+            m_Last = std::move(v);
         }
         return EndOfStatement();
     }
@@ -265,20 +266,30 @@ private:
             }
             ++m_Pos;
             std::vector<Argument> args;
-            args.push_back(Argument{"", out});
+            args.push_back(Argument{"", std::move(out)});
             if (IsPunct(Peek(), '(')) {
                 code = Arguments(args);
                 if (code != kScriptOk) {
                     return code;
                 }
             }
-            code = Call(name, args, out);
+            code = Call(name, std::move(args), out);
         }
         return code;
     }
 
+    // Every nested bracket, argument list and sign passes through here once per level.
     ScriptCode Primary(Value& out) {
         const Token& t = Peek();
+        if (m_Depth >= kMaxNesting) {
+            return Fail(t, "brackets, calls or signs nested deeper than " +
+                               std::to_string(kMaxNesting) + " levels");
+        }
+        struct Level {
+            int& depth;
+            explicit Level(int& d) : depth(d) { ++depth; }
+            ~Level() { --depth; }
+        } level(m_Depth);
         switch (t.kind) {
         case Token::kInt:
             out = Value{};
@@ -370,7 +381,7 @@ private:
             }
             args.insert(args.begin(), Argument{"", m_Last});
         }
-        return Call(name, args, out);
+        return Call(name, std::move(args), out);
     }
 
     // arguments := '(' [ [name '='] expression { ',' [name '='] expression } ] ')'
@@ -403,12 +414,12 @@ private:
         }
     }
 
-    ScriptCode Call(const Token& name, const std::vector<Argument>& args, Value& out) {
+    ScriptCode Call(const Token& name, std::vector<Argument> args, Value& out) {
         if (!IsFunction(name.text)) {
             return Fail(name, "unknown function or variable '" + name.text + "'");
         }
         std::string error;
-        ScriptCode code = CallFunction(name.text, args, m_Context, out, error);
+        ScriptCode code = CallFunction(name.text, std::move(args), m_Context, out, error);
         if (code != kScriptOk) {
             return Fail(name, error, code);
         }
@@ -422,8 +433,51 @@ private:
     Value m_Last;
     Value m_Result;
     bool m_Returned = false;
+    int m_Depth = 0;
     std::string m_Error;
 };
+
+enum ReadResult { kReadOk, kReadFailed, kReadTooLarge };
+
+// Reads a regular file of at most kMaxScriptSize bytes. The open does not wait for a writer,
+// so a FIFO in the script's place is refused at once.
+ReadResult ReadScriptFile(const std::string& path, std::string& text) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return kReadFailed;
+    }
+    struct stat st {};
+    ReadResult result = kReadOk;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result = kReadFailed;
+    } else if (static_cast<uint64_t>(st.st_size) > kMaxScriptSize) {
+        result = kReadTooLarge;
+    } else {
+        // Read to the end (the file may have grown since), stopping once past the limit.
+        text.clear();
+        char buffer[16384];
+        for (;;) {
+            ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                result = kReadFailed;
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(got));
+            if (text.size() > kMaxScriptSize) {
+                result = kReadTooLarge;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
 
 } // namespace
 
@@ -437,20 +491,21 @@ ScriptCode EvaluateScriptText(const std::string& text, const std::string& script
 }
 
 ScriptCode EvaluateScript(const std::string& path, Clip& clip, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the script \"" + path + "\"";
+    std::string text;
+    switch (ReadScriptFile(path, text)) {
+    case kReadOk:
+        break;
+    case kReadTooLarge:
+        error = "the script \"" + path + "\" is larger than " + std::to_string(kMaxScriptSize) +
+                " bytes";
         return kScriptCannotRead;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
+    default:
         error = "cannot read the script \"" + path + "\"";
         return kScriptCannotRead;
     }
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    return EvaluateScriptText(text.str(), dir, clip, error);
+    return EvaluateScriptText(text, dir, clip, error);
 }
 
 } // namespace framesrv

@@ -49,7 +49,10 @@ int vantaq_fs_abi_version(void);
 
 /* Evaluates the script at `script_path` (UTF-8/8-bit path) into `*info`. Returns VANTAQ_FS_OK
  * or an error code; on an error `error` receives a one-line text (truncated to `error_len`,
- * always terminated when error_len > 0) that names the script line for script errors.
+ * always terminated when error_len > 0) that names the script line for script errors. A script
+ * larger than 1 MiB, nesting brackets, calls or signs deeper than 100 levels, or building a
+ * filter chain longer than VANTAQ_FS_FILTER_MAX - 1 characters is refused; a script or AVI that
+ * is no regular file (a FIFO, a device) is refused without waiting.
  * Thread-safe: no state is kept between calls. */
 int vantaq_fs_open(const char* script_path, vantaq_fs_info* info, char* error, size_t error_len);
 

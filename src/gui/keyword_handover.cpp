@@ -1,4 +1,5 @@
-// The keyword hand-over: "<working folder>\0<command line>\0" one way, "ok\n" back once done.
+// The keyword hand-over: "<working folder>\0<argument count>\0<argument>\0..." one way, "ok\n"
+// back once done.
 #include "gui/keyword_handover.h"
 
 #include <QCryptographicHash>
@@ -17,15 +18,24 @@ namespace {
 constexpr char kDone[] = "ok\n";
 constexpr int kActingTimeoutMs = 120000;
 
-// Both parts of a request when `bytes` holds all of it.
-bool SplitRequest(const QByteArray& bytes, std::string& workingDir, std::string& commandLine) {
-    int first = bytes.indexOf('\0');
-    int second = first < 0 ? -1 : bytes.indexOf('\0', first + 1);
-    if (second < 0) {
+// The parts of a request when `bytes` holds all of it.
+bool SplitRequest(const QByteArray& bytes, std::string& workingDir,
+                  std::vector<std::string>& arguments) {
+    QList<QByteArray> parts = bytes.split('\0');
+    // Every part ends in a NUL, so a whole request splits into its parts and one empty tail.
+    if (parts.size() < 3) {
         return false;
     }
-    workingDir = bytes.left(first).toStdString();
-    commandLine = bytes.mid(first + 1, second - first - 1).toStdString();
+    bool number = false;
+    qsizetype count = parts[1].toLongLong(&number);
+    if (!number || count < 0 || parts.size() < count + 3) {
+        return false;
+    }
+    workingDir = parts[0].toStdString();
+    arguments.clear();
+    for (qsizetype i = 0; i < count; ++i) {
+        arguments.push_back(parts[i + 2].toStdString());
+    }
     return true;
 }
 
@@ -84,8 +94,8 @@ void KeywordReceiver::Serve(QLocalSocket* socket) {
     QByteArray bytes = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", bytes);
     std::string workingDir;
-    std::string commandLine;
-    if (!SplitRequest(bytes, workingDir, commandLine)) {
+    std::vector<std::string> arguments;
+    if (!SplitRequest(bytes, workingDir, arguments)) {
         return;
     }
     if (!m_Handler) {
@@ -93,14 +103,14 @@ void KeywordReceiver::Serve(QLocalSocket* socket) {
         return;
     }
     socket->setProperty("request", QByteArray());
-    m_Handler(workingDir, commandLine);
+    m_Handler(workingDir, arguments);
     socket->write(kDone);
     socket->flush();
     socket->disconnectFromServer();
 }
 
 bool HandKeywords(const std::string& storePath, const std::string& workingDir,
-                  const std::string& commandLine, int timeoutMs, std::string& error) {
+                  const std::vector<std::string>& arguments, int timeoutMs, std::string& error) {
     QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     QString name = KeywordServerName(storePath);
@@ -119,8 +129,12 @@ bool HandKeywords(const std::string& storePath, const std::string& workingDir,
     }
     QByteArray request = QByteArray::fromStdString(workingDir);
     request.append('\0');
-    request.append(QByteArray::fromStdString(commandLine));
+    request.append(QByteArray::number(static_cast<qsizetype>(arguments.size())));
     request.append('\0');
+    for (const std::string& argument : arguments) {
+        request.append(QByteArray::fromStdString(argument));
+        request.append('\0');
+    }
     socket.write(request);
     // Acting on the keywords (a long job list, say) may take a while.
     QDeadlineTimer answered(kActingTimeoutMs);

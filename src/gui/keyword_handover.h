@@ -21,10 +21,10 @@ QString KeywordServerName(const std::string& storePath);
 // In the program that holds the store: takes the keywords of later starts.
 class KeywordReceiver : public QObject {
 public:
-    // Acts on one start's command line (program path included); `workingDir` is the folder that
-    // start ran in, for relative paths.
-    using Handler =
-        std::function<void(const std::string& workingDir, const std::string& commandLine)>;
+    // Acts on one start's arguments (the program path not among them); `workingDir` is the
+    // folder that start ran in, for relative paths.
+    using Handler = std::function<void(const std::string& workingDir,
+                                       const std::vector<std::string>& arguments)>;
 
     explicit KeywordReceiver(const std::string& storePath);
     // Starts listening; a socket left by a program that ended without cleaning up is replaced
@@ -45,11 +45,11 @@ private:
     std::vector<QPointer<QLocalSocket>> m_Waiting;
 };
 
-// In a second start: hands `commandLine` and `workingDir` to the program holding the store and
+// In a second start: hands `arguments` and `workingDir` to the program holding the store and
 // waits until it has acted on them. Retries while that program is still starting, up to
 // `timeoutMs`; then waits up to two minutes for it to act. False with the reason in `error` when
 // nobody took them.
 bool HandKeywords(const std::string& storePath, const std::string& workingDir,
-                  const std::string& commandLine, int timeoutMs, std::string& error);
+                  const std::vector<std::string>& arguments, int timeoutMs, std::string& error);
 
 } // namespace gui

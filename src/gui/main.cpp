@@ -26,11 +26,9 @@ int main(int argc, char** argv) {
     if (programPath.empty()) {
         programPath = argv[0];
     }
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-
     gui::ProgramOptions options;
     options.programPath = programPath;
-    options.commandLine = gui::CommandLineFromArgs(programPath, arguments);
+    options.arguments.assign(argv + 1, argv + argc);
     options.storePath = store::KeyStore::DefaultPath();
 
     // One program per store: a second start hands its keywords to the one running and ends.
@@ -42,8 +40,8 @@ int main(int argc, char** argv) {
     case platform::InstanceLock::kTaken:
         break;
     case platform::InstanceLock::kHeldElsewhere:
-        if (gui::HandKeywords(options.storePath, workingDir, options.commandLine,
-                              kHandOverTimeoutMs, error)) {
+        if (gui::HandKeywords(options.storePath, workingDir, options.arguments, kHandOverTimeoutMs,
+                              error)) {
             return 0;
         }
         platform::QtMessageBoxes().ShowError(
@@ -78,9 +76,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     program.Start();
-    receiver.SetHandler([&program](const std::string& folder, const std::string& commandLine) {
-        program.Logic().OnHandedKeywords(folder, commandLine);
-    });
+    receiver.SetHandler(
+        [&program](const std::string& folder, const std::vector<std::string>& arguments) {
+            program.Logic().OnHandedKeywords(folder, arguments);
+        });
     program.Window().SetOnEnded([] { QApplication::quit(); });
     int status = application.exec();
     if (status == 0) {

@@ -24,19 +24,12 @@ namespace gui {
 
 struct ProgramOptions {
     std::string programPath; // the running program's file (its folder holds EclCCE, system/)
-    std::string commandLine; // the whole line, program path included
-    std::string storePath;   // the key store file
+    std::vector<std::string> arguments; // the command line's arguments, without the program
+    std::string storePath;              // the key store file
     // Ends the process with a status at a fatal start-up problem; must not return in the
     // program. Empty: flush and end at once.
     std::function<void(int status)> exit;
 };
-
-// The command line of the program's arguments as one string, as the switch grammar reads it:
-// the program path first (in quotes when it holds a blank), then each argument; a switch value
-// with blanks is put in quotes after its ":", other arguments with blanks or quotes are quoted
-// by the platform's rules.
-std::string CommandLineFromArgs(const std::string& programPath,
-                                const std::vector<std::string>& arguments);
 
 // Lives on the UI thread, inside a running QApplication.
 class Program {

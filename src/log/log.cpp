@@ -40,6 +40,13 @@ void Log::Write(const std::string& message, LogLevel level) {
         return;
     }
     std::string line = FormatTime(m_Clock()) + "  " + message;
+    // One entry is one line, in the list and in the file, whatever the message holds (a job
+    // name or a path may carry line breaks).
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
     m_View.AppendRow(level, line);
     int rows = m_View.RowCount();
     if (rows > kRowsInView) {

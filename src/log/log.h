@@ -33,7 +33,8 @@ public:
     // `filePath` is the log file (see LogFilePath); `clock` defaults to the system time.
     Log(LogView& view, std::string filePath, Clock clock = nullptr);
 
-    // Adds one line; a debug line is dropped while debug output is off. Never fails visibly.
+    // Adds one line, with any CR or LF of `message` shown as a blank; a debug line is dropped
+    // while debug output is off. Never fails visibly.
     void Write(const std::string& message, LogLevel level);
     void operator()(const std::string& message, LogLevel level) { Write(message, level); }
 

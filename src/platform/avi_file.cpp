@@ -39,7 +39,9 @@ uint64_t Padded(uint64_t size) {
 // An open file read by absolute offsets; closes itself.
 class File {
 public:
-    explicit File(const std::string& path) : m_Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    // Never waits for a writer: a FIFO in the file's place is refused by the check below.
+    explicit File(const std::string& path)
+        : m_Fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
     ~File() {
         if (m_Fd >= 0) {
             ::close(m_Fd);

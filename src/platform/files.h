@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -14,7 +15,8 @@ public:
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-    // Opens a regular file; false for a missing file, a folder or no permission.
+    // Opens a regular file; false for a missing file, a folder, a FIFO or device (never waited
+    // on) or no permission.
     bool Open(const std::string& path);
     uint64_t Size() const { return m_Size; }
     // Reads exactly `size` bytes at `offset` into `bytes`; false (bytes unspecified) when the
@@ -31,6 +33,11 @@ struct FileFacts {
     uint64_t size = 0;
     int64_t modified = 0; // whole seconds of the system clock
 };
+
+// Creates the regular file at `path`, or empties the one there, for writing in binary mode (as
+// fopen with "wb"). Fails (null) without waiting and without writing when `path` is a FIFO, a
+// device, a folder or anything else but a regular file. The caller closes the stream.
+std::FILE* CreateRegularFile(const std::string& path);
 
 // Facts of the regular file at `path`; false for a missing path, a folder or anything else.
 bool RegularFileFacts(const std::string& path, FileFacts& facts);

@@ -8,9 +8,9 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 
 #include <climits>
-#include <filesystem>
 
 namespace run {
 
@@ -73,9 +73,11 @@ void ApplyFullFields(const LineFields& f, int position, platform::Dialog& dialog
     }
     // Only 0 (4:3) and 1 (16:9) name a choice; any other number would address a control
     // that is no aspect choice at all.
+    // The choice is one of three: the square-pixel one that a template may have checked is
+    // cleared too.
     int aspect = f.Number(kFieldAspect);
     if (aspect == 0 || aspect == 1) {
-        dialog.CheckRadioButton(kAspect4x3, kAspect16x9, kAspect4x3 + aspect);
+        dialog.CheckRadioButton(kAspectSquare, kAspect16x9, kAspect4x3 + aspect);
     }
     const std::pair<size_t, int> flags[] = {{kFieldAlternateScan, kAlternateScan},
                                             {kFieldProgressive, kProgressive},
@@ -134,9 +136,15 @@ std::vector<std::string> CceDataFields(const std::string& line) {
 
 int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
                   logging::Log& log, const SleepFor& sleep) {
-    std::string file = chapters::ReplaceAll(path, "\"", "");
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) {
+    // Quotes are what a command line leaves around a path; a file whose name really holds one
+    // is taken as it is named.
+    platform::FileFacts facts;
+    std::string file = path;
+    if (!platform::RegularFileFacts(file, facts)) {
+        file = chapters::ReplaceAll(path, "\"", "");
+    }
+    // Only a regular file is a job list: a FIFO or device would hold the window for good.
+    if (!platform::RegularFileFacts(file, facts)) {
         log("ERROR: The file (" + file + ") does not exist", logging::kLogError);
         return 0;
     }
@@ -166,13 +174,22 @@ int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::
             source.find("NO-CCE") != std::string::npos) {
             continue;
         }
+        // A position beyond the template list would leave the job without a template.
+        int templatePosition = f.Number(s + 4);
+        if (templatePosition < 0 || templatePosition >= dialog.GetCount(kTemplateList)) {
+            log("ERROR: CCEData line " + std::to_string(k + 1) + " names template " +
+                    std::to_string(templatePosition) +
+                    ", which is not in the template list; no job added",
+                logging::kLogError);
+            continue;
+        }
         if (builder.ShowSourceInfo(source)) {
             continue;
         }
         Pause(sleep, 200);
         builder.FillNewJob(source);
         Pause(sleep, 200);
-        builder.SelectTemplate(f.Number(s + 4));
+        builder.SelectTemplate(templatePosition);
         dialog.SetSpinPos(kBitrateMinSpin, f.Number(s + 1));
         dialog.SetSpinPos(kBitrateMaxSpin, f.Number(s + 2));
         dialog.SetSpinPos(kBitrateAvgSpin, f.Number(s + 3));

@@ -44,14 +44,16 @@ std::string CceDataVersion(const std::vector<std::string>& lines, size_t& firstD
 // empty field is no field.
 std::vector<std::string> CceDataFields(const std::string& line);
 
-// Imports the job list at `path` (double quotes removed) on the UI thread. For each data line
-// whose source path contains neither "no-cce" nor "NO-CCE" and whose source `builder` can
-// show: FillNewJob, the template position, the bitrate and passes spins, ApplyAutoBias, and
-// for version "1.0.1.5" the bias, quality, frame range, aspect, the three field flags (each
-// only when not -1) and the chapter list (fields 15 and on); then AddOrReplaceJob. Between the
-// steps it calls `sleep` with 200, 200 and 500 ms. Logs the line count and version (debug), a
-// missing or unreadable file (error, nothing added), a short "1.0.1.5" line (error, still
-// added) and a replaced chapter list. Returns the number of jobs added.
+// Imports the job list at `path` on the UI thread: the regular file of that name, else of that
+// name with its double quotes removed. For each data line whose source path contains neither
+// "no-cce" nor "NO-CCE", whose template position is in the template list (else an error line
+// and no job) and whose source `builder` can show: FillNewJob, the template position, the
+// bitrate and passes spins, ApplyAutoBias, and for version "1.0.1.5" the bias, quality, frame
+// range, aspect, the three field flags (each only when not -1) and the chapter list (fields 15
+// and on); then AddOrReplaceJob. Between the steps it calls `sleep` with 200, 200 and 500 ms.
+// Logs the line count and version (debug), a missing, non-regular or unreadable file (error,
+// nothing added), a short "1.0.1.5" line (error, still added) and a replaced chapter list.
+// Returns the number of jobs added.
 int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
                   logging::Log& log, const SleepFor& sleep);
 

@@ -34,8 +34,11 @@ void CProcessRunner::PostFinished(int error) {
 bool CProcessRunner::Start(std::unique_ptr<CProcessRunner> runner) {
     CProcessRunner& r = *runner;
     int writeEnd = -1;
-    if (r.m_Processes->CreatePipe(r.m_ReadEnd, writeEnd) != 0) {
+    int pipeError = r.m_Processes->CreatePipe(r.m_ReadEnd, writeEnd);
+    if (pipeError != 0) {
+        // The owner waits for the end of every runner it started, this one included.
         r.m_ReadEnd = -1;
+        r.PostFinished(pipeError);
         return false;
     }
 

@@ -24,7 +24,7 @@ inline constexpr int32_t kStartupEclCceProcess = 6;
 //  - `UPM_FINISHED` (kUpmFinishedName): the output pipe has closed, meaning every process
 //    holding its write end (the child and anything that inherited it) has closed it or ended;
 //    wparam = 0 for that normal end, else the error number of a failed read or of the start.
-// Exactly one `UPM_FINISHED` follows every runner whose pipe could be created.
+// Exactly one `UPM_FINISHED` follows every call of Start, whatever failed.
 class CProcessRunner {
 public:
     // Does nothing but remember its arguments. `owner` must stay alive until the runner's
@@ -40,8 +40,8 @@ public:
     // output and standard error on one pipe and standard input from the null device, posts
     // `UPM_PROCESS_HANDLE`, and hands the runner to a reader thread that owns it until the pipe
     // has closed. Returns true when the child and its reader are running. On false the runner
-    // is gone; when the pipe existed (the program could not be started, or the reader could not
-    // be), a `UPM_FINISHED` carrying the error has been posted. UI thread.
+    // is gone and a `UPM_FINISHED` carrying the error (of the pipe, the start or the reader)
+    // has been posted. UI thread.
     static bool Start(std::unique_ptr<CProcessRunner> runner);
 
     // Size of each read from the pipe.

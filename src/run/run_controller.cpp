@@ -1,6 +1,7 @@
 // Working the queue: taking jobs, starting the runner, reacting to its end, pacing the queue.
 #include "run/run_controller.h"
 
+#include "ecl/ecl_rewrite.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
 #include "env/startup_checks.h"
@@ -17,8 +18,7 @@
 #include "run/process_runner.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <limits>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -31,6 +31,8 @@ namespace run {
 namespace {
 
 constexpr int kCceWindowTries = 50;
+// A job's name is read whole, however long.
+constexpr size_t kWholeText = std::numeric_limits<size_t>::max();
 
 std::string Format(const char* format, const std::string& text) {
     std::string out(format);
@@ -39,13 +41,6 @@ std::string Format(const char* format, const std::string& text) {
         out.replace(at, 2, text);
     }
     return out;
-}
-
-// Replaces every `from` by `to` (of the same length) in `text`.
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
-        text.replace(at, from.size(), to);
-    }
 }
 
 } // namespace
@@ -156,13 +151,19 @@ void RunController::StartNextJob() {
     dialog.SetSelection(ids::kJobList, job);
     window.RefreshJobRow(job, jobs::kImageRunning);
     std::string name;
-    jobs::GetJobString(*m_Services.store, job, jobs::kName, jobs::kNameRowCapacity, name);
+    jobs::GetJobString(*m_Services.store, job, jobs::kName, kWholeText, name);
     log.Write("---", kLogInfo);
     log.Write("Starting Job: " + name, kLogInfo);
 
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
     log.Write("ECL Path: " + m_State.m_EclPath, kLogDebug);
+    if (m_State.m_EclPath.empty()) {
+        // The runner still starts and fails, so the job ends like any failed encode.
+        log.Write("  ERROR: Could not write the ECL file for the source \"" +
+                      m_State.m_Ecl.m_SourcePath + "\"",
+                  kLogError);
+    }
 
     std::string ini = env::DeriveProgramFile(EclCcePath(), ".ini");
     std::string error;
@@ -315,8 +316,7 @@ void RunController::OnStopProcessing() {
     m_State.m_StopRequested = true;
     if (m_Services.cceVersion() == 1) {
         std::string name;
-        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName,
-                           jobs::kNameRowCapacity, name);
+        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName, kWholeText, name);
         bool found =
             m_Services.windows && FindCceWindow(kCceWindowTries, name, *m_Services.windows,
                                                 m_Services.sleep ? SleepFunction(m_Services.sleep)
@@ -335,32 +335,8 @@ void RunController::OnStopProcessing() {
 // ---- the second part of the two-part method ----
 
 bool RunController::RewriteEclForPart2() {
-    std::string text;
-    {
-        std::ifstream in(m_State.m_EclPath, std::ios::binary);
-        if (!in) {
-            return false;
-        }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        text = bytes.str();
-    }
-    ReplaceAll(text, "vid_out=0", "vid_out=1");
-    if (m_Services.cceVersion() == 1) {
-        ReplaceAll(text, "vmode=0", "vmode=2");
-    } else {
-        ReplaceAll(text, "video_type=2", "video_type=4");
-    }
-    {
-        std::ofstream out(m_State.m_EclPath, std::ios::binary | std::ios::in | std::ios::out);
-        if (!out) {
-            return false;
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            return false;
-        }
+    if (!ecl::RewriteEclForPart2(m_State.m_EclPath, m_Services.cceVersion() == 1)) {
+        return false;
     }
     if (m_Services.sleep) {
         m_Services.sleep(500);

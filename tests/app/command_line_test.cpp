@@ -49,3 +49,22 @@ TEST(CommandLine, FirstOccurrenceWinsAndEdgeForms) {
     EXPECT_TRUE(dashed.Has("b\\vantaq.exe"));
     EXPECT_TRUE(dashed.Has("start"));
 }
+
+TEST(CommandLine, ArgumentsOnlyEachValueWhole) {
+    CommandLineOptions o;
+    o.ParseArguments({"-source:/media/my \"night\" list.txt", "-START", "/minimize:", "plain",
+                      "-clear:x -start", "-SOURCE:second", "-exit -deletempv", "-:v"});
+    EXPECT_EQ(o.Value("source"), "/media/my \"night\" list.txt");
+    EXPECT_TRUE(o.Has("start"));
+    EXPECT_TRUE(o.Has("minimize"));
+    // The rest of an argument after ":" is its value, blanks included.
+    EXPECT_EQ(o.Value("clear"), "x -start");
+    // Blanks still part switches given in one argument.
+    EXPECT_TRUE(o.Has("exit"));
+    EXPECT_TRUE(o.Has("deletempv"));
+    EXPECT_EQ(o.All().size(), 6u);
+    // One pair of quotes around a whole value is the quoted form.
+    CommandLineOptions q;
+    q.ParseArguments({"-source:\"/media/my lists/night.txt\""});
+    EXPECT_EQ(q.Value("source"), "/media/my lists/night.txt");
+}

@@ -130,6 +130,15 @@ TEST_F(ChapterFixture, UnreadableOrHugeFilesGiveAnEmptyListAndAnError) {
     EXPECT_EQ(Read(huge), "");
     EXPECT_EQ(lines.rows.back(),
               "2 ERROR: Could not read the chapter file " + dir.File("list.txt"));
+    // A FIFO, chosen by hand or found beside the source, is never waited on.
+    std::string fifo = dir.File(std::string("Pipe") + kChapterInfoSuffix);
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
+    std::string list = "unset";
+    EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
+        fifo, [&] { list = ReadChapterList(fifo, false, log); }));
+    EXPECT_EQ(list, "");
+    EXPECT_EQ(lines.rows.back(), "2 ERROR: Could not read the chapter file " + fifo);
+    EXPECT_EQ(FindChapterInfoFile(dir.File("Pipe.avi")), "");
 }
 
 TEST_F(ChapterFixture, LongListsAreCutAfterAWholeEntry) {

@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
 using namespace ecl;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -170,21 +175,97 @@ TEST(EclWriter, ChaptersOutputFolderAndPaths) {
     EXPECT_TRUE(Has(text, "vid_file0=/elsewhere/Movie.mpv"));
     EXPECT_TRUE(Has(text, "aud_file=/elsewhere/Movie.mpa"));
     EXPECT_TRUE(testing_support::FileExists(f.dir.File("Movie.ecl")));
+    // A folder that is no full path would depend on where the program runs: outputs stay
+    // beside the source.
+    f.settings.m_OutputDirectory = "relative/out";
+    EXPECT_TRUE(Has(f.Write(f.Job(2), 5), "vid_file0=" + f.dir.File("Movie.mpv")));
 
     EXPECT_EQ(EclPathFor("/v.d/clip"), "/v.d/clip.ecl");
     EXPECT_EQ(EclPathFor("/v/clip.x.avs"), "/v/clip.x.ecl");
     EXPECT_EQ(ReplaceExtension("/v.d/clip", ".mpv"), "/v.d/clip.mpv");
 }
 
-TEST(EclWriter, LineBreaksInValuesAddNoLines) {
+TEST(EclWriter, LineBreaksFromAnySourceAddNoLines) {
     Fixture f;
+    std::string plain = f.Write(f.Job(2), 5);
+    auto plainLines = std::count(plain.begin(), plain.end(), '\n');
+    // Job values, the template it names, the output folder setting and the source path.
     auto job = f.Job(2);
     job.name = "Evil\r\nvid_out=0";
     job.chapters = "0,10\nvid_out=0,20";
+    job.templateKey = "2\r\nuscc=1";
+    ASSERT_TRUE(std::filesystem::create_directory(f.dir.File("in\nuscc=1")));
+    job.input = f.dir.File("in\nuscc=1/Movie.avi");
+    f.settings.m_OutputSameDir = false;
+    f.settings.m_OutputDirectory = "/out\r\nuscc=1";
     std::string text = f.Write(job, 5);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), plainLines);
     EXPECT_TRUE(Has(text, "title=Evil  vid_out=0"));
     EXPECT_TRUE(Has(text, "chapter=10 vid_out=0:"));
-    EXPECT_FALSE(Has(text, "vid_out=0"));
+    EXPECT_TRUE(Has(text, "vid_file0=/out  uscc=1/Movie.mpv"));
+    EXPECT_TRUE(Has(text, "name=" + f.dir.Path() + "/in uscc=1/Movie.avi"));
+    EXPECT_FALSE(Has(text, "uscc=1"));
+    // The run looks for the stream where the line sends the encoder.
+    EXPECT_EQ(f.state.m_OutputPath, "/out  uscc=1/Movie.mpv");
+    // The list itself lies beside the source, in the folder of that name.
+    EXPECT_TRUE(testing_support::FileExists(f.dir.File("in\nuscc=1/Movie.ecl")));
+}
+
+TEST(EclWriter, LongValuesAreUsedWholeAndNothingLandsInTheCurrentFolder) {
+    Fixture f;
+    std::string folder = f.dir.Path();
+    while (folder.size() < 3000) {
+        folder += "/" + std::string(200, 'd');
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
+    }
+    auto job = f.Job(2);
+    job.input = folder + "/Movie.avi";
+    job.name = std::string(5000, 'n');
+    job.chapters = "0";
+    for (int k = 1; k < 400; ++k) {
+        job.chapters += "," + std::to_string(k * 1000);
+    }
+    std::string out = folder + "/" + std::string(250, 'o');
+    ASSERT_TRUE(std::filesystem::create_directory(out));
+    f.settings.m_OutputSameDir = false;
+    f.settings.m_OutputDirectory = out;
+    std::string text = f.Write(job, 5);
+    EXPECT_TRUE(Has(text, "title=" + job.name));
+    EXPECT_TRUE(Has(text, "name=" + job.input));
+    EXPECT_TRUE(Has(text, "vid_file0=" + out + "/Movie.mpv"));
+    EXPECT_TRUE(Has(text, "chapter=399000:"));
+    EXPECT_TRUE(testing_support::FileExists(folder + "/Movie.ecl"));
+
+    // A job whose source is no full path (missing, or relative) gets no list at all: it would
+    // land in whatever folder the program runs in.
+    TempDir cwd;
+    std::string before = std::filesystem::current_path();
+    std::filesystem::current_path(cwd.Path());
+    for (const char* input : {"", "Movie.avi", "sub/Movie.avi"}) {
+        job.input = input;
+        jobs::WriteJobRecord(f.store.Store(), 0, job);
+        EXPECT_EQ(WriteEcl(f.store.Store(), 0, 5, f.settings, nullptr, f.state), "") << input;
+    }
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(std::filesystem::is_empty(cwd.Path()));
+}
+
+TEST(EclWriter, AFifoOrDeviceInPlaceOfTheListIsRefusedAtOnce) {
+    Fixture f;
+    jobs::WriteJobRecord(f.store.Store(), 0, f.Job(2));
+    auto write = [&f] { return WriteEcl(f.store.Store(), 0, 5, f.settings, nullptr, f.state); };
+    const std::string fifo = f.dir.File("Movie.ecl");
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
+    std::string path = "unset";
+    ASSERT_TRUE(testing_support::EndsWithoutWaitingOn(fifo, [&] { path = write(); }));
+    EXPECT_EQ(path, "");
+    // A reader on the FIFO changes nothing: it is still no file.
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(write(), "");
+    char byte;
+    EXPECT_EQ(::read(reader, &byte, 1), 0) << "nothing was written into the FIFO";
+    ::close(reader);
 }
 
 TEST(EclWriter, MissingStoreKeysAndUnwritableFile) {

@@ -1,6 +1,5 @@
 // The real window offscreen: start-up in a laid-out program folder, the log view, the
 // settings dialog, and screenshots of the window.
-#include "app/command_line.h"
 #include "gui/settings_window.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
@@ -184,27 +183,4 @@ TEST(WindowLook, Screenshots) {
                            std::to_string(shot.height()) + ".png";
         EXPECT_TRUE(shot.save(QString::fromStdString(name)));
     }
-}
-
-TEST(WindowCommandLine, ArgumentsRebuiltForTheSwitchGrammar) {
-    auto parse = [](const std::string& program, const std::vector<std::string>& args) {
-        app::CommandLineOptions o;
-        o.Parse(gui::CommandLineFromArgs(program, args));
-        return o;
-    };
-    // A value with blanks keeps them; repeated keys keep the first; "-" in a folder name adds
-    // a key that nothing consults.
-    auto o = parse("/opt/a-b/vantaq",
-                   {"-source:/media/my lists/night.txt", "-CLEAR", "-clear:x", "/start:"});
-    EXPECT_EQ(o.Value("source"), "/media/my lists/night.txt");
-    EXPECT_TRUE(o.Has("clear"));
-    EXPECT_EQ(o.Value("clear"), "");
-    EXPECT_TRUE(o.Has("start"));
-    EXPECT_TRUE(o.Has("b/vantaq") || o.Has("opt/a-b/vantaq"));
-    // A program folder with a blank, an argument with a quote, a bare word: nothing is lost or
-    // invented.
-    auto q = parse("/opt/my apps/vantaq", {"-source:say \"hi\"", "plain", "-minimize"});
-    EXPECT_TRUE(q.Has("minimize"));
-    EXPECT_TRUE(q.Has("source"));
-    EXPECT_FALSE(q.Has("start"));
 }

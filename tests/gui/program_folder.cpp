@@ -47,7 +47,7 @@ std::unique_ptr<gui::Program>
 ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
     gui::ProgramOptions options;
     options.programPath = ProgramPath();
-    options.commandLine = gui::CommandLineFromArgs(options.programPath, arguments);
+    options.arguments = arguments;
     options.storePath = StorePath();
     options.exit = [this](int status) { exits.push_back(status); };
     auto program = std::make_unique<gui::Program>(options);

@@ -88,6 +88,11 @@ TEST(Log, FileOnlyWhileEnabledAndAppendsToExisting) {
     f.log.SetEnableLogging(true);
     f.log.Write("new", kLogInfo);
     EXPECT_EQ(ReadFile(f.log.FilePath()), "old\r\n13:05:09  new\r\n");
+    // A job name with line breaks stays one entry on one line.
+    f.log.Write("Starting Job: a\r\n13:05:09  forged\rb\nc", kLogInfo);
+    EXPECT_EQ(ReadFile(f.log.FilePath()),
+              "old\r\n13:05:09  new\r\n13:05:09  Starting Job: a  13:05:09  forged b c\r\n");
+    EXPECT_EQ(f.view.rows.back().text, "13:05:09  Starting Job: a  13:05:09  forged b c");
 }
 
 TEST(Log, UnwritableFileStillShowsTheLine) {
@@ -137,6 +142,8 @@ TEST(Log, FilePathBesideTheProgramNeverTheProgram) {
     EXPECT_EQ(LogFilePath("/opt/my.exe.d/vantaq"), "/opt/my.exe.d/vantaq.log");
     EXPECT_EQ(LogFilePath("/opt/bin/.exe"), "/opt/bin/.exe.log");
     EXPECT_EQ(LogFilePath("/opt/bin/APP.EXE"), "/opt/bin/APP.EXE.log");
+    // An unknown program has no log file, rather than one in the current folder.
+    EXPECT_EQ(LogFilePath(""), "");
 }
 
 TEST(Log, DebugInfoBoxIsKeptInTheStore) {

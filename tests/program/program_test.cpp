@@ -24,6 +24,15 @@ namespace {
 const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
 const std::string kTestBinDir = VANTAQ_TEST_BIN_DIR;
 
+// `text` in single quotes for the shell.
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
 struct Outcome {
     int status = -1;
     std::string stderrText;
@@ -47,10 +56,16 @@ protected:
         WriteFile(m_Dir.File("EclCCE.ini"), "[EclCCE]\r\nCCE=" + path + "\r\n");
     }
 
-    Outcome Start(const std::string& arguments) {
+    // Runs the program in `programDir` (the fixture's folder by default) from the folder `cwd`
+    // (the program's folder by default) with `arguments` as a shell would pass them. A program
+    // that does not end within two minutes is killed (status 124).
+    Outcome Start(const std::string& arguments, std::string programDir = "", std::string cwd = "") {
+        programDir = programDir.empty() ? m_Dir.Path() : programDir;
+        cwd = cwd.empty() ? programDir : cwd;
         std::string command =
-            "cd '" + m_Dir.Path() + "' && VANTAQ_STORE='" + m_Dir.File("store.sqlite") +
-            "' QT_QPA_PLATFORM=offscreen timeout 120 ./vantaq " + arguments + " 2> stderr.txt";
+            "cd " + Quoted(cwd) + " && VANTAQ_STORE=" + Quoted(m_Dir.File("store.sqlite")) +
+            " QT_QPA_PLATFORM=offscreen timeout 120 " + Quoted(programDir + "/vantaq") + " " +
+            arguments + " 2> " + Quoted(m_Dir.File("stderr.txt"));
         Outcome run;
         int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -84,6 +99,33 @@ protected:
     int StoredJobs() {
         store::KeyStore s;
         return s.Open(m_Dir.File("store.sqlite")) ? jobs::JobCount(s) : -1;
+    }
+
+    // A job of two frames of `source` with the CBR template.
+    static jobs::JobRecord SmallJob(const std::string& name, const std::string& source) {
+        jobs::JobRecord r;
+        r.name = name;
+        r.input = source;
+        r.templateKey = "3";
+        r.method = 3;
+        r.aspectRatio = 2;
+        r.bitrateMax = 4000;
+        r.bitrateAvg = 1500;
+        r.qFactor = 40;
+        r.bias = 60;
+        r.passes = 1;
+        r.quality = 16;
+        r.endFrame = 50;
+        r.progressive = 1;
+        return r;
+    }
+
+    std::string Status(int job) {
+        store::KeyStore s;
+        EXPECT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        std::string status;
+        jobs::GetJobString(s, job, jobs::kStatus, 255, status);
+        return status;
     }
 
     testing_support::TempDir m_Dir;
@@ -123,29 +165,11 @@ TEST_F(ProgramRun, UnattendedQueueRunsToItsEnd) {
         store::KeyStore s;
         ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
         s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
-        jobs::JobRecord r;
-        r.name = "clip";
-        r.input = source;
-        r.templateKey = "3"; // CBR
-        r.method = 3;
-        r.aspectRatio = 2;
-        r.bitrateMax = 4000;
-        r.bitrateAvg = 1500;
-        r.qFactor = 40;
-        r.bias = 60;
-        r.passes = 1;
-        r.quality = 16;
-        r.endFrame = 50;
-        r.progressive = 1;
-        ASSERT_TRUE(jobs::WriteJobRecord(s, 0, r));
+        ASSERT_TRUE(jobs::WriteJobRecord(s, 0, SmallJob("clip", source)));
     }
     Outcome run = Start("-start -minimize -exit");
     EXPECT_EQ(run.status, 0) << run.stderrText;
-    store::KeyStore s;
-    ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
-    std::string status;
-    ASSERT_TRUE(jobs::GetJobString(s, 0, jobs::kStatus, 255, status));
-    EXPECT_EQ(status, "Complete");
+    EXPECT_EQ(Status(0), "Complete");
     EXPECT_TRUE(FileExists(m_Dir.File("clip.mpv")));
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
     EXPECT_NE(log.find("  Starting Job: clip\r\n"), std::string::npos) << log;
@@ -210,4 +234,70 @@ TEST_F(ProgramRun, ASecondStartHandsOverItsKeywordsOrRefuses) {
     if (!ended) {
         kill(first, SIGTERM);
     }
+}
+
+TEST_F(ProgramRun, LongSourcePathEncodesAndNothingIsWrittenIntoTheCurrentFolder) {
+    std::string folder = m_Dir.Path();
+    while (folder.size() < 600) {
+        folder += "/" + std::string(120, 'p');
+    }
+    fs::create_directories(folder);
+    std::string source = folder + "/clip.avi";
+    ASSERT_TRUE(media::MakeAvi(source, "176x144", "25", 2, "mjpeg", false));
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        ASSERT_TRUE(jobs::WriteJobRecord(s, 0, SmallJob("long", source)));
+    }
+    testing_support::TempDir elsewhere;
+    Outcome run = Start("-start -exit", "", elsewhere.Path());
+    EXPECT_EQ(run.status, 0) << run.stderrText;
+    EXPECT_EQ(Status(0), "Complete");
+    EXPECT_TRUE(FileExists(folder + "/clip.ecl"));
+    EXPECT_TRUE(FileExists(folder + "/clip.mpv"));
+    EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
+}
+
+TEST_F(ProgramRun, KeywordsComeFromTheArgumentsAndAQuotedBlankValueArrivesWhole) {
+    // A program folder whose name reads as a keyword, and a job that a "clear" would remove.
+    std::string programDir = m_Dir.File("tools -clear -source:x");
+    fs::create_directories(programDir + "/system");
+    for (const char* name :
+         {"vantaq", "EclCCE", "EclCCE.ini", "vantaq.html", "system/libavisynth.so"}) {
+        fs::copy_file(m_Dir.File(name), programDir + "/" + name);
+    }
+    std::string source = m_Dir.File("clip.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "176x144", "25", 2, "mjpeg", false));
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        jobs::JobRecord kept = SmallJob("kept", source);
+        kept.status = "Complete";
+        ASSERT_TRUE(jobs::WriteJobRecord(s, 0, kept));
+    }
+    std::string list = m_Dir.File("my \"night\" list.txt");
+    ASSERT_TRUE(WriteFile(list, source + ",1000,4000,1500,3,1\r\n"));
+    Outcome run = Start(Quoted("-source:" + list) + " -start -exit", programDir);
+    EXPECT_EQ(run.status, 0) << run.stderrText;
+    EXPECT_EQ(Status(0), "Complete");
+    EXPECT_EQ(Status(1), "Complete");
+    store::KeyStore s;
+    ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+    EXPECT_EQ(jobs::ReadJobNames(s).size(), 2u);
+}
+
+TEST_F(ProgramRun, JobListThatIsAFifoIsRefusedNotWaitedOn) {
+    std::string fifo = m_Dir.File("list.txt");
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
+    }
+    // Killed after two minutes when it waits on the FIFO.
+    Outcome run = Start("-source:" + fifo + " -start -exit");
+    EXPECT_EQ(run.status, 0) << run.stderrText;
+    std::string log = ReadFile(m_Dir.File("vantaq.log"));
+    EXPECT_NE(log.find("  ERROR: The file (" + fifo + ") does not exist\r\n"), std::string::npos)
+        << log;
 }

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using run_test::RunFixture;
 namespace ids = platform::main_window;
@@ -152,22 +155,49 @@ TEST(RunController, StopDuringTheFirstPartSkipsTheSecond) {
     EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_PART2));
 }
 
+TEST(RunController, TwoPartRewriteChangesWholeLinesOnly) {
+    // A folder and a title holding the very texts the rewrite looks for.
+    for (int code : {5, 1}) {
+        RunFixture f;
+        f.cceVersion = code;
+        std::filesystem::create_directories(f.dir.File("media/video_type=2 vmode=0"));
+        f.AddJob("video_type=2 vmode=0/vid_out=0", 0);
+        f.controller->OnStartProcessing();
+        ASSERT_TRUE(f.Settle());
+        std::string ecl = f.dir.File("media/video_type=2 vmode=0/vid_out=0.ecl");
+        std::string expected = testing_support::ReadFile(ecl);
+        const char* mode = code == 1 ? "\r\nvmode=0\r\n" : "\r\nvideo_type=2\r\n";
+        expected.replace(expected.find("\r\nvid_out=0\r\n"), 13, "\r\nvid_out=1\r\n");
+        expected.replace(expected.find(mode), std::string(mode).size(),
+                         code == 1 ? "\r\nvmode=2\r\n" : "\r\nvideo_type=4\r\n");
+        f.RunQueue();
+        EXPECT_EQ(testing_support::ReadFile(ecl), expected);
+        EXPECT_EQ(f.Status(0), "Complete") << code;
+    }
+}
+
 TEST(RunController, UnwritableListIsRetriedOnceThenTheJobFails) {
-    RunFixture f;
-    f.AddJob("roba", 0);
-    f.AddJob("after", 2);
-    f.controller->OnStartProcessing();
-    ASSERT_TRUE(f.Settle());
-    std::string ecl = f.dir.File("media/roba.ecl");
-    // A folder in place of the list: neither the rewrite nor a fresh list can be written.
-    std::filesystem::remove(ecl);
-    std::filesystem::create_directory(ecl);
-    f.RunQueue();
-    EXPECT_TRUE(f.Logged("2   ERROR: Could not modifying ECL file."));
-    EXPECT_TRUE(f.Logged("0   An error has occured!!! The program will try to restart the "
-                         "current job."));
-    EXPECT_EQ(f.Status(0), "Error");
-    EXPECT_EQ(f.Status(1), "Complete");
+    // In place of the list between the parts: a folder, or a FIFO that no one writes.
+    for (bool fifo : {false, true}) {
+        RunFixture f;
+        f.AddJob("roba", 0);
+        f.AddJob("after", 2);
+        f.controller->OnStartProcessing();
+        ASSERT_TRUE(f.Settle());
+        std::string ecl = f.dir.File("media/roba.ecl");
+        std::filesystem::remove(ecl);
+        if (fifo) {
+            ASSERT_TRUE(testing_support::MakeFifo(ecl));
+        } else {
+            std::filesystem::create_directory(ecl);
+        }
+        EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(ecl, [&] { f.RunQueue(); }));
+        EXPECT_TRUE(f.Logged("2   ERROR: Could not modifying ECL file."));
+        EXPECT_TRUE(f.Logged("0   An error has occured!!! The program will try to restart the "
+                             "current job."));
+        EXPECT_EQ(f.Status(0), "Error") << fifo;
+        EXPECT_EQ(f.Status(1), "Complete") << fifo;
+    }
 }
 
 TEST(RunController, AnEncodeWithoutAStreamIsAnError) {
@@ -222,6 +252,98 @@ TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
     EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
     EXPECT_EQ(f.Status(0), "Error");
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
+
+// Uses up every free descriptor of the process but `left`, until destroyed.
+class DescriptorsLeft {
+public:
+    explicit DescriptorsLeft(int left) {
+        ::getrlimit(RLIMIT_NOFILE, &m_Saved);
+        int highest = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            highest = std::max(highest, std::stoi(entry.path().filename().string()));
+        }
+        // Each open takes the lowest free number: once one above `highest` comes back, every
+        // number below it is taken.
+        for (int fd = 0; fd <= highest;) {
+            fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                break;
+            }
+            m_Held.push_back(fd);
+        }
+        ::close(m_Held.back());
+        m_Held.pop_back();
+        rlimit low = m_Saved;
+        low.rlim_cur = static_cast<rlim_t>(highest + 1 + left);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~DescriptorsLeft() {
+        ::setrlimit(RLIMIT_NOFILE, &m_Saved);
+        for (int fd : m_Held) {
+            ::close(fd);
+        }
+    }
+
+private:
+    rlimit m_Saved{};
+    std::vector<int> m_Held;
+};
+
+TEST(RunController, RunnerWithoutAPipeFailsTheJobAndTheQueueGoesOn) {
+    RunFixture f;
+    // A whole run first: a sanitized build checks each call's object the first time, and
+    // needs descriptors of its own for that.
+    f.AddJob("warm-up", 2);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    ASSERT_EQ(f.Status(0), "Complete");
+    f.AddJob("one", 2);
+    f.AddJob("two", 2);
+    {
+        // One descriptor left: the list and the priority can still be written, one at a time,
+        // but the runner's pipe needs two.
+        DescriptorsLeft one(1);
+        f.controller->OnStartProcessing();
+    }
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
+    EXPECT_EQ(f.Status(1), "Error");
+    EXPECT_EQ(f.Status(2), "Complete");
+    EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
+
+TEST(RunController, LongJobNameIsLoggedWhole) {
+    RunFixture f;
+    f.AddJob("long", 2);
+    std::string name(700, 'n');
+    jobs::SetJobString(f.store.Store(), 0, jobs::kName, name);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("0 Starting Job: " + name));
+    EXPECT_EQ(f.Status(0), "Complete");
+}
+
+TEST(RunController, NothingIsWrittenIntoTheCurrentFolder) {
+    // A job whose source is no full path, and one on a program folder without its runner.
+    RunFixture f;
+    f.AddJob("relative", 2);
+    jobs::SetJobString(f.store.Store(), 0, jobs::kInput, "relative.avi");
+    f.AddJob("one", 2);
+    testing_support::TempDir cwd;
+    std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(cwd.Path());
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.Settle());
+    std::filesystem::remove(f.dir.File("EclCCE"));
+    f.RunQueue();
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(
+        f.Logged("2   ERROR: Could not write the ECL file for the source \"relative.avi\""));
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_EQ(f.Status(1), "Error");
+    EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
+    EXPECT_TRUE(std::filesystem::is_empty(cwd.Path()));
 }
 
 TEST(RunController, PulldownJobHandsItsStreamOverAndWaitsForTheResult) {

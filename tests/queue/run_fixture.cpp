@@ -89,7 +89,8 @@ int64_t RunFixture::OnMessage(platform::Message& message) {
         output.push_back(*message.text);
         return 0;
     }
-    if (message.message == queue.RegisterMessage(platform::kUpmFinishedName)) {
+    // A runner that never started reports its end too, without a handle before it.
+    if (message.message == queue.RegisterMessage(platform::kUpmFinishedName) && running > 0) {
         --running;
     }
     controller->OnMessage(message);

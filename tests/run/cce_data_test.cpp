@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 using namespace platform::main_window;
@@ -58,7 +59,9 @@ public:
         m_Calls.push_back("template " + std::to_string(position));
         m_Dialog.SetSpinPos(kBiasSpin, 20);
         m_Dialog.SetSpinPos(kQualitySpin, 50);
-        m_Dialog.CheckRadioButton(kAspectSquare, kAspect16x9, kAspect4x3);
+        // The last template is for square pixels.
+        m_Dialog.CheckRadioButton(kAspectSquare, kAspect16x9,
+                                  position == 3 ? kAspectSquare : kAspect4x3);
         m_Dialog.SetCheck(kTopFieldFirst, true);
         m_Dialog.SetCheck(kProgressive, false);
         m_Dialog.SetCheck(kAlternateScan, false);
@@ -107,6 +110,9 @@ struct CceDataFixture : ::testing::Test {
     CceDataFixture() {
         log.SetDebugInfo(true);
         jobs::SetJobSpinRanges(dialog);
+        for (const char* name : {"Reroziz-Urud", "Multipass VBR", "One Pass VBR", "CBR"}) {
+            dialog.InsertRow(kTemplateList, -1, name);
+        }
     }
     int Import(const std::string& text) {
         std::string path = dir.File("CCEData.txt");
@@ -233,6 +239,29 @@ TEST_F(CceDataFixture, FullLinesApplyEveryFieldThatIsNotMinusOne) {
     EXPECT_EQ(dialog.BadAccesses(), 0);
 }
 
+TEST_F(CceDataFixture, AspectFieldLeavesOneChoiceAndUnknownTemplatesAddNoJob) {
+    // Template 3 checks the square-pixel choice; the line's 16:9 replaces it.
+    Import("; 1.0.1.5\n"
+           "7,/v/a.avi,1000,8000,6000,3,2,-1,-1,-1,0,1,-1,-1,-1\n"
+           "7,/v/b.avi,1000,8000,6000,4,2,-1,-1,-1,0,1,-1,-1,-1\n"
+           "7,/v/c.avi,1000,8000,6000,-1,2,-1,-1,-1,0,0,-1,-1,-1\n"
+           "7,/v/d.avi,1000,8000,6000,3,2,-1,-1,-1,0,0,-1,-1,-1\n");
+    ASSERT_EQ(builder.jobs.size(), 2u);
+    EXPECT_EQ(builder.jobs[0].input, "/v/a.avi");
+    EXPECT_EQ(builder.jobs[0].aspect, kAspect16x9);
+    EXPECT_FALSE(dialog.IsChecked(kAspectSquare));
+    EXPECT_EQ(builder.jobs[1].input, "/v/d.avi");
+    EXPECT_EQ(builder.jobs[1].aspect, kAspect4x3);
+    EXPECT_TRUE(lines.Has("2 ERROR: CCEData line 3 names template 4, which is not in the template "
+                          "list; no job added"));
+    EXPECT_TRUE(lines.Has("2 ERROR: CCEData line 4 names template -1, which is not in the template "
+                          "list; no job added"));
+    // Nothing of those lines reached the editor.
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::string& c) { return c.rfind("show", 0) == 0; }),
+              2);
+}
+
 TEST_F(CceDataFixture, ShortFullLineIsReportedAndStillAdded) {
     Import("; 1.0.1.5\n7,/v/a.avi,1000,8000,6000,0,2\n7,/v/b.avi,1000,8000,6000,0,2,30\n");
     ASSERT_EQ(builder.jobs.size(), 2u);
@@ -281,10 +310,24 @@ TEST_F(CceDataFixture, MissingFileAndQuotedPath) {
     EXPECT_EQ(run::ImportCceData("\"" + quoted + "\"", builder, dialog, log, nullptr), 1);
     EXPECT_EQ(builder.jobs.size(), 1u);
 
-    lines.rows.clear();
-    EXPECT_EQ(run::ImportCceData(dir.Path(), builder, dialog, log, nullptr), 0);
-    EXPECT_EQ(lines.rows,
-              std::vector<std::string>{"2 ERROR: The file (" + dir.Path() + ") could not be read"});
+    // A name that really holds quotes and blanks is taken as it is.
+    std::string named = dir.File("my \"night\" list.txt");
+    ASSERT_TRUE(WriteFile(named, "/v/b.avi,1,2,3,0,1\n"));
+    EXPECT_EQ(run::ImportCceData(named, builder, dialog, log, nullptr), 1);
+    EXPECT_EQ(builder.jobs.back().input, "/v/b.avi");
+
+    // A folder or a FIFO is no job list; the FIFO is not waited on.
+    std::string fifo = dir.File("fifo.txt");
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
+    for (const std::string& other : {dir.Path(), fifo}) {
+        lines.rows.clear();
+        int added = -1;
+        EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
+            fifo, [&] { added = run::ImportCceData(other, builder, dialog, log, nullptr); }));
+        EXPECT_EQ(added, 0);
+        EXPECT_EQ(lines.rows,
+                  std::vector<std::string>{"2 ERROR: The file (" + other + ") does not exist"});
+    }
 }
 
 } // namespace

@@ -155,12 +155,10 @@ TEST(ProcessRunnerScript, StartFailureClosesBothEndsAndPostsOnlyFinished) {
     EXPECT_TRUE(p->reaped.empty());
 }
 
-TEST(ProcessRunnerScript, PipeFailurePostsNothing) {
+TEST(ProcessRunnerScript, PipeFailurePostsFinishedWithItsError) {
     auto p = std::make_shared<ScriptedProcesses>();
     p->pipeError = EMFILE;
-    FakeUiQueue q;
-    Owner owner(q);
-    EXPECT_FALSE(CProcessRunner::Start(std::make_unique<CProcessRunner>("/bin/x", q, 3, p)));
-    EXPECT_EQ(q.RunUntilIdle(), 0u);
+    Events e = RunScript(p, false);
+    EXPECT_EQ(e, Events{"finished:" + std::to_string(EMFILE)});
     EXPECT_TRUE(p->startedArgv.empty());
 }

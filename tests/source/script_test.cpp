@@ -1,7 +1,9 @@
 // The frame-server module on scripts: the clip each gives, checked against ffmpeg playing the
 // module's filter chain, and the errors with their line numbers.
+#include "log/log.h"
 #include "platform/frame_server.h"
 #include "run/avi_source.h"
+#include "run/source_info.h"
 #include "support/media.h"
 #include "support/test_support.h"
 
@@ -9,6 +11,8 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -226,6 +230,79 @@ TEST_F(Scripts, CAviSourceOpensScriptsThroughTheModule) {
     run::CAviSource noModule(s_Dir->File("Film.AVS"), empty.Path());
     EXPECT_EQ(noModule.Open(), 1);
     EXPECT_NE(noModule.Error().find("cannot load the frame server"), std::string::npos);
+}
+
+TEST_F(Scripts, HostileScriptsGetAQuickAnswerNotACrash) {
+    const std::string source = "AviSource(\"src.avi\")";
+    auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        for (int k = 0; k < times; ++k) {
+            text += piece;
+        }
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::string script;
+        int code;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"30 KB of nested brackets",
+         source + ".Trim(" + repeat("(", 15000) + "0" + repeat(")", 15000) + ", 0)",
+         VANTAQ_FS_SCRIPT_ERROR, "line 1: brackets, calls or signs nested deeper than 100 levels"},
+        {"a long chain of signs", source + ".Trim(0, " + repeat("-", 30000) + "1)",
+         VANTAQ_FS_SCRIPT_ERROR, "nested deeper than 100 levels"},
+        {"calls in calls", source + "\nCrop(" + repeat("Trim(", 20000), VANTAQ_FS_SCRIPT_ERROR,
+         "line 2: brackets, calls or signs nested deeper"},
+        {"10,000 chained calls", source + repeat(".Trim(0,0)", 10000), VANTAQ_FS_SCRIPT_ERROR,
+         "line 1: Trim: the filter chain is longer than 2047 characters"},
+        {"10,000 statements growing one clip",
+         source + "\n" + repeat("last = last.Trim(0,0)\n", 10000), VANTAQ_FS_SCRIPT_ERROR,
+         "the filter chain is longer than"},
+        {"a script over 1 MiB", source + "\n" + repeat("# padding\n", 110000),
+         VANTAQ_FS_CANNOT_READ, "is larger than 1048576 bytes"},
+        // Just inside the limits, a script still gives its clip.
+        {"100 levels", source + ".Trim(" + repeat("(", 99) + "5" + repeat(")", 99) + ", 0)",
+         VANTAQ_FS_OK, ""},
+    };
+    for (const Case& c : cases) {
+        vantaq_fs_info info{};
+        std::string error;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Evaluate(c.script, info, error, "hostile.avs"), c.code) << c.what;
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << "\n -> " << error;
+        std::printf("%s: %.3f s\n", c.what, seconds);
+    }
+    // The program's own inspection shows a script error as its "could not load" line.
+    ASSERT_TRUE(WriteFile(s_Dir->File("deep.avs"), source + ".Trim(" + repeat("(", 15000)));
+    testing_support::LogLines lines;
+    logging::Log log(lines, "");
+    run::SourceInfoFields fields;
+    EXPECT_TRUE(run::InspectSource(s_Dir->File("deep.avs"), VANTAQ_PROGRAM_DIR, log, fields));
+    EXPECT_TRUE(lines.Has("2   AVI Error: could not load " + s_Dir->File("deep.avs")));
+}
+
+TEST_F(Scripts, FifosInPlaceOfAScriptOrItsSourceAreRefusedAtOnce) {
+    TempDir dir;
+    const std::string script = dir.File("pipe.avs");
+    const std::string avi = dir.File("pipe.avi");
+    ASSERT_TRUE(testing_support::MakeFifo(script));
+    ASSERT_TRUE(testing_support::MakeFifo(avi));
+    int scriptOpen = -1, aviOpen = -1, namedOpen = -1;
+    EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
+        script, [&] { scriptOpen = run::CAviSource(script, VANTAQ_PROGRAM_DIR).Open(); }));
+    EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
+        avi, [&] { aviOpen = run::CAviSource(avi, VANTAQ_PROGRAM_DIR).Open(); }));
+    ASSERT_TRUE(WriteFile(dir.File("names.avs"), "AviSource(\"pipe.avi\")"));
+    EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(avi, [&] {
+        namedOpen = run::CAviSource(dir.File("names.avs"), VANTAQ_PROGRAM_DIR).Open();
+    }));
+    EXPECT_EQ(scriptOpen, 1);
+    EXPECT_EQ(aviOpen, 1);
+    EXPECT_EQ(namedOpen, 2);
 }
 
 TEST(FrameServerModule, CInterfaceGuardsItsBuffers) {

@@ -4,10 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace testing_support {
 
@@ -56,6 +63,31 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 bool FileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
+}
+
+bool MakeFifo(const std::string& path) {
+    return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+bool EndsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work, int seconds) {
+    // A writer let go with no reader left must get an error, not end the test program.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::promise<void> ended;
+    std::future<void> done = ended.get_future();
+    std::thread worker([&] {
+        work();
+        ended.set_value();
+    });
+    bool inTime = done.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready;
+    // Opening both ends at once never waits, and lets a reader or a writer of the FIFO go on.
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    worker.join();
+    return inTime;
 }
 
 } // namespace testing_support

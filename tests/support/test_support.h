@@ -4,6 +4,7 @@
 #include "log/log.h"
 #include "store/key_store.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,16 @@ public:
     std::vector<std::string> rows;
     int top = 0;
 };
+
+// Makes a FIFO at `path` (mkfifo).
+bool MakeFifo(const std::string& path);
+
+// Runs `work` on a thread of its own and waits for it to end, at most `seconds`. Work that has
+// not ended by then is stuck on the FIFO at `fifo`: its other end is opened until the work ends,
+// and the result is false. So a code path that waits on a FIFO fails its test instead of
+// hanging it.
+bool EndsWithoutWaitingOn(const std::string& fifo, const std::function<void()>& work,
+                          int seconds = 60);
 
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);

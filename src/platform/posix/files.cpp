@@ -22,7 +22,8 @@ bool ReadOnlyFile::Open(const std::string& path) {
         close(m_Fd);
         m_Fd = -1;
     }
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer before any check.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
@@ -54,6 +55,29 @@ bool ReadOnlyFile::ReadAt(uint64_t offset, uint64_t size, std::string& bytes) co
         done += static_cast<uint64_t>(n);
     }
     return true;
+}
+
+std::FILE* CreateRegularFile(const std::string& path) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    // Opened without truncating and without waiting, checked, and only then emptied.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat st {};
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0 || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
 }
 
 bool RegularFileFacts(const std::string& path, FileFacts& facts) {
