@@ -21,39 +21,55 @@ constexpr uint64_t kChunk = 1 << 18;
 constexpr uint64_t kCapacity = BlockStream::kBlockSize + kChunk;
 constexpr uint64_t kSpare = 8;
 
-// Offset of the first 00 00 01 in s[0, len), or len when there is none. Compressed data holds
-// many single zero and 0x01 bytes but few zero pairs, so the scan looks for pairs of zero bytes
-// 32 bytes at a time and checks the third byte only there.
-uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
-    if (len < 3) {
-        return len;
-    }
-    const uint64_t lastStart = len - 3;
-    uint64_t i = 0;
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    while (i + 32 <= len) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
-        uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero))) |
-                         (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, zero))) << 16);
-        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
-        while (pairs != 0) {
-            uint64_t k = static_cast<uint64_t>(std::countr_zero(pairs));
-            if (i + k <= lastStart && s[i + k + 2] == 1) {
-                return i + k;
-            }
-            pairs &= pairs - 1;
-        }
-        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
-    }
-#endif
-    for (; i <= lastStart; ++i) {
-        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) {
+// Offset of the first 00 00 01 in s[0, len), or len when there is none.
+uint64_t FindPrefixScalar(const uint8_t* s, uint64_t i, uint64_t len) {
+    // Looks at the third byte of each candidate: above 1 it rules out three starts at once, a
+    // zero only this one.
+    while (i + 3 <= len) {
+        uint8_t c = s[i + 2];
+        if (c > 1) {
+            i += 3;
+        } else if (c == 0) {
+            i += 1;
+        } else if (s[i] == 0 && s[i + 1] == 0) {
             return i;
+        } else {
+            i += 3;
         }
     }
     return len;
+}
+
+#ifdef __SSE2__
+// Bit k set: s[k] and s[k + 1] are zero and s[k + 2] is 1, for k in [0, 16).
+inline uint32_t PrefixMask16(const uint8_t* s) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2));
+    const __m128i zeros = _mm_cmpeq_epi8(_mm_or_si128(a, b), _mm_setzero_si128());
+    const __m128i ones = _mm_cmpeq_epi8(c, _mm_set1_epi8(1));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(zeros, ones)));
+}
+#endif
+
+// Compares every candidate position with the whole prefix at once, 64 positions a step, so
+// that neither compressed data (many single 0x00 and 0x01 bytes) nor long runs of zero bytes
+// (stuffing) slow the scan down.
+uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
+    uint64_t i = 0;
+#ifdef __SSE2__
+    while (i + 66 <= len) {
+        uint64_t m = static_cast<uint64_t>(PrefixMask16(s + i)) |
+                     (static_cast<uint64_t>(PrefixMask16(s + i + 16)) << 16) |
+                     (static_cast<uint64_t>(PrefixMask16(s + i + 32)) << 32) |
+                     (static_cast<uint64_t>(PrefixMask16(s + i + 48)) << 48);
+        if (m != 0) {
+            return i + static_cast<uint64_t>(std::countr_zero(m));
+        }
+        i += 64;
+    }
+#endif
+    return FindPrefixScalar(s, i, len);
 }
 
 } // namespace

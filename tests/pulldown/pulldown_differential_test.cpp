@@ -235,6 +235,23 @@ TEST(PulldownDifferential, EndCodesAndFileLengths) {
     }
 }
 
+TEST(PulldownDifferential, ZeroStuffingBeforeStartCodes) {
+    // Zero bytes in front of every start code, of lengths that put the prefixes at every offset
+    // of a scan step, and runs that cross block ends.
+    const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
+    std::vector<StartCode> codes = FindStartCodes(s);
+    for (size_t run : {1, 2, 3, 13, 62, 63, 64, 65, 66, 127, 129, 4097, 40000}) {
+        std::string t;
+        size_t last = 0;
+        for (size_t i = 0; i < codes.size(); ++i) {
+            t += s.substr(last, codes[i].offset - last) + std::string(run + i % 67, '\0');
+            last = codes[i].offset;
+        }
+        t += s.substr(last);
+        EXPECT_EQ(ExpectSameAsReference(t, WindowOptions(), "stuffing " + std::to_string(run)), 0);
+    }
+}
+
 TEST(PulldownDifferential, StructuralOddities) {
     const std::string& s = StreamBytes(StreamKind::kFilmOpenGop15);
     // No GOP headers at all.
