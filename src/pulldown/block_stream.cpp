@@ -40,33 +40,31 @@ uint64_t FindPrefixScalar(const uint8_t* s, uint64_t i, uint64_t len) {
     return len;
 }
 
-#ifdef __SSE2__
-// Bit k set: s[k] and s[k + 1] are zero and s[k + 2] is 1, for k in [0, 16).
-inline uint32_t PrefixMask16(const uint8_t* s) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2));
-    const __m128i zeros = _mm_cmpeq_epi8(_mm_or_si128(a, b), _mm_setzero_si128());
-    const __m128i ones = _mm_cmpeq_epi8(c, _mm_set1_epi8(1));
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_and_si128(zeros, ones)));
-}
-#endif
-
-// Compares every candidate position with the whole prefix at once, 64 positions a step, so
-// that neither compressed data (many single 0x00 and 0x01 bytes) nor long runs of zero bytes
-// (stuffing) slow the scan down.
+// Compressed data holds many single zero and 0x01 bytes but few zero pairs, so the scan looks
+// for pairs of zero bytes 32 bytes at a time and only where there are some checks the byte
+// after each pair for 0x01, for all of them at once, so that long runs of zero bytes
+// (stuffing) go as fast as the rest.
 uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
     uint64_t i = 0;
 #ifdef __SSE2__
-    while (i + 66 <= len) {
-        uint64_t m = static_cast<uint64_t>(PrefixMask16(s + i)) |
-                     (static_cast<uint64_t>(PrefixMask16(s + i + 16)) << 16) |
-                     (static_cast<uint64_t>(PrefixMask16(s + i + 32)) << 32) |
-                     (static_cast<uint64_t>(PrefixMask16(s + i + 48)) << 48);
-        if (m != 0) {
-            return i + static_cast<uint64_t>(std::countr_zero(m));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi8(1);
+    auto mask32 = [](const uint8_t* p, __m128i byte) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, byte))) |
+               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, byte))) << 16);
+    };
+    while (i + 34 <= len) {
+        uint32_t zeros = mask32(s + i, zero);
+        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
+        if (pairs != 0) {
+            uint32_t starts = pairs & mask32(s + i + 2, one); // and s[i + k + 2] is 1
+            if (starts != 0) {
+                return i + static_cast<uint64_t>(std::countr_zero(starts));
+            }
         }
-        i += 64;
+        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
     }
 #endif
     return FindPrefixScalar(s, i, len);
