@@ -3,9 +3,13 @@
 
 #include "pulldown/pulldown.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstring>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -15,11 +19,13 @@ namespace pulldown {
 
 namespace {
 
-// Input is read this much at a time; the window also keeps the unwritten part of the current
-// block, and 8 spare bytes let BitsAt load a whole word near the end.
+// Input is read this much at a time, into a buffer at kFront: in front of it goes the unwritten
+// part of the current block (refills happen within 8 bytes of the window's end, so that is less
+// than a block and 8 bytes), and 8 spare bytes after it let BitsAt load a whole word near the end.
 constexpr uint64_t kChunk = 1 << 18;
-constexpr uint64_t kCapacity = BlockStream::kBlockSize + kChunk;
+constexpr uint64_t kFront = BlockStream::kBlockSize + 64;
 constexpr uint64_t kSpare = 8;
+constexpr uint64_t kBufferSize = kFront + kChunk + kSpare;
 
 // Offset of the first 00 00 01 in s[0, len), or len when there is none.
 uint64_t FindPrefixScalar(const uint8_t* s, uint64_t i, uint64_t len) {
@@ -72,14 +78,22 @@ uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
 
 } // namespace
 
-BlockStream::BlockStream() : m_Buf(new uint8_t[kCapacity + kSpare]()) {}
+BlockStream::BlockStream()
+    : m_Active(new uint8_t[kBufferSize]()), m_Next(new uint8_t[kBufferSize]()),
+      m_Buf(m_Active.get() + kFront) {}
 
 BlockStream::~BlockStream() = default;
 
 bool BlockStream::Start(FILE* in, FILE* out) {
-    m_In = in;
     m_Out = out;
     m_Seekable = std::ftell(in) >= 0;
+    // Reading ahead on a thread is only safe where a read always returns: not on a pipe, whose
+    // writer might keep it open without writing.
+    struct stat st {};
+    int fd = fileno(in);
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    m_Reader = std::make_unique<ReadAhead>(fd, regular);
+    m_Reader->Request(m_Next.get() + kFront, kChunk);
     Refill();
     return m_BufLen > 0;
 }
@@ -94,19 +108,23 @@ void BlockStream::Refill() {
     // Blocks the reader has passed are final: write them and drop them from the window.
     uint64_t keepFrom = BytePos() / kBlockSize * kBlockSize;
     WriteOut(keepFrom);
-    uint64_t drop = keepFrom - m_BufStart;
-    if (drop > 0) {
-        std::memmove(m_Buf.get(), m_Buf.get() + drop, static_cast<size_t>(m_BufLen - drop));
-        m_BufStart = keepFrom;
-        m_BufLen -= drop;
+    // The rest of the window goes in front of the chunk read meanwhile, and the buffer it was in
+    // receives the next chunk.
+    uint64_t keep = BufEnd() - keepFrom;
+    assert(keep <= kFront);
+    size_t got = m_Reader->Wait();
+    uint8_t* front = m_Next.get() + (kFront - keep);
+    if (keep > 0) {
+        std::memcpy(front, m_Buf + (keepFrom - m_BufStart), static_cast<size_t>(keep));
     }
-    while (!m_Ended && m_BufLen < kCapacity) {
-        size_t want = static_cast<size_t>(kCapacity - m_BufLen);
-        size_t got = std::fread(m_Buf.get() + m_BufLen, 1, want, m_In);
-        m_BufLen += got;
-        if (got < want) {
-            m_Ended = true;
-        }
+    std::swap(m_Active, m_Next);
+    m_Buf = front;
+    m_BufStart = keepFrom;
+    m_BufLen = keep + got;
+    if (got < kChunk) {
+        m_Ended = true;
+    } else {
+        m_Reader->Request(m_Next.get() + kFront, kChunk);
     }
 }
 
@@ -115,7 +133,7 @@ void BlockStream::WriteOut(uint64_t end) {
         return;
     }
     size_t n = static_cast<size_t>(end - m_Written);
-    if (!m_WriteFailed && std::fwrite(m_Buf.get() + (m_Written - m_BufStart), 1, n, m_Out) != n) {
+    if (!m_WriteFailed && std::fwrite(m_Buf + (m_Written - m_BufStart), 1, n, m_Out) != n) {
         m_WriteFailed = true;
     }
     m_Written = end;
@@ -126,7 +144,7 @@ uint32_t BlockStream::BitsAt(uint64_t bitPos, int n) const {
         return 0;
     }
     uint64_t word = 0;
-    const uint8_t* p = m_Buf.get() + ((bitPos >> 3) - m_BufStart);
+    const uint8_t* p = m_Buf + ((bitPos >> 3) - m_BufStart);
     for (int i = 0; i < 8; ++i) {
         word = (word << 8) | p[i];
     }
@@ -134,7 +152,7 @@ uint32_t BlockStream::BitsAt(uint64_t bitPos, int n) const {
 }
 
 bool BlockStream::PrefixAt(uint64_t byte) const {
-    const uint8_t* p = m_Buf.get() + (byte - m_BufStart);
+    const uint8_t* p = m_Buf + (byte - m_BufStart);
     return p[0] == 0 && p[1] == 0 && p[2] == 1;
 }
 
@@ -210,7 +228,7 @@ int BlockStream::NextStartCode() {
         Ensure(3);
         uint64_t from = BytePos();
         uint64_t len = BufEnd() - from;
-        uint64_t at = FindPrefix(m_Buf.get() + (from - m_BufStart), len);
+        uint64_t at = FindPrefix(m_Buf + (from - m_BufStart), len);
         if (at < len) {
             m_Pos = (from + at + 3) * 8;
             return 0;
@@ -240,7 +258,7 @@ int BlockStream::SkipToPrefixByLookahead() {
         if (cur < zone) {
             // Prefixes that lie wholly inside the current block.
             uint64_t stop = std::min(zone + 2, BufEnd());
-            uint64_t at = FindPrefix(m_Buf.get() + (cur - m_BufStart), stop - cur);
+            uint64_t at = FindPrefix(m_Buf + (cur - m_BufStart), stop - cur);
             if (at < stop - cur) {
                 m_Pos = (cur + at) * 8;
                 return NextStartCode();
@@ -284,6 +302,9 @@ bool BlockStream::Finish(bool success) {
         end = end / kBlockSize * kBlockSize;
     }
     WriteOut(end);
+    if (m_Reader) {
+        m_Reader->Stop();
+    }
     if (std::fflush(m_Out) != 0) {
         m_WriteFailed = true;
     }

@@ -1,6 +1,8 @@
 // A bit reader over a stream file that rewrites bits in place and copies what it has passed.
 #pragma once
 
+#include "pulldown/read_ahead.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -12,7 +14,8 @@ namespace pulldown {
 // 32,768-byte blocks: a block reaches the target once the reader has passed its last byte, a
 // three-byte lookahead that runs past the end of a block sees the next block only when at
 // least four bytes follow it in the file, and on failure only passed blocks are kept. I/O is
-// done in larger chunks; memory use is fixed (about 300 KiB).
+// done in larger chunks, read one chunk ahead (on a thread of its own for a regular file);
+// memory use is fixed (about 600 KiB).
 //
 // Past the end of the input, reads return zero bits and consume nothing, lookaheads return 0.
 // Not thread-safe. The files stay owned by the caller.
@@ -53,7 +56,7 @@ public:
     bool WriteFailed() const { return m_WriteFailed; }
 
     // Writes out what the run keeps: everything consumed after success, the passed blocks after
-    // a failure. Returns false when a write failed (now or before).
+    // a failure, and stops reading the input. Returns false when a write failed (now or before).
     bool Finish(bool success);
 
 private:
@@ -66,9 +69,13 @@ private:
     uint32_t BitsAt(uint64_t bitPos, int n) const;
     bool PrefixAt(uint64_t byte) const;
 
-    FILE* m_In = nullptr;
     FILE* m_Out = nullptr;
-    std::unique_ptr<uint8_t[]> m_Buf;
+    std::unique_ptr<ReadAhead> m_Reader;
+    // The window over the file is m_Buf[0, m_BufLen), inside one of two buffers: the other one
+    // receives the next chunk meanwhile.
+    std::unique_ptr<uint8_t[]> m_Active;
+    std::unique_ptr<uint8_t[]> m_Next;
+    uint8_t* m_Buf = nullptr;
     uint64_t m_BufStart = 0; // file offset of m_Buf[0]
     uint64_t m_BufLen = 0;   // valid bytes in m_Buf
     bool m_Ended = false;    // the file has no bytes past BufEnd()
