@@ -3,11 +3,12 @@
 
 #include "pulldown/pulldown.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -76,24 +77,38 @@ uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
     return FindPrefixScalar(s, i, len);
 }
 
+// Reads until `size` bytes or the end of the input; a read error ends the input the same way.
+size_t ReadFully(int fd, uint8_t* buf, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = ::read(fd, buf + got, size - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
 } // namespace
 
-BlockStream::BlockStream()
-    : m_Active(new uint8_t[kBufferSize]()), m_Next(new uint8_t[kBufferSize]()),
-      m_Buf(m_Active.get() + kFront) {}
+BlockStream::BlockStream() {
+    for (auto& b : m_Buffers) {
+        b.reset(new uint8_t[kBufferSize]());
+    }
+    m_Buf = m_Buffers[0].get() + kFront;
+}
 
 BlockStream::~BlockStream() = default;
 
 bool BlockStream::Start(FILE* in, FILE* out) {
+    m_InFd = fileno(in);
     m_Out = out;
     m_Seekable = std::ftell(in) >= 0;
-    // Reading ahead on a thread is only safe where a read always returns: not on a pipe, whose
-    // writer might keep it open without writing.
-    struct stat st {};
-    int fd = fileno(in);
-    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    m_Reader = std::make_unique<ReadAhead>(fd, regular);
-    m_Reader->Request(m_Next.get() + kFront, kChunk);
+    m_Writer = std::make_unique<WriteBehind>(out);
     Refill();
     return m_BufLen > 0;
 }
@@ -108,23 +123,24 @@ void BlockStream::Refill() {
     // Blocks the reader has passed are final: write them and drop them from the window.
     uint64_t keepFrom = BytePos() / kBlockSize * kBlockSize;
     WriteOut(keepFrom);
-    // The rest of the window goes in front of the chunk read meanwhile, and the buffer it was in
-    // receives the next chunk.
+    // The rest of the window goes in front of the next chunk, in the next buffer once the writes
+    // from it are done.
     uint64_t keep = BufEnd() - keepFrom;
     assert(keep <= kFront);
-    size_t got = m_Reader->Wait();
-    uint8_t* front = m_Next.get() + (kFront - keep);
+    int next = (m_Current + 1) % kBuffers;
+    m_Writer->WaitFor(next);
+    uint8_t* base = m_Buffers[next].get();
+    uint8_t* front = base + (kFront - keep);
     if (keep > 0) {
         std::memcpy(front, m_Buf + (keepFrom - m_BufStart), static_cast<size_t>(keep));
     }
-    std::swap(m_Active, m_Next);
+    size_t got = ReadFully(m_InFd, base + kFront, kChunk);
+    m_Current = next;
     m_Buf = front;
     m_BufStart = keepFrom;
     m_BufLen = keep + got;
     if (got < kChunk) {
         m_Ended = true;
-    } else {
-        m_Reader->Request(m_Next.get() + kFront, kChunk);
     }
 }
 
@@ -132,10 +148,8 @@ void BlockStream::WriteOut(uint64_t end) {
     if (end <= m_Written) {
         return;
     }
-    size_t n = static_cast<size_t>(end - m_Written);
-    if (!m_WriteFailed && std::fwrite(m_Buf + (m_Written - m_BufStart), 1, n, m_Out) != n) {
-        m_WriteFailed = true;
-    }
+    m_Writer->Write(m_Buf + (m_Written - m_BufStart), static_cast<size_t>(end - m_Written),
+                    m_Current);
     m_Written = end;
 }
 
@@ -301,14 +315,12 @@ bool BlockStream::Finish(bool success) {
     if (!success) {
         end = end / kBlockSize * kBlockSize;
     }
+    if (!m_Writer) {
+        return std::fflush(m_Out) == 0;
+    }
     WriteOut(end);
-    if (m_Reader) {
-        m_Reader->Stop();
-    }
-    if (std::fflush(m_Out) != 0) {
-        m_WriteFailed = true;
-    }
-    return !m_WriteFailed;
+    bool ok = m_Writer->Drain();
+    return std::fflush(m_Out) == 0 && ok;
 }
 
 } // namespace pulldown
