@@ -252,6 +252,19 @@ TEST(PulldownDifferential, ZeroStuffingBeforeStartCodes) {
     }
 }
 
+TEST(PulldownDifferential, StreamsLongerThanTheBuffers) {
+    // Many sequences in a row: the pass reads and writes in large chunks through a few buffers
+    // that it reuses, and a stream of some MiB goes through each of them several times.
+    const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
+    std::string body = s.substr(0, s.size() - kEndCode.size());
+    std::string t;
+    while (t.size() < (4u << 20)) {
+        t += body;
+    }
+    EXPECT_EQ(ExpectSameAsReference(t + kEndCode, WindowOptions(), "long stream"), 0);
+    EXPECT_EQ(ExpectSameAsReference(t.substr(0, t.size() - 12345), WindowOptions(), "long cut"), 9);
+}
+
 TEST(PulldownDifferential, StructuralOddities) {
     const std::string& s = StreamBytes(StreamKind::kFilmOpenGop15);
     // No GOP headers at all.
