@@ -10,7 +10,6 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
