@@ -1,11 +1,14 @@
-# Entry points. `make test` sets up, builds and runs every test (plain and sanitized);
+# Entry points. `make test` sets up, builds and runs every test (plain, sanitized, and a short
+# fixed run of the pulldown fuzzer in a clang build);
 # `make run` sets up, builds and runs an unattended queue.
 BUILD      ?= build
 BUILD_SAN  ?= build-san
+BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build build-san test test-plain test-san run bench format format-check clean
+.PHONY: all setup build build-san build-fuzz test test-plain test-san test-fuzz run bench format \
+        format-check clean
 
 all: build
 
@@ -19,11 +22,20 @@ $(BUILD_SAN)/build.ninja:
 	cmake -S . -B $(BUILD_SAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTAQ_WERROR=ON \
 	    -DVANTAQ_SANITIZE=ON -DVANTAQ_BUILD_GUI=OFF $(CMAKE_FLAGS)
 
+$(BUILD_FUZZ)/build.ninja:
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTAQ_WERROR=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTAQ_FUZZ=ON \
+	    -DVANTAQ_SANITIZE=ON -DVANTAQ_BUILD_GUI=OFF $(CMAKE_FLAGS)
+
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-san: setup $(BUILD_SAN)/build.ninja
 	cmake --build $(BUILD_SAN) -j $(JOBS)
+
+# Only the fuzzer is built there.
+build-fuzz: setup $(BUILD_FUZZ)/build.ninja
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target vantaq_pulldown_fuzzer
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -32,7 +44,10 @@ test-san: build-san
 	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j $(JOBS) -LE no-sanitizer
 
-test: format-check test-plain test-san
+test-fuzz: build-fuzz
+	cd $(BUILD_FUZZ) && ctest --output-on-failure -L fuzz
+
+test: format-check test-plain test-san test-fuzz
 
 run: build
 	./scripts/run-queue.sh $(BUILD)
@@ -48,4 +63,4 @@ format-check: setup
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_FUZZ)

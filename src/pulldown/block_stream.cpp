@@ -3,8 +3,12 @@
 
 #include "pulldown/pulldown.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
+#include <cassert>
+#include <cerrno>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -15,57 +19,95 @@ namespace pulldown {
 
 namespace {
 
-// Input is read this much at a time; the window also keeps the unwritten part of the current
-// block, and 8 spare bytes let BitsAt load a whole word near the end.
+// Input is read this much at a time, into a buffer at kFront: in front of it goes the unwritten
+// part of the current block (refills happen within 8 bytes of the window's end, so that is less
+// than a block and 8 bytes), and 8 spare bytes after it let BitsAt load a whole word near the end.
 constexpr uint64_t kChunk = 1 << 18;
-constexpr uint64_t kCapacity = BlockStream::kBlockSize + kChunk;
+constexpr uint64_t kFront = BlockStream::kBlockSize + 64;
 constexpr uint64_t kSpare = 8;
+constexpr uint64_t kBufferSize = kFront + kChunk + kSpare;
 
-// Offset of the first 00 00 01 in s[0, len), or len when there is none. Compressed data holds
-// many single zero and 0x01 bytes but few zero pairs, so the scan looks for pairs of zero bytes
-// 32 bytes at a time and checks the third byte only there.
-uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
-    if (len < 3) {
-        return len;
-    }
-    const uint64_t lastStart = len - 3;
-    uint64_t i = 0;
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    while (i + 32 <= len) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 16));
-        uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, zero))) |
-                         (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, zero))) << 16);
-        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
-        while (pairs != 0) {
-            uint64_t k = static_cast<uint64_t>(std::countr_zero(pairs));
-            if (i + k <= lastStart && s[i + k + 2] == 1) {
-                return i + k;
-            }
-            pairs &= pairs - 1;
-        }
-        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
-    }
-#endif
-    for (; i <= lastStart; ++i) {
-        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) {
+// Offset of the first 00 00 01 in s[0, len), or len when there is none.
+uint64_t FindPrefixScalar(const uint8_t* s, uint64_t i, uint64_t len) {
+    // Looks at the third byte of each candidate: above 1 it rules out three starts at once, a
+    // zero only this one.
+    while (i + 3 <= len) {
+        uint8_t c = s[i + 2];
+        if (c > 1) {
+            i += 3;
+        } else if (c == 0) {
+            i += 1;
+        } else if (s[i] == 0 && s[i + 1] == 0) {
             return i;
+        } else {
+            i += 3;
         }
     }
     return len;
 }
 
+// Compressed data holds many single zero and 0x01 bytes but few zero pairs, so the scan looks
+// for pairs of zero bytes 32 bytes at a time and only where there are some checks the byte
+// after each pair for 0x01, for all of them at once, so that long runs of zero bytes
+// (stuffing) go as fast as the rest.
+uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
+    uint64_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi8(1);
+    auto mask32 = [](const uint8_t* p, __m128i byte) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, byte))) |
+               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, byte))) << 16);
+    };
+    while (i + 34 <= len) {
+        uint32_t zeros = mask32(s + i, zero);
+        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
+        if (pairs != 0) {
+            uint32_t starts = pairs & mask32(s + i + 2, one); // and s[i + k + 2] is 1
+            if (starts != 0) {
+                return i + static_cast<uint64_t>(std::countr_zero(starts));
+            }
+        }
+        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
+    }
+#endif
+    return FindPrefixScalar(s, i, len);
+}
+
+// Reads until `size` bytes or the end of the input; a read error ends the input the same way.
+size_t ReadFully(int fd, uint8_t* buf, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = ::read(fd, buf + got, size - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
 } // namespace
 
-BlockStream::BlockStream() : m_Buf(new uint8_t[kCapacity + kSpare]()) {}
+BlockStream::BlockStream() {
+    for (auto& b : m_Buffers) {
+        b.reset(new uint8_t[kBufferSize]());
+    }
+    m_Buf = m_Buffers[0].get() + kFront;
+}
 
 BlockStream::~BlockStream() = default;
 
 bool BlockStream::Start(FILE* in, FILE* out) {
-    m_In = in;
+    m_InFd = fileno(in);
     m_Out = out;
     m_Seekable = std::ftell(in) >= 0;
+    m_Writer = std::make_unique<WriteBehind>(out);
     Refill();
     return m_BufLen > 0;
 }
@@ -80,19 +122,24 @@ void BlockStream::Refill() {
     // Blocks the reader has passed are final: write them and drop them from the window.
     uint64_t keepFrom = BytePos() / kBlockSize * kBlockSize;
     WriteOut(keepFrom);
-    uint64_t drop = keepFrom - m_BufStart;
-    if (drop > 0) {
-        std::memmove(m_Buf.get(), m_Buf.get() + drop, static_cast<size_t>(m_BufLen - drop));
-        m_BufStart = keepFrom;
-        m_BufLen -= drop;
+    // The rest of the window goes in front of the next chunk, in the next buffer once the writes
+    // from it are done.
+    uint64_t keep = BufEnd() - keepFrom;
+    assert(keep <= kFront);
+    int next = (m_Current + 1) % kBuffers;
+    m_Writer->WaitFor(next);
+    uint8_t* base = m_Buffers[next].get();
+    uint8_t* front = base + (kFront - keep);
+    if (keep > 0) {
+        std::memcpy(front, m_Buf + (keepFrom - m_BufStart), static_cast<size_t>(keep));
     }
-    while (!m_Ended && m_BufLen < kCapacity) {
-        size_t want = static_cast<size_t>(kCapacity - m_BufLen);
-        size_t got = std::fread(m_Buf.get() + m_BufLen, 1, want, m_In);
-        m_BufLen += got;
-        if (got < want) {
-            m_Ended = true;
-        }
+    size_t got = ReadFully(m_InFd, base + kFront, kChunk);
+    m_Current = next;
+    m_Buf = front;
+    m_BufStart = keepFrom;
+    m_BufLen = keep + got;
+    if (got < kChunk) {
+        m_Ended = true;
     }
 }
 
@@ -100,10 +147,8 @@ void BlockStream::WriteOut(uint64_t end) {
     if (end <= m_Written) {
         return;
     }
-    size_t n = static_cast<size_t>(end - m_Written);
-    if (!m_WriteFailed && std::fwrite(m_Buf.get() + (m_Written - m_BufStart), 1, n, m_Out) != n) {
-        m_WriteFailed = true;
-    }
+    m_Writer->Write(m_Buf + (m_Written - m_BufStart), static_cast<size_t>(end - m_Written),
+                    m_Current);
     m_Written = end;
 }
 
@@ -112,7 +157,7 @@ uint32_t BlockStream::BitsAt(uint64_t bitPos, int n) const {
         return 0;
     }
     uint64_t word = 0;
-    const uint8_t* p = m_Buf.get() + ((bitPos >> 3) - m_BufStart);
+    const uint8_t* p = m_Buf + ((bitPos >> 3) - m_BufStart);
     for (int i = 0; i < 8; ++i) {
         word = (word << 8) | p[i];
     }
@@ -120,7 +165,7 @@ uint32_t BlockStream::BitsAt(uint64_t bitPos, int n) const {
 }
 
 bool BlockStream::PrefixAt(uint64_t byte) const {
-    const uint8_t* p = m_Buf.get() + (byte - m_BufStart);
+    const uint8_t* p = m_Buf + (byte - m_BufStart);
     return p[0] == 0 && p[1] == 0 && p[2] == 1;
 }
 
@@ -196,7 +241,7 @@ int BlockStream::NextStartCode() {
         Ensure(3);
         uint64_t from = BytePos();
         uint64_t len = BufEnd() - from;
-        uint64_t at = FindPrefix(m_Buf.get() + (from - m_BufStart), len);
+        uint64_t at = FindPrefix(m_Buf + (from - m_BufStart), len);
         if (at < len) {
             m_Pos = (from + at + 3) * 8;
             return 0;
@@ -226,7 +271,7 @@ int BlockStream::SkipToPrefixByLookahead() {
         if (cur < zone) {
             // Prefixes that lie wholly inside the current block.
             uint64_t stop = std::min(zone + 2, BufEnd());
-            uint64_t at = FindPrefix(m_Buf.get() + (cur - m_BufStart), stop - cur);
+            uint64_t at = FindPrefix(m_Buf + (cur - m_BufStart), stop - cur);
             if (at < stop - cur) {
                 m_Pos = (cur + at) * 8;
                 return NextStartCode();
@@ -269,11 +314,12 @@ bool BlockStream::Finish(bool success) {
     if (!success) {
         end = end / kBlockSize * kBlockSize;
     }
-    WriteOut(end);
-    if (std::fflush(m_Out) != 0) {
-        m_WriteFailed = true;
+    if (!m_Writer) {
+        return std::fflush(m_Out) == 0;
     }
-    return !m_WriteFailed;
+    WriteOut(end);
+    bool ok = m_Writer->Drain();
+    return std::fflush(m_Out) == 0 && ok;
 }
 
 } // namespace pulldown

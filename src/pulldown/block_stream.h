@@ -1,6 +1,8 @@
 // A bit reader over a stream file that rewrites bits in place and copies what it has passed.
 #pragma once
 
+#include "pulldown/write_behind.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -12,7 +14,8 @@ namespace pulldown {
 // 32,768-byte blocks: a block reaches the target once the reader has passed its last byte, a
 // three-byte lookahead that runs past the end of a block sees the next block only when at
 // least four bytes follow it in the file, and on failure only passed blocks are kept. I/O is
-// done in larger chunks; memory use is fixed (about 300 KiB).
+// done in larger chunks, and the writes on a thread of their own; memory use is fixed (under
+// 1 MiB).
 //
 // Past the end of the input, reads return zero bits and consume nothing, lookaheads return 0.
 // Not thread-safe. The files stay owned by the caller.
@@ -50,10 +53,11 @@ public:
     uint64_t BitsConsumed() const { return m_Pos; }
     // 0, or the result code of the first lookahead that failed.
     int Error() const { return m_Error; }
-    bool WriteFailed() const { return m_WriteFailed; }
+    // True once a write has failed; a write queued last may not have been tried yet.
+    bool WriteFailed() const { return m_Writer && m_Writer->Failed(); }
 
     // Writes out what the run keeps: everything consumed after success, the passed blocks after
-    // a failure. Returns false when a write failed (now or before).
+    // a failure, and waits until it is written. Returns false when a write failed (now or before).
     bool Finish(bool success);
 
 private:
@@ -66,9 +70,15 @@ private:
     uint32_t BitsAt(uint64_t bitPos, int n) const;
     bool PrefixAt(uint64_t byte) const;
 
-    FILE* m_In = nullptr;
+    static constexpr int kBuffers = 3;
+
+    int m_InFd = -1;
     FILE* m_Out = nullptr;
-    std::unique_ptr<uint8_t[]> m_Buf;
+    // The window over the file is m_Buf[0, m_BufLen), inside buffer m_Current; the others hold
+    // passed blocks still being written, or are free for the next chunk.
+    std::unique_ptr<uint8_t[]> m_Buffers[kBuffers];
+    int m_Current = 0;
+    uint8_t* m_Buf = nullptr;
     uint64_t m_BufStart = 0; // file offset of m_Buf[0]
     uint64_t m_BufLen = 0;   // valid bytes in m_Buf
     bool m_Ended = false;    // the file has no bytes past BufEnd()
@@ -76,7 +86,7 @@ private:
     uint64_t m_Pos = 0;      // bits consumed = bit offset in the file
     uint64_t m_Written = 0;  // bytes written to the target
     int m_Error = 0;
-    bool m_WriteFailed = false;
+    std::unique_ptr<WriteBehind> m_Writer; // after the buffers: ends before they go
 };
 
 } // namespace pulldown

@@ -54,7 +54,8 @@ struct PulldownCallbacks {
 // One run of the pulldown pass from a source stream file to a target file. The source is only
 // read; the target is created or truncated and receives the source up to the sequence end code,
 // with the frame-rate, aspect, progressive, time-code and field flags rewritten. Memory use is
-// constant (well under 1 MiB) whatever the size of the stream. A processor serves one run; it is
+// constant (under 1 MiB) whatever the size of the stream. The target is written on a helper
+// thread that the run starts and ends. A processor serves one run; it is
 // not shared between threads.
 class PulldownProcessor {
 public:

@@ -235,6 +235,36 @@ TEST(PulldownDifferential, EndCodesAndFileLengths) {
     }
 }
 
+TEST(PulldownDifferential, ZeroStuffingBeforeStartCodes) {
+    // Zero bytes in front of every start code, of lengths that put the prefixes at every offset
+    // of a scan step, and runs that cross block ends.
+    const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
+    std::vector<StartCode> codes = FindStartCodes(s);
+    for (size_t run : {1, 2, 3, 13, 62, 63, 64, 65, 66, 127, 129, 4097, 40000}) {
+        std::string t;
+        size_t last = 0;
+        for (size_t i = 0; i < codes.size(); ++i) {
+            t += s.substr(last, codes[i].offset - last) + std::string(run + i % 67, '\0');
+            last = codes[i].offset;
+        }
+        t += s.substr(last);
+        EXPECT_EQ(ExpectSameAsReference(t, WindowOptions(), "stuffing " + std::to_string(run)), 0);
+    }
+}
+
+TEST(PulldownDifferential, StreamsLongerThanTheBuffers) {
+    // Many sequences in a row: the pass reads and writes in large chunks through a few buffers
+    // that it reuses, and a stream of some MiB goes through each of them several times.
+    const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
+    std::string body = s.substr(0, s.size() - kEndCode.size());
+    std::string t;
+    while (t.size() < (4u << 20)) {
+        t += body;
+    }
+    EXPECT_EQ(ExpectSameAsReference(t + kEndCode, WindowOptions(), "long stream"), 0);
+    EXPECT_EQ(ExpectSameAsReference(t.substr(0, t.size() - 12345), WindowOptions(), "long cut"), 9);
+}
+
 TEST(PulldownDifferential, StructuralOddities) {
     const std::string& s = StreamBytes(StreamKind::kFilmOpenGop15);
     // No GOP headers at all.

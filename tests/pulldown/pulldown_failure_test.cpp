@@ -9,7 +9,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -19,6 +21,8 @@ using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+
+extern char** environ;
 
 namespace {
 
@@ -37,6 +41,41 @@ std::pair<std::string, int> LastLine(const RunRecord& run) {
 
 std::string Tool() {
     return std::string(VANTAQ_PROGRAM_DIR) + "/vantaq-pulldown";
+}
+
+// Runs the tool with its standard output on a pipe whose reading end is already closed, as
+// after `| head -1` has gone, and SIGPIPE at its default action. Returns the raw wait status.
+int RunToolIntoClosedPipe(std::vector<std::string> args) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    close(fds[0]);
+    args.insert(args.begin(), Tool());
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &pipeSignal);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    int raw = -1;
+    if (posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ) == 0) {
+        waitpid(pid, &raw, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    return raw;
 }
 
 } // namespace
@@ -274,6 +313,20 @@ TEST(PulldownTool, RunsWritesLogsAndExitsWithTheCode) {
                    " >/dev/null",
                status);
     EXPECT_EQ(status, 1);
+}
+
+TEST(PulldownTool, FinishesWithItsCodeWhenStandardOutputIsClosed) {
+    TempDir dir;
+    const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
+    ASSERT_TRUE(WriteFile(dir.File("m.mpv"), s));
+    int raw = RunToolIntoClosedPipe({"--drop-frame=1", dir.File("m.mpv")});
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    RunFast(dir.File("m.mpv"), dir.File("api.m2v"), WindowOptions());
+    EXPECT_EQ(ReadFile(dir.File("m.mpv.m2v")), ReadFile(dir.File("api.m2v")));
+    raw = RunToolIntoClosedPipe({dir.File("none.mpv")});
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
 }
 
 TEST(PulldownTool, RefusesItsSourceAndBadCommandLines) {

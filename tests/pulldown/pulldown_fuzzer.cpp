@@ -8,16 +8,28 @@
 
 namespace {
 
-const std::string& ScratchDir() {
-    static const std::string dir = [] {
+// A folder for the three files of each input, removed when the fuzzer exits.
+struct Scratch {
+    std::string dir;
+    Scratch() {
         char pattern[] = "/tmp/vantaq-pulldown-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern);
         if (made == nullptr) {
             std::abort();
         }
-        return std::string(made);
-    }();
-    return dir;
+        dir = made;
+    }
+    ~Scratch() {
+        for (const char* name : {"/in.mpv", "/ref.m2v", "/fast.m2v"}) {
+            std::remove((dir + name).c_str());
+        }
+        rmdir(dir.c_str());
+    }
+};
+
+const std::string& ScratchDir() {
+    static const Scratch scratch;
+    return scratch.dir;
 }
 
 std::string Slurp(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,8 @@ const char kHelp[] =
     "header, progressive_sequence, the GOP time codes and the field flags of every picture\n"
     "are changed in place; nothing else. TARGET defaults to SOURCE with \".m2v\" appended\n"
     "and may not be SOURCE itself. Log lines go to standard output, progress (pictures\n"
-    "done) to standard error when it is a terminal. The exit status is the result code:\n"
+    "done) to standard error when it is a terminal. The exit status is the result code,\n"
+    "also when standard output is closed early (as by `| head -1`):\n"
     "  0 success, 1 bad frame-rate index, 2 cannot open SOURCE, 3 SOURCE is empty,\n"
     "  4 cannot open or write TARGET, 6 not an MPEG video stream, 7/8 cannot take or\n"
     "  restore the input position (SOURCE is a pipe), 9 the stream ends before the next\n"
@@ -72,6 +74,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (`vantaq-pulldown ... | head -1`) must not end the pass half way:
+    // writes to it fail instead, and the pass goes on to its result code.
+    std::signal(SIGPIPE, SIG_IGN);
     pulldown::PulldownOptions options;
     std::vector<std::string> paths;
     bool optionsDone = false;
@@ -137,9 +142,12 @@ int main(int argc, char** argv) {
 
     bool progress = isatty(STDERR_FILENO) == 1;
     pulldown::PulldownCallbacks callbacks;
-    callbacks.OnLine = [](const std::string& line, int) {
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
+    bool stdoutBroken = false;
+    callbacks.OnLine = [&stdoutBroken](const std::string& line, int) {
+        // Once standard output cannot be written, the rest of the lines are dropped.
+        if (!stdoutBroken && (std::printf("%s\n", line.c_str()) < 0 || std::fflush(stdout) != 0)) {
+            stdoutBroken = true;
+        }
     };
     if (progress) {
         callbacks.OnUpdate = [](int64_t pictures) {
