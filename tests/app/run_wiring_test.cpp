@@ -11,42 +11,59 @@
 using app_testing::MainWindowRig;
 namespace ids = platform::main_window;
 
-TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
-    MainWindowRig rig;
-    app::RunWiring wiring(rig.dialog, rig.temp.Store(), rig.log);
-    app::MainWindowHooks hooks;
-    wiring.AddHooks(hooks);
-    rig.Build(std::move(hooks));
+namespace {
 
-    run::RunServices services;
-    services.store = &rig.temp.Store();
-    services.log = &rig.log;
-    services.dialog = &rig.dialog;
-    services.queue = &rig.queue;
-    services.boxes = &rig.boxes;
-    services.window = &wiring;
-    services.settings = &rig.window->m_Settings;
-    services.processes = std::make_shared<platform::PosixProcesses>();
-    // No runner beside this program: every job fails to start and the queue still ends.
-    services.programPath = rig.programPath;
-    services.startPulldown = [](const std::string&, const std::string&) {};
-    services.now = [&rig] { return static_cast<int64_t>(rig.queue.Now() / 1000); };
-    services.sleep = [](int) {};
-    services.cceVersion = [] { return 5; };
-    run::RunController controller(std::move(services));
-    wiring.Attach(rig.window.get(), &controller);
+// The window's logic with a real run controller behind it; no runner beside the program, so
+// every job fails to start and each step follows at once.
+struct WiredRig : MainWindowRig {
+    WiredRig() : wiring(dialog, temp.Store(), log) {
+        app::MainWindowHooks hooks;
+        wiring.AddHooks(hooks);
+        hooks.pulldownUtility = [this, forward = hooks.pulldownUtility](const std::string& p) {
+            events.push_back("utility:" + p);
+            forward(p);
+        };
+        Build(std::move(hooks));
+        run::RunServices services;
+        services.store = &temp.Store();
+        services.log = &log;
+        services.dialog = &dialog;
+        services.queue = &queue;
+        services.boxes = &boxes;
+        services.window = &wiring;
+        services.settings = &window->m_Settings;
+        services.processes = std::make_shared<platform::PosixProcesses>();
+        services.programPath = programPath;
+        services.startPulldown = [this](const std::string& source, const std::string&) {
+            events.push_back("pulldown:" + source);
+        };
+        services.now = [this] { return static_cast<int64_t>(queue.Now() / 1000); };
+        services.sleep = [](int) {};
+        services.cceVersion = [] { return 5; };
+        controller = std::make_unique<run::RunController>(std::move(services));
+        wiring.Attach(window.get(), controller.get());
+    }
+    app::RunWiring wiring;
+    std::unique_ptr<run::RunController> controller;
+};
+
+} // namespace
+
+TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
+    WiredRig rig;
+    run::RunController& controller = *rig.controller;
 
     rig.AddJob("one");
     rig.AddJob("two");
     // Without a runner every step follows at once, so the whole queue runs within the
     // start-up tick.
     rig.Start("vantaq -start -exit");
-    for (int i = 0; i < 20 && rig.window->m_Processing; ++i) {
+    for (int i = 0; i < 20 && controller.State().m_Processing; ++i) {
         rig.queue.RunUntil([&] { return rig.queue.QueuedMessages() == 0; }, 2000);
         rig.queue.FireNextTimer();
     }
-    EXPECT_FALSE(rig.window->m_Processing);
-    EXPECT_EQ(rig.window->m_CurrentJob, -1);
+    EXPECT_FALSE(controller.State().m_Processing);
+    EXPECT_EQ(controller.State().m_CurrentJob, -1);
     for (int job : {0, 1}) {
         std::string status;
         jobs::GetJobString(rig.temp.Store(), job, jobs::kStatus, 255, status);
@@ -57,4 +74,37 @@ TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
     EXPECT_TRUE(rig.Saw("end"));
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
     EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStop));
+}
+
+TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
+    WiredRig rig;
+    rig.AddJob("one");
+    rig.AddJob("two");
+    rig.Start("vantaq");
+    run::RunState& state = rig.controller->MutableState();
+    // A run on job 1: the window sees it without any hand-over, and its list operations keep
+    // the run's own position on the job.
+    state.m_Processing = true;
+    state.m_CurrentJob = 1;
+    EXPECT_TRUE(rig.window->Processing());
+    rig.dialog.SetSelection(ids::kJobList, 1);
+    rig.window->OnMoveJobUp();
+    EXPECT_EQ(state.m_CurrentJob, 0);
+    EXPECT_EQ(rig.window->CurrentJob(), 0);
+
+    // No pulldown utility while a run or a pass is in progress; afterwards it starts.
+    rig.window->OnPulldownUtility("/tmp/a.mpv");
+    state.m_Processing = false;
+    state.m_PulldownRunning = true;
+    rig.window->OnPulldownUtility("/tmp/b.mpv");
+    EXPECT_FALSE(rig.Saw("utility:/tmp/a.mpv"));
+    EXPECT_FALSE(rig.Saw("utility:/tmp/b.mpv"));
+    state.m_PulldownRunning = false;
+    rig.window->OnPulldownUtility("/tmp/c.mpv");
+    EXPECT_TRUE(rig.Saw("pulldown:/tmp/c.mpv"));
+    EXPECT_TRUE(state.m_PulldownRunning);
+    // Its end clears the pass.
+    rig.controller->OnPulldownFinished(2);
+    EXPECT_FALSE(state.m_PulldownRunning);
+    EXPECT_FALSE(rig.window->RunBusy());
 }
