@@ -23,7 +23,8 @@ namespace jobs {
 void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log* log);
 
 // Replaces row `position` by the job's current name (read with the one-row capacity; empty when
-// unreadable) shown with `image`. Does nothing when the row does not exist.
+// unreadable) shown with `image`, keeping the row selected when it was. Does nothing when the
+// row does not exist.
 void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image);
 
 // Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run is in
