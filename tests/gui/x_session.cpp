@@ -1,6 +1,7 @@
 // The X tools of the window tests.
 #include "x_session.h"
 
+#include <QApplication>
 #include <QProcess>
 
 #include <sstream>
@@ -42,10 +43,20 @@ bool Managed(WId window) {
     return false;
 }
 
-void ClickAt(QPoint global, int button, int times) {
-    RunTool("xdotool",
-            {"mousemove", QString::number(global.x()), QString::number(global.y()), "click",
-             "--repeat", QString::number(times), "--delay", "60", QString::number(button)});
+void ClickIn(WId window, QPoint at, int button, int times) {
+    RunTool("xdotool", {"mousemove", "--window", QString::number(window), QString::number(at.x()),
+                        QString::number(at.y()), "click", "--repeat", QString::number(times),
+                        "--delay", "60", QString::number(button)});
+}
+
+WId TrayIconWindow() {
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (qstrcmp(widget->metaObject()->className(), "QSystemTrayIconSys") == 0 &&
+            widget->isVisible()) {
+            return widget->winId();
+        }
+    }
+    return 0;
 }
 
 } // namespace gui_testing

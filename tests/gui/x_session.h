@@ -20,7 +20,11 @@ std::string MapState(WId window);
 // Whether the window manager lists the window among the ones it manages.
 bool Managed(WId window);
 
-// Moves the pointer to `global` and clicks `button` (1 left, 3 right, 4 wheel up) `times`.
-void ClickAt(QPoint global, int button, int times = 1);
+// Moves the pointer to `at` inside the X window `window` (placed where the server has it now)
+// and clicks `button` (1 left, 3 right, 4 wheel up) `times`.
+void ClickIn(WId window, QPoint at, int button, int times = 1);
+
+// The X window of the notification-area icon of this process; 0 while none is shown.
+WId TrayIconWindow();
 
 } // namespace gui_testing

@@ -28,12 +28,20 @@ wait_for() {
     done
 }
 
+# Whether the process still runs (an exited one may linger as a zombie until it is reaped).
+running() {
+    case "$(ps -o stat= -p "$1" 2>/dev/null)" in
+    "" | Z*) return 1 ;;
+    *) return 0 ;;
+    esac
+}
+
 stop() {
     [ -f "$dir/pids" ] || return 0
     for pid in $(tac "$dir/pids"); do
         kill "$pid" 2>/dev/null
         tries=100
-        while kill -0 "$pid" 2>/dev/null && [ "$tries" -gt 0 ]; do
+        while running "$pid" && [ "$tries" -gt 0 ]; do
             tries=$((tries - 1))
             sleep 0.05
         done
