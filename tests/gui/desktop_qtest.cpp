@@ -30,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -203,6 +204,9 @@ TEST(DesktopFirstStart, TemplatesWaitForAChoiceAndTypedNumbersAreTakenWhole) {
     platform::Dialog& d = w.Dialog();
 
     // The window fits a 1280x720 screen with its frame, and opens inside the screen.
+    std::printf("[ size ] minimum %dx%d, opened at %dx%d with its frame\n",
+                w.minimumSizeHint().width(), w.minimumSizeHint().height(),
+                w.frameGeometry().width(), w.frameGeometry().height());
     EXPECT_LE(w.minimumSizeHint().width(), 1280);
     EXPECT_LE(w.minimumSizeHint().height(), 720 - 40);
     EXPECT_TRUE(w.screen()->availableGeometry().contains(w.frameGeometry()));
