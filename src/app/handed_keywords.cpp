@@ -15,7 +15,7 @@ void CMainWindow::OnHandedKeywords(const std::string& workingDir,
     bool acted = false;
     if (handed.Has(kKeyClear)) {
         acted = true;
-        if (m_Processing) {
+        if (Processing()) {
             m_Log.Write("WARNING: The Job List is not cleared while a run is in progress.",
                         logging::kLogWarning);
         } else if (jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
@@ -39,7 +39,7 @@ void CMainWindow::OnHandedKeywords(const std::string& workingDir,
     }
     if (handed.Has(kKeyStart)) {
         acted = true;
-        if (!m_Processing) {
+        if (!Processing()) {
             OnStartProcessing();
         }
     }

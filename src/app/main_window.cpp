@@ -20,8 +20,8 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     : m_Dialog(dialog), m_Queue(queue), m_Store(store), m_Log(log), m_Tray(tray), m_Boxes(boxes),
       m_Host(host), m_Services(std::move(services)), m_Hooks(std::move(hooks)) {
     jobs::EditorState state;
-    state.processing = &m_Processing;
-    state.currentJob = &m_CurrentJob;
+    state.processing = [this] { return Processing(); };
+    state.currentJob = [this] { return CurrentJob(); };
     state.autoBias = &m_Settings.m_AutoBias;
     state.sourceFrames = &m_SourceFrames;
     state.sourceSeconds = &m_SourceSeconds;
@@ -64,8 +64,6 @@ void CMainWindow::OnStartupTimer() {
     bool loaded = m_Hooks.loadSystemInfo && m_Hooks.loadSystemInfo(m_Services, result);
     LogFailedWrites(failedWrites, "store the default settings and templates");
     m_Settings = result.settings;
-    m_Processing = result.m_Processing;
-    m_CurrentJob = result.m_CurrentJob;
     m_HelpFile = result.helpFile;
     if (!loaded) {
         m_Log.Write("There were errors loading program system information!!!",
@@ -74,7 +72,7 @@ void CMainWindow::OnStartupTimer() {
 
     jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
     jobs::ResetJobEditor(m_Dialog);
-    jobs::UpdateJobButtons(m_Dialog, m_Processing);
+    jobs::UpdateJobButtons(m_Dialog, Processing());
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
@@ -101,7 +99,7 @@ void CMainWindow::OnStartupTimer() {
 }
 
 std::string CMainWindow::StateTip() const {
-    return m_Processing ? "Vantaq - Running" : "Vantaq - Idle";
+    return Processing() ? "Vantaq - Running" : "Vantaq - Idle";
 }
 
 bool CMainWindow::AddTrayIcon(const std::string& tip) {
@@ -116,12 +114,13 @@ bool CMainWindow::OnMinimize() {
     if (m_InTray) {
         return false;
     }
-    if (AddTrayIcon(StateTip())) {
-        m_Host.ShowWindow(false);
-        m_InTray = true;
-    } else {
+    if (!AddTrayIcon(StateTip())) {
+        // Without a notification area the window minimises the ordinary way.
         m_Log.Write("ERROR: Could not add icon to taskbar.", logging::kLogError);
+        return false;
     }
+    m_Host.ShowWindow(false);
+    m_InTray = true;
     return true;
 }
 
@@ -206,8 +205,13 @@ void CMainWindow::OnAbout() {
     m_Host.ShowAbout(AboutCaption(m_Services.programPath));
 }
 
+bool CMainWindow::RunBusy() const {
+    return m_Run != nullptr && (m_Run->m_Processing || m_Run->m_PulldownRunning);
+}
+
 void CMainWindow::OnPulldownUtility(const std::string& path) {
-    if (m_Hooks.pulldownUtility && !path.empty()) {
+    // One pass at a time: the run keeps a single output path and utility flag.
+    if (m_Hooks.pulldownUtility && !path.empty() && !RunBusy()) {
         m_Hooks.pulldownUtility(path);
     }
 }

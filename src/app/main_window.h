@@ -114,8 +114,8 @@ public:
     // keywords. Without keywords the window is shown.
     void OnHandedKeywords(const std::string& workingDir, const std::vector<std::string>& arguments);
 
-    // Minimise command. True when the window handled it (hidden to the tray, or kept as it is
-    // when the tray icon could not be added); false means: give it the default handling.
+    // Minimise command. True when the window went to the tray; false means: give it the
+    // default handling (already in the tray, or no tray icon could be added, which is logged).
     bool OnMinimize();
     // Shows the window again if it is in the tray. False (and a logged error, window still
     // hidden) when the tray icon could not be removed.
@@ -140,7 +140,8 @@ public:
     void OnSettings();
     void OnHelpContents();
     void OnAbout();
-    // Utilities > 2:3 Pulldown with the chosen file (the window runs the file dialog).
+    // Utilities > 2:3 Pulldown with the chosen file (the window runs the file dialog). Does
+    // nothing while `RunBusy()`.
     void OnPulldownUtility(const std::string& path);
     bool HasPulldownUtility() const { return static_cast<bool>(m_Hooks.pulldownUtility); }
     // File > Load File List with the chosen path (the window runs the file dialog).
@@ -188,13 +189,17 @@ public:
     const std::string& HelpFile() const { return m_HelpFile; }
     bool StartupDone() const { return m_StartupDone; }
 
-    // State shared with the other parts of the window (the run, the editor).
-    bool m_Processing = false;
-    int m_CurrentJob = -1;
-    bool m_FirstJob = false;
-    bool m_StopRequested = false;
+    // The run's state, owned by the run controller; the window reads it, and its job-list
+    // operations keep `m_CurrentJob` on its job. Attach before `OnInitDialog`; until then the
+    // window behaves as with no run in progress.
+    void AttachRun(run::RunState& run) { m_Run = &run; }
+    bool Processing() const { return m_Run != nullptr && m_Run->m_Processing; }
+    int CurrentJob() const { return m_Run != nullptr ? m_Run->m_CurrentJob : -1; }
+    // A run or a pulldown pass is in progress: the pulldown utility must wait.
+    bool RunBusy() const;
+
+    // State of the window itself and of the job editor.
     bool m_InTray = false;
-    std::string m_OutputPath;
     int m_SourceFrames = 0;
     double m_SourceSeconds = 0.0;
     env::Settings m_Settings;
@@ -226,6 +231,9 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
+    run::RunState* m_Run = nullptr;
+    // Stands for the job being encoded while no run is attached.
+    int m_NoJob = -1;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
 };
 

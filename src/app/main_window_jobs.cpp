@@ -8,7 +8,9 @@
 namespace app {
 
 jobs::TrackedJobs CMainWindow::Tracked() {
-    return jobs::TrackedJobs{m_CurrentJob, m_Editor->EditedJob()};
+    m_NoJob = -1;
+    return jobs::TrackedJobs{m_Run != nullptr ? m_Run->m_CurrentJob : m_NoJob,
+                             m_Editor->EditedJob()};
 }
 
 void CMainWindow::OnMoveJobUp() {

@@ -13,15 +13,16 @@ RunWiring::RunWiring(platform::Dialog& dialog, store::KeyStore& store, logging::
 void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
     m_Window = window;
     m_Controller = controller;
+    if (m_Window && m_Controller) {
+        m_Window->AttachRun(m_Controller->MutableState());
+    }
 }
 
 template <typename Step> void RunWiring::Run(Step step) {
     if (!m_Window || !m_Controller) {
         return;
     }
-    TakeFromWindow();
     step(*m_Controller);
-    GiveToWindow();
 }
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
@@ -39,29 +40,12 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
     };
 }
 
-void RunWiring::TakeFromWindow() {
-    run::RunState& state = m_Controller->MutableState();
-    state.m_CurrentJob = m_Window->m_CurrentJob;
-    state.m_Processing = m_Window->m_Processing;
-}
-
-void RunWiring::GiveToWindow() {
-    const run::RunState& state = m_Controller->State();
-    m_Window->m_Processing = state.m_Processing;
-    m_Window->m_CurrentJob = state.m_CurrentJob;
-    m_Window->m_FirstJob = state.m_FirstJob;
-    m_Window->m_StopRequested = state.m_StopRequested;
-    m_Window->m_OutputPath = state.m_Ecl.m_OutputPath;
-    m_Window->m_SourceFrames = state.m_Ecl.m_SourceFrames;
-}
-
 void RunWiring::ResetJobEditor() {
     jobs::ResetJobEditor(m_Dialog);
 }
 
 void RunWiring::UpdateJobButtons() {
-    GiveToWindow();
-    jobs::UpdateJobButtons(m_Dialog, m_Window->m_Processing);
+    jobs::UpdateJobButtons(m_Dialog, m_Controller->State().m_Processing);
 }
 
 void RunWiring::RefreshJobList() {

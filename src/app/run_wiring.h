@@ -1,5 +1,5 @@
 // Connects the run controller to the main window: the hooks the window calls, and the window's
-// lists, buttons and tray as the run sees them, with the shared state kept in step.
+// lists, buttons and tray as the run sees them. The run's state stays with the controller.
 #pragma once
 
 #include "app/main_window.h"
@@ -12,7 +12,8 @@ public:
     RunWiring(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log);
 
     // The window's hooks for Start, Stop, the run's timers and messages and the pulldown
-    // utility; they forward to the controller once both are attached.
+    // utility; they forward to the controller once both are attached. Attaching also points
+    // the window at the controller's state.
     void AddHooks(MainWindowHooks& hooks);
     void Attach(CMainWindow* window, run::RunController* controller);
 
@@ -29,10 +30,6 @@ public:
     bool HasDeleteMpvKeyword() const override;
 
 private:
-    // The window's list operations may move the job being encoded; the run takes its position
-    // from the window before each step and gives its state back after it.
-    void TakeFromWindow();
-    void GiveToWindow();
     template <typename Step> void Run(Step step);
 
     platform::Dialog& m_Dialog;

@@ -107,8 +107,6 @@ bool LoadSystemInfo(StartupServices& s, StartupResult& result) {
     store::KeyStore& store = *s.store;
     bool success = true;
     bool defaultsUsed = false;
-    result.m_Processing = false;
-    result.m_CurrentJob = -1;
 
     // Read first, so that every later line also reaches the file.
     result.settings.m_EnableLogging = ReadEnableLogging(store);
@@ -212,6 +210,11 @@ bool LoadSystemInfo(StartupServices& s, StartupResult& result) {
 
     defaultsUsed = LoadSettingsAtStartup(store, log, result.settings);
 
+    // The program's own key, so that a first start on a fresh store lays the default templates
+    // down at once rather than at the start after the first write.
+    if (!store.CreateKey(store::kHive, store::kRootPath)) {
+        log.Write("ERROR: Could not create the program's key in the settings store.", kLogError);
+    }
     templates::InitTemplates(store);
     int loaded = templates::LoadTemplateList(store, result.templates);
     if (s.dialog) {

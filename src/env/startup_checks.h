@@ -58,8 +58,6 @@ struct StartupServices {
 // What the checks leave for the main window.
 struct StartupResult {
     Settings settings;
-    bool m_Processing = false;
-    int m_CurrentJob = -1;
     std::string helpFile; // empty when none was found
     templates::TemplateList templates;
     int exitStatus = 0; // set when `exit` was called and returned (tests)

@@ -8,6 +8,7 @@
 #include "platform/control_ids.h"
 #include "platform/qt/qt_message_boxes.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,11 +25,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QShortcut>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace gui {
 
@@ -39,27 +44,59 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
     setWindowTitle("Vantaq");
     setWindowIcon(ProgramIcon());
 
-    auto* central = new QWidget(this);
-    auto* outer = new QVBoxLayout(central);
-    auto* top = new QHBoxLayout;
-    top->addWidget(BuildJobsPanel(), 4);
-    top->addWidget(BuildJobInfoPanel(), 5);
-    outer->addLayout(top, 3);
-    outer->addWidget(BuildLogPanel(), 1);
+    // The job editor scrolls, and the log shares the height through a splitter, so that the
+    // window fits small screens and grows sensibly on large ones.
+    auto* central = new QSplitter(Qt::Vertical, this);
+    central->setChildrenCollapsible(false);
+    auto* top = new QWidget(central);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->addWidget(BuildJobsPanel(), 4);
+    auto* info = new QScrollArea(top);
+    info->setWidgetResizable(true);
+    info->setFrameShape(QFrame::NoFrame);
+    info->setWidget(BuildJobInfoPanel());
+    topLayout->addWidget(info, 5);
+    central->addWidget(top);
+    central->addWidget(BuildLogPanel());
+    central->setStretchFactor(0, 3);
+    central->setStretchFactor(1, 1);
     setCentralWidget(central);
     BuildMenus();
+    SetTabOrder();
 
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (m_Logic) {
-            m_Logic->OnCancel();
+    QSize size(980, 700);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Room for the window manager's frame.
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(20, 40));
+    }
+    resize(size);
+}
+
+void MainWindowWidget::SetTabOrder() {
+    const int order[] = {kJobList,       kMoveUp,        kDelete,        kMoveDown,
+                         kReset,         kStart,         kStop,          kClear,
+                         kName,          kInputFile,     kTemplateList,  kTemplateEdit,
+                         kAspectSquare,  kAspect4x3,     kAspect16x9,    kBitrateMin,
+                         kBitrateMax,    kBitrateAvg,    kPasses,        kQFactor,
+                         kBias,          kQuality,       kPulldown,      kTopFieldFirst,
+                         kProgressive,   kAlternateScan, kAngle,         kStartFrame,
+                         kEndFrame,      kChapterFile,   kChapterBrowse, kChapterList,
+                         kConvertToFilm, kOutputSize,    kCalc,          kSetTemplateDefault,
+                         kNewJob,        kAddJob,        kCancel,        kLogList,
+                         kLogDebugInfo,  kExit};
+    QWidget* previous = nullptr;
+    for (int id : order) {
+        QWidget* widget = m_Dialog.Widget(id);
+        if (previous != nullptr && widget != nullptr) {
+            setTabOrder(previous, widget);
         }
-    });
-    resize(980, 700);
+        previous = widget != nullptr ? widget : previous;
+    }
 }
 
 QWidget* MainWindowWidget::BuildJobsPanel() {
-    auto* box = new QGroupBox("&Jobs", this);
+    // "&Jobs" would share Alt+J with "New &Job".
+    auto* box = new QGroupBox("J&obs", this);
     auto* layout = new QHBoxLayout(box);
     auto* list = new QListWidget(box);
     list->setIconSize(QSize(16, 16));
@@ -194,7 +231,8 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
 
     // Aspect, bitrates and encoding numbers side by side.
     auto* numbers = new QHBoxLayout;
-    auto* aspect = new QGroupBox("&Aspect Ratio", box);
+    // "&Aspect Ratio" would share Alt+A with "&Add Job".
+    auto* aspect = new QGroupBox("A&spect Ratio", box);
     auto* aspectLayout = new QVBoxLayout(aspect);
     for (auto [id, caption] : {std::pair{kAspectSquare, "SAR 1:1"}, std::pair{kAspect4x3, "4:3"},
                                std::pair{kAspect16x9, "16:9"}}) {
@@ -388,7 +426,15 @@ void MainWindowWidget::BuildMenus() {
     QMenu* utilities = menuBar()->addMenu("&Utilities");
     m_PulldownUtility = utilities->addAction("2:3 &Pulldown");
     m_PulldownUtility->setEnabled(false);
+    // Read from the run each time the menu opens: no pass beside a run or another pass.
+    connect(utilities, &QMenu::aboutToShow, this, [this] {
+        m_PulldownUtility->setEnabled(m_Logic && m_Logic->HasPulldownUtility() &&
+                                      !m_Logic->RunBusy());
+    });
     connect(m_PulldownUtility, &QAction::triggered, this, [this] {
+        if (!m_Logic || m_Logic->RunBusy()) {
+            return;
+        }
         QString path = ChooseExistingFile(this, "MPEG Video Program Stream (*.mpv)");
         if (!path.isEmpty() && m_Logic) {
             m_Logic->OnPulldownUtility(path.toLocal8Bit().toStdString());
@@ -437,7 +483,9 @@ void MainWindowWidget::SetLogic(app::CMainWindow* logic) {
 
 void MainWindowWidget::ShowWindow(bool visible) {
     if (visible) {
-        showNormal();
+        // Hidden to the tray, the window is still minimised: un-minimise only when showing it.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
         raise();
         activateWindow();
     } else {
@@ -447,21 +495,45 @@ void MainWindowWidget::ShowWindow(bool visible) {
 
 void MainWindowWidget::EndWindow() {
     m_Ending = true;
-    close();
+    // Inside a close event the event itself ends the window; close() would do nothing there.
+    if (!m_InCloseEvent) {
+        close();
+    }
 }
 
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
-    if (m_Ending || !m_Logic) {
-        event->accept();
-        m_Ended = true;
-        if (m_OnEnded) {
-            m_OnEnded();
-        }
+    if (!m_Ending && m_Logic) {
+        // The close box is the cancel path: the logic leaves the tray and ends the window.
+        m_InCloseEvent = true;
+        m_Logic->OnCancel();
+        m_InCloseEvent = false;
+    }
+    if (!m_Ending && m_Logic) {
+        event->ignore();
         return;
     }
-    // The close box is the cancel path; the logic closes the window itself.
-    event->ignore();
-    m_Logic->OnCancel();
+    event->accept();
+    Finish();
+}
+
+void MainWindowWidget::Finish() {
+    if (std::exchange(m_Ended, true)) {
+        return;
+    }
+    if (m_OnEnded) {
+        m_OnEnded();
+    }
+}
+
+void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
+    // Children and open lists or menus had the key first; Escape that reaches the window is
+    // the cancel path.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_Logic &&
+        QApplication::activePopupWidget() == nullptr) {
+        m_Logic->OnCancel();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void MainWindowWidget::changeEvent(QEvent* event) {
@@ -469,13 +541,12 @@ void MainWindowWidget::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange || !m_Logic || !isMinimized()) {
         return;
     }
-    // The logic decides after the state change has settled: to the tray, or stay as it was.
+    // After the window manager has finished iconifying: hidden to the tray (and still
+    // minimised until it is shown again), or left minimised the ordinary way when the logic
+    // gives it the default handling.
     QTimer::singleShot(0, this, [this] {
-        if (isMinimized() && m_Logic->OnMinimize()) {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            if (m_Logic->m_InTray) {
-                hide();
-            }
+        if (isMinimized() && isVisible()) {
+            m_Logic->OnMinimize();
         }
     });
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QAction;
+class QKeyEvent;
 class QLineEdit;
 class QGridLayout;
 
@@ -45,6 +46,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Escape that no child and no open list or menu took: the cancel path.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* BuildJobsPanel();
@@ -59,6 +62,10 @@ private:
     // New Job button and menu item: the source from the open-file dialog, to the logic.
     void OnNewJob();
     std::string ChooseSource();
+    // Tab goes through the controls in the order the layout shows them.
+    void SetTabOrder();
+    // The window is done: tells whoever waits for it, once.
+    void Finish();
 
     store::KeyStore& m_Store;
     WidgetDialog m_Dialog;
@@ -66,6 +73,7 @@ private:
     std::function<void()> m_OnEnded;
     std::function<std::string()> m_SourceChooser;
     bool m_Ending = false;
+    bool m_InCloseEvent = false;
     bool m_Ended = false;
     QAction* m_LoadFileList = nullptr;
     QAction* m_PulldownUtility = nullptr;

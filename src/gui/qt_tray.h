@@ -37,6 +37,7 @@ public:
 
     bool IsShown() const { return m_Icon != nullptr; }
     QMenu* Menu() const { return m_Menu.get(); }
+    QSystemTrayIcon* Icon() const { return m_Icon.get(); }
 
 private:
     void PostNotify(int64_t mouseMessage);

@@ -13,6 +13,8 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace gui {
 
 using platform::ControlKind;
@@ -185,7 +187,13 @@ int WidgetDialog::InsertRow(int list, int row, const std::string& text, int imag
         return row;
     }
     if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
+        // Qt makes the first entry of an empty combo box current by itself; a list filled by
+        // the program has no selection until someone chooses one.
+        const bool none = c->currentIndex() < 0;
         c->insertItem(row, Q(text));
+        if (none) {
+            c->setCurrentIndex(-1);
+        }
         return row;
     }
     return -1;
@@ -198,7 +206,19 @@ bool WidgetDialog::DeleteRow(int list, int row) {
         return false;
     }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        // Qt hands the current item to a neighbour; here the deleted row takes the selection
+        // with it and a selection below it moves up with its row.
+        const int selected = GetSelection(list);
         delete l->takeItem(row);
+        if (selected == row) {
+            l->clearSelection();
+            l->setCurrentItem(nullptr);
+        } else if (selected > row) {
+            l->setCurrentRow(selected - 1, QItemSelectionModel::ClearAndSelect);
+        } else if (selected < 0) {
+            l->clearSelection();
+            l->setCurrentItem(nullptr);
+        }
         return true;
     }
     if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
@@ -308,8 +328,10 @@ void WidgetDialog::SetProgressRange(int id, int low, int high) {
 }
 
 void WidgetDialog::SetProgressPos(int id, int pos) {
+    // A position outside the range shows as its nearer end (Qt would ignore it and leave the
+    // bar where it was).
     if (auto* p = Get<QProgressBar>(id, ControlKind::Progress)) {
-        p->setValue(pos);
+        p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
     }
 }
 

@@ -124,7 +124,7 @@ void CJobEditor::NewJob(const std::string& path) {
     }
     FillNewJob(path);
     m_Dialog.Enable(ui::kCancel, true);
-    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
     m_Dialog.Enable(ui::kStop, false);
 }
 
@@ -266,7 +266,7 @@ void CJobEditor::LoadJobIntoEditor() {
 
     m_Dialog.Enable(ui::kNewJob, false);
     m_Dialog.Enable(ui::kCancel, true);
-    if (s != *m_State.currentJob) {
+    if (s != m_State.currentJob()) {
         m_EditedJob = s;
         m_Dialog.SetText(ui::kAddJob, "&Replace");
         m_Dialog.Enable(ui::kAddJob, true);
@@ -277,7 +277,7 @@ void CJobEditor::LoadJobIntoEditor() {
         m_Dialog.Enable(ui::kAddJob, false);
     }
     m_Dialog.Enable(ui::kSetTemplateDefault, true);
-    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
     m_Dialog.Enable(ui::kStop, false);
 }
 
@@ -294,7 +294,7 @@ void CJobEditor::AddOrReplaceJob() {
         }
     }
     std::string name = m_Dialog.GetText(ui::kName);
-    if (replace && *m_State.processing && m_EditedJob == *m_State.currentJob) {
+    if (replace && m_State.processing() && m_EditedJob == m_State.currentJob()) {
         // The run has taken this job since it was loaded; writing it now would put "Pending"
         // under the encode and be overwritten by the run's own status.
         m_Log.Write("ERROR: Job " + name + " is being encoded and cannot be replaced now.",
@@ -319,27 +319,27 @@ void CJobEditor::AddOrReplaceJob() {
         } else {
             // The list was behind the store: show the store as it is now.
             jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
-            if (*m_State.currentJob >= 0) {
-                jobs::RefreshJobRow(m_Dialog, m_Store, *m_State.currentJob, kImageRunning);
+            if (m_State.currentJob() >= 0) {
+                jobs::RefreshJobRow(m_Dialog, m_Store, m_State.currentJob(), kImageRunning);
             }
         }
         m_Log.Write("Added job " + name, logging::kLogInfo);
     }
     m_EditedJob = -1;
-    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
 }
 
 void CJobEditor::CancelEdit() {
-    jobs::UpdateJobButtons(m_Dialog, *m_State.processing);
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
     m_EditedJob = -1;
 }
 
 void CJobEditor::OnJobSelectionChanged() {
-    if (*m_State.processing) {
+    if (m_State.processing()) {
         return;
     }
     CancelEdit();

@@ -30,8 +30,8 @@ JobRecord ReadEditorJob(const platform::Dialog& dialog);
 
 // The window's state the editor reads and keeps in step. Every pointer must outlive the editor.
 struct EditorState {
-    const bool* processing = nullptr; // `m_Processing`
-    int* currentJob = nullptr;        // `m_CurrentJob`
+    std::function<bool()> processing; // `m_Processing`, read from the run
+    std::function<int()> currentJob;  // `m_CurrentJob`, read from the run
     const bool* autoBias = nullptr;   // `m_AutoBias`
     int* sourceFrames = nullptr;      // `m_SourceFrames`
     double* sourceSeconds = nullptr;  // `m_SourceSeconds`

@@ -45,8 +45,13 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
     }
     std::string name;
     jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name);
+    // The row is replaced in place: a selection on it stays on it.
+    const bool selected = dialog.GetSelection(ui::kJobList) == position;
     dialog.DeleteRow(ui::kJobList, position);
     dialog.InsertRow(ui::kJobList, position, name, image);
+    if (selected) {
+        dialog.SetSelection(ui::kJobList, position);
+    }
 }
 
 void UpdateJobButtons(platform::Dialog& dialog, bool processing) {

@@ -23,7 +23,7 @@ namespace jobs {
 void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log* log);
 
 // Replaces row `position` by the job's current name (whole; empty when unreadable) shown with
-// `image`. Does nothing when the row does not exist.
+// `image`, keeping the row selected when it was. Does nothing when the row does not exist.
 void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image);
 
 // Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run is in

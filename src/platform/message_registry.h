@@ -20,6 +20,9 @@ inline constexpr const char* kUpmPulldownLineName =
     "UPM_PULLDOWN_LINE-{A1B6A053-472D-40ba-B1C4-C5042365D2D4}";
 inline constexpr const char* kUpmPulldownUpdateName =
     "UPM_PULLDOWN_UPDATE-{963CEBEC-DD2B-4cf8-B8A1-D771AAB9B92F}";
+// WPARAM of a pulldown update: 0 carries the pictures processed so far, this one the number of
+// pictures of the pass's source (posted once, before the first count).
+inline constexpr uint64_t kPulldownUpdateTotal = 1;
 inline constexpr const char* kUpmPulldownFinishedName =
     "UPM_PULLDOWN_FINISHED-{F68A58C2-359B-4f85-B0F0-B59EC0BE0EBB}";
 inline constexpr const char* kUpmTrayNotifyName =

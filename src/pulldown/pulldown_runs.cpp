@@ -7,7 +7,10 @@
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
 #include "platform/files.h"
+#include "platform/message_registry.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
@@ -36,12 +39,14 @@ void RunController::StartAfterEncodePulldown(int job) {
     m_State.m_CurrentJob = job;
     m_Services.dialog->SetProgressRange(ids::kProgress, 0, m_State.m_Ecl.m_SourceFrames);
     m_State.m_UtilityPulldown = false;
+    m_State.m_PulldownRunning = true;
     const std::string& source = m_State.m_Ecl.m_OutputPath;
     m_Services.startPulldown(source, source + ".m2v");
 }
 
 void RunController::OnPulldownUtility(const std::string& chosenPath) {
-    if (chosenPath.empty()) {
+    // The run keeps one output path and one utility flag: no second pass beside a running one.
+    if (chosenPath.empty() || m_State.m_Processing || m_State.m_PulldownRunning) {
         return;
     }
     // The stream lies where the encoder put it: the output folder for the chosen file.
@@ -53,6 +58,7 @@ void RunController::OnPulldownUtility(const std::string& chosenPath) {
     m_Services.dialog->Enable(ids::kStop, false);
     m_State.m_StopRequested = false;
     m_State.m_UtilityPulldown = true;
+    m_State.m_PulldownRunning = true;
     m_Services.startPulldown(source, source + ".m2v");
 }
 
@@ -60,13 +66,22 @@ void RunController::OnPulldownLine(const std::string& text, int level) {
     m_Services.log->Write(text, static_cast<logging::LogLevel>(level));
 }
 
-void RunController::OnPulldownUpdate(int64_t pictures) {
-    m_Services.dialog->SetProgressPos(ids::kProgress, static_cast<int>(pictures));
+void RunController::OnPulldownUpdate(uint64_t kind, int64_t pictures) {
+    if (kind == platform::kPulldownUpdateTotal) {
+        if (pictures > 0) {
+            m_Services.dialog->SetProgressRange(
+                ids::kProgress, 0, static_cast<int>(std::min<int64_t>(pictures, INT32_MAX)));
+        }
+        return;
+    }
+    m_Services.dialog->SetProgressPos(ids::kProgress,
+                                      static_cast<int>(std::min<int64_t>(pictures, INT32_MAX)));
 }
 
 void RunController::OnPulldownFinished(int code) {
     logging::Log& log = *m_Services.log;
     RunWindow& window = *m_Services.window;
+    m_State.m_PulldownRunning = false;
     m_Services.dialog->SetProgressPos(ids::kProgress, 0);
     if (m_State.m_StopRequested) {
         // The job keeps its "Pending" status for the next start; the window goes back to idle

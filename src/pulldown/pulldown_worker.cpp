@@ -2,6 +2,7 @@
 #include "pulldown/pulldown_worker.h"
 
 #include "platform/message_registry.h"
+#include "pulldown/picture_count.h"
 
 namespace pulldown {
 
@@ -49,6 +50,11 @@ void PulldownWorkers::Start(const std::string& source, const std::string& target
             --m_Running;
             m_Queue.Post(platform::UiQueue::Make(m_Finished, static_cast<uint64_t>(code), 0));
         };
+        // The pass's end first, so that its progress can be shown against it.
+        int64_t total = CountPictures(source);
+        if (total > 0) {
+            m_Queue.Post(platform::UiQueue::Make(m_Update, platform::kPulldownUpdateTotal, total));
+        }
         auto processor =
             std::make_unique<PulldownProcessor>(source, target, options, std::move(callbacks));
         processor->Run();

@@ -1,6 +1,6 @@
 // Pulldown runs on worker threads that report to the window through the UI queue's pulldown
-// messages: lines sent (the worker waits until the window has taken each), progress and the end
-// posted.
+// messages: lines sent (the worker waits until the window has taken each), the source's picture
+// count, progress and the end posted.
 #pragma once
 
 #include "platform/ui_queue.h"

@@ -69,7 +69,7 @@ bool RunController::OnMessage(platform::Message& message) {
         OnPulldownLine(message.text ? *message.text : std::string(),
                        static_cast<int>(message.lparam));
     } else if (message.message == m_PulldownUpdateMessage) {
-        OnPulldownUpdate(message.lparam);
+        OnPulldownUpdate(message.wparam, message.lparam);
     } else if (message.message == m_PulldownFinishedMessage) {
         OnPulldownFinished(static_cast<int>(message.wparam));
     } else {

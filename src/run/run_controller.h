@@ -75,12 +75,14 @@ struct RunServices {
     std::function<int()> cceVersion;             // the installed encoder's release code
 };
 
-// The run's state, shared with the main window.
+// The run's state. The controller owns it; the main window reads it (and its job-list
+// operations keep `m_CurrentJob` on its job) and keeps no copy.
 struct RunState {
     bool m_Processing = false;
     bool m_FirstJob = false;
     bool m_StopRequested = false;
     bool m_UtilityPulldown = false;
+    bool m_PulldownRunning = false; // a pulldown pass (utility or after-encode) is going
     int m_CurrentJob = -1;
     std::string m_EclPath;
     ecl::EclState m_Ecl; // m_SourcePath, m_OutputPath, m_SourceFrames
@@ -118,7 +120,9 @@ public:
     void WaitBeforeNext(int timerId);
     void StartAfterEncodePulldown(int job);
     void OnPulldownLine(const std::string& text, int level);
-    void OnPulldownUpdate(int64_t pictures);
+    // `kind` 0: `pictures` processed so far; `platform::kPulldownUpdateTotal`: the pass's total,
+    // which becomes the progress bar's range.
+    void OnPulldownUpdate(uint64_t kind, int64_t pictures);
     void OnPulldownFinished(int code);
 
 private:

@@ -135,6 +135,7 @@ struct MainWindowRig {
         services.programPath = programPath;
         window = std::make_unique<app::CMainWindow>(dialog, queue, temp.Store(), log, tray, boxes,
                                                     host, services, std::move(hooks));
+        window->AttachRun(run);
     }
 
     // Initialises the window with `line` and lets timer 1 come due.
@@ -173,6 +174,8 @@ struct MainWindowRig {
     std::string programPath = "/opt/vantaq/vantaq";
     std::string helpFile;
     bool checksSucceed = true;
+    // The run's state as a run controller would own it.
+    run::RunState run;
     std::unique_ptr<app::CMainWindow> window;
 };
 

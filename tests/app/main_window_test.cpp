@@ -86,7 +86,7 @@ TEST(MainWindowStartup, KeywordsRunInFixedOrderWhateverTheirOrderOnTheLine) {
     app::MainWindowHooks hooks;
     hooks.onStartProcessing = [&] {
         rig.events.push_back("start");
-        rig.window->m_Processing = true;
+        rig.run.m_Processing = true;
     };
     hooks.loadFileList = [&](const std::string& path) {
         rig.events.push_back("load:" + path);
@@ -134,7 +134,8 @@ TEST(MainWindowTray, MinimiseHidesToTrayOrLogsTheFailure) {
     rig.Build();
     rig.Start("vantaq");
     rig.tray.addSucceeds = false;
-    EXPECT_TRUE(rig.window->OnMinimize());
+    // No tray: logged, and the window minimises the ordinary way.
+    EXPECT_FALSE(rig.window->OnMinimize());
     EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not add icon to taskbar."));
     EXPECT_TRUE(rig.host.visible);
 

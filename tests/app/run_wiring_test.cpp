@@ -16,40 +16,46 @@ namespace ids = platform::main_window;
 
 namespace {
 
-// The window with the run controller wired in; no runner beside the program, so every job fails
-// to start and every step follows at once.
-struct WiredRig {
-    WiredRig() : wiring(rig.dialog, rig.temp.Store(), rig.log) {
+// The window's logic with a real run controller behind it; no runner beside the program, so
+// every job fails to start and each step follows at once.
+struct WiredRig : MainWindowRig {
+    WiredRig() : wiring(dialog, temp.Store(), log) {
         app::MainWindowHooks hooks;
         wiring.AddHooks(hooks);
-        rig.Build(std::move(hooks));
+        hooks.pulldownUtility = [this, forward = hooks.pulldownUtility](const std::string& p) {
+            events.push_back("utility:" + p);
+            forward(p);
+        };
+        Build(std::move(hooks));
         run::RunServices services;
-        services.store = &rig.temp.Store();
-        services.log = &rig.log;
-        services.dialog = &rig.dialog;
-        services.queue = &rig.queue;
-        services.boxes = &rig.boxes;
+        services.store = &temp.Store();
+        services.log = &log;
+        services.dialog = &dialog;
+        services.queue = &queue;
+        services.boxes = &boxes;
         services.window = &wiring;
-        services.settings = &rig.window->m_Settings;
+        services.settings = &window->m_Settings;
         services.processes = std::make_shared<platform::PosixProcesses>();
-        services.programPath = rig.programPath;
-        services.startPulldown = [](const std::string&, const std::string&) {};
-        services.now = [this] { return static_cast<int64_t>(rig.queue.Now() / 1000); };
+        services.programPath = programPath;
+        services.startPulldown = [this](const std::string& source, const std::string&) {
+            events.push_back("pulldown:" + source);
+        };
+        services.now = [this] { return static_cast<int64_t>(queue.Now() / 1000); };
         services.sleep = [](int) {};
         services.cceVersion = [] { return 5; };
         controller = std::make_unique<run::RunController>(std::move(services));
-        wiring.Attach(rig.window.get(), controller.get());
+        wiring.Attach(window.get(), controller.get());
     }
-    // Starts with `line` and runs the queue to its end.
+    // Starts with `line` and runs the queue to its end; without a runner every step follows at
+    // once.
     void RunQueue(const std::string& line) {
-        rig.Start(line);
-        for (int i = 0; i < 20 && rig.window->m_Processing; ++i) {
-            rig.queue.RunUntil([&] { return rig.queue.QueuedMessages() == 0; }, 2000);
-            rig.queue.FireNextTimer();
+        Start(line);
+        for (int i = 0; i < 20 && controller->State().m_Processing; ++i) {
+            queue.RunUntil([&] { return queue.QueuedMessages() == 0; }, 2000);
+            queue.FireNextTimer();
         }
     }
 
-    MainWindowRig rig;
     app::RunWiring wiring;
     std::unique_ptr<run::RunController> controller;
 };
@@ -57,13 +63,12 @@ struct WiredRig {
 } // namespace
 
 TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
-    WiredRig wired;
-    MainWindowRig& rig = wired.rig;
+    WiredRig rig;
     rig.AddJob("one");
     rig.AddJob("two");
-    wired.RunQueue("vantaq -start -exit");
-    EXPECT_FALSE(rig.window->m_Processing);
-    EXPECT_EQ(rig.window->m_CurrentJob, -1);
+    rig.RunQueue("vantaq -start -exit");
+    EXPECT_FALSE(rig.controller->State().m_Processing);
+    EXPECT_EQ(rig.controller->State().m_CurrentJob, -1);
     for (int job : {0, 1}) {
         std::string status;
         jobs::GetJobString(rig.temp.Store(), job, jobs::kStatus, 255, status);
@@ -80,18 +85,50 @@ TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
 // A status the store refuses (another process holds its write lock) ends the run, and the
 // "exit" keyword then ends the program with status 1.
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {
-    WiredRig wired;
-    MainWindowRig& rig = wired.rig;
+    WiredRig rig;
     rig.AddJob("one");
     rig.temp.Store().SetBusyTimeout(50);
     testing_support::LockHolder holder(rig.temp.Path());
     ASSERT_TRUE(holder.Hold());
-    wired.RunQueue("vantaq -start -exit");
+    rig.RunQueue("vantaq -start -exit");
     holder.Release();
-    EXPECT_FALSE(rig.window->m_Processing);
+    EXPECT_FALSE(rig.controller->State().m_Processing);
     EXPECT_TRUE(rig.Saw("end"));
     EXPECT_EQ(rig.window->m_ExitStatus, 1);
     std::string status;
     jobs::GetJobString(rig.temp.Store(), 0, jobs::kStatus, 255, status);
     EXPECT_EQ(status, "Pending");
+}
+
+TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
+    WiredRig rig;
+    rig.AddJob("one");
+    rig.AddJob("two");
+    rig.Start("vantaq");
+    run::RunState& state = rig.controller->MutableState();
+    // A run on job 1: the window sees it without any hand-over, and its list operations keep
+    // the run's own position on the job.
+    state.m_Processing = true;
+    state.m_CurrentJob = 1;
+    EXPECT_TRUE(rig.window->Processing());
+    rig.dialog.SetSelection(ids::kJobList, 1);
+    rig.window->OnMoveJobUp();
+    EXPECT_EQ(state.m_CurrentJob, 0);
+    EXPECT_EQ(rig.window->CurrentJob(), 0);
+
+    // No pulldown utility while a run or a pass is in progress; afterwards it starts.
+    rig.window->OnPulldownUtility("/tmp/a.mpv");
+    state.m_Processing = false;
+    state.m_PulldownRunning = true;
+    rig.window->OnPulldownUtility("/tmp/b.mpv");
+    EXPECT_FALSE(rig.Saw("utility:/tmp/a.mpv"));
+    EXPECT_FALSE(rig.Saw("utility:/tmp/b.mpv"));
+    state.m_PulldownRunning = false;
+    rig.window->OnPulldownUtility("/tmp/c.mpv");
+    EXPECT_TRUE(rig.Saw("pulldown:/tmp/c.mpv"));
+    EXPECT_TRUE(state.m_PulldownRunning);
+    // Its end clears the pass.
+    rig.controller->OnPulldownFinished(2);
+    EXPECT_FALSE(state.m_PulldownRunning);
+    EXPECT_FALSE(rig.window->RunBusy());
 }

@@ -1,4 +1,5 @@
 // The processor on real ffmpeg streams, checked with ffprobe/ffmpeg and by reading the fields.
+#include "pulldown/picture_count.h"
 #include "pulldown/pulldown.h"
 #include "reference_pulldown.h"
 #include "stream_fixtures.h"
@@ -158,6 +159,8 @@ TEST_P(FilmStream, WindowRunGivesCadenceRateAndTimeCodes) {
     EXPECT_EQ(run.lines[3].first, " - enabling 2:3 pulldown");
     EXPECT_EQ(run.lines[4].first, " - enabling drop frame flag.");
     EXPECT_EQ(run.lines[5].first, "  Total Frames = " + std::to_string(in.pictures.size()));
+    // The count the window's progress bar takes as the pass's end.
+    EXPECT_EQ(pulldown::CountPictures(src), static_cast<int64_t>(in.pictures.size()));
     EXPECT_EQ(run.lines[6].first, "  Total GOPS = " + std::to_string(gopStarts.size()));
     long long bits = static_cast<long long>(input.size()) * 8;
     long long average = static_cast<long long>(bits / (in.pictures.size() * 0.04170837504170838));
@@ -347,4 +350,19 @@ TEST(PulldownStream, FieldOptionsOverrideTheCadence) {
     EXPECT_EQ(repeats, static_cast<int>(b.pictures.size()) / 2); // the cadence still repeats
     // Without the drop-frame option the flag stays clear.
     EXPECT_EQ(b.timeCodes[0], TimeCode(0, 0, 0, 0, 0));
+}
+
+TEST(PictureCount, StartCodesAcrossReadSeamsAndWhatIsNoFile) {
+    TempDir dir;
+    const std::string code("\0\0\1\0", 4);
+    const size_t seam = size_t{1} << 20; // the counter's read size
+    // A start code cut by each seam position, one well inside, and a sequence start code.
+    for (size_t cut : {1u, 2u, 3u}) {
+        std::string bytes(seam - cut, 'x');
+        bytes += code + std::string(100, 'y') + code + std::string("\0\0\1\xb3", 4);
+        ASSERT_TRUE(WriteFile(dir.File("s.mpv"), bytes));
+        EXPECT_EQ(pulldown::CountPictures(dir.File("s.mpv")), 2) << cut;
+    }
+    EXPECT_EQ(pulldown::CountPictures(dir.File("missing.mpv")), -1);
+    EXPECT_EQ(pulldown::CountPictures(dir.Path()), -1);
 }
