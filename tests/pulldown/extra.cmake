@@ -24,9 +24,10 @@ endif()
 # 0.5 s, mpeg2video -g 4 -bf 1 -seq_disp_ext always with bt709 colours, -b:v 300k).
 if(VANTAQ_FUZZ)
     set(VANTAQ_FUZZ_RUNS 2000 CACHE STRING "Inputs the pulldown_fuzz test runs")
-    # Only the processor's own files: the fuzzer needs nothing else of the core.
+    # Only the processor's own files (not the runs, their worker or its picture count): the
+    # fuzzer needs nothing else of the core.
     file(GLOB fuzz_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/pulldown/*.cpp)
-    list(FILTER fuzz_sources EXCLUDE REGEX "pulldown_(runs|worker)\\.cpp$")
+    list(FILTER fuzz_sources EXCLUDE REGEX "(pulldown_runs|pulldown_worker|picture_count)\\.cpp$")
     add_executable(vantaq_pulldown_fuzzer ${CMAKE_CURRENT_LIST_DIR}/pulldown_fuzzer.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/reference_pulldown.cpp ${fuzz_sources})
     target_include_directories(vantaq_pulldown_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/src
