@@ -75,8 +75,7 @@ bool SqliteDb::Open(const std::string& path, std::string& error) {
     int rc =
         sqlite3_open_v2(path.c_str(), &m_Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
-        m_ErrorCode = rc & 0xFF;
-        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
+        NoteError(rc);
         error = path + ": " + (m_Db ? sqlite3_errmsg(m_Db) : sqlite3_errstr(rc));
         sqlite3_close(m_Db);
         m_Db = nullptr;
@@ -99,8 +98,7 @@ bool SqliteDb::ReadOnly() const {
 bool SqliteDb::Exec(const std::string& sql, std::string& error) {
     char* message = nullptr;
     if (int rc = sqlite3_exec(m_Db, sql.c_str(), nullptr, nullptr, &message); rc != SQLITE_OK) {
-        m_ErrorCode = rc & 0xFF;
-        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
+        NoteError(rc);
         error = message ? message : sqlite3_errmsg(m_Db);
         sqlite3_free(message);
         return false;
@@ -108,45 +106,40 @@ bool SqliteDb::Exec(const std::string& sql, std::string& error) {
     return true;
 }
 
-bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) {
+void SqliteDb::NoteError(int rc) {
+    m_ErrorCode = rc & 0xFF;
+    m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
+}
+
+bool SqliteDb::QueryFirst(const std::string& sql, std::string& error,
+                          const std::function<void(sqlite3_stmt*)>& take) {
     sqlite3_stmt* stmt = nullptr;
     if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
-        m_ErrorCode = rc & 0xFF;
-        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
+        NoteError(rc);
         error = sqlite3_errmsg(m_Db);
         return false;
     }
     int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) {
-        value = sqlite3_column_int(stmt, 0);
+        take(stmt);
     } else {
-        m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
-        m_SystemErrno = sqlite3_system_errno(m_Db);
+        NoteError(sqlite3_errcode(m_Db));
         error = sqlite3_errmsg(m_Db);
     }
     sqlite3_finalize(stmt);
     return rc == SQLITE_ROW;
 }
 
+bool SqliteDb::QueryInt(const std::string& sql, int& value, std::string& error) {
+    return QueryFirst(sql, error,
+                      [&value](sqlite3_stmt* stmt) { value = sqlite3_column_int(stmt, 0); });
+}
+
 bool SqliteDb::QueryText(const std::string& sql, std::string& value, std::string& error) {
-    sqlite3_stmt* stmt = nullptr;
-    if (int rc = sqlite3_prepare_v2(m_Db, sql.c_str(), -1, &stmt, nullptr); rc != SQLITE_OK) {
-        m_ErrorCode = rc & 0xFF;
-        m_SystemErrno = m_Db ? sqlite3_system_errno(m_Db) : 0;
-        error = sqlite3_errmsg(m_Db);
-        return false;
-    }
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) {
+    return QueryFirst(sql, error, [&value](sqlite3_stmt* stmt) {
         const unsigned char* text = sqlite3_column_text(stmt, 0);
         value = text ? reinterpret_cast<const char*>(text) : "";
-    } else {
-        m_ErrorCode = sqlite3_errcode(m_Db) & 0xFF;
-        m_SystemErrno = sqlite3_system_errno(m_Db);
-        error = sqlite3_errmsg(m_Db);
-    }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_ROW;
+    });
 }
 
 SqliteStatement& SqliteDb::Statement(const char* sql) {

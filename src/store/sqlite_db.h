@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +65,12 @@ public:
     int SystemErrno() const { return m_SystemErrno; }
 
 private:
+    // Records the result code of a failed call and the system's error behind it.
+    void NoteError(int rc);
+    // Runs `sql` and hands its first row to `take`; false (with the error) when there is none.
+    bool QueryFirst(const std::string& sql, std::string& error,
+                    const std::function<void(sqlite3_stmt*)>& take);
+
     sqlite3* m_Db = nullptr;
     int m_ErrorCode = 0;
     int m_SystemErrno = 0;
