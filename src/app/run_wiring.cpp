@@ -45,7 +45,8 @@ void RunWiring::ResetJobEditor() {
 }
 
 void RunWiring::UpdateJobButtons() {
-    jobs::UpdateJobButtons(m_Dialog, m_Controller->State().m_Processing);
+    const run::RunState& state = m_Controller->State();
+    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning);
 }
 
 void RunWiring::RefreshJobList() {

@@ -54,13 +54,14 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
     }
 }
 
-void UpdateJobButtons(platform::Dialog& dialog, bool processing) {
+void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning) {
     dialog.Enable(ui::kMoveUp, true);
     dialog.Enable(ui::kDelete, true);
     dialog.Enable(ui::kMoveDown, true);
     dialog.Enable(ui::kReset, true);
-    dialog.Enable(ui::kStart, !processing);
-    dialog.Enable(ui::kClear, !processing);
+    // A pass keeps the run's one output path: no run may start beside it.
+    dialog.Enable(ui::kStart, !processing && !passRunning);
+    dialog.Enable(ui::kClear, !processing && !passRunning);
     dialog.Enable(ui::kStop, processing);
 }
 

@@ -26,9 +26,9 @@ void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::L
 // `image`, keeping the row selected when it was. Does nothing when the row does not exist.
 void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image);
 
-// Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run is in
-// progress; Stop exactly when one is.
-void UpdateJobButtons(platform::Dialog& dialog, bool processing);
+// Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run and no
+// pulldown pass is in progress; Stop exactly when a run is.
+void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning = false);
 
 // Deletes the job keys 0 to rows - 1 (rows counted once, at the start) and removes every row.
 // When the store cannot be changed, logs an error, keeps the rows and returns false; logs

@@ -53,12 +53,12 @@ void RunController::OnPulldownUtility(const std::string& chosenPath) {
     std::string source =
         env::OutputFolder(*m_Services.settings, chosenPath) + "/" + FileNameOf(chosenPath);
     m_State.m_Ecl.m_OutputPath = source;
+    m_State.m_PulldownRunning = true;
     m_Services.window->ResetJobEditor();
     m_Services.window->UpdateJobButtons();
     m_Services.dialog->Enable(ids::kStop, false);
     m_State.m_StopRequested = false;
     m_State.m_UtilityPulldown = true;
-    m_State.m_PulldownRunning = true;
     m_Services.startPulldown(source, source + ".m2v");
 }
 

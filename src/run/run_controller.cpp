@@ -98,6 +98,13 @@ bool RunController::OnTimer(int timerId) {
 }
 
 void RunController::OnStartProcessing() {
+    // The run and a pulldown pass share one output path; Start waits for the pass's end.
+    if (m_State.m_Processing || m_State.m_PulldownRunning) {
+        m_Services.log->Write("WARNING: A run or a pulldown pass is in progress; Start waits "
+                              "until it has ended.",
+                              kLogWarning);
+        return;
+    }
     m_State.m_Processing = true;
     m_State.m_FirstJob = true;
     m_State.m_StopRequested = false;

@@ -127,6 +127,10 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.window->OnPulldownUtility("/tmp/c.mpv");
     EXPECT_TRUE(rig.Saw("pulldown:/tmp/c.mpv"));
     EXPECT_TRUE(state.m_PulldownRunning);
+    // Nor a run beside the pass: it would take over the pass's output path.
+    EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
+    rig.window->OnStartProcessing();
+    EXPECT_FALSE(state.m_Processing);
     // Its end clears the pass.
     rig.controller->OnPulldownFinished(2);
     EXPECT_FALSE(state.m_PulldownRunning);
