@@ -121,8 +121,10 @@ public:
             return;
         }
         std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb",    "-displayfd", fd.c_str(),   "-nolisten", "tcp",
-                              "-screen", "0",          "640x480x24", nullptr};
+        // -noreset: a server resets when its last client leaves and refuses connections
+        // meanwhile, so a probe that connects and leaves would race the next client.
+        const char* argv[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
+                              "-noreset", "-screen",    "0",        "640x480x24", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);

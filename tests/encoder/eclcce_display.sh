@@ -23,7 +23,9 @@ done
 
 # A virtual X display of its own: -displayfd picks a free display number and writes it when the
 # server is ready, so tests running at the same time never share or race for a display.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" </dev/null \
+# -noreset: EclCCE's display probe connects and leaves; a server that resets when its last client
+# leaves would refuse the settings window's own connection meanwhile.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" </dev/null \
     >"$dir/xvfb.log" 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -rf "$dir"' EXIT

@@ -59,7 +59,7 @@ start)
     stop
     : >"$dir/pids"
     # -displayfd: the server picks a free display and writes its number once it accepts clients.
-    setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$dir/display" \
+    setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$dir/display" \
         </dev/null >"$dir/xvfb.log" 2>&1 &
     echo $! >>"$dir/pids"
     wait_for "Xvfb" test -s "$dir/display"
