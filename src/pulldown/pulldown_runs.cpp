@@ -52,6 +52,14 @@ void RunController::OnPulldownUtility(const std::string& chosenPath) {
     // The stream lies where the encoder put it: the output folder for the chosen file.
     std::string source =
         env::OutputFolder(*m_Services.settings, chosenPath) + "/" + FileNameOf(chosenPath);
+    // A FIFO or device would hold the pass (and so the run's Start) until someone writes to it.
+    platform::FileFacts facts;
+    if (!platform::RegularFileFacts(source, facts) && ::access(source.c_str(), F_OK) == 0) {
+        m_Services.log->Write("  ERROR: " + source +
+                                  " is not a regular file; no pulldown pass is run on it.",
+                              kLogError);
+        return;
+    }
     m_State.m_Ecl.m_OutputPath = source;
     m_State.m_PulldownRunning = true;
     m_Services.window->ResetJobEditor();

@@ -135,4 +135,13 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.controller->OnPulldownFinished(2);
     EXPECT_FALSE(state.m_PulldownRunning);
     EXPECT_FALSE(rig.window->RunBusy());
+
+    // A FIFO is never handed to the pass, which would wait on it for good.
+    testing_support::TempDir dir;
+    std::string fifo = dir.File("pipe.mpv");
+    ASSERT_TRUE(testing_support::MakeFifo(fifo));
+    rig.window->OnPulldownUtility(fifo);
+    EXPECT_FALSE(rig.Saw("pulldown:" + fifo));
+    EXPECT_FALSE(rig.window->RunBusy());
+    EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
 }
