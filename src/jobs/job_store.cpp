@@ -21,6 +21,15 @@ std::string PositionName(int position) {
 // A stale swap key can only be left by an interrupted swap of an older store; it holds no job.
 constexpr const char* kSwapKey = "Temp";
 
+// The first missing position at or after `first`, which is known to follow stored jobs only.
+int CountJobsFrom(KeyStore& store, const Key& jobsKey, int first) {
+    int count = first;
+    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
+        ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 std::string JobKeyPath(int position) {
@@ -126,13 +135,9 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
     }
     // The caller's guess (its row count) saves counting a long queue from the start.
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    int count =
-        position > 0 && jobsKey && store.OpenKey(jobsKey, PositionName(position - 1), Access::Read)
-            ? position
-            : 0;
-    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
-        ++count;
-    }
+    bool guessHolds =
+        position > 0 && jobsKey && store.OpenKey(jobsKey, PositionName(position - 1), Access::Read);
+    int count = CountJobsFrom(store, jobsKey, guessHolds ? position : 0);
     if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
         return false;
     }
@@ -141,12 +146,7 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
 }
 
 int JobCount(KeyStore& store) {
-    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    int count = 0;
-    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
-        ++count;
-    }
-    return count;
+    return CountJobsFrom(store, store.OpenKey(kHive, store::kJobsPath, Access::Read), 0);
 }
 
 bool SwapJobs(KeyStore& store, int a, int b) {
