@@ -9,8 +9,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
 
 namespace gui {
 
