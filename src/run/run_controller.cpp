@@ -16,6 +16,7 @@
 #include "platform/message_registry.h"
 #include "run/cce_window.h"
 #include "run/process_runner.h"
+#include "run/progress_line.h"
 
 #include <cstdio>
 #include <limits>
@@ -50,8 +51,12 @@ uint32_t WaitMilliseconds(int32_t seconds) {
     return delay > kMaxWaitMilliseconds ? kMaxWaitMilliseconds : delay;
 }
 
-RunController::RunController(RunServices services) : m_Services(std::move(services)) {
+RunController::RunController(RunServices services)
+    : m_Services(std::move(services)), m_Progress([this] {
+          return m_Services.milliseconds ? m_Services.milliseconds() : m_Services.now() * 1000;
+      }) {
     platform::UiQueue& q = *m_Services.queue;
+    m_LineMessage = q.RegisterMessage(platform::kUpmLineName);
     m_FinishedMessage = q.RegisterMessage(platform::kUpmFinishedName);
     m_PulldownLineMessage = q.RegisterMessage(platform::kUpmPulldownLineName);
     m_PulldownUpdateMessage = q.RegisterMessage(platform::kUpmPulldownUpdateName);
@@ -65,6 +70,10 @@ std::string RunController::EclCcePath() const {
 bool RunController::OnMessage(platform::Message& message) {
     if (message.message == m_FinishedMessage) {
         OnProcessFinished(message.wparam, message.lparam);
+    } else if (message.message == m_LineMessage) {
+        if (message.text) {
+            OnRunnerLine(*message.text, message.lparam);
+        }
     } else if (message.message == m_PulldownLineMessage) {
         OnPulldownLine(message.text ? *message.text : std::string(),
                        static_cast<int>(message.lparam));
@@ -108,6 +117,9 @@ void RunController::OnStartProcessing() {
     m_State.m_Processing = true;
     m_State.m_FirstJob = true;
     m_State.m_StopRequested = false;
+    m_State.m_JobsCompleted = 0;
+    m_State.m_JobsFailed = 0;
+    m_Progress.StartRun();
     m_Services.window->ResetJobEditor();
     m_Services.window->UpdateJobButtons();
     m_Services.dialog->Enable(ids::kExit, false);
@@ -148,6 +160,7 @@ void RunController::StartNextJob() {
         if (window.InTray()) {
             window.UpdateTrayIcon("Vantaq Idle");
         }
+        window.OnQueueFinished(m_State.m_JobsCompleted, m_State.m_JobsFailed);
         if (window.HasExitKeyword()) {
             window.CloseWindow();
         }
@@ -182,13 +195,62 @@ void RunController::StartNextJob() {
         log.Write("Setting CCE Priority to Default", kLogDebug);
     }
 
+    StartJobProgress(job, count);
     if (StartEclCce(MY_TIMER_PASS1)) {
-        int method = 0;
-        jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
-        if (method == 0) {
+        if (m_TwoPart) {
             log.Write("  RoBa First part started.", kLogInfo);
         }
     }
+}
+
+void RunController::StartJobProgress(int job, int count) {
+    store::KeyStore& store = *m_Services.store;
+    int method = 0;
+    jobs::GetJobNumber(store, job, jobs::kMethod, method);
+    m_TwoPart = method == 0;
+    // The frames an encode covers are its stored range; a range that is not set (End not after
+    // Start) leaves the length unknown.
+    auto frames = [&store](int position) {
+        int first = 0;
+        int last = 0;
+        jobs::GetJobNumber(store, position, jobs::kStartFrame, first);
+        jobs::GetJobNumber(store, position, jobs::kEndFrame, last);
+        return last > first ? static_cast<int64_t>(last) - first : int64_t{0};
+    };
+    int64_t queued = 0;
+    bool known = true;
+    for (int position = job + 1; position < count; ++position) {
+        std::string status;
+        jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, status);
+        if (status != jobs::kStatusPending) {
+            continue;
+        }
+        int64_t n = frames(position);
+        known = known && n > 0;
+        queued += n;
+    }
+    m_Progress.StartJob(frames(job), queued, known);
+    m_Services.window->OnRunProgress();
+}
+
+void RunController::OnRunnerLine(const std::string& line, int64_t id) {
+    int percent = ParseProgressLine(line);
+    if (percent < 0 || !m_State.m_Processing || m_State.m_PulldownRunning) {
+        return;
+    }
+    int position;
+    if (id == MY_TIMER_PASS1) {
+        position = m_TwoPart ? percent / 2 : percent;
+    } else if (id == MY_TIMER_PASS2) {
+        position = 50 + percent / 2;
+    } else {
+        return;
+    }
+    // A pulldown pass before may have left its picture count as the range.
+    m_Services.dialog->SetProgressRange(ids::kProgress, 0, 100);
+    m_Services.dialog->SetProgressPos(ids::kProgress, position);
+    m_Progress.SetPercent(position);
+    m_Services.window->OnRunProgress();
 }
 
 bool RunController::StartEclCce(int id) {

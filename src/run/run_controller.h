@@ -6,6 +6,7 @@
 #include "env/settings.h"
 #include "platform/top_level_windows.h"
 #include "platform/ui_queue.h"
+#include "run/run_progress.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,10 @@ public:
     // The start-up keywords the run consults.
     virtual bool HasExitKeyword() const = 0;
     virtual bool HasDeleteMpvKeyword() const = 0;
+    // The job's share done or its time left may have changed (called often during an encode).
+    virtual void OnRunProgress() {}
+    // The queue ran dry after a run that ended `completed` jobs "Complete" and `failed` "Error".
+    virtual void OnQueueFinished(int /*completed*/, int /*failed*/) {}
 };
 
 // Everything the controller works with; the pointers must outlive it.
@@ -71,6 +76,7 @@ struct RunServices {
     // Starts a pulldown run on a worker that reports through the UI queue's pulldown messages.
     std::function<void(const std::string& source, const std::string& target)> startPulldown;
     std::function<int64_t()> now;                // whole seconds of the system clock
+    std::function<int64_t()> milliseconds;       // a clock that never goes back; empty: now()
     std::function<void(int milliseconds)> sleep; // the short waits between steps
     std::function<int()> cceVersion;             // the installed encoder's release code
 };
@@ -84,6 +90,9 @@ struct RunState {
     bool m_UtilityPulldown = false;
     bool m_PulldownRunning = false; // a pulldown pass (utility or after-encode) is going
     int m_CurrentJob = -1;
+    // Jobs this run marked "Complete" and "Error".
+    int m_JobsCompleted = 0;
+    int m_JobsFailed = 0;
     std::string m_EclPath;
     ecl::EclState m_Ecl; // m_SourcePath, m_OutputPath, m_SourceFrames
     int64_t m_JobStartTime = 0;
@@ -98,6 +107,8 @@ public:
 
     const RunState& State() const { return m_State; }
     RunState& MutableState() { return m_State; }
+    // The current job's share done and the time left.
+    const RunProgress& Progress() const { return m_Progress; }
 
     // Start (control 1046, the "start" keyword) and Stop (control 1047, the tray menu).
     void OnStartProcessing();
@@ -113,6 +124,9 @@ public:
     // The steps, public for the window and for tests.
     void StartNextJob();
     void OnProcessFinished(uint64_t error, int64_t id);
+    // One output line of the runner `id`: a progress line moves the bar (the two parts of the
+    // two-part method each fill half of it); every other line changes nothing. Never logged.
+    void OnRunnerLine(const std::string& line, int64_t id);
     void OnPass1Finished(int job);
     void OnPass2Finished(int job);
     void StartPart2(int job);
@@ -138,9 +152,14 @@ private:
     bool EncodeWroteOutputs() const;
     bool StartEclCce(int id);
     std::string EclCcePath() const;
+    // Starts the estimates for job `job` of a queue of `count`.
+    void StartJobProgress(int job, int count);
 
     RunServices m_Services;
     RunState m_State;
+    RunProgress m_Progress;
+    bool m_TwoPart = false; // the current job runs the two-part method
+    uint32_t m_LineMessage;
     uint32_t m_FinishedMessage;
     uint32_t m_PulldownLineMessage;
     uint32_t m_PulldownUpdateMessage;

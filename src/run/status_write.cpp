@@ -11,6 +11,10 @@ namespace run {
 bool RunController::WriteJobStatus(int job, const char* status) {
     store::KeyStore& store = *m_Services.store;
     if (jobs::SetJobString(store, job, jobs::kStatus, status)) {
+        const std::string written = status;
+        m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
+        m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
+        m_Progress.FinishJob();
         return true;
     }
     // Going on would find the same job pending again and encode it again, without end.

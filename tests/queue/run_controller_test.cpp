@@ -2,6 +2,7 @@
 // stopping, the two-part method, the pulldown hand-over and the failure paths.
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
+#include "run/process_runner.h"
 #include "run_fixture.h"
 #include "store/paths.h"
 #include "support/store_faults.h"
@@ -61,6 +62,24 @@ TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
     EXPECT_TRUE(f.window.closed);
     std::string ini = testing_support::ReadFile(f.dir.File("EclCCE.ini"));
     EXPECT_NE(ini.find("Priority=-1"), std::string::npos);
+}
+
+TEST(RunController, ProgressLinesFillTheBarHalfAPartAndStayOutOfTheLog) {
+    RunFixture f;
+    f.AddJob("progress two", 0);
+    f.AddJob("progress nostream", 2);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    // Per runner: "encoding ...", "50% / ...", "not a progress line", "100% / ...".
+    EXPECT_EQ(f.bar, (std::vector<int>{0, 25, 25, 50, 50, 75, 75, 100, 0, 50, 50, 100}));
+    for (const std::string& row : f.lines.rows) {
+        EXPECT_EQ(row.find("% / "), std::string::npos) << row;
+    }
+    EXPECT_EQ(f.Status(1), "Error");
+    EXPECT_EQ(f.window.finished, (std::vector<std::pair<int, int>>{{1, 1}}));
+    // A line after the run moves nothing.
+    f.controller->OnRunnerLine("40% / late", run::MY_TIMER_PASS1);
+    EXPECT_EQ(f.dialog.GetProgressPos(ids::kProgress), 0);
 }
 
 TEST(RunController, PriorityIsWrittenBeforeTheRunnerStarts) {

@@ -19,7 +19,8 @@ namespace run_test {
 
 namespace {
 
-// The runner: logs its arguments, then writes a small stream and analysis where the list says
+// The runner: logs its arguments, prints progress lines for a title holding "progress", then
+// writes a small stream and analysis where the list says
 // (no stream for a title holding "nostream", no analysis for one holding "noanalysis").
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
@@ -31,6 +32,7 @@ vid=$(sed -n 's/^vid_out=//p' "$ecl" | tr -d '\r')
 vaf=$(sed -n 's/^vaf_out=//p' "$ecl" | tr -d '\r')
 vaffile=$(sed -n 's/^vaf_file=//p' "$ecl" | tr -d '\r')
 echo "encoding $title"
+case "$title" in *progress*) printf '50%% / %s\nnot a progress line\n100%% / %s\n' "$title" "$title" ;; esac
 case "$title" in *nostream*) exit 1 ;; esac
 if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
 case "$title" in *noanalysis*) exit 0 ;; esac
@@ -87,6 +89,8 @@ int64_t RunFixture::OnMessage(platform::Message& message) {
     }
     if (message.message == queue.RegisterMessage(platform::kUpmLineName) && message.text) {
         output.push_back(*message.text);
+        controller->OnMessage(message);
+        bar.push_back(dialog.GetProgressPos(platform::main_window::kProgress));
         return 0;
     }
     // A runner that never started reports its end too, without a handle before it.

@@ -27,12 +27,16 @@ public:
     void CloseWindowAfterFailure() override { closedAfterFailure = true; }
     bool HasExitKeyword() const override { return exitKeyword; }
     bool HasDeleteMpvKeyword() const override { return deleteMpvKeyword; }
+    void OnQueueFinished(int completed, int failed) override {
+        finished.push_back({completed, failed});
+    }
 
     int resets = 0;
     int buttonUpdates = 0;
     int refreshes = 0;
     std::vector<std::pair<int, int>> rowImages;
     std::vector<std::string> tips;
+    std::vector<std::pair<int, int>> finished; // completed and failed jobs at each queue end
     bool inTray = false;
     bool closed = false;
     bool closedAfterFailure = false;
@@ -87,6 +91,7 @@ public:
     std::unique_ptr<run::RunController> controller;
     int running = 0;                 // processes started and not finished
     std::vector<std::string> output; // the runner's output lines
+    std::vector<int> bar;            // the progress bar after each of them
 };
 
 } // namespace run_test
