@@ -108,6 +108,17 @@ SourceFacts ReadSourceFacts(const std::string& path, const std::string& programD
     return facts;
 }
 
+std::string OutputBase(const env::Settings& settings, const std::string& input) {
+    // Outputs go beside the ECL file unless a separate output folder is set; a folder that is
+    // no full path counts as none. The paths are kept as the lines carry them.
+    std::string eclPath = EclPathFor(input);
+    const std::string& chosen = settings.m_OutputDirectory;
+    std::string folder = settings.m_OutputSameDir || chosen.empty() || chosen[0] != '/'
+                             ? eclPath.substr(0, FileNameStart(eclPath))
+                             : chosen + "/";
+    return OneLine(folder + input.substr(FileNameStart(input)));
+}
+
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
                      const SourceInspector& inspect, EclState& state) {
     if (cceVersion < 1 || cceVersion > 5) {
@@ -167,13 +178,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (!code1) {
         out.Number("aud_mode", tpl("Audio mode"));
     }
-    // Outputs go beside the ECL file unless a separate output folder is set; a folder that is
-    // no full path counts as none. The paths are kept as the lines carry them.
-    const std::string& chosen = settings.m_OutputDirectory;
-    std::string folder = settings.m_OutputSameDir || chosen.empty() || chosen[0] != '/'
-                             ? eclPath.substr(0, FileNameStart(eclPath))
-                             : chosen + "/";
-    std::string base = OneLine(folder + input.substr(FileNameStart(input)));
+    std::string base = OutputBase(settings, input);
     state.m_OutputPath = ReplaceExtension(base, ".mpv");
     out.Line("vid_file0=" + state.m_OutputPath);
     out.Line("vid_file1=" + state.m_OutputPath);

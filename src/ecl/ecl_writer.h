@@ -53,6 +53,11 @@ int FrameRateIndex(int thousandths);
 // frame server in `programDir`/system); `opened` is false when it cannot be read.
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
+// The outputs' common path without extension for the source `input` (a full path): in the
+// source's folder, or in the settings' output folder when one is set as a full path. The
+// stream is this with ".mpv".
+std::string OutputBase(const env::Settings& settings, const std::string& input);
+
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
 // (encoder code 0 or 99, no job store, a source that is no full path, or a file that cannot be
 // created or is no regular file). Text values are read whole and written as stored except that

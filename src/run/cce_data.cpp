@@ -183,13 +183,9 @@ int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::
                 logging::kLogError);
             continue;
         }
-        if (builder.ShowSourceInfo(source)) {
+        if (!StartSourceJob(source, templatePosition, builder, sleep)) {
             continue;
         }
-        Pause(sleep, 200);
-        builder.FillNewJob(source);
-        Pause(sleep, 200);
-        builder.SelectTemplate(templatePosition);
         dialog.SetSpinPos(kBitrateMinSpin, f.Number(s + 1));
         dialog.SetSpinPos(kBitrateMaxSpin, f.Number(s + 2));
         dialog.SetSpinPos(kBitrateAvgSpin, f.Number(s + 3));
@@ -201,6 +197,39 @@ int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::
         if (full) {
             ApplyFullFields(f, static_cast<int>(k + 1), dialog, log);
         }
+        builder.AddOrReplaceJob();
+        ++added;
+    }
+    return added;
+}
+
+bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder,
+                    const SleepFor& sleep) {
+    if (builder.ShowSourceInfo(source)) {
+        return false;
+    }
+    Pause(sleep, 200);
+    builder.FillNewJob(source);
+    Pause(sleep, 200);
+    builder.SelectTemplate(templatePosition);
+    return true;
+}
+
+int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& builder,
+                  platform::Dialog& dialog, logging::Log& log) {
+    // Read once: each added job leaves the editor as it was filled, template included.
+    int templatePosition = dialog.GetSelection(kTemplateList);
+    if (templatePosition < 0) {
+        log("ERROR: No template is selected; choose one before adding several sources at once.",
+            logging::kLogError);
+        return 0;
+    }
+    int added = 0;
+    for (const std::string& source : sources) {
+        if (!StartSourceJob(source, templatePosition, builder, nullptr)) {
+            continue;
+        }
+        builder.ApplyAutoBias();
         builder.AddOrReplaceJob();
         ++added;
     }

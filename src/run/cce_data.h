@@ -57,4 +57,17 @@ std::vector<std::string> CceDataFields(const std::string& line);
 int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
                   logging::Log& log, const SleepFor& sleep);
 
+// The first steps of a job from a source, as a job list line takes them: File Info of
+// `source` (false, with the error logged, when it cannot be opened), FillNewJob, then template
+// list position `templatePosition`. `sleep` pauses between them (200 ms each; may be empty).
+bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder,
+                    const SleepFor& sleep);
+
+// One new job per source with the selected template and its values, as a job list line
+// without settings of its own gives (AutoBias applied). Sources that cannot be opened are
+// logged and skipped; without a selected template nothing is added (an error line). Returns
+// the number of jobs added.
+int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& builder,
+                  platform::Dialog& dialog, logging::Log& log);
+
 } // namespace run
