@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "app/job_row_details.h"
 #include "app/tray.h"
 #include "env/settings.h"
 #include "env/startup_checks.h"
@@ -55,6 +56,10 @@ public:
     virtual void ShowAbout(const std::string& caption) = 0;
     // Runs the settings dialog modally; true when it was closed with OK.
     virtual bool RunSettingsDialog() = 0;
+    // The job list's line of details for `row` (CMainWindow::JobDetails) has changed.
+    virtual void JobDetailsChanged(int /*row*/) {}
+    // Opens a folder with the desktop's handler, as help is opened; false when it could not.
+    virtual bool OpenFolder(const std::string& /*path*/) { return false; }
 };
 
 // The parts of the program that plug into the window. Each one is optional: while a hook is
@@ -83,6 +88,8 @@ struct MainWindowHooks {
     std::function<void()> onChapterBrowse;
     std::function<void()> onConvertToFilm;
     std::function<void()> onCalc;
+    // The work going on for a job, shown in its line of the job list; empty: none.
+    std::function<JobActivity(int position)> jobActivity;
 };
 
 class CMainWindow : public platform::MessageHandler {
@@ -175,6 +182,21 @@ public:
     // of absent parts disabled).
     bool HasRunController() const { return static_cast<bool>(m_Hooks.onStartProcessing); }
     bool HasFileListLoader() const { return static_cast<bool>(m_Hooks.loadFileList); }
+
+    // The job list's second line for `row`: state, template, output stream (JobDetailsLine),
+    // with the work going on as the `jobActivity` hook reports it.
+    std::string JobDetails(int row);
+    // Tells the real window that the line of `row` changed.
+    void JobDetailsChanged(int row);
+    // The job list's context menu: the selected job's output folder, opened with the desktop's
+    // handler (a logged error when there is none or it cannot be opened).
+    void OnOpenOutputFolder();
+    // Video files dropped on the window: one is taken as New Job takes its source (while New
+    // Job is available); several become one job each with the selected template, as a job list
+    // file's lines do. Returns the number of jobs added.
+    int OnDropSources(const std::vector<std::string>& paths);
+    // The queue ran dry: a desktop notification through the tray with the run's counts.
+    void OnQueueFinished(int completed, int failed);
 
     // The about box's caption: product name, a blank and product version of `programPath`'s
     // version resource; "Vantaq" when it has none.

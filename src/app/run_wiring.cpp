@@ -16,6 +16,13 @@ void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
     if (m_Window && m_Controller) {
         m_Window->AttachRun(m_Controller->MutableState());
     }
+    if (m_Display) {
+        m_Display->Attach(window, controller);
+    }
+}
+
+void RunWiring::ShowRunStatus(platform::UiQueue& queue, std::function<int64_t()> clock) {
+    m_Display = std::make_unique<RunStatusDisplay>(m_Dialog, queue, std::move(clock));
 }
 
 template <typename Step> void RunWiring::Run(Step step) {
@@ -29,7 +36,16 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
     hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
     hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
     hooks.onRunTimer = [this](int timerId) {
+        if (timerId == kTimerRunDisplay) {
+            if (m_Display) {
+                m_Display->OnTimer();
+            }
+            return;
+        }
         Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
+    };
+    hooks.jobActivity = [this](int position) {
+        return m_Display ? m_Display->ActivityOf(position) : JobActivity();
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
         Run([&message](run::RunController& c) { c.OnMessage(message); });
@@ -47,6 +63,22 @@ void RunWiring::ResetJobEditor() {
 void RunWiring::UpdateJobButtons() {
     const run::RunState& state = m_Controller->State();
     jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning);
+    // Every start and end of a run passes here.
+    if (m_Display) {
+        m_Display->ShowNow();
+    }
+}
+
+void RunWiring::OnRunProgress() {
+    if (m_Display) {
+        m_Display->Changed();
+    }
+}
+
+void RunWiring::OnQueueFinished(int completed, int failed) {
+    if (m_Display) {
+        m_Window->OnQueueFinished(completed, failed);
+    }
 }
 
 void RunWiring::RefreshJobList() {

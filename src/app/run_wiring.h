@@ -3,7 +3,10 @@
 #pragma once
 
 #include "app/main_window.h"
+#include "app/run_status_display.h"
 #include "run/run_controller.h"
+
+#include <memory>
 
 namespace app {
 
@@ -16,6 +19,9 @@ public:
     // the window at the controller's state.
     void AddHooks(MainWindowHooks& hooks);
     void Attach(CMainWindow* window, run::RunController* controller);
+    // Shows the run in the title, the tray tip and the job list, and notifies at the end of
+    // the queue; `clock` counts milliseconds. Call before Attach.
+    void ShowRunStatus(platform::UiQueue& queue, std::function<int64_t()> clock);
 
     // run::RunWindow
     void ResetJobEditor() override;
@@ -28,6 +34,8 @@ public:
     void CloseWindowAfterFailure() override;
     bool HasExitKeyword() const override;
     bool HasDeleteMpvKeyword() const override;
+    void OnRunProgress() override;
+    void OnQueueFinished(int completed, int failed) override;
 
 private:
     template <typename Step> void Run(Step step);
@@ -37,6 +45,7 @@ private:
     logging::Log& m_Log;
     CMainWindow* m_Window = nullptr;
     run::RunController* m_Controller = nullptr;
+    std::unique_ptr<RunStatusDisplay> m_Display;
 };
 
 } // namespace app

@@ -25,6 +25,10 @@ public:
     virtual bool Remove() = 0;
     // Shows the menu at the cursor; afterwards "Restore" is its default item.
     virtual void ShowMenu() = 0;
+    // A desktop notification through the notification area; false where there is none.
+    virtual bool Notify(const std::string& /*title*/, const std::string& /*text*/) {
+        return false;
+    }
 };
 
 } // namespace app

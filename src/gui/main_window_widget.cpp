@@ -106,6 +106,7 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     layout->addWidget(list, 1);
     m_Dialog.AddControl(kJobList, K::ListBox, list);
     m_Dialog.SetImages(kJobList, JobStatusIcon);
+    SetUpJobListDetails(list);
     connect(list, &QListWidget::currentRowChanged, this, [this] {
         if (m_Logic) {
             m_Logic->OnJobSelectionChanged();
@@ -552,8 +553,13 @@ void MainWindowWidget::changeEvent(QEvent* event) {
 }
 
 bool MainWindowWidget::OpenHelp(const std::string& path) {
+    return OpenWithDesktop(path, false);
+}
+
+bool MainWindowWidget::OpenWithDesktop(const std::string& path, bool folder) {
     QString file = QString::fromLocal8Bit(path.c_str());
-    if (!QFileInfo(file).isFile() || !platform::QtMessageBoxes::IsInteractive()) {
+    QFileInfo info(file);
+    if (!(folder ? info.isDir() : info.isFile()) || !platform::QtMessageBoxes::IsInteractive()) {
         return false;
     }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -574,7 +580,12 @@ void MainWindowWidget::ShowAbout(const std::string& caption) {
 
 bool MainWindowWidget::RunSettingsDialog() {
     SettingsWindow dialog(m_Store, this);
-    return dialog.exec() == QDialog::Accepted;
+    bool accepted = dialog.exec() == QDialog::Accepted;
+    if (accepted) {
+        // The output folder may have changed; the logic reloads the settings first.
+        QTimer::singleShot(0, this, [this] { RefreshAllJobDetails(); });
+    }
+    return accepted;
 }
 
 } // namespace gui

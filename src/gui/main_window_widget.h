@@ -10,7 +10,10 @@
 #include <functional>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
+class QListWidget;
 class QLineEdit;
 class QGridLayout;
 
@@ -42,12 +45,19 @@ public:
     bool OpenHelp(const std::string& path) override;
     void ShowAbout(const std::string& caption) override;
     bool RunSettingsDialog() override;
+    void JobDetailsChanged(int row) override;
+    bool OpenFolder(const std::string& path) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     // Escape that no child and no open list or menu took: the cancel path.
     void keyPressEvent(QKeyEvent* event) override;
+    // Video files dragged from a file manager: one fills New Job, several become jobs.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The job list's right button release opens the menu that its press asked for.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* BuildJobsPanel();
@@ -66,6 +76,12 @@ private:
     void SetTabOrder();
     // The window is done: tells whoever waits for it, once.
     void Finish();
+    // The job list's two-line rows, their details kept up to date, and its context menu.
+    void SetUpJobListDetails(QListWidget* list);
+    void ShowJobMenu(QListWidget* list, const QPoint& at);
+    void RefreshAllJobDetails();
+    // Opens a file or folder with the desktop's handler (help, output folders).
+    static bool OpenWithDesktop(const std::string& path, bool folder);
 
     store::KeyStore& m_Store;
     WidgetDialog m_Dialog;
@@ -77,6 +93,8 @@ private:
     bool m_Ended = false;
     QAction* m_LoadFileList = nullptr;
     QAction* m_PulldownUtility = nullptr;
+    bool m_JobMenuPending = false;
+    QPoint m_PendingJobMenu;
 };
 
 } // namespace gui

@@ -96,6 +96,12 @@ void Program::Start() {
         run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, nullptr);
     };
     m_Wiring = std::make_unique<app::RunWiring>(m_Window->Dialog(), m_Store, *m_Log);
+    auto milliseconds = [] {
+        return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+    };
+    m_Wiring->ShowRunStatus(*m_Queue, milliseconds);
     m_Wiring->AddHooks(hooks);
     m_Logic =
         std::make_unique<app::CMainWindow>(m_Window->Dialog(), *m_Queue, m_Store, *m_Log, *m_Tray,
@@ -123,6 +129,7 @@ void Program::Start() {
         m_Pulldowns->Start(source, target);
     };
     run.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    run.milliseconds = milliseconds;
     run.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     run.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
     m_Run = std::make_unique<run::RunController>(std::move(run));

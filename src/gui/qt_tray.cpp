@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace gui {
 
@@ -76,6 +77,26 @@ void QtTray::ShowMenu() {
     // Bottom-aligned at the cursor, as a notification-area menu opens upwards.
     m_Menu->popup(QPoint(at.x(), at.y() - size.height()));
     m_Menu->setDefaultAction(m_Menu->actions().value(0));
+}
+
+bool QtTray::Notify(const std::string& title, const std::string& text) {
+    constexpr int kShownMs = 10000;
+    QSystemTrayIcon* icon = m_Icon.get();
+    if (icon == nullptr) {
+        if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+            return false;
+        }
+        if (!m_Notifier) {
+            m_Notifier = std::make_unique<QSystemTrayIcon>(ProgramIcon());
+            m_Notifier->setToolTip("Vantaq");
+        }
+        icon = m_Notifier.get();
+        icon->show();
+        QTimer::singleShot(kShownMs, icon, [icon] { icon->hide(); });
+    }
+    icon->showMessage(QString::fromLocal8Bit(title.c_str()), QString::fromLocal8Bit(text.c_str()),
+                      QSystemTrayIcon::Information, kShownMs);
+    return true;
 }
 
 void QtTray::PostNotify(int64_t mouseMessage) {

@@ -34,6 +34,9 @@ public:
     bool Update(const std::string& tip) override;
     bool Remove() override;
     void ShowMenu() override;
+    // Shows the message from the icon; while the window is not in the tray, from an icon shown
+    // just for the message.
+    bool Notify(const std::string& title, const std::string& text) override;
 
     bool IsShown() const { return m_Icon != nullptr; }
     QMenu* Menu() const { return m_Menu.get(); }
@@ -46,6 +49,7 @@ private:
     app::CMainWindow* m_Logic = nullptr;
     std::unique_ptr<QSystemTrayIcon> m_Icon;
     std::unique_ptr<QMenu> m_Menu;
+    std::unique_ptr<QSystemTrayIcon> m_Notifier;
 };
 
 } // namespace gui

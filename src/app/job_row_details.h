@@ -1,0 +1,35 @@
+// What the job list shows of a job beside its name: its state, its template and the stream it
+// writes, read from the store as it is now.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace env {
+struct Settings;
+}
+namespace store {
+class KeyStore;
+}
+
+namespace app {
+
+// The work going on for one job, as whatever works it (the local run) reports it.
+struct JobActivity {
+    bool active = false; // the job is being worked on now
+    int percent = -1;    // its share done, -1 when not reported
+    std::optional<int64_t> secondsLeft;
+};
+
+// "<state>  |  <template>  |  <output stream>" for the job at `position`. The state is the
+// stored status, or "Encoding" with the share done and time left while `activity` is active.
+// The stream is the one the encode writes (with ".m2v" after a 2:3 pulldown pass); a job
+// without a full source path names none.
+std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
+                           const JobActivity& activity);
+
+// The stream the job at `position` ends with, or "" when its source is no full path.
+std::string JobOutputStream(store::KeyStore& store, const env::Settings& settings, int position);
+
+} // namespace app

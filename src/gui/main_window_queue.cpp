@@ -1,0 +1,139 @@
+// The main window's job list details and context menu, and files dropped on the window.
+#include "gui/job_list_delegate.h"
+#include "gui/main_window_widget.h"
+#include "platform/control_ids.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QMouseEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+namespace gui {
+
+using namespace platform::main_window;
+
+namespace {
+
+// The local files among dropped URLs; empty when any of them is something else.
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (data == nullptr || !data->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+            return {};
+        }
+        files.push_back(url.toLocalFile().toLocal8Bit().toStdString());
+    }
+    return files;
+}
+
+} // namespace
+
+void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
+    list->setItemDelegate(new JobListDelegate(list));
+    // Every row the list gets (a reload, a moved or refreshed row) reads its details anew.
+    connect(list->model(), &QAbstractItemModel::rowsInserted, this,
+            [this, list](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last && m_Logic; ++row) {
+                    if (QListWidgetItem* item = list->item(row)) {
+                        item->setData(kJobDetailsRole,
+                                      QString::fromLocal8Bit(m_Logic->JobDetails(row).c_str()));
+                    }
+                }
+            });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
+        // X asks for the menu when the right button goes down; a menu opened then would get
+        // the button's release and close again at once, so it opens on the release.
+        if (QGuiApplication::mouseButtons() & Qt::RightButton) {
+            m_PendingJobMenu = at;
+            m_JobMenuPending = true;
+            return;
+        }
+        ShowJobMenu(list, at);
+    });
+    list->viewport()->installEventFilter(this);
+    setAcceptDrops(true);
+}
+
+bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
+    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
+    if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && m_JobMenuPending) {
+        m_JobMenuPending = false;
+        ShowJobMenu(list, m_PendingJobMenu);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindowWidget::JobDetailsChanged(int row) {
+    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
+    QListWidgetItem* item = list ? list->item(row) : nullptr;
+    if (item && m_Logic) {
+        item->setData(kJobDetailsRole, QString::fromLocal8Bit(m_Logic->JobDetails(row).c_str()));
+    }
+}
+
+void MainWindowWidget::RefreshAllJobDetails() {
+    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
+    for (int row = 0; list && row < list->count(); ++row) {
+        JobDetailsChanged(row);
+    }
+}
+
+void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
+    int row = list->indexAt(at).row();
+    if (row < 0 || !m_Logic) {
+        return;
+    }
+    list->setCurrentRow(row);
+    // The list's own buttons decide what is offered, as they decide what can be clicked.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto add = [&](const char* text, int button, bool possible, void (app::CMainWindow::*handler)()) {
+        QAction* action = menu->addAction(text);
+        action->setEnabled(possible && (button == 0 || m_Dialog.IsEnabled(button)));
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (m_Logic) {
+                (m_Logic->*handler)();
+            }
+        });
+    };
+    add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp);
+    add("Move &Down", kMoveDown, row < list->count() - 1, &app::CMainWindow::OnMoveJobDown);
+    add("&Delete", kDelete, true, &app::CMainWindow::OnDeleteJob);
+    add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
+    menu->addSeparator();
+    add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
+    menu->popup(list->viewport()->mapToGlobal(at));
+}
+
+bool MainWindowWidget::OpenFolder(const std::string& path) {
+    return OpenWithDesktop(path, true);
+}
+
+void MainWindowWidget::dragEnterEvent(QDragEnterEvent* event) {
+    std::vector<std::string> files = LocalFiles(event->mimeData());
+    // One file is New Job's source, so it is taken only while New Job can be used.
+    if (m_Logic && !files.empty() && (files.size() > 1 || m_Dialog.IsEnabled(kNewJob))) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindowWidget::dropEvent(QDropEvent* event) {
+    std::vector<std::string> files = LocalFiles(event->mimeData());
+    if (!m_Logic || files.empty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    m_Logic->OnDropSources(files);
+}
+
+} // namespace gui
