@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,6 +20,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -562,7 +562,9 @@ bool MainWindowWidget::OpenWithDesktop(const std::string& path, bool folder) {
     if (!(folder ? info.isDir() : info.isFile()) || !platform::QtMessageBoxes::IsInteractive()) {
         return false;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    // The desktop's opener is looked up on every call (Qt's own services keep the first one
+    // they found for the life of the program).
+    return QProcess::startDetached("xdg-open", {QUrl::fromLocalFile(file).toString()});
 }
 
 void MainWindowWidget::ShowAbout(const std::string& caption) {

@@ -147,7 +147,7 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
     }
     EXPECT_EQ(offered.join(", ").toStdString(),
               "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder");
-    gui_testing::RunTool("xdotool", {"key", "o"}); // a real key press: the menu has the focus
+    QTest::keyClick(menu, Qt::Key_O);
     QFile args(QString::fromStdString(opener + ".args"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return args.exists(); }, kLong));
     qputenv("PATH", path);
@@ -160,7 +160,7 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
     // Move Up on the last job: it and its line go up one.
     menu = OpenJobMenu(*program, 2);
     ASSERT_NE(menu, nullptr);
-    gui_testing::RunTool("xdotool", {"key", "u"});
+    QTest::keyClick(menu, Qt::Key_U);
     ASSERT_TRUE(QTest::qWaitFor([&] { return d.GetRowText(kJobList, 1) == "job 2"; }, kLong));
     EXPECT_EQ(d.GetSelection(kJobList), 1);
     EXPECT_NE(Details(*program, 1).find("media/clip.mpv"), std::string::npos)
@@ -175,7 +175,7 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
         ASSERT_TRUE(s.Open(folder.StorePath()));
         ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kInput, "clip.avi"));
     }
-    gui_testing::RunTool("xdotool", {"key", "o"});
+    QTest::keyClick(menu, Qt::Key_O);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, kLong));
     EXPECT_EQ(LogRows(*program).back(),
               "2 ERROR: Job job 0 has no source with a full path, so it has no output folder.");
