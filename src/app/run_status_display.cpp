@@ -28,8 +28,8 @@ std::string RunStatusDisplay::StatusText() const {
         return std::string();
     }
     const run::RunProgress& progress = m_Controller->Progress();
-    std::string text = "Vantaq \u2014 job " + std::to_string(m_Controller->State().m_CurrentJob + 1) +
-                       " of " +
+    std::string text = "Vantaq \u2014 job " +
+                       std::to_string(m_Controller->State().m_CurrentJob + 1) + " of " +
                        std::to_string(m_Dialog.GetCount(platform::main_window::kJobList));
     if (progress.Percent() >= 0) {
         text += ", " + std::to_string(progress.Percent()) + "%";

@@ -26,9 +26,7 @@ public:
     // Shows the menu at the cursor; afterwards "Restore" is its default item.
     virtual void ShowMenu() = 0;
     // A desktop notification through the notification area; false where there is none.
-    virtual bool Notify(const std::string& /*title*/, const std::string& /*text*/) {
-        return false;
-    }
+    virtual bool Notify(const std::string& /*title*/, const std::string& /*text*/) { return false; }
 };
 
 } // namespace app

@@ -54,8 +54,8 @@ void JobListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
                option.rect.width() - option.decorationSize.width() - 12, detailsHeight);
     painter->save();
     painter->setFont(detailsFont);
-    QPalette::ColorRole role =
-        option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::PlaceholderText;
+    QPalette::ColorRole role = option.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                     : QPalette::PlaceholderText;
     painter->setPen(option.palette.color(role));
     painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetrics(detailsFont).elidedText(details, Qt::ElideMiddle, rect.width()));

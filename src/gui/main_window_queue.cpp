@@ -5,11 +5,11 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QMouseEvent>
 #include <QDropEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QUrl>
 
 namespace gui {
@@ -97,7 +97,8 @@ void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    auto add = [&](const char* text, int button, bool possible, void (app::CMainWindow::*handler)()) {
+    auto add = [&](const char* text, int button, bool possible,
+                   void (app::CMainWindow::*handler)()) {
         QAction* action = menu->addAction(text);
         action->setEnabled(possible && (button == 0 || m_Dialog.IsEnabled(button)));
         connect(action, &QAction::triggered, this, [this, handler] {

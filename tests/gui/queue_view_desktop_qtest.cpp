@@ -48,8 +48,8 @@ std::unique_ptr<gui::Program> Started(ProgramFolder& folder) {
 
 QMenu* OpenJobMenu(gui::Program& program, int row) {
     auto* list = Widget<QListWidget>(program, kJobList);
-    QPoint at = list->viewport()->mapTo(&program.Window(),
-                                        list->visualItemRect(list->item(row)).center());
+    QPoint at =
+        list->viewport()->mapTo(&program.Window(), list->visualItemRect(list->item(row)).center());
     ClickIn(program.Window().winId(), at, 3); // a real right click
     if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, kLong)) {
         return nullptr;
@@ -65,8 +65,7 @@ std::string Details(gui::Program& program, int row) {
 // The text of the balloon a tray icon shows on an X desktop; "" while none is shown.
 QString Balloon() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qstrcmp(widget->metaObject()->className(), "QBalloonTip") == 0 &&
-            widget->isVisible()) {
+        if (qstrcmp(widget->metaObject()->className(), "QBalloonTip") == 0 && widget->isVisible()) {
             QString text;
             for (QLabel* label : widget->findChildren<QLabel*>()) {
                 text += label->text() + "\n";
@@ -176,7 +175,8 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
         ASSERT_TRUE(jobs::SetJobString(s, 0, jobs::kInput, "clip.avi"));
     }
     QTest::keyClick(menu, Qt::Key_O);
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, kLong));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, kLong));
     EXPECT_EQ(LogRows(*program).back(),
               "2 ERROR: Job job 0 has no source with a full path, so it has no output folder.");
 }
