@@ -64,6 +64,10 @@ void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
 
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
     auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
+    // A press comes before the menu request it makes: whatever was pending is forgotten.
+    if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
+        m_JobMenuPending = false;
+    }
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && m_JobMenuPending) {
         m_JobMenuPending = false;
