@@ -43,6 +43,10 @@ public:
         return was;
     }
     void ShowMenu() override { m_Events.push_back("tray-menu"); }
+    bool Notify(const std::string& title, const std::string& text) override {
+        m_Events.push_back("tray-notify:" + title + ": " + text);
+        return shown;
+    }
     bool addSucceeds = true;
     bool removeSucceeds = true;
     bool shown = false;

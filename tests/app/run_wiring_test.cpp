@@ -19,7 +19,8 @@ namespace {
 // The window's logic with a real run controller behind it; no runner beside the program, so
 // every job fails to start and each step follows at once.
 struct WiredRig : MainWindowRig {
-    WiredRig() : wiring(dialog, temp.Store(), log) {
+    // `showStatus`: the run is shown in the title and the tray tip as in the program.
+    explicit WiredRig(bool showStatus = false) : wiring(dialog, temp.Store(), log) {
         app::MainWindowHooks hooks;
         wiring.AddHooks(hooks);
         hooks.pulldownUtility = [this, forward = hooks.pulldownUtility](const std::string& p) {
@@ -44,6 +45,9 @@ struct WiredRig : MainWindowRig {
         services.sleep = [](int) {};
         services.cceVersion = [] { return 5; };
         controller = std::make_unique<run::RunController>(std::move(services));
+        if (showStatus) {
+            wiring.ShowRunStatus(queue, [this] { return static_cast<int64_t>(queue.Now()); });
+        }
         wiring.Attach(window.get(), controller.get());
     }
     // Starts with `line` and runs the queue to its end; without a runner every step follows at
@@ -84,6 +88,29 @@ TEST(RunWiring, StartAndExitKeywordsRunTheQueueAndCloseTheWindow) {
 
 // A status the store refuses (another process holds its write lock) ends the run, and the
 // "exit" keyword then ends the program with status 1.
+TEST(RunWiring, TitleAndTipShowTheRunThenTheIdleTextsAndTheEndIsNotified) {
+    WiredRig rig(true);
+    rig.AddJob("one");
+    rig.AddJob("two");
+    rig.dialog.SetTitle("Vantaq 1.0.0.0");
+    rig.RunQueue("vantaq -start -minimize");
+    EXPECT_FALSE(rig.controller->State().m_Processing);
+    EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq 1.0.0.0");
+    // In the tray from the first job on: the second job's start shows there (no progress line
+    // came, so no share and no time left), and the queue's end leaves the idle text.
+    EXPECT_TRUE(rig.Saw("tray-update:Vantaq \u2014 job 2 of 2"))
+        << testing::PrintToString(rig.events);
+    std::vector<std::string> tray;
+    for (const std::string& e : rig.events) {
+        if (e.rfind("tray-", 0) == 0) {
+            tray.push_back(e);
+        }
+    }
+    ASSERT_GE(tray.size(), 3u);
+    EXPECT_EQ(tray[tray.size() - 2], "tray-update:Vantaq Idle");
+    EXPECT_EQ(tray.back(), "tray-notify:Vantaq: Queue finished: 0 jobs completed, 2 failed.");
+}
+
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {
     WiredRig rig;
     rig.AddJob("one");
