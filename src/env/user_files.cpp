@@ -52,8 +52,7 @@ bool StartOwnCopy(const std::string& from, const std::string& to, std::string& e
 } // namespace
 
 std::string ChooseLogFile(const std::string& programPath) {
-    return BesideOrInUserFolder(DeriveProgramFile(programPath, ".log"),
-                                platform::UserStateHome());
+    return BesideOrInUserFolder(DeriveProgramFile(programPath, ".log"), platform::UserStateHome());
 }
 
 RunnerProfile LocateRunnerProfile(const std::string& runnerPath) {

@@ -31,7 +31,6 @@ RunnerProfile LocateRunnerProfile(const std::string& runnerPath);
 // to the user's own copy starts it from the profile read until then, so its other keys stay in
 // force. False with a readable reason in `error`.
 bool WriteRunnerProfileString(const RunnerProfile& profile, const std::string& section,
-                              const std::string& key, const std::string& value,
-                              std::string& error);
+                              const std::string& key, const std::string& value, std::string& error);
 
 } // namespace env

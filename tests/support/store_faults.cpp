@@ -121,8 +121,7 @@ ReadOnlyMount::ReadOnlyMount(std::string folder) : m_Folder(std::move(folder)) {
         m_Reason = "cannot bind-mount a folder here (" + std::string(std::strerror(errno)) + ")";
         return;
     }
-    if (mount(nullptr, m_Folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) !=
-        0) {
+    if (mount(nullptr, m_Folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
         m_Reason = "cannot make a bind mount read-only (" + std::string(std::strerror(errno)) + ")";
         umount2(m_Folder.c_str(), MNT_DETACH);
         return;

@@ -39,8 +39,7 @@ bool SaveProfile(const env::RunnerProfile& profile, const std::string& encoderPa
                  std::string& error) {
     return env::WriteRunnerProfileString(profile, kSection, "CCE", AbsolutePath(encoderPath),
                                          error) &&
-           env::WriteRunnerProfileString(profile, kSection, "Priority", idle ? "64" : "-1",
-                                         error);
+           env::WriteRunnerProfileString(profile, kSection, "Priority", idle ? "64" : "-1", error);
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -62,10 +61,10 @@ int ShowConfiguration(const env::RunnerProfile& profile, const std::string& self
         enc::Say("  (missing)");
     } else {
         const Profile keys = ReadProfile(iniPath);
-        enc::Say("  [" + std::string(kSection) +
-                 "] CCE=" + (keys.hasCce ? keys.cce : std::string("(not set)")) +
-                 (keys.hasCce && !IsExecutableFile(keys.cce) ? "   <- no executable file there"
-                                                             : ""));
+        enc::Say(
+            "  [" + std::string(kSection) +
+            "] CCE=" + (keys.hasCce ? keys.cce : std::string("(not set)")) +
+            (keys.hasCce && !IsExecutableFile(keys.cce) ? "   <- no executable file there" : ""));
         enc::Say("  [" + std::string(kSection) + "] Priority=" +
                  (keys.hasPriority ? keys.priority : std::string("(not set: default)")) +
                  "   (64 idle, -1 default)");
