@@ -173,12 +173,17 @@ void RunController::StartNextJob() {
 
     const env::RunnerProfile ini = env::LocateRunnerProfile(EclCcePath());
     std::string error;
+    bool written = false;
     if (m_Services.settings->m_CcePriority == 1) {
-        env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "64", error);
+        written = env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "64", error);
         log.Write("Setting CCE Priority to Idle", kLogDebug);
     } else {
-        env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "-1", error);
+        written = env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "-1", error);
         log.Write("Setting CCE Priority to Default", kLogDebug);
+    }
+    if (!written) {
+        // The encode still runs, at whatever priority the profile already holds.
+        log.Write("  WARNING: The encoder's priority could not be set: " + error, kLogWarning);
     }
 
     if (StartEclCce(MY_TIMER_PASS1)) {
