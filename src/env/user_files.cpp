@@ -35,9 +35,14 @@ bool StartOwnCopy(const std::string& from, const std::string& to, std::string& e
     std::error_code ec;
     fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
     if (!ec) {
+        // A link never replaces a file that appeared meanwhile; where the file system has no
+        // links, a rename does the job.
         fs::create_hard_link(temp, to, ec);
         if (ec == std::errc::file_exists) {
             ec.clear();
+        } else if (ec) {
+            ec.clear();
+            fs::rename(temp, to, ec);
         }
     }
     std::error_code ignored;
