@@ -1,6 +1,7 @@
-# Entry points. `make test` sets up, builds and runs every test (plain, sanitized, and a short
-# fixed run of the pulldown fuzzer in a clang build);
-# `make run` sets up, builds and runs an unattended queue.
+# Entry points. `make test` sets up, builds and runs every test (plain, the Debian package and
+# its installed programs, sanitized, and a short fixed run of the pulldown fuzzer in a clang
+# build); `make run` sets up, builds and runs an unattended queue; `make package` makes the
+# Debian package.
 BUILD      ?= build
 BUILD_SAN  ?= build-san
 BUILD_FUZZ ?= build-fuzz
@@ -8,7 +9,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all setup build build-san build-fuzz test test-plain test-san test-fuzz run bench format \
-        format-check clean
+        format-check clean package test-package
 
 all: build
 
@@ -47,7 +48,15 @@ test-san: build-san
 test-fuzz: build-fuzz
 	cd $(BUILD_FUZZ) && ctest --output-on-failure -L fuzz
 
-test: format-check test-plain test-san test-fuzz
+# The Debian package of the plain build (CPack): $(BUILD)/vantaq_VERSION_ARCH.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# Its file list, dependencies and lintian, then its programs run as installed, for a user.
+test-package: package
+	./scripts/check-package.sh $(BUILD)
+
+test: format-check test-plain test-package test-san test-fuzz
 
 run: build
 	./scripts/run-queue.sh $(BUILD)

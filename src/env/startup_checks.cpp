@@ -5,6 +5,7 @@
 #include "env/file_version_info.h"
 #include "env/profile_file.h"
 #include "env/program_files.h"
+#include "env/user_files.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
@@ -85,7 +86,7 @@ int GetCceVersion(const std::string& programPath) {
     if (runner.empty()) {
         return kCceNotFound;
     }
-    std::string ini = DeriveProgramFile(runner, ".ini");
+    std::string ini = LocateRunnerProfile(runner).path;
     if (!IsFile(ini)) {
         return kCceNotFound;
     }

@@ -4,6 +4,7 @@
 #include "chapters/chapter_list.h"
 #include "chapters/size_calc.h"
 #include "env/startup_checks.h"
+#include "env/user_files.h"
 #include "gui/file_dialogs.h"
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
@@ -44,7 +45,7 @@ void Program::Start() {
     m_Queue = std::make_unique<platform::QtUiQueue>();
     m_Window = std::make_unique<MainWindowWidget>(m_Store);
     m_LogView = std::make_unique<app::DialogLogView>(m_Window->Dialog(), kLogList);
-    m_Log = std::make_unique<logging::Log>(*m_LogView, logging::LogFilePath(m_Options.programPath));
+    m_Log = std::make_unique<logging::Log>(*m_LogView, env::ChooseLogFile(m_Options.programPath));
     m_Boxes = std::make_unique<platform::QtMessageBoxes>(m_Window.get());
     m_Tray = std::make_unique<QtTray>(*m_Queue);
     m_Processes = std::make_shared<platform::PosixProcesses>();

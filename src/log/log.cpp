@@ -5,7 +5,9 @@
 #include "store/key_store.h"
 #include "store/paths.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +62,13 @@ void Log::Write(const std::string& message, LogLevel level) {
 void Log::AppendToFile(const std::string& line) {
     // Opened, appended to and closed per line, so the file is whole whenever the program dies.
     std::FILE* file = std::fopen(m_FilePath.c_str(), "ab");
+    if (!file && errno == ENOENT) {
+        // A log in the user's state folder may be the first file there.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(m_FilePath).parent_path(),
+                                            ignored);
+        file = std::fopen(m_FilePath.c_str(), "ab");
+    }
     if (!file) {
         return;
     }

@@ -1,5 +1,5 @@
 // The program's single report channel: timestamped lines in the window's log list and,
-// when enabled, in a text file beside the program.
+// when enabled, in a text file (beside the program, or in the user's state folder).
 #pragma once
 
 #include <ctime>

@@ -2,9 +2,8 @@
 #include "run/run_controller.h"
 
 #include "ecl/ecl_rewrite.h"
-#include "env/profile_file.h"
-#include "env/program_files.h"
 #include "env/startup_checks.h"
+#include "env/user_files.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -185,14 +184,19 @@ void RunController::StartNextJob() {
                   kLogError);
     }
 
-    std::string ini = env::DeriveProgramFile(EclCcePath(), ".ini");
+    const env::RunnerProfile ini = env::LocateRunnerProfile(EclCcePath());
     std::string error;
+    bool written = false;
     if (m_Services.settings->m_CcePriority == 1) {
-        env::WriteProfileString(ini, "EclCCE", "Priority", "64", error);
+        written = env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "64", error);
         log.Write("Setting CCE Priority to Idle", kLogDebug);
     } else {
-        env::WriteProfileString(ini, "EclCCE", "Priority", "-1", error);
+        written = env::WriteRunnerProfileString(ini, "EclCCE", "Priority", "-1", error);
         log.Write("Setting CCE Priority to Default", kLogDebug);
+    }
+    if (!written) {
+        // The encode still runs, at whatever priority the profile already holds.
+        log.Write("  WARNING: The encoder's priority could not be set: " + error, kLogWarning);
     }
 
     StartJobProgress(job, count);

@@ -1,6 +1,7 @@
 // The key store on SQLite: keys as rows with a parent, values as typed byte strings.
 #include "store/key_store.h"
 
+#include "platform/user_folders.h"
 #include "store/sqlite_db.h"
 
 #include <sqlite3.h>
@@ -74,15 +75,7 @@ std::string KeyStore::DefaultPath() {
     if (const char* explicitPath = std::getenv("VANTAQ_STORE"); explicitPath && *explicitPath) {
         return explicitPath;
     }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.config";
-    } else {
-        base = ".";
-    }
-    return base + "/vantaq/store.sqlite";
+    return platform::UserConfigHome() + "/vantaq/store.sqlite";
 }
 
 bool KeyStore::IsOpen() const {

@@ -5,6 +5,7 @@
 #include "env/profile_file.h"
 #include "env/program_files.h"
 #include "support/media.h"
+#include "support/store_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,33 @@ TEST_F(Runner, ConfigurationCallShowsProfileAndSetCceWritesIt) {
     EXPECT_NE(r.output.find("CCE=" + kProgramDir + "/cce"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Priority=64"), std::string::npos) << r.output;
     EXPECT_TRUE(FileExists(m_Program)); // the profile never replaces the program
+}
+
+TEST_F(Runner, InAReadOnlyProgramFolderTheUsersOwnProfileIsWrittenAndRead) {
+    TempDir home;
+    setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+    WriteIni("[EclCCE]\nCCE=" + kProgramDir + "/cce\nPriority=64\n");
+    testing_support::ReadOnlyMount readOnly(m_Dir.Path());
+    if (!readOnly.Mounted()) {
+        GTEST_SKIP() << readOnly.Reason();
+    }
+    const std::string own = home.File("vantaq/EclCCE.ini");
+    RunResult r = RunProgram({m_Program});
+    EXPECT_NE(r.output.find("Profile: " + m_Ini), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("changes go to " + own), std::string::npos) << r.output;
+
+    r = RunProgram({m_Program, "--set-cce", home.File("missing-cce")});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadFile(own), "[EclCCE]\nCCE=" + home.File("missing-cce") + "\nPriority=64\n");
+    EXPECT_EQ(ReadFile(m_Ini), "[EclCCE]\nCCE=" + kProgramDir + "/cce\nPriority=64\n");
+
+    // The encode call reads the user's copy from now on.
+    const std::string ecl = home.File("clip.ecl");
+    ASSERT_TRUE(WriteFile(ecl, "x"));
+    r = RunProgram({m_Program, "-ecl", ecl, "-batch"});
+    EXPECT_EQ(r.status, 11) << r.output;
+    EXPECT_NE(r.output.find("named in " + own), std::string::npos) << r.output;
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(Runner, MissingOrBrokenSetupFailsClearly) {

@@ -26,9 +26,10 @@ const std::string kProfile = "[EclCCE]\nCCE=/old/cce\nPriority=-1\nOther=1\n";
 class EclCceSettingsWindow : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(WriteFile(m_Ini, kProfile)); }
-    // Opens the window on `ini` and waits until it is shown.
-    void Open(const std::string& ini) {
-        m_Window = std::make_unique<eclcce::SettingsWindow>(ini);
+    // Opens the window on `ini` (read and written) and waits until it is shown.
+    void Open(const std::string& ini) { Open(env::RunnerProfile{ini, ini}); }
+    void Open(const env::RunnerProfile& profile) {
+        m_Window = std::make_unique<eclcce::SettingsWindow>(profile);
         m_Window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_Window.get()));
     }
@@ -70,6 +71,18 @@ TEST_F(EclCceSettingsWindow, ShowsTheProfileAndSavesWhatTheUserChose) {
     Open(m_Ini);
     EXPECT_EQ(Child<QLineEdit>("encoder")->text(), kCce);
     EXPECT_EQ(Child<QComboBox>("priority")->currentIndex(), 1);
+}
+
+TEST_F(EclCceSettingsWindow, ASharedProfileIsSavedToTheUsersOwnCopy) {
+    const std::string own = m_Dir.File("config/vantaq/EclCCE.ini");
+    Open(env::RunnerProfile{m_Ini, own});
+    EXPECT_TRUE(Child<QLabel>("where")->text().contains(QString::fromStdString(own)));
+    EXPECT_EQ(Child<QLineEdit>("encoder")->text(), "/old/cce");
+    TypeEncoder(kCce);
+    QTest::mouseClick(Child<QPushButton>("save"), Qt::LeftButton);
+    EXPECT_FALSE(m_Window->isVisible());
+    EXPECT_EQ(ReadFile(m_Ini), kProfile);
+    EXPECT_EQ(ReadFile(own), "[EclCCE]\nCCE=" + kCce.toStdString() + "\nPriority=-1\nOther=1\n");
 }
 
 TEST_F(EclCceSettingsWindow, AFailedSaveIsShownAndTheWindowStays) {

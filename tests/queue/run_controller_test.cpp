@@ -94,6 +94,25 @@ TEST(RunController, PriorityIsWrittenBeforeTheRunnerStarts) {
     EXPECT_EQ(f.Status(0), "Complete");
 }
 
+TEST(RunController, APriorityThatCannotBeWrittenIsLoggedAndTheJobStillRuns) {
+    RunFixture f;
+    // A folder where the profile belongs: the write's final rename fails.
+    std::filesystem::remove(f.dir.File("EclCCE.ini"));
+    std::filesystem::create_directory(f.dir.File("EclCCE.ini"));
+    f.AddJob("one", 2);
+    f.controller->OnStartProcessing();
+    ASSERT_EQ(std::count_if(f.lines.rows.begin(), f.lines.rows.end(),
+                            [](const std::string& r) {
+                                return r.rfind(
+                                           "1   WARNING: The encoder's priority could not be set: ",
+                                           0) == 0 &&
+                                       r.find("EclCCE.ini") != std::string::npos;
+                            }),
+              1);
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Complete");
+}
+
 TEST(RunController, StopDuringAnEncodeLeavesTheJobPending) {
     RunFixture f;
     f.AddJob("one", 2);

@@ -1,4 +1,5 @@
-// A full small disk and a second process holding the store's lock, for the store fault tests.
+// A full small disk, a read-only mount and a second process holding the store's lock, for the
+// fault tests.
 #include "support/store_faults.h"
 
 #include <cerrno>
@@ -112,6 +113,26 @@ bool SmallDisk::Fill() {
 
 void SmallDisk::Free() {
     unlink(File("filler").c_str());
+}
+
+ReadOnlyMount::ReadOnlyMount(std::string folder) : m_Folder(std::move(folder)) {
+    // A bind mount takes its flags only on a second, remounting call.
+    if (mount(m_Folder.c_str(), m_Folder.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        m_Reason = "cannot bind-mount a folder here (" + std::string(std::strerror(errno)) + ")";
+        return;
+    }
+    if (mount(nullptr, m_Folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+        m_Reason = "cannot make a bind mount read-only (" + std::string(std::strerror(errno)) + ")";
+        umount2(m_Folder.c_str(), MNT_DETACH);
+        return;
+    }
+    m_Mounted = true;
+}
+
+ReadOnlyMount::~ReadOnlyMount() {
+    if (m_Mounted) {
+        umount2(m_Folder.c_str(), MNT_DETACH);
+    }
 }
 
 bool LockHolder::Hold() {

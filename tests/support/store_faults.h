@@ -1,5 +1,5 @@
-// Real faults under a store: a small disk that fills up, and another process holding the
-// store's write lock.
+// Real faults under a store: a small disk that fills up, a folder on a read-only mount, and
+// another process holding the store's write lock.
 #pragma once
 
 #include "support/test_support.h"
@@ -28,6 +28,25 @@ public:
 
 private:
     TempDir m_Dir;
+    bool m_Mounted = false;
+    std::string m_Reason;
+};
+
+// `folder` mounted read-only onto itself while the object lives: nobody, root included, can
+// create or change files in it; what it held stays readable (and executable). Needs the right to
+// mount, like SmallDisk; without it Mounted() is false and Reason() says why.
+class ReadOnlyMount {
+public:
+    explicit ReadOnlyMount(std::string folder);
+    ~ReadOnlyMount();
+    ReadOnlyMount(const ReadOnlyMount&) = delete;
+    ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+
+    bool Mounted() const { return m_Mounted; }
+    const std::string& Reason() const { return m_Reason; }
+
+private:
+    std::string m_Folder;
     bool m_Mounted = false;
     std::string m_Reason;
 };

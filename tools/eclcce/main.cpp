@@ -2,8 +2,7 @@
 // control list; no arguments open the settings window (with a display) or show the
 // configuration; --set-cce PATH sets the encoder.
 #include "child_process.h"
-#include "env/profile_file.h"
-#include "env/program_files.h"
+#include "env/user_files.h"
 #include "platform/files.h"
 #include "runner.h"
 #ifdef VANTAQ_ECLCCE_WINDOW
@@ -21,7 +20,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");
         return eclcce::kExitProfile;
     }
-    const std::string ini = env::DeriveProgramFile(self, ".ini");
+    // Beside the program, or the user's own copy where the program folder is not writable.
+    const env::RunnerProfile ini = env::LocateRunnerProfile(self);
     if (argc == 1) {
 #ifdef VANTAQ_ECLCCE_WINDOW
         if (eclcce::DisplayAvailable()) {
@@ -53,5 +53,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "EclCCE: ERROR: no control list given (-ecl \"LIST.ecl\")\n");
         return eclcce::kExitUsage;
     }
-    return eclcce::RunBatch(ini, ecl);
+    return eclcce::RunBatch(ini.path, ecl);
 }

@@ -35,10 +35,11 @@ Profile ReadProfile(const std::string& iniPath) {
     return p;
 }
 
-bool SaveProfile(const std::string& iniPath, const std::string& encoderPath, bool idle,
+bool SaveProfile(const env::RunnerProfile& profile, const std::string& encoderPath, bool idle,
                  std::string& error) {
-    return env::WriteProfileString(iniPath, kSection, "CCE", AbsolutePath(encoderPath), error) &&
-           env::WriteProfileString(iniPath, kSection, "Priority", idle ? "64" : "-1", error);
+    return env::WriteRunnerProfileString(profile, kSection, "CCE", AbsolutePath(encoderPath),
+                                         error) &&
+           env::WriteRunnerProfileString(profile, kSection, "Priority", idle ? "64" : "-1", error);
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -47,22 +48,25 @@ std::string AbsolutePath(const std::string& path) {
     return ec ? path : absolute;
 }
 
-int ShowConfiguration(const std::string& iniPath, const std::string& selfPath) {
+int ShowConfiguration(const env::RunnerProfile& profile, const std::string& selfPath) {
+    const std::string& iniPath = profile.path;
     enc::Say("EclCCE runs the encoder named in its profile on an encoder control list:");
     enc::Say("  " + selfPath + " -ecl \"LIST.ecl\" -batch");
     enc::Say("");
     enc::Say("Profile: " + iniPath);
+    if (profile.writePath != iniPath) {
+        enc::Say("  (its folder is not writable: changes go to " + profile.writePath + ")");
+    }
     if (access(iniPath.c_str(), F_OK) != 0) {
         enc::Say("  (missing)");
     } else {
-        const Profile profile = ReadProfile(iniPath);
-        enc::Say("  [" + std::string(kSection) +
-                 "] CCE=" + (profile.hasCce ? profile.cce : std::string("(not set)")) +
-                 (profile.hasCce && !IsExecutableFile(profile.cce)
-                      ? "   <- no executable file there"
-                      : ""));
+        const Profile keys = ReadProfile(iniPath);
+        enc::Say(
+            "  [" + std::string(kSection) +
+            "] CCE=" + (keys.hasCce ? keys.cce : std::string("(not set)")) +
+            (keys.hasCce && !IsExecutableFile(keys.cce) ? "   <- no executable file there" : ""));
         enc::Say("  [" + std::string(kSection) + "] Priority=" +
-                 (profile.hasPriority ? profile.priority : std::string("(not set: default)")) +
+                 (keys.hasPriority ? keys.priority : std::string("(not set: default)")) +
                  "   (64 idle, -1 default)");
     }
     enc::Say("");
@@ -71,14 +75,14 @@ int ShowConfiguration(const std::string& iniPath, const std::string& selfPath) {
     return 0;
 }
 
-int SetEncoder(const std::string& iniPath, const std::string& encoderPath) {
+int SetEncoder(const env::RunnerProfile& profile, const std::string& encoderPath) {
     const std::string absolute = AbsolutePath(encoderPath);
     std::string error;
-    if (!env::WriteProfileString(iniPath, kSection, "CCE", absolute, error)) {
+    if (!env::WriteRunnerProfileString(profile, kSection, "CCE", absolute, error)) {
         Error(error);
         return kExitWriteFailed;
     }
-    enc::Say(iniPath + ": [" + kSection + "] CCE=" + absolute);
+    enc::Say(profile.writePath + ": [" + kSection + "] CCE=" + absolute);
     if (!IsExecutableFile(absolute)) {
         enc::Say("Warning: there is no executable file at " + absolute + " yet.");
     }

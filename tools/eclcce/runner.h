@@ -1,6 +1,8 @@
 // The runner's work: show or change its profile file, and run the encoder on a control list.
 #pragma once
 
+#include "env/user_files.h"
+
 #include <string>
 
 namespace eclcce {
@@ -26,8 +28,8 @@ struct Profile {
 Profile ReadProfile(const std::string& iniPath);
 
 // Writes CCE = `encoderPath` (made absolute) and Priority = "64" (idle) or "-1" (default) into
-// the profile, keeping its other lines. False with the reason in `error`.
-bool SaveProfile(const std::string& iniPath, const std::string& encoderPath, bool idle,
+// the profile's `writePath`, keeping its other lines. False with the reason in `error`.
+bool SaveProfile(const env::RunnerProfile& profile, const std::string& encoderPath, bool idle,
                  std::string& error);
 
 // `path` made absolute against the working folder (as it is when that fails).
@@ -36,12 +38,13 @@ std::string AbsolutePath(const std::string& path);
 // True for a regular file this process may execute.
 bool IsExecutableFile(const std::string& path);
 
-// Prints where the profile is, what it holds and how to point it at an encoder. Returns 0.
-int ShowConfiguration(const std::string& iniPath, const std::string& selfPath);
+// Prints where the profile is (and where changes go, when elsewhere), what it holds and how to
+// point it at an encoder. Returns 0.
+int ShowConfiguration(const env::RunnerProfile& profile, const std::string& selfPath);
 
-// Writes the key CCE = `encoderPath` (made absolute) into the profile, creating it when
-// needed. Warns when no executable file is there yet. Returns 0 or kExitWriteFailed.
-int SetEncoder(const std::string& iniPath, const std::string& encoderPath);
+// Writes the key CCE = `encoderPath` (made absolute) into the profile's `writePath`, creating
+// it when needed. Warns when no executable file is there yet. Returns 0 or kExitWriteFailed.
+int SetEncoder(const env::RunnerProfile& profile, const std::string& encoderPath);
 
 // Reads CCE and Priority from the profile and runs the encoder on `eclPath` (a regular file of
 // at most kMaxEclBytes): Priority "64" runs it at nice 19 with the idle I/O class, "-1" (or

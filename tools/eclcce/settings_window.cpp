@@ -25,16 +25,16 @@ constexpr int kIdlePriority = 1;
 
 } // namespace
 
-SettingsWindow::SettingsWindow(std::string iniPath, QWidget* parent)
-    : QDialog(parent), m_IniPath(std::move(iniPath)) {
+SettingsWindow::SettingsWindow(env::RunnerProfile profile, QWidget* parent)
+    : QDialog(parent), m_Profile(std::move(profile)) {
     setWindowTitle("EclCCE settings");
-    const Profile profile = ReadProfile(m_IniPath);
+    const Profile keys = ReadProfile(m_Profile.path);
 
     m_Encoder = new QLineEdit(this);
     m_Encoder->setObjectName("encoder");
     m_Encoder->setMinimumWidth(360);
-    if (profile.hasCce && profile.cce != "NotFound") {
-        m_Encoder->setText(QString::fromStdString(profile.cce));
+    if (keys.hasCce && keys.cce != "NotFound") {
+        m_Encoder->setText(QString::fromStdString(keys.cce));
     }
     auto* browse = new QPushButton("&Browse...", this);
     browse->setObjectName("browse");
@@ -47,7 +47,7 @@ SettingsWindow::SettingsWindow(std::string iniPath, QWidget* parent)
     m_Priority->setObjectName("priority");
     m_Priority->addItem("Default (-1): the runner's own priority");
     m_Priority->addItem("Idle (64): nice 19, idle I/O class");
-    m_Priority->setCurrentIndex(profile.priority == "64" ? kIdlePriority : kDefaultPriority);
+    m_Priority->setCurrentIndex(keys.priority == "64" ? kIdlePriority : kDefaultPriority);
 
     m_Note = new QLabel(this);
     m_Note->setObjectName("note");
@@ -64,7 +64,13 @@ SettingsWindow::SettingsWindow(std::string iniPath, QWidget* parent)
     cancel->setObjectName("cancel");
 
     auto* layout = new QVBoxLayout(this);
-    auto* where = new QLabel("Profile: " + QString::fromStdString(m_IniPath), this);
+    QString whereText = "Profile: " + QString::fromStdString(m_Profile.path);
+    if (m_Profile.writePath != m_Profile.path) {
+        whereText += "\nSaved to: " + QString::fromStdString(m_Profile.writePath) +
+                     " (the program folder is not writable)";
+    }
+    auto* where = new QLabel(whereText, this);
+    where->setObjectName("where");
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(where);
     layout->addLayout(form);
@@ -112,20 +118,20 @@ void SettingsWindow::Save() {
         return;
     }
     std::string error;
-    if (!SaveProfile(m_IniPath, path, m_Priority->currentIndex() == kIdlePriority, error)) {
+    if (!SaveProfile(m_Profile, path, m_Priority->currentIndex() == kIdlePriority, error)) {
         m_Note->setText("Not saved: " + QString::fromStdString(error));
         return;
     }
     accept();
 }
 
-int RunSettingsWindow(int argc, char** argv, const std::string& iniPath) {
+int RunSettingsWindow(int argc, char** argv, const env::RunnerProfile& profile) {
     // No encoder runs here to pass a termination signal to: it ends the window as usual.
     for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         std::signal(sig, SIG_DFL);
     }
     QApplication application(argc, argv);
-    SettingsWindow window(iniPath);
+    SettingsWindow window(profile);
     window.show();
     window.exec();
     return 0;
