@@ -1,0 +1,324 @@
+// The queue on a real one-node Slurm cluster (two CPUs), driven through the cluster run as the
+// window drives it, with real sources, the real vantaq-job, runner and encoder; and vantaq-job
+// on its own.
+#include "cluster/cluster_run.h"
+#include "cluster/job_description.h"
+#include "env/startup_checks.h"
+#include "jobs/job_store.h"
+#include "platform/fake_ui_queue.h"
+#include "platform/memory_dialog.h"
+#include "platform/posix/program_output.h"
+#include "store/paths.h"
+#include "support/media.h"
+#include "support/test_support.h"
+#include "templates/template_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace {
+
+const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
+
+class Window : public run::RunWindow {
+public:
+    void ResetJobEditor() override {}
+    void UpdateJobButtons() override {}
+    void RefreshJobList() override {}
+    void RefreshJobRow(int, int) override {}
+    bool InTray() const override { return false; }
+    void UpdateTrayIcon(const std::string&) override {}
+    void CloseWindow() override {}
+    bool HasExitKeyword() const override { return false; }
+    bool HasDeleteMpvKeyword() const override { return false; }
+};
+
+// A store with the default templates, the settings and jobs of short real sources.
+class Queue {
+public:
+    Queue() {
+        store::KeyStore& s = store.Store();
+        for (const char* flag :
+             {"EnableLogging", "DeleteMPV", "AutoBias", "CCEPriority", "HideCCEWindow"}) {
+            s.WriteNumber(store::kHive, store::kRootPath, flag, 0);
+        }
+        s.WriteNumber(store::kHive, store::kRootPath, "OutputSameDir", 1);
+        s.WriteString(store::kHive, store::kRootPath, "OutputDirectory", "");
+        templates::InitTemplates(s);
+    }
+
+    // A one-pass job of a `seconds` long film source; no source file when `seconds` is 0.
+    void AddJob(const std::string& name, double seconds) {
+        std::string source = dir.File(name + ".avi");
+        if (seconds > 0) {
+            ASSERT_TRUE(media::MakeAvi(source, "176x144", "24000/1001", seconds, "mjpeg", false));
+        }
+        jobs::JobRecord r;
+        r.name = name;
+        r.input = source;
+        r.templateKey = "2";
+        r.method = 2;
+        r.bitrateMax = 8000;
+        r.bitrateAvg = 4000;
+        r.passes = 1;
+        r.aspectRatio = 2;
+        r.qFactor = 40;
+        r.bias = 30;
+        r.quality = 16;
+        r.endFrame = static_cast<int>(seconds * 24);
+        int count = jobs::JobCount(store.Store());
+        ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));
+    }
+
+    std::string Status(int job) {
+        std::string status;
+        jobs::GetJobString(store.Store(), job, jobs::kStatus, 255, status);
+        return status;
+    }
+
+    testing_support::TempDir dir;
+    testing_support::TempStore store;
+};
+
+bool Slurm(const std::vector<std::string>& argv, std::string& output, int& status) {
+    return platform::RunProgram(argv, output, status);
+}
+
+// The cluster run over a Queue, with the window's in-memory stand-ins and a fast poll.
+class ClusterTest : public testing::Test, public platform::MessageHandler {
+protected:
+    void SetUp() override {
+        std::ifstream state(VANTAQ_SLURM_STATE);
+        std::string line;
+        if (!std::getline(state, line)) {
+            FAIL() << "no test cluster: run these tests through ctest, whose fixture starts it";
+        }
+        if (line.rfind("SKIP: ", 0) == 0) {
+            GTEST_SKIP() << "Slurm cannot be started here: " << line.substr(6);
+        }
+        ASSERT_EQ(line.rfind("SLURM_CONF=", 0), 0u) << line;
+        setenv("SLURM_CONF", line.substr(11).c_str(), 1);
+        std::string output;
+        int status = -1;
+        ASSERT_TRUE(Slurm({"scontrol", "ping"}, output, status) && status == 0) << output;
+
+        queue.SetHandler(this);
+        cluster::ClusterServices services;
+        services.store = &q.store.Store();
+        services.log = &log;
+        services.dialog = &dialog;
+        services.queue = &queue;
+        services.window = &window;
+        services.settings = &settings;
+        services.programPath = kProgramDir + "/vantaq";
+        services.inspect = [](const std::string& path) {
+            return ecl::ReadSourceFacts(path, kProgramDir);
+        };
+        services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+        services.cceVersion = [] { return env::GetCceVersion(kProgramDir + "/vantaq"); };
+        services.runCommand = Slurm;
+        services.pollMilliseconds = 100;
+        run = std::make_unique<cluster::ClusterRun>(std::move(services), state_);
+    }
+    void TearDown() override {
+        if (run && run->Active()) {
+            run->OnStopProcessing();
+        }
+        queue.SetHandler(nullptr);
+    }
+    int64_t OnMessage(platform::Message&) override { return 0; }
+    void OnTimer(int timerId) override { run->OnTimer(timerId); }
+
+    // Lets real time pass at the poll's pace, firing the poll timer, until `done` or 90 s.
+    bool PollUntil(const std::function<bool()>& done, const std::function<void()>& each = {}) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            queue.FireNextTimer();
+            if (each) {
+                each();
+            }
+        }
+        return true;
+    }
+    bool AnyRunning() const {
+        const auto& jobs = run->Jobs();
+        return std::any_of(jobs.begin(), jobs.end(),
+                           [](const cluster::ClusterJob& j) { return j.state == "RUNNING"; });
+    }
+    std::string SlurmState(const std::string& id) {
+        cluster::SlurmJobInfo info;
+        cluster::QueryJob(Slurm, id, info);
+        return info.state;
+    }
+    std::string Rows() const { return testing::PrintToString(lines.rows); }
+
+    Queue q;
+    testing_support::LogLines lines;
+    logging::Log log{lines, std::string()};
+    platform::MemoryDialog dialog{platform::MainWindowControls()};
+    platform::FakeUiQueue queue;
+    Window window;
+    env::Settings settings;
+    run::RunState state_;
+    std::unique_ptr<cluster::ClusterRun> run;
+};
+
+cluster::ClusterSettings OnSlurm(int maxJobs) {
+    cluster::ClusterSettings s;
+    s.m_UseSlurm = true;
+    s.m_MaxJobs = maxJobs;
+    s.m_SbatchOptions = {"--cpus-per-task=1"};
+    return s;
+}
+
+TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
+    for (const char* name : {"a", "b", "c", "d"}) {
+        q.AddJob(name, 1);
+    }
+    run->OnStartProcessing(OnSlurm(2));
+    ASSERT_TRUE(state_.m_Processing);
+    EXPECT_EQ(run->Jobs().size(), 2u);
+    size_t mostHandedOver = 0;
+    size_t mostRunning = 0;
+    std::vector<int> progress;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
+                          [&] {
+                              mostHandedOver = std::max(mostHandedOver, run->Jobs().size());
+                              size_t running = 0;
+                              for (const cluster::ClusterJob& j : run->Jobs()) {
+                                  running += j.state == "RUNNING";
+                                  progress.push_back(j.progress);
+                              }
+                              mostRunning = std::max(mostRunning, running);
+                          }))
+        << Rows();
+    EXPECT_EQ(mostHandedOver, 2u);
+    EXPECT_EQ(mostRunning, 2u);
+    EXPECT_FALSE(state_.m_Processing);
+    for (int job = 0; job < 4; ++job) {
+        EXPECT_EQ(q.Status(job), "Complete") << Rows();
+        media::Probe probe;
+        std::string stream = q.dir.File(std::string(1, static_cast<char>('a' + job)) + ".mpv");
+        ASSERT_TRUE(media::ProbeFile(stream, probe)) << stream;
+        EXPECT_EQ(probe.width, 176);
+        EXPECT_EQ(probe.height, 144);
+        // The node's log holds the runner's progress and the job's end.
+        std::string jobLog = testing_support::ReadFile(
+            cluster::JobLogPathFor(q.dir.File(std::string(1, 'a' + job) + ".ecl")));
+        EXPECT_NE(jobLog.find("100% / "), std::string::npos) << jobLog;
+        EXPECT_NE(jobLog.find("\nComplete\n"), std::string::npos) << jobLog;
+    }
+    EXPECT_TRUE(lines.Has("0 Starting Job: c"));
+    EXPECT_TRUE(lines.Has("0   Submitted to Slurm as job 1") ||
+                lines.Has("0   Submitted to Slurm as job 2"))
+        << Rows();
+    EXPECT_EQ(
+        std::count_if(lines.rows.begin(), lines.rows.end(),
+                      [](const std::string& r) { return r.rfind("0 Job: complete in ", 0) == 0; }),
+        4);
+    EXPECT_EQ(lines.rows.back(), "0 No more jobs!!!");
+}
+
+TEST_F(ClusterTest, JobWithAMissingSourceEndsError) {
+    q.AddJob("gone", 0);
+    run->OnStartProcessing(OnSlurm(2));
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Error");
+    // The node's vantaq-job reported the error through its exit status.
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("ERROR: Slurm ended job") != std::string::npos &&
+               r.find("(gone) as FAILED") != std::string::npos &&
+               r.find("exit code 1:0") != std::string::npos;
+    })) << Rows();
+}
+
+TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
+    for (const char* name : {"s1", "s2", "s3"}) {
+        q.AddJob(name, 30);
+    }
+    run->OnStartProcessing(OnSlurm(2));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::vector<std::string> ids;
+    for (const cluster::ClusterJob& j : run->Jobs()) {
+        ids.push_back(j.slurmId);
+    }
+    ASSERT_EQ(ids.size(), 2u);
+    run->OnStopProcessing();
+    EXPECT_FALSE(run->Active());
+    EXPECT_FALSE(state_.m_Processing);
+    for (int job = 0; job < 3; ++job) {
+        EXPECT_EQ(q.Status(job), "Pending");
+    }
+    EXPECT_TRUE(lines.Has("1 Processing Stopped!!!!!")) << Rows();
+    for (const std::string& id : ids) {
+        EXPECT_TRUE(lines.Has("0   Cancelled Slurm job " + id + " (s" +
+                              std::to_string(&id - ids.data() + 1) + ")"))
+            << Rows();
+        EXPECT_TRUE(PollUntil([&] { return SlurmState(id) == "CANCELLED"; })) << SlurmState(id);
+    }
+}
+
+TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
+    q.AddJob("k", 30);
+    run->OnStartProcessing(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::string id = run->Jobs().front().slurmId;
+    std::string output;
+    int status = -1;
+    ASSERT_TRUE(Slurm({"scancel", "--signal=KILL", "--batch", id}, output, status) && status == 0)
+        << output;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Error");
+    std::string line = "2   ERROR: Slurm ended job " + id +
+                       " (k) as FAILED, reason JobLaunchFailure, exit code 0:9";
+    EXPECT_TRUE(lines.Has(line)) << Rows();
+    std::string jobLog = testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File("k.ecl")));
+    EXPECT_NE(jobLog.find(line.substr(4)), std::string::npos) << jobLog;
+}
+
+// vantaq-job on its own: a description in, the job's pipeline run, the end in its exit status.
+TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
+    Queue q;
+    q.AddJob("solo", 1);
+    q.AddJob("missing", 0);
+    std::string job = kProgramDir + "/vantaq-job";
+    for (int position : {0, 1}) {
+        std::string text;
+        std::string error;
+        ASSERT_TRUE(cluster::BuildJobDescription(q.store.Store(), position, text, error)) << error;
+        std::string path = q.dir.File("job" + std::to_string(position) + ".job.reg");
+        ASSERT_TRUE(cluster::WriteDescriptionFile(path, text, error)) << error;
+        std::string output;
+        int status = -1;
+        ASSERT_TRUE(Slurm({job, path}, output, status));
+        if (position == 0) {
+            EXPECT_EQ(status, 0) << output;
+            EXPECT_NE(output.find("Starting Job: solo"), std::string::npos) << output;
+            EXPECT_NE(output.find("100% / "), std::string::npos) << output;
+            EXPECT_EQ(output.substr(output.size() - 9), "Complete\n");
+            EXPECT_GT(testing_support::ReadFile(q.dir.File("solo.mpv")).size(), 0u);
+        } else {
+            EXPECT_EQ(status, 1) << output;
+            EXPECT_EQ(output.substr(output.size() - 6), "Error\n");
+        }
+    }
+    // The window's store is never touched by the job.
+    EXPECT_EQ(q.Status(0), "Pending");
+    std::string output;
+    int status = -1;
+    ASSERT_TRUE(Slurm({job, q.dir.File("nothing.job.reg")}, output, status));
+    EXPECT_EQ(status, 2) << output;
+}
+
+} // namespace
