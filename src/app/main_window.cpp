@@ -2,6 +2,7 @@
 // close paths and the menu commands of the main window.
 #include "app/main_window.h"
 
+#include "cluster/cluster_run.h"
 #include "env/file_version_info.h"
 #include "jobs/job_panels.h"
 #include "log/log.h"
@@ -255,6 +256,7 @@ void CMainWindow::OnTimer(int timerId) {
     case MY_TIMER_RESTART_JOB:
     case MY_TIMER_NEXT_JOB:
     case MY_TIMER_PART2:
+    case cluster::MY_TIMER_CLUSTER_POLL:
         m_Queue.KillTimer(timerId);
         if (m_Hooks.onRunTimer) {
             m_Hooks.onRunTimer(timerId);

@@ -2,6 +2,8 @@
 #include "app/run_wiring.h"
 
 #include "app/command_line.h"
+#include "cluster/cluster_run.h"
+#include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
 
@@ -26,10 +28,31 @@ template <typename Step> void RunWiring::Run(Step step) {
 }
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
-    hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
-    hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
+    hooks.onStartProcessing = [this] {
+        Run([this](run::RunController& c) {
+            cluster::ClusterSettings where = cluster::ReadClusterSettings(m_Store);
+            if (m_Cluster && where.m_UseSlurm) {
+                m_Cluster->OnStartProcessing(where);
+            } else {
+                c.OnStartProcessing();
+            }
+        });
+    };
+    hooks.onStopProcessing = [this] {
+        Run([this](run::RunController& c) {
+            if (m_Cluster && m_Cluster->Active()) {
+                m_Cluster->OnStopProcessing();
+            } else {
+                c.OnStopProcessing();
+            }
+        });
+    };
     hooks.onRunTimer = [this](int timerId) {
-        Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
+        Run([this, timerId](run::RunController& c) {
+            if (!(m_Cluster && m_Cluster->OnTimer(timerId))) {
+                c.OnTimer(timerId);
+            }
+        });
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
         Run([&message](run::RunController& c) { c.OnMessage(message); });
@@ -38,6 +61,10 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
     hooks.pulldownUtility = [this](const std::string& path) {
         Run([&path](run::RunController& c) { c.OnPulldownUtility(path); });
     };
+}
+
+const cluster::ClusterJob* RunWiring::ClusterJobAt(int row) const {
+    return m_Cluster && m_Cluster->Active() ? m_Cluster->JobAt(row) : nullptr;
 }
 
 void RunWiring::ResetJobEditor() {

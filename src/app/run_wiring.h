@@ -5,6 +5,11 @@
 #include "app/main_window.h"
 #include "run/run_controller.h"
 
+namespace cluster {
+class ClusterRun;
+struct ClusterJob;
+} // namespace cluster
+
 namespace app {
 
 class RunWiring : public run::RunWindow {
@@ -16,6 +21,12 @@ public:
     // the window at the controller's state.
     void AddHooks(MainWindowHooks& hooks);
     void Attach(CMainWindow* window, run::RunController* controller);
+    // The run on a Slurm cluster, taken by Start while the settings choose the cluster. It
+    // shares the controller's state.
+    void AttachCluster(cluster::ClusterRun* clusterRun) { m_Cluster = clusterRun; }
+    // The Slurm job of the job at `row` while a cluster run has it (its state and progress),
+    // else null.
+    const cluster::ClusterJob* ClusterJobAt(int row) const;
 
     // run::RunWindow
     void ResetJobEditor() override;
@@ -37,6 +48,7 @@ private:
     logging::Log& m_Log;
     CMainWindow* m_Window = nullptr;
     run::RunController* m_Controller = nullptr;
+    cluster::ClusterRun* m_Cluster = nullptr;
 };
 
 } // namespace app
