@@ -12,6 +12,7 @@
 #include "run/encode_outputs.h"
 #include "store/key_store.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -107,10 +108,19 @@ int ClusterRun::NextPending() const {
     int count = jobs::JobCount(store);
     for (int position = 0; position < count; ++position) {
         std::string status;
-        if (JobAt(position) == nullptr &&
-            jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity,
-                               status) &&
-            status == jobs::kStatusPending) {
+        std::string input;
+        if (JobAt(position) != nullptr ||
+            !jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity,
+                                status) ||
+            status != jobs::kStatusPending) {
+            continue;
+        }
+        // Jobs of one source share the ECL, description and log files beside it: such a job
+        // waits until the one on the cluster has ended.
+        jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input);
+        std::string eclPath = ecl::EclPathFor(input);
+        if (std::none_of(m_Jobs.begin(), m_Jobs.end(),
+                         [&](const ClusterJob& job) { return job.eclPath == eclPath; })) {
             return position;
         }
     }

@@ -54,10 +54,12 @@ public:
         templates::InitTemplates(s);
     }
 
-    // A one-pass job of a `seconds` long film source; no source file when `seconds` is 0.
-    void AddJob(const std::string& name, double seconds) {
+    // A one-pass job of a `seconds` long film source, made unless `makeSource` is false; with
+    // `pulldown` the job asks for the 2:3 pulldown pass.
+    void AddJob(const std::string& name, double seconds, bool makeSource = true,
+                bool pulldown = false) {
         std::string source = dir.File(name + ".avi");
-        if (seconds > 0) {
+        if (makeSource) {
             ASSERT_TRUE(media::MakeAvi(source, "176x144", "24000/1001", seconds, "mjpeg", false));
         }
         jobs::JobRecord r;
@@ -73,6 +75,8 @@ public:
         r.bias = 30;
         r.quality = 16;
         r.endFrame = static_cast<int>(seconds * 24);
+        r.telecide = pulldown ? 1 : 0;
+        r.progressive = pulldown ? 1 : 0;
         int count = jobs::JobCount(store.Store());
         ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));
     }
@@ -183,9 +187,10 @@ cluster::ClusterSettings OnSlurm(int maxJobs) {
 }
 
 TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
-    for (const char* name : {"a", "b", "c", "d"}) {
+    for (const char* name : {"a", "b", "c"}) {
         q.AddJob(name, 1);
     }
+    q.AddJob("d", 1, true, true);
     run->OnStartProcessing(OnSlurm(2));
     ASSERT_TRUE(state_.m_Processing);
     EXPECT_EQ(run->Jobs().size(), 2u);
@@ -219,6 +224,15 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
         EXPECT_NE(jobLog.find("100% / "), std::string::npos) << jobLog;
         EXPECT_NE(jobLog.find("\nComplete\n"), std::string::npos) << jobLog;
     }
+    // The pulldown pass ran on the node: the same stream, now with the 29.97 cadence.
+    media::Probe film;
+    media::Probe video;
+    ASSERT_TRUE(media::ProbeFile(q.dir.File("d.mpv"), film));
+    ASSERT_TRUE(media::ProbeFile(q.dir.File("d.mpv.m2v"), video));
+    EXPECT_EQ(film.rateNum * 1001, 24000u * film.rateDen);
+    EXPECT_EQ(video.rateNum * 1001 % (30000u * video.rateDen), 0u);
+    EXPECT_EQ(testing_support::ReadFile(q.dir.File("d.mpv")).size(),
+              testing_support::ReadFile(q.dir.File("d.mpv.m2v")).size());
     EXPECT_TRUE(lines.Has("0 Starting Job: c"));
     EXPECT_TRUE(lines.Has("0   Submitted to Slurm as job 1") ||
                 lines.Has("0   Submitted to Slurm as job 2"))
@@ -230,11 +244,19 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
     EXPECT_EQ(lines.rows.back(), "0 No more jobs!!!");
 }
 
-TEST_F(ClusterTest, JobWithAMissingSourceEndsError) {
-    q.AddJob("gone", 0);
-    run->OnStartProcessing(OnSlurm(2));
-    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsOfOneSourceTakeTurns) {
+    q.AddJob("gone", 1, false);
+    q.AddJob("twice", 1);
+    q.AddJob("twice", 1, false); // the same source again, and so the same ECL beside it
+    run->OnStartProcessing(OnSlurm(3));
+    size_t mostHandedOver = 0;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
+                          [&] { mostHandedOver = std::max(mostHandedOver, run->Jobs().size()); }))
+        << Rows();
+    EXPECT_EQ(mostHandedOver, 2u);
     EXPECT_EQ(q.Status(0), "Error");
+    EXPECT_EQ(q.Status(1), "Complete");
+    EXPECT_EQ(q.Status(2), "Complete");
     // The node's vantaq-job reported the error through its exit status.
     EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
         return r.find("ERROR: Slurm ended job") != std::string::npos &&
@@ -291,7 +313,7 @@ TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
 TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
     Queue q;
     q.AddJob("solo", 1);
-    q.AddJob("missing", 0);
+    q.AddJob("missing", 1, false);
     std::string job = kProgramDir + "/vantaq-job";
     for (int position : {0, 1}) {
         std::string text;
