@@ -246,7 +246,7 @@ void ClusterRun::Follow(ClusterJob& job) {
     job.unknownPolls = 0;
     if (info.state != job.state) {
         m_Services.log->Write("  Slurm job " + job.slurmId + " (" + job.name + "): " + info.state,
-                              kLogDebug);
+                              kLogInfo);
         job.state = info.state;
     }
     int progress = ProgressFromLog(job.logPath);

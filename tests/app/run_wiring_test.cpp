@@ -1,11 +1,13 @@
 // The run inside the window: the "start" and "exit" keywords drive a queue through the
 // controller, and the window's shared state follows the run.
 #include "app/run_wiring.h"
+#include "cluster/cluster_run.h"
 #include "jobs/job_store.h"
 #include "main_window_fixture.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
 #include "support/store_faults.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -144,4 +146,71 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     EXPECT_FALSE(rig.Saw("pulldown:" + fifo));
     EXPECT_FALSE(rig.window->RunBusy());
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
+}
+
+// With the cluster chosen, Start hands the job to sbatch as an argument vector and Stop cancels
+// it; the run's state that the window reads follows the cluster run.
+TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
+    WiredRig rig;
+    cluster::ClusterSettings where;
+    where.m_UseSlurm = true;
+    where.m_Partition = "encode";
+    where.m_MaxJobs = 1;
+    where.m_SbatchOptions = {"--comment=a b $HOME \"q\""};
+    ASSERT_TRUE(cluster::WriteClusterSettings(rig.temp.Store(), where));
+    rig.AddJob("one");
+    rig.AddJob("two");
+    for (int job : {0, 1}) {
+        jobs::SetJobString(rig.temp.Store(), job, jobs::kInput, rig.logDir.File("same.avi"));
+    }
+    std::vector<std::vector<std::string>> calls;
+    cluster::ClusterServices services;
+    services.store = &rig.temp.Store();
+    services.log = &rig.log;
+    services.dialog = &rig.dialog;
+    services.queue = &rig.queue;
+    services.window = &rig.wiring;
+    services.settings = &rig.window->m_Settings;
+    services.programPath = rig.programPath;
+    services.inspect = [](const std::string&) {
+        return ecl::SourceFacts{true, 176, 144, 24000, 1001, 24};
+    };
+    services.now = [] { return int64_t{1000}; };
+    services.cceVersion = [] { return 5; };
+    services.runCommand = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
+        calls.push_back(argv);
+        out = argv[0] == "sbatch" ? "41;main\n" : "JobId=41 JobState=RUNNING Reason=None\n";
+        status = 0;
+        return true;
+    };
+    cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
+    rig.wiring.AttachCluster(&clusterRun);
+
+    rig.Start("vantaq -start");
+    ASSERT_EQ(calls.size(), 1u);
+    std::string ecl = rig.logDir.File("same.ecl");
+    EXPECT_EQ(calls[0],
+              (std::vector<std::string>{
+                  "sbatch", "--parsable", "-J", "one", "-o", rig.logDir.File("same.job.log"), "-p",
+                  "encode", "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
+                  "/opt/vantaq/vantaq-job", rig.logDir.File("same.job.reg")}));
+    EXPECT_TRUE(testing_support::FileExists(ecl));
+    EXPECT_TRUE(rig.Saw("log:0:  Submitted to Slurm as job 41"));
+    ASSERT_NE(rig.wiring.ClusterJobAt(0), nullptr);
+    EXPECT_EQ(rig.wiring.ClusterJobAt(1), nullptr);
+    EXPECT_TRUE(rig.window->Processing());
+    EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStop));
+    EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
+
+    rig.queue.FireNextTimer(); // a poll: still running
+    EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
+    rig.window->OnStopProcessing();
+    EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "41"}));
+    EXPECT_FALSE(rig.window->Processing());
+    EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
+    EXPECT_TRUE(rig.Saw("log:1:Processing Stopped!!!!!"));
+    std::string status;
+    jobs::GetJobString(rig.temp.Store(), 0, jobs::kStatus, 255, status);
+    EXPECT_EQ(status, "Pending");
+    EXPECT_FALSE(rig.queue.IsTimerPending(cluster::MY_TIMER_CLUSTER_POLL));
 }
