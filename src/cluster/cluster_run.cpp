@@ -265,7 +265,8 @@ bool ClusterRun::OutputsThere(const ClusterJob& job) const {
     if (job.telecide == 1 && expected.m_VideoOut) {
         expected.m_OutputPath += ".m2v";
     }
-    return run::CheckEncodeOutputs(expected, job.submitTime, *m_Services.log);
+    // The file times come from the shared storage's clock, not this machine's.
+    return run::CheckEncodeOutputs(expected, job.submitTime - kClockSlackSeconds, *m_Services.log);
 }
 
 int ClusterRun::CurrentPosition(const ClusterJob& job) const {

@@ -25,6 +25,10 @@ inline constexpr const char* kPollEnvironment = "VANTAQ_SLURM_POLL_MS";
 // kPollMilliseconds: the constant).
 uint32_t PollInterval(const char* environmentValue);
 
+// How far the shared storage's clock may lag this machine's when the outputs' times are
+// compared with the time a job was handed over.
+inline constexpr int64_t kClockSlackSeconds = 60;
+
 // A followed job that no Slurm command knows any more ends after this many polls.
 inline constexpr int kUnknownPollsBeforeError = 3;
 
