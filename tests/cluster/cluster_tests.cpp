@@ -344,3 +344,56 @@ TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
 }
 
 } // namespace
+
+namespace {
+
+// Slurm's answers as the cluster run reads them, including the fall-backs for a job the
+// controller has forgotten, without a cluster.
+TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
+    for (auto [output, id] : {std::pair{"12\n", "12"}, std::pair{"12;other\n", "12"},
+                              std::pair{"  7", "7"}, std::pair{"sbatch: error: x\n", ""},
+                              std::pair{"12abc\n", ""}, std::pair{"", ""}}) {
+        EXPECT_EQ(cluster::ParseSubmittedId(output), id) << output;
+    }
+    std::string line = "JobId=5 JobName=a OldReason=x Reason=TimeLimit JobState=TIMEOUT "
+                       "ExitCode=0:15";
+    EXPECT_EQ(cluster::FieldOf(line, "Reason"), "TimeLimit");
+    EXPECT_EQ(cluster::FieldOf(line, "ExitCode"), "0:15");
+    EXPECT_EQ(cluster::FieldOf(line, "Missing"), "");
+    EXPECT_TRUE(cluster::IsFinalState("NODE_FAIL"));
+    EXPECT_FALSE(cluster::IsFinalState("COMPLETING"));
+
+    // scontrol no longer knows the job; the accounting is off; the completion log has it.
+    std::vector<std::string> asked;
+    auto forgotten = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
+        asked.push_back(argv[0] + (argv[1] == "-c" ? " -c" : ""));
+        bool log = argv[0] == "sacct" && argv[1] == "-c";
+        out = log ? "FAILED|3:0\n" : "slurm_load_jobs error: Invalid job id specified\n";
+        status = log ? 0 : 1;
+        return true;
+    };
+    cluster::SlurmJobInfo info;
+    ASSERT_TRUE(cluster::QueryJob(forgotten, "9", info));
+    EXPECT_EQ(asked, (std::vector<std::string>{"scontrol", "sacct", "sacct -c"}));
+    EXPECT_EQ(info.state, "FAILED");
+    EXPECT_EQ(info.exitCode, "3:0");
+    auto accounted = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        status = argv[0] == "sacct" ? 0 : 1;
+        out = status == 0 ? "CANCELLED by 0|0:0|None\n" : "";
+        return true;
+    };
+    ASSERT_TRUE(cluster::QueryJob(accounted, "9", info));
+    EXPECT_EQ(info.state, "CANCELLED");
+    auto nobody = [](const std::vector<std::string>&, std::string& out, int& status) {
+        out.clear();
+        status = 0; // sacct prints nothing for a job it does not know
+        return true;
+    };
+    EXPECT_FALSE(cluster::QueryJob(nobody, "9", info));
+    EXPECT_EQ(cluster::PollInterval("250"), 250u);
+    EXPECT_EQ(cluster::PollInterval("0"), cluster::kPollMilliseconds);
+    EXPECT_EQ(cluster::PollInterval("fast"), cluster::kPollMilliseconds);
+    EXPECT_EQ(cluster::PollInterval(nullptr), cluster::kPollMilliseconds);
+}
+
+} // namespace
