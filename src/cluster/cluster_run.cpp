@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <map>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -209,15 +210,18 @@ bool ClusterRun::OnTimer(int timerId) {
 }
 
 void ClusterRun::Poll() {
-    // Finishing a job removes it, so go by Slurm id.
+    // One squeue for all jobs; finishing a job removes it, so go by Slurm id.
     std::vector<std::string> ids;
     for (const ClusterJob& job : m_Jobs) {
         ids.push_back(job.slurmId);
     }
+    std::map<std::string, SlurmJobInfo> listed;
+    QueueStates(m_Services.runCommand, ids, listed);
     for (const std::string& id : ids) {
         for (ClusterJob& job : m_Jobs) {
             if (job.slurmId == id) {
-                Follow(job);
+                auto found = listed.find(id);
+                Follow(job, found == listed.end() ? nullptr : &found->second);
                 break;
             }
         }
@@ -234,9 +238,13 @@ void ClusterRun::Poll() {
     m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_Services.pollMilliseconds);
 }
 
-void ClusterRun::Follow(ClusterJob& job) {
+void ClusterRun::Follow(ClusterJob& job, const SlurmJobInfo* listed) {
     SlurmJobInfo info;
-    if (!QueryJob(m_Services.runCommand, job.slurmId, info)) {
+    // A job still going is known by squeue's line; an ended one (for its exit code) or one
+    // squeue no longer lists is asked after on its own.
+    if (listed && !IsFinalState(listed->state)) {
+        info = *listed;
+    } else if (!QueryJob(m_Services.runCommand, job.slurmId, info)) {
         if (++job.unknownPolls < kUnknownPollsBeforeError) {
             return;
         }

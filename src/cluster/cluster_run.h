@@ -1,7 +1,7 @@
 // The run on a Slurm cluster: Start hands each pending job to sbatch (at most N at once), a
-// timer follows them through scontrol/sacct and their log files, and each job's status is
-// written here, by the window, when Slurm reports its end. Stop cancels what is still queued
-// or running and leaves those jobs "Pending".
+// timer follows them through squeue, scontrol and sacct and their log files, and each job's status
+// is written here, by the window, when Slurm reports its end. Stop cancels what is still queued or
+// running and leaves those jobs "Pending".
 #pragma once
 
 #include "cluster/cluster_settings.h"
@@ -91,7 +91,8 @@ private:
     // Hands one job to Slurm; false when sbatch refused (no more submissions this run).
     bool Submit(int position);
     int NextPending() const;
-    void Follow(ClusterJob& job);
+    // `listed`: what squeue said of the job this round, or null when it did not list it.
+    void Follow(ClusterJob& job, const SlurmJobInfo* listed);
     void Finish(ClusterJob& job, const SlurmJobInfo& info);
     // The job's position now (the queue may have moved under it); -1 when it is gone.
     int CurrentPosition(const ClusterJob& job) const;

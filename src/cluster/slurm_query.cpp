@@ -99,6 +99,35 @@ bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& inf
            FromAccounting(run, {"sacct", "-c", "-n", "-P", "-o", "State,ExitCode", "-j", id}, info);
 }
 
+bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
+                 std::map<std::string, SlurmJobInfo>& states) {
+    std::string list;
+    for (const std::string& id : ids) {
+        list += (list.empty() ? "" : ",") + id;
+    }
+    std::string output;
+    int status = 0;
+    if (ids.empty() ||
+        !run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, output, status) ||
+        status != 0) {
+        return false;
+    }
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        std::vector<std::string> row =
+            FirstParsableRow(output.substr(start, end == std::string::npos ? end : end - start));
+        if (row.size() >= 3 && !row[0].empty() && !row[1].empty()) {
+            states[row[0]] = SlurmJobInfo{row[1], row[2], std::string()};
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 int ProgressFromLog(const std::string& logPath) {
     platform::ReadOnlyFile file;
     if (!file.Open(logPath) || file.Size() == 0) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ std::string FieldOf(const std::string& line, const std::string& key);
 // job-completion log (`sacct -c`) for a job the controller has already forgotten. False when
 // none of them knows it.
 bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& info);
+
+// Asks `squeue` once about several jobs; `states` gets the state and reason of each job it
+// lists (no exit codes). False when squeue did not answer.
+bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
+                 std::map<std::string, SlurmJobInfo>& states);
 
 // The last runner progress line ("NN% / TITLE") in the tail of a job's log file, 0..100, or -1.
 int ProgressFromLog(const std::string& logPath);

@@ -179,7 +179,7 @@ TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
     services.cceVersion = [] { return 5; };
     services.runCommand = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
         calls.push_back(argv);
-        out = argv[0] == "sbatch" ? "41;main\n" : "JobId=41 JobState=RUNNING Reason=None\n";
+        out = argv[0] == "sbatch" ? "41;main\n" : argv[0] == "squeue" ? "41|RUNNING|None\n" : "";
         status = 0;
         return true;
     };
@@ -202,7 +202,9 @@ TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStop));
     EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
 
-    rig.queue.FireNextTimer(); // a poll: still running
+    rig.queue.FireNextTimer(); // a poll: one squeue for the jobs, still running
+    EXPECT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls.back()[0], "squeue");
     EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
     rig.window->OnStopProcessing();
     EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "41"}));

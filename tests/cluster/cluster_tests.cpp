@@ -350,9 +350,9 @@ namespace {
 // Slurm's answers as the cluster run reads them, including the fall-backs for a job the
 // controller has forgotten, without a cluster.
 TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
-    for (auto [output, id] : {std::pair{"12\n", "12"}, std::pair{"12;other\n", "12"},
-                              std::pair{"  7", "7"}, std::pair{"sbatch: error: x\n", ""},
-                              std::pair{"12abc\n", ""}, std::pair{"", ""}}) {
+    for (auto [output, id] :
+         {std::pair{"12\n", "12"}, std::pair{"12;other\n", "12"}, std::pair{"  7", "7"},
+          std::pair{"sbatch: error: x\n", ""}, std::pair{"12abc\n", ""}, std::pair{"", ""}}) {
         EXPECT_EQ(cluster::ParseSubmittedId(output), id) << output;
     }
     std::string line = "JobId=5 JobName=a OldReason=x Reason=TimeLimit JobState=TIMEOUT "
