@@ -82,6 +82,7 @@ void ClusterRun::OnStartProcessing(const ClusterSettings& settings) {
     m_Jobs.clear();
     m_Active = true;
     m_SubmitBlocked = false;
+    m_PollDelay = m_Services.pollMilliseconds;
     m_State.m_Processing = true;
     m_State.m_FirstJob = true;
     m_State.m_StopRequested = false;
@@ -216,7 +217,19 @@ void ClusterRun::Poll() {
         ids.push_back(job.slurmId);
     }
     std::map<std::string, SlurmJobInfo> listed;
-    QueueStates(m_Services.runCommand, ids, listed);
+    std::string error;
+    if (!ids.empty() && !QueueStates(m_Services.runCommand, ids, listed, error)) {
+        // Slurm cannot be reached: nothing is concluded about the jobs this round.
+        if (m_PollDelay == m_Services.pollMilliseconds) {
+            m_Services.log->Write("WARNING: Slurm does not answer (squeue: " + error +
+                                      "); asking again later.",
+                                  kLogWarning);
+        }
+        m_PollDelay = std::min(m_PollDelay * 2, kLongestPollMilliseconds);
+        m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_PollDelay);
+        return;
+    }
+    m_PollDelay = m_Services.pollMilliseconds;
     for (const std::string& id : ids) {
         for (ClusterJob& job : m_Jobs) {
             if (job.slurmId == id) {
@@ -235,7 +248,7 @@ void ClusterRun::Poll() {
         EndRun(m_SubmitBlocked || m_State.m_StopRequested);
         return;
     }
-    m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_Services.pollMilliseconds);
+    m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_PollDelay);
 }
 
 void ClusterRun::Follow(ClusterJob& job, const SlurmJobInfo* listed) {

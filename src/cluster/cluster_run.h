@@ -29,6 +29,12 @@ uint32_t PollInterval(const char* environmentValue);
 // compared with the time a job was handed over.
 inline constexpr int64_t kClockSlackSeconds = 60;
 
+// A Slurm command that has not answered after this long is given up (a client retries for a
+// minute when the controller cannot be reached), and the poll waits twice as long each time
+// squeue did not answer, up to the longest pause.
+inline constexpr int kCommandTimeoutMs = 20000;
+inline constexpr uint32_t kLongestPollMilliseconds = 120000;
+
 // A followed job that no Slurm command knows any more ends after this many polls.
 inline constexpr int kUnknownPollsBeforeError = 3;
 
@@ -107,6 +113,7 @@ private:
     std::vector<ClusterJob> m_Jobs;
     bool m_Active = false;
     bool m_SubmitBlocked = false; // sbatch or the store refused: nothing more is handed over
+    uint32_t m_PollDelay = 0;     // the next poll's delay
 };
 
 } // namespace cluster

@@ -100,16 +100,20 @@ bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& inf
 }
 
 bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
-                 std::map<std::string, SlurmJobInfo>& states) {
+                 std::map<std::string, SlurmJobInfo>& states, std::string& error) {
     std::string list;
     for (const std::string& id : ids) {
         list += (list.empty() ? "" : ",") + id;
     }
     std::string output;
     int status = 0;
-    if (ids.empty() ||
-        !run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, output, status) ||
-        status != 0) {
+    bool ran = run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, output, status);
+    // A single job that squeue has forgotten is an answer too (with nothing listed).
+    if (ran && status != 0 && output.find("Invalid job id") != std::string::npos) {
+        return true;
+    }
+    if (!ran || status != 0) {
+        error = output.substr(0, output.find('\n'));
         return false;
     }
     size_t start = 0;

@@ -36,9 +36,9 @@ std::string FieldOf(const std::string& line, const std::string& key);
 bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& info);
 
 // Asks `squeue` once about several jobs; `states` gets the state and reason of each job it
-// lists (no exit codes). False when squeue did not answer.
+// lists (no exit codes). False with squeue's words in `error` when it did not answer.
 bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
-                 std::map<std::string, SlurmJobInfo>& states);
+                 std::map<std::string, SlurmJobInfo>& states, std::string& error);
 
 // The last runner progress line ("NN% / TITLE") in the tail of a job's log file, 0..100, or -1.
 int ProgressFromLog(const std::string& logPath);

@@ -141,7 +141,10 @@ void Program::Start() {
     };
     onCluster.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
     onCluster.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
-    onCluster.runCommand = platform::RunProgram;
+    onCluster.runCommand = [](const std::vector<std::string>& argv, std::string& output,
+                              int& status) {
+        return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
+    };
     onCluster.pollMilliseconds = cluster::PollInterval(std::getenv(cluster::kPollEnvironment));
     m_Cluster = std::make_unique<cluster::ClusterRun>(std::move(onCluster), m_Run->MutableState());
     m_Wiring->Attach(m_Logic.get(), m_Run.get());

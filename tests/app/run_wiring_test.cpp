@@ -164,6 +164,7 @@ TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
         jobs::SetJobString(rig.temp.Store(), job, jobs::kInput, rig.logDir.File("same.avi"));
     }
     std::vector<std::vector<std::string>> calls;
+    bool slurmDown = false;
     cluster::ClusterServices services;
     services.store = &rig.temp.Store();
     services.log = &rig.log;
@@ -179,6 +180,10 @@ TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
     services.cceVersion = [] { return 5; };
     services.runCommand = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
         calls.push_back(argv);
+        if (slurmDown) {
+            out = "squeue: no answer within 20 s";
+            return false;
+        }
         out = argv[0] == "sbatch" ? "41;main\n" : argv[0] == "squeue" ? "41|RUNNING|None\n" : "";
         status = 0;
         return true;
@@ -206,6 +211,15 @@ TEST(RunWiring, ClusterChoiceSubmitsWithSbatchAndStopCancels) {
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls.back()[0], "squeue");
     EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
+    // Slurm out of reach: nothing is concluded, and the next poll waits longer.
+    slurmDown = true;
+    rig.queue.FireNextTimer();
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
+    EXPECT_TRUE(rig.Saw("log:1:WARNING: Slurm does not answer (squeue: squeue: no answer within "
+                        "20 s); asking again later."));
+    EXPECT_EQ(rig.queue.TimeUntil(cluster::MY_TIMER_CLUSTER_POLL), 2 * cluster::kPollMilliseconds);
+    slurmDown = false;
     rig.window->OnStopProcessing();
     EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "41"}));
     EXPECT_FALSE(rig.window->Processing());

@@ -92,7 +92,7 @@ public:
 };
 
 bool Slurm(const std::vector<std::string>& argv, std::string& output, int& status) {
-    return platform::RunProgram(argv, output, status);
+    return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
 }
 
 // The cluster run over a Queue, with the window's in-memory stand-ins and a fast poll.
