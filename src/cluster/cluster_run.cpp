@@ -358,6 +358,10 @@ void ClusterRun::SetStatus(int position, const std::string& name, const char* st
         m_SubmitBlocked = true;
     }
     m_Services.window->RefreshJobList();
+    // The list shows stored statuses; the jobs still on the cluster keep the running image.
+    for (const ClusterJob& job : m_Jobs) {
+        m_Services.window->RefreshJobRow(job.position, jobs::kImageRunning);
+    }
 }
 
 void ClusterRun::ShowProgress() {
