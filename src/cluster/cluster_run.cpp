@@ -161,7 +161,8 @@ bool ClusterRun::Submit(int position) {
         log.Write("  ERROR: Could not write the ECL file for the source \"" + job.ecl.m_SourcePath +
                       "\"",
                   kLogError);
-    } else if (!BuildJobDescription(store, position, text, error) ||
+    } else if (!BuildJobDescription(store, position, m_Services.window->HasDeleteMpvKeyword(), text,
+                                    error) ||
                !WriteDescriptionFile(DescriptionPathFor(job.eclPath), text, error)) {
         log.Write("  ERROR: Could not write the job description: " + error, kLogError);
     } else {

@@ -2,6 +2,7 @@
 #include "cluster/job_description.h"
 
 #include "ecl/ecl_writer.h"
+#include "env/settings.h"
 #include "jobs/job_store.h"
 #include "platform/files.h"
 #include "store/key_store.h"
@@ -51,7 +52,8 @@ std::string JobLogPathFor(const std::string& eclPath) {
     return ecl::ReplaceExtension(eclPath, ".job.log");
 }
 
-bool BuildJobDescription(store::KeyStore& store, int job, std::string& text, std::string& error) {
+bool BuildJobDescription(store::KeyStore& store, int job, bool deleteMpv, std::string& text,
+                         std::string& error) {
     store::KeyStore scratch;
     if (!scratch.Open(":memory:")) {
         error = scratch.LastError();
@@ -66,6 +68,9 @@ bool BuildJobDescription(store::KeyStore& store, int job, std::string& text, std
     }
     for (const store::Value& v : settings) {
         scratch.WriteValue(store::kHive, store::kRootPath, v);
+    }
+    if (deleteMpv) {
+        scratch.WriteNumber(store::kHive, store::kRootPath, env::kDeleteMpv, 1);
     }
     store::Key templates = store.OpenKey(store::kHive, store::kTemplatePath, store::Access::Read);
     if (templates && !CopyTree(store, templates, scratch, store::kTemplatePath)) {

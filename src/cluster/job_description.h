@@ -16,9 +16,11 @@ std::string DescriptionPathFor(const std::string& eclPath);
 std::string JobLogPathFor(const std::string& eclPath);
 
 // The description of job `job`: the root key's own values, the template key and the job's
-// values as job 0 of a queue of one, in registry editor format. False with a reason when the
-// store cannot be read.
-bool BuildJobDescription(store::KeyStore& store, int job, std::string& text, std::string& error);
+// values as job 0 of a queue of one, in registry editor format. `deleteMpv` (the window's
+// "deletempv" keyword) sets "DeleteMPV" in it whatever the store says. False with a reason when
+// the store cannot be read.
+bool BuildJobDescription(store::KeyStore& store, int job, bool deleteMpv, std::string& text,
+                         std::string& error);
 
 // Writes `text` to `path` through a temporary file beside it, so a reader never sees half a
 // description. False with a reason.

@@ -200,7 +200,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
     rig.wiring.AttachCluster(&clusterRun);
 
-    rig.Start("vantaq -start");
+    rig.Start("vantaq -start -deletempv");
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0],
               (std::vector<std::string>{
@@ -208,7 +208,10 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
                   "encode", "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
                   "/opt/vantaq/vantaq-job", rig.logDir.File("s0.job.reg")}));
     EXPECT_TRUE(testing_support::FileExists(rig.logDir.File("s0.ecl")));
-    EXPECT_TRUE(testing_support::FileExists(rig.logDir.File("s1.job.reg")));
+    // The node deletes the ".mpv" after its pulldown pass as the keyword asks.
+    EXPECT_NE(testing_support::ReadFile(rig.logDir.File("s1.job.reg"))
+                  .find("\"DeleteMPV\"=dword:00000001"),
+              std::string::npos);
     EXPECT_TRUE(rig.Saw("log:0:  Submitted to Slurm as job 42"));
     ASSERT_NE(rig.wiring.ClusterJobAt(1), nullptr);
     EXPECT_EQ(rig.wiring.ClusterJobAt(2), nullptr);

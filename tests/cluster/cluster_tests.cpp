@@ -318,7 +318,8 @@ TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
     for (int position : {0, 1}) {
         std::string text;
         std::string error;
-        ASSERT_TRUE(cluster::BuildJobDescription(q.store.Store(), position, text, error)) << error;
+        ASSERT_TRUE(cluster::BuildJobDescription(q.store.Store(), position, false, text, error))
+            << error;
         std::string path = q.dir.File("job" + std::to_string(position) + ".job.reg");
         ASSERT_TRUE(cluster::WriteDescriptionFile(path, text, error)) << error;
         std::string output;
