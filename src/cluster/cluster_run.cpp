@@ -170,7 +170,10 @@ bool ClusterRun::Submit(int position) {
         // A log of an earlier run would show its progress until this one starts.
         std::remove(job.logPath.c_str());
         std::string folder = env::FolderOf(m_Services.programPath);
-        std::vector<std::string> argv = {"sbatch", "--parsable", "-J", job.name, "-o", job.logPath};
+        // Appending: Slurm's own late lines and the window's line about the job's end must
+        // not write over each other.
+        std::vector<std::string> argv = {"sbatch",    "--parsable",        "-J", job.name, "-o",
+                                         job.logPath, "--open-mode=append"};
         if (!m_Settings.m_Partition.empty()) {
             argv.insert(argv.end(), {"-p", m_Settings.m_Partition});
         }

@@ -202,11 +202,11 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
 
     rig.Start("vantaq -start -deletempv");
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0],
-              (std::vector<std::string>{
-                  "sbatch", "--parsable", "-J", "one", "-o", rig.logDir.File("s0.job.log"), "-p",
-                  "encode", "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
-                  "/opt/vantaq/vantaq-job", rig.logDir.File("s0.job.reg")}));
+    EXPECT_EQ(calls[0], (std::vector<std::string>{
+                            "sbatch", "--parsable", "-J", "one", "-o",
+                            rig.logDir.File("s0.job.log"), "--open-mode=append", "-p", "encode",
+                            "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
+                            "/opt/vantaq/vantaq-job", rig.logDir.File("s0.job.reg")}));
     EXPECT_TRUE(testing_support::FileExists(rig.logDir.File("s0.ecl")));
     // The node deletes the ".mpv" after its pulldown pass as the keyword asks.
     EXPECT_NE(testing_support::ReadFile(rig.logDir.File("s1.job.reg"))

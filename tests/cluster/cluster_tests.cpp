@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -79,6 +80,18 @@ public:
         r.progressive = pulldown ? 1 : 0;
         int count = jobs::JobCount(store.Store());
         ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));
+    }
+
+    // A job that encodes for several seconds (about 3 s here, unloaded), long enough to be
+    // stopped or killed on the node however loaded the machine is: copies of one 640x480
+    // source of a minute.
+    void AddLongJob(const std::string& name) {
+        std::string source = dir.File("long.avi");
+        if (!testing_support::FileExists(source)) {
+            ASSERT_TRUE(media::MakeAvi(source, "640x480", "24000/1001", 60, "mjpeg", false));
+        }
+        std::filesystem::copy_file(source, dir.File(name + ".avi"));
+        AddJob(name, 60, false);
     }
 
     std::string Status(int job) {
@@ -267,7 +280,7 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsOfOneSourceTakeTurns) {
 
 TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
     for (const char* name : {"s1", "s2", "s3"}) {
-        q.AddJob(name, 30);
+        q.AddLongJob(name);
     }
     run->OnStartProcessing(OnSlurm(2));
     ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
@@ -292,7 +305,7 @@ TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
 }
 
 TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
-    q.AddJob("k", 30);
+    q.AddLongJob("k");
     run->OnStartProcessing(OnSlurm(1));
     ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
     std::string id = run->Jobs().front().slurmId;
