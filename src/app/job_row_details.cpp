@@ -25,7 +25,7 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
                            const JobActivity& activity) {
     std::string state;
     if (activity.active) {
-        state = "Encoding";
+        state = activity.label.empty() ? "Encoding" : activity.label;
         if (activity.percent >= 0) {
             state += " " + std::to_string(activity.percent) + "%";
         }

@@ -20,10 +20,12 @@ struct JobActivity {
     bool active = false; // the job is being worked on now
     int percent = -1;    // its share done, -1 when not reported
     std::optional<int64_t> secondsLeft;
+    std::string label; // what is working it, in place of "Encoding" when set
 };
 
 // "<state>  |  <template>  |  <output stream>" for the job at `position`. The state is the
-// stored status, or "Encoding" with the share done and time left while `activity` is active.
+// stored status, or "Encoding" (or the activity's label) with the share done and time left while
+// `activity` is active.
 // The stream is the one the encode writes (with ".m2v" after a 2:3 pulldown pass); a job
 // without a full source path names none.
 std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/run_status_display.h"
+#include "cluster/cluster_run.h"
 #include "env/file_version_info.h"
 #include "jobs/job_panels.h"
 #include "log/log.h"
@@ -257,6 +258,7 @@ void CMainWindow::OnTimer(int timerId) {
     case MY_TIMER_NEXT_JOB:
     case MY_TIMER_PART2:
     case kTimerRunDisplay:
+    case cluster::MY_TIMER_CLUSTER_POLL:
         m_Queue.KillTimer(timerId);
         if (m_Hooks.onRunTimer) {
             m_Hooks.onRunTimer(timerId);

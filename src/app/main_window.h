@@ -69,8 +69,8 @@ struct MainWindowHooks {
     std::function<void()> onStartProcessing;
     // Stop button and the tray's "Stop Processing" (`OnStopProcessing`).
     std::function<void()> onStopProcessing;
-    // Timers 3 (`MY_TIMER_RESTART_JOB`), 4 (`MY_TIMER_NEXT_JOB`) and 5 (`MY_TIMER_PART2`), after
-    // the window killed them.
+    // Timers 3 (`MY_TIMER_RESTART_JOB`), 4 (`MY_TIMER_NEXT_JOB`), 5 (`MY_TIMER_PART2`) and 7 (the
+    // cluster run's poll), after the window killed them.
     std::function<void(int timerId)> onRunTimer;
     // Registered messages other than the tray's (the runner's and the pulldown's UPM_*).
     std::function<int64_t(platform::Message& message)> onMessage;

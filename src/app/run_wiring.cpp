@@ -2,6 +2,8 @@
 #include "app/run_wiring.h"
 
 #include "app/command_line.h"
+#include "cluster/cluster_run.h"
+#include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
 
@@ -33,8 +35,25 @@ template <typename Step> void RunWiring::Run(Step step) {
 }
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
-    hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
-    hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
+    hooks.onStartProcessing = [this] {
+        Run([this](run::RunController& c) {
+            cluster::ClusterSettings where = cluster::ReadClusterSettings(m_Store);
+            if (m_Cluster && where.m_UseSlurm) {
+                m_Cluster->OnStartProcessing(where);
+            } else {
+                c.OnStartProcessing();
+            }
+        });
+    };
+    hooks.onStopProcessing = [this] {
+        Run([this](run::RunController& c) {
+            if (m_Cluster && m_Cluster->Active()) {
+                m_Cluster->OnStopProcessing();
+            } else {
+                c.OnStopProcessing();
+            }
+        });
+    };
     hooks.onRunTimer = [this](int timerId) {
         if (timerId == kTimerRunDisplay) {
             if (m_Display) {
@@ -42,9 +61,20 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             }
             return;
         }
-        Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
+        Run([this, timerId](run::RunController& c) {
+            if (!(m_Cluster && m_Cluster->OnTimer(timerId))) {
+                c.OnTimer(timerId);
+            }
+        });
     };
     hooks.jobActivity = [this](int position) {
+        if (const cluster::ClusterJob* job = ClusterJobAt(position)) {
+            JobActivity activity;
+            activity.active = true;
+            activity.percent = job->progress;
+            activity.label = "Slurm job " + job->slurmId + " " + job->state;
+            return activity;
+        }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
@@ -54,6 +84,10 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
     hooks.pulldownUtility = [this](const std::string& path) {
         Run([&path](run::RunController& c) { c.OnPulldownUtility(path); });
     };
+}
+
+const cluster::ClusterJob* RunWiring::ClusterJobAt(int row) const {
+    return m_Cluster && m_Cluster->Active() ? m_Cluster->JobAt(row) : nullptr;
 }
 
 void RunWiring::ResetJobEditor() {

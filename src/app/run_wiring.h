@@ -7,6 +7,10 @@
 #include "run/run_controller.h"
 
 #include <memory>
+namespace cluster {
+class ClusterRun;
+struct ClusterJob;
+} // namespace cluster
 
 namespace app {
 
@@ -22,6 +26,12 @@ public:
     // Shows the run in the title, the tray tip and the job list, and notifies at the end of
     // the queue; `clock` counts milliseconds. Call before Attach.
     void ShowRunStatus(platform::UiQueue& queue, std::function<int64_t()> clock);
+    // The run on a Slurm cluster, taken by Start while the settings choose the cluster. It
+    // shares the controller's state.
+    void AttachCluster(cluster::ClusterRun* clusterRun) { m_Cluster = clusterRun; }
+    // The Slurm job of the job at `row` while a cluster run has it (its state and progress),
+    // else null.
+    const cluster::ClusterJob* ClusterJobAt(int row) const;
 
     // run::RunWindow
     void ResetJobEditor() override;
@@ -46,6 +56,7 @@ private:
     CMainWindow* m_Window = nullptr;
     run::RunController* m_Controller = nullptr;
     std::unique_ptr<RunStatusDisplay> m_Display;
+    cluster::ClusterRun* m_Cluster = nullptr;
 };
 
 } // namespace app

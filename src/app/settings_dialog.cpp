@@ -1,6 +1,7 @@
 // `CSettingsDlg`: shows the global settings from the root key and writes them back on OK.
 #include "app/settings_dialog.h"
 
+#include "cluster/cluster_settings.h"
 #include "env/settings.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
@@ -31,6 +32,13 @@ CSettingsDlg::CSettingsDlg(platform::Dialog& dialog, store::KeyStore& store, Fol
 
 void CSettingsDlg::OnInitDialog() {
     m_Dialog.SetTitle("Vantaq Settings");
+    // Where encodes run has a default ("this machine"), so it shows on a fresh store too.
+    cluster::ClusterSettings run = cluster::ReadClusterSettings(m_Store);
+    m_Dialog.CheckRadioButton(kRunHere, kRunOnSlurm, run.m_UseSlurm ? kRunOnSlurm : kRunHere);
+    m_Dialog.SetText(kSlurmPartition, run.m_Partition);
+    m_Dialog.SetText(kSlurmMaxJobs, std::to_string(run.m_MaxJobs));
+    m_Dialog.SetText(kSlurmOptions, cluster::JoinArgumentLines(run.m_SbatchOptions));
+    EnableClusterFields(run.m_UseSlurm);
     store::Key root = m_Store.OpenKey(store::kHive, store::kRootPath, store::Access::Read);
     if (!root) {
         return;
@@ -57,6 +65,24 @@ void CSettingsDlg::OnInitDialog() {
         m_Dialog.SetText(kOutputDirectory, folder);
     }
     m_Store.CloseKey(root);
+}
+
+void CSettingsDlg::EnableClusterFields(bool enabled) {
+    for (int id : {kSlurmPartition, kSlurmMaxJobs, kSlurmOptions}) {
+        m_Dialog.Enable(id, enabled);
+    }
+}
+
+void CSettingsDlg::OnRunHere() {
+    if (m_Dialog.IsChecked(kRunHere)) {
+        EnableClusterFields(false);
+    }
+}
+
+void CSettingsDlg::OnRunOnSlurm() {
+    if (m_Dialog.IsChecked(kRunOnSlurm)) {
+        EnableClusterFields(true);
+    }
 }
 
 void CSettingsDlg::OnOutputSameDir() {
@@ -99,6 +125,16 @@ bool CSettingsDlg::OnOK() {
         folder.resize(env::kOutputDirectoryDialogCapacity - 1);
     }
     m_Store.WriteString(root, "", env::kOutputDirectory, folder);
+    cluster::ClusterSettings run;
+    run.m_UseSlurm = m_Dialog.IsChecked(kRunOnSlurm);
+    std::vector<std::string> partition =
+        cluster::SplitArgumentLines(m_Dialog.GetText(kSlurmPartition));
+    run.m_Partition = partition.empty() ? std::string() : partition.front();
+    // A number that is no number keeps the one stored.
+    run.m_MaxJobs = cluster::ParseMaxJobs(m_Dialog.GetText(kSlurmMaxJobs),
+                                          cluster::ReadClusterSettings(m_Store).m_MaxJobs);
+    run.m_SbatchOptions = cluster::SplitArgumentLines(m_Dialog.GetText(kSlurmOptions));
+    cluster::WriteClusterSettings(m_Store, run);
     unit.Commit();
     m_Store.CloseKey(root);
     return true;

@@ -34,6 +34,9 @@ public:
     void OnOutputSameDir();
     // Radio 1067 clicked: when set, the output folder and Browse are enabled.
     void OnOutputSelected();
+    // The "Run encodes" radios: the cluster's fields are enabled only with the cluster chosen.
+    void OnRunHere();
+    void OnRunOnSlurm();
     // Browse (1058): a chosen folder replaces the output folder's text.
     void OnBrowse();
     // OK: writes every control's value to the root key. Returns true: the dialog ends with OK
@@ -43,6 +46,8 @@ public:
     bool OnCancel() { return false; }
 
 private:
+    void EnableClusterFields(bool enabled);
+
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;
     FolderChooser& m_Chooser;

@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
+#include "platform/posix/program_output.h"
 #include "run/cce_data.h"
 #include "run/process_runner.h"
 
@@ -29,6 +30,7 @@ Program::~Program() {
     if (m_Queue) {
         m_Queue->SetHandler(nullptr);
     }
+    m_Cluster.reset();
     m_Run.reset();
     m_Logic.reset();
 }
@@ -134,7 +136,27 @@ void Program::Start() {
     run.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     run.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
     m_Run = std::make_unique<run::RunController>(std::move(run));
+    cluster::ClusterServices onCluster;
+    onCluster.store = &m_Store;
+    onCluster.log = m_Log.get();
+    onCluster.dialog = &m_Window->Dialog();
+    onCluster.queue = m_Queue.get();
+    onCluster.window = m_Wiring.get();
+    onCluster.settings = &m_Logic->m_Settings;
+    onCluster.programPath = programPath;
+    onCluster.inspect = [programDir](const std::string& path) {
+        return ecl::ReadSourceFacts(path, programDir);
+    };
+    onCluster.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    onCluster.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
+    onCluster.runCommand = [](const std::vector<std::string>& argv, std::string& output,
+                              int& status) {
+        return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
+    };
+    onCluster.pollMilliseconds = cluster::PollInterval(std::getenv(cluster::kPollEnvironment));
+    m_Cluster = std::make_unique<cluster::ClusterRun>(std::move(onCluster), m_Run->MutableState());
     m_Wiring->Attach(m_Logic.get(), m_Run.get());
+    m_Wiring->AttachCluster(m_Cluster.get());
     m_Tray->SetLogic(m_Logic.get());
     m_Window->SetLogic(m_Logic.get());
 

@@ -5,6 +5,7 @@
 #include "app/dialog_log_view.h"
 #include "app/main_window.h"
 #include "app/run_wiring.h"
+#include "cluster/cluster_run.h"
 #include "gui/main_window_widget.h"
 #include "gui/qt_tray.h"
 #include "log/log.h"
@@ -66,6 +67,7 @@ private:
     std::unique_ptr<platform::X11TopLevelWindows> m_Windows;
     std::unique_ptr<pulldown::PulldownWorkers> m_Pulldowns;
     std::unique_ptr<run::RunController> m_Run;
+    std::unique_ptr<cluster::ClusterRun> m_Cluster;
 };
 
 } // namespace gui

@@ -1,14 +1,18 @@
 // The settings dialog's widgets: output folder choice and the global check boxes.
 #include "gui/settings_window.h"
 
+#include "cluster/cluster_settings.h"
 #include "platform/control_ids.h"
 
 #include "gui/file_dialogs.h"
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -58,6 +62,34 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
     outputLayout->addLayout(folderRow);
     layout->addWidget(output);
 
+    auto* where = new QGroupBox("Run Encodes", this);
+    auto* whereLayout = new QVBoxLayout(where);
+    auto* here = new QRadioButton("Run encodes on this machine", where);
+    auto* slurm = new QRadioButton("Run encodes on a Slurm cluster", where);
+    for (QRadioButton* radio : {here, slurm}) {
+        radio->setAutoExclusive(false);
+        whereLayout->addWidget(radio);
+    }
+    m_Dialog.AddControl(kRunHere, K::Radio, here);
+    m_Dialog.AddControl(kRunOnSlurm, K::Radio, slurm);
+    auto* clusterForm = new QFormLayout;
+    auto* partition = new QLineEdit(where);
+    partition->setPlaceholderText("the cluster's default");
+    auto* maxJobs = new QLineEdit(where);
+    maxJobs->setValidator(new QIntValidator(1, cluster::kMaxMaxJobs, maxJobs));
+    auto* options = new QPlainTextEdit(where);
+    options->setPlaceholderText("--time=2:00:00\n--mem=2G");
+    options->setTabChangesFocus(true);
+    options->setMaximumHeight(80);
+    clusterForm->addRow("&Partition:", partition);
+    clusterForm->addRow("At &most jobs at once:", maxJobs);
+    clusterForm->addRow("Extra &sbatch arguments,\none per line:", options);
+    whereLayout->addLayout(clusterForm);
+    m_Dialog.AddControl(kSlurmPartition, K::Edit, partition);
+    m_Dialog.AddControl(kSlurmMaxJobs, K::Edit, maxJobs);
+    m_Dialog.AddControl(kSlurmOptions, K::Edit, options);
+    layout->addWidget(where);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_Dialog.AddControl(kOk, K::Button, buttons->button(QDialogButtonBox::Ok));
     m_Dialog.AddControl(kCancel, K::Button, buttons->button(QDialogButtonBox::Cancel));
@@ -70,6 +102,14 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
     connect(selected, &QRadioButton::clicked, this, [this] {
         m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
         m_Logic.OnOutputSelected();
+    });
+    connect(here, &QRadioButton::clicked, this, [this] {
+        m_Dialog.CheckRadioButton(kRunHere, kRunOnSlurm, kRunHere);
+        m_Logic.OnRunHere();
+    });
+    connect(slurm, &QRadioButton::clicked, this, [this] {
+        m_Dialog.CheckRadioButton(kRunHere, kRunOnSlurm, kRunOnSlurm);
+        m_Logic.OnRunOnSlurm();
     });
     connect(browse, &QPushButton::clicked, this, [this] { m_Logic.OnBrowse(); });
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -86,6 +87,9 @@ std::string WidgetDialog::GetText(int id) const {
     if (auto* e = Get<QLineEdit>(id, ControlKind::Edit)) {
         return S(e->text());
     }
+    if (auto* e = Get<QPlainTextEdit>(id, ControlKind::Edit)) {
+        return S(e->toPlainText());
+    }
     if (auto* l = Get<QLabel>(id, ControlKind::Label)) {
         return S(l->text());
     }
@@ -99,6 +103,8 @@ void WidgetDialog::SetText(int id, const std::string& text) {
     } else if (auto* e = Get<QLineEdit>(id, ControlKind::Edit)) {
         e->setText(Q(text));
         e->setCursorPosition(0);
+    } else if (auto* e = Get<QPlainTextEdit>(id, ControlKind::Edit)) {
+        e->setPlainText(Q(text));
     } else if (auto* l = Get<QLabel>(id, ControlKind::Label)) {
         l->setText(Q(text));
     }

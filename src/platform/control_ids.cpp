@@ -112,6 +112,11 @@ const std::vector<ControlSpec>& SettingsDialogControls() {
         Make(kCcePriority, K::CheckBox, "Run CCE at \"Below Normal\" priority"),
         Make(kHideCceWindow, K::CheckBox, "Hide CCE main window on execution."),
         Make(kEnableLogging, K::CheckBox, "Enable Logging"),
+        Make(kRunHere, K::Radio, "Run encodes on this machine"),
+        Make(kRunOnSlurm, K::Radio, "Run encodes on a Slurm cluster"),
+        Make(kSlurmPartition, K::Edit),
+        Make(kSlurmMaxJobs, K::Edit),
+        Make(kSlurmOptions, K::Edit),
     };
     return controls;
 }

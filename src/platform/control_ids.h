@@ -104,6 +104,12 @@ enum Control : int {
     kOutputSameDir = 1066,  // radio "Place output in same directory as assets"
     kOutputSelected = 1067, // radio "Place output in the directory selected below"
     kCcePriority = 1074,
+    // Where the queue's encodes run.
+    kRunHere = 1100,        // radio "Run encodes on this machine"
+    kRunOnSlurm = 1101,     // radio "Run encodes on a Slurm cluster"
+    kSlurmPartition = 1102, // partition, empty for the cluster's default
+    kSlurmMaxJobs = 1103,   // at most this many jobs at once
+    kSlurmOptions = 1104,   // extra sbatch arguments, one per line
 };
 
 } // namespace settings_dialog

@@ -14,6 +14,7 @@
 #include "platform/message_boxes.h"
 #include "platform/message_registry.h"
 #include "run/cce_window.h"
+#include "run/encode_outputs.h"
 #include "run/process_runner.h"
 #include "run/progress_line.h"
 
@@ -33,15 +34,6 @@ namespace {
 constexpr int kCceWindowTries = 50;
 // A job's name is read whole, however long.
 constexpr size_t kWholeText = std::numeric_limits<size_t>::max();
-
-std::string Format(const char* format, const std::string& text) {
-    std::string out(format);
-    size_t at = out.find("%s");
-    if (at != std::string::npos) {
-        out.replace(at, 2, text);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -290,25 +282,7 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
 }
 
 bool RunController::EncodeWroteOutputs() const {
-    // The runner's exit status is not reported, so the outputs themselves tell whether the
-    // encode worked: each one the list asked for must exist and hold something. The stream
-    // must be no older than the job; so must the analysis when it is the only output (a
-    // stream may be encoded from an analysis made earlier, which is then not written again).
-    // The audio file is not among them: a source without sound gives none.
-    const ecl::EclState& ecl = m_State.m_Ecl;
-    bool ok = true;
-    auto check = [&](bool asked, const std::string& path, bool fresh, const char* line) {
-        platform::FileFacts facts;
-        if (asked && !(platform::RegularFileFacts(path, facts) && facts.size > 0 &&
-                       (!fresh || facts.modified >= m_State.m_JobStartTime - 1))) {
-            m_Services.log->Write(Format(line, path), kLogError);
-            ok = false;
-        }
-    };
-    check(ecl.m_VideoOut, ecl.m_OutputPath, true, "  ERROR: The encoder wrote no video stream %s");
-    check(ecl.m_VafOut, ecl.m_VafPath, !ecl.m_VideoOut,
-          "  ERROR: The encoder wrote no analysis file %s");
-    return ok;
+    return CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, *m_Services.log);
 }
 
 void RunController::CompleteJob(int job, const char* status) {

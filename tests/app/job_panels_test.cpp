@@ -1,5 +1,6 @@
 // The job panels' helpers and the settings dialog's logic over in-memory dialogs.
 #include "app/settings_dialog.h"
+#include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "store/paths.h"
@@ -175,4 +176,43 @@ TEST(SettingsDialog, RoundTripWithRadiosAndBrowse) {
     // Cancel writes nothing.
     EXPECT_FALSE(dlg2.OnCancel());
     EXPECT_EQ(rig.Number("OutputSameDir"), 0u);
+}
+
+TEST(SettingsDialog, WhereEncodesRunIsStoredWithTheClusterFields) {
+    SettingsRig rig;
+    rig.dlg.OnInitDialog();
+    // A fresh store runs here; the cluster's fields wait until the cluster is chosen.
+    EXPECT_TRUE(rig.dialog.IsChecked(kRunHere));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kSlurmOptions));
+    EXPECT_EQ(rig.dialog.GetText(kSlurmMaxJobs), "4");
+    rig.dialog.CheckRadioButton(kRunHere, kRunOnSlurm, kRunOnSlurm);
+    rig.dlg.OnRunOnSlurm();
+    EXPECT_TRUE(rig.dialog.IsEnabled(kSlurmPartition));
+    rig.dialog.SetText(kSlurmPartition, " encode ");
+    rig.dialog.SetText(kSlurmMaxJobs, "lots");
+    rig.dialog.SetText(kSlurmOptions, "--time=1:00\r\n\n  --comment=a b $HOME \"x\"  \n");
+    rig.dlg.OnOK();
+    cluster::ClusterSettings stored = cluster::ReadClusterSettings(rig.temp.Store());
+    EXPECT_TRUE(stored.m_UseSlurm);
+    EXPECT_EQ(stored.m_Partition, "encode");
+    EXPECT_EQ(stored.m_MaxJobs, 4); // not a number: the stored one stays
+    // One argument per line, kept whole: blanks, quotes and "$" reach sbatch as typed.
+    EXPECT_EQ(stored.m_SbatchOptions,
+              (std::vector<std::string>{"--time=1:00", "--comment=a b $HOME \"x\""}));
+
+    platform::MemoryDialog second(platform::SettingsDialogControls());
+    app::CSettingsDlg dlg2(second, rig.temp.Store(), rig.chooser);
+    dlg2.OnInitDialog();
+    EXPECT_TRUE(second.IsChecked(kRunOnSlurm));
+    EXPECT_TRUE(second.IsEnabled(kSlurmMaxJobs));
+    EXPECT_EQ(second.GetText(kSlurmOptions), "--time=1:00\n--comment=a b $HOME \"x\"");
+    second.SetText(kSlurmMaxJobs, "3");
+    second.CheckRadioButton(kRunHere, kRunOnSlurm, kRunHere);
+    dlg2.OnRunHere();
+    EXPECT_FALSE(second.IsEnabled(kSlurmPartition));
+    dlg2.OnOK();
+    stored = cluster::ReadClusterSettings(rig.temp.Store());
+    EXPECT_FALSE(stored.m_UseSlurm);
+    EXPECT_EQ(stored.m_MaxJobs, 3);
+    EXPECT_EQ(stored.m_Partition, "encode");
 }

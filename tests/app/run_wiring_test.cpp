@@ -1,11 +1,13 @@
 // The run inside the window: the "start" and "exit" keywords drive a queue through the
 // controller, and the window's shared state follows the run.
 #include "app/run_wiring.h"
+#include "cluster/cluster_run.h"
 #include "jobs/job_store.h"
 #include "main_window_fixture.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
 #include "support/store_faults.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -171,4 +173,113 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     EXPECT_FALSE(rig.Saw("pulldown:" + fifo));
     EXPECT_FALSE(rig.window->RunBusy());
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
+}
+
+// With the cluster chosen, Start hands the jobs to sbatch as argument vectors, a poll follows
+// them, one ends while the other runs (its row keeps the running image), and Stop cancels the
+// rest; the run's state that the window reads follows the cluster run.
+TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
+    WiredRig rig;
+    cluster::ClusterSettings where;
+    where.m_UseSlurm = true;
+    where.m_Partition = "encode";
+    where.m_MaxJobs = 2;
+    where.m_SbatchOptions = {"--comment=a b $HOME \"q\""};
+    ASSERT_TRUE(cluster::WriteClusterSettings(rig.temp.Store(), where));
+    rig.AddJob("one");
+    rig.AddJob("two");
+    rig.AddJob("three");
+    for (int job : {0, 1, 2}) {
+        jobs::SetJobString(rig.temp.Store(), job, jobs::kInput,
+                           rig.logDir.File("s" + std::to_string(job) + ".avi"));
+    }
+    std::vector<std::vector<std::string>> calls;
+    bool slurmDown = false;
+    std::string queueLines = "41|RUNNING|None\n42|PENDING|Priority\n";
+    int submitted = 40;
+    cluster::ClusterServices services;
+    services.store = &rig.temp.Store();
+    services.log = &rig.log;
+    services.dialog = &rig.dialog;
+    services.queue = &rig.queue;
+    services.window = &rig.wiring;
+    services.settings = &rig.window->m_Settings;
+    services.programPath = rig.programPath;
+    services.inspect = [](const std::string&) {
+        return ecl::SourceFacts{true, 176, 144, 24000, 1001, 24};
+    };
+    services.now = [] { return int64_t{1000}; };
+    services.cceVersion = [] { return 5; };
+    services.runCommand = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
+        calls.push_back(argv);
+        if (slurmDown) {
+            out = "squeue: no answer within 20 s";
+            return false;
+        }
+        bool ended = argv[0] == "scontrol" && argv.back() == "41";
+        out = argv[0] == "sbatch"   ? std::to_string(++submitted) + ";main\n"
+              : argv[0] == "squeue" ? queueLines
+              : ended               ? "JobId=41 JobState=COMPLETED Reason=None ExitCode=0:0\n"
+                                    : "";
+        status = argv[0] == "scontrol" && !ended ? 1 : 0;
+        return true;
+    };
+    cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
+    rig.wiring.AttachCluster(&clusterRun);
+
+    rig.Start("vantaq -start -deletempv");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], (std::vector<std::string>{
+                            "sbatch", "--parsable", "-J", "one", "-o",
+                            rig.logDir.File("s0.job.log"), "--open-mode=append", "-p", "encode",
+                            "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
+                            "/opt/vantaq/vantaq-job", rig.logDir.File("s0.job.reg")}));
+    EXPECT_TRUE(testing_support::FileExists(rig.logDir.File("s0.ecl")));
+    // The node deletes the ".mpv" after its pulldown pass as the keyword asks.
+    EXPECT_NE(testing_support::ReadFile(rig.logDir.File("s1.job.reg"))
+                  .find("\"DeleteMPV\"=dword:00000001"),
+              std::string::npos);
+    EXPECT_TRUE(rig.Saw("log:0:  Submitted to Slurm as job 42"));
+    ASSERT_NE(rig.wiring.ClusterJobAt(1), nullptr);
+    EXPECT_EQ(rig.wiring.ClusterJobAt(2), nullptr);
+    EXPECT_TRUE(rig.window->Processing());
+    EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStop));
+    EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
+
+    rig.queue.FireNextTimer(); // a poll: one squeue for both jobs
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls.back()[0], "squeue");
+    EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
+    EXPECT_EQ(rig.wiring.ClusterJobAt(1)->state, "PENDING");
+    // Slurm out of reach: nothing is concluded, and the next poll waits longer.
+    slurmDown = true;
+    rig.queue.FireNextTimer();
+    EXPECT_EQ(calls.size(), 4u);
+    EXPECT_TRUE(rig.Saw("log:1:WARNING: Slurm does not answer (squeue: squeue: no answer within "
+                        "20 s); asking again later."));
+    EXPECT_EQ(rig.queue.TimeUntil(cluster::MY_TIMER_CLUSTER_POLL), 2 * cluster::kPollMilliseconds);
+    slurmDown = false;
+    // The first ends without its stream: "Error"; the third takes its place, the second keeps
+    // running and keeps its row's running image.
+    queueLines = "41|COMPLETED|None\n42|RUNNING|None\n";
+    rig.queue.FireNextTimer();
+    EXPECT_TRUE(rig.Saw("log:0:  Slurm job 41 (one): Error")) << testing::PrintToString(rig.events);
+    EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 0), jobs::kImageError);
+    EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 1), jobs::kImageRunning);
+    EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 2), jobs::kImageRunning);
+    EXPECT_EQ(calls.back()[0], "sbatch");
+
+    rig.window->OnStopProcessing();
+    EXPECT_EQ(calls[calls.size() - 2], (std::vector<std::string>{"scancel", "42"}));
+    EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "43"}));
+    EXPECT_FALSE(rig.window->Processing());
+    EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
+    EXPECT_TRUE(rig.Saw("log:1:Processing Stopped!!!!!"));
+    for (int job : {1, 2}) {
+        std::string status;
+        jobs::GetJobString(rig.temp.Store(), job, jobs::kStatus, 255, status);
+        EXPECT_EQ(status, "Pending");
+        EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, job), jobs::kImagePending);
+    }
+    EXPECT_FALSE(rig.queue.IsTimerPending(cluster::MY_TIMER_CLUSTER_POLL));
 }

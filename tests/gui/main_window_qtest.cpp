@@ -1,5 +1,6 @@
 // The real window offscreen: start-up in a laid-out program folder, the log view, the
 // settings dialog, and screenshots of the window.
+#include "cluster/cluster_settings.h"
 #include "gui/settings_window.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
@@ -8,6 +9,8 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -148,11 +151,27 @@ TEST(WindowSettings, DialogShowsAndStoresTheSettings) {
         ->click();
     EXPECT_FALSE(d.IsChecked(kOutputSameDir));
     EXPECT_TRUE(d.IsEnabled(kBrowse));
-    dynamic_cast<QAbstractButton*>(static_cast<gui::WidgetDialog&>(d).Widget(kOk))->click();
+    // Where encodes run: the cluster's fields open with its radio; the sbatch arguments are
+    // typed one per line.
+    auto& widgets = static_cast<gui::WidgetDialog&>(d);
+    EXPECT_TRUE(d.IsChecked(kRunHere));
+    EXPECT_FALSE(widgets.Widget(kSlurmOptions)->isEnabled());
+    dynamic_cast<QAbstractButton*>(widgets.Widget(kRunOnSlurm))->click();
+    EXPECT_FALSE(d.IsChecked(kRunHere));
+    ASSERT_TRUE(widgets.Widget(kSlurmOptions)->isEnabled());
+    auto* options = qobject_cast<QPlainTextEdit*>(widgets.Widget(kSlurmOptions));
+    ASSERT_NE(options, nullptr);
+    QTest::keyClicks(options, "--time=5");
+    QTest::keyClick(options, Qt::Key_Return);
+    QTest::keyClicks(options, "--comment=a b");
+    dynamic_cast<QAbstractButton*>(widgets.Widget(kOk))->click();
     EXPECT_EQ(window.result(), QDialog::Accepted);
     uint32_t same = 9;
     ASSERT_TRUE(s.ReadNumber(store::kHive, store::kRootPath, "OutputSameDir", same));
     EXPECT_EQ(same, 0u);
+    cluster::ClusterSettings where = cluster::ReadClusterSettings(s);
+    EXPECT_TRUE(where.m_UseSlurm);
+    EXPECT_EQ(where.m_SbatchOptions, (std::vector<std::string>{"--time=5", "--comment=a b"}));
 }
 
 TEST(WindowLook, Screenshots) {

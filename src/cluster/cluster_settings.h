@@ -1,0 +1,46 @@
+// Where the queue's encodes run: on this machine, or as jobs of a Slurm cluster. Stored as
+// values of the root key beside the other settings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace store {
+class KeyStore;
+}
+
+namespace cluster {
+
+// Value names in the root key.
+inline constexpr const char* kRunOn = "RunOn"; // number: 0 this machine, 1 Slurm cluster
+inline constexpr const char* kSlurmPartition = "SlurmPartition";
+inline constexpr const char* kSlurmMaxJobs = "SlurmMaxJobs";
+inline constexpr const char* kSlurmOptions = "SlurmOptions"; // one sbatch argument per line
+
+inline constexpr int kRunOnThisMachine = 0;
+inline constexpr int kRunOnSlurm = 1;
+inline constexpr int kDefaultMaxJobs = 4;
+inline constexpr int kMaxMaxJobs = 9999;
+
+struct ClusterSettings {
+    bool m_UseSlurm = false;
+    std::string m_Partition; // empty: the cluster's default partition
+    int m_MaxJobs = kDefaultMaxJobs;
+    // Extra sbatch arguments, each one argument as it is (never split, never given to a shell).
+    std::vector<std::string> m_SbatchOptions;
+};
+
+// The stored settings; a missing or unreadable value keeps its default ("this machine").
+ClusterSettings ReadClusterSettings(store::KeyStore& store);
+// Writes all four values as one unit; false when the store refused.
+bool WriteClusterSettings(store::KeyStore& store, const ClusterSettings& settings);
+
+// The arguments of a text with one per line: CR removed, surrounding blanks trimmed, empty
+// lines dropped.
+std::vector<std::string> SplitArgumentLines(const std::string& text);
+std::string JoinArgumentLines(const std::vector<std::string>& arguments);
+
+// The "at most N jobs" field as typed: a whole number from 1 to kMaxMaxJobs, else `fallback`.
+int ParseMaxJobs(const std::string& text, int fallback);
+
+} // namespace cluster

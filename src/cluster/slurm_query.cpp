@@ -1,0 +1,165 @@
+// Reading sbatch, scontrol and sacct answers.
+#include "cluster/slurm_query.h"
+
+#include "platform/files.h"
+#include "run/progress_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace cluster {
+
+namespace {
+
+constexpr uint64_t kLogTailBytes = 16 * 1024;
+
+// The first line of `output` split at "|" (sacct's parsable form).
+std::vector<std::string> FirstParsableRow(const std::string& output) {
+    std::vector<std::string> fields;
+    std::string line = output.substr(0, output.find('\n'));
+    size_t start = 0;
+    while (true) {
+        size_t bar = line.find('|', start);
+        fields.push_back(line.substr(start, bar == std::string::npos ? bar : bar - start));
+        if (bar == std::string::npos) {
+            break;
+        }
+        start = bar + 1;
+    }
+    return fields;
+}
+
+bool FromAccounting(const CommandRunner& run, std::vector<std::string> argv, SlurmJobInfo& info) {
+    std::string output;
+    int status = 0;
+    if (!run(argv, output, status) || status != 0) {
+        return false;
+    }
+    std::vector<std::string> row = FirstParsableRow(output);
+    if (row.size() < 2 || row[0].empty()) {
+        return false;
+    }
+    // "CANCELLED by 0": the state is the first word.
+    info.state = row[0].substr(0, row[0].find(' '));
+    info.exitCode = row[1];
+    info.reason = row.size() > 2 ? row[2] : std::string();
+    return true;
+}
+
+} // namespace
+
+bool IsFinalState(const std::string& state) {
+    static const char* const kFinal[] = {"COMPLETED",     "FAILED",    "CANCELLED",
+                                         "TIMEOUT",       "NODE_FAIL", "PREEMPTED",
+                                         "OUT_OF_MEMORY", "BOOT_FAIL", "DEADLINE"};
+    return std::find(std::begin(kFinal), std::end(kFinal), state) != std::end(kFinal);
+}
+
+std::string ParseSubmittedId(const std::string& output) {
+    size_t start = output.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    size_t end = start;
+    while (end < output.size() && std::isdigit(static_cast<unsigned char>(output[end]))) {
+        ++end;
+    }
+    bool whole =
+        end == output.size() || output[end] == ';' || output[end] == '\n' || output[end] == '\r';
+    return end > start && whole ? output.substr(start, end - start) : std::string();
+}
+
+std::string FieldOf(const std::string& line, const std::string& key) {
+    std::string needle = key + "=";
+    size_t at = 0;
+    while ((at = line.find(needle, at)) != std::string::npos) {
+        if (at == 0 || line[at - 1] == ' ') {
+            size_t begin = at + needle.size();
+            size_t end = line.find_first_of(" \n", begin);
+            return line.substr(begin, end == std::string::npos ? end : end - begin);
+        }
+        at += needle.size();
+    }
+    return std::string();
+}
+
+bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& info) {
+    std::string output;
+    int status = 0;
+    if (run({"scontrol", "-o", "show", "job", id}, output, status) && status == 0) {
+        info.state = FieldOf(output, "JobState");
+        info.reason = FieldOf(output, "Reason");
+        info.exitCode = FieldOf(output, "ExitCode");
+        if (!info.state.empty()) {
+            return true;
+        }
+    }
+    return FromAccounting(run, {"sacct", "-n", "-P", "-X", "-o", "State,ExitCode,Reason", "-j", id},
+                          info) ||
+           FromAccounting(run, {"sacct", "-c", "-n", "-P", "-o", "State,ExitCode", "-j", id}, info);
+}
+
+bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
+                 std::map<std::string, SlurmJobInfo>& states, std::string& error) {
+    std::string list;
+    for (const std::string& id : ids) {
+        list += (list.empty() ? "" : ",") + id;
+    }
+    std::string output;
+    int status = 0;
+    bool ran = run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, output, status);
+    // A single job that squeue has forgotten is an answer too (with nothing listed).
+    if (ran && status != 0 && output.find("Invalid job id") != std::string::npos) {
+        return true;
+    }
+    if (!ran || status != 0) {
+        error = output.substr(0, output.find('\n'));
+        return false;
+    }
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        std::vector<std::string> row =
+            FirstParsableRow(output.substr(start, end == std::string::npos ? end : end - start));
+        if (row.size() >= 3 && !row[0].empty() && !row[1].empty()) {
+            states[row[0]] = SlurmJobInfo{row[1], row[2], std::string()};
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+int ProgressFromLog(const std::string& logPath) {
+    platform::ReadOnlyFile file;
+    if (!file.Open(logPath) || file.Size() == 0) {
+        return -1;
+    }
+    uint64_t size = std::min(file.Size(), kLogTailBytes);
+    std::string tail;
+    if (!file.ReadAt(file.Size() - size, size, tail)) {
+        return -1;
+    }
+    size_t end = tail.size();
+    while (end > 0) {
+        size_t start = tail.rfind('\n', end - 1);
+        size_t from = start == std::string::npos ? 0 : start + 1;
+        std::string_view line(tail.data() + from, end - from);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        int percent = run::ParseProgressLine(line);
+        if (percent >= 0) {
+            return percent;
+        }
+        if (start == std::string::npos) {
+            break;
+        }
+        end = start;
+    }
+    return -1;
+}
+
+} // namespace cluster

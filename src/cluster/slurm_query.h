@@ -1,0 +1,46 @@
+// The Slurm client commands a cluster run uses, and the reading of their answers.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cluster {
+
+// Runs a command (argument vector, no shell) to its end: false when it could not be started;
+// else `status` is its exit status and `output` what it printed.
+using CommandRunner =
+    std::function<bool(const std::vector<std::string>& argv, std::string& output, int& status)>;
+
+// What Slurm says of one job.
+struct SlurmJobInfo {
+    std::string state;    // JobState: PENDING, RUNNING, COMPLETED, FAILED, ...
+    std::string reason;   // Reason, when Slurm gives one ("None" otherwise)
+    std::string exitCode; // "status:signal"
+};
+
+// A state after which the job does nothing more (COMPLETING is not one yet).
+bool IsFinalState(const std::string& state);
+
+// The job id that `sbatch --parsable` printed ("12" or "12;cluster"); empty when none.
+std::string ParseSubmittedId(const std::string& output);
+
+// The value of `key` in a line of `Key=Value` pairs (as `scontrol -o show job` prints them);
+// empty when absent.
+std::string FieldOf(const std::string& line, const std::string& key);
+
+// Asks Slurm about job `id`: `scontrol -o show job`, then the accounting (`sacct`), then the
+// job-completion log (`sacct -c`) for a job the controller has already forgotten. False when
+// none of them knows it.
+bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& info);
+
+// Asks `squeue` once about several jobs; `states` gets the state and reason of each job it
+// lists (no exit codes). False with squeue's words in `error` when it did not answer.
+bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
+                 std::map<std::string, SlurmJobInfo>& states, std::string& error);
+
+// The last runner progress line ("NN% / TITLE") in the tail of a job's log file, 0..100, or -1.
+int ProgressFromLog(const std::string& logPath);
+
+} // namespace cluster

@@ -1,0 +1,413 @@
+// The queue on a real one-node Slurm cluster (two CPUs), driven through the cluster run as the
+// window drives it, with real sources, the real vantaq-job, runner and encoder; and vantaq-job
+// on its own.
+#include "cluster/cluster_run.h"
+#include "cluster/job_description.h"
+#include "env/startup_checks.h"
+#include "jobs/job_store.h"
+#include "platform/fake_ui_queue.h"
+#include "platform/memory_dialog.h"
+#include "platform/posix/program_output.h"
+#include "store/paths.h"
+#include "support/media.h"
+#include "support/test_support.h"
+#include "templates/template_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace {
+
+const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
+
+class Window : public run::RunWindow {
+public:
+    void ResetJobEditor() override {}
+    void UpdateJobButtons() override {}
+    void RefreshJobList() override {}
+    void RefreshJobRow(int, int) override {}
+    bool InTray() const override { return false; }
+    void UpdateTrayIcon(const std::string&) override {}
+    void CloseWindow() override {}
+    bool HasExitKeyword() const override { return false; }
+    bool HasDeleteMpvKeyword() const override { return false; }
+};
+
+// A store with the default templates, the settings and jobs of short real sources.
+class Queue {
+public:
+    Queue() {
+        store::KeyStore& s = store.Store();
+        for (const char* flag :
+             {"EnableLogging", "DeleteMPV", "AutoBias", "CCEPriority", "HideCCEWindow"}) {
+            s.WriteNumber(store::kHive, store::kRootPath, flag, 0);
+        }
+        s.WriteNumber(store::kHive, store::kRootPath, "OutputSameDir", 1);
+        s.WriteString(store::kHive, store::kRootPath, "OutputDirectory", "");
+        templates::InitTemplates(s);
+    }
+
+    // A one-pass job of a `seconds` long film source, made unless `makeSource` is false; with
+    // `pulldown` the job asks for the 2:3 pulldown pass.
+    void AddJob(const std::string& name, double seconds, bool makeSource = true,
+                bool pulldown = false) {
+        std::string source = dir.File(name + ".avi");
+        if (makeSource) {
+            ASSERT_TRUE(media::MakeAvi(source, "176x144", "24000/1001", seconds, "mjpeg", false));
+        }
+        jobs::JobRecord r;
+        r.name = name;
+        r.input = source;
+        r.templateKey = "2";
+        r.method = 2;
+        r.bitrateMax = 8000;
+        r.bitrateAvg = 4000;
+        r.passes = 1;
+        r.aspectRatio = 2;
+        r.qFactor = 40;
+        r.bias = 30;
+        r.quality = 16;
+        r.endFrame = static_cast<int>(seconds * 24);
+        r.telecide = pulldown ? 1 : 0;
+        r.progressive = pulldown ? 1 : 0;
+        int count = jobs::JobCount(store.Store());
+        ASSERT_TRUE(jobs::WriteJobRecord(store.Store(), count, r));
+    }
+
+    // A job that encodes for several seconds (about 3 s here, unloaded), long enough to be
+    // stopped or killed on the node however loaded the machine is: copies of one 640x480
+    // source of a minute.
+    void AddLongJob(const std::string& name) {
+        std::string source = dir.File("long.avi");
+        if (!testing_support::FileExists(source)) {
+            ASSERT_TRUE(media::MakeAvi(source, "640x480", "24000/1001", 60, "mjpeg", false));
+        }
+        std::filesystem::copy_file(source, dir.File(name + ".avi"));
+        AddJob(name, 60, false);
+    }
+
+    std::string Status(int job) {
+        std::string status;
+        jobs::GetJobString(store.Store(), job, jobs::kStatus, 255, status);
+        return status;
+    }
+
+    testing_support::TempDir dir;
+    testing_support::TempStore store;
+};
+
+bool Slurm(const std::vector<std::string>& argv, std::string& output, int& status) {
+    return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
+}
+
+// The cluster run over a Queue, with the window's in-memory stand-ins and a fast poll.
+class ClusterTest : public testing::Test, public platform::MessageHandler {
+protected:
+    void SetUp() override {
+        std::ifstream state(VANTAQ_SLURM_STATE);
+        std::string line;
+        if (!std::getline(state, line)) {
+            FAIL() << "no test cluster: run these tests through ctest, whose fixture starts it";
+        }
+        if (line.rfind("SKIP: ", 0) == 0) {
+            GTEST_SKIP() << "Slurm cannot be started here: " << line.substr(6);
+        }
+        ASSERT_EQ(line.rfind("SLURM_CONF=", 0), 0u) << line;
+        setenv("SLURM_CONF", line.substr(11).c_str(), 1);
+        std::string output;
+        int status = -1;
+        ASSERT_TRUE(Slurm({"scontrol", "ping"}, output, status) && status == 0) << output;
+
+        queue.SetHandler(this);
+        cluster::ClusterServices services;
+        services.store = &q.store.Store();
+        services.log = &log;
+        services.dialog = &dialog;
+        services.queue = &queue;
+        services.window = &window;
+        services.settings = &settings;
+        services.programPath = kProgramDir + "/vantaq";
+        services.inspect = [](const std::string& path) {
+            return ecl::ReadSourceFacts(path, kProgramDir);
+        };
+        services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+        services.cceVersion = [] { return env::GetCceVersion(kProgramDir + "/vantaq"); };
+        services.runCommand = Slurm;
+        services.pollMilliseconds = 100;
+        run = std::make_unique<cluster::ClusterRun>(std::move(services), state_);
+    }
+    void TearDown() override {
+        if (run && run->Active()) {
+            run->OnStopProcessing();
+        }
+        queue.SetHandler(nullptr);
+    }
+    int64_t OnMessage(platform::Message&) override { return 0; }
+    void OnTimer(int timerId) override { run->OnTimer(timerId); }
+
+    // Lets real time pass at the poll's pace, firing the poll timer, until `done` or 90 s.
+    bool PollUntil(const std::function<bool()>& done, const std::function<void()>& each = {}) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            queue.FireNextTimer();
+            if (each) {
+                each();
+            }
+        }
+        return true;
+    }
+    bool AnyRunning() const {
+        const auto& jobs = run->Jobs();
+        return std::any_of(jobs.begin(), jobs.end(),
+                           [](const cluster::ClusterJob& j) { return j.state == "RUNNING"; });
+    }
+    std::string SlurmState(const std::string& id) {
+        cluster::SlurmJobInfo info;
+        cluster::QueryJob(Slurm, id, info);
+        return info.state;
+    }
+    std::string Rows() const { return testing::PrintToString(lines.rows); }
+
+    Queue q;
+    testing_support::LogLines lines;
+    logging::Log log{lines, std::string()};
+    platform::MemoryDialog dialog{platform::MainWindowControls()};
+    platform::FakeUiQueue queue;
+    Window window;
+    env::Settings settings;
+    run::RunState state_;
+    std::unique_ptr<cluster::ClusterRun> run;
+};
+
+cluster::ClusterSettings OnSlurm(int maxJobs) {
+    cluster::ClusterSettings s;
+    s.m_UseSlurm = true;
+    s.m_MaxJobs = maxJobs;
+    s.m_SbatchOptions = {"--cpus-per-task=1"};
+    return s;
+}
+
+TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
+    for (const char* name : {"a", "b", "c"}) {
+        q.AddJob(name, 1);
+    }
+    q.AddJob("d", 1, true, true);
+    run->OnStartProcessing(OnSlurm(2));
+    ASSERT_TRUE(state_.m_Processing);
+    EXPECT_EQ(run->Jobs().size(), 2u);
+    size_t mostHandedOver = 0;
+    size_t mostRunning = 0;
+    std::vector<int> progress;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
+                          [&] {
+                              mostHandedOver = std::max(mostHandedOver, run->Jobs().size());
+                              size_t running = 0;
+                              for (const cluster::ClusterJob& j : run->Jobs()) {
+                                  running += j.state == "RUNNING";
+                                  progress.push_back(j.progress);
+                              }
+                              mostRunning = std::max(mostRunning, running);
+                          }))
+        << Rows();
+    EXPECT_EQ(mostHandedOver, 2u);
+    EXPECT_EQ(mostRunning, 2u);
+    EXPECT_FALSE(state_.m_Processing);
+    for (int job = 0; job < 4; ++job) {
+        EXPECT_EQ(q.Status(job), "Complete") << Rows();
+        media::Probe probe;
+        std::string stream = q.dir.File(std::string(1, static_cast<char>('a' + job)) + ".mpv");
+        ASSERT_TRUE(media::ProbeFile(stream, probe)) << stream;
+        EXPECT_EQ(probe.width, 176);
+        EXPECT_EQ(probe.height, 144);
+        // The node's log holds the runner's progress and the job's end.
+        std::string jobLog = testing_support::ReadFile(
+            cluster::JobLogPathFor(q.dir.File(std::string(1, 'a' + job) + ".ecl")));
+        EXPECT_NE(jobLog.find("100% / "), std::string::npos) << jobLog;
+        EXPECT_NE(jobLog.find("\nComplete\n"), std::string::npos) << jobLog;
+    }
+    // The pulldown pass ran on the node: the same stream, now with the 29.97 cadence.
+    media::Probe film;
+    media::Probe video;
+    ASSERT_TRUE(media::ProbeFile(q.dir.File("d.mpv"), film));
+    ASSERT_TRUE(media::ProbeFile(q.dir.File("d.mpv.m2v"), video));
+    EXPECT_EQ(film.rateNum * 1001, 24000u * film.rateDen);
+    EXPECT_EQ(video.rateNum * 1001 % (30000u * video.rateDen), 0u);
+    EXPECT_EQ(testing_support::ReadFile(q.dir.File("d.mpv")).size(),
+              testing_support::ReadFile(q.dir.File("d.mpv.m2v")).size());
+    EXPECT_TRUE(lines.Has("0 Starting Job: c"));
+    EXPECT_TRUE(lines.Has("0   Submitted to Slurm as job 1") ||
+                lines.Has("0   Submitted to Slurm as job 2"))
+        << Rows();
+    EXPECT_EQ(
+        std::count_if(lines.rows.begin(), lines.rows.end(),
+                      [](const std::string& r) { return r.rfind("0 Job: complete in ", 0) == 0; }),
+        4);
+    EXPECT_EQ(lines.rows.back(), "0 No more jobs!!!");
+}
+
+TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsOfOneSourceTakeTurns) {
+    q.AddJob("gone", 1, false);
+    q.AddJob("twice", 1);
+    q.AddJob("twice", 1, false); // the same source again, and so the same ECL beside it
+    run->OnStartProcessing(OnSlurm(3));
+    size_t mostHandedOver = 0;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
+                          [&] { mostHandedOver = std::max(mostHandedOver, run->Jobs().size()); }))
+        << Rows();
+    EXPECT_EQ(mostHandedOver, 2u);
+    EXPECT_EQ(q.Status(0), "Error");
+    EXPECT_EQ(q.Status(1), "Complete");
+    EXPECT_EQ(q.Status(2), "Complete");
+    // The node's vantaq-job reported the error through its exit status.
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("ERROR: Slurm ended job") != std::string::npos &&
+               r.find("(gone) as FAILED") != std::string::npos &&
+               r.find("exit code 1:0") != std::string::npos;
+    })) << Rows();
+}
+
+TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
+    for (const char* name : {"s1", "s2", "s3"}) {
+        q.AddLongJob(name);
+    }
+    run->OnStartProcessing(OnSlurm(2));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::vector<std::string> ids;
+    for (const cluster::ClusterJob& j : run->Jobs()) {
+        ids.push_back(j.slurmId);
+    }
+    ASSERT_EQ(ids.size(), 2u);
+    run->OnStopProcessing();
+    EXPECT_FALSE(run->Active());
+    EXPECT_FALSE(state_.m_Processing);
+    for (int job = 0; job < 3; ++job) {
+        EXPECT_EQ(q.Status(job), "Pending");
+    }
+    EXPECT_TRUE(lines.Has("1 Processing Stopped!!!!!")) << Rows();
+    for (const std::string& id : ids) {
+        EXPECT_TRUE(lines.Has("0   Cancelled Slurm job " + id + " (s" +
+                              std::to_string(&id - ids.data() + 1) + ")"))
+            << Rows();
+        EXPECT_TRUE(PollUntil([&] { return SlurmState(id) == "CANCELLED"; })) << SlurmState(id);
+    }
+}
+
+TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
+    q.AddLongJob("k");
+    run->OnStartProcessing(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::string id = run->Jobs().front().slurmId;
+    std::string output;
+    int status = -1;
+    ASSERT_TRUE(Slurm({"scancel", "--signal=KILL", "--batch", id}, output, status) && status == 0)
+        << output;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Error");
+    std::string line = "2   ERROR: Slurm ended job " + id +
+                       " (k) as FAILED, reason JobLaunchFailure, exit code 0:9";
+    EXPECT_TRUE(lines.Has(line)) << Rows();
+    std::string jobLog = testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File("k.ecl")));
+    EXPECT_NE(jobLog.find(line.substr(4)), std::string::npos) << jobLog;
+}
+
+// vantaq-job on its own: a description in, the job's pipeline run, the end in its exit status.
+TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
+    Queue q;
+    q.AddJob("solo", 1);
+    q.AddJob("missing", 1, false);
+    std::string job = kProgramDir + "/vantaq-job";
+    for (int position : {0, 1}) {
+        std::string text;
+        std::string error;
+        ASSERT_TRUE(cluster::BuildJobDescription(q.store.Store(), position, false, text, error))
+            << error;
+        std::string path = q.dir.File("job" + std::to_string(position) + ".job.reg");
+        ASSERT_TRUE(cluster::WriteDescriptionFile(path, text, error)) << error;
+        std::string output;
+        int status = -1;
+        ASSERT_TRUE(Slurm({job, path}, output, status));
+        if (position == 0) {
+            EXPECT_EQ(status, 0) << output;
+            EXPECT_NE(output.find("Starting Job: solo"), std::string::npos) << output;
+            EXPECT_NE(output.find("100% / "), std::string::npos) << output;
+            EXPECT_EQ(output.substr(output.size() - 9), "Complete\n");
+            EXPECT_GT(testing_support::ReadFile(q.dir.File("solo.mpv")).size(), 0u);
+        } else {
+            EXPECT_EQ(status, 1) << output;
+            EXPECT_EQ(output.substr(output.size() - 6), "Error\n");
+        }
+    }
+    // The window's store is never touched by the job.
+    EXPECT_EQ(q.Status(0), "Pending");
+    std::string output;
+    int status = -1;
+    ASSERT_TRUE(Slurm({job, q.dir.File("nothing.job.reg")}, output, status));
+    EXPECT_EQ(status, 2) << output;
+}
+
+} // namespace
+
+namespace {
+
+// Slurm's answers as the cluster run reads them, including the fall-backs for a job the
+// controller has forgotten, without a cluster.
+TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
+    for (auto [output, id] :
+         {std::pair{"12\n", "12"}, std::pair{"12;other\n", "12"}, std::pair{"  7", "7"},
+          std::pair{"sbatch: error: x\n", ""}, std::pair{"12abc\n", ""}, std::pair{"", ""}}) {
+        EXPECT_EQ(cluster::ParseSubmittedId(output), id) << output;
+    }
+    std::string line = "JobId=5 JobName=a OldReason=x Reason=TimeLimit JobState=TIMEOUT "
+                       "ExitCode=0:15";
+    EXPECT_EQ(cluster::FieldOf(line, "Reason"), "TimeLimit");
+    EXPECT_EQ(cluster::FieldOf(line, "ExitCode"), "0:15");
+    EXPECT_EQ(cluster::FieldOf(line, "Missing"), "");
+    EXPECT_TRUE(cluster::IsFinalState("NODE_FAIL"));
+    EXPECT_FALSE(cluster::IsFinalState("COMPLETING"));
+
+    // scontrol no longer knows the job; the accounting is off; the completion log has it.
+    std::vector<std::string> asked;
+    auto forgotten = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
+        asked.push_back(argv[0] + (argv[1] == "-c" ? " -c" : ""));
+        bool log = argv[0] == "sacct" && argv[1] == "-c";
+        out = log ? "FAILED|3:0\n" : "slurm_load_jobs error: Invalid job id specified\n";
+        status = log ? 0 : 1;
+        return true;
+    };
+    cluster::SlurmJobInfo info;
+    ASSERT_TRUE(cluster::QueryJob(forgotten, "9", info));
+    EXPECT_EQ(asked, (std::vector<std::string>{"scontrol", "sacct", "sacct -c"}));
+    EXPECT_EQ(info.state, "FAILED");
+    EXPECT_EQ(info.exitCode, "3:0");
+    auto accounted = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        status = argv[0] == "sacct" ? 0 : 1;
+        out = status == 0 ? "CANCELLED by 0|0:0|None\n" : "";
+        return true;
+    };
+    ASSERT_TRUE(cluster::QueryJob(accounted, "9", info));
+    EXPECT_EQ(info.state, "CANCELLED");
+    auto nobody = [](const std::vector<std::string>&, std::string& out, int& status) {
+        out.clear();
+        status = 0; // sacct prints nothing for a job it does not know
+        return true;
+    };
+    EXPECT_FALSE(cluster::QueryJob(nobody, "9", info));
+    EXPECT_EQ(cluster::PollInterval("250"), 250u);
+    EXPECT_EQ(cluster::PollInterval("0"), cluster::kPollMilliseconds);
+    EXPECT_EQ(cluster::PollInterval("fast"), cluster::kPollMilliseconds);
+    EXPECT_EQ(cluster::PollInterval(nullptr), cluster::kPollMilliseconds);
+}
+
+} // namespace

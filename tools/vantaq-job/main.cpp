@@ -1,0 +1,227 @@
+// vantaq-job: runs one job's whole pipeline (its ECL, the runner, the two-part method and the
+// pulldown pass) from a job description file, with the program's own run controller driven
+// headless. Prints the log lines and the runner's output lines; the exit status says how the
+// job ended.
+#include "cluster/job_description.h"
+#include "env/settings.h"
+#include "env/startup_checks.h"
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "platform/control_ids.h"
+#include "platform/fake_ui_queue.h"
+#include "platform/files.h"
+#include "platform/memory_dialog.h"
+#include "platform/message_boxes.h"
+#include "platform/message_registry.h"
+#include "platform/posix/posix_processes.h"
+#include "pulldown/pulldown_worker.h"
+#include "run/run_controller.h"
+#include "store/key_store.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kExitComplete = 0;
+constexpr int kExitError = 1;
+constexpr int kExitNoJob = 2;
+constexpr int kUsageError = 64;
+
+// Log lines go to standard output as the window's log file has them.
+class PrintedLog : public logging::LogView {
+public:
+    void AppendRow(int, const std::string& text) override {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        ++m_Rows;
+    }
+    int RowCount() const override { return m_Rows; }
+    void SetTopRow(int) override {}
+
+private:
+    int m_Rows = 0;
+};
+
+class NoWindow : public run::RunWindow {
+public:
+    void ResetJobEditor() override {}
+    void UpdateJobButtons() override {}
+    void RefreshJobList() override {}
+    void RefreshJobRow(int, int) override {}
+    bool InTray() const override { return false; }
+    void UpdateTrayIcon(const std::string&) override {}
+    void CloseWindow() override {}
+    bool HasExitKeyword() const override { return false; }
+    bool HasDeleteMpvKeyword() const override { return false; }
+};
+
+class StderrBoxes : public platform::MessageBoxes {
+public:
+    int ShowError(const std::string& text, const std::string& caption,
+                  platform::MessageBoxButtons) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        return platform::kAnswerOk;
+    }
+};
+
+// Receives the queue's messages: the runner's output lines are printed, everything else goes
+// to the run controller. Counts the runners still going.
+class Driver : public platform::MessageHandler {
+public:
+    Driver(platform::UiQueue& queue)
+        : m_Handle(queue.RegisterMessage(platform::kUpmProcessHandleName)),
+          m_Line(queue.RegisterMessage(platform::kUpmLineName)),
+          m_Finished(queue.RegisterMessage(platform::kUpmFinishedName)) {}
+
+    int64_t OnMessage(platform::Message& message) override {
+        if (message.message == m_Handle) {
+            ++m_Running;
+            return 0;
+        }
+        if (message.message == m_Line) {
+            if (message.text) {
+                std::printf("%s\n", message.text->c_str());
+                std::fflush(stdout);
+            }
+            return 0;
+        }
+        if (message.message == m_Finished && m_Running > 0) {
+            --m_Running;
+        }
+        if (controller) {
+            controller->OnMessage(message);
+        }
+        return 0;
+    }
+    void OnTimer(int timerId) override {
+        if (controller) {
+            controller->OnTimer(timerId);
+        }
+    }
+    int Running() const { return m_Running; }
+
+    run::RunController* controller = nullptr;
+
+private:
+    uint32_t m_Handle;
+    uint32_t m_Line;
+    uint32_t m_Finished;
+    int m_Running = 0;
+};
+
+std::string JobStatus(store::KeyStore& store) {
+    std::string status;
+    jobs::GetJobString(store, 0, jobs::kStatus, jobs::kWholeValue, status);
+    return status;
+}
+
+int RunJob(const std::string& descriptionPath) {
+    store::KeyStore store;
+    std::string error;
+    if (!store.Open(":memory:")) {
+        std::fprintf(stderr, "vantaq-job: %s\n", store.LastError().c_str());
+        return kExitNoJob;
+    }
+    if (!cluster::LoadJobDescription(descriptionPath, store, error)) {
+        std::fprintf(stderr, "vantaq-job: %s\n", error.c_str());
+        return kExitNoJob;
+    }
+    if (jobs::JobCount(store) != 1) {
+        std::fprintf(stderr, "vantaq-job: %s: holds no job\n", descriptionPath.c_str());
+        return kExitNoJob;
+    }
+
+    std::string programPath = platform::ProgramFilePath();
+    std::string programDir = env::FolderOf(programPath);
+    PrintedLog view;
+    // The lines are printed only: the program folder's log file is the window's.
+    logging::Log log(view, std::string());
+    log.SetDebugInfo(logging::ReadLogDebugInfo(store));
+    env::Settings settings;
+    env::LoadSettingsAtStartup(store, log, settings);
+    log.SetEnableLogging(false);
+
+    platform::MemoryDialog dialog(platform::MainWindowControls());
+    platform::FakeUiQueue queue;
+    Driver driver(queue);
+    queue.SetHandler(&driver);
+    NoWindow window;
+    StderrBoxes boxes;
+    pulldown::PulldownWorkers pulldowns(queue);
+
+    run::RunServices services;
+    services.store = &store;
+    services.log = &log;
+    services.dialog = &dialog;
+    services.queue = &queue;
+    services.boxes = &boxes;
+    services.window = &window;
+    services.settings = &settings;
+    services.processes = std::make_shared<platform::PosixProcesses>();
+    services.programPath = programPath;
+    services.inspect = [programDir](const std::string& path) {
+        return ecl::ReadSourceFacts(path, programDir);
+    };
+    services.startPulldown = [&pulldowns](const std::string& source, const std::string& target) {
+        pulldowns.Start(source, target);
+    };
+    services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    services.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    services.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
+    run::RunController controller(std::move(services));
+    driver.controller = &controller;
+    const run::RunState& state = controller.State();
+
+    controller.OnStartProcessing();
+    // The queue holds this one job: done once its status is written or the run has ended.
+    while (state.m_Processing && JobStatus(store) == jobs::kStatusPending) {
+        queue.RunUntilIdle();
+        if (driver.Running() > 0 || state.m_PulldownRunning) {
+            queue.RunUntil([&] { return driver.Running() == 0 && !state.m_PulldownRunning; }, 1000);
+            continue;
+        }
+        // The pauses between the steps of one job are kept in real time; the pause before a
+        // next job is not, as there is none.
+        for (int timer : {run::MY_TIMER_PART2, run::MY_TIMER_RESTART_JOB}) {
+            int64_t wait = queue.TimeUntil(timer);
+            if (wait > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+            }
+        }
+        if (!queue.FireNextTimer()) {
+            break;
+        }
+    }
+    queue.RunUntil([&] { return pulldowns.Running() == 0; }, 60000);
+    queue.RunUntilIdle();
+    queue.SetHandler(nullptr);
+
+    std::string status = JobStatus(store);
+    std::printf("%s\n", status == jobs::kStatusComplete ? "Complete" : "Error");
+    std::fflush(stdout);
+    return status == jobs::kStatusComplete ? kExitComplete : kExitError;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        std::fprintf(argc == 2 ? stdout : stderr,
+                     "Usage: vantaq-job DESCRIPTION\n"
+                     "\n"
+                     "Runs the one job of a job description file (written by Vantaq beside the\n"
+                     "job's ECL) through the runner, the two-part method and the pulldown pass,\n"
+                     "as the window's run does. Prints the log lines and the runner's output;\n"
+                     "the last line is \"Complete\" or \"Error\".\n"
+                     "Exit status: 0 Complete, 1 Error, 2 no job could be read, 64 usage.\n"
+                     "The runner (EclCCE) and its configuration are taken from this program's\n"
+                     "folder.\n");
+        return argc == 2 ? 0 : kUsageError;
+    }
+    return RunJob(argv[1]);
+}
