@@ -49,6 +49,9 @@ vantaq_install_program(vantaq-pulldown ON_PATH)
 vantaq_install_program(vantaq-reg ON_PATH)
 vantaq_install_program(EclCCE)
 vantaq_install_program(cce)
+vantaq_install_program(vantaq-job ON_PATH)
+# The batch script sbatch is given on a cluster; it lies beside vantaq-job.
+install(PROGRAMS ${VANTAQ_PROGRAM_DIR}/vantaq-job-exec.sh DESTINATION ${VANTAQ_INSTALL_DIR})
 
 install(TARGETS vantaq_framesrv LIBRARY DESTINATION ${VANTAQ_INSTALL_DIR}/system)
 install(FILES ${CMAKE_SOURCE_DIR}/data/vantaq.html DESTINATION ${VANTAQ_INSTALL_DIR})

@@ -27,4 +27,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
 # The help file is opened with the desktop's handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The Slurm client commands, for running the queue on a cluster.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client")
 include(CPack)

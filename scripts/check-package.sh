@@ -25,7 +25,8 @@ if [ "${1:-}" = --installed ]; then
     [ "$(command -v vantaq)" = /usr/bin/vantaq ] || fail "vantaq is not /usr/bin/vantaq on the PATH"
     vantaq-pulldown --help >"$work/help.txt" || fail "vantaq-pulldown --help failed"
     grep -q '^Usage: vantaq-pulldown' "$work/help.txt" || fail "vantaq-pulldown --help: no usage"
-    for page in vantaq vantaq-pulldown vantaq-reg EclCCE cce; do
+    vantaq-job --help | grep -q "^Usage: vantaq-job" || fail "vantaq-job --help: no usage"
+    for page in vantaq vantaq-pulldown vantaq-reg vantaq-job EclCCE cce; do
         MANWIDTH=80 man -l "/usr/share/man/man1/$page.1.gz" >"$work/$page.man" 2>"$work/man.err" ||
             fail "man -l $page.1.gz: $(cat "$work/man.err")"
         [ ! -s "$work/man.err" ] || fail "man -l $page.1.gz warns: $(cat "$work/man.err")"

@@ -246,11 +246,18 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStop));
     EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
 
+    testing_support::WriteFile(rig.logDir.File("s0.job.log"), "Starting Job: one\n42% / one\n");
     rig.queue.FireNextTimer(); // a poll: one squeue for both jobs
     EXPECT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls.back()[0], "squeue");
     EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
     EXPECT_EQ(rig.wiring.ClusterJobAt(1)->state, "PENDING");
+    // Each job's row shows its Slurm job, state and progress.
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Slurm job 41 RUNNING 42%  |", 0), 0u)
+        << rig.window->JobDetails(0);
+    EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING  |", 0), 0u)
+        << rig.window->JobDetails(1);
+    EXPECT_EQ(rig.window->JobDetails(2).rfind("Pending  |", 0), 0u) << rig.window->JobDetails(2);
     // Slurm out of reach: nothing is concluded, and the next poll waits longer.
     slurmDown = true;
     rig.queue.FireNextTimer();
