@@ -39,7 +39,9 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
     std::string templateName;
     jobs::GetJobString(store, position, jobs::kTemplate, jobs::kTemplateCapacity, key);
     if (!key.empty()) {
-        store.ReadString(store::kHive, store::kTemplatePath, key, 255, templateName);
+        // A template's display name is the default value of its sub-key.
+        store.ReadString(store::kHive, std::string(store::kTemplatePath) + "\\" + key, "", 255,
+                         templateName);
     }
     if (templateName.empty()) {
         templateName = "no template";

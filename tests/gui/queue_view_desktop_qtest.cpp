@@ -5,7 +5,9 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
+#include "store/key_store.h"
 #include "support/media.h"
+#include "templates/template_store.h"
 #include "x_session.h"
 
 #include <QApplication>
@@ -81,6 +83,11 @@ QString Balloon() {
 TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ProgramFolder folder;
     folder.WriteJobs(3);
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(folder.StorePath()));
+        ASSERT_TRUE(jobs::SetJobString(s, 1, jobs::kTemplate, "3"));
+    }
     // The runner reports 40% of its part, then holds the encode until the test lets it go.
     std::string runner = folder.Dir().File("EclCCE");
     std::filesystem::remove(runner);
@@ -101,7 +108,10 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     EXPECT_EQ(bar->value(), 20);
     EXPECT_TRUE(w.windowTitle().endsWith(" left")) << w.windowTitle().toStdString();
     EXPECT_EQ(Details(*program, 0).rfind("Encoding 20%, ", 0), 0u) << Details(*program, 0);
-    EXPECT_EQ(Details(*program, 1), "Pending  |  no template  |  /media/in/job 1.mpv");
+    // The template's display name, as the template list shows it.
+    EXPECT_EQ(Details(*program, 1), std::string("Pending  |  ") +
+                                        templates::DefaultTemplateName(3) +
+                                        "  |  /media/in/job 1.mpv");
     for (const std::string& row : LogRows(*program)) {
         EXPECT_EQ(row.find("% / held"), std::string::npos) << row;
     }
