@@ -46,7 +46,9 @@ std::string RunStatusDisplay::StatusText() const {
 
 JobActivity RunStatusDisplay::ActivityOf(int position) const {
     JobActivity activity;
-    if (Running() && position == m_Controller->State().m_CurrentJob) {
+    // Between a job's end and the next job's start the row shows the status written.
+    if (Running() && position == m_Controller->State().m_CurrentJob &&
+        m_Controller->Progress().InJob()) {
         activity.active = true;
         activity.percent = m_Controller->Progress().Percent();
         activity.secondsLeft = m_Controller->Progress().JobSecondsLeft();

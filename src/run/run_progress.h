@@ -27,6 +27,8 @@ public:
     // The job has ended: its frames and time count towards the rate.
     void FinishJob();
 
+    // A job has started and its status is not written yet.
+    bool InJob() const { return m_InJob; }
     // The job's share done, -1 before it reported any.
     int Percent() const { return m_Percent; }
     // Empty whenever there is nothing to base the figure on.

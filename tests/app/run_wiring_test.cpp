@@ -113,6 +113,22 @@ TEST(RunWiring, TitleAndTipShowTheRunThenTheIdleTextsAndTheEndIsNotified) {
     EXPECT_EQ(tray.back(), "tray-notify:Vantaq: Queue finished: 0 jobs completed, 2 failed.");
 }
 
+TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
+    WiredRig rig(true);
+    rig.AddJob("one");
+    rig.AddJob("two");
+    // One pass, so the failed start ends the job at once.
+    jobs::SetJobNumber(rig.temp.Store(), 0, jobs::kMethod, 2);
+    rig.Start("vantaq");
+    rig.window->OnStartProcessing();
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Encoding  |", 0), 0u) << rig.window->JobDetails(0);
+    // Ended, and the pause before the next job: its stored status, not "Encoding".
+    rig.queue.RunUntilIdle();
+    ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
+    ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error  |", 0), 0u) << rig.window->JobDetails(0);
+}
+
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {
     WiredRig rig;
     rig.AddJob("one");
