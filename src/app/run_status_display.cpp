@@ -19,13 +19,21 @@ void RunStatusDisplay::Attach(CMainWindow* window, const run::RunController* con
 }
 
 bool RunStatusDisplay::Running() const {
+    return LocalJob() || !OtherRunText().empty();
+}
+
+bool RunStatusDisplay::LocalJob() const {
     return m_Controller != nullptr && m_Controller->State().m_Processing &&
            m_Controller->State().m_CurrentJob >= 0;
 }
 
+std::string RunStatusDisplay::OtherRunText() const {
+    return m_OtherRunText ? m_OtherRunText() : std::string();
+}
+
 std::string RunStatusDisplay::StatusText() const {
-    if (!Running()) {
-        return std::string();
+    if (!LocalJob()) {
+        return OtherRunText();
     }
     const run::RunProgress& progress = m_Controller->Progress();
     std::string text = "Vantaq \u2014 job " +
@@ -47,7 +55,7 @@ std::string RunStatusDisplay::StatusText() const {
 JobActivity RunStatusDisplay::ActivityOf(int position) const {
     JobActivity activity;
     // Between a job's end and the next job's start the row shows the status written.
-    if (Running() && position == m_Controller->State().m_CurrentJob &&
+    if (LocalJob() && position == m_Controller->State().m_CurrentJob &&
         m_Controller->Progress().InJob()) {
         activity.active = true;
         activity.percent = m_Controller->Progress().Percent();
@@ -100,7 +108,9 @@ void RunStatusDisplay::ShowNow() {
     if (m_Window->m_InTray) {
         m_Window->UpdateTrayIcon(text);
     }
-    m_Window->JobDetailsChanged(m_Controller->State().m_CurrentJob);
+    if (LocalJob()) {
+        m_Window->JobDetailsChanged(m_Controller->State().m_CurrentJob);
+    }
 }
 
 } // namespace app

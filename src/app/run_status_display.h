@@ -32,6 +32,8 @@ public:
                      std::function<int64_t()> clock);
 
     void Attach(CMainWindow* window, const run::RunController* controller);
+    // The title of a run that another engine (a cluster) works; "" while there is none.
+    void SetOtherRunText(std::function<std::string()> text) { m_OtherRunText = std::move(text); }
 
     // The run's progress changed: shown now, or at the end of the interval after the last one.
     void Changed();
@@ -47,11 +49,16 @@ public:
     JobActivity ActivityOf(int position) const;
 
 private:
+    // A run of this machine or of another engine is going.
     bool Running() const;
+    // This machine's run is on a job.
+    bool LocalJob() const;
+    std::string OtherRunText() const;
 
     platform::Dialog& m_Dialog;
     platform::UiQueue& m_Queue;
     std::function<int64_t()> m_Clock;
+    std::function<std::string()> m_OtherRunText;
     CMainWindow* m_Window = nullptr;
     const run::RunController* m_Controller = nullptr;
     std::string m_IdleTitle;

@@ -25,6 +25,27 @@ void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
 
 void RunWiring::ShowRunStatus(platform::UiQueue& queue, std::function<int64_t()> clock) {
     m_Display = std::make_unique<RunStatusDisplay>(m_Dialog, queue, std::move(clock));
+    m_Display->SetOtherRunText([this] { return ClusterStatusText(); });
+}
+
+std::string RunWiring::ClusterStatusText() const {
+    if (!m_Cluster || !m_Cluster->Active()) {
+        return std::string();
+    }
+    const std::vector<cluster::ClusterJob>& jobs = m_Cluster->Jobs();
+    std::string text = "Vantaq \u2014 " + std::to_string(jobs.size()) +
+                       (jobs.size() == 1 ? " job" : " jobs") + " on the Slurm cluster";
+    // The share done as the progress bar shows it: jobs that reported none count as 0%.
+    int sum = 0;
+    bool reported = false;
+    for (const cluster::ClusterJob& job : jobs) {
+        reported = reported || job.progress >= 0;
+        sum += job.progress > 0 ? job.progress : 0;
+    }
+    if (reported) {
+        text += ", " + std::to_string(sum / static_cast<int>(jobs.size())) + "%";
+    }
+    return text;
 }
 
 template <typename Step> void RunWiring::Run(Step step) {

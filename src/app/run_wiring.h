@@ -32,6 +32,8 @@ public:
     // The Slurm job of the job at `row` while a cluster run has it (its state and progress),
     // else null.
     const cluster::ClusterJob* ClusterJobAt(int row) const;
+    // "Vantaq — 2 jobs on the Slurm cluster, 42%" while a cluster run goes, else "".
+    std::string ClusterStatusText() const;
 
     // run::RunWindow
     void ResetJobEditor() override;

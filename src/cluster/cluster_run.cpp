@@ -87,6 +87,8 @@ void ClusterRun::OnStartProcessing(const ClusterSettings& settings) {
     m_State.m_FirstJob = true;
     m_State.m_StopRequested = false;
     m_State.m_CurrentJob = -1;
+    m_State.m_JobsCompleted = 0;
+    m_State.m_JobsFailed = 0;
     m_Services.window->ResetJobEditor();
     m_Services.window->UpdateJobButtons();
     m_Services.dialog->Enable(ids::kExit, false);
@@ -365,7 +367,11 @@ void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
 
 void ClusterRun::SetStatus(int position, const std::string& name, const char* status) {
     store::KeyStore& store = *m_Services.store;
-    if (!jobs::SetJobString(store, position, jobs::kStatus, status)) {
+    if (jobs::SetJobString(store, position, jobs::kStatus, status)) {
+        const std::string written = status;
+        m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
+        m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
+    } else {
         // Going on would hand the same job over again.
         m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status +
                                   "\": the store " + store.Path() + " refused the write (" +
@@ -387,6 +393,7 @@ void ClusterRun::ShowProgress() {
     }
     m_Services.dialog->SetProgressPos(ids::kProgress,
                                       m_Jobs.empty() ? 0 : sum / static_cast<int>(m_Jobs.size()));
+    m_Services.window->OnRunProgress();
 }
 
 void ClusterRun::OnStopProcessing() {
@@ -426,8 +433,9 @@ void ClusterRun::EndRun(bool stopped) {
     m_Active = false;
     m_State.m_Processing = false;
     m_State.m_CurrentJob = -1;
+    // As at the end of a local run: "Vantaq Idle" when the queue ran dry.
     if (window.InTray()) {
-        window.UpdateTrayIcon("Vantaq - Idle");
+        window.UpdateTrayIcon(stopped ? "Vantaq - Idle" : "Vantaq Idle");
     }
     m_Services.log->Write(stopped ? "Processing Stopped!!!!!" : "No more jobs!!!",
                           stopped ? kLogWarning : kLogInfo);
@@ -437,6 +445,9 @@ void ClusterRun::EndRun(bool stopped) {
     window.RefreshJobList();
     dialog.Enable(ids::kExit, true);
     dialog.Enable(ids::kNewJob, true);
+    if (!stopped) {
+        window.OnQueueFinished(m_State.m_JobsCompleted, m_State.m_JobsFailed);
+    }
     if (window.HasExitKeyword() && !m_State.m_StopRequested) {
         if (stopped) {
             window.CloseWindowAfterFailure();

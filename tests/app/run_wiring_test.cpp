@@ -195,7 +195,7 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
 // them, one ends while the other runs (its row keeps the running image), and Stop cancels the
 // rest; the run's state that the window reads follows the cluster run.
 TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
-    WiredRig rig;
+    WiredRig rig(true);
     cluster::ClusterSettings where;
     where.m_UseSlurm = true;
     where.m_Partition = "encode";
@@ -242,6 +242,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     };
     cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
     rig.wiring.AttachCluster(&clusterRun);
+    rig.dialog.SetTitle("Vantaq 1.0.0.0");
 
     rig.Start("vantaq -start -deletempv");
     ASSERT_EQ(calls.size(), 2u);
@@ -274,6 +275,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING  |", 0), 0u)
         << rig.window->JobDetails(1);
     EXPECT_EQ(rig.window->JobDetails(2).rfind("Pending  |", 0), 0u) << rig.window->JobDetails(2);
+    EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq \u2014 2 jobs on the Slurm cluster, 21%");
     // Slurm out of reach: nothing is concluded, and the next poll waits longer.
     slurmDown = true;
     rig.queue.FireNextTimer();
@@ -293,6 +295,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     EXPECT_EQ(calls.back()[0], "sbatch");
 
     rig.window->OnStopProcessing();
+    EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq 1.0.0.0");
     EXPECT_EQ(calls[calls.size() - 2], (std::vector<std::string>{"scancel", "42"}));
     EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "43"}));
     EXPECT_FALSE(rig.window->Processing());

@@ -39,6 +39,10 @@ public:
     void CloseWindow() override {}
     bool HasExitKeyword() const override { return false; }
     bool HasDeleteMpvKeyword() const override { return false; }
+    void OnQueueFinished(int completed, int failed) override {
+        finished = std::to_string(completed) + " completed, " + std::to_string(failed) + " failed";
+    }
+    std::string finished; // what the end of the queue reported
 };
 
 // A store with the default templates, the settings and jobs of short real sources.
@@ -224,6 +228,7 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
     EXPECT_EQ(mostHandedOver, 2u);
     EXPECT_EQ(mostRunning, 2u);
     EXPECT_FALSE(state_.m_Processing);
+    EXPECT_EQ(window.finished, "4 completed, 0 failed");
     for (int job = 0; job < 4; ++job) {
         EXPECT_EQ(q.Status(job), "Complete") << Rows();
         media::Probe probe;
