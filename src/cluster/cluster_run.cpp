@@ -174,8 +174,13 @@ bool ClusterRun::Submit(int position) {
         std::string folder = env::FolderOf(m_Services.programPath);
         // Appending: Slurm's own late lines and the window's line about the job's end must
         // not write over each other.
-        std::vector<std::string> argv = {"sbatch",    "--parsable",        "-J", job.name, "-o",
-                                         job.logPath, "--open-mode=append"};
+        std::vector<std::string> argv = {"sbatch",
+                                         "--parsable",
+                                         "-J",
+                                         SlurmJobName(job.name),
+                                         "-o",
+                                         SlurmOutputPattern(job.logPath),
+                                         "--open-mode=append"};
         if (!m_Settings.m_Partition.empty()) {
             argv.insert(argv.end(), {"-p", m_Settings.m_Partition});
         }

@@ -69,6 +69,28 @@ std::string ParseSubmittedId(const std::string& output) {
     return end > start && whole ? output.substr(start, end - start) : std::string();
 }
 
+std::string SlurmOutputPattern(const std::string& path) {
+    const char special = path.find('\\') == std::string::npos ? '%' : '\\';
+    std::string pattern;
+    for (char c : path) {
+        if (c == special) {
+            pattern += c;
+        }
+        pattern += c;
+    }
+    return pattern;
+}
+
+std::string SlurmJobName(const std::string& name) {
+    std::string safe = name;
+    for (char& c : safe) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') {
+            c = '_';
+        }
+    }
+    return safe;
+}
+
 std::string FieldOf(const std::string& line, const std::string& key) {
     std::string needle = key + "=";
     size_t at = 0;

@@ -40,6 +40,15 @@ bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& inf
 bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
                  std::map<std::string, SlurmJobInfo>& states, std::string& error);
 
+// `path` as sbatch's -o takes it to name exactly that file. Slurm reads the value as a pattern:
+// "%" starts a replacement ("%j", "%20x", and "%%" for a "%"), and a backslash escapes the next
+// character and turns every replacement off.
+std::string SlurmOutputPattern(const std::string& path);
+
+// A job's name for -J: letters, digits, ".", "-" and "_" kept, anything else "_", so that the
+// name cannot be mistaken for another field of scontrol's "Key=Value" line.
+std::string SlurmJobName(const std::string& name);
+
 // The last runner progress line ("NN% / TITLE") in the tail of a job's log file, 0..100, or -1.
 int ProgressFromLog(const std::string& logPath);
 

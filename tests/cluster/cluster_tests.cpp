@@ -204,10 +204,12 @@ cluster::ClusterSettings OnSlurm(int maxJobs) {
 }
 
 TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
-    for (const char* name : {"a", "b", "c"}) {
-        q.AddJob(name, 1);
+    // Slurm reads "%" (and "\\") in the log's path as a pattern.
+    const std::string names[] = {"a", "b\\x", "c 100%20x%j", "d"};
+    for (int job = 0; job < 3; ++job) {
+        q.AddJob(names[job], 1);
     }
-    q.AddJob("d", 1, true, true);
+    q.AddJob(names[3], 1, true, true);
     run->OnStartProcessing(OnSlurm(2));
     ASSERT_TRUE(state_.m_Processing);
     EXPECT_EQ(run->Jobs().size(), 2u);
@@ -232,13 +234,13 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
     for (int job = 0; job < 4; ++job) {
         EXPECT_EQ(q.Status(job), "Complete") << Rows();
         media::Probe probe;
-        std::string stream = q.dir.File(std::string(1, static_cast<char>('a' + job)) + ".mpv");
+        std::string stream = q.dir.File(names[job] + ".mpv");
         ASSERT_TRUE(media::ProbeFile(stream, probe)) << stream;
         EXPECT_EQ(probe.width, 176);
         EXPECT_EQ(probe.height, 144);
         // The node's log holds the runner's progress and the job's end.
-        std::string jobLog = testing_support::ReadFile(
-            cluster::JobLogPathFor(q.dir.File(std::string(1, 'a' + job) + ".ecl")));
+        std::string jobLog =
+            testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File(names[job] + ".ecl")));
         EXPECT_NE(jobLog.find("100% / "), std::string::npos) << jobLog;
         EXPECT_NE(jobLog.find("\nComplete\n"), std::string::npos) << jobLog;
     }
@@ -251,7 +253,7 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
     EXPECT_EQ(video.rateNum * 1001 % (30000u * video.rateDen), 0u);
     EXPECT_EQ(testing_support::ReadFile(q.dir.File("d.mpv")).size(),
               testing_support::ReadFile(q.dir.File("d.mpv.m2v")).size());
-    EXPECT_TRUE(lines.Has("0 Starting Job: c"));
+    EXPECT_TRUE(lines.Has("0 Starting Job: " + names[2]));
     EXPECT_TRUE(lines.Has("0   Submitted to Slurm as job 1") ||
                 lines.Has("0   Submitted to Slurm as job 2"))
         << Rows();
@@ -379,6 +381,13 @@ TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
     EXPECT_EQ(cluster::FieldOf(line, "Reason"), "TimeLimit");
     EXPECT_EQ(cluster::FieldOf(line, "ExitCode"), "0:15");
     EXPECT_EQ(cluster::FieldOf(line, "Missing"), "");
+    // What sbatch is given names the file exactly; the name cannot pose as another field.
+    for (auto [path, pattern] : {std::pair{"/m/a b.log", "/m/a b.log"},
+                                 std::pair{"/m/My%20Movie %j.log", "/m/My%%20Movie %%j.log"},
+                                 std::pair{"/m/x\\y%.log", "/m/x\\\\y%.log"}}) {
+        EXPECT_EQ(cluster::SlurmOutputPattern(path), pattern) << path;
+    }
+    EXPECT_EQ(cluster::SlurmJobName("c 1 JobState=X.v-2_"), "c_1_JobState_X.v-2_");
     EXPECT_TRUE(cluster::IsFinalState("NODE_FAIL"));
     EXPECT_FALSE(cluster::IsFinalState("COMPLETING"));
 
