@@ -119,12 +119,16 @@ int ClusterRun::NextPending() const {
             status != jobs::kStatusPending) {
             continue;
         }
-        // Jobs of one source share the ECL, description and log files beside it: such a job
-        // waits until the one on the cluster has ended.
+        // Jobs of one source share the ECL, description and log files beside it, and sources
+        // of one name in different folders share their outputs in a chosen output folder: such
+        // a job waits until the one on the cluster has ended.
         jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input);
         std::string eclPath = ecl::EclPathFor(input);
-        if (std::none_of(m_Jobs.begin(), m_Jobs.end(),
-                         [&](const ClusterJob& job) { return job.eclPath == eclPath; })) {
+        std::string outputs = ecl::OutputBase(*m_Services.settings, input);
+        if (std::none_of(m_Jobs.begin(), m_Jobs.end(), [&](const ClusterJob& job) {
+                return job.eclPath == eclPath ||
+                       ecl::OutputBase(*m_Services.settings, job.input) == outputs;
+            })) {
             return position;
         }
     }

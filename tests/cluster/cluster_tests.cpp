@@ -264,11 +264,20 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
     EXPECT_EQ(lines.rows.back(), "0 No more jobs!!!");
 }
 
-TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsOfOneSourceTakeTurns) {
+TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) {
+    // One output folder for every job, in the store the nodes get and in the window's settings.
+    std::string out = q.dir.File("out");
+    std::filesystem::create_directories(out);
+    std::filesystem::create_directories(q.dir.File("sub"));
+    q.store.Store().WriteNumber(store::kHive, store::kRootPath, "OutputSameDir", 0);
+    q.store.Store().WriteString(store::kHive, store::kRootPath, "OutputDirectory", out);
+    settings.m_OutputSameDir = false;
+    settings.m_OutputDirectory = out;
     q.AddJob("gone", 1, false);
     q.AddJob("twice", 1);
     q.AddJob("twice", 1, false); // the same source again, and so the same ECL beside it
-    run->OnStartProcessing(OnSlurm(3));
+    q.AddJob("sub/twice", 1);    // another source, whose outputs go to the same files
+    run->OnStartProcessing(OnSlurm(4));
     size_t mostHandedOver = 0;
     ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
                           [&] { mostHandedOver = std::max(mostHandedOver, run->Jobs().size()); }))
@@ -277,6 +286,7 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsOfOneSourceTakeTurns) {
     EXPECT_EQ(q.Status(0), "Error");
     EXPECT_EQ(q.Status(1), "Complete");
     EXPECT_EQ(q.Status(2), "Complete");
+    EXPECT_EQ(q.Status(3), "Complete");
     // The node's vantaq-job reported the error through its exit status.
     EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
         return r.find("ERROR: Slurm ended job") != std::string::npos &&
