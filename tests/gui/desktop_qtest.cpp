@@ -42,24 +42,13 @@ using gui_testing::Managed;
 using gui_testing::MapState;
 using gui_testing::ProgramFolder;
 using gui_testing::RunTool;
+using gui_testing::Started;
 using gui_testing::TrayIconWindow;
+using gui_testing::Widget;
 
 namespace {
 
 constexpr int kLong = 20000; // ms; every wait below ends as soon as its condition holds
-
-template <typename W> W* Widget(gui::Program& program, int id) {
-    return dynamic_cast<W*>(program.Window().Controls().Widget(id));
-}
-
-// A started program whose window is on screen and active.
-std::unique_ptr<gui::Program> Started(ProgramFolder& folder) {
-    auto program = folder.MakeProgram({});
-    program->Start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return program->Logic().StartupDone(); }, kLong));
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&program->Window(), kLong));
-    return program;
-}
 
 QWidget* Popup() {
     return QApplication::activePopupWidget();

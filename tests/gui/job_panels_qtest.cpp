@@ -16,12 +16,9 @@
 using namespace platform::main_window;
 using gui_testing::ProgramFolder;
 using gui_testing::SpinUntil;
+using gui_testing::Widget;
 
 namespace {
-
-template <typename W> W* Widget(gui::Program& program, int id) {
-    return dynamic_cast<W*>(program.Window().Controls().Widget(id));
-}
 
 void Click(gui::Program& program, int id) {
     Widget<QAbstractButton>(program, id)->click();

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,14 @@ std::vector<std::string> LogRows(gui::Program& program) {
                        d.GetRowText(list, i).substr(10));
     }
     return rows;
+}
+
+std::unique_ptr<gui::Program> Started(ProgramFolder& folder, int timeoutMs) {
+    auto program = folder.MakeProgram({});
+    program->Start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program->Logic().StartupDone(); }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&program->Window(), timeoutMs));
+    return program;
 }
 
 } // namespace gui_testing

@@ -38,4 +38,13 @@ bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // The log list's rows as "<image> <text without time>".
 std::vector<std::string> LogRows(gui::Program& program);
 
+// Control `id` of the program's window as a `W`; null when it is another kind.
+template <typename W> W* Widget(gui::Program& program, int id) {
+    return dynamic_cast<W*>(program.Window().Controls().Widget(id));
+}
+
+// A program over `folder`, started, with its window on screen and active (each wait ends as
+// soon as it holds, at most `timeoutMs`).
+std::unique_ptr<gui::Program> Started(ProgramFolder& folder, int timeoutMs = 20000);
+
 } // namespace gui_testing

@@ -31,22 +31,12 @@ using namespace platform::main_window;
 using gui_testing::ClickIn;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
+using gui_testing::Started;
+using gui_testing::Widget;
 
 namespace {
 
 constexpr int kLong = 20000; // ms; every wait ends as soon as its condition holds
-
-template <typename W> W* Widget(gui::Program& program, int id) {
-    return dynamic_cast<W*>(program.Window().Controls().Widget(id));
-}
-
-std::unique_ptr<gui::Program> Started(ProgramFolder& folder) {
-    auto program = folder.MakeProgram({});
-    program->Start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return program->Logic().StartupDone(); }, kLong));
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&program->Window(), kLong));
-    return program;
-}
 
 QMenu* OpenJobMenu(gui::Program& program, int row) {
     auto* list = Widget<QListWidget>(program, kJobList);
