@@ -12,6 +12,7 @@
 #include "platform/posix/program_output.h"
 #include "run/cce_data.h"
 #include "run/process_runner.h"
+#include "run/system_services.h"
 
 #include <chrono>
 #include <cstdio>
@@ -112,8 +113,6 @@ void Program::Start() {
 
     m_Windows = std::make_unique<platform::X11TopLevelWindows>();
     m_Pulldowns = std::make_unique<pulldown::PulldownWorkers>(*m_Queue);
-    std::string programPath = m_Options.programPath;
-    std::string programDir = env::FolderOf(programPath);
     run::RunServices run;
     run.store = &m_Store;
     run.log = m_Log.get();
@@ -124,31 +123,20 @@ void Program::Start() {
     run.settings = &m_Logic->m_Settings;
     run.processes = m_Processes;
     run.windows = m_Windows.get();
-    run.programPath = programPath;
-    run.inspect = [programDir](const std::string& path) {
-        return ecl::ReadSourceFacts(path, programDir);
-    };
-    run.startPulldown = [this](const std::string& source, const std::string& target) {
-        m_Pulldowns->Start(source, target);
-    };
-    run.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    run::UseSystemServices(run, m_Options.programPath, *m_Pulldowns);
     run.milliseconds = milliseconds;
-    run.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-    run.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
-    m_Run = std::make_unique<run::RunController>(std::move(run));
     cluster::ClusterServices onCluster;
+    onCluster.programPath = run.programPath;
+    onCluster.inspect = run.inspect;
+    onCluster.now = run.now;
+    onCluster.cceVersion = run.cceVersion;
+    m_Run = std::make_unique<run::RunController>(std::move(run));
     onCluster.store = &m_Store;
     onCluster.log = m_Log.get();
     onCluster.dialog = &m_Window->Dialog();
     onCluster.queue = m_Queue.get();
     onCluster.window = m_Wiring.get();
     onCluster.settings = &m_Logic->m_Settings;
-    onCluster.programPath = programPath;
-    onCluster.inspect = [programDir](const std::string& path) {
-        return ecl::ReadSourceFacts(path, programDir);
-    };
-    onCluster.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
-    onCluster.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
     onCluster.runCommand = [](const std::vector<std::string>& argv, std::string& output,
                               int& status) {
         return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);

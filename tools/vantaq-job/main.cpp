@@ -4,7 +4,6 @@
 // job ended.
 #include "cluster/job_description.h"
 #include "env/settings.h"
-#include "env/startup_checks.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -16,12 +15,12 @@
 #include "platform/posix/posix_processes.h"
 #include "pulldown/pulldown_worker.h"
 #include "run/run_controller.h"
+#include "run/system_services.h"
 #include "store/key_store.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <thread>
 
@@ -136,8 +135,6 @@ int RunJob(const std::string& descriptionPath) {
         return kExitNoJob;
     }
 
-    std::string programPath = platform::ProgramFilePath();
-    std::string programDir = env::FolderOf(programPath);
     PrintedLog view;
     // The lines are printed only: the program folder's log file is the window's.
     logging::Log log(view, std::string());
@@ -163,16 +160,7 @@ int RunJob(const std::string& descriptionPath) {
     services.window = &window;
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
-    services.programPath = programPath;
-    services.inspect = [programDir](const std::string& path) {
-        return ecl::ReadSourceFacts(path, programDir);
-    };
-    services.startPulldown = [&pulldowns](const std::string& source, const std::string& target) {
-        pulldowns.Start(source, target);
-    };
-    services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
-    services.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-    services.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
+    run::UseSystemServices(services, platform::ProgramFilePath(), pulldowns);
     run::RunController controller(std::move(services));
     driver.controller = &controller;
     const run::RunState& state = controller.State();
