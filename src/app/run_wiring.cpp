@@ -35,15 +35,9 @@ std::string RunWiring::ClusterStatusText() const {
     const std::vector<cluster::ClusterJob>& jobs = m_Cluster->Jobs();
     std::string text = "Vantaq \u2014 " + std::to_string(jobs.size()) +
                        (jobs.size() == 1 ? " job" : " jobs") + " on the Slurm cluster";
-    // The share done as the progress bar shows it: jobs that reported none count as 0%.
-    int sum = 0;
-    bool reported = false;
-    for (const cluster::ClusterJob& job : jobs) {
-        reported = reported || job.progress >= 0;
-        sum += job.progress > 0 ? job.progress : 0;
-    }
-    if (reported) {
-        text += ", " + std::to_string(sum / static_cast<int>(jobs.size())) + "%";
+    // The share done as the progress bar shows it.
+    if (int percent = m_Cluster->AverageProgress(); percent >= 0) {
+        text += ", " + std::to_string(percent) + "%";
     }
     return text;
 }

@@ -395,13 +395,18 @@ void ClusterRun::SetStatus(int position, const std::string& name, const char* st
     }
 }
 
-void ClusterRun::ShowProgress() {
+int ClusterRun::AverageProgress() const {
     int sum = 0;
+    bool reported = false;
     for (const ClusterJob& job : m_Jobs) {
+        reported = reported || job.progress >= 0;
         sum += job.progress > 0 ? job.progress : 0;
     }
-    m_Services.dialog->SetProgressPos(ids::kProgress,
-                                      m_Jobs.empty() ? 0 : sum / static_cast<int>(m_Jobs.size()));
+    return reported ? sum / static_cast<int>(m_Jobs.size()) : -1;
+}
+
+void ClusterRun::ShowProgress() {
+    m_Services.dialog->SetProgressPos(ids::kProgress, std::max(AverageProgress(), 0));
     m_Services.window->OnRunProgress();
 }
 

@@ -91,6 +91,9 @@ public:
     // The job at queue position `position` while Slurm has it, or null.
     const ClusterJob* JobAt(int position) const;
     const std::vector<ClusterJob>& Jobs() const { return m_Jobs; }
+    // The jobs' mean share done, those that reported none counting as 0%; -1 while none has
+    // reported any.
+    int AverageProgress() const;
 
 private:
     void SubmitJobs();
