@@ -1,6 +1,6 @@
 // Source inspection speed: opening 1,000 AVI files with CAviSource beside stat() of the same
 // files, measured in the same run (best of five rounds each).
-#include "run/avi_source.h"
+#include "source/avi_source.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,7 +58,7 @@ int main() {
 
     double inspect = BestSeconds([&] {
         for (const std::string& p : paths) {
-            run::CAviSource source(p);
+            source::CAviSource source(p);
             if (source.Open() != 0 || source.Length() != 60) {
                 return false;
             }

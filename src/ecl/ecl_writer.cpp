@@ -3,7 +3,7 @@
 
 #include "jobs/job_store.h"
 #include "platform/files.h"
-#include "run/avi_source.h"
+#include "source/avi_source.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
@@ -94,7 +94,7 @@ int FrameRateIndex(int thousandths) {
 
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir) {
     SourceFacts facts;
-    run::CAviSource source(path, programDir);
+    source::CAviSource source(path, programDir);
     if (source.Open() != 0) {
         return facts;
     }
@@ -207,7 +207,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     } else {
         out.Number("video_type", method == 0 ? 2 : tpl("Video type"));
     }
-    int index = FrameRateIndex(run::RateInThousandths(source.rate, source.scale));
+    int index = FrameRateIndex(source::RateInThousandths(source.rate, source.scale));
     if (index != 0) {
         out.Number("frame_rate_idx", index);
     }

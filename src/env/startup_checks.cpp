@@ -4,7 +4,7 @@
 #include "env/cce_version.h"
 #include "env/file_version_info.h"
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "env/user_files.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -100,7 +100,7 @@ int GetCceVersion(const std::string& programPath) {
 }
 
 std::string HelpFilePath(const std::string& programPath) {
-    return DeriveProgramFile(programPath, ".html");
+    return platform::DeriveProgramFile(programPath, ".html");
 }
 
 bool LoadSystemInfo(StartupServices& s, StartupResult& result) {

@@ -2,7 +2,7 @@
 #include "env/user_files.h"
 
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "env/startup_checks.h"
 #include "platform/user_folders.h"
 
@@ -57,12 +57,12 @@ bool StartOwnCopy(const std::string& from, const std::string& to, std::string& e
 } // namespace
 
 std::string ChooseLogFile(const std::string& programPath) {
-    return BesideOrInUserFolder(DeriveProgramFile(programPath, ".log"), platform::UserStateHome());
+    return BesideOrInUserFolder(platform::DeriveProgramFile(programPath, ".log"), platform::UserStateHome());
 }
 
 RunnerProfile LocateRunnerProfile(const std::string& runnerPath) {
     RunnerProfile profile;
-    const std::string beside = DeriveProgramFile(runnerPath, ".ini");
+    const std::string beside = platform::DeriveProgramFile(runnerPath, ".ini");
     profile.writePath = BesideOrInUserFolder(beside, platform::UserConfigHome());
     std::error_code ec;
     bool ownCopy = profile.writePath != beside && std::filesystem::exists(profile.writePath, ec);

@@ -1,6 +1,6 @@
 // The frame-server module's exported C functions over the script evaluator.
 #include "framesrv/script.h"
-#include "framesrv/vantaq_fs.h"
+#include "platform/vantaq_fs.h"
 
 #include <climits>
 #include <cstdlib>

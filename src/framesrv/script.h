@@ -1,7 +1,7 @@
 // The frame server's script subset: values, the clip a script builds, and evaluation.
 #pragma once
 
-#include "framesrv/vantaq_fs.h"
+#include "platform/vantaq_fs.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
-#include "run/source_info.h"
+#include "source/source_info.h"
 #include "templates/template_selection.h"
 
 #include <cerrno>
@@ -100,8 +100,8 @@ CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging
       m_State(state), m_Callbacks(std::move(callbacks)) {}
 
 bool CJobEditor::ShowSourceInfo(const std::string& path) {
-    run::SourceInfoFields fields;
-    if (run::InspectSource(path, m_ProgramDir, m_Log, fields)) {
+    source::SourceInfoFields fields;
+    if (source::InspectSource(path, m_ProgramDir, m_Log, fields)) {
         return true;
     }
     m_Dialog.SetText(ui::kInfoResolution, fields.resolution);

@@ -1,7 +1,7 @@
 // Timestamped log lines to the window's list and an append-only file.
 #include "log/log.h"
 
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
@@ -99,7 +99,7 @@ void Log::ReportFileSize() {
 }
 
 std::string LogFilePath(const std::string& programPath) {
-    return env::DeriveProgramFile(programPath, ".log");
+    return platform::DeriveProgramFile(programPath, ".log");
 }
 
 void OnLogDebugInfo(store::KeyStore& store, Log& log, bool checked) {

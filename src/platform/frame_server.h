@@ -2,7 +2,7 @@
 // script's clip.
 #pragma once
 
-#include "framesrv/vantaq_fs.h"
+#include "platform/vantaq_fs.h"
 
 #include <string>
 

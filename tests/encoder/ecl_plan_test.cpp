@@ -3,7 +3,7 @@
 #include "encode_plan.h"
 #include "encoder_fixture.h"
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "ffmpeg_args.h"
 #include "support/test_support.h"
 

@@ -3,7 +3,7 @@
 #include "child_process.h"
 #include "encoder_fixture.h"
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "support/media.h"
 #include "support/store_faults.h"
 #include "support/test_support.h"

@@ -1,15 +1,15 @@
 // .ini files and the names of files beside a program.
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 TEST(ProfileFile, DerivedPathNeverNamesTheProgram) {
-    EXPECT_EQ(env::DeriveProgramFile("/opt/v/EclCCE.exe", ".ini"), "/opt/v/EclCCE.ini");
-    EXPECT_EQ(env::DeriveProgramFile("/opt/v/EclCCE.EXE", ".ini"), "/opt/v/EclCCE.EXE.ini");
-    EXPECT_EQ(env::DeriveProgramFile("/opt/v/EclCCE", ".ini"), "/opt/v/EclCCE.ini");
-    EXPECT_EQ(env::DeriveProgramFile("/opt/v.exe/EclCCE", ".ini"), "/opt/v.exe/EclCCE.ini");
+    EXPECT_EQ(platform::DeriveProgramFile("/opt/v/EclCCE.exe", ".ini"), "/opt/v/EclCCE.ini");
+    EXPECT_EQ(platform::DeriveProgramFile("/opt/v/EclCCE.EXE", ".ini"), "/opt/v/EclCCE.EXE.ini");
+    EXPECT_EQ(platform::DeriveProgramFile("/opt/v/EclCCE", ".ini"), "/opt/v/EclCCE.ini");
+    EXPECT_EQ(platform::DeriveProgramFile("/opt/v.exe/EclCCE", ".ini"), "/opt/v.exe/EclCCE.ini");
 }
 
 TEST(ProfileFile, WriteKeepsOtherLinesAndReadIgnoresCase) {

@@ -1,7 +1,7 @@
 // CAviSource's open results and values, and the File Info texts of ShowSourceInfo.
 #include "log/log.h"
-#include "run/avi_source.h"
-#include "run/source_info.h"
+#include "source/avi_source.h"
+#include "source/source_info.h"
 #include "support/media.h"
 #include "support/test_support.h"
 
@@ -9,8 +9,8 @@
 
 #include <vector>
 
-using run::CAviSource;
-using run::FormatSourceInfo;
+using source::CAviSource;
+using source::FormatSourceInfo;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -38,16 +38,16 @@ std::string WriteSpec(const TempDir& dir, const std::string& name, const media::
 } // namespace
 
 TEST(AviSource, RateInThousandthsRoundsHalfUp) {
-    EXPECT_EQ(run::RateInThousandths(30000, 1001), 29970);
-    EXPECT_EQ(run::RateInThousandths(24000, 1001), 23976);
-    EXPECT_EQ(run::RateInThousandths(60000, 1001), 59940);
-    EXPECT_EQ(run::RateInThousandths(25, 1), 25000);
-    EXPECT_EQ(run::RateInThousandths(2500000, 100000), 25000);
+    EXPECT_EQ(source::RateInThousandths(30000, 1001), 29970);
+    EXPECT_EQ(source::RateInThousandths(24000, 1001), 23976);
+    EXPECT_EQ(source::RateInThousandths(60000, 1001), 59940);
+    EXPECT_EQ(source::RateInThousandths(25, 1), 25000);
+    EXPECT_EQ(source::RateInThousandths(2500000, 100000), 25000);
     // Both are taken as unsigned 32-bit numbers.
-    EXPECT_EQ(run::RateInThousandths(0xFFFFFFFFu, 0xFFFFFFFFu), 1000);
-    EXPECT_EQ(run::RateInThousandths(1, 2000), 1); // 0.5 thousandths round up
-    EXPECT_EQ(run::RateInThousandths(0, 1001), 0);
-    EXPECT_EQ(run::RateInThousandths(30000, 0), 0);
+    EXPECT_EQ(source::RateInThousandths(0xFFFFFFFFu, 0xFFFFFFFFu), 1000);
+    EXPECT_EQ(source::RateInThousandths(1, 2000), 1); // 0.5 thousandths round up
+    EXPECT_EQ(source::RateInThousandths(0, 1001), 0);
+    EXPECT_EQ(source::RateInThousandths(30000, 0), 0);
 }
 
 TEST(AviSource, OpenResultsAndValues) {
@@ -109,7 +109,7 @@ TEST(AviSource, AudioStreamOfARealFile) {
 
 TEST(SourceInfo, LengthIsCountedAtTheRoundedFrameRate) {
     // 107892 frames at 29.97 are counted at 30: 3596.4 s.
-    run::SourceInfoFields f = FormatSourceInfo(720, 480, 107892, 29970, "AVI");
+    source::SourceInfoFields f = FormatSourceInfo(720, 480, 107892, 29970, "AVI");
     EXPECT_EQ(f.resolution, "720 x 480");
     EXPECT_EQ(f.frames, "107892");
     EXPECT_EQ(f.frameRate, "29.970");
@@ -137,7 +137,7 @@ TEST(SourceInfo, LengthIsCountedAtTheRoundedFrameRate) {
 
 TEST(SourceInfo, SlowSourcesAreCountedAtOneFramePerSecond) {
     // 0.2 fps rounds to 0 frames per second; dividing by it must not happen.
-    run::SourceInfoFields f = FormatSourceInfo(16, 16, 10, 200, "AVI");
+    source::SourceInfoFields f = FormatSourceInfo(16, 16, 10, 200, "AVI");
     EXPECT_EQ(f.frameRate, "0.200");
     EXPECT_EQ(f.length, "00:00:10:00");
     EXPECT_DOUBLE_EQ(f.sourceSeconds, 10.0);
@@ -155,18 +155,18 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
     spec.streams[0].length = 90000;
     std::string path = WriteSpec(dir, "pal.avi", spec);
 
-    run::SourceInfoFields f;
-    EXPECT_FALSE(run::InspectSource("\"" + path + "\"", VANTAQ_PROGRAM_DIR, log, f));
+    source::SourceInfoFields f;
+    EXPECT_FALSE(source::InspectSource("\"" + path + "\"", VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_EQ(f.resolution, "720 x 576");
     EXPECT_EQ(f.length, "01:00:00:00");
     EXPECT_EQ(f.sourceFrames, 90000);
     EXPECT_TRUE(view.rows.empty());
 
     // A failure leaves the fields as they were and logs the path as given.
-    run::SourceInfoFields kept = f;
+    source::SourceInfoFields kept = f;
     spec.streams[0].rate = 0;
     std::string bad = WriteSpec(dir, "bad.avi", spec);
-    EXPECT_TRUE(run::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
+    EXPECT_TRUE(source::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_EQ(f.length, kept.length);
     EXPECT_EQ(f.sourceFrames, kept.sourceFrames);
     ASSERT_EQ(view.rows.size(), 1u); // the reason is a debug line, dropped by default
@@ -175,7 +175,7 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
         << view.rows[0].second;
 
     log.SetDebugInfo(true);
-    EXPECT_TRUE(run::InspectSource(dir.File("none.avi"), VANTAQ_PROGRAM_DIR, log, f));
+    EXPECT_TRUE(source::InspectSource(dir.File("none.avi"), VANTAQ_PROGRAM_DIR, log, f));
     ASSERT_EQ(view.rows.size(), 3u);
     EXPECT_EQ(view.rows[2].first, logging::kLogDebug);
     EXPECT_TRUE(EndsWith(view.rows[2].second, "the file cannot be opened"));
@@ -192,8 +192,8 @@ TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {
     ASSERT_TRUE(testing_support::WriteFile(path, bytes.substr(0, bytes.size() / 2)));
     RowsView view;
     logging::Log log(view, dir.File("vantaq.log"));
-    run::SourceInfoFields f;
-    EXPECT_FALSE(run::InspectSource(path, VANTAQ_PROGRAM_DIR, log, f));
+    source::SourceInfoFields f;
+    EXPECT_FALSE(source::InspectSource(path, VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_GT(f.sourceFrames, 15);
     EXPECT_LT(f.sourceFrames, 50);
     ASSERT_EQ(view.rows.size(), 1u);

@@ -2,8 +2,8 @@
 // module's filter chain, and the errors with their line numbers.
 #include "log/log.h"
 #include "platform/frame_server.h"
-#include "run/avi_source.h"
-#include "run/source_info.h"
+#include "source/avi_source.h"
+#include "source/source_info.h"
 #include "support/media.h"
 #include "support/test_support.h"
 
@@ -205,7 +205,7 @@ TEST_F(Scripts, CAviSourceOpensScriptsThroughTheModule) {
     ASSERT_EQ(Evaluate("AviSource(\"src.avi\").Trim(0, 29).AssumeFPS(24000, 1001)", info, error,
                        "Film.AVS"),
               VANTAQ_FS_OK);
-    run::CAviSource source("\"" + s_Dir->File("Film.AVS") + "\"", VANTAQ_PROGRAM_DIR);
+    source::CAviSource source("\"" + s_Dir->File("Film.AVS") + "\"", VANTAQ_PROGRAM_DIR);
     ASSERT_EQ(source.Open(), 0) << source.Error();
     EXPECT_TRUE(source.IsScript());
     EXPECT_EQ(source.Width(), 320);
@@ -218,16 +218,16 @@ TEST_F(Scripts, CAviSourceOpensScriptsThroughTheModule) {
               std::string::npos);
 
     EXPECT_EQ(Evaluate("Nonsense(", info, error, "bad.avs"), VANTAQ_FS_SCRIPT_ERROR);
-    run::CAviSource bad(s_Dir->File("bad.avs"), VANTAQ_PROGRAM_DIR);
+    source::CAviSource bad(s_Dir->File("bad.avs"), VANTAQ_PROGRAM_DIR);
     EXPECT_EQ(bad.Open(), 2);
     EXPECT_NE(bad.Error().find("line 1"), std::string::npos);
 
-    EXPECT_EQ(run::CAviSource(s_Dir->File("none.avs"), VANTAQ_PROGRAM_DIR).Open(), 1);
-    EXPECT_EQ(run::CAviSource(s_Dir->Path() + "/.avs", VANTAQ_PROGRAM_DIR).Open(), 1);
+    EXPECT_EQ(source::CAviSource(s_Dir->File("none.avs"), VANTAQ_PROGRAM_DIR).Open(), 1);
+    EXPECT_EQ(source::CAviSource(s_Dir->Path() + "/.avs", VANTAQ_PROGRAM_DIR).Open(), 1);
 
     // Without the module in the program folder's system/, no script opens.
     TempDir empty;
-    run::CAviSource noModule(s_Dir->File("Film.AVS"), empty.Path());
+    source::CAviSource noModule(s_Dir->File("Film.AVS"), empty.Path());
     EXPECT_EQ(noModule.Open(), 1);
     EXPECT_NE(noModule.Error().find("cannot load the frame server"), std::string::npos);
 }
@@ -280,8 +280,8 @@ TEST_F(Scripts, HostileScriptsGetAQuickAnswerNotACrash) {
     ASSERT_TRUE(WriteFile(s_Dir->File("deep.avs"), source + ".Trim(" + repeat("(", 15000)));
     testing_support::LogLines lines;
     logging::Log log(lines, "");
-    run::SourceInfoFields fields;
-    EXPECT_TRUE(run::InspectSource(s_Dir->File("deep.avs"), VANTAQ_PROGRAM_DIR, log, fields));
+    source::SourceInfoFields fields;
+    EXPECT_TRUE(source::InspectSource(s_Dir->File("deep.avs"), VANTAQ_PROGRAM_DIR, log, fields));
     EXPECT_TRUE(lines.Has("2   AVI Error: could not load " + s_Dir->File("deep.avs")));
 }
 
@@ -293,12 +293,12 @@ TEST_F(Scripts, FifosInPlaceOfAScriptOrItsSourceAreRefusedAtOnce) {
     ASSERT_TRUE(testing_support::MakeFifo(avi));
     int scriptOpen = -1, aviOpen = -1, namedOpen = -1;
     EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
-        script, [&] { scriptOpen = run::CAviSource(script, VANTAQ_PROGRAM_DIR).Open(); }));
+        script, [&] { scriptOpen = source::CAviSource(script, VANTAQ_PROGRAM_DIR).Open(); }));
     EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
-        avi, [&] { aviOpen = run::CAviSource(avi, VANTAQ_PROGRAM_DIR).Open(); }));
+        avi, [&] { aviOpen = source::CAviSource(avi, VANTAQ_PROGRAM_DIR).Open(); }));
     ASSERT_TRUE(WriteFile(dir.File("names.avs"), "AviSource(\"pipe.avi\")"));
     EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(avi, [&] {
-        namedOpen = run::CAviSource(dir.File("names.avs"), VANTAQ_PROGRAM_DIR).Open();
+        namedOpen = source::CAviSource(dir.File("names.avs"), VANTAQ_PROGRAM_DIR).Open();
     }));
     EXPECT_EQ(scriptOpen, 1);
     EXPECT_EQ(aviOpen, 1);

@@ -4,7 +4,7 @@
 #include "child_process.h"
 #include "ecl_list.h"
 #include "env/profile_file.h"
-#include "env/program_files.h"
+#include "platform/program_files.h"
 #include "line_output.h"
 
 #include <cerrno>

@@ -1,12 +1,12 @@
 // `CAviSource`: a source video (AVI file or .avs script) and its frame size, rate and length.
 #pragma once
 
-#include "framesrv/vantaq_fs.h"
+#include "platform/vantaq_fs.h"
 #include "platform/avi_file.h"
 
 #include <string>
 
-namespace run {
+namespace source {
 
 class CAviSource {
 public:
@@ -67,4 +67,4 @@ private:
 // Frames per second in thousandths: rate / scale * 1000 + 0.5, rounded down; 0 when either is 0.
 int RateInThousandths(uint32_t rate, uint32_t scale);
 
-} // namespace run
+} // namespace source

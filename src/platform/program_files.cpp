@@ -1,7 +1,7 @@
 // Files derived from a program's path.
-#include "env/program_files.h"
+#include "platform/program_files.h"
 
-namespace env {
+namespace platform {
 
 std::string DeriveProgramFile(const std::string& programPath, const std::string& extension) {
     static const std::string kExe = ".exe";
@@ -20,4 +20,4 @@ std::string DeriveProgramFile(const std::string& programPath, const std::string&
     return programPath + extension;
 }
 
-} // namespace env
+} // namespace platform

@@ -1,5 +1,5 @@
 // `CAviSource` over the AVI header reader and, for scripts, the frame-server module.
-#include "run/avi_source.h"
+#include "source/avi_source.h"
 
 #include "platform/frame_server.h"
 
@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstring>
 
-namespace run {
+namespace source {
 namespace {
 
 constexpr uint32_t kMaxDimension = 1u << 16;
@@ -142,4 +142,4 @@ void CAviSource::Close() {
     m_File = false;
 }
 
-} // namespace run
+} // namespace source

@@ -3,11 +3,11 @@
 
 #include <string>
 
-namespace env {
+namespace platform {
 
 // The program's path with its ending ".exe" replaced by `extension` (".log", ".ini", ".chm"),
 // or with `extension` appended where the path does not end in ".exe". Never the program itself;
 // empty for an empty path.
 std::string DeriveProgramFile(const std::string& programPath, const std::string& extension);
 
-} // namespace env
+} // namespace platform

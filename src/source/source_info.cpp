@@ -1,13 +1,13 @@
 // ShowSourceInfo's logic: open the source, format its five File Info texts.
-#include "run/source_info.h"
+#include "source/source_info.h"
 
 #include "log/log.h"
-#include "run/avi_source.h"
+#include "source/avi_source.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace run {
+namespace source {
 namespace {
 
 template <typename... Args> std::string Format(const char* format, Args... args) {
@@ -68,4 +68,4 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
     return false;
 }
 
-} // namespace run
+} // namespace source

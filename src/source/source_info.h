@@ -7,7 +7,7 @@ namespace logging {
 class Log;
 }
 
-namespace run {
+namespace source {
 
 // What ShowSourceInfo puts on the window (controls 1034 to 1038) and into its state.
 struct SourceInfoFields {
@@ -32,4 +32,4 @@ SourceInfoFields FormatSourceInfo(int width, int height, int length, int rateTho
 bool InspectSource(const std::string& path, const std::string& programDir, logging::Log& log,
                    SourceInfoFields& fields);
 
-} // namespace run
+} // namespace source
