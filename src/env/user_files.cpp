@@ -2,8 +2,8 @@
 #include "env/user_files.h"
 
 #include "env/profile_file.h"
-#include "platform/program_files.h"
 #include "env/startup_checks.h"
+#include "platform/program_files.h"
 #include "platform/user_folders.h"
 
 #include <filesystem>
@@ -57,7 +57,8 @@ bool StartOwnCopy(const std::string& from, const std::string& to, std::string& e
 } // namespace
 
 std::string ChooseLogFile(const std::string& programPath) {
-    return BesideOrInUserFolder(platform::DeriveProgramFile(programPath, ".log"), platform::UserStateHome());
+    return BesideOrInUserFolder(platform::DeriveProgramFile(programPath, ".log"),
+                                platform::UserStateHome());
 }
 
 RunnerProfile LocateRunnerProfile(const std::string& runnerPath) {

@@ -1,8 +1,8 @@
 // `CAviSource`: a source video (AVI file or .avs script) and its frame size, rate and length.
 #pragma once
 
-#include "platform/vantaq_fs.h"
 #include "platform/avi_file.h"
+#include "platform/vantaq_fs.h"
 
 #include <string>
 

@@ -3,8 +3,8 @@
 #include "encode_plan.h"
 #include "encoder_fixture.h"
 #include "env/profile_file.h"
-#include "platform/program_files.h"
 #include "ffmpeg_args.h"
+#include "platform/program_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "child_process.h"
 #include "ecl_list.h"
 #include "env/profile_file.h"
-#include "platform/program_files.h"
 #include "line_output.h"
+#include "platform/program_files.h"
 
 #include <cerrno>
 #include <cstring>
