@@ -3,7 +3,9 @@
 
 #include "store/paths.h"
 
+#include <algorithm>
 #include <cstring>
+#include <strings.h>
 
 using store::Access;
 using store::Key;
@@ -21,13 +23,40 @@ std::string PositionName(int position) {
 // A stale swap key can only be left by an interrupted swap of an older store; it holds no job.
 constexpr const char* kSwapKey = "Temp";
 
-// The first missing position at or after `first`, which is known to follow stored jobs only.
-int CountJobsFrom(KeyStore& store, const Key& jobsKey, int first) {
-    int count = first;
-    while (jobsKey && store.OpenKey(jobsKey, PositionName(count), Access::Read)) {
-        ++count;
+// The image a "Status" value gives when read with the image's capacity.
+int ImageOfStatusValue(const store::Value& value) {
+    if (value.data.size() > kStatusImageCapacity) {
+        return kImageComplete;
     }
-    return count;
+    size_t end = value.data.find('\0');
+    if (end == std::string::npos && value.data.size() >= kStatusImageCapacity) {
+        return kImageComplete;
+    }
+    std::string status = value.data.substr(0, end);
+    if (status == kStatusPending) {
+        return kImagePending;
+    }
+    return status == kStatusError ? kImageError : kImageComplete;
+}
+
+// A string value as a reader with `capacity` bytes gets it; empty when it does not fit.
+std::string TextOfValue(const store::Value& value, size_t capacity) {
+    if (value.data.size() > capacity) {
+        return std::string();
+    }
+    size_t end = value.data.find('\0');
+    if (end == std::string::npos && value.data.size() >= capacity) {
+        return std::string();
+    }
+    return value.data.substr(0, end);
+}
+
+int NumberOfValue(const store::Value& value) {
+    uint32_t n = 0;
+    for (size_t i = 0; i < value.data.size() && i < 4; ++i) {
+        n |= static_cast<uint32_t>(static_cast<unsigned char>(value.data[i])) << (8 * i);
+    }
+    return value.data.size() <= 4 ? static_cast<int>(n) : 0;
 }
 
 } // namespace
@@ -133,11 +162,7 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
     if (!unit.Ok()) {
         return false;
     }
-    // The caller's guess (its row count) saves counting a long queue from the start.
-    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    bool guessHolds =
-        position > 0 && jobsKey && store.OpenKey(jobsKey, PositionName(position - 1), Access::Read);
-    int count = CountJobsFrom(store, jobsKey, guessHolds ? position : 0);
+    int count = JobCount(store);
     if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
         return false;
     }
@@ -146,7 +171,8 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
 }
 
 int JobCount(KeyStore& store) {
-    return CountJobsFrom(store, store.OpenKey(kHive, store::kJobsPath, Access::Read), 0);
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    return jobsKey ? store.CountPositions(jobsKey) : 0;
 }
 
 bool SwapJobs(KeyStore& store, int a, int b) {
@@ -175,18 +201,27 @@ bool SwapJobs(KeyStore& store, int a, int b) {
 }
 
 bool DeleteJobAt(KeyStore& store, int position, int count) {
-    if (position < 0 || position >= count) {
+    return DeleteJobsAt(store, {position}, count);
+}
+
+bool DeleteJobsAt(KeyStore& store, std::vector<int> positions, int count) {
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    if (positions.empty() || positions.front() < 0 || positions.back() >= count) {
         return false;
     }
     KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
-    if (!unit.Ok() || !jobsKey || !store.DeleteTree(jobsKey, PositionName(position))) {
+    if (!unit.Ok() || !jobsKey) {
         return false;
     }
-    for (int j = position + 1; j < count; ++j) {
-        // A position missing from a damaged store is skipped, not a reason to keep the job.
-        if (store.OpenKey(jobsKey, PositionName(j), Access::Read) &&
-            !store.RenameSubKey(jobsKey, PositionName(j), PositionName(j - 1))) {
+    // From the last one down, so that each shift moves only jobs that stay.
+    for (auto p = positions.rbegin(); p != positions.rend(); ++p) {
+        if (!store.DeleteTree(jobsKey, PositionName(*p))) {
+            return false;
+        }
+        int end = count - static_cast<int>(p - positions.rbegin());
+        if (*p + 1 < end && !store.ShiftPositionsDown(jobsKey, *p + 1, end)) {
             return false;
         }
     }
@@ -213,17 +248,60 @@ bool ClearJobs(KeyStore& store, int count) {
 
 int FindFirstPending(KeyStore& store, int count) {
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    if (!jobsKey) {
-        return -1;
+    return jobsKey ? store.FirstPositionWithStatus(jobsKey, kStatusPending, count) : -1;
+}
+
+JobStatusCounts CountJobStatuses(KeyStore& store, int count) {
+    JobStatusCounts counts;
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    std::vector<std::pair<std::string, int>> byStatus;
+    if (!jobsKey || !store.CountStatuses(jobsKey, count, byStatus)) {
+        return counts;
     }
-    for (int j = 0; j < count; ++j) {
-        std::string status;
-        if (store.ReadString(jobsKey, PositionName(j), kStatus, kStatusSearchCapacity, status) &&
-            status == kStatusPending) {
-            return j;
+    for (const auto& [status, n] : byStatus) {
+        if (status == kStatusPending) {
+            counts.pending += n;
+        } else if (status == kStatusComplete) {
+            counts.complete += n;
+        } else if (status == kStatusError) {
+            counts.error += n;
+        } else {
+            counts.other += n;
         }
     }
-    return -1;
+    return counts;
+}
+
+std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
+    std::vector<JobRow> rows;
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    std::vector<std::pair<int, store::Value>> values;
+    static const std::vector<std::string> kNames = {kName, kStatus, kTemplate, kInput, kTelecide};
+    if (!jobsKey || count <= 0 ||
+        !store.ReadPositionValues(jobsKey, first, count, kNames, values)) {
+        return rows;
+    }
+    for (const auto& [position, value] : values) {
+        if (rows.empty() || rows.back().position != position) {
+            rows.emplace_back();
+            rows.back().position = position;
+        }
+        JobRow& row = rows.back();
+        auto is = [&value](const char* name) { return strcasecmp(value.name.c_str(), name) == 0; };
+        if (is(kName)) {
+            row.name = TextOfValue(value, kWholeValue);
+        } else if (is(kStatus)) {
+            row.status = TextOfValue(value, kStatusSearchCapacity);
+            row.image = ImageOfStatusValue(value);
+        } else if (is(kTemplate)) {
+            row.templateKey = TextOfValue(value, kTemplateCapacity);
+        } else if (is(kInput)) {
+            row.input = TextOfValue(value, kWholeValue);
+        } else if (is(kTelecide)) {
+            row.telecide = NumberOfValue(value);
+        }
+    }
+    return rows;
 }
 
 namespace {
@@ -251,19 +329,12 @@ int JobStatusImage(KeyStore& store, int position) {
 
 std::vector<JobListEntry> ReadJobNames(KeyStore& store) {
     std::vector<JobListEntry> entries;
-    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    if (!jobsKey) {
-        return entries;
-    }
-    for (int j = 0;; ++j) {
-        std::string position = PositionName(j);
-        if (!store.OpenKey(jobsKey, position, Access::Read)) {
-            break;
+    int count = JobCount(store);
+    constexpr int kPage = 4096;
+    for (int first = 0; first < count; first += kPage) {
+        for (JobRow& row : ReadJobPage(store, first, std::min(kPage, count - first))) {
+            entries.push_back(JobListEntry{std::move(row.name), row.image});
         }
-        JobListEntry entry;
-        store.ReadString(jobsKey, position, kName, kWholeValue, entry.name);
-        entry.image = StatusImageOf(store, jobsKey, position);
-        entries.push_back(std::move(entry));
     }
     return entries;
 }

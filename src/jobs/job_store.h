@@ -27,7 +27,8 @@ bool ReadJobRecord(store::KeyStore& store, int position, JobRecord& record);
 // Writes `record` as a new job after the last stored one, never over an existing job.
 // `position` comes in as the caller's guess of the job count and goes out as the position taken.
 bool AppendJobRecord(store::KeyStore& store, const JobRecord& record, int& position);
-// The number of stored jobs: the job keys "0", "1", ... up to the first one missing.
+// The number of stored jobs: the job keys "0", "1", ... up to the first one missing. One
+// indexed query (two in a damaged store).
 int JobCount(store::KeyStore& store);
 
 // The queue operations below are atomic: when they fail (false, the reason in the store's
@@ -35,14 +36,42 @@ int JobCount(store::KeyStore& store);
 // Exchanges the contents of two job keys. Fails unless both exist.
 bool SwapJobs(store::KeyStore& store, int a, int b);
 // Removes the job at `position` of a queue of `count`; later jobs move up one, order kept.
-// The cost does not depend on the jobs' contents.
+// The cost grows with the number of later jobs only (two statements).
 bool DeleteJobAt(store::KeyStore& store, int position, int count);
+// Removes the jobs at `positions` (any order, duplicates ignored) of a queue of `count` in one
+// unit; the others close up, order kept.
+bool DeleteJobsAt(store::KeyStore& store, std::vector<int> positions, int count);
 // Deletes the keys "0" to count - 1; keys above are left alone.
 bool ClearJobs(store::KeyStore& store, int count);
-// The lowest position whose "Status" reads exactly "Pending", or -1.
+// The lowest position below `count` whose "Status" reads exactly "Pending", or -1. One
+// indexed query, whatever the queue's length.
 int FindFirstPending(store::KeyStore& store, int count);
 // 0 "Pending", 3 "Error", 2 for "Complete" and for anything else or a failed read.
 int JobStatusImage(store::KeyStore& store, int position);
+
+// How many of the first `count` jobs carry each status text ("" for a missing or unreadable
+// one). One indexed query.
+struct JobStatusCounts {
+    int pending = 0;
+    int complete = 0;
+    int error = 0;
+    int other = 0;
+};
+JobStatusCounts CountJobStatuses(store::KeyStore& store, int count);
+
+// What one row of the job list shows of a job, read as the list's readers read it.
+struct JobRow {
+    int position = -1;
+    std::string name;        // whole
+    std::string status;      // as the pending search reads it; empty when unreadable
+    int image = kImageComplete; // JobStatusImage's answer
+    std::string templateKey; // capacity 25, as the editor reads it
+    std::string input;       // whole
+    int telecide = 0;
+};
+// The rows of positions [first, first + count) that exist, in order, from one query. Positions
+// without a job key are left out.
+std::vector<JobRow> ReadJobPage(store::KeyStore& store, int first, int count);
 
 struct JobListEntry {
     std::string name;

@@ -2,7 +2,7 @@
 #include "store/key_store.h"
 
 #include "platform/user_folders.h"
-#include "store/sqlite_db.h"
+#include "store/key_store_db.h"
 
 #include <sqlite3.h>
 
@@ -14,6 +14,14 @@
 namespace store {
 
 namespace {
+
+// A "Status" value as a reader with a 255-byte buffer gets it: the text before the first zero
+// byte, or NULL when it does not fit.
+#define VANTAQ_STATUS_OF(d)                                                                       \
+    "CASE WHEN length(CAST(" d " AS BLOB)) > 255 THEN NULL"                                    \
+    " WHEN instr(CAST(" d " AS BLOB), X'00') > 0 THEN CAST(substr(CAST(" d " AS BLOB), 1,"     \
+    " instr(CAST(" d " AS BLOB), X'00') - 1) AS TEXT)"                                         \
+    " WHEN length(CAST(" d " AS BLOB)) < 255 THEN CAST(" d " AS TEXT) ELSE NULL END"
 
 // Schema steps; step i brings a file from version i to version i + 1.
 const char* const kSchemaSteps[] = {
@@ -32,6 +40,27 @@ const char* const kSchemaSteps[] = {
     "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');"
     "CREATE TABLE IF NOT EXISTS meta (name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
     "INSERT OR IGNORE INTO meta (name, value) VALUES ('schema', 0);",
+    // Positions and statuses: a numbered key's position as a column, its "Status" value as a
+    // 255-byte reader sees it mirrored into its row by triggers, and indexes over both, so the
+    // job list's queries are index lookups whoever wrote the file.
+    "ALTER TABLE keys ADD COLUMN pos INTEGER GENERATED ALWAYS AS ("
+    "  CASE WHEN name <> '' AND length(name) <= 9 AND name NOT GLOB '*[^0-9]*'"
+    "   AND (name = '0' OR name NOT GLOB '0*') THEN CAST(name AS INTEGER) END) VIRTUAL;"
+    "ALTER TABLE keys ADD COLUMN status TEXT;"
+    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("vals.data")
+    "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
+    "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
+    "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
+    "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = " VANTAQ_STATUS_OF("NEW.data") " WHERE id = NEW.key; END;"
+    "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("v.data") " FROM vals v"
+    "    WHERE v.key = keys.id AND v.name = 'Status') WHERE id IN (OLD.key, NEW.key); END;"
+    "CREATE TRIGGER vals_status_delete AFTER DELETE ON vals"
+    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = NULL WHERE id = OLD.key; END;",
 };
 
 // The schema version of an open file: 0 for an empty database, -1 for a database that is not
@@ -62,8 +91,6 @@ std::string Text(std::string_view s) {
 }
 
 } // namespace
-
-struct KeyStore::Db : SqliteDb {};
 
 KeyStore::KeyStore() = default;
 

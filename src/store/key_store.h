@@ -115,7 +115,30 @@ public:
         bool m_Done = false;
     };
 
-    static constexpr int kSchemaVersion = 1;
+    // ---- numbered sub-keys ----
+    // Sub-keys named by a decimal number without leading zeros ("0", "1", ...) are positions.
+    // Their "Status" value, as a reader with a 255-byte buffer sees it, is mirrored in the
+    // file's index by triggers, so every writer (any process) keeps it current. Each call below
+    // is one indexed query; `parent` must be readable.
+
+    // The number of positions 0, 1, ... below `parent` up to the first missing one.
+    int CountPositions(Key parent);
+    // The lowest position below `below` whose "Status" reads exactly `status`, or -1.
+    int FirstPositionWithStatus(Key parent, std::string_view status, int below);
+    // How many positions below `below` carry each "Status" text (a missing or unreadable status
+    // counts under the empty text).
+    bool CountStatuses(Key parent, int below, std::vector<std::pair<std::string, int>>& counts);
+    // The values named in `names` of positions [first, first + count), in position order; a
+    // position's values come together, each with the position. A position with none of them
+    // gives one value with an empty name and type 0.
+    bool ReadPositionValues(Key parent, int first, int count,
+                            const std::vector<std::string>& names,
+                            std::vector<std::pair<int, Value>>& values);
+    // Renames positions [from, below) to one less each, in one unit; position from - 1 must
+    // be free. The cost grows with the rows renamed only.
+    bool ShiftPositionsDown(Key parent, int from, int below);
+
+    static constexpr int kSchemaVersion = 2;
 
 private:
     struct Db;

@@ -1,0 +1,157 @@
+// The key store's queries over numbered sub-keys: counts, the first key with a status, pages of
+// values and renumbering, each one indexed statement.
+#include "store/key_store.h"
+#include "store/key_store_db.h"
+
+#include <strings.h>
+
+namespace store {
+
+int KeyStore::CountPositions(Key parent) {
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return 0;
+    }
+    auto& st = m_Db->Statement(
+        "SELECT count(*), ifnull(max(pos), -1) FROM keys WHERE parent = ?1 AND pos >= 0");
+    st.Bind(1, id);
+    int64_t count = 0;
+    int64_t last = -1;
+    if (st.Step() == SqliteStatement::Row) {
+        count = st.ColumnInt64(0);
+        last = st.ColumnInt64(1);
+    }
+    st.Reset();
+    if (count == last + 1) {
+        return static_cast<int>(count);
+    }
+    // A gap (a damaged store): the positions end before it.
+    auto& gap = m_Db->Statement(
+        "SELECT CASE WHEN NOT EXISTS (SELECT 1 FROM keys WHERE parent = ?1 AND pos = 0) THEN 0"
+        " ELSE (SELECT k.pos + 1 FROM keys k WHERE k.parent = ?1 AND k.pos >= 0 AND NOT EXISTS"
+        " (SELECT 1 FROM keys n WHERE n.parent = ?1 AND n.pos = k.pos + 1)"
+        " ORDER BY k.pos LIMIT 1) END");
+    gap.Bind(1, id);
+    int64_t first = 0;
+    if (gap.Step() == SqliteStatement::Row) {
+        first = gap.ColumnInt64(0);
+    }
+    gap.Reset();
+    return static_cast<int>(first);
+}
+
+int KeyStore::FirstPositionWithStatus(Key parent, std::string_view status, int below) {
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return -1;
+    }
+    auto& st = m_Db->Statement("SELECT pos FROM keys WHERE parent = ?1 AND status = ?2"
+                               " AND pos >= 0 AND pos < ?3 ORDER BY pos LIMIT 1");
+    st.Bind(1, id);
+    st.Bind(2, status);
+    st.Bind(3, static_cast<int64_t>(below));
+    int position = -1;
+    if (st.Step() == SqliteStatement::Row) {
+        position = static_cast<int>(st.ColumnInt64(0));
+    }
+    st.Reset();
+    return position;
+}
+
+bool KeyStore::CountStatuses(Key parent, int below,
+                             std::vector<std::pair<std::string, int>>& counts) {
+    counts.clear();
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement("SELECT ifnull(status, ''), count(*) FROM keys"
+                               " WHERE parent = ?1 AND pos >= 0 AND pos < ?2 GROUP BY status");
+    st.Bind(1, id);
+    st.Bind(2, static_cast<int64_t>(below));
+    SqliteStatement::StepResult step;
+    while ((step = st.Step()) == SqliteStatement::Row) {
+        std::string status = st.ColumnText(0);
+        int n = static_cast<int>(st.ColumnInt64(1));
+        // NULL and the empty text are the same answer to a reader.
+        if (!counts.empty() && counts.back().first == status) {
+            counts.back().second += n;
+        } else {
+            counts.emplace_back(std::move(status), n);
+        }
+    }
+    st.Reset();
+    return step == SqliteStatement::Done;
+}
+
+bool KeyStore::ReadPositionValues(Key parent, int first, int count,
+                                  const std::vector<std::string>& names,
+                                  std::vector<std::pair<int, Value>>& values) {
+    values.clear();
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement(
+        "SELECT k.pos, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id"
+        " WHERE k.parent = ?1 AND k.pos >= ?2 AND k.pos < ?3 ORDER BY k.pos, v.id");
+    st.Bind(1, id);
+    st.Bind(2, static_cast<int64_t>(first));
+    st.Bind(3, static_cast<int64_t>(first) + count);
+    SqliteStatement::StepResult step;
+    while ((step = st.Step()) == SqliteStatement::Row) {
+        std::string name = st.ColumnText(1);
+        bool wanted = false;
+        for (const std::string& n : names) {
+            wanted = wanted || strcasecmp(n.c_str(), name.c_str()) == 0;
+        }
+        int position = static_cast<int>(st.ColumnInt64(0));
+        if (!wanted && (values.empty() || values.back().first != position)) {
+            // Every position shows up, even one without any of the values.
+            values.emplace_back(position, Value{std::string(), 0, std::string()});
+        } else if (wanted) {
+            if (!values.empty() && values.back().first == position &&
+                values.back().second.type == 0 && values.back().second.name.empty()) {
+                values.pop_back();
+            }
+            values.emplace_back(position,
+                                Value{std::move(name), static_cast<uint32_t>(st.ColumnInt64(2)),
+                                      st.ColumnBlob(3)});
+        }
+    }
+    st.Reset();
+    return step == SqliteStatement::Done;
+}
+
+bool KeyStore::ShiftPositionsDown(Key parent, int from, int below) {
+    if (!parent.writable || from < 1) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, "") : 0;
+    if (id == 0) {
+        return false;
+    }
+    // Two passes keep every name unique at every step: first to a name no key can have (a
+    // key name never holds a backslash), then to the final one.
+    auto& away = m_Db->Statement("UPDATE keys SET name = '\\' || (pos - 1)"
+                                 " WHERE parent = ?1 AND pos >= ?2 AND pos < ?3");
+    away.Bind(1, id);
+    away.Bind(2, static_cast<int64_t>(from));
+    away.Bind(3, static_cast<int64_t>(below));
+    bool ok = away.Step() == SqliteStatement::Done;
+    away.Reset();
+    auto& back = m_Db->Statement("UPDATE keys SET name = substr(name, 2) WHERE parent = ?1"
+                                 " AND name >= '\\' AND name < ']' AND name GLOB '\\[0-9]*'");
+    back.Bind(1, id);
+    ok = ok && back.Step() == SqliteStatement::Done;
+    back.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+        return false;
+    }
+    return t.Commit();
+}
+
+} // namespace store
