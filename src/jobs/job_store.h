@@ -62,11 +62,11 @@ JobStatusCounts CountJobStatuses(store::KeyStore& store, int count);
 // What one row of the job list shows of a job, read as the list's readers read it.
 struct JobRow {
     int position = -1;
-    std::string name;        // whole
-    std::string status;      // as the pending search reads it; empty when unreadable
+    std::string name;           // whole
+    std::string status;         // as the pending search reads it; empty when unreadable
     int image = kImageComplete; // JobStatusImage's answer
-    std::string templateKey; // capacity 25, as the editor reads it
-    std::string input;       // whole
+    std::string templateKey;    // capacity 25, as the editor reads it
+    std::string input;          // whole
     int telecide = 0;
 };
 // The rows of positions [first, first + count) that exist, in order, from one query. Positions

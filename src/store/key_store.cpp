@@ -17,10 +17,10 @@ namespace {
 
 // A "Status" value as a reader with a 255-byte buffer gets it: the text before the first zero
 // byte, or NULL when it does not fit.
-#define VANTAQ_STATUS_OF(d)                                                                       \
-    "CASE WHEN length(CAST(" d " AS BLOB)) > 255 THEN NULL"                                    \
-    " WHEN instr(CAST(" d " AS BLOB), X'00') > 0 THEN CAST(substr(CAST(" d " AS BLOB), 1,"     \
-    " instr(CAST(" d " AS BLOB), X'00') - 1) AS TEXT)"                                         \
+#define VANTAQ_STATUS_OF(d)                                                                        \
+    "CASE WHEN length(CAST(" d " AS BLOB)) > 255 THEN NULL"                                        \
+    " WHEN instr(CAST(" d " AS BLOB), X'00') > 0 THEN CAST(substr(CAST(" d " AS BLOB), 1,"         \
+    " instr(CAST(" d " AS BLOB), X'00') - 1) AS TEXT)"                                             \
     " WHEN length(CAST(" d " AS BLOB)) < 255 THEN CAST(" d " AS TEXT) ELSE NULL END"
 
 // Schema steps; step i brings a file from version i to version i + 1.
@@ -47,20 +47,26 @@ const char* const kSchemaSteps[] = {
     "  CASE WHEN name <> '' AND length(name) <= 9 AND name NOT GLOB '*[^0-9]*'"
     "   AND (name = '0' OR name NOT GLOB '0*') THEN CAST(name AS INTEGER) END) VIRTUAL;"
     "ALTER TABLE keys ADD COLUMN status TEXT;"
-    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("vals.data")
-    "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
-    "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
-    "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
-    "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
-    "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = " VANTAQ_STATUS_OF("NEW.data") " WHERE id = NEW.key; END;"
-    "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
-    "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("v.data") " FROM vals v"
-    "    WHERE v.key = keys.id AND v.name = 'Status') WHERE id IN (OLD.key, NEW.key); END;"
-    "CREATE TRIGGER vals_status_delete AFTER DELETE ON vals"
-    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = NULL WHERE id = OLD.key; END;",
+    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF(
+        "vals.data") "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
+                     "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
+                     "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
+                     "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
+                     "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
+                     "  UPDATE keys SET status = " VANTAQ_STATUS_OF(
+                         "NEW.data") " WHERE id = NEW.key; END;"
+                                     "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
+                                     "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = "
+                                     "'Status' COLLATE NOCASE BEGIN"
+                                     "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF(
+                                         "v.data") " FROM vals v"
+                                                   "    WHERE v.key = keys.id AND v.name = "
+                                                   "'Status') WHERE id IN (OLD.key, NEW.key); END;"
+                                                   "CREATE TRIGGER vals_status_delete AFTER DELETE "
+                                                   "ON vals"
+                                                   "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
+                                                   "  UPDATE keys SET status = NULL WHERE id = "
+                                                   "OLD.key; END;",
 };
 
 // The schema version of an open file: 0 for an empty database, -1 for a database that is not

@@ -131,8 +131,7 @@ public:
     // The values named in `names` of positions [first, first + count), in position order; a
     // position's values come together, each with the position. A position with none of them
     // gives one value with an empty name and type 0.
-    bool ReadPositionValues(Key parent, int first, int count,
-                            const std::vector<std::string>& names,
+    bool ReadPositionValues(Key parent, int first, int count, const std::vector<std::string>& names,
                             std::vector<std::pair<int, Value>>& values);
     // Renames positions [from, below) to one less each, in one unit; position from - 1 must
     // be free. The cost grows with the rows renamed only.

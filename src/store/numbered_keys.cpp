@@ -65,8 +65,9 @@ bool KeyStore::CountStatuses(Key parent, int below,
     if (id == 0) {
         return false;
     }
-    auto& st = m_Db->Statement("SELECT ifnull(status, ''), count(*) FROM keys"
-                               " WHERE parent = ?1 AND pos >= 0 AND pos < ?2 GROUP BY status");
+    auto& st =
+        m_Db->Statement("SELECT ifnull(status, ''), count(*) FROM keys INDEXED BY keys_status"
+                        " WHERE parent = ?1 AND pos >= 0 AND pos < ?2 GROUP BY status");
     st.Bind(1, id);
     st.Bind(2, static_cast<int64_t>(below));
     SqliteStatement::StepResult step;
@@ -114,9 +115,9 @@ bool KeyStore::ReadPositionValues(Key parent, int first, int count,
                 values.back().second.type == 0 && values.back().second.name.empty()) {
                 values.pop_back();
             }
-            values.emplace_back(position,
-                                Value{std::move(name), static_cast<uint32_t>(st.ColumnInt64(2)),
-                                      st.ColumnBlob(3)});
+            values.emplace_back(
+                position,
+                Value{std::move(name), static_cast<uint32_t>(st.ColumnInt64(2)), st.ColumnBlob(3)});
         }
     }
     st.Reset();

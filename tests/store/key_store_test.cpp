@@ -206,7 +206,8 @@ TEST(KeyStore, SchemaRowGuardsTheFile) {
     KeyStore newer;
     EXPECT_FALSE(newer.Open(path));
     EXPECT_NE(newer.LastError().find("newer"), std::string::npos);
-    ASSERT_TRUE(db.Exec("UPDATE meta SET value = " + std::to_string(KeyStore::kSchemaVersion), error));
+    ASSERT_TRUE(
+        db.Exec("UPDATE meta SET value = " + std::to_string(KeyStore::kSchemaVersion), error));
     KeyStore again;
     ASSERT_TRUE(again.Open(path));
     uint32_t n = 0;
