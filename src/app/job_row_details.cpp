@@ -21,9 +21,9 @@ std::string JobOutputStream(store::KeyStore& store, const env::Settings& setting
     return telecide == 1 ? stream + ".m2v" : stream;
 }
 
-std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
-                           const JobActivity& activity) {
-    std::string state;
+std::string JobDetailsText(const std::string& status, const JobActivity& activity,
+                           const std::string& templateName, const std::string& stream) {
+    std::string state = status;
     if (activity.active) {
         state = activity.label.empty() ? "Encoding" : activity.label;
         if (activity.percent >= 0) {
@@ -32,8 +32,16 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
         if (activity.secondsLeft) {
             state += ", " + run::FormatDuration(*activity.secondsLeft) + " left";
         }
-    } else {
-        jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, state);
+    }
+    return state + "  |  " + (templateName.empty() ? "no template" : templateName) + "  |  " +
+           (stream.empty() ? "no output" : stream);
+}
+
+std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
+                           const JobActivity& activity) {
+    std::string status;
+    if (!activity.active) {
+        jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, status);
     }
     std::string key;
     std::string templateName;
@@ -43,11 +51,8 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
         store.ReadString(store::kHive, std::string(store::kTemplatePath) + "\\" + key, "", 255,
                          templateName);
     }
-    if (templateName.empty()) {
-        templateName = "no template";
-    }
-    std::string stream = JobOutputStream(store, settings, position);
-    return state + "  |  " + templateName + "  |  " + (stream.empty() ? "no output" : stream);
+    return JobDetailsText(status, activity, templateName,
+                          JobOutputStream(store, settings, position));
 }
 
 } // namespace app

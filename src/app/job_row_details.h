@@ -31,6 +31,11 @@ struct JobActivity {
 std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
                            const JobActivity& activity);
 
+// The same line from what was read: the stored status, the template's display name and the
+// output stream ("" for none).
+std::string JobDetailsText(const std::string& status, const JobActivity& activity,
+                           const std::string& templateName, const std::string& stream);
+
 // The stream the job at `position` ends with, or "" when its source is no full path.
 std::string JobOutputStream(store::KeyStore& store, const env::Settings& settings, int position);
 

@@ -31,9 +31,15 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     callbacks.findChapters = m_Hooks.findChapters;
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
+    m_JobRows = std::make_unique<JobListSource>(store, m_Settings, [this](int position) {
+        return m_Hooks.jobActivity ? m_Hooks.jobActivity(position) : JobActivity();
+    });
 }
 
-CMainWindow::~CMainWindow() = default;
+CMainWindow::~CMainWindow() {
+    // The window may outlive the logic: it must not read rows from a source that is gone.
+    m_Dialog.SetRowSource(kJobList, nullptr);
+}
 
 void CMainWindow::OnInitDialog(const std::string& commandLine) {
     m_CommandLine.Parse(commandLine);
@@ -48,6 +54,7 @@ void CMainWindow::OnInitDialog(const std::vector<std::string>& arguments) {
 void CMainWindow::InitDialog() {
     m_TrayNotify = m_Queue.RegisterMessage(kTrayNotifyName);
     m_Queue.SetHandler(this);
+    m_Dialog.SetRowSource(kJobList, m_JobRows.get());
     m_InTray = false;
     jobs::SetJobSpinRanges(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);

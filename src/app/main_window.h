@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "app/job_list_source.h"
 #include "app/job_row_details.h"
 #include "app/tray.h"
 #include "env/settings.h"
@@ -257,6 +258,8 @@ private:
     // Stands for the job being encoded while no run is attached.
     int m_NoJob = -1;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
+    // The job list's rows, read from the store as they are shown.
+    std::unique_ptr<JobListSource> m_JobRows;
 };
 
 } // namespace app

@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -35,18 +35,9 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
 
 } // namespace
 
-void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
+void MainWindowWidget::SetUpJobListDetails(QListView* list) {
+    // The details come with each row from the store, a page at a time.
     list->setItemDelegate(new JobListDelegate(list));
-    // Every row the list gets (a reload, a moved or refreshed row) reads its details anew.
-    connect(list->model(), &QAbstractItemModel::rowsInserted, this,
-            [this, list](const QModelIndex&, int first, int last) {
-                for (int row = first; row <= last && m_Logic; ++row) {
-                    if (QListWidgetItem* item = list->item(row)) {
-                        item->setData(kJobDetailsRole,
-                                      QString::fromLocal8Bit(m_Logic->JobDetails(row).c_str()));
-                    }
-                }
-            });
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
         // X asks for the menu when the right button goes down; a menu opened then would get
@@ -63,7 +54,7 @@ void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
 }
 
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
-    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
+    auto* list = dynamic_cast<QListView*>(m_Dialog.Widget(kJobList));
     // A press comes before the menu request it makes: whatever was pending is forgotten.
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
         m_JobMenuPending = false;
@@ -78,26 +69,20 @@ bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindowWidget::JobDetailsChanged(int row) {
-    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
-    QListWidgetItem* item = list ? list->item(row) : nullptr;
-    if (item && m_Logic) {
-        item->setData(kJobDetailsRole, QString::fromLocal8Bit(m_Logic->JobDetails(row).c_str()));
-    }
+    m_Dialog.RowChanged(kJobList, row);
 }
 
 void MainWindowWidget::RefreshAllJobDetails() {
-    auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
-    for (int row = 0; list && row < list->count(); ++row) {
-        JobDetailsChanged(row);
-    }
+    m_Dialog.AllRowsChanged(kJobList);
 }
 
-void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
+void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     int row = list->indexAt(at).row();
     if (row < 0 || !m_Logic) {
         return;
     }
-    list->setCurrentRow(row);
+    list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                            QItemSelectionModel::ClearAndSelect);
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -112,7 +97,8 @@ void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
         });
     };
     add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp);
-    add("Move &Down", kMoveDown, row < list->count() - 1, &app::CMainWindow::OnMoveJobDown);
+    add("Move &Down", kMoveDown, row < list->model()->rowCount() - 1,
+        &app::CMainWindow::OnMoveJobDown);
     add("&Delete", kDelete, true, &app::CMainWindow::OnDeleteJob);
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();

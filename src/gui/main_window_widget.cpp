@@ -3,6 +3,7 @@
 
 #include "gui/file_dialogs.h"
 #include "gui/icons.h"
+#include "gui/row_source_model.h"
 #include "gui/settings_window.h"
 #include "gui/up_down.h"
 #include "platform/control_ids.h"
@@ -98,7 +99,9 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     // "&Jobs" would share Alt+J with "New &Job".
     auto* box = new QGroupBox("J&obs", this);
     auto* layout = new QHBoxLayout(box);
-    auto* list = new QListWidget(box);
+    // The rows come from the store a page at a time: only what is on screen is read.
+    auto* list = new QListView(box);
+    list->setModel(new RowSourceModel(JobStatusIcon, list));
     list->setIconSize(QSize(16, 16));
     list->setUniformItemSizes(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -107,12 +110,12 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     m_Dialog.AddControl(kJobList, K::ListBox, list);
     m_Dialog.SetImages(kJobList, JobStatusIcon);
     SetUpJobListDetails(list);
-    connect(list, &QListWidget::currentRowChanged, this, [this] {
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
         if (m_Logic) {
             m_Logic->OnJobSelectionChanged();
         }
     });
-    connect(list, &QListWidget::itemDoubleClicked, this, [this] {
+    connect(list, &QListView::doubleClicked, this, [this] {
         if (m_Logic) {
             m_Logic->OnJobDoubleClick();
         }

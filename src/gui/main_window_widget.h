@@ -13,7 +13,7 @@ class QAction;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
-class QListWidget;
+class QListView;
 class QLineEdit;
 class QGridLayout;
 
@@ -77,8 +77,8 @@ private:
     // The window is done: tells whoever waits for it, once.
     void Finish();
     // The job list's two-line rows, their details kept up to date, and its context menu.
-    void SetUpJobListDetails(QListWidget* list);
-    void ShowJobMenu(QListWidget* list, const QPoint& at);
+    void SetUpJobListDetails(QListView* list);
+    void ShowJobMenu(QListView* list, const QPoint& at);
     void RefreshAllJobDetails();
     // Opens a file or folder with the desktop's handler (help, output folders).
     static bool OpenWithDesktop(const std::string& path, bool folder);

@@ -1,6 +1,7 @@
 // The `Dialog` interface over Qt widgets: texts, states, spins, list rows with icons, progress.
 #include "gui/widget_dialog.h"
 
+#include "gui/row_source_model.h"
 #include "gui/up_down.h"
 
 #include <QAbstractButton>
@@ -70,6 +71,28 @@ W* WidgetDialog::GetAny(int id, std::initializer_list<ControlKind> kinds) const 
     }
     return nullptr;
 }
+
+RowSourceModel* WidgetDialog::SourceModel(int list) const {
+    auto* view = Get<QListView>(list, ControlKind::ListBox);
+    return view ? dynamic_cast<RowSourceModel*>(view->model()) : nullptr;
+}
+
+namespace {
+
+// Blocks the signals of a view and of its selection model: only the user's changes of rows
+// and selection reach the window's handlers.
+struct ViewSignalBlocker {
+    explicit ViewSignalBlocker(QWidget* widget)
+        : view(widget),
+          selection(dynamic_cast<QListView*>(widget) &&
+                            static_cast<QListView*>(widget)->selectionModel()
+                        ? static_cast<QObject*>(static_cast<QListView*>(widget)->selectionModel())
+                        : nullptr) {}
+    QSignalBlocker view;
+    QSignalBlocker selection;
+};
+
+} // namespace
 
 std::string WidgetDialog::GetTitle() const {
     return S(m_Window->windowTitle());
@@ -163,6 +186,9 @@ void WidgetDialog::SetSpinPos(int spin, int pos) {
 }
 
 int WidgetDialog::GetCount(int list) const {
+    if (RowSourceModel* m = SourceModel(list)) {
+        return m->rowCount();
+    }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         return l->count();
     }
@@ -174,13 +200,17 @@ int WidgetDialog::GetCount(int list) const {
 
 int WidgetDialog::InsertRow(int list, int row, const std::string& text, int image) {
     // Only the user's changes of rows and selection reach the window's handlers.
-    QSignalBlocker block(Widget(list));
+    ViewSignalBlocker block(Widget(list));
     int count = GetCount(list);
     if (row == -1) {
         row = count;
     }
     if (row < 0 || row > count) {
         return -1;
+    }
+    if (RowSourceModel* m = SourceModel(list)) {
+        m->InsertRow(row, image);
+        return row;
     }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         auto* item = new QListWidgetItem(Q(text));
@@ -207,9 +237,21 @@ int WidgetDialog::InsertRow(int list, int row, const std::string& text, int imag
 
 bool WidgetDialog::DeleteRow(int list, int row) {
     // Only the user's changes of rows and selection reach the window's handlers.
-    QSignalBlocker block(Widget(list));
+    ViewSignalBlocker block(Widget(list));
     if (row < 0 || row >= GetCount(list)) {
         return false;
+    }
+    if (RowSourceModel* m = SourceModel(list)) {
+        auto* view = Get<QListView>(list, ControlKind::ListBox);
+        const int selected = GetSelection(list);
+        m->RemoveRow(row);
+        if (selected == row || selected < 0) {
+            view->selectionModel()->clear();
+        } else if (selected > row) {
+            view->selectionModel()->setCurrentIndex(m->index(selected - 1),
+                                                    QItemSelectionModel::ClearAndSelect);
+        }
+        return true;
     }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         // Qt hands the current item to a neighbour; here the deleted row takes the selection
@@ -236,8 +278,13 @@ bool WidgetDialog::DeleteRow(int list, int row) {
 
 void WidgetDialog::ResetContent(int list) {
     // Only the user's changes of rows and selection reach the window's handlers.
-    QSignalBlocker block(Widget(list));
-    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+    ViewSignalBlocker block(Widget(list));
+    if (RowSourceModel* m = SourceModel(list)) {
+        // The rows are the source's; without them the list is empty until the next reload.
+        platform::ListRowSource* source = m->Source();
+        m->SetSource(nullptr);
+        m->SetSourceQuietly(source);
+    } else if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         l->clear();
     } else if (auto* c = Get<QComboBox>(list, ControlKind::ComboBox)) {
         c->clear();
@@ -246,6 +293,9 @@ void WidgetDialog::ResetContent(int list) {
 }
 
 std::string WidgetDialog::GetRowText(int list, int row) const {
+    if (RowSourceModel* m = SourceModel(list)) {
+        return m->Row(row).text;
+    }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         QListWidgetItem* item = l->item(row);
         return item ? S(item->text()) : std::string();
@@ -257,12 +307,21 @@ std::string WidgetDialog::GetRowText(int list, int row) const {
 }
 
 int WidgetDialog::GetRowImage(int list, int row) const {
+    if (RowSourceModel* m = SourceModel(list)) {
+        return m->Row(row).image;
+    }
     auto* l = Get<QListWidget>(list, ControlKind::ListBox);
     QListWidgetItem* item = l ? l->item(row) : nullptr;
     return item ? item->data(Qt::UserRole).toInt() : -1;
 }
 
 int WidgetDialog::GetSelection(int list) const {
+    if (SourceModel(list) != nullptr) {
+        auto* view = Get<QListView>(list, ControlKind::ListBox);
+        QModelIndex current = view->currentIndex();
+        return current.isValid() && view->selectionModel()->isSelected(current) ? current.row()
+                                                                                : -1;
+    }
     if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         QListWidgetItem* item = l->currentItem();
         return item && item->isSelected() ? l->row(item) : -1;
@@ -275,9 +334,17 @@ int WidgetDialog::GetSelection(int list) const {
 
 void WidgetDialog::SetSelection(int list, int row) {
     // Only the user's changes of rows and selection reach the window's handlers.
-    QSignalBlocker block(Widget(list));
+    ViewSignalBlocker block(Widget(list));
     bool valid = row >= 0 && row < GetCount(list);
-    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+    if (RowSourceModel* m = SourceModel(list)) {
+        auto* view = Get<QListView>(list, ControlKind::ListBox);
+        if (valid) {
+            view->selectionModel()->setCurrentIndex(m->index(row),
+                                                    QItemSelectionModel::ClearAndSelect);
+        } else {
+            view->selectionModel()->clear();
+        }
+    } else if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
         if (valid) {
             l->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
         } else {
@@ -294,8 +361,8 @@ int WidgetDialog::GetTopRow(int list) const {
     if (pending != m_PendingTop.end()) {
         return pending->second;
     }
-    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
-    if (l == nullptr || l->count() == 0) {
+    auto* l = Get<QListView>(list, ControlKind::ListBox);
+    if (l == nullptr || GetCount(list) == 0) {
         return 0;
     }
     QModelIndex top = l->indexAt(QPoint(2, 2));
@@ -303,12 +370,12 @@ int WidgetDialog::GetTopRow(int list) const {
 }
 
 void WidgetDialog::SetTopRow(int list, int row) {
-    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
-    if (l == nullptr || l->count() == 0) {
+    auto* l = Get<QListView>(list, ControlKind::ListBox);
+    if (l == nullptr || GetCount(list) == 0) {
         return;
     }
     bool queued = m_PendingTop.count(list) != 0;
-    m_PendingTop[list] = std::clamp(row, 0, l->count() - 1);
+    m_PendingTop[list] = std::clamp(row, 0, GetCount(list) - 1);
     if (!queued) {
         QTimer::singleShot(0, l, [this, list] { ApplyTopRow(list); });
     }
@@ -316,14 +383,67 @@ void WidgetDialog::SetTopRow(int list, int row) {
 
 void WidgetDialog::ApplyTopRow(int list) {
     auto pending = m_PendingTop.find(list);
-    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    auto* l = Get<QListView>(list, ControlKind::ListBox);
     if (pending == m_PendingTop.end() || l == nullptr) {
         return;
     }
     int row = pending->second;
     m_PendingTop.erase(pending);
-    if (QListWidgetItem* item = l->item(row)) {
-        l->scrollToItem(item, QAbstractItemView::PositionAtTop);
+    QModelIndex index = l->model()->index(row, 0);
+    if (index.isValid()) {
+        l->scrollTo(index, QAbstractItemView::PositionAtTop);
+    }
+}
+
+void WidgetDialog::SetRowSource(int list, platform::ListRowSource* source) {
+    ViewSignalBlocker block(Widget(list));
+    if (RowSourceModel* m = SourceModel(list)) {
+        m->SetSource(source);
+    }
+}
+
+bool WidgetDialog::ReloadRows(int list) {
+    ViewSignalBlocker block(Widget(list));
+    RowSourceModel* m = SourceModel(list);
+    if (m == nullptr || m->Source() == nullptr) {
+        return false;
+    }
+    m->Reload();
+    m_PendingTop.erase(list);
+    return true;
+}
+
+void WidgetDialog::ReplaceRow(int list, int row, const std::string& text, int image) {
+    if (RowSourceModel* m = SourceModel(list)) {
+        if (row >= 0 && row < m->rowCount()) {
+            m->ReplaceRow(row, image);
+        }
+        return;
+    }
+    ViewSignalBlocker block(Widget(list));
+    if (auto* l = Get<QListWidget>(list, ControlKind::ListBox)) {
+        if (QListWidgetItem* item = l->item(row)) {
+            item->setText(Q(text));
+            item->setData(Qt::UserRole, image);
+            auto images = m_Images.find(list);
+            if (images != m_Images.end()) {
+                item->setIcon(images->second(image));
+            }
+        }
+        return;
+    }
+    platform::Dialog::ReplaceRow(list, row, text, image);
+}
+
+void WidgetDialog::RowChanged(int list, int row) {
+    if (RowSourceModel* m = SourceModel(list)) {
+        m->RowChanged(row);
+    }
+}
+
+void WidgetDialog::AllRowsChanged(int list) {
+    if (RowSourceModel* m = SourceModel(list)) {
+        m->AllChanged();
     }
 }
 

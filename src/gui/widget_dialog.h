@@ -13,6 +13,8 @@ class QWidget;
 
 namespace gui {
 
+class RowSourceModel;
+
 // Controls are registered with their number and kind by the window that creates them. A
 // control marked unavailable (its part of the program is not present) keeps the enabled state
 // the logic gives it, but its widget stays disabled, so nothing pretends to work. Changes of a
@@ -25,8 +27,9 @@ public:
     explicit WidgetDialog(QWidget* window) : m_Window(window) {}
 
     // `widget` must match `kind`: QAbstractButton (Button, CheckBox, Radio), QLineEdit (Edit),
-    // QLabel (Label), UpDown (Spin), QListWidget (ListBox), QComboBox (ComboBox),
-    // QProgressBar (Progress). Its current enabled state becomes the logical one.
+    // QLabel (Label), UpDown (Spin), QListWidget or a QListView over a RowSourceModel
+    // (ListBox), QComboBox (ComboBox), QProgressBar (Progress). Its current enabled state
+    // becomes the logical one.
     void AddControl(int id, platform::ControlKind kind, QWidget* widget);
     // The icons of a list box's rows by image index.
     void SetImages(int list, ImageSource images) { m_Images[list] = std::move(images); }
@@ -56,6 +59,12 @@ public:
     void SetSelection(int list, int row) override;
     int GetTopRow(int list) const override;
     void SetTopRow(int list, int row) override;
+    void SetRowSource(int list, platform::ListRowSource* source) override;
+    bool ReloadRows(int list) override;
+    void ReplaceRow(int list, int row, const std::string& text, int image) override;
+    void RowChanged(int list, int row) override;
+    // Every row of a list over a source shown anew (settings that change every row's details).
+    void AllRowsChanged(int list);
     void SetProgressRange(int id, int low, int high) override;
     void SetProgressPos(int id, int pos) override;
     int GetProgressPos(int id) const override;
@@ -67,6 +76,8 @@ private:
         bool enabled;
     };
     template <typename W> W* Get(int id, platform::ControlKind kind) const;
+    // The model of a list box that reads its rows from a source, or null.
+    RowSourceModel* SourceModel(int list) const;
     template <typename W> W* GetAny(int id, std::initializer_list<platform::ControlKind>) const;
     // Scrolls a list to its wanted top row once the event loop has laid it out; many appends
     // in a row cost one scroll.

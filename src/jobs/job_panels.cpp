@@ -13,29 +13,28 @@ namespace jobs {
 namespace ui = platform::main_window;
 
 void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log* log) {
-    dialog.ResetContent(ui::kJobList);
-    std::vector<jobs::JobListEntry> entries = jobs::ReadJobNames(store);
-    for (const jobs::JobListEntry& entry : entries) {
-        dialog.InsertRow(ui::kJobList, -1, entry.name, entry.image);
+    // A list that reads its rows from the store only re-counts them; a plain one is refilled.
+    int count = 0;
+    if (dialog.ReloadRows(ui::kJobList)) {
+        count = dialog.GetCount(ui::kJobList);
+    } else {
+        dialog.ResetContent(ui::kJobList);
+        std::vector<jobs::JobListEntry> entries = jobs::ReadJobNames(store);
+        for (const jobs::JobListEntry& entry : entries) {
+            dialog.InsertRow(ui::kJobList, -1, entry.name, entry.image);
+        }
+        count = static_cast<int>(entries.size());
     }
     if (log == nullptr) {
         return;
     }
     // Positions are contiguous; a job key beyond a gap is a damaged queue and is named.
     store::Key jobsKey = store.OpenKey(store::kHive, store::kJobsPath, store::Access::Read);
-    std::vector<std::string> keys;
-    if (!jobsKey || !store.EnumSubKeys(jobsKey, keys)) {
-        return;
-    }
-    int next = static_cast<int>(entries.size());
-    for (const std::string& key : keys) {
-        if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos &&
-            key.size() < 10 && std::stoi(key) > next) {
-            log->Write("WARNING: Job " + key + " follows a missing job " + std::to_string(next) +
-                           "; the Job List ends before it.",
-                       logging::kLogWarning);
-            return;
-        }
+    int last = jobsKey ? store.LastPosition(jobsKey) : -1;
+    if (last > count) {
+        log->Write("WARNING: Job " + std::to_string(last) + " follows a missing job " +
+                       std::to_string(count) + "; the Job List ends before it.",
+                   logging::kLogWarning);
     }
 }
 
@@ -46,12 +45,7 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
     std::string name;
     jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name);
     // The row is replaced in place: a selection on it stays on it.
-    const bool selected = dialog.GetSelection(ui::kJobList) == position;
-    dialog.DeleteRow(ui::kJobList, position);
-    dialog.InsertRow(ui::kJobList, position, name, image);
-    if (selected) {
-        dialog.SetSelection(ui::kJobList, position);
-    }
+    dialog.ReplaceRow(ui::kJobList, position, name, image);
 }
 
 void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning) {

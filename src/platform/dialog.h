@@ -2,8 +2,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
+
+// One row of a list box whose rows come from elsewhere (a long job queue), as it is shown.
+struct ListRow {
+    std::string text;
+    int image = 0;
+    std::string details; // a second, smaller line; may be empty
+};
+
+// Where a list box reads its rows when it does not hold them itself: only the rows on screen
+// are asked for, a page at a time. UI thread only.
+class ListRowSource {
+public:
+    virtual ~ListRowSource() = default;
+    virtual int CountRows() = 0;
+    // The rows [first, first + count) that exist, in order.
+    virtual void ReadRows(int first, int count, std::vector<ListRow>& rows) = 0;
+};
 
 enum class ControlKind {
     Button,   // push button: caption, enabled
@@ -83,6 +101,25 @@ public:
     // rows) is the first one shown.
     virtual int GetTopRow(int list) const = 0;
     virtual void SetTopRow(int list, int row) = 0;
+
+    // List boxes that read their rows from `source` (null: hold them again). With a source, a
+    // row's text and image come from it; an image given by InsertRow or ReplaceRow stays on its
+    // row (moving with it) until ReloadRows. Without support the list keeps its own rows.
+    virtual void SetRowSource(int /*list*/, ListRowSource* /*source*/) {}
+    // Re-reads the row count from the source and forgets every given image. False when the list
+    // has no source (then the caller fills it row by row).
+    virtual bool ReloadRows(int /*list*/) { return false; }
+    // Shows `text` and `image` in row `row` in place, its selection kept.
+    virtual void ReplaceRow(int list, int row, const std::string& text, int image) {
+        const bool selected = GetSelection(list) == row;
+        DeleteRow(list, row);
+        InsertRow(list, row, text, image);
+        if (selected) {
+            SetSelection(list, row);
+        }
+    }
+    // The row's content changed where it comes from: shown anew.
+    virtual void RowChanged(int /*list*/, int /*row*/) {}
 
     // Progress bars.
     virtual void SetProgressRange(int id, int low, int high) = 0;

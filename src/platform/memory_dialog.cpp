@@ -196,6 +196,26 @@ void MemoryDialog::ResetContent(int list) {
     }
 }
 
+void MemoryDialog::SetRowSource(int list, ListRowSource* source) {
+    if (Control* c = Find(list, {ControlKind::ListBox})) {
+        c->source = source;
+    }
+}
+
+bool MemoryDialog::ReloadRows(int list) {
+    Control* c = Find(list, {ControlKind::ListBox});
+    if (c == nullptr || c->source == nullptr) {
+        return false;
+    }
+    ResetContent(list);
+    std::vector<ListRow> rows;
+    c->source->ReadRows(0, c->source->CountRows(), rows);
+    for (ListRow& row : rows) {
+        c->rows.push_back(Row{std::move(row.text), row.image});
+    }
+    return true;
+}
+
 std::string MemoryDialog::GetRowText(int list, int row) const {
     const Control* c = Find(list, kListKinds);
     if (c == nullptr || row < 0 || row >= static_cast<int>(c->rows.size())) {

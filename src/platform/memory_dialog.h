@@ -40,6 +40,10 @@ public:
     void SetSelection(int list, int row) override;
     int GetTopRow(int list) const override;
     void SetTopRow(int list, int row) override;
+    // A list with a source reads all its rows from it at each reload, like a plain list filled
+    // row by row.
+    void SetRowSource(int list, ListRowSource* source) override;
+    bool ReloadRows(int list) override;
     void SetProgressRange(int id, int low, int high) override;
     void SetProgressPos(int id, int pos) override;
     int GetProgressPos(int id) const override;
@@ -65,6 +69,7 @@ private:
         std::vector<Row> rows;
         int selection = -1;
         int top = 0;
+        ListRowSource* source = nullptr;
     };
 
     // The control `id` if it is one of `kinds`, else nullptr (and the access is counted).

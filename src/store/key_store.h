@@ -123,6 +123,8 @@ public:
 
     // The number of positions 0, 1, ... below `parent` up to the first missing one.
     int CountPositions(Key parent);
+    // The highest position below `parent`, whether or not the ones before it exist; -1 when none.
+    int LastPosition(Key parent);
     // The lowest position below `below` whose "Status" reads exactly `status`, or -1.
     int FirstPositionWithStatus(Key parent, std::string_view status, int below);
     // How many positions below `below` carry each "Status" text (a missing or unreadable status

@@ -40,6 +40,22 @@ int KeyStore::CountPositions(Key parent) {
     return static_cast<int>(first);
 }
 
+int KeyStore::LastPosition(Key parent) {
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return -1;
+    }
+    auto& st =
+        m_Db->Statement("SELECT ifnull(max(pos), -1) FROM keys WHERE parent = ?1 AND pos >= 0");
+    st.Bind(1, id);
+    int64_t last = -1;
+    if (st.Step() == SqliteStatement::Row) {
+        last = st.ColumnInt64(0);
+    }
+    st.Reset();
+    return static_cast<int>(last);
+}
+
 int KeyStore::FirstPositionWithStatus(Key parent, std::string_view status, int below) {
     int64_t id = Resolve(parent, "");
     if (id == 0) {
