@@ -398,7 +398,12 @@ void WidgetDialog::ApplyTopRow(int list) {
 void WidgetDialog::SetRowSource(int list, platform::ListRowSource* source) {
     ViewSignalBlocker block(Widget(list));
     if (RowSourceModel* m = SourceModel(list)) {
-        m->SetSource(source);
+        // The rows are read at the next reload; a list left without a source is empty at once.
+        if (source == nullptr) {
+            m->SetSource(nullptr);
+        } else {
+            m->SetSourceQuietly(source);
+        }
     }
 }
 

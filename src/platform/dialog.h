@@ -102,7 +102,8 @@ public:
     virtual int GetTopRow(int list) const = 0;
     virtual void SetTopRow(int list, int row) = 0;
 
-    // List boxes that read their rows from `source` (null: hold them again). With a source, a
+    // List boxes that read their rows from `source` (null: hold them again), from the next
+    // ReloadRows on. With a source, a
     // row's text and image come from it; an image given by InsertRow or ReplaceRow stays on its
     // row (moving with it) until ReloadRows. Without support the list keeps its own rows.
     virtual void SetRowSource(int /*list*/, ListRowSource* /*source*/) {}

@@ -15,7 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -308,7 +308,7 @@ TEST(DesktopKeys, EscapeClosesTheOpenListOrMenuFirstAndMnemonicsAreUnique) {
     ASSERT_EQ(w.Dialog().GetText(kName), "clip");
 
     // Tab follows the layout: down the list's buttons, then through the job editor.
-    auto* list = Widget<QListWidget>(*program, kJobList);
+    auto* list = Widget<QListView>(*program, kJobList);
     list->setFocus();
     std::vector<int> tabbed;
     for (int i = 0; i < 60; ++i) {
@@ -362,7 +362,7 @@ TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     auto program = Started(folder);
     gui::MainWindowWidget& w = program->Window();
     platform::Dialog& d = w.Dialog();
-    auto* list = Widget<QListWidget>(*program, kJobList);
+    auto* list = Widget<QListView>(*program, kJobList);
     QAction* utility = MenuItem(w, "2:3 &Pulldown");
     ASSERT_NE(utility, nullptr);
 
@@ -374,11 +374,11 @@ TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
         },
         kLong));
     // The job being encoded is the highlighted one, so Delete acts on it and is refused.
-    EXPECT_EQ(list->currentRow(), 0);
-    ASSERT_EQ(list->selectedItems().size(), 1);
-    EXPECT_EQ(list->row(list->selectedItems()[0]), 0);
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedRows()[0].row(), 0);
     QTest::mouseClick(Widget<QToolButton>(*program, kDelete), Qt::LeftButton);
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->model()->rowCount(), 3);
     EXPECT_EQ(d.GetRowText(kJobList, 1), "job 1");
 
     // Utilities > 2:3 Pulldown is not offered while the run is on.

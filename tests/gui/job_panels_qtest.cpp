@@ -8,7 +8,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QListWidget>
+#include <QListView>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -40,14 +40,14 @@ TEST(WindowJobs, ListEventsAndButtonsDriveTheQueue) {
 
     // A double-click loads the job; the logic's own selection change keeps the edit, the
     // user's discards it.
-    QListWidget* list = Widget<QListWidget>(*program, kJobList);
-    list->setCurrentRow(2);
-    emit list->itemDoubleClicked(list->item(2));
+    QListView* list = Widget<QListView>(*program, kJobList);
+    list->setCurrentIndex(list->model()->index(2, 0));
+    emit list->doubleClicked(list->model()->index(2, 0));
     EXPECT_EQ(d.GetText(kName), "job 2");
     EXPECT_EQ(d.GetText(kAddJob), "&Replace");
     d.SetSelection(kJobList, 0);
     EXPECT_EQ(d.GetText(kName), "job 2");
-    list->setCurrentRow(1);
+    list->setCurrentIndex(list->model()->index(1, 0));
     EXPECT_EQ(d.GetText(kName), "");
     EXPECT_TRUE(program->Window().Controls().Widget(kNewJob)->isEnabled());
 

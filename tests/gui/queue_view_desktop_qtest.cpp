@@ -15,7 +15,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -39,9 +39,9 @@ namespace {
 constexpr int kLong = 20000; // ms; every wait ends as soon as its condition holds
 
 QMenu* OpenJobMenu(gui::Program& program, int row) {
-    auto* list = Widget<QListWidget>(program, kJobList);
-    QPoint at =
-        list->viewport()->mapTo(&program.Window(), list->visualItemRect(list->item(row)).center());
+    auto* list = Widget<QListView>(program, kJobList);
+    QPoint at = list->viewport()->mapTo(&program.Window(),
+                                        list->visualRect(list->model()->index(row, 0)).center());
     ClickIn(program.Window().winId(), at, 3); // a real right click
     if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, kLong)) {
         return nullptr;
@@ -50,8 +50,8 @@ QMenu* OpenJobMenu(gui::Program& program, int row) {
 }
 
 std::string Details(gui::Program& program, int row) {
-    auto* list = Widget<QListWidget>(program, kJobList);
-    return list->item(row)->data(gui::kJobDetailsRole).toString().toStdString();
+    auto* list = Widget<QListView>(program, kJobList);
+    return list->model()->index(row, 0).data(gui::kJobDetailsRole).toString().toStdString();
 }
 
 // The text of the balloon a tray icon shows on an X desktop; "" while none is shown.
