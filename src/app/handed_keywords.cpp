@@ -22,40 +22,45 @@ void CMainWindow::OnHandedKeywords(const std::string& workingDir,
             m_Log.Write("Job List cleared!", logging::kLogInfo);
         }
     }
+    acted = acted || handed.Has(kKeySource);
+    // The keywords after "source" wait until the list is through.
+    auto rest = [this, handed, acted]() mutable {
+        for (const char* key : {kKeyExit, kKeyDeleteMpv}) {
+            if (handed.Has(key)) {
+                acted = true;
+                m_CommandLine.Add(key, handed.Value(key));
+            }
+        }
+        if (handed.Has(kKeyStart)) {
+            acted = true;
+            if (!Processing()) {
+                OnStartProcessing();
+            }
+        }
+        if (handed.Has(kKeyMinimize)) {
+            acted = true;
+            if (!m_InTray) {
+                OnMinimize();
+            }
+        }
+        if (!acted) {
+            if (m_InTray) {
+                RestoreFromTray();
+            } else {
+                m_Host.ShowWindow(true);
+            }
+        }
+    };
     if (handed.Has(kKeySource)) {
-        acted = true;
         std::string path = handed.Value(kKeySource);
         if (!path.empty() && path[0] != '/' && !workingDir.empty()) {
             path = workingDir + "/" + path;
         }
         m_Log.Write("Processing source file: " + path, logging::kLogInfo);
-        OnLoadFileList(path);
+        OnLoadFileList(path, [rest]() mutable { rest(); });
+        return;
     }
-    for (const char* key : {kKeyExit, kKeyDeleteMpv}) {
-        if (handed.Has(key)) {
-            acted = true;
-            m_CommandLine.Add(key, handed.Value(key));
-        }
-    }
-    if (handed.Has(kKeyStart)) {
-        acted = true;
-        if (!Processing()) {
-            OnStartProcessing();
-        }
-    }
-    if (handed.Has(kKeyMinimize)) {
-        acted = true;
-        if (!m_InTray) {
-            OnMinimize();
-        }
-    }
-    if (!acted) {
-        if (m_InTray) {
-            RestoreFromTray();
-        } else {
-            m_Host.ShowWindow(true);
-        }
-    }
+    rest();
 }
 
 } // namespace app

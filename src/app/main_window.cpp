@@ -91,10 +91,16 @@ void CMainWindow::OnStartupTimer() {
     if (m_CommandLine.Has(kKeySource)) {
         std::string path = m_CommandLine.Value(kKeySource);
         m_Log.Write("Processing source file: " + path, logging::kLogInfo);
-        if (m_Hooks.loadFileList) {
-            OnLoadFileList(path);
+        if (HasFileListLoader()) {
+            // The run starts on the whole list, however long it takes to read.
+            OnLoadFileList(path, [this] { RunKeywordsAfterSource(); });
+            return;
         }
     }
+    RunKeywordsAfterSource();
+}
+
+void CMainWindow::RunKeywordsAfterSource() {
     if (m_CommandLine.Has(kKeyStart)) {
         OnStartProcessing();
     }
@@ -225,16 +231,31 @@ void CMainWindow::OnPulldownUtility(const std::string& path) {
     }
 }
 
-void CMainWindow::OnLoadFileList(const std::string& path) {
-    if (!m_Hooks.loadFileList) {
+void CMainWindow::OnLoadFileList(const std::string& path, std::function<void()> done) {
+    if (!HasFileListLoader()) {
+        if (done) {
+            done();
+        }
         return;
     }
     // New Job is off while the list is read; afterwards it is as it was, so a list that could
     // not be read does not leave the window without a way to make jobs.
     bool newJob = m_Dialog.IsEnabled(kNewJob);
     m_Dialog.Enable(kNewJob, false);
+    if (m_Hooks.loadFileListInSlices) {
+        m_Hooks.loadFileListInSlices(path, [this, newJob, done = std::move(done)] {
+            m_Dialog.Enable(kNewJob, newJob);
+            if (done) {
+                done();
+            }
+        });
+        return;
+    }
     m_Hooks.loadFileList(path);
     m_Dialog.Enable(kNewJob, newJob);
+    if (done) {
+        done();
+    }
 }
 
 std::string CMainWindow::AboutCaption(const std::string& programPath) {

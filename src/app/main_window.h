@@ -77,6 +77,9 @@ struct MainWindowHooks {
     std::function<int64_t(platform::Message& message)> onMessage;
     // The job list file loader, given a path (File > Load File List and the "source" keyword).
     std::function<void(const std::string& path)> loadFileList;
+    // The same, working in slices from the event loop; it calls `done` once the list is
+    // through. Taken over `loadFileList` when set.
+    std::function<void(const std::string& path, std::function<void()> done)> loadFileListInSlices;
     // Utilities > 2:3 Pulldown with the chosen ".mpv" file.
     std::function<void(const std::string& path)> pulldownUtility;
     // The environment checks: env::LoadSystemInfo in the program, a stand-in in tests. When
@@ -152,8 +155,9 @@ public:
     // nothing while `RunBusy()`.
     void OnPulldownUtility(const std::string& path);
     bool HasPulldownUtility() const { return static_cast<bool>(m_Hooks.pulldownUtility); }
-    // File > Load File List with the chosen path (the window runs the file dialog).
-    void OnLoadFileList(const std::string& path);
+    // File > Load File List with the chosen path (the window runs the file dialog). `done` runs
+    // once the list is through (at once when it is read in one go).
+    void OnLoadFileList(const std::string& path, std::function<void()> done = nullptr);
     // The job list's buttons and events.
     void OnMoveJobUp();
     void OnDeleteJob();
@@ -182,7 +186,10 @@ public:
     // Whether a command's part of the program is present (the real window keeps the controls
     // of absent parts disabled).
     bool HasRunController() const { return static_cast<bool>(m_Hooks.onStartProcessing); }
-    bool HasFileListLoader() const { return static_cast<bool>(m_Hooks.loadFileList); }
+    bool HasFileListLoader() const {
+        return static_cast<bool>(m_Hooks.loadFileList) ||
+               static_cast<bool>(m_Hooks.loadFileListInSlices);
+    }
 
     // The job list's second line for `row`: state, template, output stream (JobDetailsLine),
     // with the work going on as the `jobActivity` hook reports it.
@@ -234,6 +241,8 @@ public:
 private:
     // Window initialisation after the command line has been read.
     void InitDialog();
+    // The start-up keywords after "source": start and minimize.
+    void RunKeywordsAfterSource();
     // The tip for the tray while running or idle.
     std::string StateTip() const;
     // The positions the job list operations keep on their jobs.

@@ -11,6 +11,7 @@
 #include "platform/posix/posix_processes.h"
 #include "platform/posix/program_output.h"
 #include "run/cce_data.h"
+#include "run/cce_data_import.h"
 #include "run/process_runner.h"
 #include "run/system_services.h"
 
@@ -31,6 +32,7 @@ Program::~Program() {
     if (m_Queue) {
         m_Queue->SetHandler(nullptr);
     }
+    m_Imports.reset();
     m_Cluster.reset();
     m_Run.reset();
     m_Logic.reset();
@@ -98,6 +100,14 @@ void Program::Start() {
         // Nothing depends on pauses between the editor's steps, so the list is read without
         // them and the window never freezes for long lists.
         run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, nullptr);
+    };
+    // Long lists are read in slices, the window answering between them.
+    m_Imports = std::make_unique<SlicedImports>([this, &dialog](const std::string& path) {
+        return std::make_unique<run::CceDataImport>(path, m_Logic->Builder(), dialog, *m_Log,
+                                                    m_Store);
+    });
+    hooks.loadFileListInSlices = [this](const std::string& path, std::function<void()> done) {
+        m_Imports->Add(path, std::move(done));
     };
     m_Wiring = std::make_unique<app::RunWiring>(m_Window->Dialog(), m_Store, *m_Log);
     auto milliseconds = [] {

@@ -8,6 +8,7 @@
 #include "cluster/cluster_run.h"
 #include "gui/main_window_widget.h"
 #include "gui/qt_tray.h"
+#include "gui/sliced_import.h"
 #include "log/log.h"
 #include "platform/processes.h"
 #include "platform/qt/qt_message_boxes.h"
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<platform::QtMessageBoxes> m_Boxes;
     std::unique_ptr<QtTray> m_Tray;
     std::shared_ptr<platform::Processes> m_Processes;
+    std::unique_ptr<SlicedImports> m_Imports;
     std::unique_ptr<app::RunWiring> m_Wiring;
     std::unique_ptr<app::CMainWindow> m_Logic;
     std::unique_ptr<platform::X11TopLevelWindows> m_Windows;

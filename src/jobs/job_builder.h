@@ -18,6 +18,9 @@ public:
     virtual void ApplyAutoBias() = 0;
     // Adds the editor's job to the queue (or replaces the job being edited).
     virtual void AddOrReplaceJob() = 0;
+    // While on, a source whose file is unchanged (path, size, time) is inspected once: a list
+    // naming one source many times reads it once.
+    virtual void CacheInspections(bool /*on*/) {}
 };
 
 } // namespace jobs

@@ -100,10 +100,35 @@ CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging
       m_State(state), m_Callbacks(std::move(callbacks)) {}
 
 bool CJobEditor::ShowSourceInfo(const std::string& path) {
+    platform::FileFacts facts;
+    const bool known = m_CacheInspections && platform::RegularFileFacts(path, facts);
+    if (known) {
+        auto found = m_Inspections.find(path);
+        if (found != m_Inspections.end() && found->second.facts.size == facts.size &&
+            found->second.facts.modified == facts.modified) {
+            ShowInspection(found->second.fields);
+            return false;
+        }
+    }
     source::SourceInfoFields fields;
     if (source::InspectSource(path, m_ProgramDir, m_Log, fields)) {
         return true;
     }
+    if (known) {
+        m_Inspections[path] = Inspection{facts, fields};
+    }
+    ShowInspection(fields);
+    return false;
+}
+
+void CJobEditor::CacheInspections(bool on) {
+    m_CacheInspections = on;
+    if (!on) {
+        m_Inspections.clear();
+    }
+}
+
+void CJobEditor::ShowInspection(const source::SourceInfoFields& fields) {
     m_Dialog.SetText(ui::kInfoResolution, fields.resolution);
     m_Dialog.SetText(ui::kInfoFrames, fields.frames);
     m_Dialog.SetText(ui::kInfoFrameRate, fields.frameRate);
@@ -111,7 +136,6 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
     m_Dialog.SetText(ui::kInfoType, fields.type);
     *m_State.sourceFrames = fields.sourceFrames;
     *m_State.sourceSeconds = fields.sourceSeconds;
-    return false;
 }
 
 void CJobEditor::NewJob(const std::string& path) {

@@ -5,7 +5,11 @@
 #include "jobs/job_builder.h"
 #include "jobs/job_record.h"
 
+#include "platform/files.h"
+#include "source/source_info.h"
+
 #include <functional>
+#include <map>
 #include <string>
 
 namespace logging {
@@ -81,8 +85,15 @@ public:
     // Replace writes the job loaded into the panel; if that job has been deleted meanwhile,
     // the panel's job is added at the end instead.
     void AddOrReplaceJob() override;
+    void CacheInspections(bool on) override;
 
 private:
+    struct Inspection {
+        platform::FileFacts facts;
+        source::SourceInfoFields fields;
+    };
+    // Shows an inspection's fields in File Info and the window's source state.
+    void ShowInspection(const source::SourceInfoFields& fields);
     // The template list's selection applied to the panel.
     void ApplyTemplate();
 
@@ -93,6 +104,8 @@ private:
     EditorState m_State;
     EditorCallbacks m_Callbacks;
     int m_EditedJob = -1;
+    bool m_CacheInspections = false;
+    std::map<std::string, Inspection> m_Inspections;
 };
 
 } // namespace jobs

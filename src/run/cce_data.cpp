@@ -164,43 +164,49 @@ int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::
         log("CCEData version " + version, logging::kLogDebug);
     }
     const bool full = version == kCceDataVersionFull;
-    const size_t s = full ? 1 : 0; // a full line's field 0 is a number nobody uses
 
     int added = 0;
     for (size_t k = first; k < lines.size(); ++k) {
-        LineFields f(lines[k]);
-        const std::string& source = f.Text(s);
-        if (source.find("no-cce") != std::string::npos ||
-            source.find("NO-CCE") != std::string::npos) {
-            continue;
+        if (ImportCceDataLine(lines[k], k + 1, full, builder, dialog, log, sleep)) {
+            ++added;
         }
-        // A position beyond the template list would leave the job without a template.
-        int templatePosition = f.Number(s + 4);
-        if (templatePosition < 0 || templatePosition >= dialog.GetCount(kTemplateList)) {
-            log("ERROR: CCEData line " + std::to_string(k + 1) + " names template " +
-                    std::to_string(templatePosition) +
-                    ", which is not in the template list; no job added",
-                logging::kLogError);
-            continue;
-        }
-        if (!StartSourceJob(source, templatePosition, builder, sleep)) {
-            continue;
-        }
-        dialog.SetSpinPos(kBitrateMinSpin, f.Number(s + 1));
-        dialog.SetSpinPos(kBitrateMaxSpin, f.Number(s + 2));
-        dialog.SetSpinPos(kBitrateAvgSpin, f.Number(s + 3));
-        dialog.SetSpinPos(kPassesSpin, f.Number(s + 5));
-        Pause(sleep, 500);
-        // The Avg field's focus-loss step and the spin's both derive the bias from the same
-        // number, since setting the spin wrote it into the field: one call does both.
-        builder.ApplyAutoBias();
-        if (full) {
-            ApplyFullFields(f, static_cast<int>(k + 1), dialog, log);
-        }
-        builder.AddOrReplaceJob();
-        ++added;
     }
     return added;
+}
+
+bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::JobBuilder& builder,
+                       platform::Dialog& dialog, logging::Log& log, const SleepFor& sleep) {
+    const size_t s = full ? 1 : 0; // a full line's field 0 is a number nobody uses
+    LineFields f(line);
+    const std::string& source = f.Text(s);
+    if (source.find("no-cce") != std::string::npos || source.find("NO-CCE") != std::string::npos) {
+        return false;
+    }
+    // A position beyond the template list would leave the job without a template.
+    int templatePosition = f.Number(s + 4);
+    if (templatePosition < 0 || templatePosition >= dialog.GetCount(kTemplateList)) {
+        log("ERROR: CCEData line " + std::to_string(number) + " names template " +
+                std::to_string(templatePosition) +
+                ", which is not in the template list; no job added",
+            logging::kLogError);
+        return false;
+    }
+    if (!StartSourceJob(source, templatePosition, builder, sleep)) {
+        return false;
+    }
+    dialog.SetSpinPos(kBitrateMinSpin, f.Number(s + 1));
+    dialog.SetSpinPos(kBitrateMaxSpin, f.Number(s + 2));
+    dialog.SetSpinPos(kBitrateAvgSpin, f.Number(s + 3));
+    dialog.SetSpinPos(kPassesSpin, f.Number(s + 5));
+    Pause(sleep, 500);
+    // The Avg field's focus-loss step and the spin's both derive the bias from the same
+    // number, since setting the spin wrote it into the field: one call does both.
+    builder.ApplyAutoBias();
+    if (full) {
+        ApplyFullFields(f, static_cast<int>(number), dialog, log);
+    }
+    builder.AddOrReplaceJob();
+    return true;
 }
 
 bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder,

@@ -57,6 +57,11 @@ std::vector<std::string> CceDataFields(const std::string& line);
 int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
                   logging::Log& log, const SleepFor& sleep);
 
+// One data line (`number` counts the file's non-empty lines from 1) of a file of the full
+// format or not, as ImportCceData handles it. True when a job was added.
+bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::JobBuilder& builder,
+                       platform::Dialog& dialog, logging::Log& log, const SleepFor& sleep);
+
 // The first steps of a job from a source, as a job list line takes them: File Info of
 // `source` (false, with the error logged, when it cannot be opened), FillNewJob, then template
 // list position `templatePosition`. `sleep` pauses between them (200 ms each; may be empty).
