@@ -162,7 +162,15 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
     if (!unit.Ok()) {
         return false;
     }
-    int count = JobCount(store);
+    // The caller's guess (its row count) holds when the job before it exists and it does not:
+    // two look-ups instead of counting the queue.
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    auto exists = [&](int p) {
+        return jobsKey && store.OpenKey(jobsKey, PositionName(p), Access::Read);
+    };
+    int count = position >= 0 && (position == 0 || exists(position - 1)) && !exists(position)
+                    ? position
+                    : JobCount(store);
     if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
         return false;
     }

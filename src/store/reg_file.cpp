@@ -80,12 +80,23 @@ void ExportValue(const Value& v, std::string& out) {
 }
 
 // The number of key names in "HKEY_CURRENT_USER\A\B" below the hive (2 here).
+constexpr size_t kSinkChunk = 1 << 20;
+
+bool Flush(std::string& out, const RegSink& sink, std::string& error) {
+    if (!out.empty() && !sink(out)) {
+        error = "the output cannot be written";
+        return false;
+    }
+    out.clear();
+    return true;
+}
+
 size_t LevelsBelowHive(const std::string& fullName) {
     return static_cast<size_t>(std::count(fullName.begin(), fullName.end(), '\\'));
 }
 
 bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string& out,
-               std::string& error) {
+               const RegSink& sink, std::string& error) {
     // Depth first with a stack of its own, so a store of any depth is walked without recursion.
     // A key deeper than an import accepts is refused rather than written.
     std::vector<std::pair<Key, std::string>> pending{{top, topName}};
@@ -108,6 +119,14 @@ bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string
             ExportValue(v, out);
         }
         out += "\r\n";
+        // Written out a piece at a time: the memory does not grow with the store.
+        if (sink && out.size() >= kSinkChunk) {
+            if (!sink(out)) {
+                error = "the output cannot be written";
+                return false;
+            }
+            out.clear();
+        }
         for (auto name = subKeys.rbegin(); name != subKeys.rend(); ++name) {
             pending.emplace_back(store.OpenKey(key, *name, Access::Read), fullName + "\\" + *name);
         }
@@ -349,7 +368,9 @@ bool WithinKeyLimits(const std::string& path, std::string& why) {
 
 } // namespace
 
-bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error) {
+bool ExportRegFile(KeyStore& store, std::string_view path, const RegSink& sink,
+                   std::string& error) {
+    std::string out;
     std::string relative(path);
     std::string below;
     if (KeyBelowHive(relative, below)) {
@@ -369,20 +390,31 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
         }
         for (const std::string& name : top) {
             if (!ExportKey(store, store.OpenKey(key, name, Access::Read),
-                           std::string(kHiveName) + "\\" + name, out, error)) {
+                           std::string(kHiveName) + "\\" + name, out, sink, error)) {
                 return false;
             }
         }
-        return true;
+        return Flush(out, sink, error);
     }
     std::string fullName = std::string(kHiveName);
     for (std::string_view name : SplitKeyPath(relative)) {
         fullName += "\\" + std::string(name);
     }
-    if (!ExportKey(store, key, fullName, out, error)) {
+    if (!ExportKey(store, key, fullName, out, sink, error)) {
         return false;
     }
-    return true;
+    return Flush(out, sink, error);
+}
+
+bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std::string& error) {
+    out.clear();
+    return ExportRegFile(
+        store, path,
+        [&out](std::string_view piece) {
+            out.append(piece);
+            return true;
+        },
+        error);
 }
 
 bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) {
@@ -403,6 +435,7 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
     }
     bool haveKey = false;
     std::string keyPath;
+    Key key;
     for (++i; i < lines.size(); ++i) {
         const std::string& text = lines[i].text;
         std::string where = "line " + std::to_string(lines[i].number) + ": ";
@@ -435,7 +468,8 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
                 haveKey = false;
                 continue;
             }
-            if (!store.CreateKey(kHive, keyPath)) {
+            key = store.CreateKey(kHive, keyPath);
+            if (!key) {
                 error = where + "cannot create the key: " + store.LastError();
                 return false;
             }
@@ -463,7 +497,7 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
             error = where + why;
             return false;
         }
-        if (!store.WriteValue(kHive, keyPath, v)) {
+        if (!store.WriteValue(key, "", v)) {
             error = where + "cannot write the value: " + store.LastError();
             return false;
         }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,14 @@ namespace store {
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr size_t kMaxKeyNameLength = 255;
 inline constexpr uint64_t kMaxRegFileBytes = 64ull * 1024 * 1024;
+
+// Takes the next piece of an export; false when it could not be written.
+using RegSink = std::function<bool(std::string_view piece)>;
+
+// Writes the key at `path` (below HKEY_CURRENT_USER; empty: the whole store) with all its
+// sub-keys to `sink`, a piece of about 1 MiB at a time, so that memory does not grow with the
+// store. Fails when the key is missing or the sink refuses a piece.
+bool ExportRegFile(KeyStore& store, std::string_view path, const RegSink& sink, std::string& error);
 
 // Writes the key at `path` (below HKEY_CURRENT_USER; empty: the whole store) with all its
 // sub-keys as a version 5.00 file in UTF-8 with CR LF line ends. Fails when the key is missing.

@@ -64,12 +64,13 @@ int main(int argc, char** argv) {
     }
     std::string error;
     if (exporting) {
-        std::string out;
-        if (!store::ExportRegFile(store, argc == 3 ? argv[2] : "", out, error)) {
+        auto write = [](std::string_view piece) {
+            return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+        };
+        if (!store::ExportRegFile(store, argc == 3 ? argv[2] : "", write, error)) {
             std::fprintf(stderr, "vantaq-reg: %s\n", error.c_str());
             return 1;
         }
-        std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (!store::ImportRegFile(store, bytes, error)) {
