@@ -162,6 +162,31 @@ double ImportList(const std::string& dir, const std::string& source, int lines, 
     return elapsed;
 }
 
+// The list's store operations on a queue of `jobs` (in this process): milliseconds each.
+std::string ListOperations(const std::string& path, int jobs) {
+    store::KeyStore s;
+    s.Open(path);
+    auto time = [](auto step) {
+        Clock::time_point start = Clock::now();
+        step();
+        return Since(start) * 1000.0;
+    };
+    char line[256];
+    double page = time([&] { jobs::ReadJobPage(s, jobs / 2, 64); });
+    double count = time([&] { jobs::JobCount(s); });
+    double pending = time([&] { jobs::FindFirstPending(s, jobs); });
+    double statuses = time([&] { jobs::CountJobStatuses(s, jobs); });
+    double move = time([&] { jobs::SwapJobs(s, 0, 1); });
+    double reset = time([&] { jobs::SetJobString(s, 0, jobs::kStatus, jobs::kStatusPending); });
+    double remove = time([&] { jobs::DeleteJobAt(s, 0, jobs); });
+    double clear = time([&] { jobs::ClearJobs(s, jobs - 1); });
+    std::snprintf(line, sizeof line,
+                  "page %.1f, count %.1f, first pending %.1f, status counts %.1f, move %.1f, "
+                  "reset %.1f, delete first %.1f, clear %.1f ms",
+                  page, count, pending, statuses, move, reset, remove, clear);
+    return line;
+}
+
 } // namespace
 
 int main() {
@@ -210,6 +235,10 @@ int main() {
                     startExit.status || (n > 0 && (exported.status || imported.status))
                         ? "  (a program failed)"
                         : "");
+        if (n > 1) {
+            std::printf("         store operations on %d jobs: %s\n", n,
+                        ListOperations(storePath, n).c_str());
+        }
         std::fflush(stdout);
     }
     fs::remove_all(dir);

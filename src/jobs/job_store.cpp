@@ -237,21 +237,13 @@ bool DeleteJobsAt(KeyStore& store, std::vector<int> positions, int count) {
 }
 
 bool ClearJobs(KeyStore& store, int count) {
-    KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
-    if (!unit.Ok()) {
-        return false;
-    }
     if (!jobsKey) {
-        return true;
+        // Nothing to clear, but a store that cannot be written must still say so.
+        KeyStore::Transaction unit(store);
+        return unit.Ok();
     }
-    for (int j = 0; j < count; ++j) {
-        if (store.OpenKey(jobsKey, PositionName(j), Access::Read) &&
-            !store.DeleteTree(jobsKey, PositionName(j))) {
-            return false;
-        }
-    }
-    return unit.Commit();
+    return count <= 0 || store.DeletePositions(jobsKey, count);
 }
 
 int FindFirstPending(KeyStore& store, int count) {

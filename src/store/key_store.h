@@ -135,6 +135,9 @@ public:
     // gives one value with an empty name and type 0.
     bool ReadPositionValues(Key parent, int first, int count, const std::vector<std::string>& names,
                             std::vector<std::pair<int, Value>>& values);
+    // Removes positions [0, below) with their values in one unit (two statements); positions
+    // that have sub-keys of their own are removed with DeleteTree.
+    bool DeletePositions(Key parent, int below);
     // Renames positions [from, below) to one less each, in one unit; position from - 1 must
     // be free. The cost grows with the rows renamed only.
     bool ShiftPositionsDown(Key parent, int from, int below);

@@ -140,6 +140,50 @@ bool KeyStore::ReadPositionValues(Key parent, int first, int count,
     return step == SqliteStatement::Done;
 }
 
+bool KeyStore::DeletePositions(Key parent, int below) {
+    if (!parent.writable) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, "") : 0;
+    if (id == 0) {
+        return false;
+    }
+    // A position with sub-keys (only a damaged or foreign store has one) goes the long way.
+    std::vector<std::string> deep;
+    auto& nested = m_Db->Statement(
+        "SELECT k.name FROM keys k WHERE k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2"
+        " AND EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)");
+    nested.Bind(1, id);
+    nested.Bind(2, static_cast<int64_t>(below));
+    while (nested.Step() == SqliteStatement::Row) {
+        deep.push_back(nested.ColumnText(0));
+    }
+    nested.Reset();
+    for (const std::string& name : deep) {
+        if (!DeleteTree(parent, name)) {
+            return false;
+        }
+    }
+    auto& values = m_Db->Statement("DELETE FROM vals WHERE key IN (SELECT id FROM keys"
+                                   " WHERE parent = ?1 AND pos >= 0 AND pos < ?2)");
+    values.Bind(1, id);
+    values.Bind(2, static_cast<int64_t>(below));
+    bool ok = values.Step() == SqliteStatement::Done;
+    values.Reset();
+    auto& keys = m_Db->Statement("DELETE FROM keys WHERE parent = ?1 AND pos >= 0 AND pos < ?2");
+    keys.Bind(1, id);
+    keys.Bind(2, static_cast<int64_t>(below));
+    ok = ok && keys.Step() == SqliteStatement::Done;
+    keys.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+        return false;
+    }
+    return t.Commit();
+}
+
 bool KeyStore::ShiftPositionsDown(Key parent, int from, int below) {
     if (!parent.writable || from < 1) {
         return false;
