@@ -130,7 +130,7 @@ void RunController::StartNextJob() {
         log.Write("---", kLogInfo);
     }
     m_State.m_FirstJob = false;
-    int count = static_cast<int>(jobs::ReadJobNames(*m_Services.store).size());
+    int count = jobs::JobCount(*m_Services.store);
     m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
     m_State.m_EclPath.clear();
     m_State.m_Ecl = ecl::EclState();

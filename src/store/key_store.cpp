@@ -204,7 +204,9 @@ bool KeyStore::Open(const std::string& path) {
             path + ": written by a newer Vantaq (store version " + std::to_string(version) + ")";
         return false;
     }
-    if (!db->Exec("PRAGMA journal_mode=WAL", error) ||
+    // A bounded page cache large enough for the indexes of a long queue (16 MiB at most).
+    if (!db->Exec("PRAGMA cache_size=-16384", error) ||
+        !db->Exec("PRAGMA journal_mode=WAL", error) ||
         !db->Exec("PRAGMA synchronous=FULL", error) || !db->Exec("PRAGMA foreign_keys=ON", error)) {
         return fail(error);
     }
