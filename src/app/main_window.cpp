@@ -78,7 +78,15 @@ void CMainWindow::OnStartupTimer() {
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
-    if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+    // Encodes that an earlier start left running are followed before anything else runs.
+    if (m_Hooks.onResumeRun) {
+        m_Hooks.onResumeRun();
+    }
+    if (m_CommandLine.Has(kKeyClear) && Processing()) {
+        m_Log.Write("WARNING: The job list is not cleared: jobs left running by the last start "
+                    "are being followed.",
+                    logging::kLogWarning);
+    } else if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
         m_Log.Write("Job List cleared!", logging::kLogInfo);
     }
     if (m_CommandLine.Has(kKeySource)) {
@@ -147,11 +155,37 @@ void CMainWindow::OnTrayNotify(int64_t mouseMessage) {
     }
 }
 
+bool CMainWindow::ConfirmQuitDuringRun() {
+    if (!Processing()) {
+        return true;
+    }
+    int answer = m_Boxes.ShowQuestion(
+        "An encode is running. Quit Vantaq and leave the encode running?\n\n"
+        "When Vantaq is started again, it follows the encode to its end and finishes the job.",
+        "Vantaq");
+    if (answer != platform::kAnswerOk) {
+        return false;
+    }
+    m_Log.Write("Vantaq ends during a run; the encode goes on and is followed at the next start.",
+                logging::kLogInfo);
+    return true;
+}
+
 void CMainWindow::OnAccept() {
+    if (!ConfirmQuitDuringRun()) {
+        return;
+    }
     m_Host.EndWindow();
 }
 
 void CMainWindow::OnCancel() {
+    if (!ConfirmQuitDuringRun()) {
+        return;
+    }
+    CloseForKeyword();
+}
+
+void CMainWindow::CloseForKeyword() {
     if (m_InTray) {
         RestoreFromTray();
     }
@@ -167,6 +201,12 @@ void CMainWindow::OnStartProcessing() {
 void CMainWindow::OnStopProcessing() {
     if (m_Hooks.onStopProcessing) {
         m_Hooks.onStopProcessing();
+    }
+}
+
+void CMainWindow::OnStopAfterThisJob() {
+    if (m_Hooks.onStopAfterThisJob) {
+        m_Hooks.onStopAfterThisJob();
     }
 }
 
@@ -254,9 +294,6 @@ void CMainWindow::OnTimer(int timerId) {
     case kTimerStartup:
         OnStartupTimer();
         break;
-    case MY_TIMER_RESTART_JOB:
-    case MY_TIMER_NEXT_JOB:
-    case MY_TIMER_PART2:
     case kTimerRunDisplay:
     case cluster::MY_TIMER_CLUSTER_POLL:
         m_Queue.KillTimer(timerId);
@@ -265,6 +302,12 @@ void CMainWindow::OnTimer(int timerId) {
         }
         break;
     default:
+        if (run::IsRunTimer(timerId)) {
+            m_Queue.KillTimer(timerId);
+            if (m_Hooks.onRunTimer) {
+                m_Hooks.onRunTimer(timerId);
+            }
+        }
         break;
     }
 }

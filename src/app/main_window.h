@@ -69,8 +69,12 @@ struct MainWindowHooks {
     std::function<void()> onStartProcessing;
     // Stop button and the tray's "Stop Processing" (`OnStopProcessing`).
     std::function<void()> onStopProcessing;
-    // Timers 3 (`MY_TIMER_RESTART_JOB`), 4 (`MY_TIMER_NEXT_JOB`), 5 (`MY_TIMER_PART2`) and 7 (the
-    // cluster run's poll), after the window killed them.
+    // Stop After This Job (button and tray menu).
+    std::function<void()> onStopAfterThisJob;
+    // At start-up, before the keywords: follows the encodes an earlier start left running.
+    std::function<void()> onResumeRun;
+    // The run's timers (run::IsRunTimer), the run display's and the cluster run's poll, after
+    // the window killed them.
     std::function<void(int timerId)> onRunTimer;
     // Registered messages other than the tray's (the runner's and the pulldown's UPM_*).
     std::function<int64_t(platform::Message& message)> onMessage;
@@ -134,13 +138,19 @@ public:
     bool UpdateTrayIcon(const std::string& tip);
 
     // Close paths: accept (Exit button, File > Close) and cancel (close box, Escape, the tray's
-    // "Close", the "exit" keyword). Neither stops a run.
+    // "Close"). Neither stops a run; during one, where someone can answer, they first ask
+    // whether to quit and leave the encode running.
     void OnAccept();
     void OnCancel();
+    // The cancel path without a question (the "exit" keyword).
+    void CloseForKeyword();
+    // Asks whether to quit during a run; true when the window may close.
+    bool ConfirmQuitDuringRun();
 
     // Commands.
     void OnStartProcessing();
     void OnStopProcessing();
+    void OnStopAfterThisJob();
     void OnClearJobList();
     void OnLogDebugInfo();
     void OnDeleteLog();
@@ -211,12 +221,17 @@ public:
     const std::string& HelpFile() const { return m_HelpFile; }
     bool StartupDone() const { return m_StartupDone; }
 
-    // The run's state, owned by the run controller; the window reads it, and its job-list
-    // operations keep `m_CurrentJob` on its job. Attach before `OnInitDialog`; until then the
-    // window behaves as with no run in progress.
-    void AttachRun(run::RunState& run) { m_Run = &run; }
+    // The run's state, owned by the run controller; the window only reads it. `currentJob`
+    // gives the position of the job being encoded, found again from its run key. Attach
+    // before `OnInitDialog`; until then the window behaves as with no run in progress.
+    void AttachRun(const run::RunState& run, std::function<int()> currentJob) {
+        m_Run = &run;
+        m_CurrentJobOf = std::move(currentJob);
+    }
     bool Processing() const { return m_Run != nullptr && m_Run->m_Processing; }
-    int CurrentJob() const { return m_Run != nullptr ? m_Run->m_CurrentJob : -1; }
+    int CurrentJob() const {
+        return m_Run == nullptr ? -1 : m_CurrentJobOf ? m_CurrentJobOf() : m_Run->m_CurrentJob;
+    }
     // A run or a pulldown pass is in progress: the pulldown utility must wait.
     bool RunBusy() const;
 
@@ -253,9 +268,10 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
-    run::RunState* m_Run = nullptr;
-    // Stands for the job being encoded while no run is attached.
-    int m_NoJob = -1;
+    const run::RunState* m_Run = nullptr;
+    std::function<int()> m_CurrentJobOf;
+    // The list operations' copy of the job being encoded's position.
+    int m_TrackedCurrent = -1;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
 };
 

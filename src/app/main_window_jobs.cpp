@@ -8,9 +8,10 @@
 namespace app {
 
 jobs::TrackedJobs CMainWindow::Tracked() {
-    m_NoJob = -1;
-    return jobs::TrackedJobs{m_Run != nullptr ? m_Run->m_CurrentJob : m_NoJob,
-                             m_Editor->EditedJob()};
+    // The run finds its job by its run key, so the list operations' changes to this copy need
+    // not reach it.
+    m_TrackedCurrent = CurrentJob();
+    return jobs::TrackedJobs{m_TrackedCurrent, m_Editor->EditedJob()};
 }
 
 void CMainWindow::OnMoveJobUp() {

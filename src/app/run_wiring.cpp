@@ -3,7 +3,6 @@
 
 #include "app/command_line.h"
 #include "cluster/cluster_run.h"
-#include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
 
@@ -16,7 +15,7 @@ void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
     m_Window = window;
     m_Controller = controller;
     if (m_Window && m_Controller) {
-        m_Window->AttachRun(m_Controller->MutableState());
+        m_Window->AttachRun(m_Controller->State(), [this] { return m_Controller->CurrentPosition(); });
     }
     if (m_Display) {
         m_Display->Attach(window, controller);
@@ -51,23 +50,16 @@ template <typename Step> void RunWiring::Run(Step step) {
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
     hooks.onStartProcessing = [this] {
-        Run([this](run::RunController& c) {
-            cluster::ClusterSettings where = cluster::ReadClusterSettings(m_Store);
-            if (m_Cluster && where.m_UseSlurm) {
-                m_Cluster->OnStartProcessing(where);
-            } else {
-                c.OnStartProcessing();
-            }
-        });
+        Run([](run::RunController& c) { c.OnStartProcessing(); });
     };
     hooks.onStopProcessing = [this] {
-        Run([this](run::RunController& c) {
-            if (m_Cluster && m_Cluster->Active()) {
-                m_Cluster->OnStopProcessing();
-            } else {
-                c.OnStopProcessing();
-            }
-        });
+        Run([](run::RunController& c) { c.OnStopProcessing(); });
+    };
+    hooks.onStopAfterThisJob = [this] {
+        Run([](run::RunController& c) { c.OnStopAfterThisJob(); });
+    };
+    hooks.onResumeRun = [this] {
+        Run([](run::RunController& c) { c.ResumeRun(); });
     };
     hooks.onRunTimer = [this](int timerId) {
         if (timerId == kTimerRunDisplay) {
@@ -76,11 +68,7 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             }
             return;
         }
-        Run([this, timerId](run::RunController& c) {
-            if (!(m_Cluster && m_Cluster->OnTimer(timerId))) {
-                c.OnTimer(timerId);
-            }
-        });
+        Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
     };
     hooks.jobActivity = [this](int position) {
         if (const cluster::ClusterJob* job = ClusterJobAt(position)) {
@@ -88,12 +76,19 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             activity.active = true;
             activity.percent = job->progress;
             activity.label = "Slurm job " + job->slurmId + " " + job->state;
+            if (!job->reason.empty()) {
+                activity.label += " (" + job->reason + ")";
+            }
             return activity;
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
-        Run([&message](run::RunController& c) { c.OnMessage(message); });
+        Run([this, &message](run::RunController& c) {
+            if (!(m_Cluster && m_Cluster->OnMessage(message))) {
+                c.OnMessage(message);
+            }
+        });
         return 0;
     };
     hooks.pulldownUtility = [this](const std::string& path) {
@@ -147,12 +142,12 @@ void RunWiring::UpdateTrayIcon(const std::string& tip) {
 }
 
 void RunWiring::CloseWindow() {
-    m_Window->OnCancel();
+    m_Window->CloseForKeyword();
 }
 
 void RunWiring::CloseWindowAfterFailure() {
     m_Window->m_ExitStatus = 1;
-    m_Window->OnCancel();
+    m_Window->CloseForKeyword();
 }
 
 bool RunWiring::HasExitKeyword() const {

@@ -29,6 +29,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTimer>
+#include <QStyle>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -74,7 +75,8 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
 
 void MainWindowWidget::SetTabOrder() {
     const int order[] = {kJobList,       kMoveUp,        kDelete,        kMoveDown,
-                         kReset,         kStart,         kStop,          kClear,
+                         kReset,         kStart,         kStop,          kStopAfterJob,
+                         kClear,
                          kName,          kInputFile,     kTemplateList,  kTemplateEdit,
                          kAspectSquare,  kAspect4x3,     kAspect16x9,    kBitrateMin,
                          kBitrateMax,    kBitrateAvg,    kPasses,        kQFactor,
@@ -131,6 +133,7 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
         {kReset, ButtonIcon::Reset, "Reset the selected job to pending status."},
         {kStart, ButtonIcon::Start, "Start processing the jobs in the Job List."},
         {kStop, ButtonIcon::Stop, "Stop processing!!!"},
+        {kStopAfterJob, ButtonIcon::Stop, "Stop processing when the current job has ended."},
         {kClear, ButtonIcon::Clear, "Clear all jobs from the Job List."},
     };
     for (const IconButton& b : buttons) {
@@ -138,7 +141,8 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
             column->addSpacing(14);
         }
         auto* button = new QToolButton(box);
-        button->setIcon(JobButtonIcon(b.icon));
+        button->setIcon(b.id == kStopAfterJob ? style()->standardIcon(QStyle::SP_MediaPause)
+                                              : JobButtonIcon(b.icon));
         button->setIconSize(QSize(16, 16));
         button->setFixedSize(30, 28);
         button->setAutoRaise(true);
@@ -154,6 +158,7 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     Connect(kReset, &app::CMainWindow::OnResetJob);
     Connect(kStart, &app::CMainWindow::OnStartProcessing);
     Connect(kStop, &app::CMainWindow::OnStopProcessing);
+    Connect(kStopAfterJob, &app::CMainWindow::OnStopAfterThisJob);
     Connect(kClear, &app::CMainWindow::OnClearJobList);
     return box;
 }

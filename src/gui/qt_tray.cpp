@@ -44,6 +44,8 @@ bool QtTray::Add(const std::string& tip) {
             call([](app::CMainWindow& w) { w.RestoreFromTray(); }));
     connect(m_Menu->addAction("Stop Processing"), &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnStopProcessing(); }));
+    connect(m_Menu->addAction("Stop After This Job"), &QAction::triggered, this,
+            call([](app::CMainWindow& w) { w.OnStopAfterThisJob(); }));
     connect(m_Menu->addAction("Close"), &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnCancel(); }));
     return true;

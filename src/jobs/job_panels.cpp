@@ -63,6 +63,7 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunnin
     dialog.Enable(ui::kStart, !processing && !passRunning);
     dialog.Enable(ui::kClear, !processing && !passRunning);
     dialog.Enable(ui::kStop, processing);
+    dialog.Enable(ui::kStopAfterJob, processing);
 }
 
 bool ClearJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log) {

@@ -17,6 +17,10 @@ public:
     // interactive display) the text goes to standard error and the answer is OK. UI thread.
     virtual int ShowError(const std::string& text, const std::string& caption,
                           MessageBoxButtons buttons) = 0;
+    // A question with OK and Cancel and a question icon; the same fall-back without a display.
+    virtual int ShowQuestion(const std::string& text, const std::string& caption) {
+        return ShowError(text, caption, MessageBoxButtons::OkCancel);
+    }
 };
 
 } // namespace platform

@@ -20,6 +20,10 @@ std::string Format(const char* format, const std::string& text) {
 } // namespace
 
 bool CheckEncodeOutputs(const ecl::EclState& ecl, int64_t jobStartTime, logging::Log& log) {
+    return CheckEncodeOutputs(ecl, jobStartTime, &log);
+}
+
+bool CheckEncodeOutputs(const ecl::EclState& ecl, int64_t jobStartTime, logging::Log* log) {
     // A stream may be encoded from an analysis made earlier, which is then not written again;
     // the audio file is not among the outputs, as a source without sound gives none.
     bool ok = true;
@@ -27,7 +31,9 @@ bool CheckEncodeOutputs(const ecl::EclState& ecl, int64_t jobStartTime, logging:
         platform::FileFacts facts;
         if (asked && !(platform::RegularFileFacts(path, facts) && facts.size > 0 &&
                        (!fresh || facts.modified >= jobStartTime - 1))) {
-            log.Write(Format(line, path), logging::kLogError);
+            if (log != nullptr) {
+                log->Write(Format(line, path), logging::kLogError);
+            }
             ok = false;
         }
     };

@@ -17,5 +17,7 @@ namespace run {
 // seconds of the system clock): the stream must be no older, and so must the analysis when it
 // is the only output.
 bool CheckEncodeOutputs(const ecl::EclState& ecl, int64_t jobStartTime, logging::Log& log);
+// The same check; with `log` null nothing is logged.
+bool CheckEncodeOutputs(const ecl::EclState& ecl, int64_t jobStartTime, logging::Log* log);
 
 } // namespace run

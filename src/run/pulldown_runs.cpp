@@ -36,7 +36,6 @@ void RunController::StartAfterEncodePulldown(int job) {
     if (telecide != 1) {
         return;
     }
-    m_State.m_CurrentJob = job;
     m_Services.dialog->SetProgressRange(ids::kProgress, 0, m_State.m_Ecl.m_SourceFrames);
     m_State.m_UtilityPulldown = false;
     m_State.m_PulldownRunning = true;
@@ -91,22 +90,6 @@ void RunController::OnPulldownFinished(int code) {
     RunWindow& window = *m_Services.window;
     m_State.m_PulldownRunning = false;
     m_Services.dialog->SetProgressPos(ids::kProgress, 0);
-    if (m_State.m_StopRequested) {
-        // The job keeps its "Pending" status for the next start; the window goes back to idle
-        // so that Start, New Job and Exit can be used again.
-        m_State.m_Processing = false;
-        m_State.m_CurrentJob = -1;
-        if (window.InTray()) {
-            window.UpdateTrayIcon("Vantaq - Idle");
-        }
-        log.Write("Processing stopped!!!!", kLogWarning);
-        window.RefreshJobList();
-        window.ResetJobEditor();
-        window.UpdateJobButtons();
-        m_Services.dialog->Enable(ids::kNewJob, true);
-        m_Services.dialog->Enable(ids::kExit, true);
-        return;
-    }
     const std::string& source = m_State.m_Ecl.m_OutputPath;
     std::string target = source + ".m2v";
     platform::FileFacts sourceFile;
@@ -122,13 +105,21 @@ void RunController::OnPulldownFinished(int code) {
         }
     }
     if (m_State.m_UtilityPulldown) {
+        m_State.m_UtilityPulldown = false;
         window.ResetJobEditor();
         window.UpdateJobButtons();
         m_Services.dialog->Enable(ids::kNewJob, true);
         m_Services.dialog->Enable(ids::kExit, true);
         return;
     }
-    if (!WriteJobStatus(m_State.m_CurrentJob, ok ? jobs::kStatusComplete : jobs::kStatusError)) {
+    // The pass ran on a whole encode, so its job keeps its result even when Stop came
+    // meanwhile; the run then ends instead of taking the next job.
+    if (!WriteJobStatus(CurrentPosition(), ok ? jobs::kStatusComplete : jobs::kStatusError)) {
+        return;
+    }
+    if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
+        m_CurrentKey.clear();
+        EndRun(RunEnd::kStopped);
         return;
     }
     window.RefreshJobList();

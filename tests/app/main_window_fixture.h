@@ -139,7 +139,7 @@ struct MainWindowRig {
         services.programPath = programPath;
         window = std::make_unique<app::CMainWindow>(dialog, queue, temp.Store(), log, tray, boxes,
                                                     host, services, std::move(hooks));
-        window->AttachRun(run);
+        window->AttachRun(run, [this] { return run.m_CurrentJob; });
     }
 
     // Initialises the window with `line` and lets timer 1 come due.

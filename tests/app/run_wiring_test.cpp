@@ -35,7 +35,6 @@ struct WiredRig : MainWindowRig {
         services.log = &log;
         services.dialog = &dialog;
         services.queue = &queue;
-        services.boxes = &boxes;
         services.window = &wiring;
         services.settings = &window->m_Settings;
         services.processes = std::make_shared<platform::PosixProcesses>();
@@ -44,7 +43,6 @@ struct WiredRig : MainWindowRig {
             events.push_back("pulldown:" + source);
         };
         services.now = [this] { return static_cast<int64_t>(queue.Now() / 1000); };
-        services.sleep = [](int) {};
         services.cceVersion = [] { return 5; };
         controller = std::make_unique<run::RunController>(std::move(services));
         if (showStatus) {
@@ -150,16 +148,16 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.AddJob("one");
     rig.AddJob("two");
     rig.Start("vantaq");
-    run::RunState& state = rig.controller->MutableState();
-    // A run on job 1: the window sees it without any hand-over, and its list operations keep
-    // the run's own position on the job.
+    // A run on job 1: the window sees it without any hand-over. Its list operations never
+    // write the run's state: the run finds its job again by the job's run key.
+    run::RunState state;
+    rig.window->AttachRun(state, [&state] { return state.m_CurrentJob; });
     state.m_Processing = true;
     state.m_CurrentJob = 1;
     EXPECT_TRUE(rig.window->Processing());
     rig.dialog.SetSelection(ids::kJobList, 1);
     rig.window->OnMoveJobUp();
-    EXPECT_EQ(state.m_CurrentJob, 0);
-    EXPECT_EQ(rig.window->CurrentJob(), 0);
+    EXPECT_EQ(state.m_CurrentJob, 1);
 
     // No pulldown utility while a run or a pass is in progress; afterwards it starts.
     rig.window->OnPulldownUtility("/tmp/a.mpv");
@@ -240,11 +238,18 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
         status = argv[0] == "scontrol" && !ended ? 1 : 0;
         return true;
     };
-    cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
+    cluster::ClusterRun clusterRun(std::move(services), *rig.controller);
+    rig.controller->SetRemote(&clusterRun);
     rig.wiring.AttachCluster(&clusterRun);
+    // The Slurm commands answer off the window's thread.
+    auto answered = [&] {
+        return rig.queue.RunUntil([&] { return !clusterRun.Busy(); }, 10000);
+    };
     rig.dialog.SetTitle("Vantaq 1.0.0.0");
 
     rig.Start("vantaq -start -deletempv");
+    ASSERT_TRUE(answered());
+    ASSERT_TRUE(answered());
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], (std::vector<std::string>{
                             "sbatch", "--parsable", "-J", "one", "-o",
@@ -265,6 +270,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
 
     testing_support::WriteFile(rig.logDir.File("s0.job.log"), "Starting Job: one\n42% / one\n");
     rig.queue.FireNextTimer(); // a poll: one squeue for both jobs
+    ASSERT_TRUE(answered());
     EXPECT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls.back()[0], "squeue");
     EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
@@ -279,6 +285,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     // Slurm out of reach: nothing is concluded, and the next poll waits longer.
     slurmDown = true;
     rig.queue.FireNextTimer();
+    ASSERT_TRUE(answered());
     EXPECT_EQ(calls.size(), 4u);
     EXPECT_TRUE(rig.Saw("log:1:WARNING: Slurm does not answer (squeue: squeue: no answer within "
                         "20 s); asking again later."));
@@ -288,6 +295,8 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     // running and keeps its row's running image.
     queueLines = "41|COMPLETED|None\n42|RUNNING|None\n";
     rig.queue.FireNextTimer();
+    ASSERT_TRUE(answered());
+    ASSERT_TRUE(answered()); // the third job's sbatch
     EXPECT_TRUE(rig.Saw("log:0:  Slurm job 41 (one): Error")) << testing::PrintToString(rig.events);
     EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 0), jobs::kImageError);
     EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 1), jobs::kImageRunning);
@@ -295,6 +304,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     EXPECT_EQ(calls.back()[0], "sbatch");
 
     rig.window->OnStopProcessing();
+    ASSERT_TRUE(answered());
     EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq 1.0.0.0");
     EXPECT_EQ(calls[calls.size() - 2], (std::vector<std::string>{"scancel", "42"}));
     EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "43"}));

@@ -34,7 +34,6 @@ void UseRealPrograms(RunFixture& f, pulldown::PulldownWorkers& workers) {
     services.log = &f.log;
     services.dialog = &f.dialog;
     services.queue = &f.queue;
-    services.boxes = &f.boxes;
     services.window = &f.window;
     services.settings = &f.settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
@@ -46,7 +45,6 @@ void UseRealPrograms(RunFixture& f, pulldown::PulldownWorkers& workers) {
         workers.Start(source, target);
     };
     services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
-    services.sleep = [](int) {};
     services.cceVersion = [] { return 5; };
     f.controller = std::make_unique<run::RunController>(std::move(services));
 }

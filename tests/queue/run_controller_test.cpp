@@ -23,8 +23,7 @@ TEST(RunController, PauseIsAHundredthOfTheEncodeAtMostFiveMinutes) {
     EXPECT_EQ(run::WaitMilliseconds(0), 0u);
     EXPECT_EQ(run::WaitMilliseconds(-5), 300000u); // a clock stepped back never waits forever
     RunFixture f;
-    f.controller->MutableState().m_ProcessStartTime = 0;
-    f.controller->MutableState().m_ProcessEndTime = 50 * 60;
+    f.controller->SetProcessTimes(0, 50 * 60);
     f.controller->WaitBeforeNext(run::MY_TIMER_PART2);
     EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_PART2), 30000);
     EXPECT_TRUE(f.Logged("3   Waiting to start next process for 30.000 seconds"));

@@ -59,7 +59,6 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
     services.log = &log;
     services.dialog = &dialog;
     services.queue = &queue;
-    services.boxes = &boxes;
     services.window = &window;
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
@@ -71,7 +70,6 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
         pulldowns.push_back({source, target});
     };
     services.now = [this] { return clockSeconds + static_cast<int64_t>(queue.Now() / 1000); };
-    services.sleep = [](int) {};
     services.cceVersion = [this] { return cceVersion; };
     controller = std::make_unique<run::RunController>(std::move(services));
 }

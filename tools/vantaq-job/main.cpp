@@ -10,7 +10,6 @@
 #include "platform/fake_ui_queue.h"
 #include "platform/files.h"
 #include "platform/memory_dialog.h"
-#include "platform/message_boxes.h"
 #include "platform/message_registry.h"
 #include "platform/posix/posix_processes.h"
 #include "pulldown/pulldown_worker.h"
@@ -57,15 +56,6 @@ public:
     void CloseWindow() override {}
     bool HasExitKeyword() const override { return false; }
     bool HasDeleteMpvKeyword() const override { return false; }
-};
-
-class StderrBoxes : public platform::MessageBoxes {
-public:
-    int ShowError(const std::string& text, const std::string& caption,
-                  platform::MessageBoxButtons) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        return platform::kAnswerOk;
-    }
 };
 
 // Receives the queue's messages: the runner's output lines are printed, everything else goes
@@ -148,7 +138,6 @@ int RunJob(const std::string& descriptionPath) {
     Driver driver(queue);
     queue.SetHandler(&driver);
     NoWindow window;
-    StderrBoxes boxes;
     pulldown::PulldownWorkers pulldowns(queue);
 
     run::RunServices services;
@@ -156,7 +145,6 @@ int RunJob(const std::string& descriptionPath) {
     services.log = &log;
     services.dialog = &dialog;
     services.queue = &queue;
-    services.boxes = &boxes;
     services.window = &window;
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();

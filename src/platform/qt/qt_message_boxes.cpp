@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +36,19 @@ int QtMessageBoxes::ShowError(const std::string& text, const std::string& captio
     }
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Cancel ? kAnswerCancel : kAnswerOk;
+}
+
+int QtMessageBoxes::ShowQuestion(const std::string& text, const std::string& caption) {
+    if (!IsInteractive()) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fflush(stderr);
+        return kAnswerOk;
+    }
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel, m_Parent);
+    box.button(QMessageBox::Ok)->setText(QMessageBox::tr("&Quit"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok ? kAnswerOk : kAnswerCancel;
 }
 
 } // namespace platform

@@ -13,6 +13,7 @@ public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : m_Parent(parent) {}
     int ShowError(const std::string& text, const std::string& caption,
                   MessageBoxButtons buttons) override;
+    int ShowQuestion(const std::string& text, const std::string& caption) override;
 
     // False under the offscreen and minimal platforms and on X11 without a display: nobody can
     // press a button there.
