@@ -59,7 +59,13 @@ struct EditorRig : MainWindowRig {
         return name;
     }
     // Runs with job `current` being encoded (as the run controller would show it).
+    // The run takes the job at `current`, marking it with a run key as the run does.
     void Running(int current) {
+        if (run.m_CurrentJob >= 0) {
+            jobs::SetJobString(temp.Store(), run.m_CurrentJob, run::kRunKeyValue, "");
+        }
+        runKey = "test-" + std::to_string(current);
+        jobs::SetJobString(temp.Store(), current, run::kRunKeyValue, runKey);
         run.m_Processing = true;
         run.m_CurrentJob = current;
         dialog.DeleteRow(kJobList, current);
@@ -87,7 +93,7 @@ TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
     rig.Select(0);
     rig.w().OnMoveJobDown();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "A:0", "C:0"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 0);
+    EXPECT_EQ(rig.w().CurrentJob(), 0);
     EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
     EXPECT_EQ(rig.StoredName(0), "B");
 
@@ -96,7 +102,7 @@ TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
     other.Select(2);
     other.w().OnMoveJobUp();
     EXPECT_EQ(other.Rows(), (std::vector<std::string>{"A:0", "C:0", "B:1"}));
-    EXPECT_EQ(other.run.m_CurrentJob, 2);
+    EXPECT_EQ(other.w().CurrentJob(), 2);
     EXPECT_EQ(other.dialog.GetSelection(kJobList), 1);
 
     // The ends of the list change nothing.
@@ -128,7 +134,7 @@ TEST(JobList, DeleteAndResetSpareTheRunningJob) {
     rig.Select(0);
     rig.w().OnDeleteJob();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:0", "C:1"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 1);
+    EXPECT_EQ(rig.w().CurrentJob(), 1);
     EXPECT_EQ(rig.StoredName(1), "C");
 }
 
@@ -320,7 +326,7 @@ TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {
     rig.dialog.SetText(kName, "D2");
     rig.w().OnAddJob();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "D2:0", "C:0"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 0);
+    EXPECT_EQ(rig.w().CurrentJob(), 0);
     EXPECT_EQ(rig.StoredName(0), "B");
 
     // An edited job deleted meanwhile: the edit is added rather than written over another job.
@@ -338,13 +344,13 @@ TEST(JobEditor, ReplaceRefusedOnceTheRunHasTheJobAndAFailedWriteListsNothing) {
     rig.Select(2);
     rig.w().OnJobDoubleClick();
     rig.dialog.SetText(kName, "C2");
-    rig.run.m_CurrentJob = 2; // the run moved on to the job in the editor
+    rig.Running(2); // the run moved on to the job in the editor
     rig.w().OnAddJob();
     EXPECT_TRUE(rig.Saw("log:2:ERROR: Job C2 is being encoded and cannot be replaced now."));
     EXPECT_EQ(rig.StoredName(2), "C");
     EXPECT_EQ(rig.dialog.GetText(kName), "C2"); // the edit is kept
 
-    rig.run.m_CurrentJob = 0;
+    rig.Running(0);
     rig.temp.Store().Close();
     rig.w().OnAddJob();
     EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2 (the store is not open)."));

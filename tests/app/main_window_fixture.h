@@ -10,6 +10,7 @@
 #include "platform/fake_ui_queue.h"
 #include "platform/memory_dialog.h"
 #include "platform/message_boxes.h"
+#include "run/run_record.h"
 #include "support/test_support.h"
 
 #include <memory>
@@ -139,7 +140,13 @@ struct MainWindowRig {
         services.programPath = programPath;
         window = std::make_unique<app::CMainWindow>(dialog, queue, temp.Store(), log, tray, boxes,
                                                     host, services, std::move(hooks));
-        window->AttachRun(run, [this] { return run.m_CurrentJob; });
+        // As the run does: the job being encoded is found again by its run key.
+        window->AttachRun(run, [this] {
+            if (!runKey.empty()) {
+                run.m_CurrentJob = run::FindJobByRunKey(temp.Store(), runKey, run.m_CurrentJob);
+            }
+            return run.m_CurrentJob;
+        });
     }
 
     // Initialises the window with `line` and lets timer 1 come due.
@@ -180,6 +187,7 @@ struct MainWindowRig {
     bool checksSucceed = true;
     // The run's state as a run controller would own it.
     run::RunState run;
+    std::string runKey; // the run key of the job the test's run encodes
     std::unique_ptr<app::CMainWindow> window;
 };
 

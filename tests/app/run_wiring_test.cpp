@@ -122,6 +122,7 @@ TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
     EXPECT_EQ(rig.window->JobDetails(0).rfind("Encoding  |", 0), 0u) << rig.window->JobDetails(0);
     // Ended, and the pause before the next job: its stored status, not "Encoding".
     rig.queue.RunUntilIdle();
+    rig.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN);
     ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
     ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
     EXPECT_EQ(rig.window->JobDetails(0).rfind("Error  |", 0), 0u) << rig.window->JobDetails(0);
@@ -166,17 +167,19 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.window->OnPulldownUtility("/tmp/b.mpv");
     EXPECT_FALSE(rig.Saw("utility:/tmp/a.mpv"));
     EXPECT_FALSE(rig.Saw("utility:/tmp/b.mpv"));
-    state.m_PulldownRunning = false;
+    // Back on the controller's own state.
+    rig.wiring.Attach(rig.window.get(), rig.controller.get());
+    const run::RunState& real = rig.controller->State();
     rig.window->OnPulldownUtility("/tmp/c.mpv");
     EXPECT_TRUE(rig.Saw("pulldown:/tmp/c.mpv"));
-    EXPECT_TRUE(state.m_PulldownRunning);
+    EXPECT_TRUE(real.m_PulldownRunning);
     // Nor a run beside the pass: it would take over the pass's output path.
     EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
     rig.window->OnStartProcessing();
-    EXPECT_FALSE(state.m_Processing);
+    EXPECT_FALSE(real.m_Processing);
     // Its end clears the pass.
     rig.controller->OnPulldownFinished(2);
-    EXPECT_FALSE(state.m_PulldownRunning);
+    EXPECT_FALSE(real.m_PulldownRunning);
     EXPECT_FALSE(rig.window->RunBusy());
 
     // A FIFO is never handed to the pass, which would wait on it for good.
@@ -242,9 +245,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     rig.controller->SetRemote(&clusterRun);
     rig.wiring.AttachCluster(&clusterRun);
     // The Slurm commands answer off the window's thread.
-    auto answered = [&] {
-        return rig.queue.RunUntil([&] { return !clusterRun.Busy(); }, 10000);
-    };
+    auto answered = [&] { return rig.queue.RunUntil([&] { return !clusterRun.Busy(); }, 10000); };
     rig.dialog.SetTitle("Vantaq 1.0.0.0");
 
     rig.Start("vantaq -start -deletempv");
@@ -278,7 +279,8 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     // Each job's row shows its Slurm job, state and progress.
     EXPECT_EQ(rig.window->JobDetails(0).rfind("Slurm job 41 RUNNING 42%  |", 0), 0u)
         << rig.window->JobDetails(0);
-    EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING  |", 0), 0u)
+    // A job Slurm keeps waiting shows why.
+    EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING (Priority)  |", 0), 0u)
         << rig.window->JobDetails(1);
     EXPECT_EQ(rig.window->JobDetails(2).rfind("Pending  |", 0), 0u) << rig.window->JobDetails(2);
     EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq \u2014 2 jobs on the Slurm cluster, 21%");

@@ -21,7 +21,8 @@ namespace {
 
 // The runner: logs its arguments, prints progress lines for a title holding "progress", then
 // writes a small stream and analysis where the list says
-// (no stream for a title holding "nostream", no analysis for one holding "noanalysis").
+// (no stream for a title holding "nostream", no analysis for one holding "noanalysis", and
+// for one holding "slow" nothing until the file "go" appears beside it).
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/runner.log"
@@ -34,6 +35,8 @@ vaffile=$(sed -n 's/^vaf_file=//p' "$ecl" | tr -d '\r')
 echo "encoding $title"
 case "$title" in *progress*) printf '50%% / %s\nnot a progress line\n100%% / %s\n' "$title" "$title" ;; esac
 case "$title" in *nostream*) exit 1 ;; esac
+# A "slow" title encodes until the test lets it go on.
+case "$title" in *slow*) while [ ! -e "$here/go" ]; do sleep 0.05; done ;; esac
 if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
 case "$title" in *noanalysis*) exit 0 ;; esac
 if [ "$vaf" = "1" ] && [ -n "$vaffile" ]; then printf 'analysis of %s' "$title" > "$vaffile"; fi
