@@ -160,7 +160,8 @@ struct ChildSetup {
             }
         }
     }
-    // The parent reads the reason; a failed write leaves it with "unknown".
+    // The parent reads the reason. Should the write fail, the start looks successful and the
+    // exit status 127 tells the parent instead.
     [[maybe_unused]] const ssize_t w = write(s.reportFd, &err, sizeof err);
     _exit(127);
 }
