@@ -217,23 +217,32 @@ protected:
 };
 
 TEST_F(EncoderLifetime, TerminatingTheRunnersGroupEndsTheEncodeAtOnceAndLeavesNoFile) {
-    StartRunner(m_PacedFfmpeg);
-    WaitForEncoding();
-    const auto start = Clock::now();
-    ASSERT_EQ(kill(-m_Runner_.Pid(), SIGTERM), 0);
-    const int status = EndRunner();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(status, 128 + SIGTERM) << Output();
-    EXPECT_FALSE(Running(m_Encoder));
-    EXPECT_TRUE(WaitFor([&] { return !Running(m_Ffmpeg); }, std::chrono::seconds(5)));
-    const std::string output = Output();
-    EXPECT_NE(output.find("cce: stopped by SIGTERM"), std::string::npos) << output;
-    EXPECT_NE(output.find("EclCCE: stopped by SIGTERM; the encoder ended with status 143"),
-              std::string::npos)
-        << output;
-    EXPECT_FALSE(FileExists(m_Dir.File("clip.mpv")));
-    EXPECT_FALSE(FileExists(m_Dir.File("clip.vaf")));
-    ExpectNoPartialFiles();
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        const std::string name = enc::SignalName(sig);
+        SCOPED_TRACE(name);
+        {
+            std::lock_guard<std::mutex> hold(m_Lock);
+            m_Output.clear();
+        }
+        StartRunner(m_PacedFfmpeg);
+        WaitForEncoding();
+        const auto start = Clock::now();
+        ASSERT_EQ(kill(-m_Runner_.Pid(), sig), 0);
+        const int status = EndRunner();
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(status, 128 + sig) << Output();
+        EXPECT_FALSE(Running(m_Encoder));
+        EXPECT_TRUE(WaitFor([&] { return !Running(m_Ffmpeg); }, std::chrono::seconds(5)));
+        const std::string output = Output();
+        EXPECT_NE(output.find("cce: stopped by " + name), std::string::npos) << output;
+        EXPECT_NE(output.find("EclCCE: stopped by " + name + "; the encoder ended with status " +
+                              std::to_string(128 + sig)),
+                  std::string::npos)
+            << output;
+        EXPECT_FALSE(FileExists(m_Dir.File("clip.mpv")));
+        EXPECT_FALSE(FileExists(m_Dir.File("clip.vaf")));
+        ExpectNoPartialFiles();
+    }
 }
 
 TEST_F(EncoderLifetime, KillingTheRunnerOrTheEncoderEndsItsChildrenAndTheNextRunCleansUp) {
