@@ -1,5 +1,5 @@
-// Starts a program from an argument vector (never through a shell), reads its output line by
-// line, forwards termination signals to it and reaps it.
+// Starts a program from an argument vector (never through a shell; on request it ends when this
+// process dies), reads its output line by line, forwards termination signals to it and reaps it.
 #pragma once
 
 #include <functional>
