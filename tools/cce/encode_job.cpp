@@ -5,6 +5,7 @@
 #include "child_process.h"
 #include "ecl_list.h"
 #include "line_output.h"
+#include "partial_files.h"
 #include "platform/avi_file.h"
 #include "platform/files.h"
 #include "platform/frame_server.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -200,9 +202,10 @@ public:
     int Run(const std::string& eclPath);
 
 private:
+    // An output under its temporary name (held: locked) until it is complete.
     struct Output {
         std::string final;
-        std::string temp;
+        enc::HeldPartial temp;
     };
     struct VideoRun {
         enc::PassKind kind;
@@ -213,6 +216,7 @@ private:
     int ProbeAvi(const std::string& path, enc::SourceInfo& info);
     int OpenScript(const std::string& path);
     bool MakeTemp(const std::string& final, Output& out);
+    void RemoveLeftovers();
     bool RunFfmpeg(const std::vector<std::string>& args, const std::string& what);
     void Progress(int64_t doneInRun);
     void Cleanup();
@@ -227,7 +231,7 @@ private:
     Output m_Video;
     Output m_Vaf;
     Output m_AudioFile;
-    std::string m_LogDir;
+    enc::HeldPartial m_LogDir;    // ffmpeg's pass logs
     std::string m_AnalysisHeader; // the first line of the analysis file of this encode
     int m_RunsDone = 0;
     int m_TotalRuns = 0;
@@ -241,6 +245,7 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         Fail(error);
         return kExitBadList;
     }
+    RemoveLeftovers();
     enc::EncodePlan& p = m_Plan;
     const bool script = EndsWithNoCase(p.sourcePath, ".avs");
     const int opened = script ? OpenScript(p.sourcePath) : ProbeAvi(p.sourcePath, m_Source);
@@ -336,15 +341,13 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         return kExitOutput;
     }
     if (!m_Runs.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cce-XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            Fail("cannot make a folder for the analysis: " + std::string(std::strerror(errno)));
+        if (!m_LogDir.CreateFolder(enc::TemporaryFolder(), error)) {
+            Fail("cannot make a folder for the analysis in " + enc::TemporaryFolder() + ": " +
+                 error);
             return kExitOutput;
         }
-        m_LogDir = pattern;
         if (m_ReuseVaf &&
-            ReadAnalysis(p.vafPath, m_AnalysisHeader, m_LogDir + "/pass-0.log") != count) {
+            ReadAnalysis(p.vafPath, m_AnalysisHeader, m_LogDir.Path() + "/pass-0.log") != count) {
             Fail("cannot read the analysis " + p.vafPath);
             return kExitOutput;
         }
@@ -360,6 +363,7 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
     enc::ChildProcess probe;
     enc::SpawnOptions options;
     options.captureOutput = true;
+    options.parentDeathSignal = SIGKILL;
     std::string error;
     if (!probe.Start(enc::ProbeArgs(m_Tools.ffprobe, path), options, error)) {
         Fail(error);
@@ -445,15 +449,27 @@ int EncodeJob::OpenScript(const std::string& path) {
 
 bool EncodeJob::MakeTemp(const std::string& final, Output& out) {
     out.final = final;
-    out.temp = final + ".cce-" + std::to_string(getpid()) + ".part";
-    int fd = open(out.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        Fail("cannot write " + final + ": " + std::strerror(errno));
-        out.temp.clear();
+    std::string error;
+    if (!out.temp.CreateFile(final, error)) {
+        Fail("cannot write " + final + ": " + error);
         return false;
     }
-    close(fd);
     return true;
+}
+
+// An encoder that was killed could not remove its unfinished files: they go before this
+// encode writes the same outputs. Files of an encoder still running stay.
+void EncodeJob::RemoveLeftovers() {
+    std::vector<std::string> removed = enc::RemoveStaleWorkFolders(enc::TemporaryFolder());
+    for (const std::string* final : {&m_Plan.videoPath, &m_Plan.vafPath, &m_Plan.audioPath}) {
+        if (!final->empty()) {
+            const std::vector<std::string> more = enc::RemoveStaleTemporaries(*final);
+            removed.insert(removed.end(), more.begin(), more.end());
+        }
+    }
+    for (const std::string& path : removed) {
+        Say("  Removed " + path + ", left by an encoder that was killed");
+    }
 }
 
 void EncodeJob::Progress(int64_t doneInRun) {
@@ -474,6 +490,8 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
     enc::ChildProcess ffmpeg;
     enc::SpawnOptions options;
     options.captureOutput = true;
+    // Should this process be killed, ffmpeg ends with it; its files go at the next encode.
+    options.parentDeathSignal = SIGKILL;
     std::string error;
     if (!ffmpeg.Start(args, options, error)) {
         Fail(error);
@@ -519,45 +537,47 @@ int EncodeJob::Run(const std::string& eclPath) {
         return kExitOk;
     }
     Progress(0);
-    const std::string logPrefix = m_LogDir + "/pass";
+    const std::string logPrefix = m_LogDir.Path() + "/pass";
     for (size_t i = 0; i < m_Runs.size(); ++i) {
         const VideoRun& run = m_Runs[i];
         const std::string what = "video pass " + std::to_string(i + 1);
         auto args = enc::VideoRunArgs(m_Tools.ffmpeg, p, m_Source, run.kind, logPrefix,
-                                      run.writesStream ? m_Video.temp : std::string());
+                                      run.writesStream ? m_Video.temp.Path() : std::string());
         if (!RunFfmpeg(args, what)) {
             return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
         }
     }
     if (m_Audio &&
-        !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp), "audio")) {
+        !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp.Path()),
+                   "audio")) {
         return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
     }
 
     if (p.videoOut) {
         std::error_code ec;
-        if (fs::file_size(m_Video.temp, ec) == 0 || ec) {
+        if (fs::file_size(m_Video.temp.Path(), ec) == 0 || ec) {
             Fail("ffmpeg wrote no video stream");
             return kExitEncode;
         }
-        if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp)) {
-            Fail("cannot append the sequence end code to " + m_Video.temp);
+        if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp.Path())) {
+            Fail("cannot append the sequence end code to " + m_Video.temp.Path());
             return kExitOutput;
         }
     }
-    if (m_PublishVaf && !WriteAnalysis(logPrefix + "-0.log", m_AnalysisHeader, m_Vaf.temp)) {
+    if (m_PublishVaf && !WriteAnalysis(logPrefix + "-0.log", m_AnalysisHeader, m_Vaf.temp.Path())) {
         Fail("cannot write the analysis file " + p.vafPath);
         return kExitOutput;
     }
     for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
-        if (out->temp.empty()) {
+        if (out->temp.Path().empty()) {
             continue;
         }
-        if (std::rename(out->temp.c_str(), out->final.c_str()) != 0) {
-            Fail("cannot rename " + out->temp + " to " + out->final + ": " + std::strerror(errno));
+        const std::string temp = out->temp.Path();
+        std::string error;
+        if (!out->temp.Publish(out->final, error)) {
+            Fail("cannot rename " + temp + " to " + out->final + ": " + error);
             return kExitOutput;
         }
-        out->temp.clear();
         Say("  Wrote " + out->final);
     }
     if (m_ReuseVaf) {
@@ -571,23 +591,25 @@ int EncodeJob::Run(const std::string& eclPath) {
 
 void EncodeJob::Cleanup() {
     for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
-        if (!out->temp.empty()) {
-            std::remove(out->temp.c_str());
-            out->temp.clear();
-        }
+        out->temp.Remove();
     }
-    if (!m_LogDir.empty()) {
-        std::error_code ec;
-        fs::remove_all(m_LogDir, ec);
-        m_LogDir.clear();
-    }
+    m_LogDir.Remove();
 }
 
 } // namespace
 
 int RunEncode(const std::string& eclPath, const Tools& tools) {
-    EncodeJob job(tools);
-    return job.Run(eclPath);
+    int status;
+    {
+        EncodeJob job(tools);
+        status = job.Run(eclPath);
+    } // the unfinished files are gone from here on
+    if (const int sig = enc::ReceivedSignal(); sig != 0 && status != kExitOk) {
+        status = 128 + sig;
+        enc::SayError("cce: stopped by " + enc::SignalName(sig) +
+                      "; ffmpeg has ended and the unfinished outputs are removed");
+    }
+    return status;
 }
 
 } // namespace cce
