@@ -59,13 +59,15 @@ protected:
     // Runs the program in `programDir` (the fixture's folder by default) from the folder `cwd`
     // (the program's folder by default) with `arguments` as a shell would pass them. A program
     // that does not end within two minutes is killed (status 124).
-    Outcome Start(const std::string& arguments, std::string programDir = "", std::string cwd = "") {
+    Outcome Start(const std::string& arguments, std::string programDir = "", std::string cwd = "",
+                  const std::string& environment = "") {
         programDir = programDir.empty() ? m_Dir.Path() : programDir;
         cwd = cwd.empty() ? programDir : cwd;
-        std::string command =
-            "cd " + Quoted(cwd) + " && VANTAQ_STORE=" + Quoted(m_Dir.File("store.sqlite")) +
-            " QT_QPA_PLATFORM=offscreen timeout 120 " + Quoted(programDir + "/vantaq") + " " +
-            arguments + " 2> " + Quoted(m_Dir.File("stderr.txt"));
+        std::string command = "cd " + Quoted(cwd) + " && " + environment +
+                              " VANTAQ_STORE=" + Quoted(m_Dir.File("store.sqlite")) +
+                              " QT_QPA_PLATFORM=offscreen timeout 120 " +
+                              Quoted(programDir + "/vantaq") + " " + arguments + " 2> " +
+                              Quoted(m_Dir.File("stderr.txt"));
         Outcome run;
         int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -74,10 +76,11 @@ protected:
     }
 
     // Starts the program in the background, without waiting; returns its process id.
-    pid_t StartInBackground(const std::string& arguments) {
-        std::string command = "cd '" + m_Dir.Path() + "'; VANTAQ_STORE='" +
+    pid_t StartInBackground(const std::string& arguments, const std::string& environment = "") {
+        std::string command = "cd '" + m_Dir.Path() + "'; " + environment + " VANTAQ_STORE='" +
                               m_Dir.File("store.sqlite") + "' QT_QPA_PLATFORM=offscreen ./vantaq " +
                               arguments + " >first.txt 2>&1 </dev/null & echo $! >first.pid";
+        // The shell's "$!" is the program itself: `exec` keeps it so with the environment.
         if (std::system(command.c_str()) != 0) {
             return -1;
         }
@@ -300,4 +303,56 @@ TEST_F(ProgramRun, JobListThatIsAFifoIsRefusedNotWaitedOn) {
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
     EXPECT_NE(log.find("  ERROR: The file (" + fifo + ") does not exist\r\n"), std::string::npos)
         << log;
+}
+
+// The program killed during an encode: the encode goes on, and the next start follows it to its
+// end and finishes the job, never starting a second runner on it.
+TEST_F(ProgramRun, KilledDuringAnEncodeIsFollowedByTheNextStartAndNeverEncodedTwice) {
+    std::string source = m_Dir.File("long.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "176x144", "25", 6, "mjpeg", false));
+    std::string paced = m_Dir.File("paced-ffmpeg");
+    WriteFile(paced, "#!/bin/sh\nexec ffmpeg -re \"$@\"\n");
+    fs::permissions(paced, fs::perms::owner_all);
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
+        jobs::JobRecord job = SmallJob("long", source);
+        job.endFrame = 150;
+        ASSERT_TRUE(jobs::WriteJobRecord(s, 0, job));
+    }
+    pid_t first = StartInBackground("-start", "CCE_FFMPEG=" + Quoted(paced));
+    ASSERT_GT(first, 0);
+    std::string handle;
+    for (int i = 0; i < 1200 && handle.rfind("local ", 0) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        store::KeyStore s;
+        if (s.Open(m_Dir.File("store.sqlite"))) {
+            jobs::GetJobString(s, 0, "Run Handle", 255, handle);
+        }
+    }
+    ASSERT_EQ(handle.rfind("local pid=", 0), 0u) << handle << ReadFile(m_Dir.File("first.txt"));
+    pid_t runner = static_cast<pid_t>(std::stol(handle.substr(10)));
+    ASSERT_EQ(kill(first, SIGKILL), 0);
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_EQ(kill(runner, 0), 0); // the encode outlives the program
+
+    Outcome next = Start("-start -exit", "", "", "CCE_FFMPEG=" + Quoted(paced));
+    EXPECT_EQ(next.status, 0) << next.stderrText;
+    EXPECT_EQ(Status(0), "Complete");
+    EXPECT_TRUE(FileExists(m_Dir.File("long.mpv")));
+    std::string log = ReadFile(m_Dir.File("vantaq.log"));
+    EXPECT_NE(log.find("Following Job: long"), std::string::npos) << log;
+    // One runner only: the job started once.
+    size_t starts = 0;
+    for (size_t at = log.find("Starting Job: long"); at != std::string::npos;
+         at = log.find("Starting Job: long", at + 1)) {
+        ++starts;
+    }
+    EXPECT_EQ(starts, 1u) << log;
+    // Gone, or a zombie nobody has reaped yet (the killed program was its parent).
+    std::string stat = ReadFile("/proc/" + std::to_string(runner) + "/stat");
+    size_t close = stat.rfind(')');
+    EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z')) << stat;
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -92,4 +93,52 @@ TEST(RealQueue, AnalysisOnlyJobIsCompleteWithoutAStream) {
         << testing::PrintToString(f.lines.rows) << testing::PrintToString(f.output);
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("media/vaf.mpv")));
     EXPECT_GT(std::filesystem::file_size(f.dir.File("media/vaf.vaf")), 0u);
+}
+
+// Stop with the real runner in mid-encode: its whole group ends (runner, encoder, ffmpeg), no
+// partial file is left and the job is pending again.
+TEST(RealQueue, StopEndsTheEncoderAndLeavesNoProcessNorPartialFile) {
+    RunFixture f;
+    namespace fs = std::filesystem;
+    pulldown::PulldownWorkers workers(f.queue);
+    UseRealPrograms(f, workers);
+    // ffmpeg reads the source in real time, so the encode is still going when Stop comes.
+    std::string paced = f.dir.File("paced-ffmpeg");
+    testing_support::WriteFile(paced, "#!/bin/sh\nexec ffmpeg -re \"$@\"\n");
+    fs::permissions(paced, fs::perms::owner_all);
+    setenv("CCE_FFMPEG", paced.c_str(), 1);
+    ASSERT_TRUE(media::MakeAvi(f.dir.File("media/long.avi"), "176x144", "25", 8, "mjpeg", false));
+    f.AddJob("long", 2);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kEndFrame, 200);
+    f.controller->OnStartProcessing();
+    // Running once its handle is kept for a later start.
+    run::RunRecord record;
+    ASSERT_TRUE(f.queue.RunUntil(
+        [&] {
+            return run::LoadRunRecord(f.store.Store(), 0, record) &&
+                   record.where == run::RunWhere::kLocal;
+        },
+        20000));
+    pid_t runner = record.runner.pid;
+    // The encoder has started once the runner's output file says so.
+    ASSERT_TRUE(f.queue.RunUntil(
+        [&] {
+            return testing_support::ReadFile(f.dir.File("media/long.run.log")).find("%") !=
+                   std::string::npos;
+        },
+        20000))
+        << testing_support::ReadFile(f.dir.File("media/long.run.log"));
+    f.controller->OnStopProcessing();
+    ASSERT_TRUE(f.queue.RunUntil([&] { return !f.controller->State().m_Processing; }, 20000));
+    unsetenv("CCE_FFMPEG");
+    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_TRUE(f.Logged("1 Processing Stopped!!!!!"));
+    // Nothing of the group is left, and nothing half-written.
+    EXPECT_NE(::kill(-runner, 0), 0);
+    for (const auto& entry : fs::directory_iterator(f.dir.File("media"))) {
+        std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        EXPECT_NE(name, "long.mpv");
+    }
+    EXPECT_FALSE(run::LoadRunRecord(f.store.Store(), 0, record));
 }
