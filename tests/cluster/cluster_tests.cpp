@@ -159,8 +159,15 @@ protected:
         own.inspect = services.inspect;
         own.now = services.now;
         own.cceVersion = services.cceVersion;
-        owner = std::make_unique<run::RunController>(std::move(own));
-        run = std::make_unique<cluster::ClusterRun>(std::move(services), *owner);
+        m_Own = own;
+        m_Services = services;
+        MakeRun();
+    }
+    // The program's run and its cluster executor, made anew as a new start of the program does.
+    void MakeRun() {
+        run.reset();
+        owner = std::make_unique<run::RunController>(m_Own);
+        run = std::make_unique<cluster::ClusterRun>(m_Services, *owner);
         owner->SetRemote(run.get());
     }
     void TearDown() override {
@@ -227,6 +234,8 @@ protected:
     platform::FakeUiQueue queue;
     Window window;
     env::Settings settings;
+    run::RunServices m_Own;
+    cluster::ClusterServices m_Services;
     std::unique_ptr<run::RunController> owner;
     std::unique_ptr<cluster::ClusterRun> run;
 };
@@ -472,3 +481,32 @@ TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
 }
 
 } // namespace
+
+// The program ends while its job is on the cluster: the next start follows the same Slurm job to
+// its end and records it, without handing the job over again.
+TEST_F(ClusterTest, ANewStartFollowsTheJobsAnEarlierStartHandedOver) {
+    q.AddJob("r", 1);
+    Start(OnSlurm(1));
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    std::string id = run->Jobs().front().slurmId;
+    // The program ends without a Stop: nothing is cancelled.
+    queue.KillTimer(cluster::MY_TIMER_CLUSTER_POLL);
+    MakeRun();
+    EXPECT_FALSE(owner->State().m_Processing);
+    owner->ResumeRun();
+    ASSERT_TRUE(owner->State().m_Processing);
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    EXPECT_EQ(run->Jobs().front().slurmId, id);
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_TRUE(lines.Has("0 Following Slurm job " + id +
+                          " (r), handed over before Vantaq last "
+                          "ended"))
+        << Rows();
+    EXPECT_EQ(std::count_if(lines.rows.begin(), lines.rows.end(),
+                            [](const std::string& r) {
+                                return r.find("Submitted to Slurm as job") != std::string::npos;
+                            }),
+              1);
+    EXPECT_FALSE(owner->State().m_Processing);
+}
