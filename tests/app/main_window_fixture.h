@@ -97,6 +97,12 @@ public:
         m_Events.push_back("box:" + text);
         return platform::kAnswerOk;
     }
+    int ShowQuestion(const std::string& text, const std::string&) override {
+        m_Events.push_back("question:" + text.substr(0, text.find('\n')));
+        return answer;
+    }
+
+    int answer = platform::kAnswerOk; // what the questions are answered
 
 private:
     Events& m_Events;

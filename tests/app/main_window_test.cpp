@@ -208,6 +208,34 @@ TEST(MainWindowClose, CancelLeavesTheTrayFirstAcceptJustEnds) {
     EXPECT_FALSE(other.Saw("tray-remove"));
 }
 
+// During a run, closing asks first; Cancel keeps the window, and the "exit" keyword never asks.
+TEST(MainWindowClose, DuringARunTheUserIsAskedAndTheKeywordIsNot) {
+    const std::string question = "question:An encode is running. Quit Vantaq and leave the "
+                                 "encode running?";
+    for (bool accept : {false, true}) {
+        MainWindowRig rig;
+        rig.Build();
+        rig.Start("vantaq");
+        rig.run.m_Processing = true;
+        rig.boxes.answer = platform::kAnswerCancel;
+        accept ? rig.window->OnAccept() : rig.window->OnCancel();
+        EXPECT_TRUE(rig.Saw(question));
+        EXPECT_FALSE(rig.host.ended);
+        rig.boxes.answer = platform::kAnswerOk;
+        accept ? rig.window->OnAccept() : rig.window->OnCancel();
+        EXPECT_TRUE(rig.host.ended);
+        EXPECT_TRUE(rig.Saw("log:0:Vantaq ends during a run; the encode goes on and is followed "
+                            "at the next start."));
+    }
+    MainWindowRig keyword;
+    keyword.Build();
+    keyword.Start("vantaq");
+    keyword.run.m_Processing = true;
+    keyword.window->CloseForKeyword();
+    EXPECT_TRUE(keyword.host.ended);
+    EXPECT_FALSE(keyword.Saw(question));
+}
+
 TEST(MainWindowRouting, RunTimersAndMessagesGoToTheirHooks) {
     MainWindowRig rig;
     std::vector<int> timers;
