@@ -134,6 +134,7 @@ void RunController::StartNextJob() {
     m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
     m_State.m_EclPath.clear();
     m_State.m_Ecl = ecl::EclState();
+    m_EncoderErrors.Clear();
     dialog.SetProgressPos(ids::kProgress, 0);
     m_State.m_JobStartTime = now;
 
@@ -230,6 +231,7 @@ void RunController::StartJobProgress(int job, int count) {
 }
 
 void RunController::OnRunnerLine(const std::string& line, int64_t id) {
+    m_EncoderErrors.Feed(line);
     int percent = ParseProgressLine(line);
     if (percent < 0 || !m_State.m_Processing || m_State.m_PulldownRunning) {
         return;
@@ -282,7 +284,13 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
 }
 
 bool RunController::EncodeWroteOutputs() const {
-    return CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, *m_Services.log);
+    std::string problem;
+    if (CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, *m_Services.log, &problem)) {
+        return true;
+    }
+    RecordEncodeFailure(m_EncoderErrors, problem, *m_Services.log, *m_Services.store,
+                        m_State.m_CurrentJob);
+    return false;
 }
 
 void RunController::CompleteJob(int job, const char* status) {

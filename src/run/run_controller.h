@@ -6,6 +6,7 @@
 #include "env/settings.h"
 #include "platform/top_level_windows.h"
 #include "platform/ui_queue.h"
+#include "run/encoder_errors.h"
 #include "run/run_progress.h"
 
 #include <cstdint>
@@ -125,7 +126,8 @@ public:
     void StartNextJob();
     void OnProcessFinished(uint64_t error, int64_t id);
     // One output line of the runner `id`: a progress line moves the bar (the two parts of the
-    // two-part method each fill half of it); every other line changes nothing. Never logged.
+    // two-part method each fill half of it). Error lines are kept for the report of a failed
+    // encode (EncoderErrors); no line is logged as it comes.
     void OnRunnerLine(const std::string& line, int64_t id);
     void OnPass1Finished(int job);
     void OnPass2Finished(int job);
@@ -158,7 +160,8 @@ private:
     RunServices m_Services;
     RunState m_State;
     RunProgress m_Progress;
-    bool m_TwoPart = false; // the current job runs the two-part method
+    EncoderErrors m_EncoderErrors; // the current job's error lines of the runner and encoder
+    bool m_TwoPart = false;        // the current job runs the two-part method
     uint32_t m_LineMessage;
     uint32_t m_FinishedMessage;
     uint32_t m_PulldownLineMessage;

@@ -3,6 +3,7 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "run/chapter_files.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
 
@@ -14,6 +15,9 @@ bool RunController::WriteJobStatus(int job, const char* status) {
         const std::string written = status;
         m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
         m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
+        if (written == jobs::kStatusComplete) {
+            WriteJobChapterFiles(m_State.m_Ecl, *m_Services.log);
+        }
         m_Progress.FinishJob();
         return true;
     }

@@ -20,8 +20,9 @@ namespace run_test {
 namespace {
 
 // The runner: logs its arguments, prints progress lines for a title holding "progress", then
-// writes a small stream and analysis where the list says
-// (no stream for a title holding "nostream", no analysis for one holding "noanalysis").
+// writes a small stream (a picture start code for each frame of the range) and analysis where
+// the list says (no stream for a title holding "nostream", no analysis for one holding
+// "noanalysis").
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/runner.log"
@@ -34,7 +35,13 @@ vaffile=$(sed -n 's/^vaf_file=//p' "$ecl" | tr -d '\r')
 echo "encoding $title"
 case "$title" in *progress*) printf '50%% / %s\nnot a progress line\n100%% / %s\n' "$title" "$title" ;; esac
 case "$title" in *nostream*) exit 1 ;; esac
-if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
+first=$(sed -n 's/^encode_first=//p' "$ecl" | tr -d '\r')
+last=$(sed -n 's/^encode_last=//p' "$ecl" | tr -d '\r')
+# One picture start code per frame of the range (one less for a title holding "short").
+n=$((last - first)); case "$title" in *short*) n=$((n - 1)) ;; esac
+if [ "$vid" = "1" ] && [ -n "$out" ]; then
+  { printf 'stream of %s' "$title"; i=0; while [ $i -lt $n ]; do printf '\000\000\001\000'; i=$((i + 1)); done; } > "$out"
+fi
 case "$title" in *noanalysis*) exit 0 ;; esac
 if [ "$vaf" = "1" ] && [ -n "$vaffile" ]; then printf 'analysis of %s' "$title" > "$vaffile"; fi
 exit 0
