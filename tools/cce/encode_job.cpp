@@ -334,7 +334,10 @@ int EncodeJob::Prepare(const std::string& eclPath) {
                               " does not fit this source, range and settings: it is made anew");
         }
         if (m_ReuseVaf) {
-            for (int i = 2; i < std::max(p.passes, 2); ++i) {
+            // The analysis was made by the first part at its own (one-pass) rates; planned
+            // from it directly, ffmpeg misses the mean by more than 5 %. At least one refining
+            // pass at the stream's rates comes first.
+            for (int i = 2; i < std::max(p.passes, 3); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
             }
             m_Runs.push_back({enc::PassKind::Final, true});
