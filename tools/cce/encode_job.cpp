@@ -353,9 +353,11 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     } else if (p.vafOut) {
         m_Runs.push_back({enc::PassKind::Analysis, false});
     }
-    m_PublishVaf = p.vafOut && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
-                       return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
-                   });
+    // A reused analysis is read, not rewritten (its refining pass only serves this stream).
+    m_PublishVaf =
+        p.vafOut && !m_ReuseVaf && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
+            return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
+        });
     m_Audio = p.audioOut && m_Source.hasAudio;
     if (p.audioOut && !m_Source.hasAudio) {
         p.notes.push_back("the source has no audio: no audio file is written");
