@@ -4,6 +4,7 @@
 #include "ecl/ecl_rewrite.h"
 #include "env/startup_checks.h"
 #include "env/user_files.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -406,6 +407,8 @@ void RunController::StartPart2(int job) {
         if (m_RestartedJob == job) {
             // The second try failed too: give the job up rather than loop on it.
             m_RestartedJob = -1;
+            jobs::SetJobLastError(*m_Services.store, job,
+                                  "the control list could not be prepared for the second part");
             CompleteJob(job, jobs::kStatusError);
             return;
         }
