@@ -201,20 +201,22 @@ const char* const kNoFloorNote = "without a minimum";
 
 INSTANTIATE_TEST_SUITE_P(
     DefaultTemplates, RateMatrix,
-    testing::Values(Case{"onepass", Mode::OnePass, 1, 0, 3000, false, false, nullptr},
-                    Case{"onepassmin", Mode::OnePass, 1, 2000, 3000, false, false, nullptr},
-                    Case{"cbr", Mode::Cbr, 1, 0, 3000, false, false, nullptr},
-                    Case{"cbr_min", Mode::Cbr, 1, 2000, 3000, false, false, nullptr},
-                    Case{"multi2", Mode::Multipass, 2, 0, 3000, false, false, nullptr},
-                    Case{"multi2_min", Mode::Multipass, 2, 2000, 3000, false, false, nullptr},
-                    Case{"multi3min", Mode::Multipass, 3, 1000, 3000, false, false, nullptr},
-                    Case{"multi3_min_full", Mode::Multipass, 3, 2900, 3000, false, false,
-                         kNoFloorNote},
-                    Case{"twopart", Mode::TwoPart, 2, 0, 3000, false, false, nullptr},
-                    Case{"twopartmin", Mode::TwoPart, 2, 2000, 3000, false, true, nullptr},
-                    Case{"twopart3_min", Mode::TwoPart, 3, 1500, 3000, false, false, nullptr},
-                    Case{"noisy_low_mean", Mode::Multipass, 2, 100, 500, true, false, kOnePassNote},
-                    Case{"twopart_floor", Mode::TwoPart, 2, 2500, 3000, false, true, kNoFloorNote}),
+    testing::Values(
+        Case{"onepass", Mode::OnePass, 1, 0, 3000, false, false, nullptr},
+        Case{"onepassmin", Mode::OnePass, 1, 2000, 3000, false, false, nullptr},
+        Case{"cbr", Mode::Cbr, 1, 0, 3000, false, false, nullptr},
+        Case{"cbr_min", Mode::Cbr, 1, 2000, 3000, false, false, nullptr},
+        Case{"multi2", Mode::Multipass, 2, 0, 3000, false, false, nullptr},
+        Case{"multi2_min", Mode::Multipass, 2, 2000, 3000, false, false, nullptr},
+        Case{"multi3min", Mode::Multipass, 3, 1000, 3000, false, false, nullptr},
+        Case{"multi3_min_full", Mode::Multipass, 3, 2900, 3000, false, false, kNoFloorNote},
+        Case{"twopart", Mode::TwoPart, 2, 0, 3000, false, false, nullptr},
+        Case{"twopartmin", Mode::TwoPart, 2, 2000, 3000, false, true, nullptr},
+        Case{"twopart3_min", Mode::TwoPart, 3, 1500, 3000, false, false, nullptr},
+        Case{"noisy_low_mean", Mode::Multipass, 2, 100, 500, true, false, kOnePassNote},
+        // The editor stores the minimum on its own: above the mean it is lowered.
+        Case{"min_above_mean", Mode::Multipass, 2, 9800, 3000, false, false, "is above the mean"},
+        Case{"twopart_floor", Mode::TwoPart, 2, 2500, 3000, false, true, kNoFloorNote}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
