@@ -3,11 +3,29 @@
 
 #include "ecl/ecl_writer.h"
 #include "env/settings.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "run/run_progress.h"
 #include "store/paths.h"
 
 namespace app {
+
+namespace {
+
+// ": REASON" with the stored reason of a failed job (cut to fit a row), or "" without one.
+std::string ErrorReason(store::KeyStore& store, int position) {
+    constexpr size_t kRowReasonMax = 160;
+    std::string reason = jobs::GetJobLastError(store, position);
+    if (reason.empty()) {
+        return reason;
+    }
+    if (reason.size() > kRowReasonMax) {
+        reason = reason.substr(0, kRowReasonMax - 3) + "...";
+    }
+    return ": " + reason;
+}
+
+} // namespace
 
 std::string JobOutputStream(store::KeyStore& store, const env::Settings& settings, int position) {
     std::string input;
@@ -34,6 +52,9 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
         }
     } else {
         jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, state);
+        if (state == jobs::kStatusError) {
+            state += ErrorReason(store, position);
+        }
     }
     std::string key;
     std::string templateName;

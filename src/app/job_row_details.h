@@ -24,10 +24,10 @@ struct JobActivity {
 };
 
 // "<state>  |  <template>  |  <output stream>" for the job at `position`. The state is the
-// stored status, or "Encoding" (or the activity's label) with the share done and time left while
-// `activity` is active.
-// The stream is the one the encode writes (with ".m2v" after a 2:3 pulldown pass); a job
-// without a full source path names none.
+// stored status ("Error: <reason>" when the job's last failure is stored), or "Encoding" (or the
+// activity's label) with the share done and time left while `activity` is active. The stream is the
+// one the encode writes (with ".m2v" after a 2:3 pulldown pass); a job without a full source path
+// names none.
 std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
                            const JobActivity& activity);
 

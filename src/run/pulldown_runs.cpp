@@ -2,6 +2,7 @@
 // and the check of their result.
 #include "run/run_controller.h"
 
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -97,6 +98,10 @@ void RunController::OnPulldownFinished(int code) {
     bool ok = code == 0 && platform::RegularFileFacts(source, sourceFile) &&
               platform::RegularFileFacts(target, targetFile) && sourceFile.size == targetFile.size;
     log.Write(ok ? "  Pulldown successfull." : "  Pulldown failed.", ok ? kLogInfo : kLogError);
+    if (!ok && !m_State.m_UtilityPulldown) {
+        jobs::SetJobLastError(*m_Services.store, CurrentPosition(),
+                              "the pulldown pass failed (code " + std::to_string(code) + ")");
+    }
     if (ok && (m_Services.settings->m_DeleteMpv || window.HasDeleteMpvKeyword())) {
         if (::unlink(source.c_str()) == 0) {
             log.Write("  File " + source + " successfully deleted.", kLogInfo);

@@ -4,6 +4,7 @@
 #include "ecl/ecl_rewrite.h"
 #include "env/startup_checks.h"
 #include "env/user_files.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -283,6 +284,7 @@ void RunController::StartNextJob() {
     m_State.m_EclPath.clear();
     m_State.m_Ecl = ecl::EclState();
     m_CurrentKey.clear();
+    m_EncoderErrors.Clear();
     dialog.SetProgressPos(ids::kProgress, 0);
     m_State.m_JobStartTime = now;
     if (m_State.m_StopAfterJob || m_State.m_StopRequested) {
@@ -364,6 +366,7 @@ void RunController::StartJobProgress(int job, int count) {
 }
 
 void RunController::OnRunnerLine(const std::string& line, int64_t id) {
+    m_EncoderErrors.Feed(line);
     int percent = ParseProgressLine(line);
     if (percent < 0 || !m_State.m_Processing || m_State.m_PulldownRunning) {
         return;
@@ -451,9 +454,17 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
     }
 }
 
-bool RunController::EncodeWroteOutputs(bool quiet) const {
-    return CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime,
-                              quiet ? nullptr : m_Services.log);
+bool RunController::EncodeWroteOutputs(bool quiet) {
+    std::string problem;
+    if (CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime,
+                           quiet ? nullptr : m_Services.log, &problem)) {
+        return true;
+    }
+    if (!quiet) {
+        RecordEncodeFailure(m_EncoderErrors, problem, *m_Services.log, *m_Services.store,
+                            CurrentPosition());
+    }
+    return false;
 }
 
 void RunController::CompleteJob(int job, const char* status) {
@@ -595,6 +606,8 @@ void RunController::StartPart2(int job) {
         if (m_RestartedJob == job) {
             // The second try failed too: give the job up rather than loop on it.
             m_RestartedJob = -1;
+            jobs::SetJobLastError(*m_Services.store, job,
+                                  "the control list could not be prepared for the second part");
             CompleteJob(job, jobs::kStatusError);
             return;
         }

@@ -9,6 +9,7 @@
 #include "env/settings.h"
 #include "platform/processes.h"
 #include "platform/ui_queue.h"
+#include "run/encoder_errors.h"
 #include "run/run_progress.h"
 #include "run/run_record.h"
 
@@ -199,7 +200,8 @@ public:
     void StartNextJob();
     void OnProcessFinished(uint64_t error, int64_t id);
     // One output line of the runner `id`: a progress line moves the bar (the two parts of the
-    // two-part method each fill half of it); every other line changes nothing. Never logged.
+    // two-part method each fill half of it). Error lines are kept for the report of a failed
+    // encode (EncoderErrors); no line is logged as it comes.
     void OnRunnerLine(const std::string& line, int64_t id);
     void OnPass1Finished(int job);
     void OnPass2Finished(int job);
@@ -232,7 +234,7 @@ private:
     bool WriteJobStatus(int job, const char* status);
     // True when every output the list asked for was written; logs each one missing unless
     // `quiet`.
-    bool EncodeWroteOutputs(bool quiet = false) const;
+    bool EncodeWroteOutputs(bool quiet = false);
     bool StartEclCce(int id);
     std::string EclCcePath() const;
     // Starts the estimates for job `job` of a queue of `count`.
@@ -250,8 +252,9 @@ private:
     RemoteExecutor* m_Remote = nullptr;
     std::string m_CurrentKey; // the run key of the job being worked
     platform::ProcessIdentity m_Runner; // the runner going on, pid −1 when none
-    bool m_TwoPart = false;             // the current job runs the two-part method
-    int m_WaitingTimer = 0;             // the step timer armed, 0 when none
+    EncoderErrors m_EncoderErrors; // the current job's error lines of the runner and encoder
+    bool m_TwoPart = false;        // the current job runs the two-part method
+    int m_WaitingTimer = 0;        // the step timer armed, 0 when none
     uint32_t m_LineMessage;
     uint32_t m_FinishedMessage;
     uint32_t m_PulldownLineMessage;

@@ -1,6 +1,7 @@
 // The run's status writes, and the end of the run when the store refuses one.
 #include "jobs/job_store.h"
 #include "log/log.h"
+#include "run/chapter_files.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
 
@@ -28,6 +29,9 @@ bool RunController::WriteJobStatus(int job, const char* status) {
     if (!written) {
         EndRun(RunEnd::kFailed);
         return false;
+    }
+    if (std::string(status) == jobs::kStatusComplete) {
+        WriteJobChapterFiles(m_State.m_Ecl, *m_Services.log);
     }
     m_Progress.FinishJob();
     return true;

@@ -125,7 +125,9 @@ TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
     rig.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN);
     ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
     ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
-    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error  |", 0), 0u) << rig.window->JobDetails(0);
+    // With the reason of the failure, which the store keeps with the job.
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error: The encoder wrote no video stream", 0), 0u)
+        << rig.window->JobDetails(0);
 }
 
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {

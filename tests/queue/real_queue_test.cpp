@@ -1,5 +1,7 @@
 // One queue through the real runner, encoder and pulldown pass: a film job ends "Complete" with
 // its 29.97 stream beside the source.
+#include "app/job_row_details.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/fake_ui_queue.h"
 #include "platform/posix/posix_processes.h"
@@ -141,4 +143,46 @@ TEST(RealQueue, StopEndsTheEncoderAndLeavesNoProcessNorPartialFile) {
         EXPECT_NE(name, "long.mpv");
     }
     EXPECT_FALSE(run::LoadRunRecord(f.store.Store(), 0, record));
+}
+
+TEST(RealQueue, FailedEncodesSayWhyInTheLogAndTheRow) {
+    RunFixture f;
+    pulldown::PulldownWorkers workers(f.queue);
+    UseRealPrograms(f, workers);
+    // ffmpeg as a full disk shows it for the job "full", and as a source that ends early (10
+    // frames written, no error) for the job "short".
+    const std::string fake = f.dir.File("ffmpeg-fake");
+    ASSERT_TRUE(testing_support::WriteFile(
+        fake,
+        "#!/bin/bash\nlast=\"${@: -1}\"\ncase \"$last\" in\n"
+        "*full*) echo 'av_interleaved_write_frame(): No space left on device' >&2; exit 1 ;;\n"
+        "*short*) exec ffmpeg \"${@:1:$#-1}\" -frames:v 10 \"$last\" ;;\nesac\n"
+        "exec ffmpeg \"$@\"\n"));
+    std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
+    for (const char* name : {"full", "short"}) {
+        ASSERT_TRUE(media::MakeAvi(f.dir.File(std::string("media/") + name + ".avi"), "176x144",
+                                   "24000/1001", 2, "mjpeg", false));
+        f.AddJob(name, 2);
+    }
+    for (int job : {0, 1}) {
+        jobs::SetJobNumber(f.store.Store(), job, jobs::kEndFrame, 48);
+    }
+    setenv("CCE_FFMPEG", fake.c_str(), 1);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    unsetenv("CCE_FFMPEG");
+
+    const std::string full = "ffmpeg failed in the video pass 1 run (exit status 1): the disk is "
+                             "full (No space left on device)";
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_TRUE(f.Logged("2   Encoder: ERROR: " + full)) << testing::PrintToString(f.lines.rows);
+    EXPECT_EQ(jobs::GetJobLastError(f.store.Store(), 0), full);
+    EXPECT_EQ(app::JobDetailsLine(f.store.Store(), f.settings, 0, {}).rfind("Error: " + full, 0),
+              0u);
+
+    // The short stream never passes as whole: cce names both counts.
+    EXPECT_EQ(f.Status(1), "Error");
+    const std::string reason = jobs::GetJobLastError(f.store.Store(), 1);
+    EXPECT_NE(reason.find(" 10 of the 48 frames the list asks for"), std::string::npos) << reason;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("media/short.mpv")));
 }

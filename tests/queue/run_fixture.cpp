@@ -20,9 +20,9 @@ namespace run_test {
 namespace {
 
 // The runner: logs its arguments, prints progress lines for a title holding "progress", then
-// writes a small stream and analysis where the list says
-// (no stream for a title holding "nostream", no analysis for one holding "noanalysis", and
-// for one holding "slow" nothing until the file "go" appears beside it).
+// writes a small stream (a picture start code for each frame of the range) and analysis where
+// the list says (no stream for a title holding "nostream", no analysis for one holding
+// "noanalysis", and for one holding "slow" nothing until the file "go" appears beside it).
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/runner.log"
@@ -37,7 +37,13 @@ case "$title" in *progress*) printf '50%% / %s\nnot a progress line\n100%% / %s\
 case "$title" in *nostream*) exit 1 ;; esac
 # A "slow" title encodes until the test lets it go on.
 case "$title" in *slow*) while [ ! -e "$here/go" ]; do sleep 0.05; done ;; esac
-if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
+first=$(sed -n 's/^encode_first=//p' "$ecl" | tr -d '\r')
+last=$(sed -n 's/^encode_last=//p' "$ecl" | tr -d '\r')
+# One picture start code per frame of the range (one less for a title holding "short").
+n=$((last - first)); case "$title" in *short*) n=$((n - 1)) ;; esac
+if [ "$vid" = "1" ] && [ -n "$out" ]; then
+  { printf 'stream of %s' "$title"; i=0; while [ $i -lt $n ]; do printf '\000\000\001\000'; i=$((i + 1)); done; } > "$out"
+fi
 case "$title" in *noanalysis*) exit 0 ;; esac
 if [ "$vaf" = "1" ] && [ -n "$vaffile" ]; then printf 'analysis of %s' "$title" > "$vaffile"; fi
 exit 0

@@ -9,6 +9,8 @@
 #include "platform/avi_file.h"
 #include "platform/files.h"
 #include "platform/frame_server.h"
+#include "pulldown/picture_count.h"
+#include "rate_fit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -194,6 +196,27 @@ std::string PriorityReport() {
     return "  Priority: nice " + std::to_string(nice) + ", I/O class " + ioClass;
 }
 
+// The cause of an ffmpeg failure from its message `line`, keeping `before` unless the line
+// says more: a full disk, or the error of ffmpeg's own rate control or writer.
+std::string FailureCause(const std::string& line, const std::string& before) {
+    if (line.find("No space left on device") != std::string::npos) {
+        return "the disk is full (No space left on device)";
+    }
+    if (before.find("disk is full") != std::string::npos) {
+        return before;
+    }
+    if (line.find("bitrate too low") != std::string::npos ||
+        line.find("failed to converge") != std::string::npos) {
+        return "ffmpeg's rate control cannot reach the mean rate of the list: " + line;
+    }
+    // A line of ffmpeg's (it names its component in brackets or says "Error") beats a line of
+    // the C library that follows an abort.
+    if (line.find("rror") != std::string::npos || line.rfind("[", 0) == 0 || before.empty()) {
+        return line;
+    }
+    return before;
+}
+
 class EncodeJob {
 public:
     explicit EncodeJob(const Tools& tools) : m_Tools(tools) {}
@@ -218,6 +241,12 @@ private:
     bool MakeTemp(const std::string& final, Output& out);
     void RemoveLeftovers();
     bool RunFfmpeg(const std::vector<std::string>& args, const std::string& what);
+    // After the analysis: fails when it covers fewer frames than the range, and fits the
+    // later passes to what ffmpeg's planner can do (see rate_fit.h). `next` is the first run
+    // still to come.
+    bool FitLaterPasses(const std::string& logPrefix, size_t next, bool analysed);
+    // Fails when `have` frames fall short of the range.
+    bool WholeRange(int64_t have, const std::string& what);
     void Progress(int64_t doneInRun);
     void Cleanup();
 
@@ -310,7 +339,10 @@ int EncodeJob::Prepare(const std::string& eclPath) {
                               " does not fit this source, range and settings: it is made anew");
         }
         if (m_ReuseVaf) {
-            for (int i = 2; i < std::max(p.passes, 2); ++i) {
+            // The analysis was made by the first part at its own (one-pass) rates; planned
+            // from it directly, ffmpeg misses the mean by more than 5 %. At least one refining
+            // pass at the stream's rates comes first.
+            for (int i = 2; i < std::max(p.passes, 3); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
             }
             m_Runs.push_back({enc::PassKind::Final, true});
@@ -326,9 +358,11 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     } else if (p.vafOut) {
         m_Runs.push_back({enc::PassKind::Analysis, false});
     }
-    m_PublishVaf = p.vafOut && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
-                       return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
-                   });
+    // A reused analysis is read, not rewritten (its refining pass only serves this stream).
+    m_PublishVaf =
+        p.vafOut && !m_ReuseVaf && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
+            return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
+        });
     m_Audio = p.audioOut && m_Source.hasAudio;
     if (p.audioOut && !m_Source.hasAudio) {
         p.notes.push_back("the source has no audio: no audio file is written");
@@ -492,6 +526,9 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
     options.captureOutput = true;
     // Should this process be killed, ffmpeg ends with it; its files go at the next encode.
     options.parentDeathSignal = SIGKILL;
+    // ffmpeg's own error lines come through the same pipe, so that the last one can name the
+    // cause of a failure; they are passed on to stderr as before.
+    options.mergeStderr = true;
     std::string error;
     if (!ffmpeg.Start(args, options, error)) {
         Fail(error);
@@ -500,11 +537,16 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
     enc::ForwardTo(ffmpeg.Pid(), false);
     const double framesPerMicrosecond =
         static_cast<double>(m_Plan.rateNum) / (m_Plan.rateDen * 1e6);
+    std::string cause;
     ffmpeg.ReadLines([&](const std::string& line) {
         if (line.rfind("frame=", 0) == 0) {
             Progress(std::atoll(line.c_str() + 6));
         } else if (line.rfind("out_time_us=", 0) == 0 && what == "audio") {
             Progress(static_cast<int64_t>(std::atof(line.c_str() + 12) * framesPerMicrosecond));
+        } else if (!line.empty() && line.find('=') == std::string::npos) {
+            // Not a progress line (key=value): one of ffmpeg's messages (loglevel error).
+            enc::SayError(line);
+            cause = FailureCause(line, cause);
         }
     });
     const int status = ffmpeg.Wait();
@@ -513,10 +555,56 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
         return false;
     }
     if (status != 0) {
-        Fail("ffmpeg failed in the " + what + " run (exit status " + std::to_string(status) + ")");
+        Fail("ffmpeg failed in the " + what + " run (exit status " + std::to_string(status) + ")" +
+             (cause.empty() ? std::string() : ": " + cause));
         return false;
     }
     ++m_RunsDone;
+    return true;
+}
+
+bool EncodeJob::WholeRange(int64_t have, const std::string& what) {
+    const int64_t want = m_Plan.encodeEnd - m_Plan.encodeFirst;
+    if (have >= want) {
+        return true;
+    }
+    Fail(what + " " + std::to_string(std::max<int64_t>(have, 0)) + " of the " +
+         std::to_string(want) + " frames the list asks for (" + std::to_string(m_Plan.encodeFirst) +
+         " to " + std::to_string(m_Plan.encodeEnd - 1) +
+         "): the source ended early or could not be read to the end");
+    return false;
+}
+
+bool EncodeJob::FitLaterPasses(const std::string& logPrefix, size_t next, bool analysed) {
+    enc::EncodePlan& p = m_Plan;
+    int64_t frames = 0;
+    const double coarsest = enc::CoarsestMeanKbps(
+        logPrefix + "-0.log", enc::CoarsestQuantiser(p.nonLinear), p.rateNum, p.rateDen, frames);
+    if (analysed && !WholeRange(frames, "the analysis covers")) {
+        return false;
+    }
+    if (p.mode != enc::RateMode::MultipassVbr || next >= m_Runs.size()) {
+        return true;
+    }
+    const enc::MultipassFit fit = enc::FitMultipass(coarsest, p.avgKbps, p.minKbps);
+    const std::string need = std::to_string(static_cast<int64_t>(coarsest + 0.5));
+    if (!fit.planFits) {
+        // The planner of a later pass would give up and ffmpeg abort; a single pass at the
+        // mean codes the stream as small as ffmpeg can.
+        Say("  Note: this video needs about " + need + " kbit/s at the coarsest quantiser, " +
+            "more than the mean of " + std::to_string(p.avgKbps) +
+            " kbit/s allows ffmpeg's multipass rate control: the stream is coded in one pass " +
+            "aiming at the mean" + (p.minKbps > 0 ? " (the minimum is kept)" : ""));
+        m_Runs.resize(next);
+        m_Runs.push_back({enc::PassKind::Single, true});
+        m_TotalRuns = static_cast<int>(m_Runs.size()) + (m_Audio ? 1 : 0);
+    } else if (!fit.floorFits && p.minKbps > 0) {
+        Say("  Note: the minimum of " + std::to_string(p.minKbps) + " kbit/s and the about " +
+            need + " kbit/s this video needs at the coarsest quantiser leave ffmpeg's " +
+            "multipass rate control no room within the mean of " + std::to_string(p.avgKbps) +
+            " kbit/s: the later passes keep the mean and the peak without a minimum");
+        p.minKbps = 0;
+    }
     return true;
 }
 
@@ -538,13 +626,19 @@ int EncodeJob::Run(const std::string& eclPath) {
     }
     Progress(0);
     const std::string logPrefix = m_LogDir.Path() + "/pass";
+    if (m_ReuseVaf && !FitLaterPasses(logPrefix, 0, false)) {
+        return kExitSource;
+    }
     for (size_t i = 0; i < m_Runs.size(); ++i) {
-        const VideoRun& run = m_Runs[i];
+        const VideoRun run = m_Runs[i];
         const std::string what = "video pass " + std::to_string(i + 1);
         auto args = enc::VideoRunArgs(m_Tools.ffmpeg, p, m_Source, run.kind, logPrefix,
                                       run.writesStream ? m_Video.temp.Path() : std::string());
         if (!RunFfmpeg(args, what)) {
             return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
+        }
+        if (run.kind == enc::PassKind::Analysis && !FitLaterPasses(logPrefix, i + 1, true)) {
+            return kExitSource;
         }
     }
     if (m_Audio &&
@@ -558,6 +652,11 @@ int EncodeJob::Run(const std::string& eclPath) {
         if (fs::file_size(m_Video.temp.Path(), ec) == 0 || ec) {
             Fail("ffmpeg wrote no video stream");
             return kExitEncode;
+        }
+        // ffmpeg ends without an error when its source ends early (a file cut short while it
+        // is read): only the pictures written tell.
+        if (!WholeRange(pulldown::CountPictures(m_Video.temp.Path()), "the video stream holds")) {
+            return kExitSource;
         }
         if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp.Path())) {
             Fail("cannot append the sequence end code to " + m_Video.temp.Path());

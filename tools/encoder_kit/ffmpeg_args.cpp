@@ -94,6 +94,12 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
                        std::to_string(kVbvBits)});
     if (plan.minKbps > 0) {
         a.insert(a.end(), {"-minrate", Kbps(plan.minKbps)});
+        if (plan.mode != RateMode::Cbr) {
+            // By default ffmpeg keeps a floor by lowering the quantiser as the buffer fills,
+            // which spends up to twice the mean; these settings only top the buffer up to the
+            // floor (the multipass planner also fails far less often with them).
+            a.insert(a.end(), {"-rc_buf_aggressivity", "100", "-rc_min_vbv_use", "1"});
+        }
     }
 
     // GOP structure: every I-picture is forced, so that GOPs keep their length and restart
