@@ -1,0 +1,33 @@
+// The stream report kept beside a finished job's stream: written at the end of the job, read by
+// the job list and the report window.
+#pragma once
+
+#include "pulldown/stream_report.h"
+
+#include <string>
+
+namespace logging {
+class Log;
+}
+
+namespace pulldown {
+
+// Where the report of `stream` goes: the stream's path with its last extension replaced by
+// ".report.json" (movie.mpv.m2v gives movie.mpv.report.json).
+std::string ReportPathFor(const std::string& stream);
+
+// Reports on the finished `stream`, logs one information line ("  Stream: 0:30:03, mean ...,
+// DVD-Video: yes") and writes the report as JSON to ReportPathFor(stream), replacing any older
+// one whole. Returns false, with an error line logged, when the stream cannot be read or the
+// report cannot be written; the stream is never changed.
+bool WriteStreamReport(const std::string& stream, logging::Log& log);
+
+// Reads a report file written by WriteStreamReport. False (and why) when it is missing or not
+// a report.
+bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error);
+
+// Only the verdict of a report file, read from its first bytes without parsing the lists (the
+// job list reads it for every finished job). False when there is no readable verdict.
+bool ReadDvdVerdict(const std::string& reportPath, DvdVerdict& verdict);
+
+} // namespace pulldown
