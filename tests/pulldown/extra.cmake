@@ -9,7 +9,7 @@ if(TARGET vantaq_pulldown_tests)
     target_sources(vantaq_pulldown_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/stream_fixtures.cpp)
     target_link_libraries(vantaq_pulldown_tests PRIVATE vantaq_pulldown_reference)
     # The tool tests run the real program.
-    add_dependencies(vantaq_pulldown_tests vantaq-pulldown)
+    add_dependencies(vantaq_pulldown_tests vantaq-pulldown vantaq-probe)
 endif()
 
 # The fuzzer is built by `make test-fuzz` (part of `make test`) in a clang build of its own:
