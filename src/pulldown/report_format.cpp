@@ -130,8 +130,11 @@ std::string ReportToJson(const StreamReport& r, bool pictures) {
     return j.dump() + "\n";
 }
 
-bool ReportFromJson(const std::string& text, StreamReport& out, std::string& error) {
-    json j = json::parse(text, nullptr, false);
+bool ReportFromJson(const std::string& text, StreamReport& out, std::string& error, bool pictures) {
+    json::parser_callback_t skipPictures = [](int depth, json::parse_event_t event, json& parsed) {
+        return !(depth == 1 && event == json::parse_event_t::key && parsed == "pictures");
+    };
+    json j = json::parse(text, pictures ? nullptr : skipPictures, false);
     if (j.is_discarded() || !j.is_object()) {
         error = "not JSON";
         return false;

@@ -12,8 +12,10 @@ namespace pulldown {
 std::string ReportToJson(const StreamReport& report, bool pictures = true);
 
 // Reads what ReportToJson wrote. Returns false (and says why in `error`) for anything that is
-// not such a report; never throws. Lists missing from the text stay empty.
-bool ReportFromJson(const std::string& text, StreamReport& report, std::string& error);
+// not such a report; never throws. Lists missing from the text stay empty; with `pictures`
+// false the per-picture list is skipped without being built (much quicker on a long stream).
+bool ReportFromJson(const std::string& text, StreamReport& report, std::string& error,
+                    bool pictures = true);
 
 // The report for people: sequence, timing, rates, buffer, GOPs, cadence and the verdict.
 std::string ReportToText(const StreamReport& report);

@@ -137,13 +137,14 @@ bool WriteStreamReport(const std::string& stream, logging::Log& log) {
     return true;
 }
 
-bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error) {
+bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error,
+                      bool pictures) {
     std::string text;
     if (!ReadPrefix(reportPath, UINT64_MAX, text)) {
         error = "cannot read " + reportPath;
         return false;
     }
-    return ReportFromJson(text, report, error);
+    return ReportFromJson(text, report, error, pictures);
 }
 
 bool ReadDvdVerdict(const std::string& reportPath, DvdVerdict& verdict) {

@@ -23,8 +23,9 @@ std::string ReportPathFor(const std::string& stream);
 bool WriteStreamReport(const std::string& stream, logging::Log& log);
 
 // Reads a report file written by WriteStreamReport. False (and why) when it is missing or not
-// a report.
-bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error);
+// a report. With `pictures` false the per-picture list is left out.
+bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error,
+                      bool pictures = true);
 
 // Only the verdict of a report file, read from its first bytes without parsing the lists (the
 // job list reads it for every finished job). False when there is no readable verdict.
