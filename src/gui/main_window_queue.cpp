@@ -123,7 +123,7 @@ void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
     menu->addSeparator();
     add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
     std::string report = m_Logic->JobReportPath(row);
-    QAction* reportAction = menu->addAction("Stream &Report\u2026");
+    QAction* reportAction = menu->addAction("&Stream Report\u2026");
     reportAction->setEnabled(!report.empty());
     connect(reportAction, &QAction::triggered, this,
             [this, report] { OpenStreamReportWindow(report, this); });

@@ -134,13 +134,13 @@ TEST(DesktopStreamReport, FromTheContextMenuAndTheVerdict) {
     ASSERT_NE(menu, nullptr);
     QAction* open = nullptr;
     for (QAction* action : menu->actions()) {
-        if (action->text() == QString::fromUtf8("Stream &Report\u2026")) {
+        if (action->text() == QString::fromUtf8("&Stream Report\u2026")) {
             open = action;
         }
     }
     ASSERT_NE(open, nullptr);
     EXPECT_TRUE(open->isEnabled());
-    QTest::keyClick(menu, Qt::Key_R);
+    QTest::keyClick(menu, Qt::Key_S);
     ASSERT_TRUE(QTest::qWaitFor([] { return ReportWindow() != nullptr; }, kLong));
     ExpectWindowShows(ReportWindow(), reportPath);
     EXPECT_TRUE(ReportWindow()->findChild<QLabel*>("verdict")->text().contains("352 wide"));
