@@ -46,8 +46,10 @@ void SimulateBuffer(StreamReport& r, const std::vector<double>& times) {
     double stall = 0;                    // constant rate: how late the decoder runs
     for (size_t i = 0; i < n; ++i) {
         double bits = 8.0 * r.pictures[i].bytes;
+        bool allIn = false; // the whole stream has entered the buffer
         if (r.sequence.vbvDelayCoded) {
             double t = r.sequence.vbvDelaySeconds + times[i] + stall;
+            allIn = rate * t >= total;
             fill = std::min(total, rate * t) - removed;
             if (fill > size) {
                 AddEvent(r, times[i], i, false, fill - size);
@@ -58,10 +60,14 @@ void SimulateBuffer(StreamReport& r, const std::vector<double>& times) {
             stall += (bits - fill) / rate;
         }
         double low = fill - bits;
+        removed += bits;
+        // Once the whole stream has arrived the buffer drains to nothing, which is no fault.
+        if (allIn) {
+            continue;
+        }
         minFill = std::min(minFill, low);
         size_t slot = std::min(r.bufferFill.size() - 1, static_cast<size_t>(times[i] / step));
         r.bufferFill[slot] = std::min(r.bufferFill[slot], std::max(low, 0.0));
-        removed += bits;
         if (!r.sequence.vbvDelayCoded) {
             double dt = (i + 1 < n ? times[i + 1] : r.durationSeconds) - times[i];
             fill = std::min(size, std::max(low, 0.0) + rate * dt);

@@ -78,23 +78,32 @@ std::string CutStream() {
     testing_support::WriteFile(path, bytes.substr(0, bytes.size() / 2));
     return path;
 }
-// The PAL stream declaring a 16 KiB buffer in every sequence header: its I pictures do not fit.
-std::string UndersizedBufferStream() {
-    std::string path = Scratch().File("small-buffer.m2v");
-    std::string bytes = testing_support::ReadFile(
-        MakeStream("pal", "testsrc2=size=720x576:rate=25",
-                   std::string("-b:v 6M ") + kDvdLimits + "-g 12 -aspect 16:9"));
+// A copy of `source` named `name` that declares a buffer of `value` x 16 Kibit in every sequence
+// header.
+std::string WithBufferSize(const std::string& source, const std::string& name, unsigned value) {
+    std::string path = Scratch().File(name + ".m2v");
+    std::string bytes = testing_support::ReadFile(source);
     for (const pulldown_test::StartCode& sc : pulldown_test::FindStartCodes(bytes)) {
         if (sc.value == 0xB3) {
             // vbv_buffer_size_value: the low 5 bits of byte 10 and the top 5 of byte 11.
-            constexpr unsigned kValue = 8; // 8 x 16 Kibit = 16 KiB
             size_t o = sc.offset;
-            bytes[o + 10] = static_cast<char>((bytes[o + 10] & 0xE0) | (kValue >> 5));
-            bytes[o + 11] = static_cast<char>((bytes[o + 11] & 0x07) | ((kValue & 0x1F) << 3));
+            bytes[o + 10] = static_cast<char>((bytes[o + 10] & 0xE0) | (value >> 5));
+            bytes[o + 11] = static_cast<char>((bytes[o + 11] & 0x07) | ((value & 0x1F) << 3));
         }
     }
     testing_support::WriteFile(path, bytes);
     return path;
+}
+// The PAL stream declaring a 16 KiB buffer: its I pictures do not fit.
+std::string UndersizedBufferStream() {
+    return WithBufferSize(MakeStream("pal", "testsrc2=size=720x576:rate=25",
+                                     std::string("-b:v 6M ") + kDvdLimits + "-g 12 -aspect 16:9"),
+                          "small-buffer", 8);
+}
+// A constant-rate stream: ffmpeg codes vbv_delay.
+std::string ConstantRateStream() {
+    return MakeStream("cbr", kNtscInput,
+                      "-b:v 5M -minrate 5M -maxrate 5M -bufsize 1835008 -g 15 -aspect 4:3");
 }
 
 StreamReport Report(const std::string& path) {
@@ -221,6 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
     FfmpegStreams, StreamVerdict,
     testing::Values(VerdictCase{"Ntsc", NtscStream, true, "", "NTSC"},
                     VerdictCase{"Pal", PalStream, true, "", "PAL"},
+                    VerdictCase{"ConstantRate", ConstantRateStream, true, "", "NTSC"},
                     VerdictCase{"FilmBeforePulldown", FilmStream, false, "23.976", ""},
                     VerdictCase{"FilmAfterPulldown", PulledDownFilm, true, "", "NTSC"},
                     VerdictCase{"PeakOver98", PeakStream, false, "above 9.80 Mbit/s", "NTSC"},
@@ -277,6 +287,22 @@ TEST(StreamReport, UnderflowsAreListedByTimeAtTheIPictures) {
         EXPECT_GT(e.bits, 0);
     }
     EXPECT_LT(r.minBufferFill, 0);
+}
+
+TEST(StreamReport, ConstantRateBufferHoldsAndOverflowsWhenDeclaredSmaller) {
+    StreamReport r = Report(ConstantRateStream());
+    ASSERT_TRUE(r.sequence.vbvDelayCoded);
+    EXPECT_GT(r.sequence.vbvDelaySeconds, 0);
+    EXPECT_EQ(r.underflows + r.overflows, 0u);
+    // Never empty while the stream is still coming in (the end drains it, which is no fault).
+    EXPECT_GT(r.minBufferFill, 0);
+    // Declared at 40 KiB, the data that arrives during the first picture's vbv_delay does not fit.
+    StreamReport small = Report(WithBufferSize(ConstantRateStream(), "cbr-small", 20));
+    ASSERT_GT(small.overflows, 0u);
+    EXPECT_FALSE(small.vbvEvents.front().underflow);
+    EXPECT_EQ(small.vbvEvents.front().picture, 0u);
+    EXPECT_FALSE(small.dvd.compliant);
+    EXPECT_TRUE(HasReason(small, "runs over"));
 }
 
 TEST(StreamReport, PiecesOfAnySizeGiveTheSameReport) {
