@@ -111,14 +111,14 @@ std::string ReportPathFor(const std::string& stream) {
     return stream.substr(0, dot) + ".report.json";
 }
 
-bool WriteStreamReport(const std::string& stream, logging::Log& log) {
+StreamReportOutcome MakeStreamReportFile(const std::string& stream) {
+    StreamReportOutcome out;
     StreamReport report;
     std::string error;
     if (!ReportStreamFile(stream, report, error)) {
-        log.Write("  ERROR: no stream report: " + error + ".", logging::kLogError);
-        return false;
+        out.line = "  ERROR: no stream report: " + error + ".";
+        return out;
     }
-    log.Write("  " + ReportSummaryLine(report), logging::kLogInfo);
     std::string path = ReportPathFor(stream);
     std::string partial = path + ".partial";
     std::string text = ReportToJson(report);
@@ -131,10 +131,18 @@ bool WriteStreamReport(const std::string& stream, logging::Log& log) {
     // Written whole under another name first, so that a reader never sees half a report.
     if (!ok || std::rename(partial.c_str(), path.c_str()) != 0) {
         ::unlink(partial.c_str());
-        log.Write("  ERROR: cannot write the stream report " + path + ".", logging::kLogError);
-        return false;
+        out.line = "  ERROR: cannot write the stream report " + path + ".";
+        return out;
     }
-    return true;
+    out.ok = true;
+    out.line = "  " + ReportSummaryLine(report);
+    return out;
+}
+
+bool WriteStreamReport(const std::string& stream, logging::Log& log) {
+    StreamReportOutcome out = MakeStreamReportFile(stream);
+    log.Write(out.line, out.ok ? logging::kLogInfo : logging::kLogError);
+    return out.ok;
 }
 
 bool LoadStreamReport(const std::string& reportPath, StreamReport& report, std::string& error,

@@ -16,10 +16,19 @@ namespace pulldown {
 // ".report.json" (movie.mpv.m2v gives movie.mpv.report.json).
 std::string ReportPathFor(const std::string& stream);
 
-// Reports on the finished `stream`, logs one information line ("  Stream: 0:30:03, mean ...,
-// DVD-Video: yes") and writes the report as JSON to ReportPathFor(stream), replacing any older
-// one whole. Returns false, with an error line logged, when the stream cannot be read or the
-// report cannot be written; the stream is never changed.
+// What writing a report came to: the log line to show and whether it is an error.
+struct StreamReportOutcome {
+    bool ok = false;
+    std::string line; // "  Stream: 0:30:03, mean ..., DVD-Video: yes" or "  ERROR: ..."
+};
+
+// Reports on the finished `stream` and writes the report as JSON to ReportPathFor(stream),
+// replacing any older one whole; the stream is never changed. Reads the whole stream (seconds
+// for hours of video), touches nothing shared, so it may run on a worker thread.
+StreamReportOutcome MakeStreamReportFile(const std::string& stream);
+
+// MakeStreamReportFile, then its line in `log` (information, or error when it failed). Returns
+// whether the report was written. On the log's (the window's) thread.
 bool WriteStreamReport(const std::string& stream, logging::Log& log);
 
 // Reads a report file written by WriteStreamReport. False (and why) when it is missing or not
