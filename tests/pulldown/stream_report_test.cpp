@@ -120,6 +120,7 @@ struct Probe {
     std::vector<double> starts;
     double duration = 0;
     int repeatedFrames = 0;
+    int topFirstFrames = 0;
     int frames = 0;
 };
 
@@ -141,13 +142,17 @@ Probe RunFfprobe(const std::string& path) {
         }
     }
     std::istringstream frames(RunCommand(
-        "ffprobe -v error -select_streams v -show_entries frame=repeat_pict -of csv=p=0 " +
+        "ffprobe -v error -select_streams v -show_entries frame=top_field_first,repeat_pict "
+        "-of csv=p=0 " +
             ShellQuote(path) + " 2>/dev/null",
         status));
     while (std::getline(frames, line)) {
-        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
+        int topFirst = 0;
+        int repeat = 0;
+        if (std::sscanf(line.c_str(), "%d,%d", &topFirst, &repeat) == 2) {
             ++p.frames;
-            p.repeatedFrames += std::atoi(line.c_str()) != 0;
+            p.topFirstFrames += topFirst != 0;
+            p.repeatedFrames += repeat != 0;
         }
     }
     return p;
@@ -207,6 +212,15 @@ TEST_P(StreamVerdict, AgreesWithFfprobeAndGivesItsReason) {
     double peak = ProbePeak(probe);
     EXPECT_NEAR(r.peakRate, peak, peak * 0.005);
     EXPECT_EQ(static_cast<int>(r.repeatedPictures), probe.repeatedFrames);
+    int topFirst = 0;
+    for (const pulldown::ReportPicture& p : r.pictures) {
+        topFirst += (p.flags & pulldown::kPictureTopFieldFirst) != 0;
+    }
+    // The decoder shows every picture but a cut one.
+    EXPECT_GE(probe.frames + 1, static_cast<int>(r.pictures.size()));
+    if (probe.frames == static_cast<int>(r.pictures.size())) {
+        EXPECT_EQ(topFirst, probe.topFirstFrames);
+    }
 }
 
 std::string PeakStream() {
