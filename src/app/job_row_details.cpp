@@ -5,6 +5,8 @@
 #include "env/settings.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
+#include "platform/files.h"
+#include "pulldown/stream_report_file.h"
 #include "run/run_progress.h"
 #include "store/paths.h"
 
@@ -39,6 +41,18 @@ std::string JobOutputStream(store::KeyStore& store, const env::Settings& setting
     return telecide == 1 ? stream + ".m2v" : stream;
 }
 
+std::string JobStreamReport(store::KeyStore& store, const env::Settings& settings, int position) {
+    std::string status;
+    jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, status);
+    std::string stream = JobOutputStream(store, settings, position);
+    if (status != jobs::kStatusComplete || stream.empty()) {
+        return std::string();
+    }
+    std::string report = pulldown::ReportPathFor(stream);
+    platform::FileFacts facts;
+    return platform::RegularFileFacts(report, facts) ? report : std::string();
+}
+
 std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings, int position,
                            const JobActivity& activity) {
     std::string state;
@@ -68,7 +82,14 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
         templateName = "no template";
     }
     std::string stream = JobOutputStream(store, settings, position);
-    return state + "  |  " + templateName + "  |  " + (stream.empty() ? "no output" : stream);
+    std::string line =
+        state + "  |  " + templateName + "  |  " + (stream.empty() ? "no output" : stream);
+    pulldown::DvdVerdict verdict;
+    if (!activity.active && state == jobs::kStatusComplete && !stream.empty() &&
+        pulldown::ReadDvdVerdict(pulldown::ReportPathFor(stream), verdict)) {
+        line += std::string(kJobVerdictSeparator) + (verdict.compliant ? "yes" : "no");
+    }
+    return line;
 }
 
 } // namespace app

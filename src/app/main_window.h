@@ -198,6 +198,8 @@ public:
     std::string JobDetails(int row);
     // Tells the real window that the line of `row` changed.
     void JobDetailsChanged(int row);
+    // The stream report of the finished job at `row` (JobStreamReport), or "".
+    std::string JobReportPath(int row);
     // The job list's context menu: the selected job's output folder, opened with the desktop's
     // handler (a logged error when there is none or it cannot be opened).
     void OnOpenOutputFolder();

@@ -16,6 +16,10 @@ std::string CMainWindow::JobDetails(int row) {
     return JobDetailsLine(m_Store, m_Settings, row, activity);
 }
 
+std::string CMainWindow::JobReportPath(int row) {
+    return JobStreamReport(m_Store, m_Settings, row);
+}
+
 void CMainWindow::JobDetailsChanged(int row) {
     m_Host.JobDetailsChanged(row);
 }

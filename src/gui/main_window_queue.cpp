@@ -1,6 +1,7 @@
 // The main window's job list details and context menu, and files dropped on the window.
 #include "gui/job_list_delegate.h"
 #include "gui/main_window_widget.h"
+#include "gui/stream_report_window.h"
 #include "platform/control_ids.h"
 
 #include <QApplication>
@@ -68,6 +69,10 @@ bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
         m_JobMenuPending = false;
     }
+    if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        OpenReportOnVerdict(list, static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        return true; // the report, not the editor
+    }
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && m_JobMenuPending) {
         m_JobMenuPending = false;
@@ -117,7 +122,31 @@ void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();
     add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
+    std::string report = m_Logic->JobReportPath(row);
+    QAction* reportAction = menu->addAction("&Stream Report\u2026");
+    reportAction->setEnabled(!report.empty());
+    connect(reportAction, &QAction::triggered, this,
+            [this, report] { OpenStreamReportWindow(report, this); });
     menu->popup(list->viewport()->mapToGlobal(at));
+}
+
+bool MainWindowWidget::OpenReportOnVerdict(QListWidget* list, const QPoint& at) {
+    QModelIndex index = list->indexAt(at);
+    if (!index.isValid() || !m_Logic) {
+        return false;
+    }
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualRect(index);
+    option.font = list->font();
+    option.decorationSize = list->iconSize();
+    QRect verdict = JobListDelegate::VerdictRect(option, index.data(kJobDetailsRole).toString());
+    std::string report = verdict.contains(at) ? m_Logic->JobReportPath(index.row()) : "";
+    if (report.empty()) {
+        return false;
+    }
+    OpenStreamReportWindow(report, this);
+    return true;
 }
 
 bool MainWindowWidget::OpenFolder(const std::string& path) {

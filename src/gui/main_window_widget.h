@@ -79,6 +79,8 @@ private:
     // The job list's two-line rows, their details kept up to date, and its context menu.
     void SetUpJobListDetails(QListWidget* list);
     void ShowJobMenu(QListWidget* list, const QPoint& at);
+    // Opens the stream report when `at` is on a finished job's verdict; false otherwise.
+    bool OpenReportOnVerdict(QListWidget* list, const QPoint& at);
     void RefreshAllJobDetails();
     // Opens a file or folder with the desktop's handler (help, output folders).
     static bool OpenWithDesktop(const std::string& path, bool folder);

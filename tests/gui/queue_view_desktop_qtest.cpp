@@ -150,7 +150,8 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
         }
     }
     EXPECT_EQ(offered.join(", ").toStdString(),
-              "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder");
+              "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder, "
+              "&Stream Report\u2026 (off)");
     QTest::keyClick(menu, Qt::Key_O);
     QFile args(QString::fromStdString(opener + ".args"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return args.exists(); }, kLong));

@@ -9,7 +9,7 @@ if(TARGET vantaq_pulldown_tests)
     target_sources(vantaq_pulldown_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/stream_fixtures.cpp)
     target_link_libraries(vantaq_pulldown_tests PRIVATE vantaq_pulldown_reference)
     # The tool tests run the real program.
-    add_dependencies(vantaq_pulldown_tests vantaq-pulldown)
+    add_dependencies(vantaq_pulldown_tests vantaq-pulldown vantaq-probe)
 endif()
 
 # The fuzzer is built by `make test-fuzz` (part of `make test`) in a clang build of its own:
@@ -27,7 +27,8 @@ if(VANTAQ_FUZZ)
     # Only the processor's own files (not the runs, their worker or its picture count): the
     # fuzzer needs nothing else of the core.
     file(GLOB fuzz_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/pulldown/*.cpp)
-    list(FILTER fuzz_sources EXCLUDE REGEX "(pulldown_runs|pulldown_worker|picture_count)\\.cpp$")
+    list(FILTER fuzz_sources EXCLUDE REGEX
+         "(pulldown_runs|pulldown_worker|picture_count|stream_report.*|stream_analysis|dvd_verdict|report_.*)\\.cpp$")
     add_executable(vantaq_pulldown_fuzzer ${CMAKE_CURRENT_LIST_DIR}/pulldown_fuzzer.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/reference_pulldown.cpp ${fuzz_sources})
     target_include_directories(vantaq_pulldown_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/src
@@ -47,5 +48,29 @@ if(VANTAQ_FUZZ)
                      $<TARGET_FILE:vantaq_pulldown_fuzzer> ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds)
     file(MAKE_DIRECTORY ${fuzz_dir})
     set_tests_properties(pulldown_fuzz PROPERTIES WORKING_DIRECTORY ${fuzz_dir}
+                         LABELS "pulldown;fuzz" TIMEOUT 300)
+endif()
+
+# The stream report fuzzer: the header walk, the verdict and the JSON reader on any input, run by
+# the ctest `stream_report_fuzz` like the pulldown fuzzer, from the same seeds (their option byte
+# is taken as the place to cut the stream in two).
+if(VANTAQ_FUZZ)
+    set(report_dir ${CMAKE_SOURCE_DIR}/src/pulldown)
+    add_executable(vantaq_stream_report_fuzzer ${CMAKE_CURRENT_LIST_DIR}/stream_report_fuzzer.cpp
+                   ${report_dir}/start_code_scan.cpp ${report_dir}/stream_report.cpp
+                   ${report_dir}/stream_analysis.cpp ${report_dir}/dvd_verdict.cpp
+                   ${report_dir}/report_format.cpp ${CMAKE_SOURCE_DIR}/src/platform/posix/files.cpp)
+    target_include_directories(vantaq_stream_report_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_compile_options(vantaq_stream_report_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_options(vantaq_stream_report_fuzzer PRIVATE -fsanitize=fuzzer)
+    set_target_properties(vantaq_stream_report_fuzzer PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    set(report_fuzz_dir ${CMAKE_BINARY_DIR}/tests/stream-report-fuzz)
+    add_test(NAME stream_report_fuzz
+             COMMAND sh -c "rm -rf corpus && mkdir -p corpus && exec \"$0\" -seed=1 \
+-runs=${VANTAQ_FUZZ_RUNS} -max_len=48000 -artifact_prefix=${report_fuzz_dir}/ corpus \"$1\""
+                     $<TARGET_FILE:vantaq_stream_report_fuzzer> ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds)
+    file(MAKE_DIRECTORY ${report_fuzz_dir})
+    set_tests_properties(stream_report_fuzz PROPERTIES WORKING_DIRECTORY ${report_fuzz_dir}
                          LABELS "pulldown;fuzz" TIMEOUT 300)
 endif()
