@@ -163,7 +163,12 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
+    // Add/Replace. When the stored job writes the output of another job, the user chooses
+    // whether it may replace that output when it runs.
     void OnAddJob();
+    // A job was stored at `position`: when another job writes the same output stream, a
+    // warning names that job (and OnAddJob asks).
+    void WarnOutputClash(int position);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -256,6 +261,9 @@ private:
     run::RunState* m_Run = nullptr;
     // Stands for the job being encoded while no run is attached.
     int m_NoJob = -1;
+    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
+    int m_ClashingJob = -1;
+    std::string m_ClashingWith;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
 };
 
