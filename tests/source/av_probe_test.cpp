@@ -63,7 +63,7 @@ TEST_F(AvSources, FieldsMatchFfprobeInEveryContainer) {
     };
     const Expect cases[] = {
         {"h264.mp4", "MP4", true},
-        {"h264.mkv", "Matroska", false},
+        {"matroska.mkv", "Matroska", false},
         {"mjpeg.mov", "QuickTime", false},
         {"interlaced.ts", "MPEG-TS", true},
         {"mpeg2.mpg", "MPEG-PS", true},
@@ -133,7 +133,7 @@ TEST_F(AvSources, ShapeFlagsFollowTheDisplayAspectAndFieldOrder) {
     ASSERT_FALSE(source::InspectSource(File("anamorphic.mkv"), "", log, fields));
     EXPECT_EQ(fields.aspectChoice, 3); // 176x144 with 16:11 pixels is 16:9
     EXPECT_EQ(fields.fieldOrder, 1);
-    ASSERT_FALSE(source::InspectSource(File("h264.mkv"), "", log, fields));
+    ASSERT_FALSE(source::InspectSource(File("matroska.mkv"), "", log, fields));
     EXPECT_EQ(fields.aspectChoice, 2); // 11:9 is nearer 4:3
     ASSERT_FALSE(source::InspectSource(File("interlaced.ts"), "", log, fields));
     EXPECT_EQ(fields.fieldOrder, 2);

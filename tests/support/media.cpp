@@ -82,7 +82,8 @@ const std::vector<VideoSample>& VideoSamples() {
     static const std::vector<VideoSample> kSamples = {
         {"h264.mp4", kVideo + "25" + kTone,
          "-t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
-        {"h264.mkv", kVideo + "30000/1001", "-t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
+        {"matroska.mkv", kVideo + "30000/1001",
+         "-t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
         {"mjpeg.mov", kVideo + "24000/1001", "-t 1 -c:v mjpeg -q:v 5"},
         {"interlaced.ts", "-f lavfi -i testsrc2=size=352x288:rate=25" + kTone,
          "-t 1 -c:v mpeg2video -flags +ilme+ildct -top 1 -b:v 2M -c:a mp2"},
