@@ -261,7 +261,11 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         TimesFromPackets(ctx.get(), video, times, lastDuration);
         out.counted = true;
     }
-    int64_t stored = times.empty() ? out.headerFrames : static_cast<int64_t>(times.size());
+    // Only a count without an index stands without timestamps; an index whose frames all
+    // lie beyond the end of the file leaves none.
+    int64_t stored = out.counted || !times.empty() || out.truncated
+                         ? static_cast<int64_t>(times.size())
+                         : out.headerFrames;
     if (stored <= 0) {
         error = AvProbeErrorText(kAvNoFrames);
         return kAvNoFrames;

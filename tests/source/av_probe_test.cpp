@@ -171,6 +171,13 @@ TEST_F(AvSources, CutFilesCountTheFramesBeforeTheCutOrAreRefused) {
     EXPECT_GT(probe.frames, 0);
     EXPECT_LT(probe.frames, 25);
 
+    // Cut right after its index, no frame is left: refused, not counted from the index.
+    std::string data = testing_support::ReadFile(faststart);
+    size_t mdat = data.find("mdat");
+    ASSERT_NE(mdat, std::string::npos);
+    ASSERT_TRUE(media::CutFile(faststart, mdat + 8));
+    EXPECT_EQ(source::ProbeAvSource(faststart, probe, error), source::kAvNoFrames);
+
     // An MP4 whose index is at its end has none left when cut in its middle.
     std::string cut = File("cut.mp4");
     fs::copy_file(File("h264.mp4"), cut, fs::copy_options::overwrite_existing);
