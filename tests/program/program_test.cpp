@@ -302,6 +302,33 @@ TEST_F(ProgramRun, JobListThatIsAFifoIsRefusedNotWaitedOn) {
         << log;
 }
 
+namespace {
+
+// Which of the source's `candidates` frames the stream's frame `frame` shows: the one the
+// ffmpeg psnr filter finds nearest.
+int SourceFrameShown(const std::string& stream, int frame, const std::string& source,
+                     const std::vector<int>& candidates) {
+    int best = -1;
+    double bestPsnr = -1;
+    for (int k : candidates) {
+        std::string out = media::Output(
+            "ffmpeg -nostdin -v info -i '" + stream + "' -i '" + source +
+            "' -filter_complex '[0]trim=start_frame=" + std::to_string(frame) +
+            ":end_frame=" + std::to_string(frame + 1) +
+            ",setpts=PTS-STARTPTS[a];[1]trim=start_frame=" + std::to_string(k) +
+            ":end_frame=" + std::to_string(k + 1) +
+            ",setpts=PTS-STARTPTS[b];[a][b]psnr' -f null - 2>&1 | grep -o 'average:[0-9.inf]*'");
+        double psnr = out.find("inf") != std::string::npos ? 1e9 : std::atof(out.c_str() + 8);
+        if (out.size() > 8 && psnr > bestPsnr) {
+            bestPsnr = psnr;
+            best = k;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
 // Video files of every container through the whole program: a job list names them (and a cut
 // transport stream, a frame range and a text file named .mp4); every readable one becomes a
 // job that ends "Complete" with as many frames as ffprobe counts in its source (a variable
@@ -361,6 +388,13 @@ TEST_F(ProgramRun, VideoFilesOfEveryContainerEncodeFrameExact) {
         EXPECT_EQ(std::atoll(media::ProbeEntry(stream, "nb_read_packets").c_str()), job.frames);
         if (job.source.find("interlaced") != std::string::npos) {
             EXPECT_EQ(media::ProbeEntry(stream, "field_order"), "tt");
+            EXPECT_EQ(SourceFrameShown(stream, 0, job.source, {0, 1}), 0);
+            EXPECT_EQ(SourceFrameShown(stream, 24, job.source, {23, 24}), 24);
+        }
+        if (job.source == ranged) {
+            // The range's first and last frames, not their neighbours.
+            EXPECT_EQ(SourceFrameShown(stream, 0, job.source, {4, 5, 6}), 5);
+            EXPECT_EQ(SourceFrameShown(stream, 14, job.source, {18, 19, 20}), 19);
         }
         if (job.source.find("anamorphic") != std::string::npos) {
             EXPECT_EQ(media::ProbeEntry(stream, "display_aspect_ratio"), "16:9");
