@@ -36,7 +36,7 @@ build-san: setup $(BUILD_SAN)/build.ninja
 
 # Only the fuzzer is built there.
 build-fuzz: setup $(BUILD_FUZZ)/build.ninja
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target vantaq_pulldown_fuzzer
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target vantaq_pulldown_fuzzer vantaq_probe_fuzzer
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

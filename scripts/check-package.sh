@@ -104,7 +104,7 @@ awk '$2 != "root/root" { print; bad = 1 } END { exit bad }' "$scratch/contents" 
     fail "entries not owned by root"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in ffmpeg libqt6widgets6 libqt6charts6 libsqlite3-0 libx11-6; do
+for need in ffmpeg libqt6widgets6 libqt6charts6 libsqlite3-0 libx11-6 libavformat59; do
     case ", $depends," in
     *", $need "* | *", $need,"*) ;;
     *) fail "Depends lacks $need: $depends" ;;

@@ -29,6 +29,7 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     state.sourceSeconds = &m_SourceSeconds;
     jobs::EditorCallbacks callbacks;
     callbacks.findChapters = m_Hooks.findChapters;
+    callbacks.jobStored = [this](int position) { WarnOutputClash(position); };
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
 }

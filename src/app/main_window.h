@@ -173,7 +173,12 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
+    // Add/Replace. When the stored job writes the output of another job, the user chooses
+    // whether it may replace that output when it runs.
     void OnAddJob();
+    // A job was stored at `position`: when another job writes the same output stream, a
+    // warning names that job (and OnAddJob asks).
+    void WarnOutputClash(int position);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -274,6 +279,9 @@ private:
     std::function<int()> m_CurrentJobOf;
     // The list operations' copy of the job being encoded's position.
     int m_TrackedCurrent = -1;
+    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
+    int m_ClashingJob = -1;
+    std::string m_ClashingWith;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
 };
 

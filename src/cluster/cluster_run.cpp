@@ -10,6 +10,7 @@
 #include "platform/dialog.h"
 #include "platform/files.h"
 #include "run/encode_outputs.h"
+#include "run/output_clash.h"
 #include "run/run_record.h"
 #include "store/key_store.h"
 
@@ -182,12 +183,11 @@ void ClusterRun::StartRun() {
     m_PollDelay = m_Services.pollMilliseconds;
     m_Services.dialog->SetProgressRange(ids::kProgress, 0, 100);
     m_Services.dialog->SetProgressPos(ids::kProgress, 0);
-    m_Services.log->Write("Running the queue on the Slurm cluster (partition " +
-                              (m_Settings.m_Partition.empty() ? std::string("default")
-                                                              : m_Settings.m_Partition) +
-                              ", at most " + std::to_string(m_Settings.m_MaxJobs) +
-                              " jobs at once)",
-                          kLogInfo);
+    m_Services.log->Write(
+        "Running the queue on the Slurm cluster (partition " +
+            (m_Settings.m_Partition.empty() ? std::string("default") : m_Settings.m_Partition) +
+            ", at most " + std::to_string(m_Settings.m_MaxJobs) + " jobs at once)",
+        kLogInfo);
     SubmitJobs();
     EndIfDone();
     if (m_Active) {
@@ -281,10 +281,15 @@ bool ClusterRun::Submit(int position) {
     log.Write("ECL Path: " + job.eclPath, kLogDebug);
     std::string text;
     std::string error;
+    std::string other;
+    std::string clash;
     if (job.eclPath.empty()) {
         log.Write("  ERROR: Could not write the ECL file for the source \"" + job.ecl.m_SourcePath +
                       "\"",
                   kLogError);
+    } else if (run::OutputClashes(store, *m_Services.settings, position, job.ecl, other, clash)) {
+        // Another finished job's stream would be written over: this job is not handed over.
+        log.Write(clash, kLogError);
     } else if (!BuildJobDescription(store, position, m_Services.window->HasDeleteMpvKeyword(), text,
                                     error) ||
                !WriteDescriptionFile(DescriptionPathFor(job.eclPath), text, error)) {
@@ -327,8 +332,8 @@ bool ClusterRun::Submit(int position) {
                 if (blank != std::string::npos && lf != std::string::npos && lf > blank) {
                     status = std::atoi(answer.substr(blank + 1, lf - blank - 1).c_str());
                 }
-                Submitted(job, ran,
-                          status, lf == std::string::npos ? std::string() : answer.substr(lf + 1));
+                Submitted(job, ran, status,
+                          lf == std::string::npos ? std::string() : answer.substr(lf + 1));
             });
         if (started) {
             return true;

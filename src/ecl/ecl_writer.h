@@ -57,8 +57,9 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 // The MPEG-2 frame rate code of a rate in thousandths, 0 when it has none.
 int FrameRateIndex(int thousandths);
 
-// The facts of a source as the source inspection reads them (AVI files and scripts through the
-// frame server in `programDir`/system); `opened` is false when it cannot be read.
+// The facts of a source as the source inspection reads them (AVI files, scripts through the
+// frame server in `programDir`/system, other video files through libavformat); `opened` is
+// false when it cannot be read.
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
 // The outputs' common path without extension for the source `input` (a full path): in the

@@ -7,6 +7,7 @@
 #include "gui/up_down.h"
 #include "platform/control_ids.h"
 #include "platform/qt/qt_message_boxes.h"
+#include "source/source_info.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -459,7 +460,9 @@ std::string MainWindowWidget::ChooseSource() {
     if (m_SourceChooser) {
         return m_SourceChooser();
     }
-    QString path = ChooseExistingFile(this, "Video Files (*.avi *.avs)");
+    // Every kind of file the source inspection reads; any other file may still be tried.
+    QString path = ChooseExistingFile(this, QString::fromStdString(source::SourceDialogFilter()) +
+                                                ";;All Files (*)");
     return path.toLocal8Bit().toStdString();
 }
 

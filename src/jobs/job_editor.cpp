@@ -111,21 +111,26 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
     m_Dialog.SetText(ui::kInfoType, fields.type);
     *m_State.sourceFrames = fields.sourceFrames;
     *m_State.sourceSeconds = fields.sourceSeconds;
+    m_SourceAspect = fields.aspectChoice;
+    m_SourceFieldOrder = fields.fieldOrder;
     return false;
 }
 
-void CJobEditor::NewJob(const std::string& path) {
+bool CJobEditor::NewJob(const std::string& path) {
     if (path.empty()) {
-        return;
+        return true;
     }
     m_Dialog.Enable(ui::kNewJob, false);
     if (ShowSourceInfo(path)) {
-        return;
+        // Nothing was taken; the user may choose another file at once.
+        m_Dialog.Enable(ui::kNewJob, true);
+        return false;
     }
     FillNewJob(path);
     m_Dialog.Enable(ui::kCancel, true);
     jobs::UpdateJobButtons(m_Dialog, m_State.processing());
     m_Dialog.Enable(ui::kStop, false);
+    return true;
 }
 
 void CJobEditor::FillNewJob(const std::string& path) {
@@ -169,6 +174,22 @@ void CJobEditor::FillNewJob(const std::string& path) {
 
 void CJobEditor::ApplyTemplate() {
     templates::ApplySelectedTemplate(m_Dialog, m_Store);
+    ApplySourceShape();
+}
+
+void CJobEditor::ApplySourceShape() {
+    // A video file that states its display aspect and field order knows them better than a
+    // template made for every source; AVI files and scripts state neither.
+    if (m_SourceAspect == 2 || m_SourceAspect == 3) {
+        m_Dialog.CheckRadioButton(ui::kAspectSquare, ui::kAspect16x9,
+                                  m_SourceAspect == 3 ? ui::kAspect16x9 : ui::kAspect4x3);
+    }
+    if (m_SourceFieldOrder >= 1 && m_SourceFieldOrder <= 3) {
+        m_Dialog.SetCheck(ui::kProgressive, m_SourceFieldOrder == 1);
+        if (m_SourceFieldOrder != 1) {
+            m_Dialog.SetCheck(ui::kTopFieldFirst, m_SourceFieldOrder == 2);
+        }
+    }
 }
 
 void CJobEditor::SelectTemplate(int position) {
@@ -324,6 +345,9 @@ void CJobEditor::AddOrReplaceJob() {
             }
         }
         m_Log.Write("Added job " + name, logging::kLogInfo);
+    }
+    if (m_Callbacks.jobStored) {
+        m_Callbacks.jobStored(p);
     }
     m_EditedJob = -1;
     jobs::UpdateJobButtons(m_Dialog, m_State.processing());

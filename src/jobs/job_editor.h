@@ -42,6 +42,9 @@ struct EditorCallbacks {
     // Looks for the chapter information file of a new job's source and, when found, fills the
     // chapter file and chapter list texts and logs the import.
     std::function<void(const std::string& sourcePath)> findChapters;
+    // A job was stored by Add/Replace at this position (every path: the button, job list
+    // files, dropped files).
+    std::function<void(int position)> jobStored;
 };
 
 // UI thread only. Built by the main window, which routes the panel's events to it.
@@ -53,8 +56,8 @@ public:
 
     // New Job with the source the user chose (empty: the dialog was cancelled, nothing
     // happens). A source that cannot be inspected leaves the panel as it was, with New Job
-    // disabled.
-    void NewJob(const std::string& path);
+    // enabled, and returns false (its reason is logged); true otherwise.
+    bool NewJob(const std::string& path);
     // Double-click on a job row: fills the panel from the selected job. Replace is offered
     // unless that job is being encoded. Does nothing without a selection or a stored job.
     void LoadJobIntoEditor();
@@ -82,10 +85,14 @@ public:
     // the panel's job is added at the end instead.
     void AddOrReplaceJob() override;
 
-private:
-    // The template list's selection applied to the panel.
+    // The template list's selection applied to the panel, then what the last source shown
+    // says of its shape (ApplySourceShape).
     void ApplyTemplate();
+    // The aspect choice nearest the display aspect and the field flags of the field order, of
+    // the last source shown, where it states them (video files read through libavformat).
+    void ApplySourceShape();
 
+private:
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;
     logging::Log& m_Log;
@@ -93,6 +100,8 @@ private:
     EditorState m_State;
     EditorCallbacks m_Callbacks;
     int m_EditedJob = -1;
+    int m_SourceAspect = 0;     // SourceInfoFields::aspectChoice of the last source shown
+    int m_SourceFieldOrder = 0; // SourceInfoFields::fieldOrder of the last source shown
 };
 
 } // namespace jobs

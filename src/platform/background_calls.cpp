@@ -1,6 +1,7 @@
 // Background calls: a thread per call, the answer posted back as the message's text.
 #include "platform/background_calls.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -26,7 +27,9 @@ BackgroundCalls::~BackgroundCalls() {
 
 bool BackgroundCalls::Call(std::function<std::string()> work,
                            std::function<void(std::string&)> done) {
-    uint64_t id = m_Next++;
+    // Numbers unique across every caller of the program, which share the one message.
+    static std::atomic<uint64_t> next{1};
+    uint64_t id = next++;
     uint32_t message = m_Message;
     try {
         std::thread([link = m_Link, message, id, work = std::move(work)] {
@@ -49,7 +52,7 @@ bool BackgroundCalls::OnMessage(Message& message) {
     }
     auto found = m_Done.find(message.wparam);
     if (found == m_Done.end()) {
-        return true; // forgotten
+        return false; // another caller's, or one forgotten
     }
     std::function<void(std::string&)> done = std::move(found->second);
     m_Done.erase(found);

@@ -29,7 +29,8 @@ public:
     // when no thread could be started: `done` is then never called. UI thread.
     bool Call(std::function<std::string()> work, std::function<void(std::string&)> done);
 
-    // The queue's message with an answer: calls its `done`. False for any other message.
+    // The queue's message with an answer of this object: calls its `done`. False for any other
+    // message, and for an answer of another object or one forgotten.
     bool OnMessage(Message& message);
 
     // Answers still to come.
@@ -42,7 +43,6 @@ private:
     std::shared_ptr<Link> m_Link;
     UiQueue& m_Queue;
     uint32_t m_Message;
-    uint64_t m_Next = 1;
     std::map<uint64_t, std::function<void(std::string&)>> m_Done;
 };
 

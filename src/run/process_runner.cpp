@@ -8,9 +8,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace run {
 
@@ -74,8 +74,8 @@ bool CProcessRunner::Start(std::unique_ptr<CProcessRunner> runner,
             r.PostFinished(errno);
             return false;
         }
-        int error = r.m_Processes->StartInOwnGroup(platform::SplitCommandLine(r.m_Command), out,
-                                                   r.m_Pid);
+        int error =
+            r.m_Processes->StartInOwnGroup(platform::SplitCommandLine(r.m_Command), out, r.m_Pid);
         ::close(out);
         if (error != 0) {
             r.PostFinished(error);
@@ -87,8 +87,7 @@ bool CProcessRunner::Start(std::unique_ptr<CProcessRunner> runner,
             platform::UiQueue::Make(r.m_HandleMessage, static_cast<uint64_t>(r.m_Pid), r.m_Id));
         int pid = r.m_Pid;
         std::shared_ptr<platform::Processes> processes = r.m_Processes;
-        if (!Launch(std::move(runner),
-                    [](CProcessRunner& self) { self.FollowFile(true, {}); })) {
+        if (!Launch(std::move(runner), [](CProcessRunner& self) { self.FollowFile(true, {}); })) {
             // Nobody follows it: end it rather than leave an encode nobody waits for.
             processes->SignalGroup(pid, SIGKILL);
             processes->Reap(pid);

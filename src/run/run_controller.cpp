@@ -13,6 +13,7 @@
 #include "platform/dialog.h"
 #include "platform/message_registry.h"
 #include "run/encode_outputs.h"
+#include "run/output_clash.h"
 #include "run/process_runner.h"
 #include "run/progress_line.h"
 
@@ -49,7 +50,8 @@ uint32_t WaitMilliseconds(int32_t seconds) {
 RunController::RunController(RunServices services)
     : m_Services(std::move(services)), m_Progress([this] {
           return m_Services.milliseconds ? m_Services.milliseconds() : m_Services.now() * 1000;
-      }) {
+      }),
+      m_Calls(*m_Services.queue) {
     platform::UiQueue& q = *m_Services.queue;
     m_LineMessage = q.RegisterMessage(platform::kUpmLineName);
     m_FinishedMessage = q.RegisterMessage(platform::kUpmFinishedName);
@@ -63,6 +65,9 @@ std::string RunController::EclCcePath() const {
 }
 
 bool RunController::OnMessage(platform::Message& message) {
+    if (m_Calls.OnMessage(message)) {
+        return true;
+    }
     if (message.message == m_FinishedMessage) {
         OnProcessFinished(message.wparam, message.lparam);
     } else if (message.message == m_LineMessage) {
@@ -310,6 +315,14 @@ void RunController::StartNextJob() {
         log.Write("  ERROR: Could not write the ECL file for the source \"" +
                       m_State.m_Ecl.m_SourcePath + "\"",
                   kLogError);
+    } else if (std::string other, clash; OutputClashes(*m_Services.store, *m_Services.settings, job,
+                                                       m_State.m_Ecl, other, clash)) {
+        // Another finished job's stream would be written over: this job does not run.
+        log.Write(clash, kLogError);
+        StartJobProgress(job, count);
+        m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
+        CompleteJob(job, jobs::kStatusError);
+        return;
     }
 
     const env::RunnerProfile ini = env::LocateRunnerProfile(EclCcePath());
@@ -397,14 +410,13 @@ bool RunController::StartEclCce(int id) {
     }
     // The runner writes to a file beside its list and leads a group of its own, so that it
     // outlives this program and Stop can end it with everything it started.
-    std::string output = m_State.m_EclPath.empty() ? std::string()
-                                                   : RunnerOutputPath(m_State.m_EclPath);
+    std::string output =
+        m_State.m_EclPath.empty() ? std::string() : RunnerOutputPath(m_State.m_EclPath);
     auto runnerObject =
         output.empty()
-            ? std::make_unique<CProcessRunner>(command, *m_Services.queue, id,
-                                               m_Services.processes)
-            : std::make_unique<CProcessRunner>(command, *m_Services.queue, id,
-                                               m_Services.processes, output);
+            ? std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes)
+            : std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes,
+                                               output);
     platform::ProcessIdentity started;
     bool ok = CProcessRunner::Start(std::move(runnerObject), started);
     // A runner that never ran is no reason to pause before the next step.
@@ -456,8 +468,8 @@ void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
 
 bool RunController::EncodeWroteOutputs(bool quiet) {
     std::string problem;
-    if (CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime,
-                           quiet ? nullptr : m_Services.log, &problem)) {
+    if (CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, quiet ? nullptr : m_Services.log,
+                           &problem)) {
         return true;
     }
     if (!quiet) {
@@ -514,7 +526,8 @@ void RunController::FinishEncodedJob(int job) {
 }
 
 void RunController::StopProcessing() {
-    if (!m_CurrentKey.empty() && !EndJob(m_CurrentKey, m_State.m_CurrentJob, jobs::kStatusPending)) {
+    if (!m_CurrentKey.empty() &&
+        !EndJob(m_CurrentKey, m_State.m_CurrentJob, jobs::kStatusPending)) {
         jobs::LogStoreFailure(*m_Services.log, "mark the stopped job \"Pending\"",
                               *m_Services.store);
     }
@@ -704,13 +717,12 @@ void RunController::ResumeLocal(int position, const RunRecord& record) {
     if (m_Services.processes->IsRunning(record.runner)) {
         log.Write("---", kLogInfo);
         log.Write("Following Job: " + name + " (its encoder, process " +
-                      std::to_string(record.runner.pid) +
-                      ", went on while Vantaq was not running)",
+                      std::to_string(record.runner.pid) + ", went on while Vantaq was not running)",
                   kLogInfo);
         m_Runner = record.runner;
-        auto follower = std::make_unique<CProcessRunner>(
-            std::string(), *m_Services.queue, id, m_Services.processes,
-            RunnerOutputPath(record.eclPath));
+        auto follower = std::make_unique<CProcessRunner>(std::string(), *m_Services.queue, id,
+                                                         m_Services.processes,
+                                                         RunnerOutputPath(record.eclPath));
         CProcessRunner::Follow(std::move(follower), record.runner);
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "ecl/ecl_writer.h"
 #include "env/settings.h"
+#include "platform/background_calls.h"
 #include "platform/processes.h"
 #include "platform/ui_queue.h"
 #include "run/encoder_errors.h"
@@ -185,6 +186,8 @@ public:
 
     // The position of the job being worked, found again from its run key; −1 when none.
     int CurrentPosition();
+    // Work of a finished job still going on off the window's thread (its stream report).
+    bool Busy() const { return m_Calls.Pending() > 0; }
 
     // Routes the runner's and the pulldown's messages; false for any other message.
     bool OnMessage(platform::Message& message);
@@ -244,17 +247,20 @@ private:
     // Follows a local encode left by an earlier start.
     void ResumeLocal(int position, const RunRecord& record);
     bool RunnerRunning() const { return m_Runner.pid > 0; }
+    // The report of a finished job's stream, made off the window's thread and logged when done.
+    void ReportStream();
     void KillRunTimers();
 
     RunServices m_Services;
     RunState m_State;
     RunProgress m_Progress;
     RemoteExecutor* m_Remote = nullptr;
-    std::string m_CurrentKey; // the run key of the job being worked
+    platform::BackgroundCalls m_Calls;
+    std::string m_CurrentKey;           // the run key of the job being worked
     platform::ProcessIdentity m_Runner; // the runner going on, pid −1 when none
-    EncoderErrors m_EncoderErrors; // the current job's error lines of the runner and encoder
-    bool m_TwoPart = false;        // the current job runs the two-part method
-    int m_WaitingTimer = 0;        // the step timer armed, 0 when none
+    EncoderErrors m_EncoderErrors;      // the current job's error lines of the runner and encoder
+    bool m_TwoPart = false;             // the current job runs the two-part method
+    int m_WaitingTimer = 0;             // the step timer armed, 0 when none
     uint32_t m_LineMessage;
     uint32_t m_FinishedMessage;
     uint32_t m_PulldownLineMessage;

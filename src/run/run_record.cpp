@@ -43,8 +43,7 @@ bool Plain(const std::string& text) {
 
 std::string NewRunKey(int64_t now) {
     static std::atomic<unsigned> counter{0};
-    return std::to_string(now) + "-" + std::to_string(::getpid()) + "-" +
-           std::to_string(++counter);
+    return std::to_string(now) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
 }
 
 std::string FormatHandle(const RunRecord& record) {
@@ -142,9 +141,9 @@ bool LoadRunRecord(store::KeyStore& store, int position, RunRecord& record) {
 bool ClearRunRecord(store::KeyStore& store, int position) {
     store::KeyStore::Transaction unit(store);
     bool ok = unit.Ok();
-    for (const char* name : {kRunKeyValue, kRunHandleValue, kRunEclValue, kRunSourceValue,
-                             kRunOutputValue, kRunVafValue, kRunFramesValue, kRunFlagsValue,
-                             kRunStartedValue}) {
+    for (const char* name :
+         {kRunKeyValue, kRunHandleValue, kRunEclValue, kRunSourceValue, kRunOutputValue,
+          kRunVafValue, kRunFramesValue, kRunFlagsValue, kRunStartedValue}) {
         ok = ok && jobs::SetJobString(store, position, name, std::string());
     }
     return ok && unit.Commit();

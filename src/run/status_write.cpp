@@ -1,6 +1,9 @@
 // The run's status writes, and the end of the run when the store refuses one.
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
+#include "platform/files.h"
+#include "pulldown/stream_report_file.h"
 #include "run/chapter_files.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
@@ -32,9 +35,42 @@ bool RunController::WriteJobStatus(int job, const char* status) {
     }
     if (std::string(status) == jobs::kStatusComplete) {
         WriteJobChapterFiles(m_State.m_Ecl, *m_Services.log);
+        ReportStream();
     }
     m_Progress.FinishJob();
     return true;
+}
+
+void RunController::ReportStream() {
+    const ecl::EclState& e = m_State.m_Ecl;
+    if (!e.m_VideoOut || e.m_OutputPath.empty()) {
+        return;
+    }
+    // After the 2:3 pass the stream of the job is the pass's result.
+    std::string stream = e.m_OutputPath;
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(stream + ".m2v", facts) && !m_State.m_UtilityPulldown) {
+        int telecide = 0;
+        jobs::GetJobNumber(*m_Services.store, CurrentPosition(), jobs::kTelecide, telecide);
+        stream = telecide == 1 ? stream + ".m2v" : stream;
+    }
+    int position = CurrentPosition();
+    // Reading a long stream takes seconds: not on the window's thread.
+    m_Calls.Call(
+        [stream] {
+            pulldown::StreamReportOutcome outcome = pulldown::MakeStreamReportFile(stream);
+            return std::string(outcome.ok ? "1" : "0") + outcome.line;
+        },
+        [this, position](std::string& answer) {
+            bool ok = !answer.empty() && answer[0] == '1';
+            m_Services.log->Write(answer.substr(1), ok ? logging::kLogInfo : logging::kLogError);
+            // The finished job's row shows the verdict (unless the row is now the running job's).
+            if (position >= 0 && position < jobs::JobCount(*m_Services.store) &&
+                !(m_State.m_Processing && position == CurrentPosition())) {
+                m_Services.window->RefreshJobRow(position,
+                                                 jobs::JobStatusImage(*m_Services.store, position));
+            }
+        });
 }
 
 } // namespace run

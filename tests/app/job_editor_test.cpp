@@ -236,9 +236,92 @@ TEST(JobEditor, NewJobOnOtherRatesAndUnreadableSources) {
         missing.Saw("log:2:  AVI Error: could not load " + missing.sources.File("gone.avi")));
     EXPECT_EQ(missing.dialog.GetText(kInputFile), "");
     EXPECT_FALSE(missing.dialog.IsEnabled(kName));
-    EXPECT_FALSE(missing.dialog.IsEnabled(kNewJob));
-    missing.w().OnJobSelectionChanged();
+    // Nothing was taken: New Job is there for the next try, and a box names the file and the
+    // kinds of file that work.
     EXPECT_TRUE(missing.dialog.IsEnabled(kNewJob));
+    bool boxed = false;
+    for (const std::string& e : missing.events) {
+        boxed = boxed || (e.rfind("box:", 0) == 0 &&
+                          e.find(missing.sources.File("gone.avi")) != std::string::npos &&
+                          e.find("MP4, MKV, MOV") != std::string::npos);
+    }
+    EXPECT_TRUE(boxed);
+}
+
+// A video file that states its display aspect and field order sets the job's aspect choice
+// and field flags over the template's, on New Job and on every drop; unreadable files of a
+// dropped batch are named in one box and the readable ones added.
+TEST(JobEditor, VideoFilesSetTheirShapeAndADroppedBatchNamesTheUnreadable) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "no ffmpeg";
+    }
+    EditorRig rig;
+    for (const media::VideoSample& sample : media::VideoSamples()) {
+        if (sample.file == "anamorphic.mkv" || sample.file == "interlaced.ts") {
+            ASSERT_TRUE(media::MakeVideo(rig.sources.Path(), sample));
+        }
+    }
+    rig.dialog.SetSelection(kTemplateList, 3);
+    rig.w().OnNewJob(rig.sources.File("anamorphic.mkv"));
+    EXPECT_EQ(rig.dialog.GetText(kInfoResolution), "176 x 144");
+    EXPECT_EQ(rig.dialog.GetText(kInfoFrames), "25");
+    EXPECT_TRUE(rig.dialog.IsChecked(kAspect16x9));
+    EXPECT_FALSE(rig.dialog.IsChecked(kAspect4x3));
+    EXPECT_TRUE(rig.dialog.IsChecked(kProgressive));
+    rig.w().OnCancelEdit();
+
+    testing_support::WriteFile(rig.sources.File("notes.mp4"), "text\n");
+    rig.events.clear();
+    int added =
+        rig.w().OnDropSources({rig.sources.File("interlaced.ts"), rig.sources.File("notes.mp4"),
+                               rig.sources.File("gone.mkv")});
+    EXPECT_EQ(added, 1);
+    jobs::JobRecord job;
+    ASSERT_TRUE(jobs::ReadJobRecord(rig.temp.Store(), 0, job));
+    EXPECT_EQ(job.input, rig.sources.File("interlaced.ts"));
+    EXPECT_EQ(job.progressive, 0);
+    EXPECT_EQ(job.topFieldFirst, 1);
+    EXPECT_EQ(job.endFrame, 25);
+    int boxes = 0;
+    for (const std::string& e : rig.events) {
+        if (e.rfind("box:", 0) == 0) {
+            ++boxes;
+            EXPECT_NE(e.find(rig.sources.File("notes.mp4")), std::string::npos);
+            EXPECT_NE(e.find(rig.sources.File("gone.mkv")), std::string::npos);
+        }
+    }
+    EXPECT_EQ(boxes, 1);
+}
+
+// Two sources of one name in one folder write one stream: adding the second warns and names
+// the first, and the box's OK (the answer without a display) keeps the first one's output.
+TEST(JobEditor, AddingAJobThatWritesAnotherJobsOutputWarns) {
+    EditorRig rig;
+    std::string first = rig.Source("clip.avi", 25, 50);
+    rig.dialog.SetSelection(kTemplateList, 3);
+    rig.w().OnNewJob(first);
+    rig.dialog.SetText(kName, "first");
+    rig.w().OnAddJob();
+    EXPECT_FALSE(rig.Saw("log:1:Warning: Job first writes " + rig.sources.File("clip.mpv") +
+                         ", the same output as job first."));
+
+    std::string second = rig.Source("clip.AVI", 25, 50);
+    rig.w().OnNewJob(second);
+    rig.dialog.SetText(kName, "second");
+    rig.events.clear();
+    rig.w().OnAddJob();
+    EXPECT_TRUE(rig.Saw("log:1:Warning: Job second writes " + rig.sources.File("clip.mpv") +
+                        ", the same output as job first."))
+        << testing::PrintToString(rig.events);
+    bool asked = false;
+    for (const std::string& e : rig.events) {
+        asked =
+            asked || (e.rfind("box:Job second writes the same output file as job first", 0) == 0);
+    }
+    EXPECT_TRUE(asked);
+    int replace = -1;
+    jobs::GetJobNumber(rig.temp.Store(), 1, "ReplaceOutput", replace);
+    EXPECT_EQ(replace, 0);
 }
 
 TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {

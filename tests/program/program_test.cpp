@@ -356,3 +356,105 @@ TEST_F(ProgramRun, KilledDuringAnEncodeIsFollowedByTheNextStartAndNeverEncodedTw
     size_t close = stat.rfind(')');
     EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat[close + 2] == 'Z')) << stat;
 }
+
+namespace {
+
+// Which of the source's `candidates` frames the stream's frame `frame` shows: the one the
+// ffmpeg psnr filter finds nearest.
+int SourceFrameShown(const std::string& stream, int frame, const std::string& source,
+                     const std::vector<int>& candidates) {
+    int best = -1;
+    double bestPsnr = -1;
+    for (int k : candidates) {
+        std::string out = media::Output(
+            "ffmpeg -nostdin -v info -i '" + stream + "' -i '" + source +
+            "' -filter_complex '[0]trim=start_frame=" + std::to_string(frame) +
+            ":end_frame=" + std::to_string(frame + 1) +
+            ",setpts=PTS-STARTPTS[a];[1]trim=start_frame=" + std::to_string(k) +
+            ":end_frame=" + std::to_string(k + 1) +
+            ",setpts=PTS-STARTPTS[b];[a][b]psnr' -f null - 2>&1 | grep -o 'average:[0-9.inf]*'");
+        double psnr = out.find("inf") != std::string::npos ? 1e9 : std::atof(out.c_str() + 8);
+        if (out.size() > 8 && psnr > bestPsnr) {
+            bestPsnr = psnr;
+            best = k;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+// Video files of every container through the whole program: a job list names them (and a cut
+// transport stream, a frame range and a text file named .mp4); every readable one becomes a
+// job that ends "Complete" with as many frames as ffprobe counts in its source (a variable
+// rate: as many as ffmpeg's fps filter makes at the nominal rate), its field order and
+// display aspect kept; the text file adds no job and is named in the log.
+TEST_F(ProgramRun, VideoFilesOfEveryContainerEncodeFrameExact) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "no ffmpeg";
+    }
+    std::string folder = m_Dir.File("media");
+    fs::create_directories(folder);
+    struct Job {
+        std::string source;
+        long long frames;
+        std::string range; // fields 9 and 10 of the line
+    };
+    std::vector<Job> expected;
+    for (const media::VideoSample& sample : media::VideoSamples()) {
+        ASSERT_TRUE(media::MakeVideo(folder, sample)) << sample.file;
+        std::string path = folder + "/" + sample.file;
+        long long frames =
+            sample.file == "variable.mp4"
+                ? std::atoll(media::Output("ffmpeg -nostdin -v error -i '" + path +
+                                           "' -vf fps=30 -f framecrc - | grep -c '^0,'")
+                                 .c_str())
+                : std::atoll(media::ProbeEntry(path, "nb_read_packets").c_str());
+        expected.push_back({path, frames, "-1,0"});
+    }
+    std::string cut = folder + "/cut.ts";
+    fs::copy_file(folder + "/interlaced.ts", cut);
+    ASSERT_TRUE(media::CutFile(cut, fs::file_size(cut) / 2));
+    expected.push_back(
+        {cut, std::atoll(media::ProbeEntry(cut, "nb_read_packets").c_str()), "-1,0"});
+    std::string ranged = folder + "/range.mkv";
+    fs::copy_file(folder + "/matroska.mkv", ranged);
+    expected.push_back({ranged, 15, "5,20"});
+    std::string text = folder + "/notes.mp4";
+    WriteFile(text, "Not a video at all.\n");
+
+    std::string list = "; 1.0.1.5\r\n";
+    for (const Job& job : expected) {
+        list += "0," + job.source + ",0,6000,3000,3,1,-1,-1," + job.range + ",-1,-1,-1,-1\r\n";
+    }
+    list += "0," + text + ",0,6000,3000,3,1\r\n";
+    WriteFile(m_Dir.File("jobs.txt"), list);
+    AddStoredJobs(0);
+
+    Outcome run = Start("-clear -source:" + Quoted(m_Dir.File("jobs.txt")) + " -start -exit");
+    EXPECT_EQ(run.status, 0) << run.stderrText;
+    std::string log = ReadFile(m_Dir.File("vantaq.log"));
+    ASSERT_EQ(StoredJobs(), static_cast<int>(expected.size())) << log;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const Job& job = expected[i];
+        SCOPED_TRACE(job.source);
+        EXPECT_EQ(Status(static_cast<int>(i)), "Complete");
+        std::string stream = job.source.substr(0, job.source.rfind('.')) + ".mpv";
+        EXPECT_EQ(std::atoll(media::ProbeEntry(stream, "nb_read_packets").c_str()), job.frames);
+        if (job.source.find("interlaced") != std::string::npos) {
+            EXPECT_EQ(media::ProbeEntry(stream, "field_order"), "tt");
+            EXPECT_EQ(SourceFrameShown(stream, 0, job.source, {0, 1}), 0);
+            EXPECT_EQ(SourceFrameShown(stream, 24, job.source, {23, 24}), 24);
+        }
+        if (job.source == ranged) {
+            // The range's first and last frames, not their neighbours.
+            EXPECT_EQ(SourceFrameShown(stream, 0, job.source, {4, 5, 6}), 5);
+            EXPECT_EQ(SourceFrameShown(stream, 14, job.source, {18, 19, 20}), 19);
+        }
+        if (job.source.find("anamorphic") != std::string::npos) {
+            EXPECT_EQ(media::ProbeEntry(stream, "display_aspect_ratio"), "16:9");
+        }
+    }
+    EXPECT_NE(log.find("has a variable frame rate"), std::string::npos) << log;
+    EXPECT_NE(log.find(text + " cannot be a source"), std::string::npos) << log;
+}

@@ -169,16 +169,21 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
     EXPECT_TRUE(source::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_EQ(f.length, kept.length);
     EXPECT_EQ(f.sourceFrames, kept.sourceFrames);
-    ASSERT_EQ(view.rows.size(), 1u); // the reason is a debug line, dropped by default
+    // The spec's line, then one that names the file, the reason and the kinds that work.
+    ASSERT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(view.rows[0].first, logging::kLogError);
     EXPECT_TRUE(EndsWith(view.rows[0].second, "  AVI Error: could not load " + bad))
         << view.rows[0].second;
+    EXPECT_EQ(view.rows[1].first, logging::kLogError);
+    EXPECT_NE(view.rows[1].second.find(bad + " cannot be a source: "), std::string::npos)
+        << view.rows[1].second;
+    EXPECT_TRUE(EndsWith(view.rows[1].second,
+                         std::string("Sources can be ") + source::kSourceKindsText + "."));
 
-    log.SetDebugInfo(true);
     EXPECT_TRUE(source::InspectSource(dir.File("none.avi"), VANTAQ_PROGRAM_DIR, log, f));
-    ASSERT_EQ(view.rows.size(), 3u);
-    EXPECT_EQ(view.rows[2].first, logging::kLogDebug);
-    EXPECT_TRUE(EndsWith(view.rows[2].second, "the file cannot be opened"));
+    ASSERT_EQ(view.rows.size(), 4u);
+    EXPECT_NE(view.rows[3].second.find("the file cannot be opened"), std::string::npos)
+        << view.rows[3].second;
 }
 
 TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {

@@ -11,6 +11,7 @@
 #include "platform/frame_server.h"
 #include "pulldown/picture_count.h"
 #include "rate_fit.h"
+#include "source/av_probe.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -237,6 +238,7 @@ private:
 
     int Prepare(const std::string& eclPath);
     int ProbeAvi(const std::string& path, enc::SourceInfo& info);
+    int ProbeVideoFile(const std::string& path);
     int OpenScript(const std::string& path);
     bool MakeTemp(const std::string& final, Output& out);
     void RemoveLeftovers();
@@ -277,7 +279,14 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     RemoveLeftovers();
     enc::EncodePlan& p = m_Plan;
     const bool script = EndsWithNoCase(p.sourcePath, ".avs");
-    const int opened = script ? OpenScript(p.sourcePath) : ProbeAvi(p.sourcePath, m_Source);
+    // Any file that is no AVI by its content is read through libavformat, as the window
+    // inspected it.
+    platform::AviHeaders aviHeaders;
+    const bool videoFile =
+        !script && platform::ReadAviHeaders(p.sourcePath, aviHeaders) == platform::kAviNotAvi;
+    const int opened = script      ? OpenScript(p.sourcePath)
+                       : videoFile ? ProbeVideoFile(p.sourcePath)
+                                   : ProbeAvi(p.sourcePath, m_Source);
     if (opened != kExitOk) {
         return opened;
     }
@@ -423,6 +432,50 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
                                " whole frames before the cut are read (its headers count " +
                                std::to_string(headers.headerFrames) + ")");
         info.frames = headers.info.length;
+    }
+    return kExitOk;
+}
+
+// Inspects a video file as the window did (headers and packet counts through libavformat):
+// the same frame count, nominal rate and audio.
+int EncodeJob::ProbeVideoFile(const std::string& path) {
+    if (!CheckSourceFile(path)) {
+        return kExitSource;
+    }
+    source::AvProbe probe;
+    std::string error;
+    if (source::ProbeAvSource(path, probe, error) != source::kAvOk) {
+        Fail("cannot read the source " + path + ": " + error);
+        return kExitSource;
+    }
+    m_Source = enc::SourceInfo();
+    m_Source.width = probe.width;
+    m_Source.height = probe.height;
+    m_Source.frames = probe.frames;
+    m_Source.rateNum = static_cast<int>(probe.rate);
+    m_Source.rateDen = static_cast<int>(probe.scale);
+    m_Source.hasAudio = probe.hasAudio;
+    m_Source.audioChannels = probe.audioChannels;
+    m_Source.videoStream = probe.streamIndex;
+    m_Source.retime = true;
+    m_Source.variableRate = probe.variableRate;
+    Say("  Source " + path + ": " + probe.fileType + ", " + std::to_string(probe.width) + "x" +
+        std::to_string(probe.height) + ", " + std::to_string(probe.rate) + "/" +
+        std::to_string(probe.scale) + " fps, " + std::to_string(probe.frames) + " frames");
+    if (probe.variableRate) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", probe.seconds);
+        m_Plan.notes.push_back(
+            "the source has a variable frame rate (" + std::to_string(probe.packets) +
+            " frames in " + seconds + " s): it is encoded at its nominal rate " +
+            std::to_string(probe.rate) + "/" + std::to_string(probe.scale) + " fps as " +
+            std::to_string(probe.frames) +
+            " frames, ffmpeg's fps filter repeating or dropping frames where the timing needs");
+    }
+    if (probe.truncated) {
+        m_Plan.notes.push_back(path + " is truncated: the " + std::to_string(probe.frames) +
+                               " whole frames before the cut are read (its headers count " +
+                               std::to_string(probe.headerFrames) + ")");
     }
     return kExitOk;
 }

@@ -69,9 +69,13 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
     const int64_t count = plan.encodeEnd - plan.encodeFirst;
     // A script's chain makes its clip first; the range counts frames of that clip.
     std::string chain = source.scriptVideoFilter.empty() ? "" : source.scriptVideoFilter + ",";
+    if (source.variableRate) {
+        // Frames at the nominal rate, counted from the first one: the range counts these.
+        chain += "fps=" + std::to_string(plan.rateNum) + "/" + std::to_string(plan.rateDen) + ",";
+    }
     chain += "trim=start_frame=" + std::to_string(plan.encodeFirst) +
              ":end_frame=" + std::to_string(plan.encodeEnd) + ",setpts=PTS-STARTPTS";
-    if (!source.scriptInput.empty()) {
+    if (!source.scriptInput.empty() || source.retime) {
         // Frame n of the range is shown at n / the MPEG rate. A clip's rate may differ from
         // that rate in the last digits (AssumeFPS(23.976)); retiming keeps ffmpeg from
         // dropping or repeating a frame over a long clip to make up the difference.
@@ -86,7 +90,9 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
         chain += plan.topFirst ? ",setfield=tff" : ",setfield=bff";
     }
     const std::string rate = std::to_string(plan.rateNum) + "/" + std::to_string(plan.rateDen);
-    a.insert(a.end(), {"-map", "0:v:0", "-an", "-sn", "-dn", "-vf", chain, "-frames:v",
+    const std::string map =
+        source.videoStream >= 0 ? "0:" + std::to_string(source.videoStream) : "0:v:0";
+    a.insert(a.end(), {"-map", map, "-an", "-sn", "-dn", "-vf", chain, "-frames:v",
                        std::to_string(count), "-r", rate, "-pix_fmt", "yuv420p", "-c:v",
                        plan.mpeg1 ? "mpeg1video" : "mpeg2video", "-threads", "1"});
 

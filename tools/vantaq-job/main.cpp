@@ -1,7 +1,7 @@
 // vantaq-job: runs one job's whole pipeline (its ECL, the runner, the two-part method and the
 // pulldown pass) from a job description file, with the program's own run controller on an
-// event loop of its own. Prints the log lines and the runner's output lines; the exit status says how the
-// job ended.
+// event loop of its own. Prints the log lines and the runner's output lines; the exit status says
+// how the job ended.
 #include "cluster/job_description.h"
 #include "env/settings.h"
 #include "jobs/job_store.h"
@@ -142,7 +142,7 @@ int RunJob(const std::string& descriptionPath) {
         return !state.m_Processing ||
                (JobStatus(store) != jobs::kStatusPending && !state.m_PulldownRunning);
     });
-    loop.RunUntil([&] { return pulldowns.Running() == 0; });
+    loop.RunUntil([&] { return pulldowns.Running() == 0 && !controller.Busy(); });
     loop.SetHandler(nullptr);
 
     std::string status = JobStatus(store);
