@@ -3,6 +3,7 @@
 
 #include "ecl/ecl_writer.h"
 #include "env/settings.h"
+#include "jobs/job_errors.h"
 #include "jobs/job_store.h"
 #include "run/run_progress.h"
 #include "store/paths.h"
@@ -34,6 +35,11 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
         }
     } else {
         jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity, state);
+        // A failed job says why: the first error of its run.
+        std::string error = state == jobs::kStatusError ? jobs::JobError(store, position) : "";
+        if (!error.empty()) {
+            state += ": " + error;
+        }
     }
     std::string key;
     std::string templateName;

@@ -74,7 +74,7 @@ void CMainWindow::OnStartupTimer() {
 
     jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
     jobs::ResetJobEditor(m_Dialog);
-    jobs::UpdateJobButtons(m_Dialog, Processing());
+    jobs::UpdateJobButtons(m_Dialog, Processing(), false, CurrentJob());
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
@@ -158,6 +158,67 @@ void CMainWindow::OnCancel() {
     m_Host.EndWindow();
 }
 
+void CMainWindow::OnUserAccept() {
+    if (ConfirmCloseWithUnsavedEdit()) {
+        OnAccept();
+    }
+}
+
+void CMainWindow::OnUserCancel() {
+    if (ConfirmCloseWithUnsavedEdit()) {
+        OnCancel();
+    }
+}
+
+bool CMainWindow::ConfirmCloseWithUnsavedEdit() {
+    if (!m_Editor->HasUnsavedEdit()) {
+        return true;
+    }
+    std::string name = m_Dialog.GetText(kName);
+    std::string reason = jobs::AddJobReason(m_Dialog);
+    bool canSave = m_Dialog.IsEnabled(kAddJob);
+    std::string text = "The job \"" + name + "\" in the editor has changes that are not in the " +
+                       "Job List.";
+    std::vector<std::string> buttons;
+    if (canSave) {
+        buttons = {"Save as job", "Discard", "Cancel"};
+    } else {
+        text += " It cannot be saved yet" + (reason.empty() ? "." : ": " + reason);
+        buttons = {"Discard", "Cancel"};
+    }
+    const int cancel = static_cast<int>(buttons.size()) - 1;
+    int answer = m_Boxes.Ask(text + "\n\nClose Vantaq anyway?", "Vantaq", buttons, cancel, cancel);
+    if (answer == cancel || answer < 0) {
+        return false;
+    }
+    if (canSave && answer == 0) {
+        OnAddJob();
+        // A job the store refused stays in the editor (and the log says why).
+        return !m_Editor->HasUnsavedEdit();
+    }
+    m_Log.Write("Discarded the changes to job " + name + " on closing.", logging::kLogInfo);
+    return true;
+}
+
+void CMainWindow::OnNotificationClicked() {
+    if (m_InTray) {
+        RestoreFromTray();
+    } else {
+        m_Host.ShowWindow(true);
+    }
+}
+
+void CMainWindow::OnHelpFailed() {
+    m_Log.Write("ERROR: Failed to launch help for " + m_HelpFile, logging::kLogError);
+    m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+}
+
+void CMainWindow::OnOutputFolderFailed(const std::string& folder) {
+    m_Log.Write("ERROR: Could not open the output folder " + folder, logging::kLogError);
+    m_Boxes.ShowError("Could not open the output folder " + folder + ".", "Vantaq",
+                      platform::MessageBoxButtons::Ok);
+}
+
 void CMainWindow::OnStartProcessing() {
     if (m_Hooks.onStartProcessing) {
         m_Hooks.onStartProcessing();
@@ -199,7 +260,7 @@ void CMainWindow::OnSettings() {
 
 void CMainWindow::OnHelpContents() {
     if (m_HelpFile.empty() || !m_Host.OpenHelp(m_HelpFile)) {
-        m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+        OnHelpFailed();
     }
 }
 

@@ -51,6 +51,7 @@ public:
     // Closes the window; the program ends when it has closed.
     virtual void EndWindow() = 0;
     // Opens an HTML help file with the desktop's handler; false when it could not be started.
+    // A handler that starts and then fails is reported later through OnHelpFailed.
     virtual bool OpenHelp(const std::string& path) = 0;
     // Shows the about box under `caption`.
     virtual void ShowAbout(const std::string& caption) = 0;
@@ -58,7 +59,8 @@ public:
     virtual bool RunSettingsDialog() = 0;
     // The job list's line of details for `row` (CMainWindow::JobDetails) has changed.
     virtual void JobDetailsChanged(int /*row*/) {}
-    // Opens a folder with the desktop's handler, as help is opened; false when it could not.
+    // Opens a folder with the desktop's handler, as help is opened; false when it could not (a
+    // later failure comes through OnOutputFolderFailed).
     virtual bool OpenFolder(const std::string& /*path*/) { return false; }
 };
 
@@ -137,6 +139,14 @@ public:
     // "Close", the "exit" keyword). Neither stops a run.
     void OnAccept();
     void OnCancel();
+    // The same paths taken by the user: first ConfirmCloseWithUnsavedEdit, and the window
+    // stays when it says so. The keywords take OnCancel itself.
+    void OnUserAccept();
+    void OnUserCancel();
+    // Whether the window may close with the job editor as it is. With changes Add/Replace has
+    // not stored, asks: "Save as job" (stores them, as Add/Replace does; closing goes on only
+    // when that worked), "Discard" or "Cancel" (false: the window stays). True without changes.
+    bool ConfirmCloseWithUnsavedEdit();
 
     // Commands.
     void OnStartProcessing();
@@ -197,6 +207,12 @@ public:
     int OnDropSources(const std::vector<std::string>& paths);
     // The queue ran dry: a desktop notification through the tray with the run's counts.
     void OnQueueFinished(int completed, int failed);
+    // The notification was clicked: the window comes back (out of the tray) to the front.
+    void OnNotificationClicked();
+    // The desktop's opener reported, after it was started, that it could not open the help
+    // file or the output folder `folder`: the failure is shown and logged.
+    void OnHelpFailed();
+    void OnOutputFolderFailed(const std::string& folder);
 
     // The about box's caption: product name, a blank and product version of `programPath`'s
     // version resource; "Vantaq" when it has none.

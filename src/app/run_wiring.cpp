@@ -111,7 +111,8 @@ void RunWiring::ResetJobEditor() {
 
 void RunWiring::UpdateJobButtons() {
     const run::RunState& state = m_Controller->State();
-    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning);
+    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning,
+                           state.m_CurrentJob);
     // Every start and end of a run passes here.
     if (m_Display) {
         m_Display->ShowNow();

@@ -69,6 +69,10 @@ public:
     // Sets the Bias field from `bitrate` when the automatic bias is on.
     void ApplyAutoBias(int bitrate);
 
+    // The panel holds work that Add/Replace has not stored: a new job, or a loaded job whose
+    // fields were changed since it was loaded.
+    bool HasUnsavedEdit() const;
+
     // The stored job Replace writes to (it follows the job when the queue shifts), or -1.
     int& EditedJob() { return m_EditedJob; }
 
@@ -93,6 +97,9 @@ private:
     EditorState m_State;
     EditorCallbacks m_Callbacks;
     int m_EditedJob = -1;
+    // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
+    JobRecord m_LoadedJob;
+    bool m_HasLoadedJob = false;
 };
 
 } // namespace jobs

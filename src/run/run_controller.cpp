@@ -5,6 +5,7 @@
 #include "env/startup_checks.h"
 #include "env/user_files.h"
 #include "jobs/job_panels.h"
+#include "jobs/job_errors.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/command_line.h"
@@ -165,6 +166,8 @@ void RunController::StartNextJob() {
     jobs::GetJobString(*m_Services.store, job, jobs::kName, kWholeText, name);
     log.Write("---", kLogInfo);
     log.Write("Starting Job: " + name, kLogInfo);
+    jobs::ClearJobError(*m_Services.store, job);
+    jobs::NoteMissingSource(*m_Services.store, job);
 
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);

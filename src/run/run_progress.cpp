@@ -12,10 +12,12 @@ void RunProgress::StartRun() {
     m_Percent = -1;
     m_DoneFrames = 0;
     m_DoneMilliseconds = 0;
+    m_JobsStarted = 0;
 }
 
 void RunProgress::StartJob(int64_t frames, int64_t queuedFrames, bool queuedKnown) {
     m_InJob = true;
+    ++m_JobsStarted;
     m_JobStart = m_Clock();
     m_JobFrames = frames > 0 ? frames : 0;
     m_Percent = -1;

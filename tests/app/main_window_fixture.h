@@ -96,6 +96,13 @@ public:
         m_Events.push_back("box:" + text);
         return platform::kAnswerOk;
     }
+    int Ask(const std::string& text, const std::string&, const std::vector<std::string>&, int,
+            int) override {
+        m_Events.push_back("ask:" + text);
+        return answer;
+    }
+    // The button every question gets: the first (Clear, Save as job) unless a test says else.
+    int answer = 0;
 
 private:
     Events& m_Events;
