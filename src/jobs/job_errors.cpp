@@ -35,6 +35,10 @@ bool NoteMissingSource(store::KeyStore& store, int position) {
             path += c;
         }
     }
+    if (path.empty()) {
+        NoteJobError(store, position, "No source file is set for the job.");
+        return true;
+    }
     platform::FileFacts facts;
     if (platform::RegularFileFacts(path, facts)) {
         return false;

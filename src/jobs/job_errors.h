@@ -21,7 +21,8 @@ bool NoteJobError(store::KeyStore& store, int position, const std::string& text)
 std::string JobError(store::KeyStore& store, int position);
 
 // When the job's source file does not exist (or is no regular file), notes "Source file not
-// found: <path>" as its error and returns true; false when the source is there.
+// found: <path>" as its error (or that it has none) and returns true; false when the source is
+// there.
 bool NoteMissingSource(store::KeyStore& store, int position);
 
 } // namespace jobs

@@ -45,16 +45,17 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
     if (step > 0) {
         std::reverse(rows.begin(), rows.end());
     }
-    std::vector<int> moved;
+    // The rows end up selected where they are now: moved by `step`, or where they were when
+    // the store refused a move.
+    std::vector<int> selected;
+    bool refused = false;
     for (int row : rows) {
         int upper = step < 0 ? row - 1 : row;
-        if (!SwapRows(dialog, store, log, upper, tracked, row)) {
-            break;
-        }
-        moved.push_back(row + step);
+        refused = refused || !SwapRows(dialog, store, log, upper, tracked, row);
+        selected.push_back(refused ? row : row + step);
     }
-    std::sort(moved.begin(), moved.end());
-    dialog.SetSelectedRows(ui::kJobList, moved);
+    std::sort(selected.begin(), selected.end());
+    dialog.SetSelectedRows(ui::kJobList, selected);
 }
 
 } // namespace

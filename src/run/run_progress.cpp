@@ -16,8 +16,11 @@ void RunProgress::StartRun() {
 }
 
 void RunProgress::StartJob(int64_t frames, int64_t queuedFrames, bool queuedKnown) {
+    // A job started again before its status was written (a restart) is still the same job.
+    if (!m_InJob) {
+        ++m_JobsStarted;
+    }
     m_InJob = true;
-    ++m_JobsStarted;
     m_JobStart = m_Clock();
     m_JobFrames = frames > 0 ? frames : 0;
     m_Percent = -1;

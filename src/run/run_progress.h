@@ -27,7 +27,8 @@ public:
     // The job has ended: its frames and time count towards the rate.
     void FinishJob();
 
-    // The jobs this run has started so far, the one being worked included.
+    // The jobs this run has started so far, the one being worked included; a job started again
+    // before it finished counts once.
     int JobsStarted() const { return m_JobsStarted; }
     // A job has started and its status is not written yet.
     bool InJob() const { return m_InJob; }

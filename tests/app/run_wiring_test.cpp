@@ -126,7 +126,9 @@ TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
     rig.queue.RunUntilIdle();
     ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
     ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
-    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error  |", 0), 0u) << rig.window->JobDetails(0);
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error: No source file is set for the job.  |", 0),
+              0u)
+        << rig.window->JobDetails(0);
 }
 
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {

@@ -81,8 +81,8 @@ void ClickRow(gui::Program& program, int row, Qt::KeyboardModifiers modifiers = 
 
 void WheelOver(QWidget* widget, int steps) {
     QPoint at = widget->rect().center();
-    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(widget, &event);
 }
 
@@ -220,14 +220,14 @@ TEST(DesktopForgiving, StandardKeysAndSeveralRowsAtOnce) {
     EXPECT_EQ(jobs::JobCount(program->Store()), 2);
 
     // Shift+F10 and the Menu key open the row menu at the current row.
-    for (const auto& [key, modifier] : {std::pair{Qt::Key_F10, Qt::ShiftModifier},
-                                        std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
+    for (const auto& [key, modifier] :
+         {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
         QTest::keyClick(JobList(*program), key, modifier);
-        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; },
-                                    kLong));
+        ASSERT_TRUE(
+            QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, kLong));
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
-        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; },
-                                    kLong));
+        ASSERT_TRUE(
+            QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, kLong));
     }
 
     // Ctrl+Q with nothing to lose: the window ends without a question.
