@@ -2,10 +2,10 @@
 #include "gui/main_window_widget.h"
 
 #include "gui/file_dialogs.h"
-#include "jobs/job_panels.h"
 #include "gui/icons.h"
 #include "gui/settings_window.h"
 #include "gui/up_down.h"
+#include "jobs/job_panels.h"
 #include "platform/control_ids.h"
 #include "platform/qt/qt_message_boxes.h"
 
@@ -14,10 +14,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QKeySequence>
-#include <QWheelEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -35,8 +34,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
-#include <memory>
 #include <utility>
 
 namespace gui {
@@ -50,7 +49,11 @@ namespace {
 // wheel scrolls the panel around it.
 class FocusedWheelComboBox : public QComboBox {
 public:
-    using QComboBox::QComboBox;
+    explicit FocusedWheelComboBox(QWidget* parent) : QComboBox(parent) {
+        // Some styles give a drop-down list the focus on a turn of the wheel, which would
+        // make every turn over it a choice.
+        setFocusPolicy(Qt::StrongFocus);
+    }
 
 protected:
     void wheelEvent(QWheelEvent* event) override {
@@ -651,28 +654,26 @@ bool MainWindowWidget::OpenWithDesktop(const std::string& path, bool folder,
     // they found for the life of the program). It says by its exit status whether a handler
     // took the file, so it is watched rather than started detached; the window goes on
     // meanwhile.
-    auto* opener = new QProcess(this);
+    // No parent: the opener may outlive the window, which then hears nothing more of it.
+    auto* opener = new QProcess();
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
-    auto reported = std::make_shared<bool>(false);
-    auto fail = [failed, reported] {
-        if (!std::exchange(*reported, true) && failed) {
-            failed();
-        }
-    };
-    connect(opener, &QProcess::errorOccurred, this, [opener, fail](QProcess::ProcessError error) {
+    connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    connect(opener, &QProcess::errorOccurred, opener, [opener](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
-            fail();
             opener->deleteLater();
         }
     });
-    connect(opener, &QProcess::finished, this,
-            [opener, fail](int exitCode, QProcess::ExitStatus status) {
-                if (status != QProcess::NormalExit || exitCode != 0) {
-                    fail();
-                }
-                opener->deleteLater();
-            });
+    connect(opener, &QProcess::errorOccurred, this, [failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && failed) {
+            failed();
+        }
+    });
+    connect(opener, &QProcess::finished, this, [failed](int exitCode, QProcess::ExitStatus status) {
+        if ((status != QProcess::NormalExit || exitCode != 0) && failed) {
+            failed();
+        }
+    });
     opener->start("xdg-open", {QUrl::fromLocalFile(file).toString()});
     return true;
 }

@@ -50,7 +50,10 @@ bool QtTray::Add(const std::string& tip) {
     // There is nothing to stop while idle: the entry is offered only during a run.
     connect(m_Menu.get(), &QMenu::aboutToShow, this,
             [this, stop] { stop->setEnabled(m_Logic != nullptr && m_Logic->Processing()); });
-    connect(m_Icon.get(), &QSystemTrayIcon::messageClicked, this, [this] { OnMessageClicked(); });
+    // Queued: bringing the window back removes this icon, which must not go while it signals.
+    connect(
+        m_Icon.get(), &QSystemTrayIcon::messageClicked, this, [this] { OnMessageClicked(); },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -94,8 +97,9 @@ bool QtTray::Notify(const std::string& title, const std::string& text) {
         if (!m_Notifier) {
             m_Notifier = std::make_unique<QSystemTrayIcon>(ProgramIcon());
             m_Notifier->setToolTip("Vantaq");
-            connect(m_Notifier.get(), &QSystemTrayIcon::messageClicked, this,
-                    [this] { OnMessageClicked(); });
+            connect(
+                m_Notifier.get(), &QSystemTrayIcon::messageClicked, this,
+                [this] { OnMessageClicked(); }, Qt::QueuedConnection);
         }
         icon = m_Notifier.get();
         icon->show();

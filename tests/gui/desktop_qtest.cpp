@@ -350,8 +350,11 @@ TEST(DesktopKeys, EscapeClosesTheOpenListOrMenuFirstAndMnemonicsAreUnique) {
     ASSERT_TRUE(PopupCloses());
     EXPECT_FALSE(w.Ended());
     EXPECT_TRUE(w.isVisible());
-    // Escape in the window itself is the cancel path: the window ends.
+    // Escape in the window itself is the cancel path: with the new job in the editor it asks
+    // first, and Discard lets the window end.
     QTest::mouseClick(list->viewport(), Qt::LeftButton);
+    QString asked;
+    gui_testing::AnswerNextBox("Discard", &asked);
     RunTool("xdotool", {"key", "Escape"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.Ended(); }, kLong));
 }

@@ -6,6 +6,7 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
+#include "x_session.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,6 +29,7 @@
 #include <filesystem>
 
 using namespace platform::main_window;
+using gui_testing::AnswerNextBox;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
@@ -36,33 +38,6 @@ using gui_testing::Widget;
 namespace {
 
 constexpr int kLong = 20000; // ms; every wait below ends as soon as its condition holds
-
-// Answers the next message box with the button captioned `button` once it is on screen, and
-// keeps its text in `seen`. The box is modal: the event that opens it returns only after this.
-void AnswerNextBox(const QString& button, QString* seen) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, seen] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) {
-            return;
-        }
-        *seen = box->text();
-        for (QAbstractButton* b : box->buttons()) {
-            if (b->text() == button) {
-                poll->stop();
-                poll->deleteLater();
-                QTest::mouseClick(b, Qt::LeftButton);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no button " << button.toStdString() << " in " << seen->toStdString();
-        poll->stop();
-        poll->deleteLater();
-        box->reject();
-    });
-    poll->start();
-}
 
 bool Has(const std::vector<std::string>& rows, const std::string& row) {
     return std::find(rows.begin(), rows.end(), row) != rows.end();
@@ -79,11 +54,22 @@ void ClickRow(gui::Program& program, int row, Qt::KeyboardModifiers modifiers = 
                       list->visualItemRect(list->item(row)).center());
 }
 
-void WheelOver(QWidget* widget, int steps) {
-    QPoint at = widget->rect().center();
-    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(widget, &event);
+// A real double click (through X) on row `row`: the job goes into the editor.
+bool LoadRow(gui::Program& program, int row) {
+    QListWidget* list = JobList(program);
+    QPoint at =
+        list->viewport()->mapTo(&program.Window(), list->visualItemRect(list->item(row)).center());
+    gui_testing::ClickIn(program.Window().winId(), at, 1, 2);
+    return QTest::qWaitFor(
+        [&] { return program.Window().Dialog().IsEnabled(platform::main_window::kCancel); }, kLong);
+}
+
+// One real turn of the wheel (through X) over `widget`, up or down. (Qt does not pass wheel
+// events that the program sends itself on to the parents, so only a real one can scroll.)
+void WheelOver(QWidget* widget, bool up) {
+    QWidget* window = widget->window();
+    gui_testing::ClickIn(window->winId(), widget->mapTo(window, widget->rect().center()),
+                         up ? 4 : 5);
 }
 
 } // namespace
@@ -93,12 +79,11 @@ TEST(DesktopForgiving, EscapeAndClearAskBeforeAnythingIsLost) {
     folder.WriteJobs(3);
     auto program = Started(folder);
     platform::Dialog& d = program->Window().Dialog();
-    QListWidget* list = JobList(*program);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                       list->visualItemRect(list->item(1)).center());
+    ASSERT_TRUE(LoadRow(*program, 1));
     ASSERT_EQ(d.GetText(kAddJob), "&Replace");
     auto* name = Widget<QLineEdit>(*program, kName);
     name->setFocus();
+    name->end(false);
     QTest::keyClicks(name, " renamed");
 
     // Escape in the name field: the question, and Cancel keeps window and edit.
@@ -147,9 +132,7 @@ TEST(DesktopForgiving, TheWheelChangesOnlyTheFocusedField) {
     auto program = Started(folder);
     program->Window().resize(900, 480); // small enough for the editor to scroll
     platform::Dialog& d = program->Window().Dialog();
-    QListWidget* list = JobList(*program);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                       list->visualItemRect(list->item(0)).center());
+    ASSERT_TRUE(LoadRow(*program, 0));
     auto* quality = Widget<QLineEdit>(*program, kQuality);
     auto* templates = Widget<QComboBox>(*program, kTemplateList);
     ASSERT_TRUE(quality->isEnabled());
@@ -161,23 +144,31 @@ TEST(DesktopForgiving, TheWheelChangesOnlyTheFocusedField) {
         area = qobject_cast<QScrollArea*>(w);
     }
     ASSERT_NE(area, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return area->verticalScrollBar()->maximum() > 0; }));
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
-
-    const std::string before = d.GetText(kQuality);
+    area->ensureWidgetVisible(quality);
+    const int scrolled = area->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
     const int templateBefore = templates->currentIndex();
-    WheelOver(quality, 1);
-    WheelOver(templates, -1);
-    EXPECT_EQ(d.GetText(kQuality), before);
-    EXPECT_EQ(templates->currentIndex(), templateBefore);
-    EXPECT_LT(area->verticalScrollBar()->value(), area->verticalScrollBar()->maximum())
-        << "the wheel should have scrolled the editor";
+    WheelOver(quality, true);
+    // The panel scrolls instead of the field.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return area->verticalScrollBar()->value() < scrolled; }, kLong));
+    area->ensureWidgetVisible(templates);
+    WheelOver(templates, false);
 
-    // With the focus the field follows the wheel.
+    // With the focus the field follows the wheel. The events come in order, so once this one
+    // is seen the two before it have been handled: one step in all means they did nothing.
     quality->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return quality->hasFocus(); }));
-    WheelOver(quality, 1);
+    // (Sent to the field itself: a real turn right after the scrolling ones still goes to the
+    // widget that took the scrolling.)
+    QPoint at = quality->rect().center();
+    QWheelEvent turn(at, quality->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(quality, &turn);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.GetText(kQuality) != "16"; }, kLong));
     EXPECT_EQ(d.GetText(kQuality), "17");
+    EXPECT_EQ(templates->currentIndex(), templateBefore);
 }
 
 TEST(DesktopForgiving, StandardKeysAndSeveralRowsAtOnce) {
@@ -220,6 +211,7 @@ TEST(DesktopForgiving, StandardKeysAndSeveralRowsAtOnce) {
     EXPECT_EQ(jobs::JobCount(program->Store()), 2);
 
     // Shift+F10 and the Menu key open the row menu at the current row.
+    ClickRow(*program, 1);
     for (const auto& [key, modifier] :
          {std::pair{Qt::Key_F10, Qt::ShiftModifier}, std::pair{Qt::Key_Menu, Qt::NoModifier}}) {
         QTest::keyClick(JobList(*program), key, modifier);
@@ -293,7 +285,8 @@ TEST(DesktopForgiving, TheNotificationPointsAtTheIconAndItsClickBringsTheWindowB
     QRect near = icon->geometry().adjusted(-400, -400, 400, 400);
     EXPECT_TRUE(near.intersects(balloon->geometry()))
         << balloon->geometry().x() << "," << balloon->geometry().y();
-    QTest::mouseClick(balloon, Qt::LeftButton, {}, balloon->rect().center());
+    // The balloon takes a press as the click (and closes on it).
+    QTest::mousePress(balloon, Qt::LeftButton, {}, balloon->rect().center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return program->Window().isVisible(); }, kLong));
     EXPECT_FALSE(program->Logic().m_InTray);
 }
