@@ -177,8 +177,8 @@ bool CMainWindow::ConfirmCloseWithUnsavedEdit() {
     std::string name = m_Dialog.GetText(kName);
     std::string reason = jobs::AddJobReason(m_Dialog);
     bool canSave = m_Dialog.IsEnabled(kAddJob);
-    std::string text = "The job \"" + name + "\" in the editor has changes that are not in the " +
-                       "Job List.";
+    std::string text =
+        "The job \"" + name + "\" in the editor has changes that are not in the " + "Job List.";
     std::vector<std::string> buttons;
     if (canSave) {
         buttons = {"Save as job", "Discard", "Cancel"};

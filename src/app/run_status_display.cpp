@@ -48,8 +48,8 @@ std::string RunStatusDisplay::StatusText() const {
                                          jobs::kImagePending;
     }
     const int started = std::max(progress.JobsStarted(), 1);
-    std::string text = "Vantaq \u2014 job " + std::to_string(started) + " of " +
-                       std::to_string(started + pending);
+    std::string text =
+        "Vantaq \u2014 job " + std::to_string(started) + " of " + std::to_string(started + pending);
     if (progress.Percent() >= 0) {
         text += ", " + std::to_string(progress.Percent()) + "%";
     }

@@ -70,7 +70,8 @@ void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
             m_Logic->OnDeleteJob();
         }
     });
-    for (const QKeySequence& keys : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
         auto* menu = new QShortcut(keys, list);
         menu->setContext(Qt::WidgetShortcut);
         connect(menu, &QShortcut::activated, this, [this, list] { ShowJobMenuForKeyboard(list); });

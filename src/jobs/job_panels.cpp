@@ -64,8 +64,7 @@ constexpr const char* kStopTip = "Stop processing!!!";
 
 } // namespace
 
-void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning,
-                      int currentJob) {
+void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning, int currentJob) {
     dialog.Enable(ui::kMoveUp, true);
     dialog.Enable(ui::kMoveDown, true);
     UpdateSelectionButtons(dialog, processing ? currentJob : -1);

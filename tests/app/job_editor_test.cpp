@@ -409,10 +409,10 @@ TEST(JobEditor, AddGoesAfterJobsTheListDoesNotShowYet) {
 TEST(CloseWithEdit, AsksOnlyWhenAnEditWouldBeLost) {
     struct Case {
         const char* what;
-        bool load;            // a stored job loaded into the editor
-        const char* newName;  // typed over its name; null: unchanged
-        bool newJob;          // a new job from a source, no template chosen
-        int answer;           // the button pressed
+        bool load;           // a stored job loaded into the editor
+        const char* newName; // typed over its name; null: unchanged
+        bool newJob;         // a new job from a source, no template chosen
+        int answer;          // the button pressed
         bool asked;
         bool ended;
     };

@@ -55,9 +55,8 @@ int QtMessageBoxes::Ask(const std::string& text, const std::string& caption,
     std::vector<QPushButton*> pushButtons;
     for (size_t k = 0; k < buttons.size(); ++k) {
         // The cancel button's role makes Escape and the close box press it.
-        QMessageBox::ButtonRole role = static_cast<int>(k) == cancelButton
-                                           ? QMessageBox::RejectRole
-                                           : QMessageBox::ActionRole;
+        QMessageBox::ButtonRole role =
+            static_cast<int>(k) == cancelButton ? QMessageBox::RejectRole : QMessageBox::ActionRole;
         pushButtons.push_back(box.addButton(QString::fromStdString(buttons[k]), role));
     }
     if (defaultButton >= 0 && defaultButton < static_cast<int>(pushButtons.size())) {
