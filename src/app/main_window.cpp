@@ -75,7 +75,7 @@ void CMainWindow::OnStartupTimer() {
 
     jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
     jobs::ResetJobEditor(m_Dialog);
-    jobs::UpdateJobButtons(m_Dialog, Processing());
+    jobs::UpdateJobButtons(m_Dialog, Processing(), false, CurrentJob());
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
@@ -160,11 +160,13 @@ bool CMainWindow::ConfirmQuitDuringRun() {
     if (!Processing()) {
         return true;
     }
-    int answer = m_Boxes.ShowQuestion(
+    const int quit = 0;
+    const int cancel = 1;
+    int answer = m_Boxes.Ask(
         "An encode is running. Quit Vantaq and leave the encode running?\n\n"
         "When Vantaq is started again, it follows the encode to its end and finishes the job.",
-        "Vantaq");
-    if (answer != platform::kAnswerOk) {
+        "Vantaq", {"Quit", "Cancel"}, cancel, cancel);
+    if (answer != quit) {
         return false;
     }
     m_Log.Write("Vantaq ends during a run; the encode goes on and is followed at the next start.",
@@ -173,24 +175,75 @@ bool CMainWindow::ConfirmQuitDuringRun() {
 }
 
 void CMainWindow::OnAccept() {
-    if (!ConfirmQuitDuringRun()) {
-        return;
-    }
     m_Host.EndWindow();
 }
 
 void CMainWindow::OnCancel() {
-    if (!ConfirmQuitDuringRun()) {
-        return;
-    }
-    CloseForKeyword();
-}
-
-void CMainWindow::CloseForKeyword() {
     if (m_InTray) {
         RestoreFromTray();
     }
     m_Host.EndWindow();
+}
+
+void CMainWindow::OnUserAccept() {
+    if (ConfirmCloseWithUnsavedEdit() && ConfirmQuitDuringRun()) {
+        OnAccept();
+    }
+}
+
+void CMainWindow::OnUserCancel() {
+    if (ConfirmCloseWithUnsavedEdit() && ConfirmQuitDuringRun()) {
+        OnCancel();
+    }
+}
+
+bool CMainWindow::ConfirmCloseWithUnsavedEdit() {
+    if (!m_Editor->HasUnsavedEdit()) {
+        return true;
+    }
+    std::string name = m_Dialog.GetText(kName);
+    std::string reason = jobs::AddJobReason(m_Dialog);
+    bool canSave = m_Dialog.IsEnabled(kAddJob);
+    std::string text =
+        "The job \"" + name + "\" in the editor has changes that are not in the " + "Job List.";
+    std::vector<std::string> buttons;
+    if (canSave) {
+        buttons = {"Save as job", "Discard", "Cancel"};
+    } else {
+        text += " It cannot be saved yet" + (reason.empty() ? "." : ": " + reason);
+        buttons = {"Discard", "Cancel"};
+    }
+    const int cancel = static_cast<int>(buttons.size()) - 1;
+    int answer = m_Boxes.Ask(text + "\n\nClose Vantaq anyway?", "Vantaq", buttons, cancel, cancel);
+    if (answer == cancel || answer < 0) {
+        return false;
+    }
+    if (canSave && answer == 0) {
+        OnAddJob();
+        // A job the store refused stays in the editor (and the log says why).
+        return !m_Editor->HasUnsavedEdit();
+    }
+    m_Log.Write("Discarded the changes to job " + name + " on closing.", logging::kLogInfo);
+    return true;
+}
+
+void CMainWindow::OnNotificationClicked() {
+    if (m_InTray) {
+        RestoreFromTray();
+    } else {
+        m_Host.ShowWindow(true);
+    }
+}
+
+void CMainWindow::OnHelpFailed() {
+    m_Log.Write("ERROR: Failed to launch help for " + m_HelpFile, logging::kLogError);
+    m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+}
+
+void CMainWindow::OnOutputFolderFailed(const std::string& folder) {
+    m_Log.Write("ERROR: Could not open the output folder " + folder, logging::kLogError);
+    m_Boxes.ShowError("Could not open the output folder " + folder + ".", "Vantaq",
+                      platform::MessageBoxButtons::Ok);
 }
 
 void CMainWindow::OnStartProcessing() {
@@ -240,7 +293,7 @@ void CMainWindow::OnSettings() {
 
 void CMainWindow::OnHelpContents() {
     if (m_HelpFile.empty() || !m_Host.OpenHelp(m_HelpFile)) {
-        m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+        OnHelpFailed();
     }
 }
 

@@ -51,6 +51,7 @@ public:
     // Closes the window; the program ends when it has closed.
     virtual void EndWindow() = 0;
     // Opens an HTML help file with the desktop's handler; false when it could not be started.
+    // A handler that starts and then fails is reported later through OnHelpFailed.
     virtual bool OpenHelp(const std::string& path) = 0;
     // Shows the about box under `caption`.
     virtual void ShowAbout(const std::string& caption) = 0;
@@ -58,7 +59,8 @@ public:
     virtual bool RunSettingsDialog() = 0;
     // The job list's line of details for `row` (CMainWindow::JobDetails) has changed.
     virtual void JobDetailsChanged(int /*row*/) {}
-    // Opens a folder with the desktop's handler, as help is opened; false when it could not.
+    // Opens a folder with the desktop's handler, as help is opened; false when it could not (a
+    // later failure comes through OnOutputFolderFailed).
     virtual bool OpenFolder(const std::string& /*path*/) { return false; }
 };
 
@@ -138,13 +140,19 @@ public:
     bool UpdateTrayIcon(const std::string& tip);
 
     // Close paths: accept (Exit button, File > Close) and cancel (close box, Escape, the tray's
-    // "Close"). Neither stops a run; during one, where someone can answer, they first ask
-    // whether to quit and leave the encode running.
+    // "Close", the "exit" keyword). Neither stops a run.
     void OnAccept();
     void OnCancel();
-    // The cancel path without a question (the "exit" keyword).
-    void CloseForKeyword();
-    // Asks whether to quit during a run; true when the window may close.
+    // The same paths taken by the user: first ConfirmCloseWithUnsavedEdit, and the window
+    // stays when it says so. The keywords take OnCancel itself.
+    void OnUserAccept();
+    void OnUserCancel();
+    // Whether the window may close with the job editor as it is. With changes Add/Replace has
+    // not stored, asks: "Save as job" (stores them, as Add/Replace does; closing goes on only
+    // when that worked), "Discard" or "Cancel" (false: the window stays). True without changes.
+    bool ConfirmCloseWithUnsavedEdit();
+    // During a run, asks whether to quit and leave the encode running (Vantaq follows it when
+    // started again); true when the window may close. True when no run is going.
     bool ConfirmQuitDuringRun();
 
     // Commands.
@@ -214,6 +222,12 @@ public:
     int OnDropSources(const std::vector<std::string>& paths);
     // The queue ran dry: a desktop notification through the tray with the run's counts.
     void OnQueueFinished(int completed, int failed);
+    // The notification was clicked: the window comes back (out of the tray) to the front.
+    void OnNotificationClicked();
+    // The desktop's opener reported, after it was started, that it could not open the help
+    // file or the output folder `folder`: the failure is shown and logged.
+    void OnHelpFailed();
+    void OnOutputFolderFailed(const std::string& folder);
 
     // The about box's caption: product name, a blank and product version of `programPath`'s
     // version resource; "Vantaq" when it has none.

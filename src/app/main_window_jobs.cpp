@@ -1,9 +1,11 @@
 // `CMainWindow`: the handlers of the job list, the job editor and the template controls.
 #include "app/main_window.h"
 
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
+#include "platform/dialog.h"
 #include "platform/message_boxes.h"
 #include "run/output_clash.h"
 #include "source/source_info.h"
@@ -11,6 +13,8 @@
 #include "templates/template_selection.h"
 
 namespace app {
+
+using namespace platform::main_window;
 
 jobs::TrackedJobs CMainWindow::Tracked() {
     // The run finds its job by its run key, so the list operations' changes to this copy need
@@ -36,11 +40,32 @@ void CMainWindow::OnResetJob() {
 }
 
 void CMainWindow::OnClearJobList() {
-    jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked());
+    int count = m_Dialog.GetCount(kJobList);
+    if (count == 0) {
+        return;
+    }
+    std::string jobsText = std::to_string(count) + (count == 1 ? " job" : " jobs");
+    // One key press must not wipe the queue: the count is asked for, Cancel is the default.
+    if (m_Boxes.Ask("Remove all " + jobsText + " from the Job List?\nThis cannot be undone.",
+                    "Vantaq", {"Clear", "Cancel"}, 1, 1) != 0) {
+        return;
+    }
+    std::vector<std::string> names;
+    for (int row = 0; row < count; ++row) {
+        names.push_back(m_Dialog.GetRowText(kJobList, row));
+    }
+    if (!jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked())) {
+        return;
+    }
+    m_Log.Write("Cleared the Job List: removed " + jobsText + ".", logging::kLogInfo);
+    for (const std::string& name : names) {
+        m_Log.Write("  Removed job " + name, logging::kLogDebug);
+    }
 }
 
 void CMainWindow::OnJobSelectionChanged() {
     m_Editor->OnJobSelectionChanged();
+    jobs::UpdateSelectionButtons(m_Dialog, Processing() ? CurrentJob() : -1);
 }
 
 void CMainWindow::OnJobDoubleClick() {

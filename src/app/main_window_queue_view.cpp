@@ -40,7 +40,7 @@ void CMainWindow::OnOpenOutputFolder() {
     }
     std::string folder = stream.substr(0, stream.rfind('/') + 1);
     if (!m_Host.OpenFolder(folder)) {
-        m_Log.Write("ERROR: Could not open the folder " + folder, logging::kLogError);
+        OnOutputFolderFailed(folder);
     }
 }
 

@@ -15,7 +15,8 @@ void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
     m_Window = window;
     m_Controller = controller;
     if (m_Window && m_Controller) {
-        m_Window->AttachRun(m_Controller->State(), [this] { return m_Controller->CurrentPosition(); });
+        m_Window->AttachRun(m_Controller->State(),
+                            [this] { return m_Controller->CurrentPosition(); });
     }
     if (m_Display) {
         m_Display->Attach(window, controller);
@@ -49,18 +50,12 @@ template <typename Step> void RunWiring::Run(Step step) {
 }
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
-    hooks.onStartProcessing = [this] {
-        Run([](run::RunController& c) { c.OnStartProcessing(); });
-    };
-    hooks.onStopProcessing = [this] {
-        Run([](run::RunController& c) { c.OnStopProcessing(); });
-    };
+    hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
+    hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
     hooks.onStopAfterThisJob = [this] {
         Run([](run::RunController& c) { c.OnStopAfterThisJob(); });
     };
-    hooks.onResumeRun = [this] {
-        Run([](run::RunController& c) { c.ResumeRun(); });
-    };
+    hooks.onResumeRun = [this] { Run([](run::RunController& c) { c.ResumeRun(); }); };
     hooks.onRunTimer = [this](int timerId) {
         if (timerId == kTimerRunDisplay) {
             if (m_Display) {
@@ -106,7 +101,8 @@ void RunWiring::ResetJobEditor() {
 
 void RunWiring::UpdateJobButtons() {
     const run::RunState& state = m_Controller->State();
-    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning);
+    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning,
+                           state.m_CurrentJob);
     // Every start and end of a run passes here.
     if (m_Display) {
         m_Display->ShowNow();
@@ -142,12 +138,12 @@ void RunWiring::UpdateTrayIcon(const std::string& tip) {
 }
 
 void RunWiring::CloseWindow() {
-    m_Window->CloseForKeyword();
+    m_Window->OnCancel();
 }
 
 void RunWiring::CloseWindowAfterFailure() {
     m_Window->m_ExitStatus = 1;
-    m_Window->CloseForKeyword();
+    m_Window->OnCancel();
 }
 
 bool RunWiring::HasExitKeyword() const {

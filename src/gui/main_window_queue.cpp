@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QUrl>
 
 namespace gui {
@@ -61,9 +62,41 @@ void MainWindowWidget::SetUpJobListDetails(QListWidget* list) {
     });
     list->viewport()->installEventFilter(this);
     setAcceptDrops(true);
+
+    // The keys of a list: Delete for the selected jobs, Shift+F10 and the Menu key for the menu.
+    auto* remove = new QShortcut(QKeySequence(QKeySequence::Delete), list);
+    remove->setContext(Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (m_Logic && m_Dialog.IsEnabled(kDelete)) {
+            m_Logic->OnDeleteJob();
+        }
+    });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto* menu = new QShortcut(keys, list);
+        menu->setContext(Qt::WidgetShortcut);
+        connect(menu, &QShortcut::activated, this, [this, list] { ShowJobMenuForKeyboard(list); });
+    }
+}
+
+void MainWindowWidget::ShowJobMenuForKeyboard(QListWidget* list) {
+    int row = list->currentRow();
+    if (row < 0) {
+        return;
+    }
+    ShowJobMenu(list, list->visualItemRect(list->item(row)).center());
 }
 
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) {
+        auto mirror = m_Mirrors.find(watched);
+        if (mirror != m_Mirrors.end()) {
+            mirror->second->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        }
+        if (watched == m_Dialog.Widget(kAddJob)) {
+            UpdateAddJobReason();
+        }
+    }
     auto* list = dynamic_cast<QListWidget*>(m_Dialog.Widget(kJobList));
     // A press comes before the menu request it makes: whatever was pending is forgotten.
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -102,7 +135,10 @@ void MainWindowWidget::ShowJobMenu(QListWidget* list, const QPoint& at) {
     if (row < 0 || !m_Logic) {
         return;
     }
-    list->setCurrentRow(row);
+    // A row of a selection keeps the selection, so that the menu acts on all of it.
+    if (!list->item(row)->isSelected()) {
+        list->setCurrentRow(row);
+    }
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -150,7 +186,11 @@ bool MainWindowWidget::OpenReportOnVerdict(QListWidget* list, const QPoint& at) 
 }
 
 bool MainWindowWidget::OpenFolder(const std::string& path) {
-    return OpenWithDesktop(path, true);
+    return OpenWithDesktop(path, true, [this, path] {
+        if (m_Logic) {
+            m_Logic->OnOutputFolderFailed(path);
+        }
+    });
 }
 
 void MainWindowWidget::dragEnterEvent(QDragEnterEvent* event) {

@@ -273,6 +273,45 @@ int WidgetDialog::GetSelection(int list) const {
     return -1;
 }
 
+std::vector<int> WidgetDialog::GetSelectedRows(int list) const {
+    std::vector<int> rows;
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    if (l == nullptr) {
+        return Dialog::GetSelectedRows(list);
+    }
+    for (const QModelIndex& index : l->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void WidgetDialog::SetSelectedRows(int list, const std::vector<int>& rows) {
+    auto* l = Get<QListWidget>(list, ControlKind::ListBox);
+    if (l == nullptr) {
+        Dialog::SetSelectedRows(list, rows);
+        return;
+    }
+    QSignalBlocker block(l);
+    SetSelection(list, rows.empty() ? -1 : rows.front());
+    for (size_t k = 1; k < rows.size(); ++k) {
+        if (QListWidgetItem* item = l->item(rows[k])) {
+            item->setSelected(true);
+        }
+    }
+}
+
+void WidgetDialog::SetToolTip(int id, const std::string& text) {
+    if (QWidget* widget = Widget(id)) {
+        widget->setToolTip(QString::fromLocal8Bit(text.c_str()));
+    }
+}
+
+std::string WidgetDialog::GetToolTip(int id) const {
+    QWidget* widget = Widget(id);
+    return widget ? widget->toolTip().toLocal8Bit().toStdString() : std::string();
+}
+
 void WidgetDialog::SetSelection(int list, int row) {
     // Only the user's changes of rows and selection reach the window's handlers.
     QSignalBlocker block(Widget(list));

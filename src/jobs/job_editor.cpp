@@ -128,7 +128,7 @@ bool CJobEditor::NewJob(const std::string& path) {
     }
     FillNewJob(path);
     m_Dialog.Enable(ui::kCancel, true);
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     m_Dialog.Enable(ui::kStop, false);
     return true;
 }
@@ -145,6 +145,7 @@ void CJobEditor::FillNewJob(const std::string& path) {
     m_Dialog.Enable(ui::kName, true);
     // A new job is never a stored one, whatever was loaded before.
     m_EditedJob = -1;
+    m_HasLoadedJob = false;
     m_Dialog.SetText(ui::kAddJob, "&Add Job");
 
     bool film = m_Dialog.GetText(ui::kInfoFrameRate) == "23.976";
@@ -298,8 +299,21 @@ void CJobEditor::LoadJobIntoEditor() {
         m_Dialog.Enable(ui::kAddJob, false);
     }
     m_Dialog.Enable(ui::kSetTemplateDefault, true);
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     m_Dialog.Enable(ui::kStop, false);
+    m_LoadedJob = ReadEditorJob(m_Dialog);
+    m_HasLoadedJob = true;
+}
+
+bool CJobEditor::HasUnsavedEdit() const {
+    // The idle panel has Cancel disabled; every edit enables it.
+    if (!m_Dialog.IsEnabled(ui::kCancel)) {
+        return false;
+    }
+    if (!m_HasLoadedJob) {
+        return true;
+    }
+    return !(ReadEditorJob(m_Dialog) == m_LoadedJob);
 }
 
 void CJobEditor::AddOrReplaceJob() {
@@ -350,16 +364,18 @@ void CJobEditor::AddOrReplaceJob() {
         m_Callbacks.jobStored(p);
     }
     m_EditedJob = -1;
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    m_HasLoadedJob = false;
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
 }
 
 void CJobEditor::CancelEdit() {
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
     m_EditedJob = -1;
+    m_HasLoadedJob = false;
 }
 
 void CJobEditor::OnJobSelectionChanged() {

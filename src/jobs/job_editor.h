@@ -72,6 +72,10 @@ public:
     // Sets the Bias field from `bitrate` when the automatic bias is on.
     void ApplyAutoBias(int bitrate);
 
+    // The panel holds work that Add/Replace has not stored: a new job, or a loaded job whose
+    // fields were changed since it was loaded.
+    bool HasUnsavedEdit() const;
+
     // The stored job Replace writes to (it follows the job when the queue shifts), or -1.
     int& EditedJob() { return m_EditedJob; }
 
@@ -102,6 +106,9 @@ private:
     int m_EditedJob = -1;
     int m_SourceAspect = 0;     // SourceInfoFields::aspectChoice of the last source shown
     int m_SourceFieldOrder = 0; // SourceInfoFields::fieldOrder of the last source shown
+    // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
+    JobRecord m_LoadedJob;
+    bool m_HasLoadedJob = false;
 };
 
 } // namespace jobs

@@ -6,6 +6,10 @@
 namespace jobs {
 
 bool SetJobLastError(store::KeyStore& store, int position, const std::string& reason) {
+    // The first failure of a run explains it; later ones follow from it.
+    if (!GetJobLastError(store, position).empty()) {
+        return true;
+    }
     std::string text = reason.substr(0, kLastErrorMax);
     for (char& c : text) {
         if (c == '\n' || c == '\r') {

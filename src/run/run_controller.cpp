@@ -4,6 +4,7 @@
 #include "ecl/ecl_rewrite.h"
 #include "env/startup_checks.h"
 #include "env/user_files.h"
+#include "jobs/job_errors.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
@@ -306,6 +307,8 @@ void RunController::StartNextJob() {
     int job = m_State.m_CurrentJob;
     dialog.SetSelection(ids::kJobList, job);
     m_CurrentKey = BeginJob(job);
+    jobs::ClearJobError(*m_Services.store, job);
+    jobs::NoteMissingSource(*m_Services.store, job);
 
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);

@@ -1,6 +1,7 @@
 // The job list operations and the job editor through the window's handlers, over an in-memory
 // window and real AVI headers.
 #include "jobs/job_editor.h"
+#include "jobs/job_errors.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "store/paths.h"
@@ -491,4 +492,137 @@ TEST(JobEditor, AddGoesAfterJobsTheListDoesNotShowYet) {
     EXPECT_EQ(rig.StoredName(1), "imported");
     EXPECT_EQ(rig.StoredName(2), "new");
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "imported:0", "new:0"}));
+}
+
+// Closing asks only when an edit would be lost; the keyword path never asks.
+TEST(CloseWithEdit, AsksOnlyWhenAnEditWouldBeLost) {
+    struct Case {
+        const char* what;
+        bool load;           // a stored job loaded into the editor
+        const char* newName; // typed over its name; null: unchanged
+        bool newJob;         // a new job from a source, no template chosen
+        int answer;          // the button pressed
+        bool asked;
+        bool ended;
+    };
+    const Case cases[] = {
+        {"idle editor", false, nullptr, false, 0, false, true},
+        {"loaded, unchanged", true, nullptr, false, 0, false, true},
+        {"loaded, renamed, Cancel", true, "B2", false, 2, true, false},
+        {"loaded, renamed, Discard", true, "B2", false, 1, true, true},
+        {"new job without template, Discard", false, nullptr, true, 0, true, true},
+        {"new job without template, Cancel", false, nullptr, true, 1, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EditorRig rig({"A", "B"});
+        if (c.load) {
+            rig.Select(1);
+            rig.w().OnJobDoubleClick();
+        }
+        if (c.newName != nullptr) {
+            rig.dialog.SetText(kName, c.newName);
+        }
+        if (c.newJob) {
+            rig.w().OnNewJob(rig.Source("clip.avi", 25, 100));
+        }
+        rig.events.clear();
+        rig.boxes.answer = c.answer;
+        rig.w().OnUserCancel();
+        bool asked = false;
+        for (const std::string& e : rig.events) {
+            asked = asked || e.rfind("ask:", 0) == 0;
+        }
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(rig.host.ended, c.ended);
+        if (c.newJob) {
+            EXPECT_NE(rig.events.front().find("cannot be saved yet: Choose a template first."),
+                      std::string::npos)
+                << rig.events.front();
+        }
+        EXPECT_EQ(rig.StoredName(1), "B");
+    }
+}
+
+TEST(CloseWithEdit, SaveAsJobStoresTheEditAndTheKeywordPathNeverAsks) {
+    EditorRig rig({"A", "B"});
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    rig.dialog.SetText(kName, "A2");
+    rig.boxes.answer = 0; // Save as job
+    rig.w().OnUserAccept();
+    EXPECT_TRUE(rig.host.ended);
+    EXPECT_EQ(rig.StoredName(0), "A2");
+
+    EditorRig keyword({"A"});
+    keyword.Select(0);
+    keyword.w().OnJobDoubleClick();
+    keyword.dialog.SetText(kName, "A2");
+    keyword.events.clear();
+    keyword.w().OnCancel();
+    EXPECT_TRUE(keyword.host.ended);
+    EXPECT_FALSE(keyword.Saw("ask:The job \"A2\" in the editor has changes that are not in the "
+                             "Job List.\n\nClose Vantaq anyway?"));
+    EXPECT_TRUE(keyword.events.size() == 1 && keyword.events[0] == "end");
+}
+
+TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
+    EditorRig rig({"A", "B", "C"});
+    rig.boxes.answer = 1; // Cancel
+    rig.w().OnClearJobList();
+    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 3);
+
+    rig.boxes.answer = 0; // Clear
+    rig.w().OnClearJobList();
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
+    EXPECT_TRUE(rig.Saw("log:0:Cleared the Job List: removed 3 jobs."));
+
+    rig.events.clear();
+    rig.w().OnClearJobList(); // nothing to clear: nothing asked
+    EXPECT_TRUE(rig.events.empty());
+}
+
+TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
+    EditorRig rig({"A", "B", "C"});
+    rig.run.m_Processing = true;
+    rig.run.m_CurrentJob = 1;
+    rig.Select(1);
+    rig.w().OnJobSelectionChanged();
+    EXPECT_FALSE(rig.dialog.IsEnabled(kDelete));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kReset));
+    EXPECT_NE(rig.dialog.GetToolTip(kDelete).find("being encoded"), std::string::npos);
+    rig.Select(2);
+    rig.w().OnJobSelectionChanged();
+    EXPECT_TRUE(rig.dialog.IsEnabled(kDelete));
+    EXPECT_EQ(rig.dialog.GetToolTip(kDelete), "Delete the selected job from the Job List.");
+
+    // Idle: Stop is off and says why.
+    rig.run.m_Processing = false;
+    jobs::UpdateJobButtons(rig.dialog, false, false, -1);
+    EXPECT_FALSE(rig.dialog.IsEnabled(kStop));
+    EXPECT_EQ(rig.dialog.GetToolTip(kStop), "Stop processing!!!\n(No run is in progress.)");
+}
+
+TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
+    EditorRig rig({"A", "B"});
+    std::string present = rig.Source("here.avi", 25, 10);
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kInput, "/nowhere/gone.avi"));
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 1, jobs::kInput, present));
+    EXPECT_TRUE(jobs::NoteMissingSource(rig.temp.Store(), 0));
+    EXPECT_FALSE(jobs::NoteMissingSource(rig.temp.Store(), 1));
+    // The first error of a run is kept; a later one does not replace it.
+    EXPECT_TRUE(jobs::NoteJobError(rig.temp.Store(), 0, "encoder: bad header"));
+    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 0), "Source file not found: /nowhere/gone.avi");
+    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 1), "");
+
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kStatus, jobs::kStatusError));
+    EXPECT_EQ(rig.w().JobDetails(0).rfind("Error: Source file not found: /nowhere/gone.avi  |", 0),
+              0u)
+        << rig.w().JobDetails(0);
+    // A new run of the job forgets it.
+    EXPECT_TRUE(jobs::ClearJobError(rig.temp.Store(), 0));
+    EXPECT_EQ(rig.w().JobDetails(0).rfind("Error  |", 0), 0u) << rig.w().JobDetails(0);
 }

@@ -97,12 +97,13 @@ public:
         m_Events.push_back("box:" + text);
         return platform::kAnswerOk;
     }
-    int ShowQuestion(const std::string& text, const std::string&) override {
-        m_Events.push_back("question:" + text.substr(0, text.find('\n')));
+    int Ask(const std::string& text, const std::string&, const std::vector<std::string>&, int,
+            int) override {
+        m_Events.push_back("ask:" + text);
         return answer;
     }
-
-    int answer = platform::kAnswerOk; // what the questions are answered
+    // The button every question gets: the first (Clear, Save as job) unless a test says else.
+    int answer = 0;
 
 private:
     Events& m_Events;

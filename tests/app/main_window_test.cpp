@@ -210,19 +210,20 @@ TEST(MainWindowClose, CancelLeavesTheTrayFirstAcceptJustEnds) {
 
 // During a run, closing asks first; Cancel keeps the window, and the "exit" keyword never asks.
 TEST(MainWindowClose, DuringARunTheUserIsAskedAndTheKeywordIsNot) {
-    const std::string question = "question:An encode is running. Quit Vantaq and leave the "
-                                 "encode running?";
+    const std::string question = "ask:An encode is running. Quit Vantaq and leave the encode "
+                                 "running?\n\nWhen Vantaq is started again, it follows the encode "
+                                 "to its end and finishes the job.";
     for (bool accept : {false, true}) {
         MainWindowRig rig;
         rig.Build();
         rig.Start("vantaq");
         rig.run.m_Processing = true;
-        rig.boxes.answer = platform::kAnswerCancel;
-        accept ? rig.window->OnAccept() : rig.window->OnCancel();
+        rig.boxes.answer = 1; // Cancel
+        accept ? rig.window->OnUserAccept() : rig.window->OnUserCancel();
         EXPECT_TRUE(rig.Saw(question));
         EXPECT_FALSE(rig.host.ended);
-        rig.boxes.answer = platform::kAnswerOk;
-        accept ? rig.window->OnAccept() : rig.window->OnCancel();
+        rig.boxes.answer = 0; // Quit
+        accept ? rig.window->OnUserAccept() : rig.window->OnUserCancel();
         EXPECT_TRUE(rig.host.ended);
         EXPECT_TRUE(rig.Saw("log:0:Vantaq ends during a run; the encode goes on and is followed "
                             "at the next start."));
@@ -231,7 +232,7 @@ TEST(MainWindowClose, DuringARunTheUserIsAskedAndTheKeywordIsNot) {
     keyword.Build();
     keyword.Start("vantaq");
     keyword.run.m_Processing = true;
-    keyword.window->CloseForKeyword();
+    keyword.window->OnCancel();
     EXPECT_TRUE(keyword.host.ended);
     EXPECT_FALSE(keyword.Saw(question));
 }

@@ -125,8 +125,8 @@ TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
     rig.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN);
     ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
     ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
-    // With the reason of the failure, which the store keeps with the job.
-    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error: The encoder wrote no video stream", 0), 0u)
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error: No source file is set for the job.  |", 0),
+              0u)
         << rig.window->JobDetails(0);
 }
 

@@ -6,6 +6,8 @@ if(TARGET vantaq_gui)
     find_package(Qt6 REQUIRED COMPONENTS Test)
     target_link_libraries(vantaq_gui_tests PRIVATE vantaq_gui vantaq_test_support GTest::gtest Qt6::Test)
     set_target_properties(vantaq_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # The one version the program's title, about box and package carry.
+    target_compile_definitions(vantaq_gui_tests PRIVATE VANTAQ_TEST_VERSION="${PROJECT_VERSION}")
     # The program folder the tests copy must hold the programs.
     add_dependencies(vantaq_gui_tests vantaq EclCCE cce vantaq-reg)
     gtest_discover_tests(vantaq_gui_tests DISCOVERY_TIMEOUT 60

@@ -1,5 +1,6 @@
 // A failed encode says why: the error lines kept from the runner's output, their report in the
 // log and the job's key, and the run's own check of the stream's frames.
+#include "jobs/job_errors.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -76,7 +77,9 @@ TEST(EncoderErrors, FailureReachesTheLogAndTheJob) {
     EXPECT_EQ(jobs::GetJobLastError(rig.store.Store(), 0),
               "ffmpeg failed in the video pass 1 run (exit status 1): the disk is full (No "
               "space left on device)");
-    // Without an encoder line the run's own finding is the reason; the record reads as before.
+    // Without an encoder line the run's own finding is the reason (in a new run of the job: the
+    // first failure of a run is the one kept); the record reads as before.
+    jobs::ClearJobError(rig.store.Store(), 0);
     run::RecordEncodeFailure(run::EncoderErrors(), "The encoder wrote no video stream /m/a.mpv",
                              rig.log, rig.store.Store(), 0);
     EXPECT_EQ(jobs::GetJobLastError(rig.store.Store(), 0),

@@ -38,17 +38,40 @@ int QtMessageBoxes::ShowError(const std::string& text, const std::string& captio
     return box.exec() == QMessageBox::Cancel ? kAnswerCancel : kAnswerOk;
 }
 
-int QtMessageBoxes::ShowQuestion(const std::string& text, const std::string& caption) {
+} // namespace platform
+
+namespace platform {
+
+int QtMessageBoxes::Ask(const std::string& text, const std::string& caption,
+                        const std::vector<std::string>& buttons, int defaultButton,
+                        int cancelButton) {
     if (!IsInteractive()) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
-        return kAnswerOk;
+        return cancelButton;
     }
     QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Ok | QMessageBox::Cancel, m_Parent);
-    box.button(QMessageBox::Ok)->setText(QMessageBox::tr("&Quit"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok ? kAnswerOk : kAnswerCancel;
+                    QString::fromStdString(text), QMessageBox::NoButton, m_Parent);
+    std::vector<QPushButton*> pushButtons;
+    for (size_t k = 0; k < buttons.size(); ++k) {
+        // The cancel button's role makes Escape and the close box press it.
+        QMessageBox::ButtonRole role =
+            static_cast<int>(k) == cancelButton ? QMessageBox::RejectRole : QMessageBox::ActionRole;
+        pushButtons.push_back(box.addButton(QString::fromStdString(buttons[k]), role));
+    }
+    if (defaultButton >= 0 && defaultButton < static_cast<int>(pushButtons.size())) {
+        box.setDefaultButton(pushButtons[defaultButton]);
+    }
+    if (cancelButton >= 0 && cancelButton < static_cast<int>(pushButtons.size())) {
+        box.setEscapeButton(pushButtons[cancelButton]);
+    }
+    box.exec();
+    for (size_t k = 0; k < pushButtons.size(); ++k) {
+        if (box.clickedButton() == pushButtons[k]) {
+            return static_cast<int>(k);
+        }
+    }
+    return cancelButton;
 }
 
 } // namespace platform
