@@ -11,12 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -132,11 +134,15 @@ std::string ControlList(const std::string& source, const std::string& out, int f
 }
 
 // Two ffmpeg passes with the stream structure cce uses (GOP, B-pictures, peak, VBV, DC
-// precision) and `effort` on top.
+// precision) and `effort` on top; without `analysis` only the second pass, on the log of an
+// earlier first one.
 Run FfmpegTwoPass(const std::string& src, const std::string& out, int kbps,
-                  const std::vector<std::string>& effort, const std::string& dir) {
+                  const std::vector<std::string>& effort, const std::string& dir, bool analysis) {
     Run total;
     for (const char* pass : {"1", "2"}) {
+        if (!analysis && std::string(pass) == "1") {
+            continue;
+        }
         std::vector<std::string> a = {"-i",
                                       src,
                                       "-c:v",
@@ -171,6 +177,36 @@ Run FfmpegTwoPass(const std::string& src, const std::string& out, int kbps,
         }
     }
     return total;
+}
+
+double KbpsOf(const std::string& stream, int frames) {
+    std::error_code ec;
+    const auto bytes = fs::file_size(stream, ec);
+    return ec ? 0 : static_cast<double>(bytes) * 8 * kFps / frames / 1000;
+}
+
+// A peer held to the asked rate as cce holds itself: when its stream misses the rate by more
+// than 1 %, its last run goes again aimed at the rate scaled by the miss, and the closer stream
+// is kept. `encode(aim, out, again)` makes one stream. Times add up.
+Run AtRate(const std::function<Run(int, const std::string&, bool)>& encode, int kbps,
+           const std::string& out, int frames) {
+    Run first = encode(kbps, out, false);
+    const double got = KbpsOf(out, frames);
+    if (first.status != 0 || got <= 0 || std::fabs(got / kbps - 1) <= 0.01) {
+        return first;
+    }
+    const int aim = std::clamp(static_cast<int>(std::lround(kbps * kbps / got)), 1, kMaxKbps);
+    const std::string again = out + ".again.m2v";
+    const Run second = encode(aim, again, true);
+    first.cpuSeconds += second.cpuSeconds;
+    first.wallSeconds += second.wallSeconds;
+    const double got2 = KbpsOf(again, frames);
+    if (second.status == 0 && got2 > 0 && std::fabs(got2 - kbps) < std::fabs(got - kbps)) {
+        fs::rename(again, out);
+    } else {
+        fs::remove(again);
+    }
+    return first;
 }
 
 struct Score {
@@ -234,7 +270,9 @@ int main() {
     std::error_code ec0;
 
     std::printf("%d frames of 720x480 at 29.97 fps, two passes (mpeg2enc: one), GOP %d with %d "
-                "B-pictures, peak %d kbit/s; time is CPU seconds of the encode\n",
+                "B-pictures, peak %d kbit/s; a stream more than 1 %% off the rate gets its last "
+                "pass again (cce by itself, the peers by this bench); time is CPU seconds of the "
+                "encode\n",
                 frames, kGopN, kGopM - 1, kMaxKbps);
     std::printf("%-15s %6s  %-14s %8s %7s %8s %7s %7s\n", "source", "target", "encoder", "kbit/s",
                 "rate%", "SSIM", "PSNR", "time");
@@ -262,63 +300,66 @@ int main() {
                 std::ofstream(ecl) << ControlList(avi, out(rows.size()), frames, kbps, quality);
                 rows.push_back({"cce Q" + std::to_string(quality), 0, {}, Spawn({cce, ecl})});
             }
+            const auto ffmpeg = [&](const std::vector<std::string>& effort) {
+                return [&, effort](int aim, const std::string& o, bool again) {
+                    return FfmpegTwoPass(avi, o, aim, effort, dir, !again);
+                };
+            };
             rows.push_back(
-                {"ffmpeg default", 0, {}, FfmpegTwoPass(avi, out(rows.size()), kbps, {}, dir)});
+                {"ffmpeg default", 0, {}, AtRate(ffmpeg({}), kbps, out(rows.size()), frames)});
             rows.push_back(
                 {"ffmpeg best",
                  0,
                  {},
-                 FfmpegTwoPass(avi, out(rows.size()), kbps,
-                               {"-mbd", "rd", "-trellis", "2", "-cmp", "2", "-subcmp", "2"}, dir)});
+                 AtRate(ffmpeg({"-mbd", "rd", "-trellis", "2", "-cmp", "2", "-subcmp", "2"}), kbps,
+                        out(rows.size()), frames)});
             // mpeg2enc: generic MPEG-2, VBR aiming at the target under the same peak, the same
             // GOP, B-pictures and VBV buffer (224 KiB), its finest motion search.
-            rows.push_back({"mpeg2enc",
-                            0,
-                            {},
-                            Spawn({"mpeg2enc",
-                                   "-v",
-                                   "0",
-                                   "-f",
-                                   "3",
-                                   "-b",
-                                   std::to_string(kMaxKbps),
-                                   "-t",
-                                   std::to_string(kbps),
-                                   "-V",
-                                   "224",
-                                   "-g",
-                                   std::to_string(kGopN),
-                                   "-G",
-                                   std::to_string(kGopN),
-                                   "-P",
-                                   "-R",
-                                   std::to_string(kGopM - 1),
-                                   "-a",
-                                   "2",
-                                   "-D",
-                                   "10",
-                                   "-I",
-                                   "0",
-                                   "-n",
-                                   "n",
-                                   "-4",
-                                   "1",
-                                   "-2",
-                                   "1",
-                                   "-o",
-                                   out(rows.size())},
-                                  y4m)});
+            const auto mpeg2enc = [&](int aim, const std::string& o, bool) {
+                return Spawn({"mpeg2enc",
+                              "-v",
+                              "0",
+                              "-f",
+                              "3",
+                              "-b",
+                              std::to_string(kMaxKbps),
+                              "-t",
+                              std::to_string(aim),
+                              "-V",
+                              "224",
+                              "-g",
+                              std::to_string(kGopN),
+                              "-G",
+                              std::to_string(kGopN),
+                              "-P",
+                              "-R",
+                              std::to_string(kGopM - 1),
+                              "-a",
+                              "2",
+                              "-D",
+                              "10",
+                              "-I",
+                              "0",
+                              "-n",
+                              "n",
+                              "-4",
+                              "1",
+                              "-2",
+                              "1",
+                              "-o",
+                              o},
+                             y4m);
+            };
+            rows.push_back({"mpeg2enc", 0, {}, AtRate(mpeg2enc, kbps, out(rows.size()), frames)});
             for (size_t i = 0; i < rows.size(); ++i) {
                 Row& row = rows[i];
-                std::error_code ec;
-                const auto bytes = fs::file_size(out(i), ec);
-                if (row.run.status != 0 || ec) {
+                if (row.run.status != 0 || !fs::exists(out(i))) {
                     std::printf("%-15s %6d  %-14s failed (status %d)\n", source.name, kbps,
                                 row.encoder.c_str(), row.run.status);
                     failed = true;
                     continue;
                 }
-                row.kbps = static_cast<double>(bytes) * 8 * kFps / frames / 1000;
+                row.kbps = KbpsOf(out(i), frames);
                 row.score = Measure(out(i), avi, dir);
                 failed = failed || !row.score.ok;
                 std::printf("%-15s %6d  %-14s %8.0f %+6.1f%% %8.5f %7.3f %6.1fs\n", source.name,
