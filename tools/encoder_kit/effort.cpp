@@ -20,19 +20,20 @@ struct EffortStep {
     const char* meRange;  // motion vector range in pixels, 0 as far as MPEG-2 allows
     const char* lastPred; // predictors from the previous picture
     const char* bidir;    // bidirectional refinement of B-picture vectors
-    const char* intraVlc; // MPEG-2's second intra VLC table
-    const char* iQfactor; // I-picture quantiser against P: lower gives anchors more bits
-    const char* qmin;     // the finest quantiser: 1 lets a high rate be spent on an easy scene
-    const char* lmin;     // the same floor for the rate control, in lambda units (118 per step)
+    // MPEG-2's second intra VLC table. Off with trellis and rate-distortion decisions: ffmpeg
+    // prices intra blocks there with the first table, and on noise and grain the stream is
+    // then larger and worse.
+    const char* intraVlc;
+    const char* qmin; // the finest quantiser: 1 lets a high rate be spent on an easy scene
+    const char* lmin; // the same floor for the rate control, in lambda units (118 per step)
 };
 
 constexpr EffortStep kSteps[] = {
-    {1, "simple", "0", "sad", "0", "16", "0", "0", "0", "-0.8", "2", "236"},
-    {10, "simple", "0", "sad", "1", "32", "0", "1", "1", "-0.8", "2", "236"},
-    {25, "bits", "0", "satd", "2", "0", "1", "1", "1", "-0.8", "2", "236"},
-    {45, "rd", "1", "satd", "2", "0", "2", "2", "1", "-0.8", "1", "118"},
-    {70, "rd", "1", "satd", "-3", "0", "3", "4", "1", "-0.8", "1", "118"},
-    {90, "rd", "1", "satd", "-3", "0", "3", "4", "1", "-0.7", "1", "118"},
+    {1, "simple", "0", "sad", "0", "16", "0", "0", "0", "2", "236"},
+    {10, "simple", "0", "sad", "1", "32", "0", "1", "1", "2", "236"},
+    {25, "bits", "0", "satd", "2", "0", "1", "1", "1", "2", "236"},
+    {45, "rd", "1", "satd", "2", "0", "2", "2", "0", "1", "118"},
+    {70, "rd", "1", "satd", "-3", "0", "3", "4", "0", "1", "118"},
 };
 
 } // namespace
@@ -69,10 +70,10 @@ std::vector<std::string> EffortArguments(int quality, bool mpeg1) {
         }
     }
     std::vector<std::string> a = {
-        "-mbd",       s->mbd,      "-trellis",   s->trellis,  "-cmp",          s->cmp,
-        "-subcmp",    s->cmp,      "-mbcmp",     s->cmp,      "-dia_size",     s->diaSize,
-        "-me_range",  s->meRange,  "-last_pred", s->lastPred, "-bidir_refine", s->bidir,
-        "-i_qfactor", s->iQfactor, "-qmin",      s->qmin,     "-lmin",         s->lmin};
+        "-mbd",      s->mbd,     "-trellis",   s->trellis,  "-cmp",          s->cmp,
+        "-subcmp",   s->cmp,     "-mbcmp",     s->cmp,      "-dia_size",     s->diaSize,
+        "-me_range", s->meRange, "-last_pred", s->lastPred, "-bidir_refine", s->bidir,
+        "-qmin",     s->qmin,    "-lmin",      s->lmin};
     if (!mpeg1) {
         a.insert(a.end(), {"-intra_vlc", s->intraVlc});
     }
