@@ -11,6 +11,7 @@
 #include "platform/frame_server.h"
 #include "pulldown/picture_count.h"
 #include "rate_fit.h"
+#include "rate_refit.h"
 #include "source/av_probe.h"
 
 #include <algorithm>
@@ -250,6 +251,7 @@ private:
     // Fails when `have` frames fall short of the range.
     bool WholeRange(int64_t have, const std::string& what);
     void Progress(int64_t doneInRun);
+    int RefitRate(const std::string& logPrefix);
     void Cleanup();
 
     Tools m_Tools;
@@ -267,6 +269,8 @@ private:
     int m_RunsDone = 0;
     int m_TotalRuns = 0;
     int m_LastPercent = -1;
+    bool m_QuietProgress = false; // a run beyond the planned ones shows no progress
+    std::string m_RefitTemp;      // the stream of a second final pass while it is written
 };
 
 int EncodeJob::Prepare(const std::string& eclPath) {
@@ -560,6 +564,9 @@ void EncodeJob::RemoveLeftovers() {
 }
 
 void EncodeJob::Progress(int64_t doneInRun) {
+    if (m_QuietProgress) {
+        return;
+    }
     const int64_t count = m_Plan.encodeEnd - m_Plan.encodeFirst;
     doneInRun = std::clamp<int64_t>(doneInRun, 0, count);
     const int64_t total = count * std::max(m_TotalRuns, 1);
@@ -694,6 +701,12 @@ int EncodeJob::Run(const std::string& eclPath) {
             return kExitSource;
         }
     }
+    if (p.videoOut && !m_Runs.empty() && m_Runs.back().kind == enc::PassKind::Final) {
+        const int refit = RefitRate(logPrefix);
+        if (refit != kExitOk) {
+            return refit;
+        }
+    }
     if (m_Audio &&
         !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp.Path()),
                    "audio")) {
@@ -741,7 +754,56 @@ int EncodeJob::Run(const std::string& eclPath) {
     return kExitOk;
 }
 
+// A multipass stream whose mean rate misses the asked average by more than the tolerance gets
+// one more final pass, aimed so that it lands on the average; the closer of the two streams
+// is kept. Returns an ExitCode (or 128 + a signal).
+int EncodeJob::RefitRate(const std::string& logPrefix) {
+    std::error_code ec;
+    const uint64_t firstBytes = fs::file_size(m_Video.temp.Path(), ec);
+    const double first = enc::MeanKbps(m_Plan, ec ? 0 : firstBytes);
+    int64_t aim = 0;
+    if (ec || !enc::RefitAim(m_Plan, first, aim)) {
+        return kExitOk;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "  Note: the mean rate is %.0f kbit/s for %lld asked: the final pass runs "
+                  "again aiming at %lld",
+                  first, static_cast<long long>(m_Plan.avgKbps), static_cast<long long>(aim));
+    Say(line);
+    enc::EncodePlan again = m_Plan;
+    again.avgKbps = aim;
+    m_RefitTemp = m_Video.final + ".cce-" + std::to_string(getpid()) + ".refit.part";
+    m_QuietProgress = true;
+    const bool ran = RunFfmpeg(enc::VideoRunArgs(m_Tools.ffmpeg, again, m_Source,
+                                                 enc::PassKind::Final, logPrefix, m_RefitTemp),
+                               "rate refit");
+    m_QuietProgress = false;
+    if (!ran) {
+        return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
+    }
+    --m_RunsDone; // the planned runs count the progress
+    const uint64_t secondBytes = fs::file_size(m_RefitTemp, ec);
+    const double second = enc::MeanKbps(m_Plan, ec ? 0 : secondBytes);
+    const double asked = static_cast<double>(m_Plan.avgKbps);
+    if (second > 0 && std::fabs(second - asked) < std::fabs(first - asked)) {
+        if (std::rename(m_RefitTemp.c_str(), m_Video.temp.Path().c_str()) != 0) {
+            Fail("cannot rename " + m_RefitTemp + " to " + m_Video.temp.Path() + ": " +
+                 std::strerror(errno));
+            return kExitOutput;
+        }
+    } else {
+        std::remove(m_RefitTemp.c_str());
+    }
+    m_RefitTemp.clear();
+    return kExitOk;
+}
+
 void EncodeJob::Cleanup() {
+    if (!m_RefitTemp.empty()) {
+        std::remove(m_RefitTemp.c_str());
+        m_RefitTemp.clear();
+    }
     for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
         out->temp.Remove();
     }

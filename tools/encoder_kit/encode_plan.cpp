@@ -2,6 +2,8 @@
 // which frames, with which rate control and stream structure).
 #include "encode_plan.h"
 
+#include "effort.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -346,6 +348,7 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
     plan.audioKbps = LayerTwoKbps(static_cast<int>(brate));
     plan.sampleRate = static_cast<int>(rate);
     NoteIgnored(list, plan);
+    ReadEffort(list, plan);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // Builds the argument vectors of the ffmpeg runs that carry out an encode plan.
 #include "ffmpeg_args.h"
 
+#include "effort.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -45,6 +47,14 @@ void CommonInput(std::vector<std::string>& a, const std::string& ffmpeg, const E
     const std::string& input = source.scriptInput.empty() ? plan.sourcePath : source.scriptInput;
     a = {ffmpeg,      "-nostdin", "-hide_banner", "-loglevel", "error", "-nostats",
          "-progress", "pipe:1",   "-threads",     "1",         "-i",    FileUrl(input)};
+}
+
+// Quality and Bias: how hard the encoder searches, and how much the rate varies.
+void AppendEffort(std::vector<std::string>& a, const EncodePlan& plan) {
+    const std::vector<std::string> effort = EffortArguments(plan.quality, plan.mpeg1);
+    const std::vector<std::string> bias = BiasArguments(plan.bias, plan.mode);
+    a.insert(a.end(), effort.begin(), effort.end());
+    a.insert(a.end(), bias.begin(), bias.end());
 }
 
 } // namespace
@@ -107,6 +117,7 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
             a.insert(a.end(), {"-rc_buf_aggressivity", "100", "-rc_min_vbv_use", "1"});
         }
     }
+    AppendEffort(a, plan);
 
     // GOP structure: every I-picture is forced, so that GOPs keep their length and restart
     // at chapter points; ffmpeg's own GOP counter is moved out of the way.
