@@ -5,7 +5,7 @@
 #                     [RUNS inputs])
 #
 # makes the program tests/vantaq_NAME_fuzzer (its LLVMFuzzerTestOneInput in SOURCES, linked with
-# the core and LIBRARIES) and the ctest `fuzz_NAME` (label fuzz), which runs it on RUNS inputs
+# the core and LIBRARIES; relative paths are taken from the calling file's folder) and the ctest `fuzz_NAME` (label fuzz), which runs it on RUNS inputs
 # (VANTAQ_FUZZ_RUNS unless given) grown from the committed seeds in SEEDS with a fixed random
 # seed, so every run tries the same inputs. A failing input is left in build/tests/fuzz/NAME/ as
 # crash-*, leak-*, timeout-* or oom-*; add it to SEEDS once it is fixed. `make fuzz-long` runs
@@ -27,6 +27,13 @@ function(vantaq_add_fuzzer name)
     if(NOT arg_SOURCES OR NOT arg_SEEDS)
         message(FATAL_ERROR "vantaq_add_fuzzer(${name}): SOURCES and SEEDS are required")
     endif()
+    # Relative paths are taken from the folder of the file that calls this.
+    set(sources)
+    foreach(source IN LISTS arg_SOURCES)
+        get_filename_component(source ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_LIST_DIR})
+        list(APPEND sources ${source})
+    endforeach()
+    get_filename_component(arg_SEEDS ${arg_SEEDS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_LIST_DIR})
     if(NOT IS_DIRECTORY ${arg_SEEDS})
         message(FATAL_ERROR "vantaq_add_fuzzer(${name}): no seed folder ${arg_SEEDS}")
     endif()
@@ -37,7 +44,7 @@ function(vantaq_add_fuzzer name)
         set(arg_RUNS ${VANTAQ_FUZZ_RUNS})
     endif()
     set(target vantaq_${name}_fuzzer)
-    add_executable(${target} ${arg_SOURCES})
+    add_executable(${target} ${sources})
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
     target_link_libraries(${target} PRIVATE vantaq_core ${arg_LIBRARIES})
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer)

@@ -1,6 +1,7 @@
 // FindCceWindow's window test and tries on a scripted window list, and on a real X server.
 #include "platform/x11/x11_windows.h"
 #include "run/cce_window.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,9 @@ TEST(CceWindow, TitleTest) {
     std::string pad(250, 'a');
     EXPECT_TRUE(IsCceWindowTitle(pad + "a / Movie", "Movie"));   // 259 characters
     EXPECT_FALSE(IsCceWindowTitle(pad + "aa / Movie", "Movie")); // 260
-    EXPECT_TRUE(IsCceWindowTitle(std::string(252, 'b') + "scoding", "Movie"));
-    EXPECT_FALSE(IsCceWindowTitle(std::string(253, 'b') + "scoding", "Movie"));
+    // append(), not operator+: gcc 12 warns wrongly (array-bounds) on a temporary's operator+.
+    EXPECT_TRUE(IsCceWindowTitle(std::string(252, 'b').append("scoding"), "Movie"));
+    EXPECT_FALSE(IsCceWindowTitle(std::string(253, 'b').append("scoding"), "Movie"));
 }
 
 TEST(CceWindow, TriesWaitFirstAndTheLastMatchOfAVisitWins) {
@@ -187,7 +189,7 @@ Window MakeWindow(Display* display, const std::string& title, bool netWmName) {
 TEST(X11Windows, FindsAndClosesARealWindow) {
     Xvfb server;
     if (server.Name().empty()) {
-        GTEST_SKIP() << "Xvfb is not available";
+        VANTAQ_SKIP_OR_FAIL("Xvfb is not available");
     }
     Display* display = XOpenDisplay(server.Name().c_str());
     ASSERT_NE(display, nullptr);

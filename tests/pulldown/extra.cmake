@@ -18,6 +18,6 @@ endif()
 # 24000/1001, 1 s, mpeg2video -g 6 -bf 2 -b:v 2500k, so longer than one 32,768-byte block),
 # film-mpeg1 (0x00; 64x48, 0.5 s, mpeg1video -g 6 -bf 2 -b:v 300k), display-ext-frame-rate-no-rff
 # (0x24; 64x48, 0.5 s, mpeg2video -g 4 -bf 1 -seq_disp_ext always with bt709 colours, -b:v 300k).
-vantaq_add_fuzzer(pulldown SOURCES ${CMAKE_CURRENT_LIST_DIR}/pulldown_fuzzer.cpp
-    LIBRARIES vantaq_pulldown_reference SEEDS ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds
+vantaq_add_fuzzer(pulldown SOURCES pulldown_fuzzer.cpp
+    LIBRARIES vantaq_pulldown_reference SEEDS fuzz-seeds
     MAX_LEN 48000 RUNS 2000)

@@ -7,9 +7,15 @@
 namespace testing_support {
 
 // The BUILD_* macros come from this file's compile line alone (tests/CMakeLists.txt).
-const char* ProgramDir() { return VANTAQ_BUILD_PROGRAM_DIR; }
-const char* TestBinDir() { return VANTAQ_BUILD_TEST_BIN_DIR; }
-const char* SourceDir() { return VANTAQ_BUILD_SOURCE_DIR; }
+const char* ProgramDir() {
+    return VANTAQ_BUILD_PROGRAM_DIR;
+}
+const char* TestBinDir() {
+    return VANTAQ_BUILD_TEST_BIN_DIR;
+}
+const char* SourceDir() {
+    return VANTAQ_BUILD_SOURCE_DIR;
+}
 
 bool UnderCi() {
     const char* ci = std::getenv("CI");
