@@ -6,11 +6,6 @@ if(TARGET vantaq_gui)
     find_package(Qt6 REQUIRED COMPONENTS Test)
     target_link_libraries(vantaq_gui_tests PRIVATE vantaq_gui vantaq_test_support GTest::gtest Qt6::Test)
     set_target_properties(vantaq_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    if(VANTAQ_TEST_PCH)
-        # Qt's widget and test headers and the test framework, parsed once for the nine files.
-        target_precompile_headers(vantaq_gui_tests PRIVATE <gtest/gtest.h> <QApplication> <QTest>
-                                  <QWidget> <string> <vector>)
-    endif()
     # The program folder the tests copy must hold the programs.
     add_dependencies(vantaq_gui_tests vantaq EclCCE cce vantaq-reg)
     gtest_discover_tests(vantaq_gui_tests DISCOVERY_TIMEOUT 60
