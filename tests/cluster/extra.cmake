@@ -23,6 +23,6 @@ add_test(NAME slurm_cluster_stop
 set_tests_properties(slurm_cluster_stop PROPERTIES
     FIXTURES_CLEANUP slurm_cluster LABELS "cluster;end-to-end" TIMEOUT 60)
 
-# Fuzz targets (cmake/Fuzz.cmake).
+# Fuzz targets (cmake/Fuzz.cmake); a description takes five control lists, so fewer inputs.
 vantaq_add_fuzzer(job_description SOURCES job_description_fuzzer.cpp
-    SEEDS fuzz-seeds/job_description MAX_LEN 16384)
+    SEEDS fuzz-seeds/job_description MAX_LEN 16384 RUNS 1000)
