@@ -84,6 +84,8 @@ deb=$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")
 echo "== $deb"
 if [ "$(id -u)" -ne 0 ]; then
     echo "check-package: skipped: running the installed programs needs root (mount namespace)"
+    # Under CI the installed programs must run: not being root fails the check.
+    [ "${CI:-}" != true ] || exit 1
     exit 0
 fi
 fail() {

@@ -266,7 +266,9 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     int gopNM = tpl("GOP (N/M)");
     out.Number("gop_m", gopM);
     out.Number("gop_nm", gopNM);
-    out.Number("gop_hdr", gopNM * gopM);
+    // Stored values are anyone's: the product wraps as 32-bit arithmetic does, never overflows.
+    out.Number("gop_hdr",
+               static_cast<int>(static_cast<uint32_t>(gopNM) * static_cast<uint32_t>(gopM)));
     out.Number("seq_hdr", tpl("Sequence header"));
     if (jobNumber(jobs::kAngle) != 0) {
         out.Line("all_closed_gop=1");

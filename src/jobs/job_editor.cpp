@@ -265,7 +265,8 @@ void CJobEditor::LoadJobIntoEditor() {
 
     int e = job.endFrame;
     m_Dialog.SetSpinRange(ui::kEndFrameSpin, 1, e);
-    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, e - 1);
+    // A stored EndFrame of 0x80000000 reads as INT_MIN: one less wraps, never overflows.
+    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, static_cast<int>(static_cast<uint32_t>(e) - 1u));
     m_Dialog.SetText(ui::kEndFrame, std::to_string(e));
     m_Dialog.Enable(ui::kEndFrame, true);
     m_Dialog.Enable(ui::kEndFrameSpin, true);

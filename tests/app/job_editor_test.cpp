@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace platform::main_window;
 using app_testing::MainWindowRig;
 
@@ -386,6 +388,32 @@ TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
     EXPECT_TRUE(rig.dialog.IsChecked(kPulldown));
     EXPECT_TRUE(rig.dialog.IsEnabled(kPulldown));
     EXPECT_EQ(rig.dialog.BadAccesses(), 0);
+}
+
+TEST(JobEditor, LoadingAJobWithAnyStoredEndFrameKeepsTheRangeArithmeticDefined) {
+    // The store may hold any 32-bit value (an imported file, another program): 0x80000000 reads
+    // as the lowest int, and the start spin's top (EndFrame - 1) wraps instead of overflowing.
+    struct Case {
+        int end, startHigh;
+    };
+    const Case cases[] = {{1500, 1499}, {INT_MIN, INT_MAX}, {0, -1}, {INT_MAX, INT_MAX - 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        EditorRig rig;
+        jobs::JobRecord job;
+        job.name = "hostile";
+        job.input = rig.Source("ntsc.avi", 30000, 2000);
+        job.templateKey = "1";
+        job.endFrame = c.end;
+        jobs::WriteJobRecord(rig.temp.Store(), 0, job);
+        jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+        rig.Select(0);
+        rig.w().OnJobDoubleClick();
+        int low = -1, high = -1;
+        rig.dialog.GetSpinRange(kStartFrameSpin, low, high);
+        EXPECT_EQ(high, c.startHigh);
+        EXPECT_EQ(rig.dialog.GetText(kEndFrame), std::to_string(c.end));
+    }
 }
 
 TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {

@@ -327,7 +327,7 @@ TEST(MainWindowCommands, DeleteLogAndAboutCaption) {
 TEST(MainWindowCommands, RefusedWritesAreLoggedAndTheRowsFollowTheStore) {
     testing_support::SmallDisk disk(1 << 20);
     if (!disk.Mounted()) {
-        GTEST_SKIP() << disk.Reason();
+        VANTAQ_SKIP_OR_FAIL(disk.Reason());
     }
     MainWindowRig rig;
     store::KeyStore& s = rig.temp.Store();

@@ -123,7 +123,7 @@ protected:
             FAIL() << "no test cluster: run these tests through ctest, whose fixture starts it";
         }
         if (line.rfind("SKIP: ", 0) == 0) {
-            GTEST_SKIP() << "Slurm cannot be started here: " << line.substr(6);
+            VANTAQ_SKIP_OR_FAIL("Slurm cannot be started here: " + line.substr(6));
         }
         ASSERT_EQ(line.rfind("SLURM_CONF=", 0), 0u) << line;
         setenv("SLURM_CONF", line.substr(11).c_str(), 1);

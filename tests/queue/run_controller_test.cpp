@@ -494,7 +494,7 @@ TEST(RunController, AStatusWriteTheStoreRefusesEndsTheRun) {
         SCOPED_TRACE(fullDisk ? "full disk" : "lock held");
         testing_support::SmallDisk disk(1 << 20);
         if (!disk.Mounted()) {
-            GTEST_SKIP() << disk.Reason();
+            VANTAQ_SKIP_OR_FAIL(disk.Reason());
         }
         RunFixture f;
         store::KeyStore& s = f.store.Store();

@@ -95,7 +95,7 @@ TEST(AviSource, OpenResultsAndValues) {
 
 TEST(AviSource, AudioStreamOfARealFile) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");
     }
     TempDir dir;
     ASSERT_TRUE(media::MakeAvi(dir.File("a.avi"), "160x120", "25", 0.2, "mjpeg", true));
@@ -188,7 +188,7 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
 
 TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");
     }
     TempDir dir;
     const std::string path = dir.File("capture.avi");

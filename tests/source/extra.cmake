@@ -1,29 +1,23 @@
 # Source inspection tests load the frame-server module.
 add_dependencies(vantaq_source_tests vantaq_framesrv)
 
-# The libavformat inspection's fuzzer (VANTAQ_FUZZ, clang only; built like the pulldown
-# fuzzer, see tests/pulldown/extra.cmake), run by the ctest `probe_fuzz` on inputs grown from
-# fuzz-seeds/. Each seed is an extension byte (see av_probe_fuzzer.cpp) followed by a short
-# ffmpeg file of testsrc2 at 64x48, 3 frames: h264-mp4 (0x00, libx264 ultrafast, faststart),
-# h264-mkv (0x01), mpeg2-ts (0x03, mpeg2video) and mpeg2-ps (0x04, mpeg2video, -f vob).
-if(VANTAQ_FUZZ)
-    set(VANTAQ_PROBE_FUZZ_RUNS 2000 CACHE STRING "Inputs the probe_fuzz test runs")
-    add_executable(vantaq_probe_fuzzer ${CMAKE_CURRENT_LIST_DIR}/av_probe_fuzzer.cpp
-                   ${CMAKE_SOURCE_DIR}/src/source/av_probe.cpp
-                   ${CMAKE_SOURCE_DIR}/src/platform/posix/files.cpp)
-    target_include_directories(vantaq_probe_fuzzer PRIVATE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(vantaq_probe_fuzzer PRIVATE PkgConfig::LIBAV Threads::Threads)
-    target_compile_options(vantaq_probe_fuzzer PRIVATE -fsanitize=fuzzer)
-    target_link_options(vantaq_probe_fuzzer PRIVATE -fsanitize=fuzzer)
-    set_target_properties(vantaq_probe_fuzzer PROPERTIES
-        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    set(probe_fuzz_dir ${CMAKE_BINARY_DIR}/tests/probe-fuzz)
-    add_test(NAME probe_fuzz
-             COMMAND sh -c "rm -rf corpus && mkdir -p corpus && exec \"$0\" -seed=1 \
--runs=${VANTAQ_PROBE_FUZZ_RUNS} -max_len=48000 -timeout=10 -artifact_prefix=${probe_fuzz_dir}/ \
-corpus \"$1\""
-                     $<TARGET_FILE:vantaq_probe_fuzzer> ${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds)
-    file(MAKE_DIRECTORY ${probe_fuzz_dir})
-    set_tests_properties(probe_fuzz PROPERTIES WORKING_DIRECTORY ${probe_fuzz_dir}
-                         LABELS "source;fuzz" TIMEOUT 300)
+# Fuzz targets (cmake/Fuzz.cmake): AVI headers as a source opens them, and frame-server scripts
+# through the module's entry point (its sources built in), whose folder holds one of the AVI
+# seeds as "src.avi".
+vantaq_add_fuzzer(avi_source SOURCES avi_source_fuzzer.cpp
+    SEEDS fuzz-seeds/avi_source MAX_LEN 20000)
+vantaq_add_fuzzer(framesrv SOURCES framesrv_fuzzer.cpp
+    ${CMAKE_SOURCE_DIR}/src/framesrv/module.cpp ${CMAKE_SOURCE_DIR}/src/framesrv/script_eval.cpp
+    ${CMAKE_SOURCE_DIR}/src/framesrv/clip_functions.cpp
+    SEEDS fuzz-seeds/framesrv)
+if(TARGET vantaq_framesrv_fuzzer)
+    set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/framesrv_fuzzer.cpp PROPERTIES
+        COMPILE_DEFINITIONS "VANTAQ_FUZZ_SCRIPT_SOURCE=\"${CMAKE_CURRENT_LIST_DIR}/fuzz-seeds/avi_source/mjpeg-pcm-16x16-3-frames.avi\"")
 endif()
+
+# The libavformat inspection's fuzzer. Each seed is an extension byte (see av_probe_fuzzer.cpp)
+# followed by a short ffmpeg file of testsrc2 at 64x48, 3 frames: h264-mp4 (0x00, libx264
+# ultrafast, faststart), h264-mkv (0x01), mpeg2-ts (0x03, mpeg2video) and mpeg2-ps (0x04,
+# mpeg2video, -f vob).
+vantaq_add_fuzzer(av_probe SOURCES av_probe_fuzzer.cpp SEEDS fuzz-seeds/av_probe
+    MAX_LEN 48000 RUNS 2000)
