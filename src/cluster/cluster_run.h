@@ -6,8 +6,8 @@
 
 #include "cluster/cluster_settings.h"
 #include "cluster/slurm_query.h"
-#include "platform/background_calls.h"
 #include "ecl/ecl_writer.h"
+#include "platform/background_calls.h"
 #include "run/run_controller.h"
 
 #include <cstdint>

@@ -41,8 +41,7 @@ int PosixProcesses::Start(const std::vector<std::string>& argv, int outputFd, in
     return Spawn(argv, outputFd, false, pid);
 }
 
-int PosixProcesses::StartInOwnGroup(const std::vector<std::string>& argv, int outputFd,
-                                    int& pid) {
+int PosixProcesses::StartInOwnGroup(const std::vector<std::string>& argv, int outputFd, int& pid) {
     return Spawn(argv, outputFd, true, pid);
 }
 
