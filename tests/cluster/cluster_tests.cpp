@@ -9,6 +9,7 @@
 #include "platform/memory_dialog.h"
 #include "platform/posix/posix_processes.h"
 #include "platform/posix/program_output.h"
+#include "run/output_clash.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "support/test_support.h"
@@ -323,6 +324,10 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
     q.AddJob("twice", 1);
     q.AddJob("twice", 1, false); // the same source again, and so the same ECL beside it
     q.AddJob("sub/twice", 1);    // another source, whose outputs go to the same files
+    // The user chose to let them replace the first one's output (else they would end "Error").
+    for (int job : {2, 3}) {
+        ASSERT_TRUE(jobs::SetJobNumber(q.store.Store(), job, run::kReplaceOutput, 1));
+    }
     Start(OnSlurm(4));
     size_t mostHandedOver = 0;
     ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
