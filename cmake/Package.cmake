@@ -16,8 +16,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 unattended, one job after another: for each job it writes an encoder control
 list, runs the encoder on it and optionally applies its own 2:3 soft-pulldown
 pass to the produced video stream. The package holds the window program, the
-pulldown, stream report and key store command-line tools, and a stand-in runner and encoder
-that encode with ffmpeg.")
+pulldown, stream report and key store command-line tools, and a stand-in
+runner and encoder that encode with ffmpeg.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
