@@ -1,11 +1,12 @@
 // The keyword hand-over: "<working folder>\0<argument count>\0<argument>\0..." one way, "ok\n"
-// back once done.
+// back as soon as the running program has taken them.
 #include "gui/keyword_handover.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 #include <QVariant>
 
 #include <filesystem>
@@ -16,7 +17,8 @@ namespace gui {
 namespace {
 
 constexpr char kDone[] = "ok\n";
-constexpr int kActingTimeoutMs = 120000;
+// Taking the keywords is quick; only a program that does not turn its event loop misses this.
+constexpr int kTakenTimeoutMs = 30000;
 
 // The parts of a request when `bytes` holds all of it.
 bool SplitRequest(const QByteArray& bytes, std::string& workingDir,
@@ -71,13 +73,7 @@ bool KeywordReceiver::Listen(std::string& error) {
 
 void KeywordReceiver::SetHandler(Handler handler) {
     m_Handler = std::move(handler);
-    std::vector<QPointer<QLocalSocket>> waiting;
-    waiting.swap(m_Waiting);
-    for (const QPointer<QLocalSocket>& socket : waiting) {
-        if (socket) {
-            Serve(socket);
-        }
-    }
+    ActOnTaken();
 }
 
 void KeywordReceiver::OnConnection() {
@@ -93,20 +89,28 @@ void KeywordReceiver::OnConnection() {
 void KeywordReceiver::Serve(QLocalSocket* socket) {
     QByteArray bytes = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", bytes);
-    std::string workingDir;
-    std::vector<std::string> arguments;
-    if (!SplitRequest(bytes, workingDir, arguments)) {
-        return;
-    }
-    if (!m_Handler) {
-        m_Waiting.emplace_back(socket);
+    Request request;
+    if (!SplitRequest(bytes, request.workingDir, request.arguments)) {
         return;
     }
     socket->setProperty("request", QByteArray());
-    m_Handler(workingDir, arguments);
+    // Taken: the second start may end now. The work comes after, from the event loop, so a
+    // long job list never makes the second start wait, nor believe it was refused.
+    m_Taken.push_back(std::move(request));
     socket->write(kDone);
     socket->flush();
     socket->disconnectFromServer();
+    if (m_Handler) {
+        QTimer::singleShot(0, this, [this] { ActOnTaken(); });
+    }
+}
+
+void KeywordReceiver::ActOnTaken() {
+    while (m_Handler && !m_Taken.empty()) {
+        Request request = std::move(m_Taken.front());
+        m_Taken.erase(m_Taken.begin());
+        m_Handler(request.workingDir, request.arguments);
+    }
 }
 
 bool HandKeywords(const std::string& storePath, const std::string& workingDir,
@@ -136,8 +140,8 @@ bool HandKeywords(const std::string& storePath, const std::string& workingDir,
         request.append('\0');
     }
     socket.write(request);
-    // Acting on the keywords (a long job list, say) may take a while.
-    QDeadlineTimer answered(kActingTimeoutMs);
+    // The answer comes when the keywords are taken, before the work they ask for.
+    QDeadlineTimer answered(kTakenTimeoutMs);
     QByteArray reply;
     while (!reply.contains('\n') &&
            socket.waitForReadyRead(static_cast<int>(answered.remainingTime()))) {

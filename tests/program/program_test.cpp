@@ -217,8 +217,17 @@ TEST_F(ProgramRun, ASecondStartHandsOverItsKeywordsOrRefuses) {
                           "-source:none.txt 2> ../second.txt";
     int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(m_Dir.File("second.txt"));
-    // The first program has acted before the second one ended.
+    // The second start ends once the first program has taken its keywords; the first acts
+    // on them right after.
+    for (int i = 0; i < 1200 && StoredJobs() != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     EXPECT_EQ(StoredJobs(), 0);
+    for (int i = 0; i < 1200 && ReadFile(m_Dir.File("vantaq.log")).find("Processing source file") ==
+                                    std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
     EXPECT_NE(log.find("Job List cleared!"), std::string::npos) << log;
     EXPECT_NE(log.find("Processing source file: " + m_Dir.File("lists") + "/none.txt"),
