@@ -122,12 +122,13 @@ void RunController::OnPulldownFinished(int code) {
     if (!WriteJobStatus(CurrentPosition(), ok ? jobs::kStatusComplete : jobs::kStatusError)) {
         return;
     }
+    window.RefreshJobList();
     if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
-        m_CurrentKey.clear();
-        EndRun(RunEnd::kStopped);
+        // No pause: the next step ends the run (once the stream's report is done).
+        m_WaitingTimer = MY_TIMER_NEXT_JOB;
+        m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, 0);
         return;
     }
-    window.RefreshJobList();
     WaitBeforeNext(MY_TIMER_NEXT_JOB);
 }
 

@@ -98,6 +98,15 @@ bool RunController::OnTimer(int timerId) {
     }
     switch (timerId) {
     case MY_TIMER_NEXT_JOB:
+        // The finished job's stream report comes first: its line belongs under that job, and
+        // the program may end right after the queue does.
+        if (Busy()) {
+            m_WaitingTimer = MY_TIMER_NEXT_JOB;
+            m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, kReportPollMilliseconds);
+            break;
+        }
+        StartNextJob();
+        break;
     case MY_TIMER_RESTART_JOB:
         StartNextJob();
         break;
@@ -115,8 +124,11 @@ bool RunController::OnTimer(int timerId) {
         break;
     case MY_TIMER_STATUS_SHOWN:
         m_Services.window->RefreshJobList();
-        if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
+        if ((m_State.m_StopRequested || m_State.m_StopAfterJob) && !Busy()) {
             StartNextJob(); // ends the run without a pause before it
+        } else if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
+            m_WaitingTimer = MY_TIMER_NEXT_JOB;
+            m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, kReportPollMilliseconds);
         } else {
             WaitBeforeNext(MY_TIMER_NEXT_JOB);
         }

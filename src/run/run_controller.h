@@ -51,6 +51,8 @@ inline constexpr uint32_t kMaxWaitMilliseconds = 300000;
 inline constexpr uint32_t kStopGraceMilliseconds = 10000;
 // The pauses that keep the order of effects of the run's short waits.
 inline constexpr uint32_t kShortPauseMilliseconds = 500;
+// How often the next job looks again whether the last one's stream report is done.
+inline constexpr uint32_t kReportPollMilliseconds = 100;
 
 // What the run needs of the main window beyond its controls.
 class RunWindow {
@@ -247,8 +249,9 @@ private:
     // Follows a local encode left by an earlier start.
     void ResumeLocal(int position, const RunRecord& record);
     bool RunnerRunning() const { return m_Runner.pid > 0; }
-    // The report of a finished job's stream, made off the window's thread and logged when done.
-    void ReportStream();
+    // The report of the stream of the job just finished at `position`, made off the window's
+    // thread and logged when done.
+    void ReportStream(int position);
     void KillRunTimers();
 
     RunServices m_Services;

@@ -35,13 +35,13 @@ bool RunController::WriteJobStatus(int job, const char* status) {
     }
     if (std::string(status) == jobs::kStatusComplete) {
         WriteJobChapterFiles(m_State.m_Ecl, *m_Services.log);
-        ReportStream();
+        ReportStream(job);
     }
     m_Progress.FinishJob();
     return true;
 }
 
-void RunController::ReportStream() {
+void RunController::ReportStream(int position) {
     const ecl::EclState& e = m_State.m_Ecl;
     if (!e.m_VideoOut || e.m_OutputPath.empty()) {
         return;
@@ -51,10 +51,9 @@ void RunController::ReportStream() {
     platform::FileFacts facts;
     if (platform::RegularFileFacts(stream + ".m2v", facts) && !m_State.m_UtilityPulldown) {
         int telecide = 0;
-        jobs::GetJobNumber(*m_Services.store, CurrentPosition(), jobs::kTelecide, telecide);
+        jobs::GetJobNumber(*m_Services.store, position, jobs::kTelecide, telecide);
         stream = telecide == 1 ? stream + ".m2v" : stream;
     }
-    int position = CurrentPosition();
     // Reading a long stream takes seconds: not on the window's thread.
     m_Calls.Call(
         [stream] {

@@ -76,6 +76,16 @@ TEST(RealQueue, FilmJobEncodesAndGetsItsPulldownPass) {
     std::string stream = f.dir.File("media/film.mpv");
     EXPECT_EQ(fs::file_size(stream), fs::file_size(stream + ".m2v"));
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+    // The stream's report is made before the run goes on, so its line is the job's.
+    EXPECT_TRUE(fs::exists(f.dir.File("media/film.mpv.report.json")))
+        << testing::PrintToString(f.lines.rows);
+    auto row = [&](const std::string& start) {
+        return std::find_if(f.lines.rows.begin(), f.lines.rows.end(),
+                            [&](const std::string& r) { return r.rfind(start, 0) == 0; }) -
+               f.lines.rows.begin();
+    };
+    EXPECT_LT(row("0   Stream: "), row("0 No more jobs!!!"))
+        << testing::PrintToString(f.lines.rows);
 }
 
 TEST(RealQueue, AnalysisOnlyJobIsCompleteWithoutAStream) {

@@ -54,7 +54,9 @@ TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
         std::count_if(f.lines.rows.begin(), f.lines.rows.end(),
                       [](const std::string& r) { return r.rfind("0 Job: complete in ", 0) == 0; }),
         2);
-    EXPECT_EQ(f.window.rowImages, (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}}));
+    // Each row runs, then is drawn again with its status once its stream's report is made.
+    EXPECT_EQ(f.window.rowImages,
+              (std::vector<std::pair<int, int>>{{0, 1}, {0, 2}, {2, 1}, {2, 2}}));
     EXPECT_FALSE(f.controller->State().m_Processing);
     EXPECT_EQ(f.controller->State().m_CurrentJob, -1);
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
@@ -464,6 +466,9 @@ TEST(RunController, StopDuringPulldownKeepsTheJobsResultAndEndsTheRun) {
     testing_support::WriteFile(stream + ".m2v", testing_support::ReadFile(stream));
     f.controller->OnPulldownFinished(0);
     EXPECT_TRUE(f.Logged("0   Pulldown successfull."));
+    // The run ends at its next step, after the stream's report, without a pause before it.
+    EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_NEXT_JOB), 0);
+    f.RunQueue();
     EXPECT_TRUE(f.Logged("1 Processing Stopped!!!!!"));
     EXPECT_EQ(f.Status(0), "Complete");
     EXPECT_EQ(f.Status(1), "Pending");

@@ -140,8 +140,9 @@ std::string RunFixture::Status(int job) {
 bool RunFixture::Settle() {
     queue.RunUntilIdle();
     auto start = std::chrono::steady_clock::now();
-    while (running > 0 || queue.QueuedMessages() > 0) {
-        queue.RunUntil([this] { return running == 0; }, 200);
+    // A finished job's stream report is made on a thread of its own too.
+    while (running > 0 || queue.QueuedMessages() > 0 || controller->Busy()) {
+        queue.RunUntil([this] { return running == 0 && !controller->Busy(); }, 200);
         if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
             return false;
         }
