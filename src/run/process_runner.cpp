@@ -147,6 +147,8 @@ void CProcessRunner::TakeBytes(std::string& pending, const char* chunk, const ch
             break;
         }
         pending.append(chunk, lf);
+        // One CR right before the LF belongs to the line end, even when the two bytes
+        // arrived in different reads.
         if (!pending.empty() && pending.back() == '\r') {
             pending.pop_back();
         }
@@ -201,24 +203,7 @@ void CProcessRunner::ReadOutput() {
             error = n < 0 ? static_cast<int>(-n) : 0;
             break;
         }
-        const char* chunk = buffer;
-        const char* end = buffer + n;
-        for (;;) {
-            const char* lf = static_cast<const char*>(memchr(chunk, '\n', end - chunk));
-            if (lf == nullptr) {
-                break;
-            }
-            pending.append(chunk, lf);
-            // One CR right before the LF belongs to the line end, even when the two bytes
-            // arrived in different reads.
-            if (!pending.empty() && pending.back() == '\r') {
-                pending.pop_back();
-            }
-            PostLine(std::move(pending));
-            pending = std::string();
-            chunk = lf + 1;
-        }
-        pending.append(chunk, end);
+        TakeBytes(pending, buffer, buffer + n);
     }
     m_Processes->Close(m_ReadEnd);
     m_ReadEnd = -1;

@@ -69,6 +69,7 @@ private:
     void ReadOutput();
     // Reads the output file until the program has ended (its own child, or `followed`).
     void FollowFile(bool ownChild, platform::ProcessIdentity followed);
+    // Posts every whole line of `pending` followed by [chunk, end) and keeps the unfinished tail.
     void TakeBytes(std::string& pending, const char* chunk, const char* end);
     static bool Launch(std::unique_ptr<CProcessRunner> runner,
                        std::function<void(CProcessRunner&)> body);

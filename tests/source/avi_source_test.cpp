@@ -169,7 +169,8 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
     EXPECT_TRUE(source::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_EQ(f.length, kept.length);
     EXPECT_EQ(f.sourceFrames, kept.sourceFrames);
-    // The spec's line, then one that names the file, the reason and the kinds that work.
+    // The AVI reader's own line, then one that names the file, the reason and the kinds that
+    // work.
     ASSERT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(view.rows[0].first, logging::kLogError);
     EXPECT_TRUE(EndsWith(view.rows[0].second, "  AVI Error: could not load " + bad))
