@@ -46,6 +46,7 @@ endfunction()
 # The programs; one line each.
 vantaq_install_program(vantaq ON_PATH)
 vantaq_install_program(vantaq-pulldown ON_PATH)
+vantaq_install_program(vantaq-probe ON_PATH)
 vantaq_install_program(vantaq-reg ON_PATH)
 vantaq_install_program(EclCCE)
 vantaq_install_program(cce)

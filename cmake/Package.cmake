@@ -1,5 +1,6 @@
 # `make package`: a Debian package of the installed layout (cmake/Install.cmake) with CPack.
-# The libraries it needs are found by dpkg-shlibdeps; ffmpeg, run as a program, is named here.
+# The libraries it needs (Qt 6 with Qt Charts, SQLite, libX11) are found by dpkg-shlibdeps;
+# ffmpeg, run as a program, is named here.
 set(VANTAQ_RELEASE_DATE 2026-12-07)
 set(VANTAQ_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
 set(VANTAQ_PACKAGE_MAINTAINER "Vantaq developers <vantaq@example.org>"
@@ -15,8 +16,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 unattended, one job after another: for each job it writes an encoder control
 list, runs the encoder on it and optionally applies its own 2:3 soft-pulldown
 pass to the produced video stream. The package holds the window program, the
-pulldown and key store command-line tools, and a stand-in runner and encoder
-that encode with ffmpeg.")
+pulldown, stream report and key store command-line tools, and a stand-in
+runner and encoder that encode with ffmpeg.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

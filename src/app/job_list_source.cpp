@@ -44,9 +44,9 @@ void JobListSource::ReadRows(int first, int count, std::vector<platform::ListRow
                 stream += ".m2v";
             }
         }
-        rows.push_back(
-            platform::ListRow{std::move(job.name), job.image,
-                              JobDetailsText(job.status, activity, found->second, stream)});
+        rows.push_back(platform::ListRow{
+            std::move(job.name), job.image,
+            JobDetailsText(job.status, job.lastError, activity, found->second, stream)});
     }
 }
 

@@ -29,6 +29,7 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     state.sourceSeconds = &m_SourceSeconds;
     jobs::EditorCallbacks callbacks;
     callbacks.findChapters = m_Hooks.findChapters;
+    callbacks.jobStored = [this](int position) { WarnOutputClash(position); };
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
     m_JobRows = std::make_unique<JobListSource>(store, m_Settings, [this](int position) {
@@ -81,11 +82,19 @@ void CMainWindow::OnStartupTimer() {
 
     jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
     jobs::ResetJobEditor(m_Dialog);
-    jobs::UpdateJobButtons(m_Dialog, Processing());
+    jobs::UpdateJobButtons(m_Dialog, Processing(), false, CurrentJob());
     m_Dialog.Enable(kNewJob, true);
     m_Dialog.Enable(kExit, true);
 
-    if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+    // Encodes that an earlier start left running are followed before anything else runs.
+    if (m_Hooks.onResumeRun) {
+        m_Hooks.onResumeRun();
+    }
+    if (m_CommandLine.Has(kKeyClear) && Processing()) {
+        m_Log.Write("WARNING: The job list is not cleared: jobs left running by the last start "
+                    "are being followed.",
+                    logging::kLogWarning);
+    } else if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
         m_Log.Write("Job List cleared!", logging::kLogInfo);
     }
     if (m_CommandLine.Has(kKeySource)) {
@@ -160,6 +169,24 @@ void CMainWindow::OnTrayNotify(int64_t mouseMessage) {
     }
 }
 
+bool CMainWindow::ConfirmQuitDuringRun() {
+    if (!Processing()) {
+        return true;
+    }
+    const int quit = 0;
+    const int cancel = 1;
+    int answer = m_Boxes.Ask(
+        "An encode is running. Quit Vantaq and leave the encode running?\n\n"
+        "When Vantaq is started again, it follows the encode to its end and finishes the job.",
+        "Vantaq", {"Quit", "Cancel"}, cancel, cancel);
+    if (answer != quit) {
+        return false;
+    }
+    m_Log.Write("Vantaq ends during a run; the encode goes on and is followed at the next start.",
+                logging::kLogInfo);
+    return true;
+}
+
 void CMainWindow::OnAccept() {
     m_Host.EndWindow();
 }
@@ -171,6 +198,67 @@ void CMainWindow::OnCancel() {
     m_Host.EndWindow();
 }
 
+void CMainWindow::OnUserAccept() {
+    if (ConfirmCloseWithUnsavedEdit() && ConfirmQuitDuringRun()) {
+        OnAccept();
+    }
+}
+
+void CMainWindow::OnUserCancel() {
+    if (ConfirmCloseWithUnsavedEdit() && ConfirmQuitDuringRun()) {
+        OnCancel();
+    }
+}
+
+bool CMainWindow::ConfirmCloseWithUnsavedEdit() {
+    if (!m_Editor->HasUnsavedEdit()) {
+        return true;
+    }
+    std::string name = m_Dialog.GetText(kName);
+    std::string reason = jobs::AddJobReason(m_Dialog);
+    bool canSave = m_Dialog.IsEnabled(kAddJob);
+    std::string text =
+        "The job \"" + name + "\" in the editor has changes that are not in the " + "Job List.";
+    std::vector<std::string> buttons;
+    if (canSave) {
+        buttons = {"Save as job", "Discard", "Cancel"};
+    } else {
+        text += " It cannot be saved yet" + (reason.empty() ? "." : ": " + reason);
+        buttons = {"Discard", "Cancel"};
+    }
+    const int cancel = static_cast<int>(buttons.size()) - 1;
+    int answer = m_Boxes.Ask(text + "\n\nClose Vantaq anyway?", "Vantaq", buttons, cancel, cancel);
+    if (answer == cancel || answer < 0) {
+        return false;
+    }
+    if (canSave && answer == 0) {
+        OnAddJob();
+        // A job the store refused stays in the editor (and the log says why).
+        return !m_Editor->HasUnsavedEdit();
+    }
+    m_Log.Write("Discarded the changes to job " + name + " on closing.", logging::kLogInfo);
+    return true;
+}
+
+void CMainWindow::OnNotificationClicked() {
+    if (m_InTray) {
+        RestoreFromTray();
+    } else {
+        m_Host.ShowWindow(true);
+    }
+}
+
+void CMainWindow::OnHelpFailed() {
+    m_Log.Write("ERROR: Failed to launch help for " + m_HelpFile, logging::kLogError);
+    m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+}
+
+void CMainWindow::OnOutputFolderFailed(const std::string& folder) {
+    m_Log.Write("ERROR: Could not open the output folder " + folder, logging::kLogError);
+    m_Boxes.ShowError("Could not open the output folder " + folder + ".", "Vantaq",
+                      platform::MessageBoxButtons::Ok);
+}
+
 void CMainWindow::OnStartProcessing() {
     if (m_Hooks.onStartProcessing) {
         m_Hooks.onStartProcessing();
@@ -180,6 +268,12 @@ void CMainWindow::OnStartProcessing() {
 void CMainWindow::OnStopProcessing() {
     if (m_Hooks.onStopProcessing) {
         m_Hooks.onStopProcessing();
+    }
+}
+
+void CMainWindow::OnStopAfterThisJob() {
+    if (m_Hooks.onStopAfterThisJob) {
+        m_Hooks.onStopAfterThisJob();
     }
 }
 
@@ -212,7 +306,7 @@ void CMainWindow::OnSettings() {
 
 void CMainWindow::OnHelpContents() {
     if (m_HelpFile.empty() || !m_Host.OpenHelp(m_HelpFile)) {
-        m_Boxes.ShowError("Failed to launch help.", "Vantaq", platform::MessageBoxButtons::Ok);
+        OnHelpFailed();
     }
 }
 
@@ -282,9 +376,6 @@ void CMainWindow::OnTimer(int timerId) {
     case kTimerStartup:
         OnStartupTimer();
         break;
-    case MY_TIMER_RESTART_JOB:
-    case MY_TIMER_NEXT_JOB:
-    case MY_TIMER_PART2:
     case kTimerRunDisplay:
     case cluster::MY_TIMER_CLUSTER_POLL:
         m_Queue.KillTimer(timerId);
@@ -293,6 +384,12 @@ void CMainWindow::OnTimer(int timerId) {
         }
         break;
     default:
+        if (run::IsRunTimer(timerId)) {
+            m_Queue.KillTimer(timerId);
+            if (m_Hooks.onRunTimer) {
+                m_Hooks.onRunTimer(timerId);
+            }
+        }
         break;
     }
 }

@@ -52,6 +52,7 @@ public:
     // Closes the window; the program ends when it has closed.
     virtual void EndWindow() = 0;
     // Opens an HTML help file with the desktop's handler; false when it could not be started.
+    // A handler that starts and then fails is reported later through OnHelpFailed.
     virtual bool OpenHelp(const std::string& path) = 0;
     // Shows the about box under `caption`.
     virtual void ShowAbout(const std::string& caption) = 0;
@@ -59,7 +60,8 @@ public:
     virtual bool RunSettingsDialog() = 0;
     // The job list's line of details for `row` (CMainWindow::JobDetails) has changed.
     virtual void JobDetailsChanged(int /*row*/) {}
-    // Opens a folder with the desktop's handler, as help is opened; false when it could not.
+    // Opens a folder with the desktop's handler, as help is opened; false when it could not (a
+    // later failure comes through OnOutputFolderFailed).
     virtual bool OpenFolder(const std::string& /*path*/) { return false; }
 };
 
@@ -70,8 +72,12 @@ struct MainWindowHooks {
     std::function<void()> onStartProcessing;
     // Stop button and the tray's "Stop Processing" (`OnStopProcessing`).
     std::function<void()> onStopProcessing;
-    // Timers 3 (`MY_TIMER_RESTART_JOB`), 4 (`MY_TIMER_NEXT_JOB`), 5 (`MY_TIMER_PART2`) and 7 (the
-    // cluster run's poll), after the window killed them.
+    // Stop After This Job (button and tray menu).
+    std::function<void()> onStopAfterThisJob;
+    // At start-up, before the keywords: follows the encodes an earlier start left running.
+    std::function<void()> onResumeRun;
+    // The run's timers (run::IsRunTimer), the run display's and the cluster run's poll, after
+    // the window killed them.
     std::function<void(int timerId)> onRunTimer;
     // Registered messages other than the tray's (the runner's and the pulldown's UPM_*).
     std::function<int64_t(platform::Message& message)> onMessage;
@@ -141,10 +147,22 @@ public:
     // "Close", the "exit" keyword). Neither stops a run.
     void OnAccept();
     void OnCancel();
+    // The same paths taken by the user: first ConfirmCloseWithUnsavedEdit, and the window
+    // stays when it says so. The keywords take OnCancel itself.
+    void OnUserAccept();
+    void OnUserCancel();
+    // Whether the window may close with the job editor as it is. With changes Add/Replace has
+    // not stored, asks: "Save as job" (stores them, as Add/Replace does; closing goes on only
+    // when that worked), "Discard" or "Cancel" (false: the window stays). True without changes.
+    bool ConfirmCloseWithUnsavedEdit();
+    // During a run, asks whether to quit and leave the encode running (Vantaq follows it when
+    // started again); true when the window may close. True when no run is going.
+    bool ConfirmQuitDuringRun();
 
     // Commands.
     void OnStartProcessing();
     void OnStopProcessing();
+    void OnStopAfterThisJob();
     void OnClearJobList();
     void OnLogDebugInfo();
     void OnDeleteLog();
@@ -168,7 +186,12 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
+    // Add/Replace. When the stored job writes the output of another job, the user chooses
+    // whether it may replace that output when it runs.
     void OnAddJob();
+    // A job was stored at `position`: when another job writes the same output stream, a
+    // warning names that job (and OnAddJob asks).
+    void WarnOutputClash(int position);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -196,6 +219,8 @@ public:
     std::string JobDetails(int row);
     // Tells the real window that the line of `row` changed.
     void JobDetailsChanged(int row);
+    // The stream report of the finished job at `row` (JobStreamReport), or "".
+    std::string JobReportPath(int row);
     // The job list's context menu: the selected job's output folder, opened with the desktop's
     // handler (a logged error when there is none or it cannot be opened).
     void OnOpenOutputFolder();
@@ -205,6 +230,12 @@ public:
     int OnDropSources(const std::vector<std::string>& paths);
     // The queue ran dry: a desktop notification through the tray with the run's counts.
     void OnQueueFinished(int completed, int failed);
+    // The notification was clicked: the window comes back (out of the tray) to the front.
+    void OnNotificationClicked();
+    // The desktop's opener reported, after it was started, that it could not open the help
+    // file or the output folder `folder`: the failure is shown and logged.
+    void OnHelpFailed();
+    void OnOutputFolderFailed(const std::string& folder);
 
     // The about box's caption: product name, a blank and product version of `programPath`'s
     // version resource; "Vantaq" when it has none.
@@ -219,12 +250,17 @@ public:
     const std::string& HelpFile() const { return m_HelpFile; }
     bool StartupDone() const { return m_StartupDone; }
 
-    // The run's state, owned by the run controller; the window reads it, and its job-list
-    // operations keep `m_CurrentJob` on its job. Attach before `OnInitDialog`; until then the
-    // window behaves as with no run in progress.
-    void AttachRun(run::RunState& run) { m_Run = &run; }
+    // The run's state, owned by the run controller; the window only reads it. `currentJob`
+    // gives the position of the job being encoded, found again from its run key. Attach
+    // before `OnInitDialog`; until then the window behaves as with no run in progress.
+    void AttachRun(const run::RunState& run, std::function<int()> currentJob) {
+        m_Run = &run;
+        m_CurrentJobOf = std::move(currentJob);
+    }
     bool Processing() const { return m_Run != nullptr && m_Run->m_Processing; }
-    int CurrentJob() const { return m_Run != nullptr ? m_Run->m_CurrentJob : -1; }
+    int CurrentJob() const {
+        return m_Run == nullptr ? -1 : m_CurrentJobOf ? m_CurrentJobOf() : m_Run->m_CurrentJob;
+    }
     // A run or a pulldown pass is in progress: the pulldown utility must wait.
     bool RunBusy() const;
 
@@ -263,9 +299,13 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
-    run::RunState* m_Run = nullptr;
-    // Stands for the job being encoded while no run is attached.
-    int m_NoJob = -1;
+    const run::RunState* m_Run = nullptr;
+    std::function<int()> m_CurrentJobOf;
+    // The list operations' copy of the job being encoded's position.
+    int m_TrackedCurrent = -1;
+    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
+    int m_ClashingJob = -1;
+    std::string m_ClashingWith;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
     // The job list's rows, read from the store as they are shown.
     std::unique_ptr<JobListSource> m_JobRows;

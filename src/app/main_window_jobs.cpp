@@ -1,16 +1,26 @@
 // `CMainWindow`: the handlers of the job list, the job editor and the template controls.
 #include "app/main_window.h"
 
+#include "jobs/job_panels.h"
+#include "jobs/job_store.h"
+#include "log/log.h"
 #include "platform/control_ids.h"
+#include "platform/dialog.h"
+#include "platform/message_boxes.h"
+#include "run/output_clash.h"
+#include "source/source_info.h"
 #include "store/key_store.h"
 #include "templates/template_selection.h"
 
 namespace app {
 
+using namespace platform::main_window;
+
 jobs::TrackedJobs CMainWindow::Tracked() {
-    m_NoJob = -1;
-    return jobs::TrackedJobs{m_Run != nullptr ? m_Run->m_CurrentJob : m_NoJob,
-                             m_Editor->EditedJob()};
+    // The run finds its job by its run key, so the list operations' changes to this copy need
+    // not reach it.
+    m_TrackedCurrent = CurrentJob();
+    return jobs::TrackedJobs{m_TrackedCurrent, m_Editor->EditedJob()};
 }
 
 void CMainWindow::OnMoveJobUp() {
@@ -30,11 +40,32 @@ void CMainWindow::OnResetJob() {
 }
 
 void CMainWindow::OnClearJobList() {
-    jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked());
+    int count = m_Dialog.GetCount(kJobList);
+    if (count == 0) {
+        return;
+    }
+    std::string jobsText = std::to_string(count) + (count == 1 ? " job" : " jobs");
+    // One key press must not wipe the queue: the count is asked for, Cancel is the default.
+    if (m_Boxes.Ask("Remove all " + jobsText + " from the Job List?\nThis cannot be undone.",
+                    "Vantaq", {"Clear", "Cancel"}, 1, 1) != 0) {
+        return;
+    }
+    std::vector<std::string> names;
+    for (int row = 0; row < count; ++row) {
+        names.push_back(m_Dialog.GetRowText(kJobList, row));
+    }
+    if (!jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked())) {
+        return;
+    }
+    m_Log.Write("Cleared the Job List: removed " + jobsText + ".", logging::kLogInfo);
+    for (const std::string& name : names) {
+        m_Log.Write("  Removed job " + name, logging::kLogDebug);
+    }
 }
 
 void CMainWindow::OnJobSelectionChanged() {
     m_Editor->OnJobSelectionChanged();
+    jobs::UpdateSelectionButtons(m_Dialog, Processing() ? CurrentJob() : -1);
 }
 
 void CMainWindow::OnJobDoubleClick() {
@@ -42,11 +73,50 @@ void CMainWindow::OnJobDoubleClick() {
 }
 
 void CMainWindow::OnNewJob(const std::string& path) {
-    m_Editor->NewJob(path);
+    if (!m_Editor->NewJob(path)) {
+        m_Boxes.ShowError(source::UnreadableSourcesText({path}), "Vantaq",
+                          platform::MessageBoxButtons::Ok);
+    }
 }
 
 void CMainWindow::OnAddJob() {
+    m_ClashingJob = -1;
     m_Editor->AddOrReplaceJob();
+    if (m_ClashingJob < 0) {
+        return;
+    }
+    int position = m_ClashingJob;
+    m_ClashingJob = -1;
+    std::string name;
+    jobs::GetJobString(m_Store, position, jobs::kName, jobs::kWholeValue, name);
+    // OK, the answer where nobody can answer, is the choice that loses nothing.
+    int answer = m_Boxes.ShowError(
+        "Job " + name + " writes the same output file as job " + m_ClashingWith +
+            ".\n\nOK keeps the output of " + m_ClashingWith + ": if that job is complete when " +
+            name + " starts, " + name + " ends with an error instead of writing over it.\n\n" +
+            "Cancel lets " + name + " replace that output.",
+        "Same output file", platform::MessageBoxButtons::OkCancel);
+    if (answer == platform::kAnswerCancel) {
+        jobs::SetJobNumber(m_Store, position, run::kReplaceOutput, 1);
+        m_Log.Write("Job " + name + " will replace the output of job " + m_ClashingWith,
+                    logging::kLogInfo);
+    }
+}
+
+void CMainWindow::WarnOutputClash(int position) {
+    std::string other;
+    if (run::FindOutputClash(m_Store, m_Settings, position, other) < 0) {
+        return;
+    }
+    std::string name;
+    jobs::GetJobString(m_Store, position, jobs::kName, jobs::kWholeValue, name);
+    m_Log.Write("Warning: Job " + name + " writes " +
+                    run::JobStreamPath(m_Store, m_Settings, position) +
+                    ", the same output as job " + other + ".",
+                logging::kLogWarning);
+    jobs::SetJobNumber(m_Store, position, run::kReplaceOutput, 0);
+    m_ClashingJob = position;
+    m_ClashingWith = other;
 }
 
 void CMainWindow::OnCancelEdit() {
@@ -54,7 +124,7 @@ void CMainWindow::OnCancelEdit() {
 }
 
 void CMainWindow::OnSelchangeTemplate() {
-    templates::ApplySelectedTemplate(m_Dialog, m_Store);
+    m_Editor->ApplyTemplate();
 }
 
 void CMainWindow::OnSetTemplateDefault() {

@@ -5,7 +5,9 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/message_boxes.h"
 #include "run/cce_data.h"
+#include "source/source_info.h"
 
 namespace app {
 
@@ -14,6 +16,10 @@ using namespace platform::main_window;
 std::string CMainWindow::JobDetails(int row) {
     JobActivity activity = m_Hooks.jobActivity ? m_Hooks.jobActivity(row) : JobActivity();
     return JobDetailsLine(m_Store, m_Settings, row, activity);
+}
+
+std::string CMainWindow::JobReportPath(int row) {
+    return JobStreamReport(m_Store, m_Settings, row);
 }
 
 void CMainWindow::JobDetailsChanged(int row) {
@@ -34,7 +40,7 @@ void CMainWindow::OnOpenOutputFolder() {
     }
     std::string folder = stream.substr(0, stream.rfind('/') + 1);
     if (!m_Host.OpenFolder(folder)) {
-        m_Log.Write("ERROR: Could not open the folder " + folder, logging::kLogError);
+        OnOutputFolderFailed(folder);
     }
 }
 
@@ -51,8 +57,14 @@ int CMainWindow::OnDropSources(const std::vector<std::string>& paths) {
     // As while a job list file is read: New Job waits, then is as it was.
     bool newJob = m_Dialog.IsEnabled(kNewJob);
     m_Dialog.Enable(kNewJob, false);
-    int added = run::AddSourceJobs(paths, Builder(), m_Dialog, m_Log);
+    std::vector<std::string> unreadable;
+    int added = run::AddSourceJobs(paths, Builder(), m_Dialog, m_Log, &unreadable);
     m_Dialog.Enable(kNewJob, newJob);
+    // One message for the whole batch, after the readable files are in the queue.
+    if (!unreadable.empty()) {
+        m_Boxes.ShowError(source::UnreadableSourcesText(unreadable), "Vantaq",
+                          platform::MessageBoxButtons::Ok);
+    }
     return added;
 }
 

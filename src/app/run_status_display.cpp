@@ -2,10 +2,14 @@
 #include "app/run_status_display.h"
 
 #include "app/main_window.h"
+#include "jobs/job_panels.h"
+#include "jobs/job_record.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
 #include "platform/ui_queue.h"
 #include "run/run_controller.h"
+
+#include <algorithm>
 
 namespace app {
 
@@ -36,9 +40,16 @@ std::string RunStatusDisplay::StatusText() const {
         return OtherRunText();
     }
     const run::RunProgress& progress = m_Controller->Progress();
-    std::string text = "Vantaq \u2014 job " +
-                       std::to_string(m_Controller->State().m_CurrentJob + 1) + " of " +
-                       std::to_string(m_Dialog.GetCount(platform::main_window::kJobList));
+    // This run's jobs: those it has started, and the pending ones still ahead of it.
+    const int current = m_Controller->State().m_CurrentJob;
+    int pending = 0;
+    for (int row = 0; row < m_Dialog.GetCount(platform::main_window::kJobList); ++row) {
+        pending += row != current && m_Dialog.GetRowImage(platform::main_window::kJobList, row) ==
+                                         jobs::kImagePending;
+    }
+    const int started = std::max(progress.JobsStarted(), 1);
+    std::string text =
+        "Vantaq \u2014 job " + std::to_string(started) + " of " + std::to_string(started + pending);
     if (progress.Percent() >= 0) {
         text += ", " + std::to_string(progress.Percent()) + "%";
     }
@@ -92,10 +103,14 @@ void RunStatusDisplay::ShowNow() {
     }
     m_EverShown = true;
     m_LastShown = m_Clock();
+    // The job being encoded cannot be deleted or reset: its buttons say so while it is selected.
+    jobs::UpdateSelectionButtons(m_Dialog, LocalJob() ? m_Controller->State().m_CurrentJob : -1);
     if (!Running()) {
         if (m_Showing) {
             m_Dialog.SetTitle(m_IdleTitle);
             m_Showing = false;
+            // A run that stopped or ended leaves no bar behind.
+            m_Dialog.SetProgressPos(platform::main_window::kProgress, 0);
         }
         return;
     }

@@ -3,7 +3,6 @@
 
 #include "app/command_line.h"
 #include "cluster/cluster_run.h"
-#include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
 
@@ -16,7 +15,8 @@ void RunWiring::Attach(CMainWindow* window, run::RunController* controller) {
     m_Window = window;
     m_Controller = controller;
     if (m_Window && m_Controller) {
-        m_Window->AttachRun(m_Controller->MutableState());
+        m_Window->AttachRun(m_Controller->State(),
+                            [this] { return m_Controller->CurrentPosition(); });
     }
     if (m_Display) {
         m_Display->Attach(window, controller);
@@ -50,25 +50,12 @@ template <typename Step> void RunWiring::Run(Step step) {
 }
 
 void RunWiring::AddHooks(MainWindowHooks& hooks) {
-    hooks.onStartProcessing = [this] {
-        Run([this](run::RunController& c) {
-            cluster::ClusterSettings where = cluster::ReadClusterSettings(m_Store);
-            if (m_Cluster && where.m_UseSlurm) {
-                m_Cluster->OnStartProcessing(where);
-            } else {
-                c.OnStartProcessing();
-            }
-        });
+    hooks.onStartProcessing = [this] { Run([](run::RunController& c) { c.OnStartProcessing(); }); };
+    hooks.onStopProcessing = [this] { Run([](run::RunController& c) { c.OnStopProcessing(); }); };
+    hooks.onStopAfterThisJob = [this] {
+        Run([](run::RunController& c) { c.OnStopAfterThisJob(); });
     };
-    hooks.onStopProcessing = [this] {
-        Run([this](run::RunController& c) {
-            if (m_Cluster && m_Cluster->Active()) {
-                m_Cluster->OnStopProcessing();
-            } else {
-                c.OnStopProcessing();
-            }
-        });
-    };
+    hooks.onResumeRun = [this] { Run([](run::RunController& c) { c.ResumeRun(); }); };
     hooks.onRunTimer = [this](int timerId) {
         if (timerId == kTimerRunDisplay) {
             if (m_Display) {
@@ -76,11 +63,7 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             }
             return;
         }
-        Run([this, timerId](run::RunController& c) {
-            if (!(m_Cluster && m_Cluster->OnTimer(timerId))) {
-                c.OnTimer(timerId);
-            }
-        });
+        Run([timerId](run::RunController& c) { c.OnTimer(timerId); });
     };
     hooks.jobActivity = [this](int position) {
         if (const cluster::ClusterJob* job = ClusterJobAt(position)) {
@@ -88,12 +71,19 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             activity.active = true;
             activity.percent = job->progress;
             activity.label = "Slurm job " + job->slurmId + " " + job->state;
+            if (!job->reason.empty()) {
+                activity.label += " (" + job->reason + ")";
+            }
             return activity;
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
-        Run([&message](run::RunController& c) { c.OnMessage(message); });
+        Run([this, &message](run::RunController& c) {
+            if (!(m_Cluster && m_Cluster->OnMessage(message))) {
+                c.OnMessage(message);
+            }
+        });
         return 0;
     };
     hooks.pulldownUtility = [this](const std::string& path) {
@@ -111,7 +101,8 @@ void RunWiring::ResetJobEditor() {
 
 void RunWiring::UpdateJobButtons() {
     const run::RunState& state = m_Controller->State();
-    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning);
+    jobs::UpdateJobButtons(m_Dialog, state.m_Processing, state.m_PulldownRunning,
+                           state.m_CurrentJob);
     // Every start and end of a run passes here.
     if (m_Display) {
         m_Display->ShowNow();

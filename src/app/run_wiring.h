@@ -26,8 +26,8 @@ public:
     // Shows the run in the title, the tray tip and the job list, and notifies at the end of
     // the queue; `clock` counts milliseconds. Call before Attach.
     void ShowRunStatus(platform::UiQueue& queue, std::function<int64_t()> clock);
-    // The run on a Slurm cluster, taken by Start while the settings choose the cluster. It
-    // shares the controller's state.
+    // The run on a Slurm cluster, the controller's remote executor while the settings choose
+    // the cluster; the window shows its jobs.
     void AttachCluster(cluster::ClusterRun* clusterRun) { m_Cluster = clusterRun; }
     // The Slurm job of the job at `row` while a cluster run has it (its state and progress),
     // else null.

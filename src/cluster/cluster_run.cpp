@@ -10,6 +10,8 @@
 #include "platform/dialog.h"
 #include "platform/files.h"
 #include "run/encode_outputs.h"
+#include "run/output_clash.h"
+#include "run/run_record.h"
 #include "store/key_store.h"
 
 #include <algorithm>
@@ -36,6 +38,97 @@ std::string FirstLine(const std::string& text) {
     return line.empty() ? "no answer" : line;
 }
 
+// A field of the answers passed back from the commands' thread: no tabs or line ends.
+std::string Flat(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t at = 0;
+    for (;;) {
+        size_t tab = line.find('\t', at);
+        fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+        if (tab == std::string::npos) {
+            return fields;
+        }
+        at = tab + 1;
+    }
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string InfoLine(const std::string& id, const SlurmJobInfo* info) {
+    if (info == nullptr) {
+        return id + "\t0\n";
+    }
+    return id + "\t1\t" + Flat(info->state) + "\t" + Flat(info->reason) + "\t" +
+           Flat(info->exitCode) + "\n";
+}
+
+// What Slurm says of the jobs `ids`, as lines "ID\t1\tSTATE\tREASON\tEXIT" (or "ID\t0" for a
+// job no command knows), after a first line "ok" or "error\tWORDS" when squeue did not answer.
+// A job still going is known by squeue's line; an ended one (for its exit code) or one squeue
+// no longer lists is asked after on its own. Runs off the window's thread.
+std::string AskSlurm(const CommandRunner& runCommand, const std::vector<std::string>& ids) {
+    std::map<std::string, SlurmJobInfo> listed;
+    std::string error;
+    if (!QueueStates(runCommand, ids, listed, error)) {
+        return "error\t" + Flat(error) + "\n";
+    }
+    std::string answer = "ok\n";
+    for (const std::string& id : ids) {
+        auto found = listed.find(id);
+        if (found != listed.end() && !IsFinalState(found->second.state)) {
+            answer += InfoLine(id, &found->second);
+            continue;
+        }
+        SlurmJobInfo info;
+        answer += InfoLine(id, QueryJob(runCommand, id, info) ? &info : nullptr);
+    }
+    return answer;
+}
+
+// Reads AskSlurm's lines into `infos` (a job no command knows is absent). False with `error`
+// when squeue did not answer.
+bool ReadAnswer(const std::string& answer, std::map<std::string, SlurmJobInfo>& infos,
+                std::vector<std::string>& asked, std::string& error) {
+    std::vector<std::string> lines = SplitLines(answer);
+    if (lines.empty() || lines[0] != "ok") {
+        std::vector<std::string> first = SplitTabs(lines.empty() ? std::string() : lines[0]);
+        error = first.size() > 1 ? first[1] : "no answer";
+        return false;
+    }
+    for (size_t k = 1; k < lines.size(); ++k) {
+        std::vector<std::string> f = SplitTabs(lines[k]);
+        if (f.empty() || f[0].empty()) {
+            continue;
+        }
+        asked.push_back(f[0]);
+        if (f.size() >= 5 && f[1] == "1") {
+            infos[f[0]] = SlurmJobInfo{f[2], f[3], f[4]};
+        }
+    }
+    return true;
+}
+
 void AppendLine(const std::string& path, const std::string& line) {
     if (std::FILE* f = std::fopen(path.c_str(), "a")) {
         std::fprintf(f, "%s\n", line.c_str());
@@ -59,8 +152,8 @@ uint32_t PollInterval(const char* value) {
     return ms;
 }
 
-ClusterRun::ClusterRun(ClusterServices services, run::RunState& state)
-    : m_Services(std::move(services)), m_State(state) {}
+ClusterRun::ClusterRun(ClusterServices services, run::RunOwner& owner)
+    : m_Services(std::move(services)), m_Owner(owner), m_Calls(*m_Services.queue) {}
 
 const ClusterJob* ClusterRun::JobAt(int position) const {
     for (const ClusterJob& job : m_Jobs) {
@@ -71,40 +164,65 @@ const ClusterJob* ClusterRun::JobAt(int position) const {
     return nullptr;
 }
 
-void ClusterRun::OnStartProcessing(const ClusterSettings& settings) {
-    if (m_State.m_Processing || m_State.m_PulldownRunning) {
-        m_Services.log->Write("WARNING: A run or a pulldown pass is in progress; Start waits "
-                              "until it has ended.",
-                              kLogWarning);
-        return;
+bool ClusterRun::Chosen() {
+    return ReadClusterSettings(*m_Services.store).m_UseSlurm;
+}
+
+bool ClusterRun::OnMessage(platform::Message& message) {
+    return m_Calls.OnMessage(message);
+}
+
+void ClusterRun::StartRun() {
+    m_Settings = ReadClusterSettings(*m_Services.store);
+    if (!m_Active) {
+        m_Jobs.clear();
     }
-    m_Settings = settings;
-    m_Jobs.clear();
     m_Active = true;
     m_SubmitBlocked = false;
+    m_NoMoreJobs = false;
     m_PollDelay = m_Services.pollMilliseconds;
-    m_State.m_Processing = true;
-    m_State.m_FirstJob = true;
-    m_State.m_StopRequested = false;
-    m_State.m_CurrentJob = -1;
-    m_State.m_JobsCompleted = 0;
-    m_State.m_JobsFailed = 0;
-    m_Services.window->ResetJobEditor();
-    m_Services.window->UpdateJobButtons();
-    m_Services.dialog->Enable(ids::kExit, false);
     m_Services.dialog->SetProgressRange(ids::kProgress, 0, 100);
     m_Services.dialog->SetProgressPos(ids::kProgress, 0);
     m_Services.log->Write(
         "Running the queue on the Slurm cluster (partition " +
-            (settings.m_Partition.empty() ? std::string("default") : settings.m_Partition) +
-            ", at most " + std::to_string(settings.m_MaxJobs) + " jobs at once)",
+            (m_Settings.m_Partition.empty() ? std::string("default") : m_Settings.m_Partition) +
+            ", at most " + std::to_string(m_Settings.m_MaxJobs) + " jobs at once)",
         kLogInfo);
     SubmitJobs();
-    if (m_Jobs.empty()) {
-        EndRun(m_SubmitBlocked);
-        return;
+    EndIfDone();
+    if (m_Active) {
+        m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_Services.pollMilliseconds);
     }
-    m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_Services.pollMilliseconds);
+}
+
+void ClusterRun::Resume(int position, const run::RunRecord& record) {
+    store::KeyStore& store = *m_Services.store;
+    ClusterJob job;
+    job.position = position;
+    job.key = record.key;
+    job.slurmId = record.slurmId;
+    job.eclPath = record.eclPath;
+    job.logPath = JobLogPathFor(record.eclPath);
+    job.ecl = record.ecl;
+    job.submitTime = record.jobStartTime;
+    jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, job.name);
+    jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, job.input);
+    jobs::GetJobNumber(store, position, jobs::kTelecide, job.telecide);
+    m_Services.log->Write("Following Slurm job " + job.slurmId + " (" + job.name +
+                              "), handed over before Vantaq last ended",
+                          kLogInfo);
+    if (!m_Active) {
+        m_Settings = ReadClusterSettings(store);
+        m_Active = true;
+        m_SubmitBlocked = false;
+        m_PollDelay = m_Services.pollMilliseconds;
+        m_Services.dialog->SetProgressRange(ids::kProgress, 0, 100);
+        // Following what an earlier start left does not hand over more jobs; Start does.
+        m_NoMoreJobs = true;
+    }
+    m_Jobs.push_back(job);
+    m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
+    m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, 0);
 }
 
 int ClusterRun::NextPending() const {
@@ -136,10 +254,12 @@ int ClusterRun::NextPending() const {
 }
 
 void ClusterRun::SubmitJobs() {
-    while (!m_SubmitBlocked && !m_State.m_StopRequested &&
+    // One sbatch at a time; each answer hands over the next.
+    while (m_Active && !m_Submitting && !m_SubmitBlocked && !m_NoMoreJobs && !m_Cancelling &&
+           !m_Owner.State().m_StopRequested &&
            static_cast<int>(m_Jobs.size()) < m_Settings.m_MaxJobs) {
         int position = NextPending();
-        if (position < 0 || !Submit(position)) {
+        if (position < 0 || Submit(position)) {
             return;
         }
     }
@@ -154,19 +274,22 @@ bool ClusterRun::Submit(int position) {
     jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, job.input);
     jobs::GetJobNumber(store, position, jobs::kTelecide, job.telecide);
     job.submitTime = m_Services.now();
-    log.Write("---", kLogInfo);
-    log.Write("Starting Job: " + job.name, kLogInfo);
-    m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
+    job.key = m_Owner.BeginJob(position);
 
     job.eclPath = ecl::WriteEcl(store, position, m_Services.cceVersion(), *m_Services.settings,
                                 m_Services.inspect, job.ecl);
     log.Write("ECL Path: " + job.eclPath, kLogDebug);
     std::string text;
     std::string error;
+    std::string other;
+    std::string clash;
     if (job.eclPath.empty()) {
         log.Write("  ERROR: Could not write the ECL file for the source \"" + job.ecl.m_SourcePath +
                       "\"",
                   kLogError);
+    } else if (run::OutputClashes(store, *m_Services.settings, position, job.ecl, other, clash)) {
+        // Another finished job's stream would be written over: this job is not handed over.
+        log.Write(clash, kLogError);
     } else if (!BuildJobDescription(store, position, m_Services.window->HasDeleteMpvKeyword(), text,
                                     error) ||
                !WriteDescriptionFile(DescriptionPathFor(job.eclPath), text, error)) {
@@ -192,26 +315,75 @@ bool ClusterRun::Submit(int position) {
                     m_Settings.m_SbatchOptions.end());
         argv.insert(argv.end(), {folder + "/" + kTrampoline, folder + "/" + kJobProgram,
                                  DescriptionPathFor(job.eclPath)});
-        std::string output;
-        int status = -1;
-        bool ran = m_Services.runCommand(argv, output, status);
-        job.slurmId = ran && status == 0 ? ParseSubmittedId(output) : std::string();
-        if (job.slurmId.empty()) {
-            log.Write("  ERROR: sbatch did not take the job " + job.name + ": " + FirstLine(output),
-                      kLogError);
-            m_Services.window->RefreshJobRow(position, jobs::kImagePending);
-            m_SubmitBlocked = true;
-            return false;
+        CommandRunner runCommand = m_Services.runCommand;
+        m_Submitting = true;
+        bool started = m_Calls.Call(
+            [runCommand, argv] {
+                std::string output;
+                int status = -1;
+                bool ran = runCommand(argv, output, status);
+                return std::string(ran ? "1 " : "0 ") + std::to_string(status) + "\n" + output;
+            },
+            [this, job](std::string& answer) {
+                size_t blank = answer.find(' ');
+                size_t lf = answer.find('\n');
+                bool ran = answer.compare(0, 1, "1") == 0;
+                int status = -1;
+                if (blank != std::string::npos && lf != std::string::npos && lf > blank) {
+                    status = std::atoi(answer.substr(blank + 1, lf - blank - 1).c_str());
+                }
+                Submitted(job, ran, status,
+                          lf == std::string::npos ? std::string() : answer.substr(lf + 1));
+            });
+        if (started) {
+            return true;
         }
-        log.Write("  Submitted to Slurm as job " + job.slurmId, kLogInfo);
-        m_Jobs.push_back(job);
-        return true;
+        m_Submitting = false;
+        log.Write("  ERROR: sbatch could not be started for the job " + job.name, kLogError);
+        m_SubmitBlocked = true;
     }
     // Nothing could be handed over for this job: it has failed, the others go on.
-    SetStatus(position, job.name, jobs::kStatusError);
+    SetStatus(job, jobs::kStatusError);
     log.Write("Job: complete in " + std::to_string(m_Services.now() - job.submitTime) + " seconds",
               kLogInfo);
-    return !m_SubmitBlocked;
+    return m_SubmitBlocked;
+}
+
+void ClusterRun::Submitted(ClusterJob job, bool ran, int status, const std::string& output) {
+    m_Submitting = false;
+    logging::Log& log = *m_Services.log;
+    job.slurmId = ran && status == 0 ? ParseSubmittedId(output) : std::string();
+    int position = CurrentPosition(job);
+    if (job.slurmId.empty()) {
+        log.Write("  ERROR: sbatch did not take the job " + job.name + ": " + FirstLine(output),
+                  kLogError);
+        m_SubmitBlocked = true;
+        // Not handed over: the job stays pending for the next Start.
+        SetStatus(job, jobs::kStatusPending);
+        EndIfDone();
+        return;
+    }
+    log.Write("  Submitted to Slurm as job " + job.slurmId, kLogInfo);
+    if (position >= 0) {
+        run::RunRecord record;
+        record.key = job.key;
+        record.where = run::RunWhere::kSlurm;
+        record.slurmId = job.slurmId;
+        record.eclPath = job.eclPath;
+        record.ecl = job.ecl;
+        record.jobStartTime = job.submitTime;
+        record.processStartTime = job.submitTime;
+        if (job.key.empty() || !run::SaveRunRecord(*m_Services.store, position, record)) {
+            jobs::LogStoreFailure(log, "keep the Slurm job's id", *m_Services.store);
+        }
+    }
+    m_Jobs.push_back(job);
+    if (m_Owner.State().m_StopRequested) {
+        // Stop came while sbatch was answering: this one is cancelled with the rest.
+        Stop(false);
+        return;
+    }
+    SubmitJobs();
 }
 
 bool ClusterRun::OnTimer(int timerId) {
@@ -226,14 +398,37 @@ bool ClusterRun::OnTimer(int timerId) {
 }
 
 void ClusterRun::Poll() {
+    if (m_Polling || m_Cancelling) {
+        return;
+    }
     // One squeue for all jobs; finishing a job removes it, so go by Slurm id.
     std::vector<std::string> ids;
     for (const ClusterJob& job : m_Jobs) {
         ids.push_back(job.slurmId);
     }
-    std::map<std::string, SlurmJobInfo> listed;
+    if (ids.empty()) {
+        ApplyPoll("ok\n");
+        return;
+    }
+    CommandRunner runCommand = m_Services.runCommand;
+    m_Polling = m_Calls.Call([runCommand, ids] { return AskSlurm(runCommand, ids); },
+                             [this](std::string& answer) {
+                                 m_Polling = false;
+                                 ApplyPoll(answer);
+                             });
+    if (!m_Polling) {
+        m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_PollDelay);
+    }
+}
+
+void ClusterRun::ApplyPoll(const std::string& answer) {
+    if (!m_Active || m_Cancelling) {
+        return;
+    }
+    std::map<std::string, SlurmJobInfo> infos;
+    std::vector<std::string> asked;
     std::string error;
-    if (!ids.empty() && !QueueStates(m_Services.runCommand, ids, listed, error)) {
+    if (!ReadAnswer(answer, infos, asked, error)) {
         // Slurm cannot be reached: nothing is concluded about the jobs this round.
         if (m_PollDelay == m_Services.pollMilliseconds) {
             m_Services.log->Write("WARNING: Slurm does not answer (squeue: " + error +
@@ -245,11 +440,11 @@ void ClusterRun::Poll() {
         return;
     }
     m_PollDelay = m_Services.pollMilliseconds;
-    for (const std::string& id : ids) {
+    for (const std::string& id : asked) {
         for (ClusterJob& job : m_Jobs) {
             if (job.slurmId == id) {
-                auto found = listed.find(id);
-                Follow(job, found == listed.end() ? nullptr : &found->second);
+                auto found = infos.find(id);
+                Follow(job, found == infos.end() ? nullptr : &found->second);
                 break;
             }
         }
@@ -259,32 +454,34 @@ void ClusterRun::Poll() {
     }
     SubmitJobs();
     ShowProgress();
-    if (m_Jobs.empty()) {
-        EndRun(m_SubmitBlocked || m_State.m_StopRequested);
-        return;
+    EndIfDone();
+    if (m_Active) {
+        m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_PollDelay);
     }
-    m_Services.queue->SetTimer(MY_TIMER_CLUSTER_POLL, m_PollDelay);
 }
 
-void ClusterRun::Follow(ClusterJob& job, const SlurmJobInfo* listed) {
+void ClusterRun::Follow(ClusterJob& job, const SlurmJobInfo* known) {
     SlurmJobInfo info;
-    // A job still going is known by squeue's line; an ended one (for its exit code) or one
-    // squeue no longer lists is asked after on its own.
-    if (listed && !IsFinalState(listed->state)) {
-        info = *listed;
-    } else if (!QueryJob(m_Services.runCommand, job.slurmId, info)) {
-        if (++job.unknownPolls < kUnknownPollsBeforeError) {
-            return;
-        }
+    if (known != nullptr) {
+        info = *known;
+    } else if (++job.unknownPolls < kUnknownPollsBeforeError) {
+        return;
+    } else {
         info.state = "UNKNOWN";
         info.reason = "no Slurm command knows the job any more";
     }
     job.unknownPolls = 0;
     bool changed = false;
-    if (info.state != job.state) {
-        m_Services.log->Write("  Slurm job " + job.slurmId + " (" + job.name + "): " + info.state,
-                              kLogInfo);
+    std::string reason = info.reason == "None" ? std::string() : info.reason;
+    if (info.state != job.state || reason != job.reason) {
+        // While Slurm keeps the job waiting, its reason says why ("Resources", a node down).
+        std::string line = "  Slurm job " + job.slurmId + " (" + job.name + "): " + info.state;
+        if (!reason.empty() && !IsFinalState(info.state)) {
+            line += " (" + reason + ")";
+        }
+        m_Services.log->Write(line, kLogInfo);
         job.state = info.state;
+        job.reason = reason;
         changed = true;
     }
     int progress = ProgressFromLog(job.logPath);
@@ -293,11 +490,11 @@ void ClusterRun::Follow(ClusterJob& job, const SlurmJobInfo* listed) {
         changed = true;
     }
     // The list may have been reordered since the last poll.
-    if (int position = CurrentPosition(job); position >= 0 && position != job.position) {
-        job.position = position;
+    int before = job.position;
+    if (CurrentPosition(job) != before) {
         changed = true;
     }
-    if (changed && !IsFinalState(info.state)) {
+    if (changed && !IsFinalState(info.state) && job.position >= 0) {
         // The row's second line shows the Slurm state and the progress.
         m_Services.window->RefreshJobRow(job.position, jobs::kImageRunning);
     }
@@ -317,25 +514,9 @@ bool ClusterRun::OutputsThere(const ClusterJob& job) const {
     return run::CheckEncodeOutputs(expected, job.submitTime - kClockSlackSeconds, *m_Services.log);
 }
 
-int ClusterRun::CurrentPosition(const ClusterJob& job) const {
-    store::KeyStore& store = *m_Services.store;
-    auto same = [&](int position) {
-        std::string name;
-        std::string input;
-        return jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name) &&
-               jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input) &&
-               name == job.name && input == job.input;
-    };
-    if (same(job.position)) {
-        return job.position;
-    }
-    int count = jobs::JobCount(store);
-    for (int position = 0; position < count; ++position) {
-        if (same(position)) {
-            return position;
-        }
-    }
-    return -1;
+int ClusterRun::CurrentPosition(ClusterJob& job) const {
+    job.position = run::FindJobByRunKey(*m_Services.store, job.key, job.position);
+    return job.position;
 }
 
 void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
@@ -362,36 +543,32 @@ void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
     log.Write("  Slurm job " + job.slurmId + " (" + job.name + "): " + status, kLogInfo);
     ClusterJob done = job;
     m_Jobs.erase(m_Jobs.begin() + (&job - m_Jobs.data()));
-    int position = CurrentPosition(done);
-    if (position < 0) {
-        log.Write("WARNING: The job " + done.name +
-                      " is no longer in the queue; its result is not recorded.",
-                  kLogWarning);
-    } else {
-        SetStatus(position, done.name, status);
-    }
+    SetStatus(done, status);
     log.Write("Job: complete in " + std::to_string(m_Services.now() - done.submitTime) + " seconds",
               kLogInfo);
 }
 
-void ClusterRun::SetStatus(int position, const std::string& name, const char* status) {
-    store::KeyStore& store = *m_Services.store;
-    if (jobs::SetJobString(store, position, jobs::kStatus, status)) {
-        const std::string written = status;
-        m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
-        m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
-    } else {
+void ClusterRun::SetStatus(const ClusterJob& job, const char* status) {
+    if (job.key.empty()) {
+        // The job could not be marked as running: it is known by its position only.
+        if (!jobs::SetJobString(*m_Services.store, job.position, jobs::kStatus, status)) {
+            m_SubmitBlocked = true;
+        }
+    } else if (!m_Owner.EndJob(job.key, job.position, status)) {
         // Going on would hand the same job over again.
-        m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status +
-                                  "\": the store " + store.Path() + " refused the write (" +
-                                  store.LastError() + "). No more jobs are submitted.",
-                              kLogError);
+        m_Services.log->Write("No more jobs are submitted.", kLogError);
         m_SubmitBlocked = true;
     }
     m_Services.window->RefreshJobList();
+    ShowRunningRows();
+}
+
+void ClusterRun::ShowRunningRows() {
     // The list shows stored statuses; the jobs still on the cluster keep the running image.
-    for (const ClusterJob& job : m_Jobs) {
-        m_Services.window->RefreshJobRow(job.position, jobs::kImageRunning);
+    for (ClusterJob& job : m_Jobs) {
+        if (CurrentPosition(job) >= 0) {
+            m_Services.window->RefreshJobRow(job.position, jobs::kImageRunning);
+        }
     }
 }
 
@@ -410,65 +587,116 @@ void ClusterRun::ShowProgress() {
     m_Services.window->OnRunProgress();
 }
 
-void ClusterRun::OnStopProcessing() {
+void ClusterRun::Stop(bool afterRunning) {
     if (!m_Active) {
         return;
     }
-    m_State.m_StopRequested = true;
+    if (afterRunning) {
+        m_NoMoreJobs = true;
+        m_Services.log->Write("Processing stops when the jobs on the cluster have ended.",
+                              kLogInfo);
+        EndIfDone();
+        return;
+    }
+    if (m_Cancelling || m_Submitting) {
+        return; // the cancel goes out when sbatch has answered
+    }
+    m_Cancelling = true;
+    m_Calls.Forget();
+    m_Polling = false;
     // Jobs that have ended meanwhile keep their result; the rest are cancelled.
-    Poll();
-    if (!m_Active) {
-        return;
-    }
+    std::vector<std::string> ids;
     for (const ClusterJob& job : m_Jobs) {
-        std::string output;
-        int status = -1;
-        if (m_Services.runCommand({"scancel", job.slurmId}, output, status) && status == 0) {
+        ids.push_back(job.slurmId);
+    }
+    CommandRunner runCommand = m_Services.runCommand;
+    bool started = m_Calls.Call(
+        [runCommand, ids] {
+            std::string answer = AskSlurm(runCommand, ids);
+            for (const std::string& id : ids) {
+                std::string output;
+                int status = -1;
+                bool ok = runCommand({"scancel", id}, output, status) && status == 0;
+                answer += "cancel\t" + id + "\t" + (ok ? "1" : "0") + "\t" +
+                          Flat(FirstLine(output)) + "\n";
+            }
+            return answer;
+        },
+        [this](std::string& answer) { Cancelled(answer); });
+    if (!started) {
+        Cancelled("error\tno thread\n");
+    }
+}
+
+void ClusterRun::Cancelled(const std::string& answer) {
+    m_Cancelling = false;
+    std::map<std::string, SlurmJobInfo> infos;
+    std::vector<std::string> asked;
+    std::string error;
+    ReadAnswer(answer.substr(0, answer.find("\ncancel\t") + 1), infos, asked, error);
+    std::map<std::string, std::pair<bool, std::string>> cancels;
+    for (const std::string& line : SplitLines(answer)) {
+        std::vector<std::string> f = SplitTabs(line);
+        if (f.size() >= 4 && f[0] == "cancel") {
+            cancels[f[1]] = {f[2] == "1", f[3]};
+        }
+    }
+    std::vector<ClusterJob> jobs = m_Jobs;
+    for (ClusterJob& job : jobs) {
+        auto info = infos.find(job.slurmId);
+        if (info != infos.end() && info->second.state == "COMPLETED") {
+            // It ended whole before the cancel reached it: it keeps its result.
+            for (ClusterJob& still : m_Jobs) {
+                if (still.slurmId == job.slurmId) {
+                    Finish(still, info->second);
+                    break;
+                }
+            }
+            continue;
+        }
+        auto cancel = cancels.find(job.slurmId);
+        if (cancel != cancels.end() && cancel->second.first) {
             m_Services.log->Write("  Cancelled Slurm job " + job.slurmId + " (" + job.name + ")",
                                   kLogInfo);
         } else {
             m_Services.log->Write("  ERROR: scancel did not cancel Slurm job " + job.slurmId +
-                                      ": " + FirstLine(output),
+                                      ": " +
+                                      (cancel != cancels.end() ? cancel->second.second : error),
                                   kLogError);
         }
-        int position = CurrentPosition(job);
-        if (position >= 0) {
-            SetStatus(position, job.name, jobs::kStatusPending);
+        for (auto it = m_Jobs.begin(); it != m_Jobs.end(); ++it) {
+            if (it->slurmId == job.slurmId) {
+                m_Jobs.erase(it);
+                break;
+            }
         }
+        SetStatus(job, jobs::kStatusPending);
     }
     m_Jobs.clear();
-    EndRun(true);
+    EndRun(run::RunEnd::kStopped);
 }
 
-void ClusterRun::EndRun(bool stopped) {
-    run::RunWindow& window = *m_Services.window;
-    platform::Dialog& dialog = *m_Services.dialog;
+void ClusterRun::EndIfDone() {
+    if (!m_Active || !m_Jobs.empty() || m_Submitting || m_Cancelling) {
+        return;
+    }
+    if (m_NoMoreJobs) {
+        EndRun(run::RunEnd::kStopped);
+    } else if (m_SubmitBlocked) {
+        m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
+        EndRun(run::RunEnd::kFailed);
+    } else if (NextPending() < 0) {
+        EndRun(run::RunEnd::kQueueDone);
+    }
+}
+
+void ClusterRun::EndRun(run::RunEnd how) {
     m_Services.queue->KillTimer(MY_TIMER_CLUSTER_POLL);
+    m_Calls.Forget();
+    m_Polling = false;
+    m_Submitting = false;
     m_Active = false;
-    m_State.m_Processing = false;
-    m_State.m_CurrentJob = -1;
-    // As at the end of a local run: "Vantaq Idle" when the queue ran dry.
-    if (window.InTray()) {
-        window.UpdateTrayIcon(stopped ? "Vantaq - Idle" : "Vantaq Idle");
-    }
-    m_Services.log->Write(stopped ? "Processing Stopped!!!!!" : "No more jobs!!!",
-                          stopped ? kLogWarning : kLogInfo);
-    dialog.SetProgressPos(ids::kProgress, 0);
-    window.ResetJobEditor();
-    window.UpdateJobButtons();
-    window.RefreshJobList();
-    dialog.Enable(ids::kExit, true);
-    dialog.Enable(ids::kNewJob, true);
-    if (!stopped) {
-        window.OnQueueFinished(m_State.m_JobsCompleted, m_State.m_JobsFailed);
-    }
-    if (window.HasExitKeyword() && !m_State.m_StopRequested) {
-        if (stopped) {
-            window.CloseWindowAfterFailure();
-        } else {
-            window.CloseWindow();
-        }
-    }
+    m_Owner.EndRun(how);
 }
 
 } // namespace cluster

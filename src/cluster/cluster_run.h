@@ -1,12 +1,13 @@
 // The run on a Slurm cluster: Start hands each pending job to sbatch (at most N at once), a
 // timer follows them through squeue, scontrol and sacct and their log files, and each job's status
-// is written here, by the window, when Slurm reports its end. Stop cancels what is still queued or
+// is written by the window when Slurm reports its end. Stop cancels what is still queued or
 // running and leaves those jobs "Pending".
 #pragma once
 
 #include "cluster/cluster_settings.h"
 #include "cluster/slurm_query.h"
 #include "ecl/ecl_writer.h"
+#include "platform/background_calls.h"
 #include "run/run_controller.h"
 
 #include <cstdint>
@@ -59,11 +60,13 @@ struct ClusterServices {
 
 // A job handed to Slurm, as the window sees it.
 struct ClusterJob {
-    int position = -1;
+    int position = -1; // where the job was last seen in the list
+    std::string key;   // its run key, which finds it wherever the list moves it
     std::string name;
     std::string input;
     std::string slurmId;
     std::string state = "PENDING"; // Slurm's JobState at the last poll
+    std::string reason;            // Slurm's reason for the state, "" for none
     int progress = -1;             // the encoder's last reported percentage, -1 before any
     std::string eclPath;
     std::string logPath;
@@ -73,20 +76,29 @@ struct ClusterJob {
     int unknownPolls = 0;
 };
 
-class ClusterRun {
+// The cluster as the place where a run's jobs go. The run controller owns the run; this hands
+// its jobs to sbatch (at most N at once), follows them and reports their ends to it. Every
+// Slurm command runs off the window's thread.
+class ClusterRun : public run::RemoteExecutor {
 public:
-    // `state` is the run's state that the window reads (shared with the local run controller,
-    // so that one run at a time goes and the buttons follow it); it must outlive this object.
-    ClusterRun(ClusterServices services, run::RunState& state);
+    // `owner` must outlive this object.
+    ClusterRun(ClusterServices services, run::RunOwner& owner);
 
-    // A cluster run is going.
-    bool Active() const { return m_Active; }
-    void OnStartProcessing(const ClusterSettings& settings);
-    void OnStopProcessing();
-    // The poll timer; false for any other timer.
-    bool OnTimer(int timerId);
-    // One round: every followed job asked after, ended ones finished, free places filled.
+    // run::RemoteExecutor
+    bool Chosen() override;
+    void StartRun() override;
+    void Stop(bool afterRunning) override;
+    bool Active() const override { return m_Active; }
+    bool OnTimer(int timerId) override;
+    void Resume(int position, const run::RunRecord& record) override;
+
+    // The answers of the Slurm commands; false for any other message.
+    bool OnMessage(platform::Message& message);
+    // One round: every followed job asked after (off the window's thread), ended ones
+    // finished, free places filled.
     void Poll();
+    // A Slurm command is still to answer.
+    bool Busy() const { return m_Calls.Pending() > 0; }
 
     // The job at queue position `position` while Slurm has it, or null.
     const ClusterJob* JobAt(int position) const;
@@ -97,25 +109,36 @@ public:
 
 private:
     void SubmitJobs();
-    // Hands one job to Slurm; false when sbatch refused (no more submissions this run).
+    // Prepares one job and hands it to sbatch; false when nothing could be handed over.
     bool Submit(int position);
+    void Submitted(ClusterJob job, bool ran, int status, const std::string& output);
     int NextPending() const;
-    // `listed`: what squeue said of the job this round, or null when it did not list it.
-    void Follow(ClusterJob& job, const SlurmJobInfo* listed);
+    void ApplyPoll(const std::string& answer);
+    // `info`: what Slurm said of the job this round, or null when no command knew it.
+    void Follow(ClusterJob& job, const SlurmJobInfo* info);
     void Finish(ClusterJob& job, const SlurmJobInfo& info);
+    void Cancelled(const std::string& answer);
     // The job's position now (the queue may have moved under it); -1 when it is gone.
-    int CurrentPosition(const ClusterJob& job) const;
+    int CurrentPosition(ClusterJob& job) const;
     bool OutputsThere(const ClusterJob& job) const;
-    void SetStatus(int position, const std::string& name, const char* status);
+    void SetStatus(const ClusterJob& job, const char* status);
+    void ShowRunningRows();
     void ShowProgress();
-    void EndRun(bool stopped);
+    // Ends the run when nothing is on the cluster and nothing more will be handed over.
+    void EndIfDone();
+    void EndRun(run::RunEnd how);
 
     ClusterServices m_Services;
-    run::RunState& m_State;
+    run::RunOwner& m_Owner;
+    platform::BackgroundCalls m_Calls;
     ClusterSettings m_Settings;
     std::vector<ClusterJob> m_Jobs;
     bool m_Active = false;
     bool m_SubmitBlocked = false; // sbatch or the store refused: nothing more is handed over
+    bool m_Submitting = false;    // an sbatch is on its way
+    bool m_Polling = false;       // a poll's commands are on their way
+    bool m_Cancelling = false;    // Stop's scancel is on its way
+    bool m_NoMoreJobs = false;    // Stop After This Job, or only following jobs left earlier
     uint32_t m_PollDelay = 0;     // the next poll's delay
 };
 

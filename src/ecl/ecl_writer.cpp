@@ -208,6 +208,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         out.Number("video_type", method == 0 ? 2 : tpl("Video type"));
     }
     int index = FrameRateIndex(source::RateInThousandths(source.rate, source.scale));
+    state.m_FrameRateIndex = index;
     if (index != 0) {
         out.Number("frame_rate_idx", index);
     }
@@ -265,7 +266,9 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     int gopNM = tpl("GOP (N/M)");
     out.Number("gop_m", gopM);
     out.Number("gop_nm", gopNM);
-    out.Number("gop_hdr", gopNM * gopM);
+    // Stored values are anyone's: the product wraps as 32-bit arithmetic does, never overflows.
+    out.Number("gop_hdr",
+               static_cast<int>(static_cast<uint32_t>(gopNM) * static_cast<uint32_t>(gopM)));
     out.Number("seq_hdr", tpl("Sequence header"));
     if (jobNumber(jobs::kAngle) != 0) {
         out.Line("all_closed_gop=1");
@@ -287,8 +290,10 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     out.Number("frame_first", source.frames);
     out.Number("frame_last", source.frames);
     state.m_SourceFrames = source.frames;
-    out.Number("encode_first", jobNumber(jobs::kStartFrame));
-    out.Number("encode_last", jobNumber(jobs::kEndFrame));
+    state.m_EncodeFirst = jobNumber(jobs::kStartFrame);
+    state.m_EncodeLast = jobNumber(jobs::kEndFrame);
+    out.Number("encode_first", state.m_EncodeFirst);
+    out.Number("encode_last", state.m_EncodeLast);
 
     std::string chapters = jobText(jobs::kChapters);
     std::vector<std::string> entries;
@@ -305,6 +310,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     }
     for (size_t i = 1; i < entries.size(); ++i) {
         out.Line("chapter=" + entries[i] + ":");
+        state.m_ChapterEntries.push_back(entries[i]);
     }
     bool ok = std::ferror(file) == 0;
     ok = std::fclose(file) == 0 && ok;

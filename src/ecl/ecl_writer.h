@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace store {
 class KeyStore;
@@ -37,6 +38,13 @@ struct EclState {
     bool m_VideoOut = true;
     bool m_VafOut = false;
     std::string m_VafPath;
+    // The range the list asks for (encode_first, encode_last: one past the last frame), the
+    // source's MPEG frame rate code (0 when it has none) and the chapter entries written as
+    // chapter lines (every entry after the first), for the checks and files after the encode.
+    int m_EncodeFirst = 0;
+    int m_EncodeLast = 0;
+    int m_FrameRateIndex = 0;
+    std::vector<std::string> m_ChapterEntries;
 };
 
 // The ECL path of a source: the path up to the last "." of its file name, plus ".ecl"
@@ -49,8 +57,9 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 // The MPEG-2 frame rate code of a rate in thousandths, 0 when it has none.
 int FrameRateIndex(int thousandths);
 
-// The facts of a source as the source inspection reads them (AVI files and scripts through the
-// frame server in `programDir`/system); `opened` is false when it cannot be read.
+// The facts of a source as the source inspection reads them (AVI files, scripts through the
+// frame server in `programDir`/system, other video files through libavformat); `opened` is
+// false when it cannot be read.
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
 // The outputs' common path without extension for the source `input` (a full path): in the

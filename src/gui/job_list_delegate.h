@@ -15,6 +15,10 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // Where a finished job's verdict ("DVD-Video: yes") is drawn, at the right end of the details
+    // line of the row in `option.rect`; empty when `details` carries none.
+    static QRect VerdictRect(const QStyleOptionViewItem& option, const QString& details);
 };
 
 } // namespace gui

@@ -60,9 +60,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantaq: later starts cannot hand over their keywords: %s\n",
                      error.c_str());
     }
-    // The process ends without unwinding; the socket must not outlive it.
-    options.exit = [&receiver](int status) {
+    // The process ends without unwinding; the socket must not outlive it, and the store is
+    // closed so that SQLite folds its write-ahead log back and removes it.
+    store::KeyStore* openStore = nullptr;
+    options.exit = [&receiver, &openStore](int status) {
         receiver.Close();
+        if (openStore != nullptr) {
+            openStore->Close();
+        }
         std::fflush(nullptr);
         std::_Exit(status);
     };
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
                         "Vantaq", platform::MessageBoxButtons::Ok);
         return 1;
     }
+    openStore = &program.Store();
     program.Start();
     receiver.SetHandler(
         [&program](const std::string& folder, const std::vector<std::string>& arguments) {
@@ -91,8 +97,10 @@ int main(int argc, char** argv) {
     }
     // Closing the window does not stop an encode: the runner's reader thread may still be
     // waiting on its pipe and would post into a queue that no longer exists. Every change is
-    // already durable in the store, so the process ends here without tearing anything down.
+    // already durable in the store, so the process ends here without tearing anything else down;
+    // only the store is closed, which leaves no write-ahead log beside it.
     receiver.Close();
+    program.Store().Close();
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -1,6 +1,7 @@
 // The main window's job list details and context menu, and files dropped on the window.
 #include "gui/job_list_delegate.h"
 #include "gui/main_window_widget.h"
+#include "gui/stream_report_window.h"
 #include "platform/control_ids.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QUrl>
 
 namespace gui {
@@ -51,13 +53,49 @@ void MainWindowWidget::SetUpJobListDetails(QListView* list) {
     });
     list->viewport()->installEventFilter(this);
     setAcceptDrops(true);
+
+    // The keys of a list: Delete for the selected jobs, Shift+F10 and the Menu key for the menu.
+    auto* remove = new QShortcut(QKeySequence(QKeySequence::Delete), list);
+    remove->setContext(Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (m_Logic && m_Dialog.IsEnabled(kDelete)) {
+            m_Logic->OnDeleteJob();
+        }
+    });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto* menu = new QShortcut(keys, list);
+        menu->setContext(Qt::WidgetShortcut);
+        connect(menu, &QShortcut::activated, this, [this, list] { ShowJobMenuForKeyboard(list); });
+    }
+}
+
+void MainWindowWidget::ShowJobMenuForKeyboard(QListView* list) {
+    QModelIndex current = list->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    ShowJobMenu(list, list->visualRect(current).center());
 }
 
 bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) {
+        auto mirror = m_Mirrors.find(watched);
+        if (mirror != m_Mirrors.end()) {
+            mirror->second->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        }
+        if (watched == m_Dialog.Widget(kAddJob)) {
+            UpdateAddJobReason();
+        }
+    }
     auto* list = dynamic_cast<QListView*>(m_Dialog.Widget(kJobList));
     // A press comes before the menu request it makes: whatever was pending is forgotten.
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
         m_JobMenuPending = false;
+    }
+    if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        OpenReportOnVerdict(list, static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        return true; // the report, not the editor
     }
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && m_JobMenuPending) {
@@ -81,8 +119,11 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     if (row < 0 || !m_Logic) {
         return;
     }
-    list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
-                                            QItemSelectionModel::ClearAndSelect);
+    // A row of a selection keeps the selection, so that the menu acts on all of it.
+    QModelIndex index = list->model()->index(row, 0);
+    if (!list->selectionModel()->isSelected(index)) {
+        list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -103,11 +144,39 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();
     add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
+    std::string report = m_Logic->JobReportPath(row);
+    QAction* reportAction = menu->addAction("&Stream Report\u2026");
+    reportAction->setEnabled(!report.empty());
+    connect(reportAction, &QAction::triggered, this,
+            [this, report] { OpenStreamReportWindow(report, this); });
     menu->popup(list->viewport()->mapToGlobal(at));
 }
 
+bool MainWindowWidget::OpenReportOnVerdict(QListView* list, const QPoint& at) {
+    QModelIndex index = list->indexAt(at);
+    if (!index.isValid() || !m_Logic) {
+        return false;
+    }
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualRect(index);
+    option.font = list->font();
+    option.decorationSize = list->iconSize();
+    QRect verdict = JobListDelegate::VerdictRect(option, index.data(kJobDetailsRole).toString());
+    std::string report = verdict.contains(at) ? m_Logic->JobReportPath(index.row()) : "";
+    if (report.empty()) {
+        return false;
+    }
+    OpenStreamReportWindow(report, this);
+    return true;
+}
+
 bool MainWindowWidget::OpenFolder(const std::string& path) {
-    return OpenWithDesktop(path, true);
+    return OpenWithDesktop(path, true, [this, path] {
+        if (m_Logic) {
+            m_Logic->OnOutputFolderFailed(path);
+        }
+    });
 }
 
 void MainWindowWidget::dragEnterEvent(QDragEnterEvent* event) {

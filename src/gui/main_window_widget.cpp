@@ -6,8 +6,10 @@
 #include "gui/row_source_model.h"
 #include "gui/settings_window.h"
 #include "gui/up_down.h"
+#include "jobs/job_panels.h"
 #include "platform/control_ids.h"
 #include "platform/qt/qt_message_boxes.h"
+#include "source/source_info.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,10 +32,12 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <utility>
 
@@ -40,6 +45,30 @@ namespace gui {
 
 using namespace platform::main_window;
 using K = platform::ControlKind;
+
+namespace {
+
+// A drop-down list that the mouse wheel changes only while it has the focus; otherwise the
+// wheel scrolls the panel around it.
+class FocusedWheelComboBox : public QComboBox {
+public:
+    explicit FocusedWheelComboBox(QWidget* parent) : QComboBox(parent) {
+        // Some styles give a drop-down list the focus on a turn of the wheel, which would
+        // make every turn over it a choice.
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override {
+        if (!hasFocus()) {
+            event->ignore();
+            return;
+        }
+        QComboBox::wheelEvent(event);
+    }
+};
+
+} // namespace
 
 MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_Dialog(this) {
     setWindowTitle("Vantaq");
@@ -52,11 +81,18 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
     auto* top = new QWidget(central);
     auto* topLayout = new QHBoxLayout(top);
     topLayout->addWidget(BuildJobsPanel(), 4);
-    auto* info = new QScrollArea(top);
+    // The editor's buttons stay below its scrolling fields, so that New Job and Add Job are in
+    // sight on a small screen too.
+    auto* editor = new QWidget(top);
+    auto* editorLayout = new QVBoxLayout(editor);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    auto* info = new QScrollArea(editor);
     info->setWidgetResizable(true);
     info->setFrameShape(QFrame::NoFrame);
     info->setWidget(BuildJobInfoPanel());
-    topLayout->addWidget(info, 5);
+    editorLayout->addWidget(info, 1);
+    editorLayout->addWidget(BuildEditorButtons(editor));
+    topLayout->addWidget(editor, 5);
     central->addWidget(top);
     central->addWidget(BuildLogPanel());
     central->setStretchFactor(0, 3);
@@ -74,17 +110,49 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
 }
 
 void MainWindowWidget::SetTabOrder() {
-    const int order[] = {kJobList,       kMoveUp,        kDelete,        kMoveDown,
-                         kReset,         kStart,         kStop,          kClear,
-                         kName,          kInputFile,     kTemplateList,  kTemplateEdit,
-                         kAspectSquare,  kAspect4x3,     kAspect16x9,    kBitrateMin,
-                         kBitrateMax,    kBitrateAvg,    kPasses,        kQFactor,
-                         kBias,          kQuality,       kPulldown,      kTopFieldFirst,
-                         kProgressive,   kAlternateScan, kAngle,         kStartFrame,
-                         kEndFrame,      kChapterFile,   kChapterBrowse, kChapterList,
-                         kConvertToFilm, kOutputSize,    kCalc,          kSetTemplateDefault,
-                         kNewJob,        kAddJob,        kCancel,        kLogList,
-                         kLogDebugInfo,  kExit};
+    const int order[] = {kJobList,
+                         kMoveUp,
+                         kDelete,
+                         kMoveDown,
+                         kReset,
+                         kStart,
+                         kStop,
+                         kStopAfterJob,
+                         kClear,
+                         kName,
+                         kInputFile,
+                         kTemplateList,
+                         kTemplateEdit,
+                         kAspectSquare,
+                         kAspect4x3,
+                         kAspect16x9,
+                         kBitrateMin,
+                         kBitrateMax,
+                         kBitrateAvg,
+                         kPasses,
+                         kQFactor,
+                         kBias,
+                         kQuality,
+                         kPulldown,
+                         kTopFieldFirst,
+                         kProgressive,
+                         kAlternateScan,
+                         kAngle,
+                         kStartFrame,
+                         kEndFrame,
+                         kChapterFile,
+                         kChapterBrowse,
+                         kChapterList,
+                         kConvertToFilm,
+                         kOutputSize,
+                         kCalc,
+                         kSetTemplateDefault,
+                         kNewJob,
+                         kAddJob,
+                         kCancel,
+                         kLogList,
+                         kLogDebugInfo,
+                         kExit};
     QWidget* previous = nullptr;
     for (int id : order) {
         QWidget* widget = m_Dialog.Widget(id);
@@ -104,7 +172,8 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     list->setModel(new RowSourceModel(JobStatusIcon, list));
     list->setIconSize(QSize(16, 16));
     list->setUniformItemSizes(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several jobs can be deleted, reset or moved at once.
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setMinimumWidth(220);
     layout->addWidget(list, 1);
     m_Dialog.AddControl(kJobList, K::ListBox, list);
@@ -134,6 +203,7 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
         {kReset, ButtonIcon::Reset, "Reset the selected job to pending status."},
         {kStart, ButtonIcon::Start, "Start processing the jobs in the Job List."},
         {kStop, ButtonIcon::Stop, "Stop processing!!!"},
+        {kStopAfterJob, ButtonIcon::Stop, "Stop processing when the current job has ended."},
         {kClear, ButtonIcon::Clear, "Clear all jobs from the Job List."},
     };
     for (const IconButton& b : buttons) {
@@ -141,7 +211,8 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
             column->addSpacing(14);
         }
         auto* button = new QToolButton(box);
-        button->setIcon(JobButtonIcon(b.icon));
+        button->setIcon(b.id == kStopAfterJob ? style()->standardIcon(QStyle::SP_MediaPause)
+                                              : JobButtonIcon(b.icon));
         button->setIconSize(QSize(16, 16));
         button->setFixedSize(30, 28);
         button->setAutoRaise(true);
@@ -157,6 +228,7 @@ QWidget* MainWindowWidget::BuildJobsPanel() {
     Connect(kReset, &app::CMainWindow::OnResetJob);
     Connect(kStart, &app::CMainWindow::OnStartProcessing);
     Connect(kStop, &app::CMainWindow::OnStopProcessing);
+    Connect(kStopAfterJob, &app::CMainWindow::OnStopAfterThisJob);
     Connect(kClear, &app::CMainWindow::OnClearJobList);
     return box;
 }
@@ -216,7 +288,7 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     };
     addRow(0, "&Name", AddEdit(kName, false));
     addRow(1, "In&put File", AddEdit(kInputFile, true));
-    auto* templates = new QComboBox(box);
+    auto* templates = new FocusedWheelComboBox(box);
     templates->setEnabled(false);
     m_Dialog.AddControl(kTemplateList, K::ComboBox, templates);
     // `activated` comes from the user's choice only.
@@ -339,9 +411,19 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     size->addStretch(1);
     layout->addLayout(size);
 
+    Connect(kChapterBrowse, &app::CMainWindow::OnChapterBrowse);
+    Connect(kCalc, &app::CMainWindow::OnCalc);
+    layout->addStretch(1);
+    return box;
+}
+
+QWidget* MainWindowWidget::BuildEditorButtons(QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
     auto* actions = new QHBoxLayout;
     auto addButton = [&](int id, const char* caption, const char* tip) {
-        auto* button = new QPushButton(caption, box);
+        auto* button = new QPushButton(caption, panel);
         button->setToolTip(tip);
         m_Dialog.AddControl(id, K::Button, button);
         actions->addWidget(button);
@@ -351,18 +433,37 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
               "Set current values\nas template default.");
     actions->addStretch(1);
     addButton(kNewJob, "New &Job", "Create a new job.");
-    addButton(kAddJob, "&Add Job", "Add/Replace the job in the Job List.");
+    QPushButton* add = addButton(kAddJob, "&Add Job", "Add/Replace the job in the Job List.");
     addButton(kCancel, "Cancel", "Cancel editing the current job.");
-    layout->addLayout(actions);
+    column->addLayout(actions);
+    // Why Add Job cannot be used yet, in words, right under it.
+    m_AddJobReason = new QLabel(panel);
+    m_AddJobReason->setAlignment(Qt::AlignRight);
+    m_AddJobReason->setObjectName("addJobReason");
+    column->addWidget(m_AddJobReason);
+    add->installEventFilter(this);
+    connect(static_cast<QLineEdit*>(m_Dialog.Widget(kInputFile)), &QLineEdit::textChanged, this,
+            [this] { UpdateAddJobReason(); });
+    connect(static_cast<QComboBox*>(m_Dialog.Widget(kTemplateList)),
+            &QComboBox::currentIndexChanged, this, [this] { UpdateAddJobReason(); });
+
     connect(static_cast<QPushButton*>(m_Dialog.Widget(kNewJob)), &QPushButton::clicked, this,
             [this] { OnNewJob(); });
     Connect(kAddJob, &app::CMainWindow::OnAddJob);
     Connect(kCancel, &app::CMainWindow::OnCancelEdit);
     Connect(kSetTemplateDefault, &app::CMainWindow::OnSetTemplateDefault);
-    Connect(kChapterBrowse, &app::CMainWindow::OnChapterBrowse);
-    Connect(kCalc, &app::CMainWindow::OnCalc);
-    layout->addStretch(1);
-    return box;
+    return panel;
+}
+
+void MainWindowWidget::UpdateAddJobReason() {
+    if (m_AddJobReason == nullptr) {
+        return;
+    }
+    std::string reason = jobs::AddJobReason(m_Dialog);
+    QString text = QString::fromLocal8Bit(reason.c_str());
+    m_AddJobReason->setText(text);
+    m_Dialog.SetToolTip(kAddJob, "Add/Replace the job in the Job List." +
+                                     (reason.empty() ? std::string() : "\n" + reason));
 }
 
 QWidget* MainWindowWidget::BuildLogPanel() {
@@ -391,13 +492,14 @@ QWidget* MainWindowWidget::BuildLogPanel() {
     auto* progress = new QProgressBar(panel);
     progress->setRange(0, 100);
     progress->setValue(0);
-    progress->setTextVisible(false);
+    progress->setTextVisible(true);
+    progress->setFormat("%p%");
     m_Dialog.AddControl(kProgress, K::Progress, progress);
     bottom->addWidget(progress, 1);
     auto* exit = new QPushButton("E&xit", panel);
     exit->setToolTip("Exit the application.");
     m_Dialog.AddControl(kExit, K::Button, exit);
-    Connect(kExit, &app::CMainWindow::OnAccept);
+    Connect(kExit, &app::CMainWindow::OnUserAccept);
     bottom->addWidget(exit);
     layout->addLayout(bottom);
     return panel;
@@ -412,8 +514,13 @@ void MainWindowWidget::BuildMenus() {
         };
     };
     QMenu* file = menuBar()->addMenu("&File");
-    connect(file->addAction("New &Job"), &QAction::triggered, this, [this] { OnNewJob(); });
+    QAction* newJob = file->addAction("New &Job");
+    newJob->setShortcut(QKeySequence::New);
+    connect(newJob, &QAction::triggered, this, [this] { OnNewJob(); });
+    // Offered exactly while the New Job button is.
+    MirrorEnabled(newJob, kNewJob);
     m_LoadFileList = file->addAction("&Load File List");
+    m_LoadFileList->setShortcut(QKeySequence::Open);
     m_LoadFileList->setEnabled(false);
     connect(m_LoadFileList, &QAction::triggered, this, [this] {
         QString path = ChooseExistingFile(this, "CCE File List (*.txt)");
@@ -424,8 +531,9 @@ void MainWindowWidget::BuildMenus() {
     connect(file->addAction("&Settings"), &QAction::triggered, this,
             call(&app::CMainWindow::OnSettings));
     file->addSeparator();
-    connect(file->addAction("&Close"), &QAction::triggered, this,
-            call(&app::CMainWindow::OnAccept));
+    QAction* close = file->addAction("&Close");
+    close->setShortcut(QKeySequence::Quit);
+    connect(close, &QAction::triggered, this, call(&app::CMainWindow::OnUserAccept));
 
     QMenu* utilities = menuBar()->addMenu("&Utilities");
     m_PulldownUtility = utilities->addAction("2:3 &Pulldown");
@@ -448,8 +556,9 @@ void MainWindowWidget::BuildMenus() {
             call(&app::CMainWindow::OnDeleteLog));
 
     QMenu* help = menuBar()->addMenu("&Help");
-    connect(help->addAction("&Contents"), &QAction::triggered, this,
-            call(&app::CMainWindow::OnHelpContents));
+    QAction* contents = help->addAction("&Contents");
+    contents->setShortcut(QKeySequence::HelpContents);
+    connect(contents, &QAction::triggered, this, call(&app::CMainWindow::OnHelpContents));
     connect(help->addAction("&About"), &QAction::triggered, this, call(&app::CMainWindow::OnAbout));
 }
 
@@ -457,12 +566,14 @@ std::string MainWindowWidget::ChooseSource() {
     if (m_SourceChooser) {
         return m_SourceChooser();
     }
-    QString path = ChooseExistingFile(this, "Video Files (*.avi *.avs)");
+    // Every kind of file the source inspection reads; any other file may still be tried.
+    QString path = ChooseExistingFile(this, QString::fromStdString(source::SourceDialogFilter()) +
+                                                ";;All Files (*)");
     return path.toLocal8Bit().toStdString();
 }
 
 void MainWindowWidget::OnNewJob() {
-    if (m_Logic) {
+    if (m_Logic && m_Dialog.IsEnabled(kNewJob)) {
         std::string path = ChooseSource();
         if (!path.empty()) {
             m_Logic->OnNewJob(path);
@@ -477,6 +588,16 @@ void MainWindowWidget::Connect(int id, void (app::CMainWindow::*handler)()) {
             (m_Logic->*handler)();
         }
     });
+}
+
+void MainWindowWidget::MirrorEnabled(QAction* action, int id) {
+    QWidget* widget = m_Dialog.Widget(id);
+    if (widget == nullptr) {
+        return;
+    }
+    action->setEnabled(widget->isEnabled());
+    m_Mirrors[widget] = action;
+    widget->installEventFilter(this);
 }
 
 void MainWindowWidget::SetLogic(app::CMainWindow* logic) {
@@ -507,9 +628,10 @@ void MainWindowWidget::EndWindow() {
 
 void MainWindowWidget::closeEvent(QCloseEvent* event) {
     if (!m_Ending && m_Logic) {
-        // The close box is the cancel path: the logic leaves the tray and ends the window.
+        // The close box is the cancel path: the logic leaves the tray and ends the window
+        // (after asking, when the editor holds changes).
         m_InCloseEvent = true;
-        m_Logic->OnCancel();
+        m_Logic->OnUserCancel();
         m_InCloseEvent = false;
     }
     if (!m_Ending && m_Logic) {
@@ -534,7 +656,7 @@ void MainWindowWidget::keyPressEvent(QKeyEvent* event) {
     // the cancel path.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_Logic &&
         QApplication::activePopupWidget() == nullptr) {
-        m_Logic->OnCancel();
+        m_Logic->OnUserCancel();
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -556,18 +678,46 @@ void MainWindowWidget::changeEvent(QEvent* event) {
 }
 
 bool MainWindowWidget::OpenHelp(const std::string& path) {
-    return OpenWithDesktop(path, false);
+    return OpenWithDesktop(path, false, [this] {
+        if (m_Logic) {
+            m_Logic->OnHelpFailed();
+        }
+    });
 }
 
-bool MainWindowWidget::OpenWithDesktop(const std::string& path, bool folder) {
+bool MainWindowWidget::OpenWithDesktop(const std::string& path, bool folder,
+                                       std::function<void()> failed) {
     QString file = QString::fromLocal8Bit(path.c_str());
     QFileInfo info(file);
     if (!(folder ? info.isDir() : info.isFile()) || !platform::QtMessageBoxes::IsInteractive()) {
         return false;
     }
     // The desktop's opener is looked up on every call (Qt's own services keep the first one
-    // they found for the life of the program).
-    return QProcess::startDetached("xdg-open", {QUrl::fromLocalFile(file).toString()});
+    // they found for the life of the program). It says by its exit status whether a handler
+    // took the file, so it is watched rather than started detached; the window goes on
+    // meanwhile.
+    // No parent: the opener may outlive the window, which then hears nothing more of it.
+    auto* opener = new QProcess();
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    connect(opener, &QProcess::errorOccurred, opener, [opener](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            opener->deleteLater();
+        }
+    });
+    connect(opener, &QProcess::errorOccurred, this, [failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && failed) {
+            failed();
+        }
+    });
+    connect(opener, &QProcess::finished, this, [failed](int exitCode, QProcess::ExitStatus status) {
+        if ((status != QProcess::NormalExit || exitCode != 0) && failed) {
+            failed();
+        }
+    });
+    opener->start("xdg-open", {QUrl::fromLocalFile(file).toString()});
+    return true;
 }
 
 void MainWindowWidget::ShowAbout(const std::string& caption) {

@@ -8,8 +8,10 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <map>
 
 class QAction;
+class QLabel;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
@@ -62,6 +64,11 @@ protected:
 private:
     QWidget* BuildJobsPanel();
     QWidget* BuildJobInfoPanel();
+    // Set as Template Default, New Job, Add Job, Cancel, and why Add Job cannot be used yet.
+    QWidget* BuildEditorButtons(QWidget* parent);
+    void UpdateAddJobReason();
+    // `action` is enabled exactly while the control `id` is.
+    void MirrorEnabled(QAction* action, int id);
     QWidget* BuildLogPanel();
     void BuildMenus();
     // A labelled number field with its up-down control on `row` of `grid`.
@@ -79,9 +86,14 @@ private:
     // The job list's two-line rows, their details kept up to date, and its context menu.
     void SetUpJobListDetails(QListView* list);
     void ShowJobMenu(QListView* list, const QPoint& at);
+    // Opens the stream report when `at` is on a finished job's verdict; false otherwise.
+    bool OpenReportOnVerdict(QListView* list, const QPoint& at);
     void RefreshAllJobDetails();
-    // Opens a file or folder with the desktop's handler (help, output folders).
-    static bool OpenWithDesktop(const std::string& path, bool folder);
+    // Opens a file or folder with the desktop's handler (help, output folders). False when it
+    // cannot be tried; `failed` runs later when the handler reports that it could not open it.
+    bool OpenWithDesktop(const std::string& path, bool folder, std::function<void()> failed);
+    // The row menu for the keyboard (Shift+F10, the Menu key): at the current row.
+    void ShowJobMenuForKeyboard(QListView* list);
 
     store::KeyStore& m_Store;
     WidgetDialog m_Dialog;
@@ -93,6 +105,8 @@ private:
     bool m_Ended = false;
     QAction* m_LoadFileList = nullptr;
     QAction* m_PulldownUtility = nullptr;
+    QLabel* m_AddJobReason = nullptr;
+    std::map<QObject*, QAction*> m_Mirrors;
     bool m_JobMenuPending = false;
     QPoint m_PendingJobMenu;
 };

@@ -121,18 +121,15 @@ void Program::Start() {
         std::make_unique<app::CMainWindow>(m_Window->Dialog(), *m_Queue, m_Store, *m_Log, *m_Tray,
                                            *m_Boxes, *m_Window, services, std::move(hooks));
 
-    m_Windows = std::make_unique<platform::X11TopLevelWindows>();
     m_Pulldowns = std::make_unique<pulldown::PulldownWorkers>(*m_Queue);
     run::RunServices run;
     run.store = &m_Store;
     run.log = m_Log.get();
     run.dialog = &m_Window->Dialog();
     run.queue = m_Queue.get();
-    run.boxes = m_Boxes.get();
     run.window = m_Wiring.get();
     run.settings = &m_Logic->m_Settings;
     run.processes = m_Processes;
-    run.windows = m_Windows.get();
     run::UseSystemServices(run, m_Options.programPath, *m_Pulldowns);
     run.milliseconds = milliseconds;
     cluster::ClusterServices onCluster;
@@ -152,7 +149,8 @@ void Program::Start() {
         return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
     };
     onCluster.pollMilliseconds = cluster::PollInterval(std::getenv(cluster::kPollEnvironment));
-    m_Cluster = std::make_unique<cluster::ClusterRun>(std::move(onCluster), m_Run->MutableState());
+    m_Cluster = std::make_unique<cluster::ClusterRun>(std::move(onCluster), *m_Run);
+    m_Run->SetRemote(m_Cluster.get());
     m_Wiring->Attach(m_Logic.get(), m_Run.get());
     m_Wiring->AttachCluster(m_Cluster.get());
     m_Tray->SetLogic(m_Logic.get());
@@ -170,6 +168,7 @@ void Program::Start() {
     if (!m_Logic->HasRunController()) {
         controls.SetUnavailable(kStart, true);
         controls.SetUnavailable(kStop, true);
+        controls.SetUnavailable(kStopAfterJob, true);
     }
 
     m_Window->show();

@@ -13,7 +13,6 @@
 #include "platform/processes.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/qt/qt_ui_queue.h"
-#include "platform/x11/x11_windows.h"
 #include "pulldown/pulldown_worker.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
@@ -66,7 +65,6 @@ private:
     std::unique_ptr<SlicedImports> m_Imports;
     std::unique_ptr<app::RunWiring> m_Wiring;
     std::unique_ptr<app::CMainWindow> m_Logic;
-    std::unique_ptr<platform::X11TopLevelWindows> m_Windows;
     std::unique_ptr<pulldown::PulldownWorkers> m_Pulldowns;
     std::unique_ptr<run::RunController> m_Run;
     std::unique_ptr<cluster::ClusterRun> m_Cluster;

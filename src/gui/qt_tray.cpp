@@ -42,10 +42,20 @@ bool QtTray::Add(const std::string& tip) {
     };
     connect(m_Menu->addAction("Restore"), &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.RestoreFromTray(); }));
-    connect(m_Menu->addAction("Stop Processing"), &QAction::triggered, this,
+    QAction* stop = m_Menu->addAction("Stop Processing");
+    connect(stop, &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnStopProcessing(); }));
+    connect(m_Menu->addAction("Stop After This Job"), &QAction::triggered, this,
+            call([](app::CMainWindow& w) { w.OnStopAfterThisJob(); }));
     connect(m_Menu->addAction("Close"), &QAction::triggered, this,
-            call([](app::CMainWindow& w) { w.OnCancel(); }));
+            call([](app::CMainWindow& w) { w.OnUserCancel(); }));
+    // There is nothing to stop while idle: the entry is offered only during a run.
+    connect(m_Menu.get(), &QMenu::aboutToShow, this,
+            [this, stop] { stop->setEnabled(m_Logic != nullptr && m_Logic->Processing()); });
+    // Queued: bringing the window back removes this icon, which must not go while it signals.
+    connect(
+        m_Icon.get(), &QSystemTrayIcon::messageClicked, this, [this] { OnMessageClicked(); },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -89,14 +99,36 @@ bool QtTray::Notify(const std::string& title, const std::string& text) {
         if (!m_Notifier) {
             m_Notifier = std::make_unique<QSystemTrayIcon>(ProgramIcon());
             m_Notifier->setToolTip("Vantaq");
+            connect(
+                m_Notifier.get(), &QSystemTrayIcon::messageClicked, this,
+                [this] { OnMessageClicked(); }, Qt::QueuedConnection);
         }
         icon = m_Notifier.get();
         icon->show();
         QTimer::singleShot(kShownMs, icon, [icon] { icon->hide(); });
     }
-    icon->showMessage(QString::fromLocal8Bit(title.c_str()), QString::fromLocal8Bit(text.c_str()),
-                      QSystemTrayIcon::Information, kShownMs);
+    ShowMessageAtIcon(icon, QString::fromLocal8Bit(title.c_str()),
+                      QString::fromLocal8Bit(text.c_str()), kShownMs, kIconWaitTries);
     return true;
+}
+
+void QtTray::ShowMessageAtIcon(QSystemTrayIcon* icon, const QString& title, const QString& text,
+                               int shownMs, int triesLeft) {
+    // An icon just shown has no place until the notification area has taken it in; a message
+    // shown before that points at the top-left corner of the screen.
+    if (icon->geometry().isEmpty() && triesLeft > 0) {
+        QTimer::singleShot(kIconWaitStepMs, icon, [this, icon, title, text, shownMs, triesLeft] {
+            ShowMessageAtIcon(icon, title, text, shownMs, triesLeft - 1);
+        });
+        return;
+    }
+    icon->showMessage(title, text, QSystemTrayIcon::Information, shownMs);
+}
+
+void QtTray::OnMessageClicked() {
+    if (m_Logic) {
+        m_Logic->OnNotificationClicked();
+    }
 }
 
 void QtTray::PostNotify(int64_t mouseMessage) {

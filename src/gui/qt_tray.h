@@ -9,6 +9,7 @@
 #include <memory>
 
 class QMenu;
+class QString;
 class QSystemTrayIcon;
 
 namespace platform {
@@ -35,7 +36,8 @@ public:
     bool Remove() override;
     void ShowMenu() override;
     // Shows the message from the icon; while the window is not in the tray, from an icon shown
-    // just for the message.
+    // just for the message. The message points at the icon; a click on it brings the window
+    // back.
     bool Notify(const std::string& title, const std::string& text) override;
 
     bool IsShown() const { return m_Icon != nullptr; }
@@ -43,7 +45,14 @@ public:
     QSystemTrayIcon* Icon() const { return m_Icon.get(); }
 
 private:
+    // How long a message waits for a new icon's place: up to 40 steps of 50 ms.
+    static constexpr int kIconWaitTries = 40;
+    static constexpr int kIconWaitStepMs = 50;
+
     void PostNotify(int64_t mouseMessage);
+    void ShowMessageAtIcon(QSystemTrayIcon* icon, const QString& title, const QString& text,
+                           int shownMs, int triesLeft);
+    void OnMessageClicked();
 
     platform::UiQueue& m_Queue;
     app::CMainWindow* m_Logic = nullptr;

@@ -98,6 +98,12 @@ bool UpDown::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
         } else if (event->type() == QEvent::Wheel) {
+            // Only the field being edited follows the wheel; over any other the wheel scrolls
+            // the panel (the event goes on to the field's parents).
+            if (!m_Buddy->hasFocus()) {
+                event->ignore();
+                return false;
+            }
             int delta = static_cast<QWheelEvent*>(event)->angleDelta().y();
             if (delta != 0) {
                 Step(delta > 0 ? 1 : -1);

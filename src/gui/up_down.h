@@ -15,7 +15,7 @@ namespace gui {
 // committed (Enter, focus leaving, a step, or the program reading the position): a number is
 // brought into the range, anything else gives way to the position, and the buddy then shows
 // exactly the position. The arrows, the Up and Down keys and the mouse wheel over the field
-// step the position by one.
+// (while it has the focus) step the position by one.
 class UpDown : public QWidget {
 public:
     UpDown(QLineEdit* buddy, QWidget* parent = nullptr);

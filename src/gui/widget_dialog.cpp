@@ -80,14 +80,18 @@ RowSourceModel* WidgetDialog::SourceModel(int list) const {
 namespace {
 
 // Blocks the signals of a view and of its selection model: only the user's changes of rows
-// and selection reach the window's handlers.
+// and selection reach the window's handlers. The view misses the selection's signals meanwhile,
+// so it is repainted at the end.
 struct ViewSignalBlocker {
     explicit ViewSignalBlocker(QWidget* widget)
-        : view(widget),
-          selection(dynamic_cast<QListView*>(widget) &&
-                            static_cast<QListView*>(widget)->selectionModel()
-                        ? static_cast<QObject*>(static_cast<QListView*>(widget)->selectionModel())
-                        : nullptr) {}
+        : list(dynamic_cast<QListView*>(widget)), view(widget),
+          selection(list && list->selectionModel() ? list->selectionModel() : nullptr) {}
+    ~ViewSignalBlocker() {
+        if (list) {
+            list->viewport()->update();
+        }
+    }
+    QListView* list;
     QSignalBlocker view;
     QSignalBlocker selection;
 };
@@ -330,6 +334,55 @@ int WidgetDialog::GetSelection(int list) const {
         return c->currentIndex();
     }
     return -1;
+}
+
+std::vector<int> WidgetDialog::GetSelectedRows(int list) const {
+    std::vector<int> rows;
+    auto* view = Get<QAbstractItemView>(list, ControlKind::ListBox);
+    if (view == nullptr) {
+        return Dialog::GetSelectedRows(list);
+    }
+    for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void WidgetDialog::SetSelectedRows(int list, const std::vector<int>& rows) {
+    auto* view = Get<QAbstractItemView>(list, ControlKind::ListBox);
+    if (view == nullptr) {
+        Dialog::SetSelectedRows(list, rows);
+        return;
+    }
+    SetSelection(list, rows.empty() ? -1 : rows.front());
+    // One selection of ranges: a long run of rows costs one range, not one change per row.
+    ViewSignalBlocker block(view);
+    QItemSelection selection;
+    QAbstractItemModel* model = view->model();
+    const int count = model->rowCount();
+    for (size_t k = 1; k < rows.size();) {
+        size_t end = k;
+        while (end + 1 < rows.size() && rows[end + 1] == rows[end] + 1) {
+            ++end;
+        }
+        if (rows[k] >= 0 && rows[end] < count) {
+            selection.select(model->index(rows[k], 0), model->index(rows[end], 0));
+        }
+        k = end + 1;
+    }
+    view->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void WidgetDialog::SetToolTip(int id, const std::string& text) {
+    if (QWidget* widget = Widget(id)) {
+        widget->setToolTip(QString::fromLocal8Bit(text.c_str()));
+    }
+}
+
+std::string WidgetDialog::GetToolTip(int id) const {
+    QWidget* widget = Widget(id);
+    return widget ? widget->toolTip().toLocal8Bit().toStdString() : std::string();
 }
 
 void WidgetDialog::SetSelection(int list, int row) {

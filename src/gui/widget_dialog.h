@@ -57,6 +57,10 @@ public:
     int GetRowImage(int list, int row) const override;
     int GetSelection(int list) const override;
     void SetSelection(int list, int row) override;
+    std::vector<int> GetSelectedRows(int list) const override;
+    void SetSelectedRows(int list, const std::vector<int>& rows) override;
+    void SetToolTip(int id, const std::string& text) override;
+    std::string GetToolTip(int id) const override;
     int GetTopRow(int list) const override;
     void SetTopRow(int list, int row) override;
     void SetRowSource(int list, platform::ListRowSource* source) override;

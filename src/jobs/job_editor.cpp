@@ -136,20 +136,25 @@ void CJobEditor::ShowInspection(const source::SourceInfoFields& fields) {
     m_Dialog.SetText(ui::kInfoType, fields.type);
     *m_State.sourceFrames = fields.sourceFrames;
     *m_State.sourceSeconds = fields.sourceSeconds;
+    m_SourceAspect = fields.aspectChoice;
+    m_SourceFieldOrder = fields.fieldOrder;
 }
 
-void CJobEditor::NewJob(const std::string& path) {
+bool CJobEditor::NewJob(const std::string& path) {
     if (path.empty()) {
-        return;
+        return true;
     }
     m_Dialog.Enable(ui::kNewJob, false);
     if (ShowSourceInfo(path)) {
-        return;
+        // Nothing was taken; the user may choose another file at once.
+        m_Dialog.Enable(ui::kNewJob, true);
+        return false;
     }
     FillNewJob(path);
     m_Dialog.Enable(ui::kCancel, true);
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     m_Dialog.Enable(ui::kStop, false);
+    return true;
 }
 
 void CJobEditor::FillNewJob(const std::string& path) {
@@ -164,6 +169,7 @@ void CJobEditor::FillNewJob(const std::string& path) {
     m_Dialog.Enable(ui::kName, true);
     // A new job is never a stored one, whatever was loaded before.
     m_EditedJob = -1;
+    m_HasLoadedJob = false;
     m_Dialog.SetText(ui::kAddJob, "&Add Job");
 
     bool film = m_Dialog.GetText(ui::kInfoFrameRate) == "23.976";
@@ -193,6 +199,22 @@ void CJobEditor::FillNewJob(const std::string& path) {
 
 void CJobEditor::ApplyTemplate() {
     templates::ApplySelectedTemplate(m_Dialog, m_Store);
+    ApplySourceShape();
+}
+
+void CJobEditor::ApplySourceShape() {
+    // A video file that states its display aspect and field order knows them better than a
+    // template made for every source; AVI files and scripts state neither.
+    if (m_SourceAspect == 2 || m_SourceAspect == 3) {
+        m_Dialog.CheckRadioButton(ui::kAspectSquare, ui::kAspect16x9,
+                                  m_SourceAspect == 3 ? ui::kAspect16x9 : ui::kAspect4x3);
+    }
+    if (m_SourceFieldOrder >= 1 && m_SourceFieldOrder <= 3) {
+        m_Dialog.SetCheck(ui::kProgressive, m_SourceFieldOrder == 1);
+        if (m_SourceFieldOrder != 1) {
+            m_Dialog.SetCheck(ui::kTopFieldFirst, m_SourceFieldOrder == 2);
+        }
+    }
 }
 
 void CJobEditor::SelectTemplate(int position) {
@@ -267,7 +289,8 @@ void CJobEditor::LoadJobIntoEditor() {
 
     int e = job.endFrame;
     m_Dialog.SetSpinRange(ui::kEndFrameSpin, 1, e);
-    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, e - 1);
+    // A stored EndFrame of 0x80000000 reads as INT_MIN: one less wraps, never overflows.
+    m_Dialog.SetSpinRange(ui::kStartFrameSpin, 0, static_cast<int>(static_cast<uint32_t>(e) - 1u));
     m_Dialog.SetText(ui::kEndFrame, std::to_string(e));
     m_Dialog.Enable(ui::kEndFrame, true);
     m_Dialog.Enable(ui::kEndFrameSpin, true);
@@ -301,8 +324,21 @@ void CJobEditor::LoadJobIntoEditor() {
         m_Dialog.Enable(ui::kAddJob, false);
     }
     m_Dialog.Enable(ui::kSetTemplateDefault, true);
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     m_Dialog.Enable(ui::kStop, false);
+    m_LoadedJob = ReadEditorJob(m_Dialog);
+    m_HasLoadedJob = true;
+}
+
+bool CJobEditor::HasUnsavedEdit() const {
+    // The idle panel has Cancel disabled; every edit enables it.
+    if (!m_Dialog.IsEnabled(ui::kCancel)) {
+        return false;
+    }
+    if (!m_HasLoadedJob) {
+        return true;
+    }
+    return !(ReadEditorJob(m_Dialog) == m_LoadedJob);
 }
 
 void CJobEditor::AddOrReplaceJob() {
@@ -349,17 +385,22 @@ void CJobEditor::AddOrReplaceJob() {
         }
         m_Log.Write("Added job " + name, logging::kLogInfo);
     }
+    if (m_Callbacks.jobStored) {
+        m_Callbacks.jobStored(p);
+    }
     m_EditedJob = -1;
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    m_HasLoadedJob = false;
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
 }
 
 void CJobEditor::CancelEdit() {
-    jobs::UpdateJobButtons(m_Dialog, m_State.processing());
+    jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
     m_EditedJob = -1;
+    m_HasLoadedJob = false;
 }
 
 void CJobEditor::OnJobSelectionChanged() {

@@ -46,6 +46,9 @@ struct EditorCallbacks {
     // Looks for the chapter information file of a new job's source and, when found, fills the
     // chapter file and chapter list texts and logs the import.
     std::function<void(const std::string& sourcePath)> findChapters;
+    // A job was stored by Add/Replace at this position (every path: the button, job list
+    // files, dropped files).
+    std::function<void(int position)> jobStored;
 };
 
 // UI thread only. Built by the main window, which routes the panel's events to it.
@@ -57,8 +60,8 @@ public:
 
     // New Job with the source the user chose (empty: the dialog was cancelled, nothing
     // happens). A source that cannot be inspected leaves the panel as it was, with New Job
-    // disabled.
-    void NewJob(const std::string& path);
+    // enabled, and returns false (its reason is logged); true otherwise.
+    bool NewJob(const std::string& path);
     // Double-click on a job row: fills the panel from the selected job. Replace is offered
     // unless that job is being encoded. Does nothing without a selection or a stored job.
     void LoadJobIntoEditor();
@@ -72,6 +75,10 @@ public:
     void OnBitrateAvgSpin(int step);
     // Sets the Bias field from `bitrate` when the automatic bias is on.
     void ApplyAutoBias(int bitrate);
+
+    // The panel holds work that Add/Replace has not stored: a new job, or a loaded job whose
+    // fields were changed since it was loaded.
+    bool HasUnsavedEdit() const;
 
     // The stored job Replace writes to (it follows the job when the queue shifts), or -1.
     int& EditedJob() { return m_EditedJob; }
@@ -87,6 +94,13 @@ public:
     void AddOrReplaceJob() override;
     void CacheInspections(bool on) override;
 
+    // The template list's selection applied to the panel, then what the last source shown
+    // says of its shape (ApplySourceShape).
+    void ApplyTemplate();
+    // The aspect choice nearest the display aspect and the field flags of the field order, of
+    // the last source shown, where it states them (video files read through libavformat).
+    void ApplySourceShape();
+
 private:
     struct Inspection {
         platform::FileFacts facts;
@@ -94,8 +108,6 @@ private:
     };
     // Shows an inspection's fields in File Info and the window's source state.
     void ShowInspection(const source::SourceInfoFields& fields);
-    // The template list's selection applied to the panel.
-    void ApplyTemplate();
 
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;
@@ -106,6 +118,11 @@ private:
     int m_EditedJob = -1;
     bool m_CacheInspections = false;
     std::map<std::string, Inspection> m_Inspections;
+    int m_SourceAspect = 0;     // SourceInfoFields::aspectChoice of the last source shown
+    int m_SourceFieldOrder = 0; // SourceInfoFields::fieldOrder of the last source shown
+    // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
+    JobRecord m_LoadedJob;
+    bool m_HasLoadedJob = false;
 };
 
 } // namespace jobs

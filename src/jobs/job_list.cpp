@@ -6,22 +6,22 @@
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace jobs {
 
 namespace ui = platform::main_window;
 
 namespace {
 
-// Moves the row of `upper` below the row of `upper` + 1 after their jobs were swapped, with the
-// tracked positions following their jobs, and selects `selectRow`.
-void SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log, int upper,
-              TrackedJobs tracked, int selectRow) {
+// Swaps the jobs at `upper` and `upper` + 1 and their rows, with the tracked positions
+// following their jobs. False (and a logged error) when the store refused.
+bool SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log, int upper,
+              TrackedJobs tracked, int movedRow) {
     if (!SwapJobs(store, upper, upper + 1)) {
-        LogStoreFailure(log,
-                        "move job " +
-                            dialog.GetRowText(ui::kJobList, selectRow == upper ? upper + 1 : upper),
-                        store);
-        return;
+        LogStoreFailure(log, "move job " + dialog.GetRowText(ui::kJobList, movedRow), store);
+        return false;
     }
     std::string text = dialog.GetRowText(ui::kJobList, upper);
     dialog.DeleteRow(ui::kJobList, upper);
@@ -30,7 +30,32 @@ void SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& lo
     int lower = upper + 1;
     int image = tracked.currentJob == lower ? kImageRunning : JobStatusImage(store, lower);
     dialog.InsertRow(ui::kJobList, lower, text, image);
-    dialog.SetSelection(ui::kJobList, selectRow);
+    return true;
+}
+
+// The selected rows, each moved by `step` (-1 up, +1 down) as one block; nothing moves when
+// the block already touches that end of the list. The moved rows stay selected.
+void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+                   TrackedJobs tracked, int step) {
+    std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
+    int n = dialog.GetCount(ui::kJobList);
+    if (rows.empty() || (step < 0 && rows.front() == 0) || (step > 0 && rows.back() >= n - 1)) {
+        return;
+    }
+    if (step > 0) {
+        std::reverse(rows.begin(), rows.end());
+    }
+    // The rows end up selected where they are now: moved by `step`, or where they were when
+    // the store refused a move.
+    std::vector<int> selected;
+    bool refused = false;
+    for (int row : rows) {
+        int upper = step < 0 ? row - 1 : row;
+        refused = refused || !SwapRows(dialog, store, log, upper, tracked, row);
+        selected.push_back(refused ? row : row + step);
+    }
+    std::sort(selected.begin(), selected.end());
+    dialog.SetSelectedRows(ui::kJobList, selected);
 }
 
 } // namespace
@@ -47,53 +72,55 @@ int FollowSwap(int position, int a, int b) {
 
 void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                TrackedJobs tracked) {
-    int s = dialog.GetSelection(ui::kJobList);
-    if (s <= 0) {
-        return;
-    }
-    SwapRows(dialog, store, log, s - 1, tracked, s - 1);
+    MoveSelection(dialog, store, log, tracked, -1);
 }
 
 void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                  TrackedJobs tracked) {
-    int s = dialog.GetSelection(ui::kJobList);
-    int n = dialog.GetCount(ui::kJobList);
-    if (s < 0 || s >= n - 1) {
-        return;
-    }
-    SwapRows(dialog, store, log, s, tracked, s + 1);
+    MoveSelection(dialog, store, log, tracked, +1);
 }
 
 void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                        TrackedJobs tracked) {
-    int s = dialog.GetSelection(ui::kJobList);
-    int n = dialog.GetCount(ui::kJobList);
-    if (s < 0 || s == tracked.currentJob) {
-        return;
-    }
-    if (!DeleteJobAt(store, s, n)) {
-        LogStoreFailure(log, "delete job " + dialog.GetRowText(ui::kJobList, s), store);
-        return;
-    }
-    dialog.DeleteRow(ui::kJobList, s);
-    if (tracked.currentJob > s) {
-        --tracked.currentJob;
-    }
-    if (tracked.editedJob == s) {
-        tracked.editedJob = -1;
-    } else if (tracked.editedJob > s) {
-        --tracked.editedJob;
+    std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
+    // From the last row up, so that the rows still to delete keep their positions.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        int s = *it;
+        int n = dialog.GetCount(ui::kJobList);
+        if (s == tracked.currentJob) {
+            continue;
+        }
+        if (!DeleteJobAt(store, s, n)) {
+            LogStoreFailure(log, "delete job " + dialog.GetRowText(ui::kJobList, s), store);
+            return;
+        }
+        dialog.DeleteRow(ui::kJobList, s);
+        if (tracked.currentJob > s) {
+            --tracked.currentJob;
+        }
+        if (tracked.editedJob == s) {
+            tracked.editedJob = -1;
+        } else if (tracked.editedJob > s) {
+            --tracked.editedJob;
+        }
     }
 }
 
 void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                       TrackedJobs tracked) {
-    int s = dialog.GetSelection(ui::kJobList);
-    if (s < 0 || s == tracked.currentJob) {
-        return;
+    std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
+    bool changed = false;
+    for (int s : rows) {
+        if (s == tracked.currentJob) {
+            continue;
+        }
+        if (!SetJobString(store, s, kStatus, kStatusPending)) {
+            LogStoreFailure(log, "reset job " + dialog.GetRowText(ui::kJobList, s), store);
+            break;
+        }
+        changed = true;
     }
-    if (!SetJobString(store, s, kStatus, kStatusPending)) {
-        LogStoreFailure(log, "reset job " + dialog.GetRowText(ui::kJobList, s), store);
+    if (!changed) {
         return;
     }
     jobs::RefreshJobList(dialog, store, nullptr);
@@ -101,14 +128,16 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging:
     if (tracked.currentJob >= 0) {
         jobs::RefreshJobRow(dialog, store, tracked.currentJob, kImageRunning);
     }
-    dialog.SetSelection(ui::kJobList, s);
+    dialog.SetSelectedRows(ui::kJobList, rows);
 }
 
-void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+bool ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                 TrackedJobs tracked) {
-    if (jobs::ClearJobList(dialog, store, log)) {
-        tracked.editedJob = -1;
+    if (!jobs::ClearJobList(dialog, store, log)) {
+        return false;
     }
+    tracked.editedJob = -1;
+    return true;
 }
 
 } // namespace jobs

@@ -24,24 +24,25 @@ struct TrackedJobs {
     int& editedJob;
 };
 
-// Swaps the selected job with the one above it and keeps it selected. Does nothing on row 0
-// or without a selection.
+// Moves the selected jobs (one or several, as a block) up one row and keeps them selected.
+// Does nothing when row 0 is selected or nothing is.
 void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                TrackedJobs tracked);
-// Swaps the selected job with the one below it and keeps it selected. Does nothing on the last
-// row or without a selection.
+// Moves the selected jobs down one row and keeps them selected. Does nothing when the last row
+// is selected or nothing is.
 void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                  TrackedJobs tracked);
-// Deletes the selected job unless it is the one being encoded; later jobs move up one. A
-// deleted edited job leaves the editor without a stored job (editedJob -1).
+// Deletes the selected jobs except the one being encoded; later jobs move up. A deleted edited
+// job leaves the editor without a stored job (editedJob -1).
 void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                        TrackedJobs tracked);
-// Sets the selected job back to "Pending" and reloads the rows, keeping the selection and the
-// running icon of the job being encoded. Does nothing for the job being encoded.
+// Sets the selected jobs back to "Pending" and reloads the rows, keeping the selection and the
+// running icon of the job being encoded. Leaves the job being encoded alone.
 void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                       TrackedJobs tracked);
-// Deletes every listed job and removes the rows; no job is left to replace.
-void ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
+// Deletes every listed job and removes the rows; no job is left to replace. False (and a logged
+// error, rows kept) when the store refused.
+bool ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                 TrackedJobs tracked);
 
 // `position` after rows `a` and `b` traded places.

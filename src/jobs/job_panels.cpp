@@ -8,6 +8,8 @@
 #include "store/key_store.h"
 #include "store/paths.h"
 
+#include <vector>
+
 namespace jobs {
 
 namespace ui = platform::main_window;
@@ -48,15 +50,48 @@ void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int positio
     dialog.ReplaceRow(ui::kJobList, position, name, image);
 }
 
-void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning) {
+namespace {
+
+constexpr const char* kDeleteTip = "Delete the selected job from the Job List.";
+constexpr const char* kResetTip = "Reset the selected job to pending status.";
+constexpr const char* kStopTip = "Stop processing!!!";
+
+} // namespace
+
+void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning, int currentJob) {
     dialog.Enable(ui::kMoveUp, true);
-    dialog.Enable(ui::kDelete, true);
     dialog.Enable(ui::kMoveDown, true);
-    dialog.Enable(ui::kReset, true);
+    UpdateSelectionButtons(dialog, processing ? currentJob : -1);
     // A pass keeps the run's one output path: no run may start beside it.
     dialog.Enable(ui::kStart, !processing && !passRunning);
     dialog.Enable(ui::kClear, !processing && !passRunning);
     dialog.Enable(ui::kStop, processing);
+    dialog.Enable(ui::kStopAfterJob, processing);
+    dialog.SetToolTip(ui::kStop, processing ? std::string(kStopTip)
+                                            : std::string(kStopTip) + "\n(No run is in progress.)");
+}
+
+void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob) {
+    std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
+    bool onlyRunning = currentJob >= 0 && rows.size() == 1 && rows.front() == currentJob;
+    dialog.Enable(ui::kDelete, !onlyRunning);
+    dialog.Enable(ui::kReset, !onlyRunning);
+    const char* why = "\n(The job being encoded cannot be changed until its run ends.)";
+    dialog.SetToolTip(ui::kDelete, std::string(kDeleteTip) + (onlyRunning ? why : ""));
+    dialog.SetToolTip(ui::kReset, std::string(kResetTip) + (onlyRunning ? why : ""));
+}
+
+std::string AddJobReason(const platform::Dialog& dialog) {
+    if (dialog.IsEnabled(ui::kAddJob) || dialog.GetText(ui::kAddJob) == "&Replace") {
+        return std::string();
+    }
+    if (dialog.GetText(ui::kInputFile).empty()) {
+        return "Choose a source with New Job first.";
+    }
+    if (dialog.GetSelection(ui::kTemplateList) < 0) {
+        return "Choose a template first.";
+    }
+    return std::string();
 }
 
 bool ClearJobList(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log) {

@@ -27,8 +27,18 @@ void RefreshJobList(platform::Dialog& dialog, store::KeyStore& store, logging::L
 void RefreshJobRow(platform::Dialog& dialog, store::KeyStore& store, int position, int image);
 
 // Move up, Delete, Move down and Reset enabled; Start and Clear exactly when no run and no
-// pulldown pass is in progress; Stop exactly when a run is.
-void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning = false);
+// pulldown pass is in progress; Stop exactly when a run is, its hint saying why when not. With
+// the job being encoded (`currentJob`) as UpdateSelectionButtons takes it.
+void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunning = false,
+                      int currentJob = -1);
+
+// Delete and Reset disabled, their hints saying why, while the only selected job is the one
+// being encoded (`currentJob`, -1 when none); enabled otherwise.
+void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob);
+
+// Why Add Job cannot store the job in the panel yet ("" when it can, or when it is Replace):
+// no source chosen, or no template chosen.
+std::string AddJobReason(const platform::Dialog& dialog);
 
 // Deletes the job keys 0 to rows - 1 (rows counted once, at the start) and removes every row.
 // When the store cannot be changed, logs an error, keeps the rows and returns false; logs

@@ -1,6 +1,7 @@
 // Job store operations over the key store.
 #include "jobs/job_store.h"
 
+#include "jobs/job_last_error.h"
 #include "store/paths.h"
 
 #include <algorithm>
@@ -276,7 +277,8 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
     std::vector<JobRow> rows;
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
     std::vector<std::pair<int, store::Value>> values;
-    static const std::vector<std::string> kNames = {kName, kStatus, kTemplate, kInput, kTelecide};
+    static const std::vector<std::string> kNames = {kName,  kStatus,   kTemplate,
+                                                    kInput, kTelecide, kLastError};
     if (!jobsKey || count <= 0 ||
         !store.ReadPositionValues(jobsKey, first, count, kNames, values)) {
         return rows;
@@ -299,6 +301,8 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
             row.input = TextOfValue(value, kWholeValue);
         } else if (is(kTelecide)) {
             row.telecide = NumberOfValue(value);
+        } else if (is(kLastError)) {
+            row.lastError = TextOfValue(value, kLastErrorMax + 1);
         }
     }
     return rows;

@@ -68,6 +68,7 @@ struct JobRow {
     std::string templateKey;    // capacity 25, as the editor reads it
     std::string input;          // whole
     int telecide = 0;
+    std::string lastError; // the stored reason of the job's last failure, "" without one
 };
 // The rows of positions [first, first + count) that exist, in order, from one query. Positions
 // without a job key are left out.

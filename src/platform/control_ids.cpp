@@ -73,6 +73,7 @@ const std::vector<ControlSpec>& MainWindowControls() {
             Make(kTemplateOrder, K::Edit),
             Make(kStart, K::Button, "Start"),
             Make(kStop, K::Button, "Stop"),
+            Make(kStopAfterJob, K::Button, "Stop After This Job"),
             Make(kNewJob, K::Button, "New &Job"),
             Make(kAddJob, K::Button, "&Add Job"),
             Make(kCancel, K::Button, "Cancel"),

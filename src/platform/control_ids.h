@@ -48,6 +48,7 @@ enum Control : int {
     kChapterBrowse = 1041,      // "&Browse"
     kStart = 1046,              //
     kStop = 1047,               //
+    kStopAfterJob = 1090,       // "Stop After This Job": the job going on finishes
     kNewJob = 1049,             // "New &Job"
     kAddJob = 1050,             // "&Add Job" / "&Replace"
     kQFactor = 1051,            // field of kQFactorSpin

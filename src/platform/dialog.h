@@ -97,6 +97,20 @@ public:
     virtual int GetSelection(int list) const = 0;
     // Selects `row`; -1 or an out-of-range row clears the selection.
     virtual void SetSelection(int list, int row) = 0;
+    // Every selected row of a list box that allows several, in ascending order; by default the
+    // one selection.
+    virtual std::vector<int> GetSelectedRows(int list) const {
+        int row = GetSelection(list);
+        return row < 0 ? std::vector<int>() : std::vector<int>{row};
+    }
+    // Selects exactly `rows` (out-of-range ones are skipped), the first one current; by default
+    // only the first.
+    virtual void SetSelectedRows(int list, const std::vector<int>& rows) {
+        SetSelection(list, rows.empty() ? -1 : rows.front());
+    }
+    // The hint a control shows under the pointer, such as why it is disabled.
+    virtual void SetToolTip(int /*id*/, const std::string& /*text*/) {}
+    virtual std::string GetToolTip(int /*id*/) const { return std::string(); }
     // The top visible row of a list box; SetTopRow scrolls so that `row` (clamped into the
     // rows) is the first one shown.
     virtual int GetTopRow(int list) const = 0;

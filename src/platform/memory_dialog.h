@@ -44,6 +44,11 @@ public:
     // row by row.
     void SetRowSource(int list, ListRowSource* source) override;
     bool ReloadRows(int list) override;
+    void SetToolTip(int id, const std::string& text) override { m_ToolTips[id] = text; }
+    std::string GetToolTip(int id) const override {
+        auto it = m_ToolTips.find(id);
+        return it == m_ToolTips.end() ? std::string() : it->second;
+    }
     void SetProgressRange(int id, int low, int high) override;
     void SetProgressPos(int id, int pos) override;
     int GetProgressPos(int id) const override;
@@ -77,6 +82,7 @@ private:
     const Control* Find(int id, std::initializer_list<ControlKind> kinds) const;
 
     std::string m_Title;
+    std::map<int, std::string> m_ToolTips;
     std::map<int, Control> m_Controls;
     mutable int m_BadAccesses = 0;
     mutable int m_LastBadId = 0;

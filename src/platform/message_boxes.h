@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -17,6 +18,15 @@ public:
     // interactive display) the text goes to standard error and the answer is OK. UI thread.
     virtual int ShowError(const std::string& text, const std::string& caption,
                           MessageBoxButtons buttons) = 0;
+    // Asks `text` under `caption` with a question icon and `buttons` (captions, left to right)
+    // and waits. Returns the index of the button pressed; `cancelButton` when the box was closed
+    // otherwise (Escape, close box), and where no one can answer (the text then goes to
+    // standard error). `defaultButton` is the one Enter presses. UI thread.
+    virtual int Ask(const std::string& /*text*/, const std::string& /*caption*/,
+                    const std::vector<std::string>& /*buttons*/, int /*defaultButton*/,
+                    int cancelButton) {
+        return cancelButton;
+    }
 };
 
 } // namespace platform

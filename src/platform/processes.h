@@ -3,10 +3,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// A process as it can be recognised again later, by another program too: its id, its start
+// time in clock ticks after boot, and the boot it belongs to (ids and ticks repeat after a
+// reboot).
+struct ProcessIdentity {
+    int pid = -1;
+    uint64_t startTicks = 0;
+    std::string bootId;
+};
 
 // Error codes are the system's error numbers (errno values); 0 means success.
 class Processes {
@@ -34,6 +44,27 @@ public:
 
     // Waits for the child `pid` to end and releases it, so that it leaves no zombie.
     virtual void Reap(int pid) = 0;
+
+    // As Start, with the child leading a process group of its own (so that the group can be
+    // signalled as a whole, and a terminal's signals for this program do not reach it) and
+    // with its output going to `outputFd`, which may be a file. The default starts it as Start
+    // does.
+    virtual int StartInOwnGroup(const std::vector<std::string>& argv, int outputFd, int& pid) {
+        return Start(argv, outputFd, pid);
+    }
+
+    // True when the child `pid` has ended; it is reaped then. Does not wait.
+    virtual bool TryReap(int /*pid*/) { return false; }
+
+    // Sends `signal` to the process group led by `pid`. Returns 0 or the error.
+    virtual int SignalGroup(int /*pid*/, int /*signal*/) { return 38; /* ENOSYS */ }
+
+    // Fills `identity` for the running process `pid`; false when there is none.
+    virtual bool Identify(int /*pid*/, ProcessIdentity& /*identity*/) { return false; }
+
+    // True while the process `identity` names is still there (not ended, not a zombie): the
+    // same id, start time and boot.
+    virtual bool IsRunning(const ProcessIdentity& /*identity*/) { return false; }
 };
 
 } // namespace platform

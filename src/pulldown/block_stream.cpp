@@ -2,18 +2,14 @@
 #include "pulldown/block_stream.h"
 
 #include "pulldown/pulldown.h"
+#include "pulldown/start_code_scan.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace pulldown {
 
@@ -26,55 +22,6 @@ constexpr uint64_t kChunk = 1 << 18;
 constexpr uint64_t kFront = BlockStream::kBlockSize + 64;
 constexpr uint64_t kSpare = 8;
 constexpr uint64_t kBufferSize = kFront + kChunk + kSpare;
-
-// Offset of the first 00 00 01 in s[0, len), or len when there is none.
-uint64_t FindPrefixScalar(const uint8_t* s, uint64_t i, uint64_t len) {
-    // Looks at the third byte of each candidate: above 1 it rules out three starts at once, a
-    // zero only this one.
-    while (i + 3 <= len) {
-        uint8_t c = s[i + 2];
-        if (c > 1) {
-            i += 3;
-        } else if (c == 0) {
-            i += 1;
-        } else if (s[i] == 0 && s[i + 1] == 0) {
-            return i;
-        } else {
-            i += 3;
-        }
-    }
-    return len;
-}
-
-// Compressed data holds many single zero and 0x01 bytes but few zero pairs, so the scan looks
-// for pairs of zero bytes 32 bytes at a time and only where there are some checks the byte
-// after each pair for 0x01, for all of them at once, so that long runs of zero bytes
-// (stuffing) go as fast as the rest.
-uint64_t FindPrefix(const uint8_t* s, uint64_t len) {
-    uint64_t i = 0;
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi8(1);
-    auto mask32 = [](const uint8_t* p, __m128i byte) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, byte))) |
-               (static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, byte))) << 16);
-    };
-    while (i + 34 <= len) {
-        uint32_t zeros = mask32(s + i, zero);
-        uint32_t pairs = zeros & (zeros >> 1); // bit k: s[i + k] and s[i + k + 1] are zero
-        if (pairs != 0) {
-            uint32_t starts = pairs & mask32(s + i + 2, one); // and s[i + k + 2] is 1
-            if (starts != 0) {
-                return i + static_cast<uint64_t>(std::countr_zero(starts));
-            }
-        }
-        i += 31; // a pair starting at byte 31 needs byte 32: look again from there
-    }
-#endif
-    return FindPrefixScalar(s, i, len);
-}
 
 // Reads until `size` bytes or the end of the input; a read error ends the input the same way.
 size_t ReadFully(int fd, uint8_t* buf, size_t size) {
@@ -241,7 +188,7 @@ int BlockStream::NextStartCode() {
         Ensure(3);
         uint64_t from = BytePos();
         uint64_t len = BufEnd() - from;
-        uint64_t at = FindPrefix(m_Buf + (from - m_BufStart), len);
+        uint64_t at = FindStartCodePrefix(m_Buf + (from - m_BufStart), len);
         if (at < len) {
             m_Pos = (from + at + 3) * 8;
             return 0;
@@ -271,7 +218,7 @@ int BlockStream::SkipToPrefixByLookahead() {
         if (cur < zone) {
             // Prefixes that lie wholly inside the current block.
             uint64_t stop = std::min(zone + 2, BufEnd());
-            uint64_t at = FindPrefix(m_Buf + (cur - m_BufStart), stop - cur);
+            uint64_t at = FindStartCodePrefix(m_Buf + (cur - m_BufStart), stop - cur);
             if (at < stop - cur) {
                 m_Pos = (cur + at) * 8;
                 return NextStartCode();

@@ -4,12 +4,69 @@
 #include "platform/message_registry.h"
 #include "pulldown/picture_count.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
 namespace pulldown {
 
 PulldownOptions WindowRunOptions() {
     PulldownOptions options;
     options.m_DropFrame = 1;
     return options;
+}
+
+namespace {
+
+// A target that is the source is refused by the processor itself; it must see it so.
+bool TargetIsSource(const std::string& source, const std::string& target) {
+    std::error_code ec;
+    return std::filesystem::equivalent(source, target, ec) && !ec;
+}
+
+} // namespace
+
+std::string WorkingTargetOf(const std::string& target) {
+    return target + ".part";
+}
+
+std::string PassTargetOf(const std::string& source, const std::string& target) {
+    return TargetIsSource(source, target) ? target : WorkingTargetOf(target);
+}
+
+PulldownCallbacks PublishWholeTarget(const std::string& source, const std::string& target,
+                                     PulldownCallbacks callbacks) {
+    if (TargetIsSource(source, target)) {
+        return callbacks;
+    }
+    const std::string working = WorkingTargetOf(target);
+    PulldownCallbacks wrapped;
+    wrapped.OnUpdate = std::move(callbacks.OnUpdate);
+    auto onLine =
+        std::make_shared<std::function<void(const std::string&, int)>>(std::move(callbacks.OnLine));
+    wrapped.OnLine = [onLine, working, target](const std::string& line, int level) {
+        if (*onLine) {
+            // The log names the file the user gets.
+            (*onLine)(line == "  TARGET = " + working ? "  TARGET = " + target : line, level);
+        }
+    };
+    wrapped.OnFinished = [onLine, working, target,
+                          finished = std::move(callbacks.OnFinished)](int code) {
+        if (code == kPulldownOk && std::rename(working.c_str(), target.c_str()) != 0) {
+            if (*onLine) {
+                (*onLine)("ERROR: Unable to write to output file. (pulldown)", kPulldownLogError);
+            }
+            code = kPulldownOpenOutputFailed;
+        }
+        if (code != kPulldownOk) {
+            ::unlink(working.c_str());
+        }
+        if (finished) {
+            finished(code);
+        }
+    };
+    return wrapped;
 }
 
 PulldownWorkers::PulldownWorkers(platform::UiQueue& queue)
@@ -55,8 +112,9 @@ void PulldownWorkers::Start(const std::string& source, const std::string& target
         if (total > 0) {
             m_Queue.Post(platform::UiQueue::Make(m_Update, platform::kPulldownUpdateTotal, total));
         }
-        auto processor =
-            std::make_unique<PulldownProcessor>(source, target, options, std::move(callbacks));
+        auto processor = std::make_unique<PulldownProcessor>(
+            source, PassTargetOf(source, target), options,
+            PublishWholeTarget(source, target, std::move(callbacks)));
         processor->Run();
     });
 }

@@ -18,6 +18,22 @@ namespace pulldown {
 // the drop-frame flag set.
 PulldownOptions WindowRunOptions();
 
+// The name a pass writes under before its result is whole: `target` + ".part".
+std::string WorkingTargetOf(const std::string& target);
+
+// The file the processor of a pass from `source` to `target` writes: the working name, or
+// `target` itself when it is the source (which the processor then refuses).
+std::string PassTargetOf(const std::string& source, const std::string& target);
+
+// The callbacks of a pass that writes `target` under its working name (the processor is made
+// with that name as its target): a whole result is renamed to `target` before `OnFinished`
+// reports it; on any failure the working file is removed and an older `target` stays as it
+// was. A failed rename reports "Unable to write to output file" (code 4). The "TARGET =" line
+// names `target`. A target that is the source keeps `callbacks` as they are (the processor
+// refuses it).
+PulldownCallbacks PublishWholeTarget(const std::string& source, const std::string& target,
+                                     PulldownCallbacks callbacks);
+
 class PulldownWorkers {
 public:
     explicit PulldownWorkers(platform::UiQueue& queue);

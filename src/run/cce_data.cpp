@@ -222,7 +222,8 @@ bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBu
 }
 
 int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& builder,
-                  platform::Dialog& dialog, logging::Log& log) {
+                  platform::Dialog& dialog, logging::Log& log,
+                  std::vector<std::string>* unreadable) {
     // Read once: each added job leaves the editor as it was filled, template included.
     int templatePosition = dialog.GetSelection(kTemplateList);
     if (templatePosition < 0) {
@@ -233,6 +234,9 @@ int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& bui
     int added = 0;
     for (const std::string& source : sources) {
         if (!StartSourceJob(source, templatePosition, builder, nullptr)) {
+            if (unreadable != nullptr) {
+                unreadable->push_back(source);
+            }
             continue;
         }
         builder.ApplyAutoBias();

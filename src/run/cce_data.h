@@ -70,9 +70,10 @@ bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBu
 
 // One new job per source with the selected template and its values, as a job list line
 // without settings of its own gives (AutoBias applied). Sources that cannot be opened are
-// logged and skipped; without a selected template nothing is added (an error line). Returns
-// the number of jobs added.
+// logged, skipped and, with `unreadable`, appended to it; without a selected template nothing
+// is added (an error line). Returns the number of jobs added.
 int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& builder,
-                  platform::Dialog& dialog, logging::Log& log);
+                  platform::Dialog& dialog, logging::Log& log,
+                  std::vector<std::string>* unreadable = nullptr);
 
 } // namespace run

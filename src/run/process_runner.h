@@ -6,6 +6,7 @@
 #include "platform/ui_queue.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,12 @@ public:
     // child after that message. `processes` must not be null.
     CProcessRunner(std::string command, platform::UiQueue& owner, int32_t id,
                    std::shared_ptr<platform::Processes> processes);
+    // A runner whose program writes its output to the file `outputFile` (created anew) instead
+    // of a pipe, and leads a process group of its own: the program does not depend on this
+    // one (it goes on when this program ends, and another start can follow it), and the whole
+    // group can be stopped. The output's end is then the program's end.
+    CProcessRunner(std::string command, platform::UiQueue& owner, int32_t id,
+                   std::shared_ptr<platform::Processes> processes, std::string outputFile);
     ~CProcessRunner();
     CProcessRunner(const CProcessRunner&) = delete;
     CProcessRunner& operator=(const CProcessRunner&) = delete;
@@ -43,16 +50,34 @@ public:
     // is gone and a `UPM_FINISHED` carrying the error (of the pipe, the start or the reader)
     // has been posted. UI thread.
     static bool Start(std::unique_ptr<CProcessRunner> runner);
+    // The same; `started` gets the child's identity (pid -1 when it did not start).
+    static bool Start(std::unique_ptr<CProcessRunner> runner, platform::ProcessIdentity& started);
+
+    // Follows a program started earlier, by this program or another, whose output goes to the
+    // runner's output file: posts the file's lines and then `UPM_FINISHED` once `running` has
+    // ended. The program is not this one's child, so it is not reaped here. UI thread.
+    static void Follow(std::unique_ptr<CProcessRunner> runner,
+                       const platform::ProcessIdentity& running);
+
+    // How often a followed output file is looked at while its program is silent.
+    static constexpr int kFollowMilliseconds = 100;
 
     // Size of each read from the pipe.
     static constexpr size_t kReadSize = 1024;
 
 private:
     void ReadOutput();
+    // Reads the output file until the program has ended (its own child, or `followed`).
+    void FollowFile(bool ownChild, platform::ProcessIdentity followed);
+    // Posts every whole line of `pending` followed by [chunk, end) and keeps the unfinished tail.
+    void TakeBytes(std::string& pending, const char* chunk, const char* end);
+    static bool Launch(std::unique_ptr<CProcessRunner> runner,
+                       std::function<void(CProcessRunner&)> body);
     void PostLine(std::string line);
     void PostFinished(int error);
 
     std::string m_Command;
+    std::string m_OutputFile;
     platform::UiQueue& m_Owner;
     int32_t m_Id;
     std::shared_ptr<platform::Processes> m_Processes;

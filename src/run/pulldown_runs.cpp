@@ -2,6 +2,7 @@
 // and the check of their result.
 #include "run/run_controller.h"
 
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -36,7 +37,6 @@ void RunController::StartAfterEncodePulldown(int job) {
     if (telecide != 1) {
         return;
     }
-    m_State.m_CurrentJob = job;
     m_Services.dialog->SetProgressRange(ids::kProgress, 0, m_State.m_Ecl.m_SourceFrames);
     m_State.m_UtilityPulldown = false;
     m_State.m_PulldownRunning = true;
@@ -91,22 +91,6 @@ void RunController::OnPulldownFinished(int code) {
     RunWindow& window = *m_Services.window;
     m_State.m_PulldownRunning = false;
     m_Services.dialog->SetProgressPos(ids::kProgress, 0);
-    if (m_State.m_StopRequested) {
-        // The job keeps its "Pending" status for the next start; the window goes back to idle
-        // so that Start, New Job and Exit can be used again.
-        m_State.m_Processing = false;
-        m_State.m_CurrentJob = -1;
-        if (window.InTray()) {
-            window.UpdateTrayIcon("Vantaq - Idle");
-        }
-        log.Write("Processing stopped!!!!", kLogWarning);
-        window.RefreshJobList();
-        window.ResetJobEditor();
-        window.UpdateJobButtons();
-        m_Services.dialog->Enable(ids::kNewJob, true);
-        m_Services.dialog->Enable(ids::kExit, true);
-        return;
-    }
     const std::string& source = m_State.m_Ecl.m_OutputPath;
     std::string target = source + ".m2v";
     platform::FileFacts sourceFile;
@@ -114,6 +98,10 @@ void RunController::OnPulldownFinished(int code) {
     bool ok = code == 0 && platform::RegularFileFacts(source, sourceFile) &&
               platform::RegularFileFacts(target, targetFile) && sourceFile.size == targetFile.size;
     log.Write(ok ? "  Pulldown successfull." : "  Pulldown failed.", ok ? kLogInfo : kLogError);
+    if (!ok && !m_State.m_UtilityPulldown) {
+        jobs::SetJobLastError(*m_Services.store, CurrentPosition(),
+                              "the pulldown pass failed (code " + std::to_string(code) + ")");
+    }
     if (ok && (m_Services.settings->m_DeleteMpv || window.HasDeleteMpvKeyword())) {
         if (::unlink(source.c_str()) == 0) {
             log.Write("  File " + source + " successfully deleted.", kLogInfo);
@@ -122,16 +110,25 @@ void RunController::OnPulldownFinished(int code) {
         }
     }
     if (m_State.m_UtilityPulldown) {
+        m_State.m_UtilityPulldown = false;
         window.ResetJobEditor();
         window.UpdateJobButtons();
         m_Services.dialog->Enable(ids::kNewJob, true);
         m_Services.dialog->Enable(ids::kExit, true);
         return;
     }
-    if (!WriteJobStatus(m_State.m_CurrentJob, ok ? jobs::kStatusComplete : jobs::kStatusError)) {
+    // The pass ran on a whole encode, so its job keeps its result even when Stop came
+    // meanwhile; the run then ends instead of taking the next job.
+    if (!WriteJobStatus(CurrentPosition(), ok ? jobs::kStatusComplete : jobs::kStatusError)) {
         return;
     }
     window.RefreshJobList();
+    if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
+        // No pause: the next step ends the run (once the stream's report is done).
+        m_WaitingTimer = MY_TIMER_NEXT_JOB;
+        m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, 0);
+        return;
+    }
     WaitBeforeNext(MY_TIMER_NEXT_JOB);
 }
 

@@ -4,22 +4,22 @@
 #include "ecl/ecl_rewrite.h"
 #include "env/startup_checks.h"
 #include "env/user_files.h"
+#include "jobs/job_errors.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/command_line.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
-#include "platform/files.h"
-#include "platform/message_boxes.h"
 #include "platform/message_registry.h"
-#include "run/cce_window.h"
 #include "run/encode_outputs.h"
+#include "run/output_clash.h"
 #include "run/process_runner.h"
 #include "run/progress_line.h"
 
+#include <csignal>
 #include <cstdio>
-#include <limits>
 
 using logging::kLogDebug;
 using logging::kLogError;
@@ -29,13 +29,19 @@ namespace ids = platform::main_window;
 
 namespace run {
 
-namespace {
-
-constexpr int kCceWindowTries = 50;
-// A job's name is read whole, however long.
-constexpr size_t kWholeText = std::numeric_limits<size_t>::max();
-
-} // namespace
+bool IsRunTimer(int timerId) {
+    switch (timerId) {
+    case MY_TIMER_RESTART_JOB:
+    case MY_TIMER_NEXT_JOB:
+    case MY_TIMER_PART2:
+    case MY_TIMER_STOP_KILL:
+    case MY_TIMER_STATUS_SHOWN:
+    case MY_TIMER_PART2_RUNNER:
+        return true;
+    default:
+        return false;
+    }
+}
 
 uint32_t WaitMilliseconds(int32_t seconds) {
     uint32_t delay = static_cast<uint32_t>(seconds) * 10u;
@@ -45,7 +51,8 @@ uint32_t WaitMilliseconds(int32_t seconds) {
 RunController::RunController(RunServices services)
     : m_Services(std::move(services)), m_Progress([this] {
           return m_Services.milliseconds ? m_Services.milliseconds() : m_Services.now() * 1000;
-      }) {
+      }),
+      m_Calls(*m_Services.queue) {
     platform::UiQueue& q = *m_Services.queue;
     m_LineMessage = q.RegisterMessage(platform::kUpmLineName);
     m_FinishedMessage = q.RegisterMessage(platform::kUpmFinishedName);
@@ -59,6 +66,9 @@ std::string RunController::EclCcePath() const {
 }
 
 bool RunController::OnMessage(platform::Message& message) {
+    if (m_Calls.OnMessage(message)) {
+        return true;
+    }
     if (message.message == m_FinishedMessage) {
         OnProcessFinished(message.wparam, message.lparam);
     } else if (message.message == m_LineMessage) {
@@ -79,25 +89,94 @@ bool RunController::OnMessage(platform::Message& message) {
 }
 
 bool RunController::OnTimer(int timerId) {
+    if (!IsRunTimer(timerId)) {
+        return m_Remote != nullptr && m_Remote->OnTimer(timerId);
+    }
+    m_Services.queue->KillTimer(timerId);
+    if (timerId == m_WaitingTimer) {
+        m_WaitingTimer = 0;
+    }
     switch (timerId) {
     case MY_TIMER_NEXT_JOB:
-        m_Services.queue->KillTimer(MY_TIMER_NEXT_JOB);
+        // The finished job's stream report comes first: its line belongs under that job, and
+        // the program may end right after the queue does.
+        if (Busy()) {
+            m_WaitingTimer = MY_TIMER_NEXT_JOB;
+            m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, kReportPollMilliseconds);
+            break;
+        }
         StartNextJob();
-        return true;
-    case MY_TIMER_PART2:
-        m_Services.queue->KillTimer(MY_TIMER_PART2);
-        StartPart2(m_State.m_CurrentJob);
-        return true;
+        break;
     case MY_TIMER_RESTART_JOB:
-        m_Services.queue->KillTimer(MY_TIMER_RESTART_JOB);
         StartNextJob();
-        return true;
+        break;
+    case MY_TIMER_PART2:
+        StartPart2(CurrentPosition());
+        break;
+    case MY_TIMER_STOP_KILL:
+        if (RunnerRunning()) {
+            m_Services.log->Write("  WARNING: The encoder did not end within " +
+                                      std::to_string(kStopGraceMilliseconds / 1000) +
+                                      " seconds; it is killed.",
+                                  kLogWarning);
+            m_Services.processes->SignalGroup(m_Runner.pid, SIGKILL);
+        }
+        break;
+    case MY_TIMER_STATUS_SHOWN:
+        m_Services.window->RefreshJobList();
+        if ((m_State.m_StopRequested || m_State.m_StopAfterJob) && !Busy()) {
+            StartNextJob(); // ends the run without a pause before it
+        } else if (m_State.m_StopRequested || m_State.m_StopAfterJob) {
+            m_WaitingTimer = MY_TIMER_NEXT_JOB;
+            m_Services.queue->SetTimer(MY_TIMER_NEXT_JOB, kReportPollMilliseconds);
+        } else {
+            WaitBeforeNext(MY_TIMER_NEXT_JOB);
+        }
+        break;
+    case MY_TIMER_PART2_RUNNER:
+        if (StartEclCce(MY_TIMER_PASS2)) {
+            m_Services.log->Write("  RoBa Second part started.", kLogInfo);
+        }
+        break;
     default:
-        return false;
+        break;
     }
+    return true;
+}
+
+void RunController::KillRunTimers() {
+    for (int timer : {MY_TIMER_RESTART_JOB, MY_TIMER_NEXT_JOB, MY_TIMER_PART2, MY_TIMER_STOP_KILL,
+                      MY_TIMER_STATUS_SHOWN, MY_TIMER_PART2_RUNNER}) {
+        m_Services.queue->KillTimer(timer);
+    }
+    m_WaitingTimer = 0;
+}
+
+// ---- the run's life ----
+
+void RunController::BeginRun() {
+    m_State.m_Processing = true;
+    m_State.m_FirstJob = true;
+    m_State.m_StopRequested = false;
+    m_State.m_StopAfterJob = false;
+    m_State.m_CurrentJob = -1;
+    m_State.m_JobsCompleted = 0;
+    m_State.m_JobsFailed = 0;
+    m_Progress.StartRun();
+    m_Services.window->ResetJobEditor();
+    m_Services.window->UpdateJobButtons();
+    m_Services.dialog->Enable(ids::kExit, false);
 }
 
 void RunController::OnStartProcessing() {
+    // A run that only follows the jobs an earlier start left goes on with the queue.
+    if (m_State.m_Processing && m_State.m_StopAfterJob && !m_State.m_StopRequested &&
+        !(m_Remote && m_Remote->Active())) {
+        m_State.m_StopAfterJob = false;
+        m_Services.log->Write("The queue goes on after the job being followed.", kLogInfo);
+        m_Services.window->UpdateJobButtons();
+        return;
+    }
     // The run and a pulldown pass share one output path; Start waits for the pass's end.
     if (m_State.m_Processing || m_State.m_PulldownRunning) {
         m_Services.log->Write("WARNING: A run or a pulldown pass is in progress; Start waits "
@@ -105,21 +184,111 @@ void RunController::OnStartProcessing() {
                               kLogWarning);
         return;
     }
-    m_State.m_Processing = true;
-    m_State.m_FirstJob = true;
-    m_State.m_StopRequested = false;
-    m_State.m_JobsCompleted = 0;
-    m_State.m_JobsFailed = 0;
-    m_Progress.StartRun();
-    m_Services.window->ResetJobEditor();
-    m_Services.window->UpdateJobButtons();
-    m_Services.dialog->Enable(ids::kExit, false);
+    if (m_Remote && m_Remote->Chosen()) {
+        BeginRun();
+        m_Remote->StartRun();
+        return;
+    }
+    BeginRun();
     StartNextJob();
+}
+
+std::string RunController::BeginJob(int position) {
+    store::KeyStore& store = *m_Services.store;
+    m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
+    std::string name;
+    jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name);
+    m_Services.log->Write("---", kLogInfo);
+    m_Services.log->Write("Starting Job: " + name, kLogInfo);
+    std::string key = NewRunKey(m_Services.now());
+    if (!jobs::SetJobString(store, position, kRunKeyValue, key)) {
+        // The job runs all the same, known by its position; a later start cannot follow it.
+        jobs::LogStoreFailure(*m_Services.log, "mark job " + name + " as running", store);
+        return std::string();
+    }
+    return key;
+}
+
+bool RunController::EndJob(const std::string& key, int hint, const char* status) {
+    store::KeyStore& store = *m_Services.store;
+    int position = FindJobByRunKey(store, key, hint);
+    if (position < 0) {
+        m_Services.log->Write("WARNING: The job is no longer in the queue; its result (" +
+                                  std::string(status) + ") is not recorded.",
+                              kLogWarning);
+        return true;
+    }
+    store::KeyStore::Transaction unit(store);
+    if (!unit.Ok() || !jobs::SetJobString(store, position, jobs::kStatus, status) ||
+        !ClearRunRecord(store, position) || !unit.Commit()) {
+        // Going on would find the same job pending again and encode it again, without end.
+        std::string name;
+        jobs::GetJobString(store, position, jobs::kName, jobs::kWholeValue, name);
+        m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status +
+                                  "\": the store " + store.Path() + " refused the write (" +
+                                  store.LastError() + "). Processing stopped.",
+                              logging::kLogError);
+        return false;
+    }
+    const std::string written = status;
+    m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
+    m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
+    return true;
+}
+
+void RunController::EndRun(RunEnd how) {
+    RunWindow& window = *m_Services.window;
+    platform::Dialog& dialog = *m_Services.dialog;
+    KillRunTimers();
+    m_State.m_Processing = false;
+    m_State.m_PulldownRunning = m_State.m_PulldownRunning && m_State.m_UtilityPulldown;
+    if (window.InTray()) {
+        window.UpdateTrayIcon("Vantaq - Idle");
+    }
+    if (how == RunEnd::kQueueDone) {
+        m_Services.log->Write("No more jobs!!!", kLogInfo);
+    } else if (how == RunEnd::kStopped) {
+        m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
+    }
+    dialog.SetProgressPos(ids::kProgress, 0);
+    window.ResetJobEditor();
+    window.UpdateJobButtons();
+    if (how != RunEnd::kQueueDone) {
+        window.RefreshJobList();
+    }
+    dialog.Enable(ids::kExit, true);
+    dialog.Enable(ids::kNewJob, true);
+    m_State.m_CurrentJob = -1;
+    m_CurrentKey.clear();
+    m_Runner = platform::ProcessIdentity();
+    if (how == RunEnd::kQueueDone) {
+        if (window.InTray()) {
+            window.UpdateTrayIcon("Vantaq Idle");
+        }
+        window.OnQueueFinished(m_State.m_JobsCompleted, m_State.m_JobsFailed);
+    }
+    bool userStopped = how == RunEnd::kStopped && m_State.m_StopRequested;
+    m_State.m_StopRequested = false;
+    m_State.m_StopAfterJob = false;
+    if (window.HasExitKeyword()) {
+        if (how == RunEnd::kFailed) {
+            window.CloseWindowAfterFailure();
+        } else if (!userStopped) {
+            window.CloseWindow();
+        }
+    }
+}
+
+int RunController::CurrentPosition() {
+    if (m_CurrentKey.empty()) {
+        return m_State.m_CurrentJob;
+    }
+    m_State.m_CurrentJob = FindJobByRunKey(*m_Services.store, m_CurrentKey, m_State.m_CurrentJob);
+    return m_State.m_CurrentJob;
 }
 
 void RunController::StartNextJob() {
     logging::Log& log = *m_Services.log;
-    RunWindow& window = *m_Services.window;
     platform::Dialog& dialog = *m_Services.dialog;
     int64_t now = m_Services.now();
 
@@ -130,41 +299,28 @@ void RunController::StartNextJob() {
         log.Write("---", kLogInfo);
     }
     m_State.m_FirstJob = false;
-    int count = jobs::JobCount(*m_Services.store);
-    m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
     m_State.m_EclPath.clear();
     m_State.m_Ecl = ecl::EclState();
+    m_CurrentKey.clear();
+    m_EncoderErrors.Clear();
     dialog.SetProgressPos(ids::kProgress, 0);
     m_State.m_JobStartTime = now;
-
+    if (m_State.m_StopAfterJob || m_State.m_StopRequested) {
+        EndRun(RunEnd::kStopped);
+        return;
+    }
+    int count = jobs::JobCount(*m_Services.store);
+    m_State.m_CurrentJob = jobs::FindFirstPending(*m_Services.store, count);
     if (m_State.m_CurrentJob < 0) {
-        m_State.m_Processing = false;
-        if (window.InTray()) {
-            window.UpdateTrayIcon("Vantaq - Idle");
-        }
-        log.Write("No more jobs!!!", kLogInfo);
-        window.ResetJobEditor();
-        window.UpdateJobButtons();
-        dialog.Enable(ids::kExit, true);
-        dialog.Enable(ids::kNewJob, true);
-        m_State.m_CurrentJob = -1;
-        if (window.InTray()) {
-            window.UpdateTrayIcon("Vantaq Idle");
-        }
-        window.OnQueueFinished(m_State.m_JobsCompleted, m_State.m_JobsFailed);
-        if (window.HasExitKeyword()) {
-            window.CloseWindow();
-        }
+        EndRun(RunEnd::kQueueDone);
         return;
     }
 
     int job = m_State.m_CurrentJob;
     dialog.SetSelection(ids::kJobList, job);
-    window.RefreshJobRow(job, jobs::kImageRunning);
-    std::string name;
-    jobs::GetJobString(*m_Services.store, job, jobs::kName, kWholeText, name);
-    log.Write("---", kLogInfo);
-    log.Write("Starting Job: " + name, kLogInfo);
+    m_CurrentKey = BeginJob(job);
+    jobs::ClearJobError(*m_Services.store, job);
+    jobs::NoteMissingSource(*m_Services.store, job);
 
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
@@ -174,6 +330,14 @@ void RunController::StartNextJob() {
         log.Write("  ERROR: Could not write the ECL file for the source \"" +
                       m_State.m_Ecl.m_SourcePath + "\"",
                   kLogError);
+    } else if (std::string other, clash; OutputClashes(*m_Services.store, *m_Services.settings, job,
+                                                       m_State.m_Ecl, other, clash)) {
+        // Another finished job's stream would be written over: this job does not run.
+        log.Write(clash, kLogError);
+        StartJobProgress(job, count);
+        m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
+        CompleteJob(job, jobs::kStatusError);
+        return;
     }
 
     const env::RunnerProfile ini = env::LocateRunnerProfile(EclCcePath());
@@ -230,6 +394,7 @@ void RunController::StartJobProgress(int job, int count) {
 }
 
 void RunController::OnRunnerLine(const std::string& line, int64_t id) {
+    m_EncoderErrors.Feed(line);
     int percent = ParseProgressLine(line);
     if (percent < 0 || !m_State.m_Processing || m_State.m_PulldownRunning) {
         return;
@@ -258,54 +423,100 @@ bool RunController::StartEclCce(int id) {
     } else {
         platform::BuildCommandLine({runner, "-ecl", m_State.m_EclPath, "-batch"}, command);
     }
+    // The runner writes to a file beside its list and leads a group of its own, so that it
+    // outlives this program and Stop can end it with everything it started.
+    std::string output =
+        m_State.m_EclPath.empty() ? std::string() : RunnerOutputPath(m_State.m_EclPath);
     auto runnerObject =
-        std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes);
-    if (CProcessRunner::Start(std::move(runnerObject))) {
-        m_State.m_ProcessStartTime = m_Services.now();
+        output.empty()
+            ? std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes)
+            : std::make_unique<CProcessRunner>(command, *m_Services.queue, id, m_Services.processes,
+                                               output);
+    platform::ProcessIdentity started;
+    bool ok = CProcessRunner::Start(std::move(runnerObject), started);
+    // A runner that never ran is no reason to pause before the next step.
+    m_State.m_ProcessStartTime = m_Services.now();
+    if (ok) {
+        m_Runner = started;
+        SaveHandle(id == MY_TIMER_PASS2 ? 2 : 1);
         return true;
     }
     m_Services.log->Write("  ERROR: Couldn't start ECLCCE Process", kLogError);
-    // A runner that never ran is no reason to pause before the next step.
-    m_State.m_ProcessStartTime = m_Services.now();
     return false;
+}
+
+void RunController::SaveHandle(int part) {
+    int position = CurrentPosition();
+    if (position < 0 || m_CurrentKey.empty() || m_Runner.startTicks == 0) {
+        return;
+    }
+    RunRecord record;
+    record.key = m_CurrentKey;
+    record.where = RunWhere::kLocal;
+    record.runner = m_Runner;
+    record.part = part;
+    record.eclPath = m_State.m_EclPath;
+    record.ecl = m_State.m_Ecl;
+    record.jobStartTime = m_State.m_JobStartTime;
+    record.processStartTime = m_State.m_ProcessStartTime;
+    if (!SaveRunRecord(*m_Services.store, position, record)) {
+        jobs::LogStoreFailure(*m_Services.log, "keep the encoder's handle", *m_Services.store);
+    }
 }
 
 void RunController::OnProcessFinished(uint64_t /*error*/, int64_t id) {
     m_State.m_ProcessEndTime = m_Services.now();
+    m_Runner = platform::ProcessIdentity();
+    m_Services.queue->KillTimer(MY_TIMER_STOP_KILL);
+    if (!m_State.m_Processing) {
+        return; // a runner of a run that has ended already
+    }
+    int job = CurrentPosition();
     if (id == MY_TIMER_PASS1) {
         m_Services.log->Write("In OnProcessFinished(MY_TIMER_PASS1)", kLogDebug);
-        OnPass1Finished(m_State.m_CurrentJob);
+        OnPass1Finished(job);
     } else {
         m_Services.log->Write("In OnProcessFinished(MY_TIMER_PASS2)", kLogDebug);
-        OnPass2Finished(m_State.m_CurrentJob);
+        OnPass2Finished(job);
     }
 }
 
-bool RunController::EncodeWroteOutputs() const {
-    return CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, *m_Services.log);
+bool RunController::EncodeWroteOutputs(bool quiet) {
+    std::string problem;
+    if (CheckEncodeOutputs(m_State.m_Ecl, m_State.m_JobStartTime, quiet ? nullptr : m_Services.log,
+                           &problem)) {
+        return true;
+    }
+    if (!quiet) {
+        RecordEncodeFailure(m_EncoderErrors, problem, *m_Services.log, *m_Services.store,
+                            CurrentPosition());
+    }
+    return false;
 }
 
 void RunController::CompleteJob(int job, const char* status) {
     if (!WriteJobStatus(job, status)) {
         return;
     }
-    if (m_Services.sleep) {
-        m_Services.sleep(500);
-    }
-    m_Services.window->RefreshJobList();
-    WaitBeforeNext(MY_TIMER_NEXT_JOB);
+    m_WaitingTimer = MY_TIMER_STATUS_SHOWN;
+    m_Services.queue->SetTimer(MY_TIMER_STATUS_SHOWN, kShortPauseMilliseconds);
 }
 
 void RunController::OnPass1Finished(int job) {
+    int method = 0;
+    jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
     if (m_State.m_StopRequested) {
+        // An encode that ended whole before Stop reached it keeps its result.
+        if (method != 0 && job >= 0 && EncodeWroteOutputs(true)) {
+            m_State.m_StopAfterJob = true;
+            FinishEncodedJob(job);
+            return;
+        }
         StopProcessing();
         return;
     }
-    int method = 0;
-    jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
     if (method == 0) {
         m_Services.log->Write("  RoBa first part complete.", kLogInfo);
-        m_State.m_CurrentJob = job;
         WaitBeforeNext(MY_TIMER_PART2);
         return;
     }
@@ -330,23 +541,12 @@ void RunController::FinishEncodedJob(int job) {
 }
 
 void RunController::StopProcessing() {
-    RunWindow& window = *m_Services.window;
-    m_State.m_Processing = false;
-    if (window.InTray()) {
-        window.UpdateTrayIcon("Vantaq - Idle");
-    }
-    m_Services.log->Write("Processing Stopped!!!!!", kLogWarning);
-    window.ResetJobEditor();
-    window.UpdateJobButtons();
-    if (!jobs::SetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kStatus,
-                            jobs::kStatusPending)) {
+    if (!m_CurrentKey.empty() &&
+        !EndJob(m_CurrentKey, m_State.m_CurrentJob, jobs::kStatusPending)) {
         jobs::LogStoreFailure(*m_Services.log, "mark the stopped job \"Pending\"",
                               *m_Services.store);
     }
-    window.RefreshJobList();
-    m_Services.dialog->Enable(ids::kNewJob, true);
-    m_Services.dialog->Enable(ids::kExit, true);
-    m_State.m_CurrentJob = -1;
+    EndRun(RunEnd::kStopped);
 }
 
 void RunController::WaitBeforeNext(int timerId) {
@@ -356,39 +556,75 @@ void RunController::WaitBeforeNext(int timerId) {
     std::snprintf(line, sizeof line, "  Waiting to start next process for %2.3f seconds",
                   delay / 1000.0);
     m_Services.log->Write(line, kLogDebug);
+    m_WaitingTimer = timerId;
     m_Services.queue->SetTimer(timerId, delay);
 }
 
 void RunController::OnStopProcessing() {
-    m_State.m_StopRequested = true;
-    if (m_Services.cceVersion() == 1) {
-        std::string name;
-        jobs::GetJobString(*m_Services.store, m_State.m_CurrentJob, jobs::kName, kWholeText, name);
-        bool found =
-            m_Services.windows && FindCceWindow(kCceWindowTries, name, *m_Services.windows,
-                                                m_Services.sleep ? SleepFunction(m_Services.sleep)
-                                                                 : SleepFunction(SleepMilliseconds),
-                                                m_State.m_CceWindow) > 0;
-        if (!found || !m_Services.windows->RequestClose(m_State.m_CceWindow)) {
-            m_Services.window->UpdateJobButtons();
-        }
+    if (m_Remote && m_Remote->Active()) {
+        m_State.m_StopRequested = true;
+        m_Remote->Stop(false);
         return;
     }
-    m_Services.boxes->ShowError(
-        "With this version of CCE you need to shut down CCE manually.\n\nI'm working on a fix.",
-        "Shut Down CCE", platform::MessageBoxButtons::Ok);
+    if (!m_State.m_Processing) {
+        return;
+    }
+    m_State.m_StopRequested = true;
+    if (RunnerRunning()) {
+        // The runner's whole group ends: the runner, the encoder and whatever they started.
+        m_Services.log->Write("  Stopping the encoder.", kLogWarning);
+        int error = m_Services.processes->SignalGroup(m_Runner.pid, SIGTERM);
+        if (error != 0) {
+            m_Services.log->Write("  ERROR: The encoder could not be stopped (error " +
+                                      std::to_string(error) + ").",
+                                  kLogError);
+        }
+        m_Services.queue->SetTimer(MY_TIMER_STOP_KILL, kStopGraceMilliseconds);
+        m_Services.window->UpdateJobButtons();
+        return;
+    }
+    if (m_State.m_PulldownRunning) {
+        // The pass after a whole encode takes seconds; its job keeps its result.
+        m_Services.window->UpdateJobButtons();
+        return;
+    }
+    // Between two steps: nothing runs, so the run stops now. A job between its two parts goes
+    // back to "Pending"; after a job's status was written there is no job to put back.
+    int waiting = m_WaitingTimer;
+    KillRunTimers();
+    if (waiting == MY_TIMER_PART2 || waiting == MY_TIMER_PART2_RUNNER ||
+        waiting == MY_TIMER_RESTART_JOB) {
+        StopProcessing();
+        return;
+    }
+    m_CurrentKey.clear();
+    EndRun(RunEnd::kStopped);
+}
+
+void RunController::OnStopAfterThisJob() {
+    if (m_Remote && m_Remote->Active()) {
+        m_State.m_StopAfterJob = true;
+        m_Remote->Stop(true);
+        return;
+    }
+    if (!m_State.m_Processing || m_State.m_StopAfterJob) {
+        return;
+    }
+    m_State.m_StopAfterJob = true;
+    m_Services.log->Write("Processing stops when the current job has ended.", kLogInfo);
+    if (m_WaitingTimer == MY_TIMER_NEXT_JOB) {
+        m_Services.queue->KillTimer(MY_TIMER_NEXT_JOB);
+        m_WaitingTimer = 0;
+        StartNextJob();
+        return;
+    }
+    m_Services.window->UpdateJobButtons();
 }
 
 // ---- the second part of the two-part method ----
 
 bool RunController::RewriteEclForPart2() {
-    if (!ecl::RewriteEclForPart2(m_State.m_EclPath, m_Services.cceVersion() == 1)) {
-        return false;
-    }
-    if (m_Services.sleep) {
-        m_Services.sleep(500);
-    }
-    return true;
+    return ecl::RewriteEclForPart2(m_State.m_EclPath, m_Services.cceVersion() == 1);
 }
 
 void RunController::StartPart2(int job) {
@@ -398,6 +634,8 @@ void RunController::StartPart2(int job) {
         if (m_RestartedJob == job) {
             // The second try failed too: give the job up rather than loop on it.
             m_RestartedJob = -1;
+            jobs::SetJobLastError(*m_Services.store, job,
+                                  "the control list could not be prepared for the second part");
             CompleteJob(job, jobs::kStatusError);
             return;
         }
@@ -405,21 +643,25 @@ void RunController::StartPart2(int job) {
                   kLogInfo);
         m_RestartedJob = job;
         // The job is still pending, so the restart takes it again from its first part.
+        if (!m_CurrentKey.empty()) {
+            ClearRunRecord(*m_Services.store, job);
+        }
         m_State.m_FirstJob = true;
+        m_WaitingTimer = MY_TIMER_RESTART_JOB;
         m_Services.queue->SetTimer(MY_TIMER_RESTART_JOB, 1000);
         return;
     }
-    if (StartEclCce(MY_TIMER_PASS2)) {
-        int method = 0;
-        jobs::GetJobNumber(*m_Services.store, job, jobs::kMethod, method);
-        if (method == 0) {
-            log.Write("  RoBa Second part started.", kLogInfo);
-        }
-    }
+    m_WaitingTimer = MY_TIMER_PART2_RUNNER;
+    m_Services.queue->SetTimer(MY_TIMER_PART2_RUNNER, kShortPauseMilliseconds);
 }
 
 void RunController::OnPass2Finished(int job) {
     if (m_State.m_StopRequested) {
+        if (job >= 0 && EncodeWroteOutputs(true)) {
+            m_State.m_StopAfterJob = true;
+            FinishEncodedJob(job);
+            return;
+        }
         StopProcessing();
         return;
     }
@@ -428,6 +670,89 @@ void RunController::OnPass2Finished(int job) {
         m_RestartedJob = -1;
     }
     FinishEncodedJob(job);
+}
+
+// ---- a run that an earlier start left ----
+
+void RunController::ResumeRun() {
+    store::KeyStore& store = *m_Services.store;
+    int count = jobs::JobCount(store);
+    for (int position = 0; position < count; ++position) {
+        std::string handle;
+        if (!jobs::GetJobString(store, position, kRunHandleValue, jobs::kWholeValue, handle) ||
+            handle.empty()) {
+            continue;
+        }
+        RunRecord record;
+        if (!LoadRunRecord(store, position, record) || record.where == RunWhere::kNone) {
+            ClearRunRecord(store, position);
+            continue;
+        }
+        if (record.where == RunWhere::kSlurm) {
+            if (m_Remote) {
+                if (!m_State.m_Processing) {
+                    BeginRun();
+                    m_State.m_FirstJob = false;
+                    m_State.m_StopAfterJob = true;
+                }
+                m_Remote->Resume(position, record);
+            }
+            continue;
+        }
+        if (m_State.m_Processing && !(m_Remote && m_Remote->Active())) {
+            // One local encode at a time; a second handle is a leftover.
+            ClearRunRecord(store, position);
+            continue;
+        }
+        ResumeLocal(position, record);
+    }
+}
+
+void RunController::ResumeLocal(int position, const RunRecord& record) {
+    logging::Log& log = *m_Services.log;
+    std::string name;
+    jobs::GetJobString(*m_Services.store, position, jobs::kName, jobs::kWholeValue, name);
+    BeginRun();
+    m_State.m_FirstJob = false;
+    // Following a job left running does not start the queue; Start does.
+    m_State.m_StopAfterJob = true;
+    m_State.m_CurrentJob = position;
+    m_CurrentKey = record.key;
+    m_State.m_EclPath = record.eclPath;
+    m_State.m_Ecl = record.ecl;
+    m_State.m_JobStartTime = record.jobStartTime;
+    m_State.m_ProcessStartTime = record.processStartTime;
+    int method = 0;
+    jobs::GetJobNumber(*m_Services.store, position, jobs::kMethod, method);
+    m_TwoPart = method == 0;
+    m_Progress.StartJob(0, 0, false);
+    m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
+    m_Services.dialog->SetSelection(ids::kJobList, position);
+    int id = record.part == 2 ? MY_TIMER_PASS2 : MY_TIMER_PASS1;
+    if (m_Services.processes->IsRunning(record.runner)) {
+        log.Write("---", kLogInfo);
+        log.Write("Following Job: " + name + " (its encoder, process " +
+                      std::to_string(record.runner.pid) + ", went on while Vantaq was not running)",
+                  kLogInfo);
+        m_Runner = record.runner;
+        auto follower = std::make_unique<CProcessRunner>(std::string(), *m_Services.queue, id,
+                                                         m_Services.processes,
+                                                         RunnerOutputPath(record.eclPath));
+        CProcessRunner::Follow(std::move(follower), record.runner);
+        return;
+    }
+    log.Write("---", kLogInfo);
+    log.Write("Finishing Job: " + name + " (its encoder ended while Vantaq was not running)",
+              kLogInfo);
+    bool lastPart = !m_TwoPart || record.part == 2;
+    if (lastPart && !EncodeWroteOutputs(true)) {
+        log.Write("  WARNING: The encode did not write all its outputs; the job is pending again.",
+                  kLogWarning);
+        StopProcessing();
+        return;
+    }
+    // As if its end had just been reported.
+    m_Services.queue->Post(platform::UiQueue::Make(m_FinishedMessage, 0, id));
 }
 
 } // namespace run

@@ -12,9 +12,14 @@ void RunProgress::StartRun() {
     m_Percent = -1;
     m_DoneFrames = 0;
     m_DoneMilliseconds = 0;
+    m_JobsStarted = 0;
 }
 
 void RunProgress::StartJob(int64_t frames, int64_t queuedFrames, bool queuedKnown) {
+    // A job started again before its status was written (a restart) is still the same job.
+    if (!m_InJob) {
+        ++m_JobsStarted;
+    }
     m_InJob = true;
     m_JobStart = m_Clock();
     m_JobFrames = frames > 0 ? frames : 0;

@@ -27,6 +27,9 @@ public:
     // The job has ended: its frames and time count towards the rate.
     void FinishJob();
 
+    // The jobs this run has started so far, the one being worked included; a job started again
+    // before it finished counts once.
+    int JobsStarted() const { return m_JobsStarted; }
     // A job has started and its status is not written yet.
     bool InJob() const { return m_InJob; }
     // The job's share done, -1 before it reported any.
@@ -44,6 +47,7 @@ private:
     int64_t m_JobStart = 0;
     int64_t m_JobFrames = 0;
     int m_Percent = -1;
+    int m_JobsStarted = 0;
     int64_t m_QueuedFrames = 0;
     bool m_QueuedKnown = false;
     // Jobs of known length that have ended: their frames and their time.

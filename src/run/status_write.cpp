@@ -1,8 +1,10 @@
 // The run's status writes, and the end of the run when the store refuses one.
+#include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
-#include "platform/control_ids.h"
-#include "platform/dialog.h"
+#include "platform/files.h"
+#include "pulldown/stream_report_file.h"
+#include "run/chapter_files.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
 
@@ -10,39 +12,64 @@ namespace run {
 
 bool RunController::WriteJobStatus(int job, const char* status) {
     store::KeyStore& store = *m_Services.store;
-    if (jobs::SetJobString(store, job, jobs::kStatus, status)) {
-        const std::string written = status;
-        m_State.m_JobsCompleted += written == jobs::kStatusComplete ? 1 : 0;
-        m_State.m_JobsFailed += written == jobs::kStatusError ? 1 : 0;
-        m_Progress.FinishJob();
-        return true;
+    bool written = true;
+    if (!m_CurrentKey.empty()) {
+        written = EndJob(m_CurrentKey, job, status);
+    } else if (!jobs::SetJobString(store, job, jobs::kStatus, status)) {
+        // Going on would find the same job pending again and encode it again, without end.
+        std::string name;
+        jobs::GetJobString(store, job, jobs::kName, jobs::kWholeValue, name);
+        m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status +
+                                  "\": the store " + store.Path() + " refused the write (" +
+                                  store.LastError() + "). Processing stopped.",
+                              logging::kLogError);
+        written = false;
+    } else {
+        const std::string text = status;
+        m_State.m_JobsCompleted += text == jobs::kStatusComplete ? 1 : 0;
+        m_State.m_JobsFailed += text == jobs::kStatusError ? 1 : 0;
     }
-    // Going on would find the same job pending again and encode it again, without end.
-    std::string name;
-    jobs::GetJobString(store, job, jobs::kName, jobs::kWholeValue, name);
-    m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status + "\": the store " +
-                              store.Path() + " refused the write (" + store.LastError() +
-                              "). Processing stopped.",
-                          logging::kLogError);
-    EndRunAfterStoreFailure();
-    return false;
+    if (!written) {
+        EndRun(RunEnd::kFailed);
+        return false;
+    }
+    if (std::string(status) == jobs::kStatusComplete) {
+        WriteJobChapterFiles(m_State.m_Ecl, *m_Services.log);
+        ReportStream(job);
+    }
+    m_Progress.FinishJob();
+    return true;
 }
 
-void RunController::EndRunAfterStoreFailure() {
-    RunWindow& window = *m_Services.window;
-    m_State.m_Processing = false;
-    if (window.InTray()) {
-        window.UpdateTrayIcon("Vantaq - Idle");
+void RunController::ReportStream(int position) {
+    const ecl::EclState& e = m_State.m_Ecl;
+    if (!e.m_VideoOut || e.m_OutputPath.empty()) {
+        return;
     }
-    window.ResetJobEditor();
-    window.UpdateJobButtons();
-    window.RefreshJobList();
-    m_Services.dialog->Enable(platform::main_window::kNewJob, true);
-    m_Services.dialog->Enable(platform::main_window::kExit, true);
-    m_State.m_CurrentJob = -1;
-    if (window.HasExitKeyword()) {
-        window.CloseWindowAfterFailure();
+    // After the 2:3 pass the stream of the job is the pass's result.
+    std::string stream = e.m_OutputPath;
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(stream + ".m2v", facts) && !m_State.m_UtilityPulldown) {
+        int telecide = 0;
+        jobs::GetJobNumber(*m_Services.store, position, jobs::kTelecide, telecide);
+        stream = telecide == 1 ? stream + ".m2v" : stream;
     }
+    // Reading a long stream takes seconds: not on the window's thread.
+    m_Calls.Call(
+        [stream] {
+            pulldown::StreamReportOutcome outcome = pulldown::MakeStreamReportFile(stream);
+            return std::string(outcome.ok ? "1" : "0") + outcome.line;
+        },
+        [this, position](std::string& answer) {
+            bool ok = !answer.empty() && answer[0] == '1';
+            m_Services.log->Write(answer.substr(1), ok ? logging::kLogInfo : logging::kLogError);
+            // The finished job's row shows the verdict (unless the row is now the running job's).
+            if (position >= 0 && position < jobs::JobCount(*m_Services.store) &&
+                !(m_State.m_Processing && position == CurrentPosition())) {
+                m_Services.window->RefreshJobRow(position,
+                                                 jobs::JobStatusImage(*m_Services.store, position));
+            }
+        });
 }
 
 } // namespace run

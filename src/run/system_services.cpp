@@ -4,9 +4,7 @@
 #include "env/startup_checks.h"
 #include "pulldown/pulldown_worker.h"
 
-#include <chrono>
 #include <ctime>
-#include <thread>
 
 namespace run {
 
@@ -21,7 +19,6 @@ void UseSystemServices(RunServices& services, const std::string& programPath,
         pulldowns.Start(source, target);
     };
     services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
-    services.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     services.cceVersion = [programPath] { return env::GetCceVersion(programPath); };
 }
 

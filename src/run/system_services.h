@@ -12,8 +12,8 @@ class PulldownWorkers;
 namespace run {
 
 // Sets, for the program at `programPath`: the program path, the source reader with the
-// frame-server module of its folder, pulldown passes on `pulldowns`, the system clock, real
-// sleeps and the installed encoder's version. `pulldowns` must outlive the services.
+// frame-server module of its folder, pulldown passes on `pulldowns`, the system clock and the
+// installed encoder's version. `pulldowns` must outlive the services.
 void UseSystemServices(RunServices& services, const std::string& programPath,
                        pulldown::PulldownWorkers& pulldowns);
 

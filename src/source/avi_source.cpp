@@ -69,6 +69,9 @@ int CAviSource::Open() {
     }
     platform::AviHeaders headers;
     platform::AviError result = platform::ReadAviHeaders(m_Path, headers);
+    if (result == platform::kAviNotAvi) {
+        return OpenAv();
+    }
     if (result != platform::kAviOk) {
         m_Error = platform::AviErrorText(result);
         bool opened = result == platform::kAviBadHeader || result == platform::kAviNoVideo;
@@ -115,6 +118,35 @@ int CAviSource::OpenScript() {
     return kOpenOk;
 }
 
+int CAviSource::OpenAv() {
+    AvProbe probe;
+    AvProbeError result = ProbeAvSource(m_Path, probe, m_Error);
+    if (result != kAvOk) {
+        return result == kAvCannotOpen || result == kAvNotMedia ? kOpenFailed : kInfoFailed;
+    }
+    platform::AviFileInfo info;
+    info.caps = platform::kAviCapsCanRead;
+    info.streams = probe.hasAudio ? 2 : 1;
+    info.width = static_cast<uint32_t>(probe.width);
+    info.height = static_cast<uint32_t>(probe.height);
+    info.rate = probe.rate;
+    info.scale = probe.scale;
+    info.length = static_cast<uint32_t>(probe.frames);
+    info.fileType = probe.fileType;
+    if (!UsableInfo(info)) {
+        m_Error = "the video stream has an impossible size, frame rate or length";
+        return kInfoFailed;
+    }
+    m_FileInfo = info;
+    m_HasAudio = probe.hasAudio;
+    m_Truncated = probe.truncated;
+    m_HeaderFrames = static_cast<uint32_t>(std::min<int64_t>(probe.headerFrames, UINT32_MAX));
+    m_Av = probe;
+    m_IsAv = true;
+    m_File = true;
+    return kOpenOk;
+}
+
 int CAviSource::Height() const {
     return static_cast<int>(m_FileInfo.height);
 }
@@ -138,6 +170,7 @@ bool CAviSource::OpenAudioStream() {
 
 void CAviSource::Close() {
     m_AudioStream = false;
+    m_IsAv = false;
     m_Truncated = false;
     m_File = false;
 }

@@ -1,8 +1,10 @@
-// `CAviSource`: a source video (AVI file or .avs script) and its frame size, rate and length.
+// `CAviSource`: a source video (AVI file, .avs script, or any video file libavformat reads) and
+// its frame size, rate and length.
 #pragma once
 
 #include "platform/avi_file.h"
 #include "platform/vantaq_fs.h"
+#include "source/av_probe.h"
 
 #include <string>
 
@@ -21,9 +23,11 @@ public:
     CAviSource(const CAviSource&) = delete;
     CAviSource& operator=(const CAviSource&) = delete;
 
-    // 0 success, 1 the file could not be opened (missing, not AVI, truncated, no frame
-    // server), 2 its information could not be read (damaged headers, no video, a rate or scale
-    // of 0, a script error). The values below are valid only after a successful Open.
+    // 0 success, 1 the file could not be opened (missing, neither AVI nor another video file,
+    // truncated, no frame server), 2 its information could not be read (damaged headers, no
+    // video, a rate or scale of 0, a script error). A file that is no AVI (by its content) and
+    // no script is inspected through libavformat. The values below are valid only after a
+    // successful Open.
     virtual int Open();
     virtual int Height() const;
     virtual int Width() const;
@@ -42,6 +46,8 @@ public:
     // For a script: the AVI file it reads and the ffmpeg filters that play it.
     const vantaq_fs_info& ScriptInfo() const { return m_Script; }
     bool IsScript() const;
+    // The libavformat facts of a source that is neither AVI nor script; null for those.
+    const AvProbe* AvFacts() const { return m_IsAv ? &m_Av : nullptr; }
     // Why the last Open failed, for diagnostics.
     const std::string& Error() const { return m_Error; }
     // An AVI file cut short: Length() counts the whole frames before the cut, and
@@ -51,6 +57,7 @@ public:
 
 private:
     int OpenScript();
+    int OpenAv();
 
     std::string m_Path;
     std::string m_ProgramDir;
@@ -61,6 +68,8 @@ private:
     bool m_File = false;
     bool m_Truncated = false;
     uint32_t m_HeaderFrames = 0;
+    AvProbe m_Av;
+    bool m_IsAv = false;
     std::string m_Error;
 };
 

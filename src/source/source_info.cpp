@@ -23,6 +23,50 @@ template <typename... Args> std::string Format(const char* format, Args... args)
 
 } // namespace
 
+const char* const kSourceKindsText =
+    "AVI files, .avs scripts and video files in MP4, MKV, MOV, MPEG-TS (.ts, .m2ts), "
+    "MPEG-PS (.mpg, .vob) or DV";
+
+const std::vector<std::string>& SourceExtensions() {
+    static const std::vector<std::string> kExtensions = {"avi",  "avs",  "mp4", "m4v",  "mkv",
+                                                         "webm", "mov",  "ts",  "m2ts", "mts",
+                                                         "mpg",  "mpeg", "vob", "dv"};
+    return kExtensions;
+}
+
+std::string SourceDialogFilter() {
+    std::string filter = "Video Files (";
+    for (const std::string& e : SourceExtensions()) {
+        filter += (filter.back() == '(' ? "*." : " *.") + e;
+    }
+    return filter + ")";
+}
+
+std::string UnreadableSourcesText(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        return {};
+    }
+    std::string text = paths.size() == 1 ? "This file cannot be read as a video source, so no "
+                                           "job was added for it:\n"
+                                         : "These files cannot be read as video sources, so no "
+                                           "jobs were added for them:\n";
+    for (const std::string& p : paths) {
+        text += "\n" + p;
+    }
+    return text + "\n\nSources can be " + kSourceKindsText + ". The log says why each failed.";
+}
+
+int NearestAspectChoice(int num, int den) {
+    if (num <= 0 || den <= 0) {
+        return 0;
+    }
+    // Nearer on a ratio scale: 16:9 is 4/3 times as wide as 4:3.
+    double aspect = static_cast<double>(num) / den;
+    return std::fabs(std::log(aspect / (16.0 / 9.0))) < std::fabs(std::log(aspect / (4.0 / 3.0)))
+               ? 3
+               : 2;
+}
+
 SourceInfoFields FormatSourceInfo(int width, int height, int length, int rateThousandths,
                                   const std::string& fileType) {
     SourceInfoFields f;
@@ -53,7 +97,9 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
     CAviSource source(path, programDir);
     if (source.Open() != CAviSource::kOpenOk) {
         log.Write(Format("  AVI Error: could not load %s", path.c_str()), logging::kLogError);
-        log.Write("  " + source.Error(), logging::kLogDebug);
+        log.Write("  " + source.Path() + " cannot be a source: " + source.Error() +
+                      ". Sources can be " + kSourceKindsText + ".",
+                  logging::kLogError);
         return true;
     }
     if (source.Truncated()) {
@@ -64,6 +110,18 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
     }
     fields = FormatSourceInfo(source.Width(), source.Height(), source.Length(), source.Rate(),
                               source.FileType());
+    if (const AvProbe* av = source.AvFacts()) {
+        fields.aspectChoice = NearestAspectChoice(av->darNum, av->darDen);
+        fields.fieldOrder = static_cast<int>(av->fieldOrder);
+        if (av->variableRate) {
+            log.Write(Format("  Note: %s has a variable frame rate (%lld frames in %.3f s): it is "
+                             "encoded at %.3f fps, %i frames, with frames repeated or dropped "
+                             "where its timing needs",
+                             path.c_str(), static_cast<long long>(av->packets), av->seconds,
+                             source.Rate() * 0.001, source.Length()),
+                      logging::kLogWarning);
+        }
+    }
     source.Close();
     return false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace logging {
 class Log;
@@ -18,7 +19,28 @@ struct SourceInfoFields {
     std::string type;         // 1038 the file type text
     int sourceFrames = 0;     // `m_SourceFrames`
     double sourceSeconds = 0; // `m_SourceSeconds`: frames / rounded frame rate
+    // What a video file read through libavformat says of its shape, for the job's flags (AVI
+    // files and scripts leave them to the template): the aspect choice nearest its display
+    // aspect (2 for 4:3, 3 for 16:9; 0 unknown) and its field order (0 unknown, 1 progressive,
+    // 2 top field first, 3 bottom field first).
+    int aspectChoice = 0;
+    int fieldOrder = 0;
 };
+
+// The kinds of file that can be sources, for messages: "AVI files, .avs scripts and ...".
+extern const char* const kSourceKindsText;
+// The file name extensions of those kinds, lower case without the dot, for file dialogs.
+const std::vector<std::string>& SourceExtensions();
+// A file dialog filter of them in Qt's form: "Video Files (*.avi *.avs ...)".
+std::string SourceDialogFilter();
+
+// The message for files that cannot be sources: names each one and says which kinds of file
+// work. Empty for an empty list.
+std::string UnreadableSourcesText(const std::vector<std::string>& paths);
+
+// The aspect choice nearest a display aspect of `num`:`den`: 3 (16:9) when it is nearer
+// 16:9 than 4:3, else 2 (4:3); 0 when unknown (either is 0).
+int NearestAspectChoice(int num, int den);
 
 // The texts for a source of `width` x `height`, `length` frames at `rateThousandths`
 // thousandths of a frame per second. The length is counted at the rounded frame rate
@@ -28,7 +50,9 @@ SourceInfoFields FormatSourceInfo(int width, int height, int length, int rateTho
 
 // ShowSourceInfo without the window: opens `path` (double quotes removed) and fills `fields`.
 // Returns true on an error, after logging "  AVI Error: could not load <path>" (level 2) and a
-// debug line with the reason; `fields` is then untouched. `programDir` as for CAviSource.
+// line naming the file, the reason and the kinds of file that work (level 2); `fields` is
+// then untouched. A variable frame rate and a cut file are noted. `programDir` as for
+// CAviSource.
 bool InspectSource(const std::string& path, const std::string& programDir, logging::Log& log,
                    SourceInfoFields& fields);
 

@@ -1,6 +1,7 @@
 // The job list operations and the job editor through the window's handlers, over an in-memory
 // window and real AVI headers.
 #include "jobs/job_editor.h"
+#include "jobs/job_errors.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "store/paths.h"
@@ -8,6 +9,8 @@
 #include "templates/template_store.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
 
 using namespace platform::main_window;
 using app_testing::MainWindowRig;
@@ -59,7 +62,13 @@ struct EditorRig : MainWindowRig {
         return name;
     }
     // Runs with job `current` being encoded (as the run controller would show it).
+    // The run takes the job at `current`, marking it with a run key as the run does.
     void Running(int current) {
+        if (run.m_CurrentJob >= 0) {
+            jobs::SetJobString(temp.Store(), run.m_CurrentJob, run::kRunKeyValue, "");
+        }
+        runKey = "test-" + std::to_string(current);
+        jobs::SetJobString(temp.Store(), current, run::kRunKeyValue, runKey);
         run.m_Processing = true;
         run.m_CurrentJob = current;
         dialog.DeleteRow(kJobList, current);
@@ -87,7 +96,7 @@ TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
     rig.Select(0);
     rig.w().OnMoveJobDown();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "A:0", "C:0"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 0);
+    EXPECT_EQ(rig.w().CurrentJob(), 0);
     EXPECT_EQ(rig.dialog.GetSelection(kJobList), 1);
     EXPECT_EQ(rig.StoredName(0), "B");
 
@@ -96,7 +105,7 @@ TEST(JobList, MovesKeepTheRunningJobOnItsJob) {
     other.Select(2);
     other.w().OnMoveJobUp();
     EXPECT_EQ(other.Rows(), (std::vector<std::string>{"A:0", "C:0", "B:1"}));
-    EXPECT_EQ(other.run.m_CurrentJob, 2);
+    EXPECT_EQ(other.w().CurrentJob(), 2);
     EXPECT_EQ(other.dialog.GetSelection(kJobList), 1);
 
     // The ends of the list change nothing.
@@ -128,7 +137,7 @@ TEST(JobList, DeleteAndResetSpareTheRunningJob) {
     rig.Select(0);
     rig.w().OnDeleteJob();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:0", "C:1"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 1);
+    EXPECT_EQ(rig.w().CurrentJob(), 1);
     EXPECT_EQ(rig.StoredName(1), "C");
 }
 
@@ -230,9 +239,92 @@ TEST(JobEditor, NewJobOnOtherRatesAndUnreadableSources) {
         missing.Saw("log:2:  AVI Error: could not load " + missing.sources.File("gone.avi")));
     EXPECT_EQ(missing.dialog.GetText(kInputFile), "");
     EXPECT_FALSE(missing.dialog.IsEnabled(kName));
-    EXPECT_FALSE(missing.dialog.IsEnabled(kNewJob));
-    missing.w().OnJobSelectionChanged();
+    // Nothing was taken: New Job is there for the next try, and a box names the file and the
+    // kinds of file that work.
     EXPECT_TRUE(missing.dialog.IsEnabled(kNewJob));
+    bool boxed = false;
+    for (const std::string& e : missing.events) {
+        boxed = boxed || (e.rfind("box:", 0) == 0 &&
+                          e.find(missing.sources.File("gone.avi")) != std::string::npos &&
+                          e.find("MP4, MKV, MOV") != std::string::npos);
+    }
+    EXPECT_TRUE(boxed);
+}
+
+// A video file that states its display aspect and field order sets the job's aspect choice
+// and field flags over the template's, on New Job and on every drop; unreadable files of a
+// dropped batch are named in one box and the readable ones added.
+TEST(JobEditor, VideoFilesSetTheirShapeAndADroppedBatchNamesTheUnreadable) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "no ffmpeg";
+    }
+    EditorRig rig;
+    for (const media::VideoSample& sample : media::VideoSamples()) {
+        if (sample.file == "anamorphic.mkv" || sample.file == "interlaced.ts") {
+            ASSERT_TRUE(media::MakeVideo(rig.sources.Path(), sample));
+        }
+    }
+    rig.dialog.SetSelection(kTemplateList, 3);
+    rig.w().OnNewJob(rig.sources.File("anamorphic.mkv"));
+    EXPECT_EQ(rig.dialog.GetText(kInfoResolution), "176 x 144");
+    EXPECT_EQ(rig.dialog.GetText(kInfoFrames), "25");
+    EXPECT_TRUE(rig.dialog.IsChecked(kAspect16x9));
+    EXPECT_FALSE(rig.dialog.IsChecked(kAspect4x3));
+    EXPECT_TRUE(rig.dialog.IsChecked(kProgressive));
+    rig.w().OnCancelEdit();
+
+    testing_support::WriteFile(rig.sources.File("notes.mp4"), "text\n");
+    rig.events.clear();
+    int added =
+        rig.w().OnDropSources({rig.sources.File("interlaced.ts"), rig.sources.File("notes.mp4"),
+                               rig.sources.File("gone.mkv")});
+    EXPECT_EQ(added, 1);
+    jobs::JobRecord job;
+    ASSERT_TRUE(jobs::ReadJobRecord(rig.temp.Store(), 0, job));
+    EXPECT_EQ(job.input, rig.sources.File("interlaced.ts"));
+    EXPECT_EQ(job.progressive, 0);
+    EXPECT_EQ(job.topFieldFirst, 1);
+    EXPECT_EQ(job.endFrame, 25);
+    int boxes = 0;
+    for (const std::string& e : rig.events) {
+        if (e.rfind("box:", 0) == 0) {
+            ++boxes;
+            EXPECT_NE(e.find(rig.sources.File("notes.mp4")), std::string::npos);
+            EXPECT_NE(e.find(rig.sources.File("gone.mkv")), std::string::npos);
+        }
+    }
+    EXPECT_EQ(boxes, 1);
+}
+
+// Two sources of one name in one folder write one stream: adding the second warns and names
+// the first, and the box's OK (the answer without a display) keeps the first one's output.
+TEST(JobEditor, AddingAJobThatWritesAnotherJobsOutputWarns) {
+    EditorRig rig;
+    std::string first = rig.Source("clip.avi", 25, 50);
+    rig.dialog.SetSelection(kTemplateList, 3);
+    rig.w().OnNewJob(first);
+    rig.dialog.SetText(kName, "first");
+    rig.w().OnAddJob();
+    EXPECT_FALSE(rig.Saw("log:1:Warning: Job first writes " + rig.sources.File("clip.mpv") +
+                         ", the same output as job first."));
+
+    std::string second = rig.Source("clip.AVI", 25, 50);
+    rig.w().OnNewJob(second);
+    rig.dialog.SetText(kName, "second");
+    rig.events.clear();
+    rig.w().OnAddJob();
+    EXPECT_TRUE(rig.Saw("log:1:Warning: Job second writes " + rig.sources.File("clip.mpv") +
+                        ", the same output as job first."))
+        << testing::PrintToString(rig.events);
+    bool asked = false;
+    for (const std::string& e : rig.events) {
+        asked =
+            asked || (e.rfind("box:Job second writes the same output file as job first", 0) == 0);
+    }
+    EXPECT_TRUE(asked);
+    int replace = -1;
+    jobs::GetJobNumber(rig.temp.Store(), 1, "ReplaceOutput", replace);
+    EXPECT_EQ(replace, 0);
 }
 
 TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
@@ -298,6 +390,32 @@ TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
     EXPECT_EQ(rig.dialog.BadAccesses(), 0);
 }
 
+TEST(JobEditor, LoadingAJobWithAnyStoredEndFrameKeepsTheRangeArithmeticDefined) {
+    // The store may hold any 32-bit value (an imported file, another program): 0x80000000 reads
+    // as the lowest int, and the start spin's top (EndFrame - 1) wraps instead of overflowing.
+    struct Case {
+        int end, startHigh;
+    };
+    const Case cases[] = {{1500, 1499}, {INT_MIN, INT_MAX}, {0, -1}, {INT_MAX, INT_MAX - 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        EditorRig rig;
+        jobs::JobRecord job;
+        job.name = "hostile";
+        job.input = rig.Source("ntsc.avi", 30000, 2000);
+        job.templateKey = "1";
+        job.endFrame = c.end;
+        jobs::WriteJobRecord(rig.temp.Store(), 0, job);
+        jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+        rig.Select(0);
+        rig.w().OnJobDoubleClick();
+        int low = -1, high = -1;
+        rig.dialog.GetSpinRange(kStartFrameSpin, low, high);
+        EXPECT_EQ(high, c.startHigh);
+        EXPECT_EQ(rig.dialog.GetText(kEndFrame), std::to_string(c.end));
+    }
+}
+
 TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {
     EditorRig rig({"A", "B", "C", "D"});
     rig.Running(1);
@@ -320,7 +438,7 @@ TEST(JobEditor, ReplaceFollowsItsJobThroughARun) {
     rig.dialog.SetText(kName, "D2");
     rig.w().OnAddJob();
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"B:1", "D2:0", "C:0"}));
-    EXPECT_EQ(rig.run.m_CurrentJob, 0);
+    EXPECT_EQ(rig.w().CurrentJob(), 0);
     EXPECT_EQ(rig.StoredName(0), "B");
 
     // An edited job deleted meanwhile: the edit is added rather than written over another job.
@@ -338,13 +456,13 @@ TEST(JobEditor, ReplaceRefusedOnceTheRunHasTheJobAndAFailedWriteListsNothing) {
     rig.Select(2);
     rig.w().OnJobDoubleClick();
     rig.dialog.SetText(kName, "C2");
-    rig.run.m_CurrentJob = 2; // the run moved on to the job in the editor
+    rig.Running(2); // the run moved on to the job in the editor
     rig.w().OnAddJob();
     EXPECT_TRUE(rig.Saw("log:2:ERROR: Job C2 is being encoded and cannot be replaced now."));
     EXPECT_EQ(rig.StoredName(2), "C");
     EXPECT_EQ(rig.dialog.GetText(kName), "C2"); // the edit is kept
 
-    rig.run.m_CurrentJob = 0;
+    rig.Running(0);
     rig.temp.Store().Close();
     rig.w().OnAddJob();
     EXPECT_TRUE(rig.Saw("log:2:ERROR: Could not store job C2 (the store is not open)."));
@@ -402,4 +520,137 @@ TEST(JobEditor, AddGoesAfterJobsTheListDoesNotShowYet) {
     EXPECT_EQ(rig.StoredName(1), "imported");
     EXPECT_EQ(rig.StoredName(2), "new");
     EXPECT_EQ(rig.Rows(), (std::vector<std::string>{"A:0", "imported:0", "new:0"}));
+}
+
+// Closing asks only when an edit would be lost; the keyword path never asks.
+TEST(CloseWithEdit, AsksOnlyWhenAnEditWouldBeLost) {
+    struct Case {
+        const char* what;
+        bool load;           // a stored job loaded into the editor
+        const char* newName; // typed over its name; null: unchanged
+        bool newJob;         // a new job from a source, no template chosen
+        int answer;          // the button pressed
+        bool asked;
+        bool ended;
+    };
+    const Case cases[] = {
+        {"idle editor", false, nullptr, false, 0, false, true},
+        {"loaded, unchanged", true, nullptr, false, 0, false, true},
+        {"loaded, renamed, Cancel", true, "B2", false, 2, true, false},
+        {"loaded, renamed, Discard", true, "B2", false, 1, true, true},
+        {"new job without template, Discard", false, nullptr, true, 0, true, true},
+        {"new job without template, Cancel", false, nullptr, true, 1, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EditorRig rig({"A", "B"});
+        if (c.load) {
+            rig.Select(1);
+            rig.w().OnJobDoubleClick();
+        }
+        if (c.newName != nullptr) {
+            rig.dialog.SetText(kName, c.newName);
+        }
+        if (c.newJob) {
+            rig.w().OnNewJob(rig.Source("clip.avi", 25, 100));
+        }
+        rig.events.clear();
+        rig.boxes.answer = c.answer;
+        rig.w().OnUserCancel();
+        bool asked = false;
+        for (const std::string& e : rig.events) {
+            asked = asked || e.rfind("ask:", 0) == 0;
+        }
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(rig.host.ended, c.ended);
+        if (c.newJob) {
+            EXPECT_NE(rig.events.front().find("cannot be saved yet: Choose a template first."),
+                      std::string::npos)
+                << rig.events.front();
+        }
+        EXPECT_EQ(rig.StoredName(1), "B");
+    }
+}
+
+TEST(CloseWithEdit, SaveAsJobStoresTheEditAndTheKeywordPathNeverAsks) {
+    EditorRig rig({"A", "B"});
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    rig.dialog.SetText(kName, "A2");
+    rig.boxes.answer = 0; // Save as job
+    rig.w().OnUserAccept();
+    EXPECT_TRUE(rig.host.ended);
+    EXPECT_EQ(rig.StoredName(0), "A2");
+
+    EditorRig keyword({"A"});
+    keyword.Select(0);
+    keyword.w().OnJobDoubleClick();
+    keyword.dialog.SetText(kName, "A2");
+    keyword.events.clear();
+    keyword.w().OnCancel();
+    EXPECT_TRUE(keyword.host.ended);
+    EXPECT_FALSE(keyword.Saw("ask:The job \"A2\" in the editor has changes that are not in the "
+                             "Job List.\n\nClose Vantaq anyway?"));
+    EXPECT_TRUE(keyword.events.size() == 1 && keyword.events[0] == "end");
+}
+
+TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
+    EditorRig rig({"A", "B", "C"});
+    rig.boxes.answer = 1; // Cancel
+    rig.w().OnClearJobList();
+    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 3);
+
+    rig.boxes.answer = 0; // Clear
+    rig.w().OnClearJobList();
+    EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
+    EXPECT_TRUE(rig.Saw("log:0:Cleared the Job List: removed 3 jobs."));
+
+    rig.events.clear();
+    rig.w().OnClearJobList(); // nothing to clear: nothing asked
+    EXPECT_TRUE(rig.events.empty());
+}
+
+TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
+    EditorRig rig({"A", "B", "C"});
+    rig.run.m_Processing = true;
+    rig.run.m_CurrentJob = 1;
+    rig.Select(1);
+    rig.w().OnJobSelectionChanged();
+    EXPECT_FALSE(rig.dialog.IsEnabled(kDelete));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kReset));
+    EXPECT_NE(rig.dialog.GetToolTip(kDelete).find("being encoded"), std::string::npos);
+    rig.Select(2);
+    rig.w().OnJobSelectionChanged();
+    EXPECT_TRUE(rig.dialog.IsEnabled(kDelete));
+    EXPECT_EQ(rig.dialog.GetToolTip(kDelete), "Delete the selected job from the Job List.");
+
+    // Idle: Stop is off and says why.
+    rig.run.m_Processing = false;
+    jobs::UpdateJobButtons(rig.dialog, false, false, -1);
+    EXPECT_FALSE(rig.dialog.IsEnabled(kStop));
+    EXPECT_EQ(rig.dialog.GetToolTip(kStop), "Stop processing!!!\n(No run is in progress.)");
+}
+
+TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
+    EditorRig rig({"A", "B"});
+    std::string present = rig.Source("here.avi", 25, 10);
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kInput, "/nowhere/gone.avi"));
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 1, jobs::kInput, present));
+    EXPECT_TRUE(jobs::NoteMissingSource(rig.temp.Store(), 0));
+    EXPECT_FALSE(jobs::NoteMissingSource(rig.temp.Store(), 1));
+    // The first error of a run is kept; a later one does not replace it.
+    EXPECT_TRUE(jobs::NoteJobError(rig.temp.Store(), 0, "encoder: bad header"));
+    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 0), "Source file not found: /nowhere/gone.avi");
+    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 1), "");
+
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kStatus, jobs::kStatusError));
+    EXPECT_EQ(rig.w().JobDetails(0).rfind("Error: Source file not found: /nowhere/gone.avi  |", 0),
+              0u)
+        << rig.w().JobDetails(0);
+    // A new run of the job forgets it.
+    EXPECT_TRUE(jobs::ClearJobError(rig.temp.Store(), 0));
+    EXPECT_EQ(rig.w().JobDetails(0).rfind("Error  |", 0), 0u) << rig.w().JobDetails(0);
 }

@@ -10,6 +10,7 @@
 #include "platform/fake_ui_queue.h"
 #include "platform/memory_dialog.h"
 #include "platform/message_boxes.h"
+#include "run/run_record.h"
 #include "support/test_support.h"
 
 #include <memory>
@@ -96,6 +97,13 @@ public:
         m_Events.push_back("box:" + text);
         return platform::kAnswerOk;
     }
+    int Ask(const std::string& text, const std::string&, const std::vector<std::string>&, int,
+            int) override {
+        m_Events.push_back("ask:" + text);
+        return answer;
+    }
+    // The button every question gets: the first (Clear, Save as job) unless a test says else.
+    int answer = 0;
 
 private:
     Events& m_Events;
@@ -139,7 +147,13 @@ struct MainWindowRig {
         services.programPath = programPath;
         window = std::make_unique<app::CMainWindow>(dialog, queue, temp.Store(), log, tray, boxes,
                                                     host, services, std::move(hooks));
-        window->AttachRun(run);
+        // As the run does: the job being encoded is found again by its run key.
+        window->AttachRun(run, [this] {
+            if (!runKey.empty()) {
+                run.m_CurrentJob = run::FindJobByRunKey(temp.Store(), runKey, run.m_CurrentJob);
+            }
+            return run.m_CurrentJob;
+        });
     }
 
     // Initialises the window with `line` and lets timer 1 come due.
@@ -180,6 +194,7 @@ struct MainWindowRig {
     bool checksSucceed = true;
     // The run's state as a run controller would own it.
     run::RunState run;
+    std::string runKey; // the run key of the job the test's run encodes
     std::unique_ptr<app::CMainWindow> window;
 };
 

@@ -35,7 +35,6 @@ struct WiredRig : MainWindowRig {
         services.log = &log;
         services.dialog = &dialog;
         services.queue = &queue;
-        services.boxes = &boxes;
         services.window = &wiring;
         services.settings = &window->m_Settings;
         services.processes = std::make_shared<platform::PosixProcesses>();
@@ -44,7 +43,6 @@ struct WiredRig : MainWindowRig {
             events.push_back("pulldown:" + source);
         };
         services.now = [this] { return static_cast<int64_t>(queue.Now() / 1000); };
-        services.sleep = [](int) {};
         services.cceVersion = [] { return 5; };
         controller = std::make_unique<run::RunController>(std::move(services));
         if (showStatus) {
@@ -124,9 +122,12 @@ TEST(RunWiring, AJobShowsEncodingWhileItRunsAndItsStatusOnceEnded) {
     EXPECT_EQ(rig.window->JobDetails(0).rfind("Encoding  |", 0), 0u) << rig.window->JobDetails(0);
     // Ended, and the pause before the next job: its stored status, not "Encoding".
     rig.queue.RunUntilIdle();
+    rig.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN);
     ASSERT_EQ(rig.controller->State().m_CurrentJob, 0);
     ASSERT_TRUE(rig.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
-    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error  |", 0), 0u) << rig.window->JobDetails(0);
+    EXPECT_EQ(rig.window->JobDetails(0).rfind("Error: No source file is set for the job.  |", 0),
+              0u)
+        << rig.window->JobDetails(0);
 }
 
 TEST(RunWiring, ARefusedStatusWriteEndsAnExitRunWithStatusOne) {
@@ -150,16 +151,16 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.AddJob("one");
     rig.AddJob("two");
     rig.Start("vantaq");
-    run::RunState& state = rig.controller->MutableState();
-    // A run on job 1: the window sees it without any hand-over, and its list operations keep
-    // the run's own position on the job.
+    // A run on job 1: the window sees it without any hand-over. Its list operations never
+    // write the run's state: the run finds its job again by the job's run key.
+    run::RunState state;
+    rig.window->AttachRun(state, [&state] { return state.m_CurrentJob; });
     state.m_Processing = true;
     state.m_CurrentJob = 1;
     EXPECT_TRUE(rig.window->Processing());
     rig.dialog.SetSelection(ids::kJobList, 1);
     rig.window->OnMoveJobUp();
-    EXPECT_EQ(state.m_CurrentJob, 0);
-    EXPECT_EQ(rig.window->CurrentJob(), 0);
+    EXPECT_EQ(state.m_CurrentJob, 1);
 
     // No pulldown utility while a run or a pass is in progress; afterwards it starts.
     rig.window->OnPulldownUtility("/tmp/a.mpv");
@@ -168,17 +169,19 @@ TEST(RunWiring, TheWindowReadsTheRunsOwnState) {
     rig.window->OnPulldownUtility("/tmp/b.mpv");
     EXPECT_FALSE(rig.Saw("utility:/tmp/a.mpv"));
     EXPECT_FALSE(rig.Saw("utility:/tmp/b.mpv"));
-    state.m_PulldownRunning = false;
+    // Back on the controller's own state.
+    rig.wiring.Attach(rig.window.get(), rig.controller.get());
+    const run::RunState& real = rig.controller->State();
     rig.window->OnPulldownUtility("/tmp/c.mpv");
     EXPECT_TRUE(rig.Saw("pulldown:/tmp/c.mpv"));
-    EXPECT_TRUE(state.m_PulldownRunning);
+    EXPECT_TRUE(real.m_PulldownRunning);
     // Nor a run beside the pass: it would take over the pass's output path.
     EXPECT_FALSE(rig.dialog.IsEnabled(ids::kStart));
     rig.window->OnStartProcessing();
-    EXPECT_FALSE(state.m_Processing);
+    EXPECT_FALSE(real.m_Processing);
     // Its end clears the pass.
     rig.controller->OnPulldownFinished(2);
-    EXPECT_FALSE(state.m_PulldownRunning);
+    EXPECT_FALSE(real.m_PulldownRunning);
     EXPECT_FALSE(rig.window->RunBusy());
 
     // A FIFO is never handed to the pass, which would wait on it for good.
@@ -240,11 +243,16 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
         status = argv[0] == "scontrol" && !ended ? 1 : 0;
         return true;
     };
-    cluster::ClusterRun clusterRun(std::move(services), rig.controller->MutableState());
+    cluster::ClusterRun clusterRun(std::move(services), *rig.controller);
+    rig.controller->SetRemote(&clusterRun);
     rig.wiring.AttachCluster(&clusterRun);
+    // The Slurm commands answer off the window's thread.
+    auto answered = [&] { return rig.queue.RunUntil([&] { return !clusterRun.Busy(); }, 10000); };
     rig.dialog.SetTitle("Vantaq 1.0.0.0");
 
     rig.Start("vantaq -start -deletempv");
+    ASSERT_TRUE(answered());
+    ASSERT_TRUE(answered());
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], (std::vector<std::string>{
                             "sbatch", "--parsable", "-J", "one", "-o",
@@ -265,6 +273,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
 
     testing_support::WriteFile(rig.logDir.File("s0.job.log"), "Starting Job: one\n42% / one\n");
     rig.queue.FireNextTimer(); // a poll: one squeue for both jobs
+    ASSERT_TRUE(answered());
     EXPECT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls.back()[0], "squeue");
     EXPECT_EQ(rig.wiring.ClusterJobAt(0)->state, "RUNNING");
@@ -272,13 +281,15 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     // Each job's row shows its Slurm job, state and progress.
     EXPECT_EQ(rig.window->JobDetails(0).rfind("Slurm job 41 RUNNING 42%  |", 0), 0u)
         << rig.window->JobDetails(0);
-    EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING  |", 0), 0u)
+    // A job Slurm keeps waiting shows why.
+    EXPECT_EQ(rig.window->JobDetails(1).rfind("Slurm job 42 PENDING (Priority)  |", 0), 0u)
         << rig.window->JobDetails(1);
     EXPECT_EQ(rig.window->JobDetails(2).rfind("Pending  |", 0), 0u) << rig.window->JobDetails(2);
     EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq \u2014 2 jobs on the Slurm cluster, 21%");
     // Slurm out of reach: nothing is concluded, and the next poll waits longer.
     slurmDown = true;
     rig.queue.FireNextTimer();
+    ASSERT_TRUE(answered());
     EXPECT_EQ(calls.size(), 4u);
     EXPECT_TRUE(rig.Saw("log:1:WARNING: Slurm does not answer (squeue: squeue: no answer within "
                         "20 s); asking again later."));
@@ -288,6 +299,8 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     // running and keeps its row's running image.
     queueLines = "41|COMPLETED|None\n42|RUNNING|None\n";
     rig.queue.FireNextTimer();
+    ASSERT_TRUE(answered());
+    ASSERT_TRUE(answered()); // the third job's sbatch
     EXPECT_TRUE(rig.Saw("log:0:  Slurm job 41 (one): Error")) << testing::PrintToString(rig.events);
     EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 0), jobs::kImageError);
     EXPECT_EQ(rig.dialog.GetRowImage(ids::kJobList, 1), jobs::kImageRunning);
@@ -295,6 +308,7 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     EXPECT_EQ(calls.back()[0], "sbatch");
 
     rig.window->OnStopProcessing();
+    ASSERT_TRUE(answered());
     EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq 1.0.0.0");
     EXPECT_EQ(calls[calls.size() - 2], (std::vector<std::string>{"scancel", "42"}));
     EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "43"}));

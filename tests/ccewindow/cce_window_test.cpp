@@ -1,6 +1,7 @@
 // FindCceWindow's window test and tries on a scripted window list, and on a real X server.
 #include "platform/x11/x11_windows.h"
 #include "run/cce_window.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -187,7 +188,7 @@ Window MakeWindow(Display* display, const std::string& title, bool netWmName) {
 TEST(X11Windows, FindsAndClosesARealWindow) {
     Xvfb server;
     if (server.Name().empty()) {
-        GTEST_SKIP() << "Xvfb is not available";
+        VANTAQ_SKIP_OR_FAIL("Xvfb is not available");
     }
     Display* display = XOpenDisplay(server.Name().c_str());
     ASSERT_NE(display, nullptr);

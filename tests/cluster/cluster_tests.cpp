@@ -7,7 +7,9 @@
 #include "jobs/job_store.h"
 #include "platform/fake_ui_queue.h"
 #include "platform/memory_dialog.h"
+#include "platform/posix/posix_processes.h"
 #include "platform/posix/program_output.h"
+#include "run/output_clash.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "support/test_support.h"
@@ -122,7 +124,7 @@ protected:
             FAIL() << "no test cluster: run these tests through ctest, whose fixture starts it";
         }
         if (line.rfind("SKIP: ", 0) == 0) {
-            GTEST_SKIP() << "Slurm cannot be started here: " << line.substr(6);
+            VANTAQ_SKIP_OR_FAIL("Slurm cannot be started here: " + line.substr(6));
         }
         ASSERT_EQ(line.rfind("SLURM_CONF=", 0), 0u) << line;
         setenv("SLURM_CONF", line.substr(11).c_str(), 1);
@@ -146,16 +148,57 @@ protected:
         services.cceVersion = [] { return env::GetCceVersion(kProgramDir + "/vantaq"); };
         services.runCommand = Slurm;
         services.pollMilliseconds = 100;
-        run = std::make_unique<cluster::ClusterRun>(std::move(services), state_);
+        run::RunServices own;
+        own.store = &q.store.Store();
+        own.log = &log;
+        own.dialog = &dialog;
+        own.queue = &queue;
+        own.window = &window;
+        own.settings = &settings;
+        own.processes = std::make_shared<platform::PosixProcesses>();
+        own.programPath = services.programPath;
+        own.inspect = services.inspect;
+        own.now = services.now;
+        own.cceVersion = services.cceVersion;
+        m_Own = own;
+        m_Services = services;
+        MakeRun();
+    }
+    // The program's run and its cluster executor, made anew as a new start of the program does.
+    void MakeRun() {
+        run.reset();
+        owner = std::make_unique<run::RunController>(m_Own);
+        run = std::make_unique<cluster::ClusterRun>(m_Services, *owner);
+        owner->SetRemote(run.get());
     }
     void TearDown() override {
         if (run && run->Active()) {
-            run->OnStopProcessing();
+            Stop();
         }
         queue.SetHandler(nullptr);
     }
-    int64_t OnMessage(platform::Message&) override { return 0; }
-    void OnTimer(int timerId) override { run->OnTimer(timerId); }
+    int64_t OnMessage(platform::Message& message) override {
+        if (run) {
+            run->OnMessage(message);
+        }
+        return 0;
+    }
+    void OnTimer(int timerId) override { owner->OnTimer(timerId); }
+
+    // Delivers the Slurm commands' answers until none is outstanding.
+    bool Answered() {
+        return queue.RunUntil([&] { return !run->Busy(); }, 60000);
+    }
+    // Start with the cluster chosen, once every job that fits has been handed over.
+    void Start(const cluster::ClusterSettings& where) {
+        ASSERT_TRUE(cluster::WriteClusterSettings(q.store.Store(), where));
+        owner->OnStartProcessing();
+        ASSERT_TRUE(Answered());
+    }
+    void Stop() {
+        owner->OnStopProcessing();
+        Answered();
+    }
 
     // Lets real time pass at the poll's pace, firing the poll timer, until `done` or 90 s.
     bool PollUntil(const std::function<bool()>& done, const std::function<void()>& each = {}) {
@@ -166,6 +209,7 @@ protected:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             queue.FireNextTimer();
+            queue.RunUntil([&] { return !run->Busy(); }, 60000);
             if (each) {
                 each();
             }
@@ -191,7 +235,9 @@ protected:
     platform::FakeUiQueue queue;
     Window window;
     env::Settings settings;
-    run::RunState state_;
+    run::RunServices m_Own;
+    cluster::ClusterServices m_Services;
+    std::unique_ptr<run::RunController> owner;
     std::unique_ptr<cluster::ClusterRun> run;
 };
 
@@ -210,8 +256,8 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
         q.AddJob(names[job], 1);
     }
     q.AddJob(names[3], 1, true, true);
-    run->OnStartProcessing(OnSlurm(2));
-    ASSERT_TRUE(state_.m_Processing);
+    Start(OnSlurm(2));
+    ASSERT_TRUE(owner->State().m_Processing);
     EXPECT_EQ(run->Jobs().size(), 2u);
     size_t mostHandedOver = 0;
     size_t mostRunning = 0;
@@ -229,7 +275,7 @@ TEST_F(ClusterTest, FourJobsRunTwoAtATimeAndComplete) {
         << Rows();
     EXPECT_EQ(mostHandedOver, 2u);
     EXPECT_EQ(mostRunning, 2u);
-    EXPECT_FALSE(state_.m_Processing);
+    EXPECT_FALSE(owner->State().m_Processing);
     EXPECT_EQ(window.finished, "4 completed, 0 failed");
     for (int job = 0; job < 4; ++job) {
         EXPECT_EQ(q.Status(job), "Complete") << Rows();
@@ -278,7 +324,11 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
     q.AddJob("twice", 1);
     q.AddJob("twice", 1, false); // the same source again, and so the same ECL beside it
     q.AddJob("sub/twice", 1);    // another source, whose outputs go to the same files
-    run->OnStartProcessing(OnSlurm(4));
+    // The user chose to let them replace the first one's output (else they would end "Error").
+    for (int job : {2, 3}) {
+        ASSERT_TRUE(jobs::SetJobNumber(q.store.Store(), job, run::kReplaceOutput, 1));
+    }
+    Start(OnSlurm(4));
     size_t mostHandedOver = 0;
     ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
                           [&] { mostHandedOver = std::max(mostHandedOver, run->Jobs().size()); }))
@@ -300,16 +350,16 @@ TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
     for (const char* name : {"s1", "s2", "s3"}) {
         q.AddLongJob(name);
     }
-    run->OnStartProcessing(OnSlurm(2));
+    Start(OnSlurm(2));
     ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
     std::vector<std::string> ids;
     for (const cluster::ClusterJob& j : run->Jobs()) {
         ids.push_back(j.slurmId);
     }
     ASSERT_EQ(ids.size(), 2u);
-    run->OnStopProcessing();
+    Stop();
     EXPECT_FALSE(run->Active());
-    EXPECT_FALSE(state_.m_Processing);
+    EXPECT_FALSE(owner->State().m_Processing);
     for (int job = 0; job < 3; ++job) {
         EXPECT_EQ(q.Status(job), "Pending");
     }
@@ -324,7 +374,7 @@ TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
 
 TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
     q.AddLongJob("k");
-    run->OnStartProcessing(OnSlurm(1));
+    Start(OnSlurm(1));
     ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
     std::string id = run->Jobs().front().slurmId;
     std::string output;
@@ -436,3 +486,32 @@ TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
 }
 
 } // namespace
+
+// The program ends while its job is on the cluster: the next start follows the same Slurm job to
+// its end and records it, without handing the job over again.
+TEST_F(ClusterTest, ANewStartFollowsTheJobsAnEarlierStartHandedOver) {
+    q.AddJob("r", 1);
+    Start(OnSlurm(1));
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    std::string id = run->Jobs().front().slurmId;
+    // The program ends without a Stop: nothing is cancelled.
+    queue.KillTimer(cluster::MY_TIMER_CLUSTER_POLL);
+    MakeRun();
+    EXPECT_FALSE(owner->State().m_Processing);
+    owner->ResumeRun();
+    ASSERT_TRUE(owner->State().m_Processing);
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    EXPECT_EQ(run->Jobs().front().slurmId, id);
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_TRUE(lines.Has("0 Following Slurm job " + id +
+                          " (r), handed over before Vantaq last "
+                          "ended"))
+        << Rows();
+    EXPECT_EQ(std::count_if(lines.rows.begin(), lines.rows.end(),
+                            [](const std::string& r) {
+                                return r.find("Submitted to Slurm as job") != std::string::npos;
+                            }),
+              1);
+    EXPECT_FALSE(owner->State().m_Processing);
+}

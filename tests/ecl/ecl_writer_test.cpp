@@ -282,3 +282,24 @@ TEST(EclWriter, MissingStoreKeysAndUnwritableFile) {
     ASSERT_FALSE(path.empty()); // no templates: an empty file is left
     EXPECT_EQ(ReadFile(path), "");
 }
+
+TEST(EclWriter, GopHeaderOfAnyStoredGopWrapsAsThirtyTwoBitsDo) {
+    // Template values come from imported files too; their product must never overflow.
+    struct Case {
+        uint32_t m, nm;
+        const char* line;
+    };
+    const Case cases[] = {{3, 4, "gop_hdr=12"},
+                          {65536, 65536, "gop_hdr=0"},
+                          {65535, 65537, "gop_hdr=-1"},
+                          {0x80000000u, 2, "gop_hdr=0"},
+                          {0xFFFFFFFFu, 0xFFFFFFFFu, "gop_hdr=1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Fixture f;
+        const std::string tpl = std::string(store::kTemplatePath) + "\\2";
+        f.store.Store().WriteNumber(store::kHive, tpl, "GOP (M)", c.m);
+        f.store.Store().WriteNumber(store::kHive, tpl, "GOP (N/M)", c.nm);
+        EXPECT_TRUE(Has(f.Write(f.Job(2), 5), c.line));
+    }
+}

@@ -126,9 +126,24 @@ TEST(EncodePlan, RateModesTakeTheBitratesOfTheirMode) {
         EXPECT_FALSE(Plan(Ecl(false, {{"video_type", bad}}), p, error)) << bad;
         EXPECT_NE(error.find("video_type"), std::string::npos);
     }
-    EXPECT_FALSE(Plan(
-        Ecl(false, {{"video_type", "4"}, {"vbr_brate_avg", "9500"}, {"vbr_brate_max", "9000"}}), p,
-        error));
+    // Rates the job editor stores on their own may contradict: each is lowered to its bound.
+    ASSERT_TRUE(Plan(Ecl(false, {{"video_type", "4"},
+                                 {"vbr_brate_avg", "9500"},
+                                 {"vbr_brate_max", "9000"},
+                                 {"vbr_brate_min", "9800"}}),
+                     p, error))
+        << error;
+    EXPECT_EQ(p.avgKbps, 9000);
+    EXPECT_EQ(p.minKbps, 9000);
+    ASSERT_EQ(p.notes.size(), 2u);
+    EXPECT_EQ(p.notes[0],
+              "vbr_brate_avg=9500 is above the peak (9000 kbit/s): 9000 kbit/s is used");
+    ASSERT_TRUE(Plan(
+        Ecl(false, {{"video_type", "2"}, {"opv_brate_max", "4000"}, {"opv_brate_min", "5000"}}), p,
+        error))
+        << error;
+    EXPECT_EQ(p.minKbps, 4000);
+    EXPECT_EQ(p.avgKbps, 4000);
 }
 
 TEST(EncodePlan, RangeIsHalfOpenAndChaptersCloseGops) {

@@ -104,7 +104,7 @@ TEST_F(Runner, InAReadOnlyProgramFolderTheUsersOwnProfileIsWrittenAndRead) {
     WriteIni("[EclCCE]\nCCE=" + kProgramDir + "/cce\nPriority=64\n");
     testing_support::ReadOnlyMount readOnly(m_Dir.Path());
     if (!readOnly.Mounted()) {
-        GTEST_SKIP() << readOnly.Reason();
+        VANTAQ_SKIP_OR_FAIL(readOnly.Reason());
     }
     const std::string own = home.File("vantaq/EclCCE.ini");
     RunResult r = RunProgram({m_Program});

@@ -3,6 +3,7 @@
 #include "encoder_fixture.h"
 #include "env/cce_version.h"
 #include "env/file_version_info.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -56,5 +56,9 @@ if(TARGET eclcce_window)
     add_test(NAME eclcce_configuration_call
         COMMAND ${CMAKE_CURRENT_LIST_DIR}/eclcce_display.sh $<TARGET_FILE:EclCCE>)
     set_tests_properties(eclcce_configuration_call PROPERTIES
-        TIMEOUT 120 LABELS "encoder;qt" SKIP_RETURN_CODE 77)
+        TIMEOUT 120 LABELS "encoder;qt;end-to-end" SKIP_RETURN_CODE 77)
 endif()
+
+# Fuzz targets (cmake/Fuzz.cmake).
+vantaq_add_fuzzer(ecl_list SOURCES ecl_list_fuzzer.cpp
+    LIBRARIES vantaq_encoder_kit SEEDS fuzz-seeds/ecl_list)

@@ -6,3 +6,7 @@ vantaq_version_resource(TARGET vantaq_env_tests
     PRODUCT_VERSION "0.1.0.0"
     FILE_VERSION "0, 1, 0, 7"
     FILE_DESCRIPTION "Tests of the environment checks")
+
+# Fuzz targets (cmake/Fuzz.cmake).
+vantaq_add_fuzzer(profile_file SOURCES profile_file_fuzzer.cpp
+    SEEDS fuzz-seeds/profile_file)

@@ -85,7 +85,7 @@ TEST_F(UserFiles, BesideTheProgramWhileItsFolderIsWritable) {
 
 TEST_F(UserFiles, TheLogGoesToTheStateFolderWhereTheProgramFolderIsReadOnly) {
     if (!MakeProgramFolderReadOnly()) {
-        GTEST_SKIP() << m_ReadOnly->Reason();
+        VANTAQ_SKIP_OR_FAIL(m_ReadOnly->Reason());
     }
     // What holds for root too: the mount refuses the write that the permissions would allow.
     EXPECT_FALSE(WriteFile(Program("vantaq.log"), "x"));
@@ -117,7 +117,7 @@ TEST_F(UserFiles, TheFirstChangeMakesTheUsersOwnProfileWhichIsThenRead) {
     d.fileVersion = "2, 67, 0, 8";
     ASSERT_TRUE(WriteFile(encoder, version_files::MakeElf(env::BuildVersionBlock(d))));
     if (!MakeProgramFolderReadOnly()) {
-        GTEST_SKIP() << m_ReadOnly->Reason();
+        VANTAQ_SKIP_OR_FAIL(m_ReadOnly->Reason());
     }
     const std::string own = Home("config/vantaq/EclCCE.ini");
     env::RunnerProfile profile = env::LocateRunnerProfile(Program("EclCCE"));
@@ -146,7 +146,7 @@ TEST_F(UserFiles, AProfileThatCannotBeWrittenAnywhereSaysWhy) {
     // The user's config folder would have to be made inside the read-only program folder.
     setenv("XDG_CONFIG_HOME", Program("config").c_str(), 1);
     if (!MakeProgramFolderReadOnly()) {
-        GTEST_SKIP() << m_ReadOnly->Reason();
+        VANTAQ_SKIP_OR_FAIL(m_ReadOnly->Reason());
     }
     env::RunnerProfile profile = env::LocateRunnerProfile(Program("EclCCE"));
     std::string error;

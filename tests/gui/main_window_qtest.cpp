@@ -46,11 +46,11 @@ TEST(WindowStartup, ChecksThenQueueThenKeywords) {
     EXPECT_EQ(d.GetTitle(), "Vantaq");
     ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
     EXPECT_TRUE(folder.exits.empty());
-    EXPECT_EQ(d.GetTitle(), "Vantaq 1.0.0.0");
+    EXPECT_EQ(d.GetTitle(), "Vantaq " VANTAQ_TEST_VERSION);
 
     std::vector<std::string> rows = LogRows(*program);
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.front(), "0 Vantaq 1.0.0.0 Started!!!");
+    EXPECT_EQ(rows.front(), "0 Vantaq " VANTAQ_TEST_VERSION " Started!!!");
     EXPECT_FALSE(Has(rows, "1 There were errors loading program system information!!!"));
     // The keywords after the checks, clear before source; no tray offscreen, and silently so.
     auto cleared = std::find(rows.begin(), rows.end(), "0 Job List cleared!");

@@ -4,9 +4,13 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +79,31 @@ std::vector<std::string> LogRows(gui::Program& program) {
                        d.GetRowText(list, i).substr(10));
     }
     return rows;
+}
+
+void AnswerNextBox(const QString& button, QString* seen) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        *seen = box->text();
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == button) {
+                poll->stop();
+                poll->deleteLater();
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << button.toStdString() << " in " << seen->toStdString();
+        poll->stop();
+        poll->deleteLater();
+        box->reject();
+    });
+    poll->start();
 }
 
 std::unique_ptr<gui::Program> Started(ProgramFolder& folder, int timeoutMs) {

@@ -5,6 +5,8 @@
 #include "gui/program.h"
 #include "support/test_support.h"
 
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +44,10 @@ std::vector<std::string> LogRows(gui::Program& program);
 template <typename W> W* Widget(gui::Program& program, int id) {
     return dynamic_cast<W*>(program.Window().Controls().Widget(id));
 }
+
+// Answers the next message box with the button captioned `button` once it is on screen, and
+// keeps its text in `seen`. The box is modal: the event that opens it returns only after this.
+void AnswerNextBox(const QString& button, QString* seen);
 
 // A program over `folder`, started, with its window on screen and active (each wait ends as
 // soon as it holds, at most `timeoutMs`).

@@ -110,7 +110,9 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !program->Logic().Processing(); }, 60000));
     EXPECT_EQ(w.windowTitle(), idleTitle);
-    EXPECT_EQ(Details(*program, 0), "Error  |  no template  |  /media/in/job 0.mpv");
+    // The row names the first error of the job's run: its source is not there.
+    EXPECT_EQ(Details(*program, 0), "Error: Source file not found: /media/in/job 0.avs  |  "
+                                    "no template  |  /media/in/job 0.mpv");
     ASSERT_TRUE(QTest::qWaitFor([] { return !Balloon().isEmpty(); }, kLong));
     EXPECT_TRUE(Balloon().contains("Queue finished: 0 jobs completed, 3 failed."))
         << Balloon().toStdString();
@@ -145,7 +147,8 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
         }
     }
     EXPECT_EQ(offered.join(", ").toStdString(),
-              "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder");
+              "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder, "
+              "&Stream Report\u2026 (off)");
     QTest::keyClick(menu, Qt::Key_O);
     QFile args(QString::fromStdString(opener + ".args"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return args.exists(); }, kLong));

@@ -23,8 +23,7 @@ TEST(RunController, PauseIsAHundredthOfTheEncodeAtMostFiveMinutes) {
     EXPECT_EQ(run::WaitMilliseconds(0), 0u);
     EXPECT_EQ(run::WaitMilliseconds(-5), 300000u); // a clock stepped back never waits forever
     RunFixture f;
-    f.controller->MutableState().m_ProcessStartTime = 0;
-    f.controller->MutableState().m_ProcessEndTime = 50 * 60;
+    f.controller->SetProcessTimes(0, 50 * 60);
     f.controller->WaitBeforeNext(run::MY_TIMER_PART2);
     EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_PART2), 30000);
     EXPECT_TRUE(f.Logged("3   Waiting to start next process for 30.000 seconds"));
@@ -55,7 +54,9 @@ TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
         std::count_if(f.lines.rows.begin(), f.lines.rows.end(),
                       [](const std::string& r) { return r.rfind("0 Job: complete in ", 0) == 0; }),
         2);
-    EXPECT_EQ(f.window.rowImages, (std::vector<std::pair<int, int>>{{0, 1}, {2, 1}}));
+    // Each row runs, then is drawn again with its status once its stream's report is made.
+    EXPECT_EQ(f.window.rowImages,
+              (std::vector<std::pair<int, int>>{{0, 1}, {0, 2}, {2, 1}, {2, 2}}));
     EXPECT_FALSE(f.controller->State().m_Processing);
     EXPECT_EQ(f.controller->State().m_CurrentJob, -1);
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
@@ -113,13 +114,15 @@ TEST(RunController, APriorityThatCannotBeWrittenIsLoggedAndTheJobStillRuns) {
     EXPECT_EQ(f.Status(0), "Complete");
 }
 
-TEST(RunController, StopDuringAnEncodeLeavesTheJobPending) {
+TEST(RunController, StopDuringAnEncodeEndsTheRunnerAndLeavesTheJobPending) {
     RunFixture f;
-    f.AddJob("one", 2);
+    f.AddJob("slow one", 2);
     f.AddJob("two", 2);
     f.controller->OnStartProcessing();
     f.controller->OnStopProcessing();
-    ASSERT_EQ(f.boxes.shown.size(), 1u); // the newer encoders are shut down by hand
+    EXPECT_TRUE(f.boxes.shown.empty());
+    EXPECT_TRUE(f.Logged("1   Stopping the encoder."));
+    // The runner never lets go by itself: only the signal to its group ends it.
     f.RunQueue();
     EXPECT_EQ(f.Status(0), "Pending");
     EXPECT_EQ(f.Status(1), "Pending");
@@ -128,20 +131,39 @@ TEST(RunController, StopDuringAnEncodeLeavesTheJobPending) {
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kNewJob));
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
     EXPECT_EQ(f.RunnerLog().find("two.ecl"), std::string::npos);
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_STOP_KILL));
+    std::string handle;
+    jobs::GetJobString(f.store.Store(), 0, run::kRunHandleValue, 255, handle);
+    EXPECT_EQ(handle, ""); // nothing for a later start to follow
 }
 
-TEST(RunController, StopWhileWaitingStillStartsTheNextJobThenStops) {
+TEST(RunController, StopWhileWaitingEndsTheRunAtOnceAndStopAfterThisJobKeepsTheResult) {
     RunFixture f;
     f.AddJob("one", 2);
     f.AddJob("two", 2);
     f.controller->OnStartProcessing();
     ASSERT_TRUE(f.Settle());
+    f.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN); // then the pause before the next job
     ASSERT_TRUE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
     f.controller->OnStopProcessing();
+    EXPECT_FALSE(f.controller->State().m_Processing);
+    EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
     f.RunQueue();
     EXPECT_EQ(f.Status(0), "Complete");
     EXPECT_EQ(f.Status(1), "Pending");
-    EXPECT_NE(f.RunnerLog().find("two.ecl"), std::string::npos);
+    EXPECT_EQ(f.RunnerLog().find("two.ecl"), std::string::npos);
+
+    // Stop After This Job during an encode: that job ends "Complete", the next never starts.
+    f.AddJob("slow three", 2);
+    f.controller->OnStartProcessing();
+    ASSERT_TRUE(f.controller->State().m_Processing);
+    f.controller->OnStopAfterThisJob();
+    EXPECT_TRUE(f.Logged("0 Processing stops when the current job has ended."));
+    testing_support::WriteFile(f.dir.File("go"), "");
+    f.RunQueue();
+    EXPECT_EQ(f.Status(1), "Complete"); // "two" ran: it was the first pending job
+    EXPECT_EQ(f.Status(2), "Pending");
+    EXPECT_FALSE(f.controller->State().m_Processing);
 }
 
 TEST(RunController, TwoPartJobRewritesItsListBetweenTheParts) {
@@ -285,6 +307,7 @@ TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
     f.clockSeconds = 1700000000; // a real clock: the start time must not stay at 0
     f.controller->OnStartProcessing();
     ASSERT_TRUE(f.Settle());
+    f.controller->OnTimer(run::MY_TIMER_STATUS_SHOWN);
     EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_NEXT_JOB), 0);
     f.RunQueue();
     EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
@@ -328,7 +351,7 @@ private:
     std::vector<int> m_Held;
 };
 
-TEST(RunController, RunnerWithoutAPipeFailsTheJobAndTheQueueGoesOn) {
+TEST(RunController, RunnerWithoutADescriptorFailsTheJobAndTheQueueGoesOn) {
     RunFixture f;
     // A whole run first: a sanitized build checks each call's object the first time, and
     // needs descriptors of its own for that.
@@ -339,9 +362,8 @@ TEST(RunController, RunnerWithoutAPipeFailsTheJobAndTheQueueGoesOn) {
     f.AddJob("one", 2);
     f.AddJob("two", 2);
     {
-        // One descriptor left: the list and the priority can still be written, one at a time,
-        // but the runner's pipe needs two.
-        DescriptorsLeft one(1);
+        // No descriptor left: neither the list nor the runner's output can be opened.
+        DescriptorsLeft none(0);
         f.controller->OnStartProcessing();
     }
     f.RunQueue();
@@ -432,17 +454,24 @@ TEST(RunController, PulldownResultChecks) {
     }
 }
 
-TEST(RunController, StopDuringPulldownKeepsTheJobAndEndsTheRun) {
+TEST(RunController, StopDuringPulldownKeepsTheJobsResultAndEndsTheRun) {
     RunFixture f;
     f.AddJob("film", 2, 1);
     f.AddJob("next", 2);
     f.controller->OnStartProcessing();
     ASSERT_TRUE(f.Settle());
     f.controller->OnStopProcessing();
+    EXPECT_TRUE(f.controller->State().m_Processing); // the pass on a whole encode goes on
+    std::string stream = f.dir.File("media/film.mpv");
+    testing_support::WriteFile(stream + ".m2v", testing_support::ReadFile(stream));
     f.controller->OnPulldownFinished(0);
-    EXPECT_TRUE(f.Logged("1 Processing stopped!!!!"));
-    EXPECT_FALSE(f.Logged("0   Pulldown successfull."));
-    EXPECT_EQ(f.Status(0), "Pending");
+    EXPECT_TRUE(f.Logged("0   Pulldown successfull."));
+    // The run ends at its next step, after the stream's report, without a pause before it.
+    EXPECT_EQ(f.queue.TimeUntil(run::MY_TIMER_NEXT_JOB), 0);
+    f.RunQueue();
+    EXPECT_TRUE(f.Logged("1 Processing Stopped!!!!!"));
+    EXPECT_EQ(f.Status(0), "Complete");
+    EXPECT_EQ(f.Status(1), "Pending");
     EXPECT_FALSE(f.queue.IsTimerPending(run::MY_TIMER_NEXT_JOB));
     EXPECT_FALSE(f.controller->State().m_Processing);
     EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit));
@@ -470,7 +499,7 @@ TEST(RunController, AStatusWriteTheStoreRefusesEndsTheRun) {
         SCOPED_TRACE(fullDisk ? "full disk" : "lock held");
         testing_support::SmallDisk disk(1 << 20);
         if (!disk.Mounted()) {
-            GTEST_SKIP() << disk.Reason();
+            VANTAQ_SKIP_OR_FAIL(disk.Reason());
         }
         RunFixture f;
         store::KeyStore& s = f.store.Store();

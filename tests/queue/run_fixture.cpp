@@ -20,8 +20,9 @@ namespace run_test {
 namespace {
 
 // The runner: logs its arguments, prints progress lines for a title holding "progress", then
-// writes a small stream and analysis where the list says
-// (no stream for a title holding "nostream", no analysis for one holding "noanalysis").
+// writes a small stream (a picture start code for each frame of the range) and analysis where
+// the list says (no stream for a title holding "nostream", no analysis for one holding
+// "noanalysis", and for one holding "slow" nothing until the file "go" appears beside it).
 const char* const kRunnerScript = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/runner.log"
@@ -34,7 +35,15 @@ vaffile=$(sed -n 's/^vaf_file=//p' "$ecl" | tr -d '\r')
 echo "encoding $title"
 case "$title" in *progress*) printf '50%% / %s\nnot a progress line\n100%% / %s\n' "$title" "$title" ;; esac
 case "$title" in *nostream*) exit 1 ;; esac
-if [ "$vid" = "1" ] && [ -n "$out" ]; then printf 'stream of %s' "$title" > "$out"; fi
+# A "slow" title encodes until the test lets it go on.
+case "$title" in *slow*) while [ ! -e "$here/go" ]; do sleep 0.05; done ;; esac
+first=$(sed -n 's/^encode_first=//p' "$ecl" | tr -d '\r')
+last=$(sed -n 's/^encode_last=//p' "$ecl" | tr -d '\r')
+# One picture start code per frame of the range (one less for a title holding "short").
+n=$((last - first)); case "$title" in *short*) n=$((n - 1)) ;; esac
+if [ "$vid" = "1" ] && [ -n "$out" ]; then
+  { printf 'stream of %s' "$title"; i=0; while [ $i -lt $n ]; do printf '\000\000\001\000'; i=$((i + 1)); done; } > "$out"
+fi
 case "$title" in *noanalysis*) exit 0 ;; esac
 if [ "$vaf" = "1" ] && [ -n "$vaffile" ]; then printf 'analysis of %s' "$title" > "$vaffile"; fi
 exit 0
@@ -59,7 +68,6 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
     services.log = &log;
     services.dialog = &dialog;
     services.queue = &queue;
-    services.boxes = &boxes;
     services.window = &window;
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
@@ -71,7 +79,6 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
         pulldowns.push_back({source, target});
     };
     services.now = [this] { return clockSeconds + static_cast<int64_t>(queue.Now() / 1000); };
-    services.sleep = [](int) {};
     services.cceVersion = [this] { return cceVersion; };
     controller = std::make_unique<run::RunController>(std::move(services));
 }
@@ -133,8 +140,9 @@ std::string RunFixture::Status(int job) {
 bool RunFixture::Settle() {
     queue.RunUntilIdle();
     auto start = std::chrono::steady_clock::now();
-    while (running > 0 || queue.QueuedMessages() > 0) {
-        queue.RunUntil([this] { return running == 0; }, 200);
+    // A finished job's stream report is made on a thread of its own too.
+    while (running > 0 || queue.QueuedMessages() > 0 || controller->Busy()) {
+        queue.RunUntil([this] { return running == 0 && !controller->Busy(); }, 200);
         if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
             return false;
         }

@@ -68,8 +68,8 @@ public:
     // Adds a pending job of `method` (0 two-part, 2 one pass) with the given name.
     void AddJob(const std::string& name, int method, int telecide = 0);
     std::string Status(int job);
-    // Runs messages from the runner's threads until no process is running and nothing is
-    // queued, or 20 s of real time pass.
+    // Runs messages from the runner's threads until no process is running, no stream report is
+    // being made and nothing is queued, or 20 s of real time pass.
     bool Settle();
     // Settles, then fires timers one by one (settling after each) until none is pending.
     void RunQueue();

@@ -48,7 +48,7 @@ AviHeaders ReadOk(const std::string& path) {
 
 TEST(AviFile, FfmpegFilesReadAsFfprobeReadsThem) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg/ffprobe not installed");
     }
     TempDir dir;
     for (const Made& m : kMade) {
@@ -119,7 +119,7 @@ TEST(AviFile, OpenDmlFileOverOneGibibyte) {
 // frames before the cut are read, as many as ffprobe lists with their bytes inside the file.
 TEST(AviFile, RecordingCutShortReadsTheWholeFramesBeforeTheCut) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg/ffprobe not installed");
     }
     TempDir dir;
     const std::string whole = dir.File("whole.avi");

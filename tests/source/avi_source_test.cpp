@@ -95,7 +95,7 @@ TEST(AviSource, OpenResultsAndValues) {
 
 TEST(AviSource, AudioStreamOfARealFile) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");
     }
     TempDir dir;
     ASSERT_TRUE(media::MakeAvi(dir.File("a.avi"), "160x120", "25", 0.2, "mjpeg", true));
@@ -169,21 +169,27 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
     EXPECT_TRUE(source::InspectSource(bad, VANTAQ_PROGRAM_DIR, log, f));
     EXPECT_EQ(f.length, kept.length);
     EXPECT_EQ(f.sourceFrames, kept.sourceFrames);
-    ASSERT_EQ(view.rows.size(), 1u); // the reason is a debug line, dropped by default
+    // The AVI reader's own line, then one that names the file, the reason and the kinds that
+    // work.
+    ASSERT_EQ(view.rows.size(), 2u);
     EXPECT_EQ(view.rows[0].first, logging::kLogError);
     EXPECT_TRUE(EndsWith(view.rows[0].second, "  AVI Error: could not load " + bad))
         << view.rows[0].second;
+    EXPECT_EQ(view.rows[1].first, logging::kLogError);
+    EXPECT_NE(view.rows[1].second.find(bad + " cannot be a source: "), std::string::npos)
+        << view.rows[1].second;
+    EXPECT_TRUE(EndsWith(view.rows[1].second,
+                         std::string("Sources can be ") + source::kSourceKindsText + "."));
 
-    log.SetDebugInfo(true);
     EXPECT_TRUE(source::InspectSource(dir.File("none.avi"), VANTAQ_PROGRAM_DIR, log, f));
-    ASSERT_EQ(view.rows.size(), 3u);
-    EXPECT_EQ(view.rows[2].first, logging::kLogDebug);
-    EXPECT_TRUE(EndsWith(view.rows[2].second, "the file cannot be opened"));
+    ASSERT_EQ(view.rows.size(), 4u);
+    EXPECT_NE(view.rows[3].second.find("the file cannot be opened"), std::string::npos)
+        << view.rows[3].second;
 }
 
 TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {
     if (!media::HaveFfmpeg()) {
-        GTEST_SKIP() << "ffmpeg not installed";
+        VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");
     }
     TempDir dir;
     const std::string path = dir.File("capture.avi");

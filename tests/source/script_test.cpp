@@ -37,7 +37,7 @@ protected:
     }
     void SetUp() override {
         if (!s_HaveSource) {
-            GTEST_SKIP() << "ffmpeg not installed";
+            VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");
         }
     }
 

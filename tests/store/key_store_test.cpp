@@ -291,7 +291,7 @@ TEST(KeyStore, OpenSaysWhatIsWrongAndLeavesTheFileAsItWas) {
     // A new store on a full disk.
     testing_support::SmallDisk disk(1 << 20);
     if (!disk.Mounted()) {
-        GTEST_SKIP() << disk.Reason();
+        VANTAQ_SKIP_OR_FAIL(disk.Reason());
     }
     {
         KeyStore existing;

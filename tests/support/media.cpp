@@ -76,6 +76,49 @@ bool MakeAvi(const std::string& path, const std::string& size, const std::string
     return Run(cmd.str());
 }
 
+const std::vector<VideoSample>& VideoSamples() {
+    static const std::string kVideo = "-f lavfi -i testsrc2=size=176x144:rate=";
+    static const std::string kTone = " -f lavfi -i sine=frequency=440:sample_rate=48000";
+    static const std::vector<VideoSample> kSamples = {
+        {"h264.mp4", kVideo + "25" + kTone,
+         "-t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2"},
+        {"matroska.mkv", kVideo + "30000/1001",
+         "-t 1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
+        {"mjpeg.mov", kVideo + "24000/1001", "-t 1 -c:v mjpeg -q:v 5"},
+        {"interlaced.ts", "-f lavfi -i testsrc2=size=352x288:rate=25" + kTone,
+         "-t 1 -c:v mpeg2video -flags +ilme+ildct -top 1 -b:v 2M -c:a mp2"},
+        {"mpeg2.mpg", kVideo + "30000/1001" + kTone,
+         "-t 1 -c:v mpeg2video -b:v 1M -c:a mp2 -f vob"},
+        {"pal.dv", "-f lavfi -i testsrc2=size=720x576:rate=25",
+         "-t 1 -c:v dvvideo -pix_fmt yuv420p -f dv"},
+        // A phone's variable rate: 30 fps for a second, then 20 fps.
+        {"variable.mp4", kVideo + "30",
+         "-frames:v 50 -vf 'setpts=if(lt(N\\,30)\\,N/30\\,1+(N-30)/20)/TB' -fps_mode vfr "
+         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
+        // Pixels 16:11 wide: 176x144 shown as 16:9.
+        {"anamorphic.mkv", kVideo + "25",
+         "-t 1 -vf setsar=16/11 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"},
+    };
+    return kSamples;
+}
+
+bool MakeVideo(const std::string& dir, const VideoSample& sample) {
+    return Run("ffmpeg -nostdin -v error -y -threads 1 " + sample.inputs + " " + sample.arguments +
+               " '" + dir + "/" + sample.file + "'");
+}
+
+bool CutFile(const std::string& path, uint64_t keep) {
+    return Run("truncate -s " + std::to_string(keep) + " '" + path + "'");
+}
+
+std::string ProbeEntry(const std::string& path, const std::string& entry) {
+    std::string out = Capture("ffprobe -v error -count_packets -select_streams v:0 "
+                              "-show_entries stream=" +
+                              entry + " -of default=nw=1:nk=1 '" + path + "'");
+    // A transport stream lists its streams under the program too: the first line is enough.
+    return out.substr(0, out.find_first_of("\r\n"));
+}
+
 bool ProbeFile(const std::string& path, Probe& probe) {
     std::string out = Capture("ffprobe -v error -show_entries "
                               "stream=codec_type,width,height,r_frame_rate,nb_frames "

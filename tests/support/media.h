@@ -20,6 +20,24 @@ std::string Output(const std::string& command);
 bool MakeAvi(const std::string& path, const std::string& size, const std::string& rate,
              double seconds, const std::string& codec, bool audio);
 
+// A short video file of one of the containers the source inspection reads through libavformat,
+// made by ffmpeg: its file name and ffmpeg's arguments after the inputs.
+struct VideoSample {
+    std::string file;      // "h264.mp4"
+    std::string inputs;    // ffmpeg's input arguments
+    std::string arguments; // ffmpeg's output arguments
+};
+// H.264 in MP4 (with audio) and MKV, MJPEG in MOV, MPEG-2 in TS (interlaced, top field first)
+// and PS, DV, a variable-rate MP4 and an anamorphic (16:9 display) MKV; 1 to 2 s, small.
+const std::vector<VideoSample>& VideoSamples();
+// Makes `sample` as `dir`/`sample.file`.
+bool MakeVideo(const std::string& dir, const VideoSample& sample);
+// Makes the file at `path` and keeps only its first `keep` bytes.
+bool CutFile(const std::string& path, uint64_t keep);
+// ffprobe's view of one stream entry (-show_entries stream=`entry`) of the first video
+// stream, with its packets counted (its first line); empty when ffprobe fails.
+std::string ProbeEntry(const std::string& path, const std::string& entry);
+
 // What ffprobe says of a file's first video stream.
 struct Probe {
     int width = 0;

@@ -8,7 +8,33 @@
 #include <string>
 #include <vector>
 
+// The build's folders as the tests have always named them.
+#define VANTAQ_PROGRAM_DIR testing_support::ProgramDir()
+#define VANTAQ_TEST_BIN_DIR testing_support::TestBinDir()
+#define VANTAQ_SOURCE_DIR testing_support::SourceDir()
+
 namespace testing_support {
+
+// Folders of this build and checkout. Only build_paths.cpp knows them, so that every other test
+// file compiles to the same object whatever folder the checkout is in (the compiler cache then
+// serves a clean clone anywhere on the machine).
+const char* ProgramDir();
+const char* TestBinDir();
+const char* SourceDir();
+
+// Whether the tests run under CI (CI=true in the environment). There a service the tests need
+// (a cluster, an X session) that cannot be started fails the test instead of skipping it.
+bool UnderCi();
+
+// Skips the running test with `reason`, or fails it with `reason` under CI. Use in a test body
+// or SetUp; it returns from the function.
+#define VANTAQ_SKIP_OR_FAIL(reason)                                                                \
+    do {                                                                                           \
+        if (testing_support::UnderCi()) {                                                          \
+            FAIL() << "cannot run under CI: " << (reason);                                         \
+        }                                                                                          \
+        GTEST_SKIP() << (reason);                                                                  \
+    } while (false)
 
 // A fresh folder below the system's temporary folder, removed with everything in it at the end.
 class TempDir {

@@ -5,14 +5,20 @@
 #include "child_process.h"
 #include "ecl_list.h"
 #include "line_output.h"
+#include "partial_files.h"
 #include "platform/avi_file.h"
 #include "platform/files.h"
 #include "platform/frame_server.h"
+#include "pulldown/picture_count.h"
+#include "rate_fit.h"
+#include "rate_refit.h"
+#include "source/av_probe.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -192,6 +198,27 @@ std::string PriorityReport() {
     return "  Priority: nice " + std::to_string(nice) + ", I/O class " + ioClass;
 }
 
+// The cause of an ffmpeg failure from its message `line`, keeping `before` unless the line
+// says more: a full disk, or the error of ffmpeg's own rate control or writer.
+std::string FailureCause(const std::string& line, const std::string& before) {
+    if (line.find("No space left on device") != std::string::npos) {
+        return "the disk is full (No space left on device)";
+    }
+    if (before.find("disk is full") != std::string::npos) {
+        return before;
+    }
+    if (line.find("bitrate too low") != std::string::npos ||
+        line.find("failed to converge") != std::string::npos) {
+        return "ffmpeg's rate control cannot reach the mean rate of the list: " + line;
+    }
+    // A line of ffmpeg's (it names its component in brackets or says "Error") beats a line of
+    // the C library that follows an abort.
+    if (line.find("rror") != std::string::npos || line.rfind("[", 0) == 0 || before.empty()) {
+        return line;
+    }
+    return before;
+}
+
 class EncodeJob {
 public:
     explicit EncodeJob(const Tools& tools) : m_Tools(tools) {}
@@ -200,9 +227,10 @@ public:
     int Run(const std::string& eclPath);
 
 private:
+    // An output under its temporary name (held: locked) until it is complete.
     struct Output {
         std::string final;
-        std::string temp;
+        enc::HeldPartial temp;
     };
     struct VideoRun {
         enc::PassKind kind;
@@ -211,10 +239,19 @@ private:
 
     int Prepare(const std::string& eclPath);
     int ProbeAvi(const std::string& path, enc::SourceInfo& info);
+    int ProbeVideoFile(const std::string& path);
     int OpenScript(const std::string& path);
     bool MakeTemp(const std::string& final, Output& out);
+    void RemoveLeftovers();
     bool RunFfmpeg(const std::vector<std::string>& args, const std::string& what);
+    // After the analysis: fails when it covers fewer frames than the range, and fits the
+    // later passes to what ffmpeg's planner can do (see rate_fit.h). `next` is the first run
+    // still to come.
+    bool FitLaterPasses(const std::string& logPrefix, size_t next, bool analysed);
+    // Fails when `have` frames fall short of the range.
+    bool WholeRange(int64_t have, const std::string& what);
     void Progress(int64_t doneInRun);
+    int RefitRate(const std::string& logPrefix);
     void Cleanup();
 
     Tools m_Tools;
@@ -227,11 +264,13 @@ private:
     Output m_Video;
     Output m_Vaf;
     Output m_AudioFile;
-    std::string m_LogDir;
+    enc::HeldPartial m_LogDir;    // ffmpeg's pass logs
     std::string m_AnalysisHeader; // the first line of the analysis file of this encode
     int m_RunsDone = 0;
     int m_TotalRuns = 0;
     int m_LastPercent = -1;
+    bool m_QuietProgress = false; // a run beyond the planned ones shows no progress
+    std::string m_RefitTemp;      // the stream of a second final pass while it is written
 };
 
 int EncodeJob::Prepare(const std::string& eclPath) {
@@ -241,9 +280,17 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         Fail(error);
         return kExitBadList;
     }
+    RemoveLeftovers();
     enc::EncodePlan& p = m_Plan;
     const bool script = EndsWithNoCase(p.sourcePath, ".avs");
-    const int opened = script ? OpenScript(p.sourcePath) : ProbeAvi(p.sourcePath, m_Source);
+    // Any file that is no AVI by its content is read through libavformat, as the window
+    // inspected it.
+    platform::AviHeaders aviHeaders;
+    const bool videoFile =
+        !script && platform::ReadAviHeaders(p.sourcePath, aviHeaders) == platform::kAviNotAvi;
+    const int opened = script      ? OpenScript(p.sourcePath)
+                       : videoFile ? ProbeVideoFile(p.sourcePath)
+                                   : ProbeAvi(p.sourcePath, m_Source);
     if (opened != kExitOk) {
         return opened;
     }
@@ -305,7 +352,10 @@ int EncodeJob::Prepare(const std::string& eclPath) {
                               " does not fit this source, range and settings: it is made anew");
         }
         if (m_ReuseVaf) {
-            for (int i = 2; i < std::max(p.passes, 2); ++i) {
+            // The analysis was made by the first part at its own (one-pass) rates; planned
+            // from it directly, ffmpeg misses the mean by more than 5 %. At least one refining
+            // pass at the stream's rates comes first.
+            for (int i = 2; i < std::max(p.passes, 3); ++i) {
                 m_Runs.push_back({enc::PassKind::Refine, false});
             }
             m_Runs.push_back({enc::PassKind::Final, true});
@@ -321,9 +371,11 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     } else if (p.vafOut) {
         m_Runs.push_back({enc::PassKind::Analysis, false});
     }
-    m_PublishVaf = p.vafOut && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
-                       return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
-                   });
+    // A reused analysis is read, not rewritten (its refining pass only serves this stream).
+    m_PublishVaf =
+        p.vafOut && !m_ReuseVaf && std::any_of(m_Runs.begin(), m_Runs.end(), [](const VideoRun& r) {
+            return r.kind == enc::PassKind::Analysis || r.kind == enc::PassKind::Refine;
+        });
     m_Audio = p.audioOut && m_Source.hasAudio;
     if (p.audioOut && !m_Source.hasAudio) {
         p.notes.push_back("the source has no audio: no audio file is written");
@@ -336,15 +388,13 @@ int EncodeJob::Prepare(const std::string& eclPath) {
         return kExitOutput;
     }
     if (!m_Runs.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cce-XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            Fail("cannot make a folder for the analysis: " + std::string(std::strerror(errno)));
+        if (!m_LogDir.CreateFolder(enc::TemporaryFolder(), error)) {
+            Fail("cannot make a folder for the analysis in " + enc::TemporaryFolder() + ": " +
+                 error);
             return kExitOutput;
         }
-        m_LogDir = pattern;
         if (m_ReuseVaf &&
-            ReadAnalysis(p.vafPath, m_AnalysisHeader, m_LogDir + "/pass-0.log") != count) {
+            ReadAnalysis(p.vafPath, m_AnalysisHeader, m_LogDir.Path() + "/pass-0.log") != count) {
             Fail("cannot read the analysis " + p.vafPath);
             return kExitOutput;
         }
@@ -360,6 +410,7 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
     enc::ChildProcess probe;
     enc::SpawnOptions options;
     options.captureOutput = true;
+    options.parentDeathSignal = SIGKILL;
     std::string error;
     if (!probe.Start(enc::ProbeArgs(m_Tools.ffprobe, path), options, error)) {
         Fail(error);
@@ -385,6 +436,50 @@ int EncodeJob::ProbeAvi(const std::string& path, enc::SourceInfo& info) {
                                " whole frames before the cut are read (its headers count " +
                                std::to_string(headers.headerFrames) + ")");
         info.frames = headers.info.length;
+    }
+    return kExitOk;
+}
+
+// Inspects a video file as the window did (headers and packet counts through libavformat):
+// the same frame count, nominal rate and audio.
+int EncodeJob::ProbeVideoFile(const std::string& path) {
+    if (!CheckSourceFile(path)) {
+        return kExitSource;
+    }
+    source::AvProbe probe;
+    std::string error;
+    if (source::ProbeAvSource(path, probe, error) != source::kAvOk) {
+        Fail("cannot read the source " + path + ": " + error);
+        return kExitSource;
+    }
+    m_Source = enc::SourceInfo();
+    m_Source.width = probe.width;
+    m_Source.height = probe.height;
+    m_Source.frames = probe.frames;
+    m_Source.rateNum = static_cast<int>(probe.rate);
+    m_Source.rateDen = static_cast<int>(probe.scale);
+    m_Source.hasAudio = probe.hasAudio;
+    m_Source.audioChannels = probe.audioChannels;
+    m_Source.videoStream = probe.streamIndex;
+    m_Source.retime = true;
+    m_Source.variableRate = probe.variableRate;
+    Say("  Source " + path + ": " + probe.fileType + ", " + std::to_string(probe.width) + "x" +
+        std::to_string(probe.height) + ", " + std::to_string(probe.rate) + "/" +
+        std::to_string(probe.scale) + " fps, " + std::to_string(probe.frames) + " frames");
+    if (probe.variableRate) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", probe.seconds);
+        m_Plan.notes.push_back(
+            "the source has a variable frame rate (" + std::to_string(probe.packets) +
+            " frames in " + seconds + " s): it is encoded at its nominal rate " +
+            std::to_string(probe.rate) + "/" + std::to_string(probe.scale) + " fps as " +
+            std::to_string(probe.frames) +
+            " frames, ffmpeg's fps filter repeating or dropping frames where the timing needs");
+    }
+    if (probe.truncated) {
+        m_Plan.notes.push_back(path + " is truncated: the " + std::to_string(probe.frames) +
+                               " whole frames before the cut are read (its headers count " +
+                               std::to_string(probe.headerFrames) + ")");
     }
     return kExitOk;
 }
@@ -445,18 +540,33 @@ int EncodeJob::OpenScript(const std::string& path) {
 
 bool EncodeJob::MakeTemp(const std::string& final, Output& out) {
     out.final = final;
-    out.temp = final + ".cce-" + std::to_string(getpid()) + ".part";
-    int fd = open(out.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        Fail("cannot write " + final + ": " + std::strerror(errno));
-        out.temp.clear();
+    std::string error;
+    if (!out.temp.CreateFile(final, error)) {
+        Fail("cannot write " + final + ": " + error);
         return false;
     }
-    close(fd);
     return true;
 }
 
+// An encoder that was killed could not remove its unfinished files: they go before this
+// encode writes the same outputs. Files of an encoder still running stay.
+void EncodeJob::RemoveLeftovers() {
+    std::vector<std::string> removed = enc::RemoveStaleWorkFolders(enc::TemporaryFolder());
+    for (const std::string* final : {&m_Plan.videoPath, &m_Plan.vafPath, &m_Plan.audioPath}) {
+        if (!final->empty()) {
+            const std::vector<std::string> more = enc::RemoveStaleTemporaries(*final);
+            removed.insert(removed.end(), more.begin(), more.end());
+        }
+    }
+    for (const std::string& path : removed) {
+        Say("  Removed " + path + ", left by an encoder that was killed");
+    }
+}
+
 void EncodeJob::Progress(int64_t doneInRun) {
+    if (m_QuietProgress) {
+        return;
+    }
     const int64_t count = m_Plan.encodeEnd - m_Plan.encodeFirst;
     doneInRun = std::clamp<int64_t>(doneInRun, 0, count);
     const int64_t total = count * std::max(m_TotalRuns, 1);
@@ -474,6 +584,11 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
     enc::ChildProcess ffmpeg;
     enc::SpawnOptions options;
     options.captureOutput = true;
+    // Should this process be killed, ffmpeg ends with it; its files go at the next encode.
+    options.parentDeathSignal = SIGKILL;
+    // ffmpeg's own error lines come through the same pipe, so that the last one can name the
+    // cause of a failure; they are passed on to stderr as before.
+    options.mergeStderr = true;
     std::string error;
     if (!ffmpeg.Start(args, options, error)) {
         Fail(error);
@@ -482,11 +597,16 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
     enc::ForwardTo(ffmpeg.Pid(), false);
     const double framesPerMicrosecond =
         static_cast<double>(m_Plan.rateNum) / (m_Plan.rateDen * 1e6);
+    std::string cause;
     ffmpeg.ReadLines([&](const std::string& line) {
         if (line.rfind("frame=", 0) == 0) {
             Progress(std::atoll(line.c_str() + 6));
         } else if (line.rfind("out_time_us=", 0) == 0 && what == "audio") {
             Progress(static_cast<int64_t>(std::atof(line.c_str() + 12) * framesPerMicrosecond));
+        } else if (!line.empty() && line.find('=') == std::string::npos) {
+            // Not a progress line (key=value): one of ffmpeg's messages (loglevel error).
+            enc::SayError(line);
+            cause = FailureCause(line, cause);
         }
     });
     const int status = ffmpeg.Wait();
@@ -495,10 +615,56 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
         return false;
     }
     if (status != 0) {
-        Fail("ffmpeg failed in the " + what + " run (exit status " + std::to_string(status) + ")");
+        Fail("ffmpeg failed in the " + what + " run (exit status " + std::to_string(status) + ")" +
+             (cause.empty() ? std::string() : ": " + cause));
         return false;
     }
     ++m_RunsDone;
+    return true;
+}
+
+bool EncodeJob::WholeRange(int64_t have, const std::string& what) {
+    const int64_t want = m_Plan.encodeEnd - m_Plan.encodeFirst;
+    if (have >= want) {
+        return true;
+    }
+    Fail(what + " " + std::to_string(std::max<int64_t>(have, 0)) + " of the " +
+         std::to_string(want) + " frames the list asks for (" + std::to_string(m_Plan.encodeFirst) +
+         " to " + std::to_string(m_Plan.encodeEnd - 1) +
+         "): the source ended early or could not be read to the end");
+    return false;
+}
+
+bool EncodeJob::FitLaterPasses(const std::string& logPrefix, size_t next, bool analysed) {
+    enc::EncodePlan& p = m_Plan;
+    int64_t frames = 0;
+    const double coarsest = enc::CoarsestMeanKbps(
+        logPrefix + "-0.log", enc::CoarsestQuantiser(p.nonLinear), p.rateNum, p.rateDen, frames);
+    if (analysed && !WholeRange(frames, "the analysis covers")) {
+        return false;
+    }
+    if (p.mode != enc::RateMode::MultipassVbr || next >= m_Runs.size()) {
+        return true;
+    }
+    const enc::MultipassFit fit = enc::FitMultipass(coarsest, p.avgKbps, p.minKbps);
+    const std::string need = std::to_string(static_cast<int64_t>(coarsest + 0.5));
+    if (!fit.planFits) {
+        // The planner of a later pass would give up and ffmpeg abort; a single pass at the
+        // mean codes the stream as small as ffmpeg can.
+        Say("  Note: this video needs about " + need + " kbit/s at the coarsest quantiser, " +
+            "more than the mean of " + std::to_string(p.avgKbps) +
+            " kbit/s allows ffmpeg's multipass rate control: the stream is coded in one pass " +
+            "aiming at the mean" + (p.minKbps > 0 ? " (the minimum is kept)" : ""));
+        m_Runs.resize(next);
+        m_Runs.push_back({enc::PassKind::Single, true});
+        m_TotalRuns = static_cast<int>(m_Runs.size()) + (m_Audio ? 1 : 0);
+    } else if (!fit.floorFits && p.minKbps > 0) {
+        Say("  Note: the minimum of " + std::to_string(p.minKbps) + " kbit/s and the about " +
+            need + " kbit/s this video needs at the coarsest quantiser leave ffmpeg's " +
+            "multipass rate control no room within the mean of " + std::to_string(p.avgKbps) +
+            " kbit/s: the later passes keep the mean and the peak without a minimum");
+        p.minKbps = 0;
+    }
     return true;
 }
 
@@ -519,45 +685,64 @@ int EncodeJob::Run(const std::string& eclPath) {
         return kExitOk;
     }
     Progress(0);
-    const std::string logPrefix = m_LogDir + "/pass";
+    const std::string logPrefix = m_LogDir.Path() + "/pass";
+    if (m_ReuseVaf && !FitLaterPasses(logPrefix, 0, false)) {
+        return kExitSource;
+    }
     for (size_t i = 0; i < m_Runs.size(); ++i) {
-        const VideoRun& run = m_Runs[i];
+        const VideoRun run = m_Runs[i];
         const std::string what = "video pass " + std::to_string(i + 1);
         auto args = enc::VideoRunArgs(m_Tools.ffmpeg, p, m_Source, run.kind, logPrefix,
-                                      run.writesStream ? m_Video.temp : std::string());
+                                      run.writesStream ? m_Video.temp.Path() : std::string());
         if (!RunFfmpeg(args, what)) {
             return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
         }
+        if (run.kind == enc::PassKind::Analysis && !FitLaterPasses(logPrefix, i + 1, true)) {
+            return kExitSource;
+        }
+    }
+    if (p.videoOut && !m_Runs.empty() && m_Runs.back().kind == enc::PassKind::Final) {
+        const int refit = RefitRate(logPrefix);
+        if (refit != kExitOk) {
+            return refit;
+        }
     }
     if (m_Audio &&
-        !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp), "audio")) {
+        !RunFfmpeg(enc::AudioRunArgs(m_Tools.ffmpeg, p, m_Source, m_AudioFile.temp.Path()),
+                   "audio")) {
         return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
     }
 
     if (p.videoOut) {
         std::error_code ec;
-        if (fs::file_size(m_Video.temp, ec) == 0 || ec) {
+        if (fs::file_size(m_Video.temp.Path(), ec) == 0 || ec) {
             Fail("ffmpeg wrote no video stream");
             return kExitEncode;
         }
-        if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp)) {
-            Fail("cannot append the sequence end code to " + m_Video.temp);
+        // ffmpeg ends without an error when its source ends early (a file cut short while it
+        // is read): only the pictures written tell.
+        if (!WholeRange(pulldown::CountPictures(m_Video.temp.Path()), "the video stream holds")) {
+            return kExitSource;
+        }
+        if (p.seqEndcode && !EnsureSequenceEnd(m_Video.temp.Path())) {
+            Fail("cannot append the sequence end code to " + m_Video.temp.Path());
             return kExitOutput;
         }
     }
-    if (m_PublishVaf && !WriteAnalysis(logPrefix + "-0.log", m_AnalysisHeader, m_Vaf.temp)) {
+    if (m_PublishVaf && !WriteAnalysis(logPrefix + "-0.log", m_AnalysisHeader, m_Vaf.temp.Path())) {
         Fail("cannot write the analysis file " + p.vafPath);
         return kExitOutput;
     }
     for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
-        if (out->temp.empty()) {
+        if (out->temp.Path().empty()) {
             continue;
         }
-        if (std::rename(out->temp.c_str(), out->final.c_str()) != 0) {
-            Fail("cannot rename " + out->temp + " to " + out->final + ": " + std::strerror(errno));
+        const std::string temp = out->temp.Path();
+        std::string error;
+        if (!out->temp.Publish(out->final, error)) {
+            Fail("cannot rename " + temp + " to " + out->final + ": " + error);
             return kExitOutput;
         }
-        out->temp.clear();
         Say("  Wrote " + out->final);
     }
     if (m_ReuseVaf) {
@@ -569,25 +754,76 @@ int EncodeJob::Run(const std::string& eclPath) {
     return kExitOk;
 }
 
-void EncodeJob::Cleanup() {
-    for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
-        if (!out->temp.empty()) {
-            std::remove(out->temp.c_str());
-            out->temp.clear();
+// A multipass stream whose mean rate misses the asked average by more than the tolerance gets
+// one more final pass, aimed so that it lands on the average; the closer of the two streams
+// is kept. Returns an ExitCode (or 128 + a signal).
+int EncodeJob::RefitRate(const std::string& logPrefix) {
+    std::error_code ec;
+    const uint64_t firstBytes = fs::file_size(m_Video.temp.Path(), ec);
+    const double first = enc::MeanKbps(m_Plan, ec ? 0 : firstBytes);
+    int64_t aim = 0;
+    if (ec || !enc::RefitAim(m_Plan, first, aim)) {
+        return kExitOk;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "  Note: the mean rate is %.0f kbit/s for %lld asked: the final pass runs "
+                  "again aiming at %lld",
+                  first, static_cast<long long>(m_Plan.avgKbps), static_cast<long long>(aim));
+    Say(line);
+    enc::EncodePlan again = m_Plan;
+    again.avgKbps = aim;
+    m_RefitTemp = m_Video.final + ".cce-" + std::to_string(getpid()) + ".refit.part";
+    m_QuietProgress = true;
+    const bool ran = RunFfmpeg(enc::VideoRunArgs(m_Tools.ffmpeg, again, m_Source,
+                                                 enc::PassKind::Final, logPrefix, m_RefitTemp),
+                               "rate refit");
+    m_QuietProgress = false;
+    if (!ran) {
+        return enc::ReceivedSignal() ? 128 + enc::ReceivedSignal() : kExitEncode;
+    }
+    --m_RunsDone; // the planned runs count the progress
+    const uint64_t secondBytes = fs::file_size(m_RefitTemp, ec);
+    const double second = enc::MeanKbps(m_Plan, ec ? 0 : secondBytes);
+    const double asked = static_cast<double>(m_Plan.avgKbps);
+    if (second > 0 && std::fabs(second - asked) < std::fabs(first - asked)) {
+        if (std::rename(m_RefitTemp.c_str(), m_Video.temp.Path().c_str()) != 0) {
+            Fail("cannot rename " + m_RefitTemp + " to " + m_Video.temp.Path() + ": " +
+                 std::strerror(errno));
+            return kExitOutput;
         }
+    } else {
+        std::remove(m_RefitTemp.c_str());
     }
-    if (!m_LogDir.empty()) {
-        std::error_code ec;
-        fs::remove_all(m_LogDir, ec);
-        m_LogDir.clear();
+    m_RefitTemp.clear();
+    return kExitOk;
+}
+
+void EncodeJob::Cleanup() {
+    if (!m_RefitTemp.empty()) {
+        std::remove(m_RefitTemp.c_str());
+        m_RefitTemp.clear();
     }
+    for (Output* out : {&m_Video, &m_Vaf, &m_AudioFile}) {
+        out->temp.Remove();
+    }
+    m_LogDir.Remove();
 }
 
 } // namespace
 
 int RunEncode(const std::string& eclPath, const Tools& tools) {
-    EncodeJob job(tools);
-    return job.Run(eclPath);
+    int status;
+    {
+        EncodeJob job(tools);
+        status = job.Run(eclPath);
+    } // the unfinished files are gone from here on
+    if (const int sig = enc::ReceivedSignal(); sig != 0 && status != kExitOk) {
+        status = 128 + sig;
+        enc::SayError("cce: stopped by " + enc::SignalName(sig) +
+                      "; ffmpeg has ended and the unfinished outputs are removed");
+    }
+    return status;
 }
 
 } // namespace cce

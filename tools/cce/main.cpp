@@ -21,7 +21,10 @@ void Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    enc::InstallSignalForwarding();
+    // ffmpeg ends at once on SIGTERM; one that hangs is killed after this grace, well before
+    // the runner's own (the encoder still removes its files then).
+    constexpr unsigned kFfmpegGraceSeconds = 2;
+    enc::InstallSignalForwarding(kFfmpegGraceSeconds);
     std::string ecl;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

@@ -14,7 +14,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    enc::InstallSignalForwarding();
+    enc::InstallSignalForwarding(eclcce::kEncoderGraceSeconds);
     const std::string self = platform::ProgramFilePath();
     if (self.empty()) {
         std::fprintf(stderr, "EclCCE: ERROR: cannot find its own program file\n");

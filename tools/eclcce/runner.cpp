@@ -5,9 +5,11 @@
 #include "ecl_list.h"
 #include "env/profile_file.h"
 #include "line_output.h"
+#include "partial_files.h"
 #include "platform/program_files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -19,6 +21,22 @@ namespace {
 
 void Error(const std::string& text) {
     enc::SayError("EclCCE: ERROR: " + text);
+}
+
+// A killed encoder could not remove its unfinished files: the temporaries beside the list's
+// outputs and its work folder, which no living encoder holds any more.
+void RemoveEncoderLeftovers(const std::string& eclPath) {
+    enc::RemoveStaleWorkFolders(enc::TemporaryFolder());
+    enc::EclList list;
+    std::string error;
+    if (!enc::LoadEcl(eclPath, list, error)) {
+        return;
+    }
+    for (const char* key : {"vid_file0", "vaf_file", "aud_file"}) {
+        if (!list.Text(key).empty()) {
+            enc::RemoveStaleTemporaries(list.Text(key));
+        }
+    }
 }
 
 } // namespace
@@ -131,6 +149,9 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
         enc::Say("EclCCE: Priority=" + priority +
                  " is not known (64 idle, -1 default); default used");
     }
+    // Killed (SIGKILL) the runner cannot pass a signal on: the encoder gets SIGTERM from the
+    // system instead, ends its ffmpeg and removes its unfinished files.
+    options.parentDeathSignal = SIGTERM;
     enc::ChildProcess encoder;
     // "--" ends the options, so that no list name is taken for one.
     if (!encoder.Start({cce, "--", eclPath}, options, error)) {
@@ -143,7 +164,18 @@ int RunBatch(const std::string& iniPath, const std::string& eclPath) {
     encoder.ReadLines([](const std::string& line) { enc::Say(line); });
     const int status = encoder.Wait();
     enc::ForwardTo(0, false);
-    return status;
+    const int sig = enc::ReceivedSignal();
+    if (sig == 0 || status == 0) {
+        return status;
+    }
+    std::string how = "the encoder ended with status " + std::to_string(status);
+    if (enc::KilledAfterGrace()) {
+        RemoveEncoderLeftovers(eclPath);
+        how = "the encoder did not end within " + std::to_string(kEncoderGraceSeconds) +
+              " s and was killed; its unfinished files are removed";
+    }
+    enc::SayError("EclCCE: stopped by " + enc::SignalName(sig) + "; " + how);
+    return 128 + sig;
 }
 
 } // namespace eclcce

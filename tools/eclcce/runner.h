@@ -18,6 +18,10 @@ enum ExitCode {
 
 inline constexpr const char* kSection = "EclCCE";
 
+// How long the encoder may take to end after a termination signal before it is killed. Shorter
+// than the grace Vantaq gives the runner itself, so that the runner can still clean up.
+inline constexpr unsigned kEncoderGraceSeconds = 5;
+
 // What the profile holds.
 struct Profile {
     bool hasCce = false;
@@ -51,8 +55,10 @@ int SetEncoder(const env::RunnerProfile& profile, const std::string& encoderPath
 // none) at the runner's own priority. The encoder's stdout and stderr are passed to stdout
 // line by line as they come; when that output's reader has gone, the lines are dropped and
 // the encode goes on. Returns when the encoder has ended, with its exit status (128 + signal
-// when a signal ended it). A termination signal to the runner is passed to the encoder's
-// whole process group.
+// when a signal ended it). The encoder gets SIGTERM when the runner dies, by whatever signal.
+// A termination signal to the runner is passed to the encoder's whole process group, which is
+// killed when it is still there kEncoderGraceSeconds later; then the runner removes the
+// unfinished files the encoder left. Stopped by a signal, the runner returns 128 + it.
 int RunBatch(const std::string& iniPath, const std::string& eclPath);
 
 } // namespace eclcce

@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -23,86 +25,146 @@ namespace {
 volatile sig_atomic_t g_Target = 0;
 volatile sig_atomic_t g_TargetIsGroup = 0;
 volatile sig_atomic_t g_Received = 0;
+volatile sig_atomic_t g_GraceOver = 0;
+volatile sig_atomic_t g_Killed = 0;
+unsigned g_GraceSeconds = 0;
 
 constexpr int kForwardedSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
-void OnTerminationSignal(int sig) {
-    g_Received = sig;
+void SendToTarget(int sig) {
     const pid_t target = static_cast<pid_t>(g_Target);
     if (target > 0) {
         kill(g_TargetIsGroup ? -target : target, sig);
+        if (sig == SIGKILL) {
+            g_Killed = 1;
+        }
     }
 }
 
-// The file actions and attributes of one posix_spawn call, released with the object.
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        m_Result = posix_spawn_file_actions_init(&m_Actions);
-        if (m_Result == 0) {
-            m_HaveActions = true;
-            m_Result = posix_spawnattr_init(&m_Attr);
-            m_HaveAttr = m_Result == 0;
-        }
+void OnTerminationSignal(int sig) {
+    const int savedErrno = errno;
+    if (g_Received == 0 && g_GraceSeconds > 0) {
+        // A target that ignores the request, or hangs, must not keep this process alive.
+        alarm(g_GraceSeconds);
     }
-    ~SpawnSetup() {
-        if (m_HaveAttr) {
-            posix_spawnattr_destroy(&m_Attr);
-        }
-        if (m_HaveActions) {
-            posix_spawn_file_actions_destroy(&m_Actions);
-        }
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    g_Received = sig;
+    SendToTarget(g_GraceOver ? SIGKILL : sig);
+    errno = savedErrno;
+}
 
-    // Each step is skipped once one has failed; Result() tells the first failure.
-    void Open(int fd, const char* path, int flags) {
-        Step(posix_spawn_file_actions_addopen(&m_Actions, fd, path, flags, 0));
-    }
-    void Dup(int from, int to) { Step(posix_spawn_file_actions_adddup2(&m_Actions, from, to)); }
-    void CloseFrom(int fd) { Step(posix_spawn_file_actions_addclosefrom_np(&m_Actions, fd)); }
-    void Signals(bool newGroup) {
-        sigset_t none, reset;
-        sigemptyset(&none);
-        sigfillset(&reset);
-        sigdelset(&reset, SIGPIPE);
-        Step(posix_spawnattr_setsigmask(&m_Attr, &none));
-        Step(posix_spawnattr_setsigdefault(&m_Attr, &reset));
-        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-        if (newGroup) {
-            flags |= POSIX_SPAWN_SETPGROUP;
-            Step(posix_spawnattr_setpgroup(&m_Attr, 0));
-        }
-        Step(posix_spawnattr_setflags(&m_Attr, flags));
-    }
-    int Spawn(const std::vector<std::string>& argv, pid_t& pid) {
-        if (m_Result != 0) {
-            return m_Result;
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        const bool searchPath = argv[0].find('/') == std::string::npos;
-        return searchPath ? posix_spawnp(&pid, args[0], &m_Actions, &m_Attr, args.data(), environ)
-                          : posix_spawn(&pid, args[0], &m_Actions, &m_Attr, args.data(), environ);
-    }
+void OnGraceOver(int) {
+    const int savedErrno = errno;
+    g_GraceOver = 1;
+    SendToTarget(SIGKILL);
+    errno = savedErrno;
+}
 
-private:
-    void Step(int rc) {
-        if (m_Result == 0) {
-            m_Result = rc;
-        }
+// Where argv[0] may be executed, worked out before the fork (the child may not allocate):
+// the name itself when it holds a "/", else each PATH entry (the system's default path when
+// PATH is unset), as execvp searches it, but without its fall-back to a shell.
+std::vector<std::string> Candidates(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return {program};
     }
+    const char* env = std::getenv("PATH");
+    const std::string path = env ? env : "/bin:/usr/bin";
+    std::vector<std::string> out;
+    size_t from = 0;
+    for (;;) {
+        const size_t colon = path.find(':', from);
+        std::string dir = path.substr(from, colon == std::string::npos ? colon : colon - from);
+        // An empty entry is the working folder.
+        out.push_back(dir.empty() ? program : dir + "/" + program);
+        if (colon == std::string::npos) {
+            break;
+        }
+        from = colon + 1;
+    }
+    return out;
+}
 
-    posix_spawn_file_actions_t m_Actions;
-    posix_spawnattr_t m_Attr;
-    bool m_HaveActions = false;
-    bool m_HaveAttr = false;
-    int m_Result = 0;
+// Everything the child does between fork and exec, prepared by the parent.
+struct ChildSetup {
+    std::vector<char*> argv;
+    std::vector<const char*> candidates;
+    int outputFd = -1; // the pipe's write end, or -1
+    bool mergeStderr = false;
+    bool discardOutput = false;
+    bool newGroup = false;
+    int deathSignal = 0;
+    pid_t parent = -1;
+    int reportFd = -1; // close-on-exec; carries errno when exec fails
 };
+
+// Runs in the forked child: only async-signal-safe calls, no allocation. Never returns.
+[[noreturn]] void ExecChild(const ChildSetup& s) {
+    // Handlers would run this process's forwarding; ignored signals would stay ignored. Every
+    // signal gets its default handling but SIGPIPE, whose disposition the child keeps.
+    struct sigaction dfl;
+    std::memset(&dfl, 0, sizeof dfl);
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP && sig != SIGPIPE) {
+            sigaction(sig, &dfl, nullptr);
+        }
+    }
+    int err = 0;
+    if (s.deathSignal != 0) {
+        // Ends the child when this process's parent dies, whatever signal kills it. A parent
+        // that died before the call would never send it: then the child ends now.
+        if (prctl(PR_SET_PDEATHSIG, s.deathSignal) != 0) {
+            err = errno;
+        } else if (getppid() != s.parent) {
+            _exit(128 + s.deathSignal);
+        }
+    }
+    if (err == 0 && s.newGroup && setpgid(0, 0) != 0) {
+        err = errno;
+    }
+    const int devNull = err == 0 ? open("/dev/null", O_RDWR) : -1;
+    if (err == 0 && devNull < 0) {
+        err = errno;
+    }
+    if (err == 0 && dup2(devNull, STDIN_FILENO) < 0) {
+        err = errno;
+    }
+    if (err == 0 && s.outputFd >= 0) {
+        if (dup2(s.outputFd, STDOUT_FILENO) < 0 ||
+            (s.mergeStderr && dup2(s.outputFd, STDERR_FILENO) < 0)) {
+            err = errno;
+        }
+    } else if (err == 0 && s.discardOutput && dup2(devNull, STDOUT_FILENO) < 0) {
+        err = errno;
+    }
+    if (err == 0) {
+        // Only 0, 1 and 2 go on, and the report pipe until the exec closes it.
+        const unsigned report = static_cast<unsigned>(s.reportFd);
+        if (report > 3) {
+            syscall(SYS_close_range, 3U, report - 1, 0U);
+        }
+        syscall(SYS_close_range, report + 1, ~0U, 0U);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        err = ENOENT;
+        for (const char* candidate : s.candidates) {
+            execve(candidate, s.argv.data(), environ);
+            // As execvp: a missing or forbidden entry lets the search go on; anything else
+            // (ENOEXEC for a script without "#!") ends it. Never a shell.
+            if (errno == EACCES) {
+                err = EACCES;
+            } else if (errno != ENOENT && errno != ENOTDIR) {
+                err = errno;
+                break;
+            }
+        }
+    }
+    // The parent reads the reason. Should the write fail, the start looks successful and the
+    // exit status 127 tells the parent instead.
+    [[maybe_unused]] const ssize_t w = write(s.reportFd, &err, sizeof err);
+    _exit(127);
+}
 
 } // namespace
 
@@ -128,23 +190,65 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const SpawnOption
             return false;
         }
     }
-    SpawnSetup setup;
-    setup.Open(STDIN_FILENO, "/dev/null", O_RDONLY);
-    if (options.captureOutput) {
-        setup.Dup(writeEnd, STDOUT_FILENO);
-        if (options.mergeStderr) {
-            setup.Dup(writeEnd, STDERR_FILENO);
+    int report[2];
+    if (const int rc = pipes.CreatePipe(report[0], report[1]); rc != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(rc);
+        if (readEnd >= 0) {
+            close(readEnd);
+            close(writeEnd);
         }
-    } else if (options.discardOutput) {
-        setup.Open(STDOUT_FILENO, "/dev/null", O_WRONLY);
+        return false;
     }
-    setup.CloseFrom(3);
-    setup.Signals(options.newProcessGroup);
-    pid_t pid = -1;
-    const int rc = setup.Spawn(argv, pid);
+    const std::vector<std::string> candidates = Candidates(argv[0]);
+    ChildSetup setup;
+    for (const std::string& a : argv) {
+        setup.argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    setup.argv.push_back(nullptr);
+    for (const std::string& c : candidates) {
+        setup.candidates.push_back(c.c_str());
+    }
+    setup.outputFd = writeEnd;
+    setup.mergeStderr = options.mergeStderr;
+    setup.discardOutput = options.discardOutput;
+    setup.newGroup = options.newProcessGroup;
+    setup.deathSignal = options.parentDeathSignal;
+    setup.parent = getpid();
+    setup.reportFd = report[1];
+
+    // No handler may run in the child before it has reset them: every signal stays blocked
+    // across the fork, and this process takes its pending ones when the mask is restored.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ExecChild(setup);
+    }
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(report[1]);
     if (writeEnd >= 0) {
         close(writeEnd);
     }
+    int childError = 0;
+    if (pid > 0) {
+        // The report pipe closes at the exec; before that the child writes why it failed.
+        ssize_t n;
+        do {
+            n = read(report[0], &childError, sizeof childError);
+        } while (n < 0 && errno == EINTR);
+        if (n != static_cast<ssize_t>(sizeof childError)) {
+            childError = 0;
+        } else {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    close(report[0]);
+    const int rc = pid < 0 ? forkError : childError;
     if (rc != 0) {
         if (readEnd >= 0) {
             close(readEnd);
@@ -223,15 +327,22 @@ void ChildProcess::Signal(int sig) {
     }
 }
 
-void InstallSignalForwarding() {
+void InstallSignalForwarding(unsigned graceSeconds) {
+    g_GraceSeconds = graceSeconds;
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnTerminationSignal;
     sigemptyset(&sa.sa_mask);
+    for (int sig : kForwardedSignals) {
+        sigaddset(&sa.sa_mask, sig);
+    }
+    sigaddset(&sa.sa_mask, SIGALRM);
     sa.sa_flags = SA_RESTART;
     for (int sig : kForwardedSignals) {
         sigaction(sig, &sa, nullptr);
     }
+    sa.sa_handler = OnGraceOver;
+    sigaction(SIGALRM, &sa, nullptr);
     // Output to a reader that has gone fails with EPIPE instead of ending the process.
     signal(SIGPIPE, SIG_IGN);
 }
@@ -251,12 +362,22 @@ void ForwardTo(pid_t target, bool group) {
     g_TargetIsGroup = group ? 1 : 0;
     g_Target = target;
     if (target > 0 && g_Received != 0) {
-        kill(group ? -target : target, g_Received);
+        // A child started after the request is ended as well.
+        SendToTarget(g_GraceOver ? SIGKILL : g_Received);
     }
 }
 
 int ReceivedSignal() {
     return g_Received;
+}
+
+bool KilledAfterGrace() {
+    return g_Killed != 0;
+}
+
+std::string SignalName(int sig) {
+    const char* abbrev = sigabbrev_np(sig);
+    return abbrev ? std::string("SIG") + abbrev : "signal " + std::to_string(sig);
 }
 
 } // namespace enc

@@ -1,5 +1,5 @@
-// Starts a program from an argument vector (never through a shell), reads its output line by
-// line, forwards termination signals to it and reaps it.
+// Starts a program from an argument vector (never through a shell; on request it ends when this
+// process dies), reads its output line by line, forwards termination signals to it and reaps it.
 #pragma once
 
 #include <functional>
@@ -15,6 +15,8 @@ struct SpawnOptions {
     bool discardOutput = false;   // stdout to /dev/null (ignored with captureOutput)
     bool newProcessGroup = false; // the child leads a new process group (signals reach its own
                                   // children as well)
+    int parentDeathSignal = 0;    // sent to the child when this process dies, by any signal
+                                  // (0: none)
 };
 
 // One child process. Not copyable; the destructor neither waits for nor kills a running child.
@@ -25,12 +27,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts argv[0] (looked up in PATH when it holds no "/") with argv, with posix_spawn: a
+    // Starts argv[0] (looked up in PATH when it holds no "/") with argv, by fork and exec: a
     // file the system cannot execute (a script without "#!") is refused, never handed to a
     // shell. Standard input is the null device; the child gets descriptors 0, 1 and 2 only,
     // no blocked signals and default handling of every signal but SIGPIPE, which keeps this
     // process's disposition (the tools ignore it, so a reader that went away ends no encode).
-    // Returns false with a readable reason when the program cannot be started.
+    // With a parentDeathSignal the child gets that signal when this process dies (the
+    // thread that called Start, to be exact), and ends at once if this process has died
+    // before the child could ask for it. Returns false with a readable reason when the
+    // program cannot be started.
     bool Start(const std::vector<std::string>& argv, const SpawnOptions& options,
                std::string& error);
 
@@ -59,11 +64,17 @@ bool TakeIdlePriority();
 
 // Installs handlers for SIGTERM, SIGINT, SIGHUP and SIGQUIT that pass the signal on to
 // `ForwardTo`'s target (a process, or a process group when `group` is true) and remember it,
-// and ignores SIGPIPE. Call once at start-up; set the target with ForwardTo whenever a child
-// starts (0 for none).
-void InstallSignalForwarding();
+// and ignores SIGPIPE. A target that is still there `graceSeconds` after the first such
+// signal gets SIGKILL (ForwardTo a new target after that time sends SIGKILL at once). Call
+// once at start-up; set the target with ForwardTo whenever a child starts (0 for none).
+void InstallSignalForwarding(unsigned graceSeconds);
 void ForwardTo(pid_t target, bool group);
 // The termination signal received so far, or 0.
 int ReceivedSignal();
+// True once a target has been sent SIGKILL because the grace time ran out.
+bool KilledAfterGrace();
+
+// The name of a signal for messages: "SIGTERM", or "signal N" for one without a short name.
+std::string SignalName(int sig);
 
 } // namespace enc

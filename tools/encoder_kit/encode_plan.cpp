@@ -2,6 +2,8 @@
 // which frames, with which rate control and stream structure).
 #include "encode_plan.h"
 
+#include "effort.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -55,6 +57,18 @@ bool ReadRateMode(const EclList& list, EncodePlan& plan, std::string& error) {
     return true;
 }
 
+// The job editor stores each rate on its own, so a minimum above the mean or a mean above the
+// peak can reach the list; the rate is lowered to the bound, with a note.
+int64_t Capped(int64_t value, int64_t bound, const char* key, const char* what, EncodePlan& plan) {
+    if (value <= bound) {
+        return value;
+    }
+    plan.notes.push_back(std::string(key) + "=" + std::to_string(value) + " is above " + what +
+                         " (" + std::to_string(bound) + " kbit/s): " + std::to_string(bound) +
+                         " kbit/s is used");
+    return bound;
+}
+
 bool ReadBitrates(const EclList& list, EncodePlan& plan, std::string& error) {
     int64_t a = 0;
     int64_t lo = 0;
@@ -71,9 +85,10 @@ bool ReadBitrates(const EclList& list, EncodePlan& plan, std::string& error) {
         const char* qKey = list.Has("opv_q_factor") ? "opv_q_factor" : "vbr_q_factor";
         if (!Ranged(list, qKey, 1, 100, q, error) ||
             !Ranged(list, "opv_brate_max", 1, kMaxStreamKbps, hi, error) ||
-            !Ranged(list, "opv_brate_min", 0, hi, lo, error)) {
+            !Ranged(list, "opv_brate_min", 0, kMaxStreamKbps, lo, error)) {
             return false;
         }
+        lo = Capped(lo, hi, "opv_brate_min", "the peak", plan);
         // The quality factor says how much of the peak rate the encoder may spend on average.
         plan.maxKbps = hi;
         plan.minKbps = lo;
@@ -83,11 +98,13 @@ bool ReadBitrates(const EclList& list, EncodePlan& plan, std::string& error) {
     case RateMode::MultipassVbr: {
         int64_t passes = 0;
         if (!Ranged(list, "vbr_brate_max", 1, kMaxStreamKbps, hi, error) ||
-            !Ranged(list, "vbr_brate_avg", 1, hi, a, error) ||
-            !Ranged(list, "vbr_brate_min", 0, a, lo, error) ||
+            !Ranged(list, "vbr_brate_avg", 1, kMaxStreamKbps, a, error) ||
+            !Ranged(list, "vbr_brate_min", 0, kMaxStreamKbps, lo, error) ||
             !Ranged(list, "vbr_pass", 1, 9, passes, error)) {
             return false;
         }
+        a = Capped(a, hi, "vbr_brate_avg", "the peak", plan);
+        lo = Capped(lo, a, "vbr_brate_min", "the mean", plan);
         plan.avgKbps = a;
         plan.minKbps = lo;
         plan.maxKbps = hi;
@@ -331,6 +348,7 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
     plan.audioKbps = LayerTwoKbps(static_cast<int>(brate));
     plan.sampleRate = static_cast<int>(rate);
     NoteIgnored(list, plan);
+    ReadEffort(list, plan);
     return true;
 }
 

@@ -66,6 +66,9 @@ struct EncodePlan {
     // the first serves the second), the picture size, the frame rate and the GOP structure.
     std::string analysisSettings;
 
+    int quality = 16; // quality_prec: search and decision effort, 1 (fastest) to 100 (best)
+    int bias = 50;    // vbr_bias: how much the VBR rate follows difficulty, 0 to 100
+
     int audioKbps = 0;
     int sampleRate = 44100;
 

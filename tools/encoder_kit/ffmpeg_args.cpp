@@ -1,6 +1,8 @@
 // Builds the argument vectors of the ffmpeg runs that carry out an encode plan.
 #include "ffmpeg_args.h"
 
+#include "effort.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -47,6 +49,14 @@ void CommonInput(std::vector<std::string>& a, const std::string& ffmpeg, const E
          "-progress", "pipe:1",   "-threads",     "1",         "-i",    FileUrl(input)};
 }
 
+// Quality and Bias: how hard the encoder searches, and how much the rate varies.
+void AppendEffort(std::vector<std::string>& a, const EncodePlan& plan) {
+    const std::vector<std::string> effort = EffortArguments(plan.quality, plan.mpeg1);
+    const std::vector<std::string> bias = BiasArguments(plan.bias, plan.mode);
+    a.insert(a.end(), effort.begin(), effort.end());
+    a.insert(a.end(), bias.begin(), bias.end());
+}
+
 } // namespace
 
 std::string FileUrl(const std::string& path) {
@@ -69,9 +79,13 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
     const int64_t count = plan.encodeEnd - plan.encodeFirst;
     // A script's chain makes its clip first; the range counts frames of that clip.
     std::string chain = source.scriptVideoFilter.empty() ? "" : source.scriptVideoFilter + ",";
+    if (source.variableRate) {
+        // Frames at the nominal rate, counted from the first one: the range counts these.
+        chain += "fps=" + std::to_string(plan.rateNum) + "/" + std::to_string(plan.rateDen) + ",";
+    }
     chain += "trim=start_frame=" + std::to_string(plan.encodeFirst) +
              ":end_frame=" + std::to_string(plan.encodeEnd) + ",setpts=PTS-STARTPTS";
-    if (!source.scriptInput.empty()) {
+    if (!source.scriptInput.empty() || source.retime) {
         // Frame n of the range is shown at n / the MPEG rate. A clip's rate may differ from
         // that rate in the last digits (AssumeFPS(23.976)); retiming keeps ffmpeg from
         // dropping or repeating a frame over a long clip to make up the difference.
@@ -86,7 +100,9 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
         chain += plan.topFirst ? ",setfield=tff" : ",setfield=bff";
     }
     const std::string rate = std::to_string(plan.rateNum) + "/" + std::to_string(plan.rateDen);
-    a.insert(a.end(), {"-map", "0:v:0", "-an", "-sn", "-dn", "-vf", chain, "-frames:v",
+    const std::string map =
+        source.videoStream >= 0 ? "0:" + std::to_string(source.videoStream) : "0:v:0";
+    a.insert(a.end(), {"-map", map, "-an", "-sn", "-dn", "-vf", chain, "-frames:v",
                        std::to_string(count), "-r", rate, "-pix_fmt", "yuv420p", "-c:v",
                        plan.mpeg1 ? "mpeg1video" : "mpeg2video", "-threads", "1"});
 
@@ -94,7 +110,14 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
                        std::to_string(kVbvBits)});
     if (plan.minKbps > 0) {
         a.insert(a.end(), {"-minrate", Kbps(plan.minKbps)});
+        if (plan.mode != RateMode::Cbr) {
+            // By default ffmpeg keeps a floor by lowering the quantiser as the buffer fills,
+            // which spends up to twice the mean; these settings only top the buffer up to the
+            // floor (the multipass planner also fails far less often with them).
+            a.insert(a.end(), {"-rc_buf_aggressivity", "100", "-rc_min_vbv_use", "1"});
+        }
     }
+    AppendEffort(a, plan);
 
     // GOP structure: every I-picture is forced, so that GOPs keep their length and restart
     // at chapter points; ffmpeg's own GOP counter is moved out of the way.

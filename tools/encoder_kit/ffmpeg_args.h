@@ -23,6 +23,13 @@ struct SourceInfo {
     std::string scriptInput;
     std::string scriptVideoFilter;
     std::string scriptAudioFilter;
+    // A video file read through libavformat: its video stream's index (-1: the first video
+    // stream), whether its frames are retimed to the rate (its own timestamps may be coarse),
+    // and whether its rate varies, so that ffmpeg's fps filter first makes it constant at the
+    // rate above (repeating or dropping frames).
+    int videoStream = -1;
+    bool retime = false;
+    bool variableRate = false;
 };
 
 // The role of one video run in a sequence of runs.

@@ -1,28 +1,25 @@
 // vantaq-job: runs one job's whole pipeline (its ECL, the runner, the two-part method and the
-// pulldown pass) from a job description file, with the program's own run controller driven
-// headless. Prints the log lines and the runner's output lines; the exit status says how the
-// job ended.
+// pulldown pass) from a job description file, with the program's own run controller on an
+// event loop of its own. Prints the log lines and the runner's output lines; the exit status says
+// how the job ended.
 #include "cluster/job_description.h"
 #include "env/settings.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
-#include "platform/fake_ui_queue.h"
 #include "platform/files.h"
 #include "platform/memory_dialog.h"
-#include "platform/message_boxes.h"
 #include "platform/message_registry.h"
+#include "platform/posix/event_loop.h"
 #include "platform/posix/posix_processes.h"
 #include "pulldown/pulldown_worker.h"
 #include "run/run_controller.h"
 #include "run/system_services.h"
 #include "store/key_store.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -59,38 +56,17 @@ public:
     bool HasDeleteMpvKeyword() const override { return false; }
 };
 
-class StderrBoxes : public platform::MessageBoxes {
-public:
-    int ShowError(const std::string& text, const std::string& caption,
-                  platform::MessageBoxButtons) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        return platform::kAnswerOk;
-    }
-};
-
-// Receives the queue's messages: the runner's output lines are printed, everything else goes
-// to the run controller. Counts the runners still going.
+// Receives the loop's messages: the runner's output lines are printed, everything goes to the
+// run controller.
 class Driver : public platform::MessageHandler {
 public:
-    Driver(platform::UiQueue& queue)
-        : m_Handle(queue.RegisterMessage(platform::kUpmProcessHandleName)),
-          m_Line(queue.RegisterMessage(platform::kUpmLineName)),
-          m_Finished(queue.RegisterMessage(platform::kUpmFinishedName)) {}
+    explicit Driver(platform::UiQueue& queue)
+        : m_Line(queue.RegisterMessage(platform::kUpmLineName)) {}
 
     int64_t OnMessage(platform::Message& message) override {
-        if (message.message == m_Handle) {
-            ++m_Running;
-            return 0;
-        }
-        if (message.message == m_Line) {
-            if (message.text) {
-                std::printf("%s\n", message.text->c_str());
-                std::fflush(stdout);
-            }
-            return 0;
-        }
-        if (message.message == m_Finished && m_Running > 0) {
-            --m_Running;
+        if (message.message == m_Line && message.text) {
+            std::printf("%s\n", message.text->c_str());
+            std::fflush(stdout);
         }
         if (controller) {
             controller->OnMessage(message);
@@ -102,15 +78,11 @@ public:
             controller->OnTimer(timerId);
         }
     }
-    int Running() const { return m_Running; }
 
     run::RunController* controller = nullptr;
 
 private:
-    uint32_t m_Handle;
     uint32_t m_Line;
-    uint32_t m_Finished;
-    int m_Running = 0;
 };
 
 std::string JobStatus(store::KeyStore& store) {
@@ -144,19 +116,17 @@ int RunJob(const std::string& descriptionPath) {
     log.SetEnableLogging(false);
 
     platform::MemoryDialog dialog(platform::MainWindowControls());
-    platform::FakeUiQueue queue;
-    Driver driver(queue);
-    queue.SetHandler(&driver);
+    platform::EventLoop loop;
+    Driver driver(loop);
+    loop.SetHandler(&driver);
     NoWindow window;
-    StderrBoxes boxes;
-    pulldown::PulldownWorkers pulldowns(queue);
+    pulldown::PulldownWorkers pulldowns(loop);
 
     run::RunServices services;
     services.store = &store;
     services.log = &log;
     services.dialog = &dialog;
-    services.queue = &queue;
-    services.boxes = &boxes;
+    services.queue = &loop;
     services.window = &window;
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
@@ -166,28 +136,14 @@ int RunJob(const std::string& descriptionPath) {
     const run::RunState& state = controller.State();
 
     controller.OnStartProcessing();
-    // The queue holds this one job: done once its status is written or the run has ended.
-    while (state.m_Processing && JobStatus(store) == jobs::kStatusPending) {
-        queue.RunUntilIdle();
-        if (driver.Running() > 0 || state.m_PulldownRunning) {
-            queue.RunUntil([&] { return driver.Running() == 0 && !state.m_PulldownRunning; }, 1000);
-            continue;
-        }
-        // The pauses between the steps of one job are kept in real time; the pause before a
-        // next job is not, as there is none.
-        for (int timer : {run::MY_TIMER_PART2, run::MY_TIMER_RESTART_JOB}) {
-            int64_t wait = queue.TimeUntil(timer);
-            if (wait > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-            }
-        }
-        if (!queue.FireNextTimer()) {
-            break;
-        }
-    }
-    queue.RunUntil([&] { return pulldowns.Running() == 0; }, 60000);
-    queue.RunUntilIdle();
-    queue.SetHandler(nullptr);
+    // The queue holds this one job: done once its status is written or the run has ended. The
+    // pause before a next job is not waited for, as there is none.
+    loop.RunUntil([&] {
+        return !state.m_Processing ||
+               (JobStatus(store) != jobs::kStatusPending && !state.m_PulldownRunning);
+    });
+    loop.RunUntil([&] { return pulldowns.Running() == 0 && !controller.Busy(); });
+    loop.SetHandler(nullptr);
 
     std::string status = JobStatus(store);
     std::printf("%s\n", status == jobs::kStatusComplete ? "Complete" : "Error");

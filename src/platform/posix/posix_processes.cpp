@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -37,6 +38,15 @@ int PosixProcesses::CreatePipe(int& readEnd, int& writeEnd) {
 }
 
 int PosixProcesses::Start(const std::vector<std::string>& argv, int outputFd, int& pid) {
+    return Spawn(argv, outputFd, false, pid);
+}
+
+int PosixProcesses::StartInOwnGroup(const std::vector<std::string>& argv, int outputFd, int& pid) {
+    return Spawn(argv, outputFd, true, pid);
+}
+
+int PosixProcesses::Spawn(const std::vector<std::string>& argv, int outputFd, bool ownGroup,
+                          int& pid) {
     if (argv.empty() || argv[0].empty()) {
         return ENOENT;
     }
@@ -83,8 +93,14 @@ int PosixProcesses::Start(const std::vector<std::string>& argv, int outputFd, in
     if (rc == 0) {
         rc = posix_spawnattr_setsigdefault(&attr, &all);
     }
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (rc == 0 && ownGroup) {
+        // Group 0: the child's own id becomes its group's.
+        rc = posix_spawnattr_setpgroup(&attr, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
     if (rc == 0) {
-        rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        rc = posix_spawnattr_setflags(&attr, flags);
     }
 
     if (rc == 0) {
@@ -126,6 +142,98 @@ void PosixProcesses::Reap(int pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+}
+
+bool PosixProcesses::TryReap(int pid) {
+    if (pid <= 0) {
+        return true;
+    }
+    int status = 0;
+    pid_t r;
+    while ((r = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    // ECHILD: reaped already, or never ours.
+    return r == pid || (r < 0 && errno == ECHILD);
+}
+
+int PosixProcesses::SignalGroup(int pid, int signal) {
+    if (pid <= 1) {
+        return EINVAL;
+    }
+    return ::kill(-pid, signal) == 0 ? 0 : errno;
+}
+
+namespace {
+
+std::string ReadSmallFile(const std::string& path) {
+    std::string text;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[1024];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 && text.size() < 65536) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+// Field 3 (state) and field 22 (start time) of /proc/PID/stat; the command name before them
+// may hold blanks and parentheses, so fields are counted after its last ')'.
+bool ReadStat(int pid, char& state, uint64_t& startTicks) {
+    std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return false;
+    }
+    size_t at = close + 2;
+    int field = 3;
+    while (at < stat.size() && field < 22) {
+        if (field == 3) {
+            state = stat[at];
+        }
+        at = stat.find(' ', at);
+        if (at == std::string::npos) {
+            return false;
+        }
+        ++at;
+        ++field;
+    }
+    if (field != 22 || at >= stat.size()) {
+        return false;
+    }
+    startTicks = std::strtoull(stat.c_str() + at, nullptr, 10);
+    return true;
+}
+
+std::string BootId() {
+    std::string id = ReadSmallFile("/proc/sys/kernel/random/boot_id");
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) {
+        id.pop_back();
+    }
+    return id;
+}
+
+} // namespace
+
+bool PosixProcesses::Identify(int pid, ProcessIdentity& identity) {
+    char state = 0;
+    uint64_t ticks = 0;
+    if (pid <= 0 || !ReadStat(pid, state, ticks) || state == 'Z') {
+        return false;
+    }
+    identity.pid = pid;
+    identity.startTicks = ticks;
+    identity.bootId = BootId();
+    return true;
+}
+
+bool PosixProcesses::IsRunning(const ProcessIdentity& identity) {
+    ProcessIdentity now;
+    return Identify(identity.pid, now) && now.startTicks == identity.startTicks &&
+           now.bootId == identity.bootId;
 }
 
 } // namespace platform

@@ -13,6 +13,14 @@ public:
     long Read(int fd, char* buffer, size_t size) override;
     void Close(int fd) override;
     void Reap(int pid) override;
+    int StartInOwnGroup(const std::vector<std::string>& argv, int outputFd, int& pid) override;
+    bool TryReap(int pid) override;
+    int SignalGroup(int pid, int signal) override;
+    bool Identify(int pid, ProcessIdentity& identity) override;
+    bool IsRunning(const ProcessIdentity& identity) override;
+
+private:
+    int Spawn(const std::vector<std::string>& argv, int outputFd, bool ownGroup, int& pid);
 };
 
 } // namespace platform

@@ -13,6 +13,8 @@ public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : m_Parent(parent) {}
     int ShowError(const std::string& text, const std::string& caption,
                   MessageBoxButtons buttons) override;
+    int Ask(const std::string& text, const std::string& caption,
+            const std::vector<std::string>& buttons, int defaultButton, int cancelButton) override;
 
     // False under the offscreen and minimal platforms and on X11 without a display: nobody can
     // press a button there.

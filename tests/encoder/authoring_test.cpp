@@ -1,0 +1,210 @@
+// The queue's streams through the real DVD authoring chain: stored jobs written as control
+// lists, encoded by the runner and encoder, (for film) the 2:3 pass, the chapter file, then
+// mplex -f 8 and dvdauthor. Neither may warn or fail, and the disc's chapters must be where
+// the chapter file says.
+#include "ecl/ecl_rewrite.h"
+#include "ecl/ecl_writer.h"
+#include "encoder_fixture.h"
+#include "jobs/job_store.h"
+#include "log/log.h"
+#include "pulldown/pulldown.h"
+#include "pulldown/pulldown_worker.h"
+#include "run/chapter_files.h"
+#include "store/paths.h"
+#include "support/media.h"
+#include "support/test_support.h"
+#include "templates/template_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+using encoder_test::RunProgram;
+using encoder_test::RunResult;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+
+namespace {
+
+const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
+
+bool HaveAuthoringTools() {
+    return media::Run("command -v mplex >/dev/null && command -v dvdauthor >/dev/null");
+}
+
+// Seconds of "H:MM:SS.mmm".
+double Seconds(const std::string& time) {
+    int h = 0;
+    int m = 0;
+    double s = 0;
+    std::sscanf(time.c_str(), "%d:%d:%lf", &h, &m, &s);
+    return h * 3600 + m * 60 + s;
+}
+
+std::vector<double> FileTimes(const std::string& path) {
+    std::string text = ReadFile(path);
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    std::vector<double> times;
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        times.push_back(Seconds(item));
+    }
+    return times;
+}
+
+// The chapter times dvdauthor reports ("CHAPTERS: VTS[1/1] 1.001").
+std::vector<double> DiscTimes(const std::string& output) {
+    std::vector<double> times;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("CHAPTERS:", 0) == 0) {
+            times.push_back(std::atof(line.substr(line.rfind(' ') + 1).c_str()));
+        }
+    }
+    return times;
+}
+
+class Authoring : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveAuthoringTools()) {
+            GTEST_SKIP() << "mplex and dvdauthor are not installed (scripts/setup.sh)";
+        }
+        auto& s = m_Store.Store();
+        s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 0);
+        templates::InitTemplates(s);
+    }
+
+    // Writes the job's list as the run does and encodes it (both parts for method 0).
+    ecl::EclState Encode(const jobs::JobRecord& job, const ecl::SourceFacts& facts) {
+        auto& s = m_Store.Store();
+        EXPECT_TRUE(jobs::WriteJobRecord(s, 0, job));
+        ecl::EclState state;
+        env::Settings settings;
+        const std::string eclPath = ecl::WriteEcl(
+            s, 0, 5, settings, [&](const std::string&) { return facts; }, state);
+        RunResult run = RunProgram({kProgramDir + "/EclCCE", "-ecl", eclPath, "-batch"});
+        EXPECT_EQ(run.status, 0) << run.output;
+        if (job.method == 0) {
+            EXPECT_TRUE(ecl::RewriteEclForPart2(eclPath, false));
+            run = RunProgram({kProgramDir + "/EclCCE", "-ecl", eclPath, "-batch"});
+            EXPECT_EQ(run.status, 0) << run.output;
+        }
+        m_EncoderOutput = run.output;
+        return state;
+    }
+
+    // Authors `stream` with its chapter file; returns dvdauthor's output.
+    std::string Author(const std::string& stream, const char* format) {
+        setenv("VIDEO_FORMAT", format, 1);
+        const std::string mpg = m_Dir.File("title.mpg");
+        RunResult mux = RunProgram({"mplex", "-f", "8", "-o", mpg, stream});
+        EXPECT_EQ(mux.status, 0) << mux.output;
+        EXPECT_EQ(mux.output.find("WARN"), std::string::npos) << mux.output;
+        EXPECT_EQ(mux.output.find("ERR"), std::string::npos) << mux.output;
+        const std::string chapters = ReadFile(stream + ".chapters.txt");
+        RunResult title = RunProgram({"dvdauthor", "-o", m_Dir.File("dvd"), "-t", "-c",
+                                      chapters.substr(0, chapters.find('\n')), mpg});
+        RunResult toc = RunProgram({"dvdauthor", "-o", m_Dir.File("dvd"), "-T"});
+        unsetenv("VIDEO_FORMAT");
+        for (const RunResult* r : {&title, &toc}) {
+            EXPECT_EQ(r->status, 0) << r->output;
+            EXPECT_EQ(r->output.find("WARN"), std::string::npos) << r->output;
+            EXPECT_EQ(r->output.find("ERR"), std::string::npos) << r->output;
+        }
+        EXPECT_TRUE(FileExists(m_Dir.File("dvd/VIDEO_TS/VTS_01_1.VOB")));
+        return title.output;
+    }
+
+    void ExpectChaptersWhereTheFileSays(const std::string& stream, const std::string& disc,
+                                        size_t count) {
+        const std::vector<double> want = FileTimes(stream + ".chapters.txt");
+        const std::vector<double> have = DiscTimes(disc);
+        ASSERT_EQ(want.size(), count) << ReadFile(stream + ".chapters.txt");
+        ASSERT_EQ(have.size(), want.size()) << disc;
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_NEAR(have[i], want[i], 0.0015) << "chapter " << i << "\n" << disc;
+        }
+    }
+
+    testing_support::TempStore m_Store;
+    testing_support::TempDir m_Dir;
+    testing_support::LogLines m_Lines;
+    logging::Log m_Log{m_Lines, ""};
+    std::string m_EncoderOutput;
+};
+
+jobs::JobRecord Job(const std::string& input, int method, const char* templateKey) {
+    jobs::JobRecord job;
+    job.name = "Authoring";
+    job.input = input;
+    job.templateKey = templateKey;
+    job.method = method;
+    job.bitrateMax = 8000;
+    job.qFactor = 40;
+    job.bias = 30;
+    job.passes = 2;
+    job.quality = 16;
+    job.progressive = 1;
+    job.topFieldFirst = 1;
+    return job;
+}
+
+} // namespace
+
+TEST_F(Authoring, FilmJobWithTheTwoThreePassAndChapters) {
+    const std::string source = m_Dir.File("Film.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "720x480", "24000/1001", 3, "mpeg4", false));
+    jobs::JobRecord job = Job(source, 1, "1"); // Multipass VBR
+    job.aspectRatio = 3;
+    job.bitrateAvg = 5000;
+    job.telecide = 1;
+    job.endFrame = 72;
+    job.chapters = "0,24,48";
+    ecl::EclState state = Encode(job, ecl::SourceFacts{true, 720, 480, 24000, 1001, 72});
+    ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+
+    // The window's pass: a whole result under the final name.
+    const std::string film = state.m_OutputPath + ".m2v";
+    pulldown::PulldownCallbacks callbacks;
+    pulldown::PulldownProcessor pass(
+        state.m_OutputPath, pulldown::PassTargetOf(state.m_OutputPath, film),
+        pulldown::WindowRunOptions(),
+        pulldown::PublishWholeTarget(state.m_OutputPath, film, std::move(callbacks)));
+    ASSERT_EQ(pass.Run(), 0);
+    run::WriteJobChapterFiles(state, m_Log);
+    // Film frames 24 and 48 at 23.976: 1.001 s and 2.002 s, before and after the 2:3 pass.
+    EXPECT_EQ(ReadFile(film + ".chapters.txt"), "0:00:00.000,0:00:01.001,0:00:02.002\n");
+    EXPECT_EQ(ReadFile(state.m_OutputPath + ".chapters.txt"), ReadFile(film + ".chapters.txt"));
+
+    const std::string disc = Author(film, "NTSC");
+    ExpectChaptersWhereTheFileSays(film, disc, 3);
+}
+
+TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {
+    const std::string source = m_Dir.File("Pal.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "720x576", "25", 2, "mpeg4", false));
+    jobs::JobRecord job = Job(source, 0, "0"); // the two-part method
+    job.aspectRatio = 2;
+    job.bitrateMin = 2000;
+    job.bitrateAvg = 4000;
+    job.progressive = 0;
+    job.topFieldFirst = 1;
+    job.endFrame = 50;
+    job.chapters = "0,25";
+    ecl::EclState state = Encode(job, ecl::SourceFacts{true, 720, 576, 25, 1, 50});
+    ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+    run::WriteJobChapterFiles(state, m_Log);
+    EXPECT_EQ(ReadFile(state.m_OutputPath + ".chapters.txt"), "0:00:00.000,0:00:01.000\n");
+
+    const std::string disc = Author(state.m_OutputPath, "PAL");
+    ExpectChaptersWhereTheFileSays(state.m_OutputPath, disc, 2);
+    // The minimum reached the stream's passes: the mean keeps it.
+    const double seconds = 2.0;
+    EXPECT_GE(ReadFile(state.m_OutputPath).size() * 8 / seconds, 2000 * 1000.0);
+}

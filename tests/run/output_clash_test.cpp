@@ -1,0 +1,76 @@
+// Jobs whose encodes write the same stream: found when added, refused at the start of a job
+// when the other job is complete and its stream is there.
+#include "ecl/ecl_writer.h"
+#include "jobs/job_store.h"
+#include "run/output_clash.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+struct ClashRig {
+    ClashRig() { std::filesystem::create_directories(dir.File("out")); }
+    void Add(const std::string& name, const std::string& input, const char* status) {
+        jobs::JobRecord r;
+        r.name = name;
+        r.input = input;
+        r.status = status;
+        int position = 0;
+        ASSERT_TRUE(jobs::AppendJobRecord(store.Store(), r, position));
+    }
+    testing_support::TempDir dir;
+    testing_support::TempStore store;
+    env::Settings settings;
+};
+
+} // namespace
+
+TEST(OutputClash, SourcesOfOneNameMeetInOneFolder) {
+    ClashRig rig;
+    rig.settings.m_OutputSameDir = true;
+    rig.Add("mp4", rig.dir.File("clip.mp4"), jobs::kStatusComplete);
+    rig.Add("mkv", rig.dir.File("clip.mkv"), jobs::kStatusPending);
+    rig.Add("other", rig.dir.File("a/clip.mkv"), jobs::kStatusPending);
+    std::string other;
+    EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 1, other), 0);
+    EXPECT_EQ(other, "mp4");
+    // Side by side only: another folder writes beside its own source.
+    EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 2, other), -1);
+
+    // With one output folder the folders of the sources no longer matter.
+    rig.settings.m_OutputSameDir = false;
+    rig.settings.m_OutputDirectory = rig.dir.File("out");
+    EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 2, other), 0);
+    EXPECT_EQ(run::JobStreamPath(rig.store.Store(), rig.settings, 2), rig.dir.File("out/clip.mpv"));
+}
+
+TEST(OutputClash, TheRunKeepsACompleteJobsStreamUnlessToldToReplaceIt) {
+    ClashRig rig;
+    rig.settings.m_OutputSameDir = false;
+    rig.settings.m_OutputDirectory = rig.dir.File("out");
+    rig.Add("first", rig.dir.File("a/clip.mp4"), jobs::kStatusComplete);
+    rig.Add("second", rig.dir.File("b/clip.mkv"), jobs::kStatusPending);
+    ecl::EclState ecl;
+    ecl.m_OutputPath = rig.dir.File("out/clip.mpv");
+    std::string other;
+    std::string line;
+    // Nothing written yet: nothing to keep.
+    EXPECT_FALSE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
+
+    testing_support::WriteFile(ecl.m_OutputPath, "stream");
+    ASSERT_TRUE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
+    EXPECT_EQ(other, "first");
+    EXPECT_EQ(line, "  ERROR: Job second would write " + ecl.m_OutputPath +
+                        ", the output of the completed job first; not encoded. Change its name "
+                        "or output folder, or choose to replace that output.");
+
+    jobs::SetJobNumber(rig.store.Store(), 1, run::kReplaceOutput, 1);
+    EXPECT_FALSE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
+    jobs::SetJobNumber(rig.store.Store(), 1, run::kReplaceOutput, 0);
+    // A job that is not complete has no finished output to keep.
+    jobs::SetJobString(rig.store.Store(), 0, jobs::kStatus, jobs::kStatusError);
+    EXPECT_FALSE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
+}
