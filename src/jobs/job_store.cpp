@@ -184,6 +184,15 @@ int JobCount(KeyStore& store) {
     return jobsKey ? store.CountPositions(jobsKey) : 0;
 }
 
+std::vector<int> JobsHoldingValue(KeyStore& store, const char* name, int count) {
+    std::vector<int> positions;
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    if (!jobsKey || !store.PositionsWithValue(jobsKey, name, count, positions)) {
+        positions.clear();
+    }
+    return positions;
+}
+
 bool SwapJobs(KeyStore& store, int a, int b) {
     if (a == b) {
         return true;

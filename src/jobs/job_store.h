@@ -46,6 +46,10 @@ bool ClearJobs(store::KeyStore& store, int count);
 // The lowest position below `count` whose "Status" reads exactly "Pending", or -1. One
 // indexed query, whatever the queue's length.
 int FindFirstPending(store::KeyStore& store, int count);
+// The positions below `count` of the jobs holding the value `name`, one of the store's marked
+// values (store::KeyStore::kMarkedValueNames), from one indexed query; empty when none can be
+// read.
+std::vector<int> JobsHoldingValue(store::KeyStore& store, const char* name, int count);
 // 0 "Pending", 3 "Error", 2 for "Complete" and for anything else or a failed read.
 int JobStatusImage(store::KeyStore& store, int position);
 

@@ -676,8 +676,7 @@ void RunController::OnPass2Finished(int job) {
 
 void RunController::ResumeRun() {
     store::KeyStore& store = *m_Services.store;
-    int count = jobs::JobCount(store);
-    for (int position = 0; position < count; ++position) {
+    for (int position : jobs::JobsHoldingValue(store, kRunHandleValue, jobs::JobCount(store))) {
         std::string handle;
         if (!jobs::GetJobString(store, position, kRunHandleValue, jobs::kWholeValue, handle) ||
             handle.empty()) {

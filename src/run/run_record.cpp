@@ -11,6 +11,10 @@
 
 namespace run {
 
+// The run's marks are the values the store indexes for finding them.
+static_assert(std::string_view(kRunKeyValue) == store::KeyStore::kMarkedValueNames[0]);
+static_assert(std::string_view(kRunHandleValue) == store::KeyStore::kMarkedValueNames[1]);
+
 namespace {
 
 constexpr const char* kLocal = "local";
@@ -161,8 +165,7 @@ int FindJobByRunKey(store::KeyStore& store, const std::string& key, int hint) {
     if (hint >= 0 && holds(hint)) {
         return hint;
     }
-    int count = jobs::JobCount(store);
-    for (int position = 0; position < count; ++position) {
+    for (int position : jobs::JobsHoldingValue(store, kRunKeyValue, jobs::JobCount(store))) {
         if (position != hint && holds(position)) {
             return position;
         }

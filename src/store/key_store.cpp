@@ -66,7 +66,13 @@ const char* const kSchemaSteps[] = {
                                                    "ON vals"
                                                    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
                                                    "  UPDATE keys SET status = NULL WHERE id = "
-                                                   "OLD.key; END;",
+                                                   "OLD.key; END;"
+                                                   // The values that mark the few jobs a run has
+                                                   // taken, so they are found without a scan.
+                                                   "CREATE INDEX vals_run_key ON vals (key) WHERE "
+                                                   "name = 'Run Key';"
+                                                   "CREATE INDEX vals_run_handle ON vals (key) "
+                                                   "WHERE name = 'Run Handle';",
 };
 
 // The schema version of an open file: 0 for an empty database, -1 for a database that is not

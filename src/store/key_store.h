@@ -130,6 +130,12 @@ public:
     // How many positions below `below` carry each "Status" text (a missing or unreadable status
     // counts under the empty text).
     bool CountStatuses(Key parent, int below, std::vector<std::pair<std::string, int>>& counts);
+    // The positions below `below` that hold a value named `name`, in order. `name` must be one
+    // of kMarkedValueNames, which the file indexes so that finding the few positions holding one
+    // costs nothing on a long list; any other name gives false.
+    bool PositionsWithValue(Key parent, std::string_view name, int below,
+                            std::vector<int>& positions);
+    static constexpr const char* kMarkedValueNames[] = {"Run Key", "Run Handle"};
     // The values named in `names` of positions [first, first + count), in position order; a
     // position's values come together, each with the position. A position with none of them
     // gives one value with an empty name and type 0.

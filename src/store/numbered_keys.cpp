@@ -3,6 +3,7 @@
 #include "store/key_store.h"
 #include "store/key_store_db.h"
 
+#include <iterator>
 #include <strings.h>
 
 namespace store {
@@ -96,6 +97,39 @@ bool KeyStore::CountStatuses(Key parent, int below,
         } else {
             counts.emplace_back(std::move(status), n);
         }
+    }
+    st.Reset();
+    return step == SqliteStatement::Done;
+}
+
+bool KeyStore::PositionsWithValue(Key parent, std::string_view name, int below,
+                                  std::vector<int>& positions) {
+    positions.clear();
+    // The name is written into each statement: only a literal term lets the planner use the
+    // partial index over that name.
+    static const char* const kQueries[] = {
+        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key WHERE v.name = 'Run Key'"
+        " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2 ORDER BY k.pos",
+        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key WHERE v.name = 'Run Handle'"
+        " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2 ORDER BY k.pos",
+    };
+    static_assert(std::size(kQueries) == std::size(kMarkedValueNames));
+    const char* query = nullptr;
+    for (size_t k = 0; k < std::size(kMarkedValueNames); ++k) {
+        if (name == kMarkedValueNames[k]) {
+            query = kQueries[k];
+        }
+    }
+    int64_t id = query ? Resolve(parent, "") : 0;
+    if (id == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement(query);
+    st.Bind(1, id);
+    st.Bind(2, static_cast<int64_t>(below));
+    SqliteStatement::StepResult step;
+    while ((step = st.Step()) == SqliteStatement::Row) {
+        positions.push_back(static_cast<int>(st.ColumnInt64(0)));
     }
     st.Reset();
     return step == SqliteStatement::Done;

@@ -148,19 +148,23 @@ TEST(JobQueries, AnOlderStoreGetsItsIndexWhenOpened) {
         store::KeyStore s;
         ASSERT_TRUE(s.Open(path));
         Fill(s, {"Complete", "Pending"});
+        ASSERT_TRUE(SetJobString(s, 1, "Run Handle", "local pid=1"));
     }
     // Back to the first schema, as an older program left it.
     store::SqliteDb db;
     std::string error;
     ASSERT_TRUE(db.Open(path, error));
-    ASSERT_TRUE(db.Exec("DROP TRIGGER vals_status_insert; DROP TRIGGER vals_status_update;"
-                        "DROP TRIGGER vals_status_delete; DROP INDEX keys_position;"
-                        "DROP INDEX keys_status; ALTER TABLE keys DROP COLUMN status;"
-                        "ALTER TABLE keys DROP COLUMN pos; UPDATE meta SET value = 1",
-                        error))
+    ASSERT_TRUE(
+        db.Exec("DROP TRIGGER vals_status_insert; DROP TRIGGER vals_status_update;"
+                "DROP TRIGGER vals_status_delete; DROP INDEX keys_position;"
+                "DROP INDEX keys_status; DROP INDEX vals_run_key; DROP INDEX vals_run_handle;"
+                " ALTER TABLE keys DROP COLUMN status;"
+                "ALTER TABLE keys DROP COLUMN pos; UPDATE meta SET value = 1",
+                error))
         << error;
     store::KeyStore s;
     ASSERT_TRUE(s.Open(path)) << s.LastError();
     EXPECT_EQ(JobCount(s), 2);
     EXPECT_EQ(FindFirstPending(s, 2), 1);
+    EXPECT_EQ(JobsHoldingValue(s, "Run Handle", 2), std::vector<int>{1});
 }
