@@ -112,12 +112,14 @@ bool WriteDescriptionFile(const std::string& path, const std::string& text, std:
 }
 
 bool LoadJobDescription(const std::string& path, store::KeyStore& store, std::string& error) {
+    // One job and its template: far less than a queue's export.
+    constexpr uint64_t kMaxJobDescriptionBytes = 64ull * 1024 * 1024;
     platform::ReadOnlyFile file;
     if (!file.Open(path)) {
         error = path + ": cannot be read";
         return false;
     }
-    if (file.Size() > store::kMaxRegFileBytes) {
+    if (file.Size() > kMaxJobDescriptionBytes) {
         error = path + ": too large for a job description";
         return false;
     }

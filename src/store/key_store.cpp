@@ -23,6 +23,10 @@ namespace {
     " instr(CAST(" d " AS BLOB), X'00') - 1) AS TEXT)"                                             \
     " WHEN length(CAST(" d " AS BLOB)) < 255 THEN CAST(" d " AS TEXT) ELSE NULL END"
 
+// The page cache: 16 MiB at most, 128 MiB while a WideCache lives.
+const char* const kCacheSize = "PRAGMA cache_size=-16384";
+const char* const kWideCacheSize = "PRAGMA cache_size=-131072";
+
 // Schema steps; step i brings a file from version i to version i + 1.
 const char* const kSchemaSteps[] = {
     "CREATE TABLE IF NOT EXISTS keys ("
@@ -105,6 +109,20 @@ std::string Text(std::string_view s) {
 } // namespace
 
 KeyStore::KeyStore() = default;
+
+KeyStore::WideCache::WideCache(KeyStore& store) : m_Store(store) {
+    std::string ignored;
+    if (m_Store.IsOpen()) {
+        m_Store.m_Db->Exec(kWideCacheSize, ignored);
+    }
+}
+
+KeyStore::WideCache::~WideCache() {
+    std::string ignored;
+    if (m_Store.IsOpen()) {
+        m_Store.m_Db->Exec(kCacheSize, ignored);
+    }
+}
 
 KeyStore::~KeyStore() {
     Close();
@@ -210,9 +228,8 @@ bool KeyStore::Open(const std::string& path) {
             path + ": written by a newer Vantaq (store version " + std::to_string(version) + ")";
         return false;
     }
-    // A bounded page cache large enough for the indexes of a long queue (16 MiB at most).
-    if (!db->Exec("PRAGMA cache_size=-16384", error) ||
-        !db->Exec("PRAGMA journal_mode=WAL", error) ||
+    // A bounded page cache large enough for the indexes of a long queue.
+    if (!db->Exec(kCacheSize, error) || !db->Exec("PRAGMA journal_mode=WAL", error) ||
         !db->Exec("PRAGMA synchronous=FULL", error) || !db->Exec("PRAGMA foreign_keys=ON", error)) {
         return fail(error);
     }

@@ -115,6 +115,20 @@ public:
         bool m_Done = false;
     };
 
+    // Widens the page cache while it lives (128 MiB at most, against 16 MiB), for one long unit
+    // of writes such as a file import: its pages stay in memory until the commit instead of
+    // being written out and read back midway.
+    class WideCache {
+    public:
+        explicit WideCache(KeyStore& store);
+        ~WideCache();
+        WideCache(const WideCache&) = delete;
+        WideCache& operator=(const WideCache&) = delete;
+
+    private:
+        KeyStore& m_Store;
+    };
+
     // ---- numbered sub-keys ----
     // Sub-keys named by a decimal number without leading zeros ("0", "1", ...) are positions.
     // Their "Status" value, as a reader with a 255-byte buffer sees it, is mirrored in the

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace store {
@@ -136,17 +137,27 @@ bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string
 
 // ---- import ----
 
-std::string Utf16ToUtf8(std::string_view bytes) {
-    std::string out;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t c = static_cast<unsigned char>(bytes[i]) |
-                     (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
-            uint32_t low = static_cast<unsigned char>(bytes[i + 2]) |
-                           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 3])) << 8);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
+// Appends the UTF-8 form of whole UTF-16LE units of `bytes`; returns how many bytes were taken.
+// A unit cut at the end, or a high surrogate whose partner may come in the next piece, is left
+// for then unless `last`.
+size_t AppendUtf16AsUtf8(std::string_view bytes, bool last, std::string& out) {
+    auto unit = [&bytes](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    };
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 3 >= bytes.size() && !last) {
+                break;
+            }
+            if (i + 3 < bytes.size()) {
+                uint32_t low = unit(i + 2);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    i += 2;
+                }
             }
         }
         if (c < 0x80) {
@@ -165,59 +176,117 @@ std::string Utf16ToUtf8(std::string_view bytes) {
             out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
     }
-    return out;
-}
-
-std::string Decode(std::string_view bytes) {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        return Utf16ToUtf8(bytes.substr(2));
-    }
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        return std::string(bytes.substr(3));
-    }
-    return std::string(bytes);
+    return last ? bytes.size() : i;
 }
 
 struct Line {
-    int number;
+    int number = 0;
     std::string text;
 };
 
-// Splits into lines and joins hex continuations (a line ending in "\" goes on in the next).
-std::vector<Line> SplitLines(const std::string& text) {
-    std::vector<Line> lines;
-    size_t start = 0;
-    int number = 0;
-    bool continued = false;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
+// The lines of a registry file read a piece at a time, decoded to UTF-8, with hex continuations
+// joined (a line ending in "\" goes on in the next): memory holds a piece and a line, whatever
+// the file's length.
+class RegLines {
+public:
+    explicit RegLines(const RegSource& read) : m_Read(read) {}
+
+    // The next line; false at the end of the file, or when it could not be read (Failed()).
+    bool Next(Line& line) {
+        if (!NextRaw(line)) {
+            return false;
         }
-        std::string line = text.substr(start, end - start);
-        ++number;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        while (line.text.size() > 0 && line.text.back() == '\\' &&
+               line.text.find("=hex") != std::string::npos) {
+            line.text.pop_back();
+            Line more;
+            if (!NextRaw(more)) {
+                break;
+            }
+            size_t first = more.text.find_first_not_of(" \t");
+            line.text += first == std::string::npos ? "" : more.text.substr(first);
         }
-        if (continued) {
-            size_t first = line.find_first_not_of(" \t");
-            lines.back().text += first == std::string::npos ? "" : line.substr(first);
-        } else {
-            lines.push_back({number, line});
-        }
-        continued = !lines.back().text.empty() && lines.back().text.back() == '\\' &&
-                    lines.back().text.find("=hex") != std::string::npos;
-        if (continued) {
-            lines.back().text.pop_back();
-        }
-        if (end == text.size()) {
-            break;
-        }
-        start = end + 1;
+        return true;
     }
-    return lines;
-}
+    bool Failed() const { return m_Failed; }
+
+private:
+    enum class Encoding { kUnknown, kUtf8, kUtf16 };
+
+    bool NextRaw(Line& line) {
+        for (;;) {
+            size_t end = m_Text.find('\n', m_Pos);
+            if (end != std::string::npos || m_Eof) {
+                if (m_Done) {
+                    return false;
+                }
+                if (end == std::string::npos) {
+                    // The last line, empty when the file ends with a line end.
+                    end = m_Text.size();
+                    m_Done = true;
+                }
+                line.number = ++m_Number;
+                line.text.assign(m_Text, m_Pos, end - m_Pos);
+                if (!line.text.empty() && line.text.back() == '\r') {
+                    line.text.pop_back();
+                }
+                m_Pos = end + 1;
+                return true;
+            }
+            m_Text.erase(0, m_Pos);
+            m_Pos = 0;
+            if (!Fill()) {
+                return false;
+            }
+        }
+    }
+
+    // Appends the next piece of the file to the text; false when it could not be read.
+    bool Fill() {
+        constexpr size_t kPiece = 1 << 20;
+        std::string piece(kPiece, '\0');
+        long got = m_Read(piece.data(), piece.size());
+        if (got < 0) {
+            m_Failed = true;
+            return false;
+        }
+        piece.resize(static_cast<size_t>(got));
+        m_Eof = got == 0;
+        m_Raw += piece;
+        if (m_Encoding == Encoding::kUnknown) {
+            if (m_Raw.size() < 3 && !m_Eof) {
+                return true;
+            }
+            if (m_Raw.size() >= 2 && static_cast<unsigned char>(m_Raw[0]) == 0xFF &&
+                static_cast<unsigned char>(m_Raw[1]) == 0xFE) {
+                m_Encoding = Encoding::kUtf16;
+                m_Raw.erase(0, 2);
+            } else {
+                m_Encoding = Encoding::kUtf8;
+                if (m_Raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+                    m_Raw.erase(0, 3);
+                }
+            }
+        }
+        if (m_Encoding == Encoding::kUtf16) {
+            m_Raw.erase(0, AppendUtf16AsUtf8(m_Raw, m_Eof, m_Text));
+        } else {
+            m_Text += m_Raw;
+            m_Raw.clear();
+        }
+        return true;
+    }
+
+    const RegSource& m_Read;
+    Encoding m_Encoding = Encoding::kUnknown;
+    std::string m_Raw;  // read, not yet decoded
+    std::string m_Text; // decoded; lines start at m_Pos
+    size_t m_Pos = 0;
+    int m_Number = 0;
+    bool m_Eof = false;
+    bool m_Done = false;
+    bool m_Failed = false;
+};
 
 // Parses a quoted text starting at `pos` (at the opening quote); `pos` ends after the close.
 bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
@@ -418,16 +487,34 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
 }
 
 bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) {
-    std::vector<Line> lines = SplitLines(Decode(bytes));
-    size_t i = 0;
-    while (i < lines.size() && lines[i].text.find_first_not_of(" \t") == std::string::npos) {
-        ++i;
+    size_t taken = 0;
+    RegSource read = [&bytes, &taken](char* to, size_t most) {
+        size_t n = std::min(most, bytes.size() - taken);
+        std::memcpy(to, bytes.data() + taken, n);
+        taken += n;
+        return static_cast<long>(n);
+    };
+    return ImportRegFile(store, read, error);
+}
+
+bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
+    RegLines lines(read);
+    Line line;
+    bool more = lines.Next(line);
+    while (more && line.text.find_first_not_of(" \t") == std::string::npos) {
+        more = lines.Next(line);
     }
-    if (i == lines.size() || (lines[i].text != kHeader5 && lines[i].text != kHeader4)) {
-        error = "line " + std::to_string(i < lines.size() ? lines[i].number : 1) +
+    if (lines.Failed()) {
+        error = "the file cannot be read";
+        return false;
+    }
+    if (!more || (line.text != kHeader5 && line.text != kHeader4)) {
+        error = "line " + std::to_string(more ? line.number : 1) +
                 ": not a registry file (expected \"" + std::string(kHeader5) + "\")";
         return false;
     }
+    // A long file's keys and indexes stay in memory until the one commit.
+    KeyStore::WideCache wide(store);
     KeyStore::Transaction unit(store);
     if (!unit.Ok()) {
         error = "the store cannot be written: " + store.LastError();
@@ -436,9 +523,9 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
     bool haveKey = false;
     std::string keyPath;
     Key key;
-    for (++i; i < lines.size(); ++i) {
-        const std::string& text = lines[i].text;
-        std::string where = "line " + std::to_string(lines[i].number) + ": ";
+    while (lines.Next(line)) {
+        const std::string& text = line.text;
+        std::string where = "line " + std::to_string(line.number) + ": ";
         size_t first = text.find_first_not_of(" \t");
         if (first == std::string::npos || text[first] == ';') {
             continue;
@@ -501,6 +588,10 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
             error = where + "cannot write the value: " + store.LastError();
             return false;
         }
+    }
+    if (lines.Failed()) {
+        error = "the file cannot be read";
+        return false;
     }
     if (!unit.Commit()) {
         error = "the store cannot be written: " + store.LastError();

@@ -15,7 +15,7 @@ namespace store {
 // Limits of an imported file: the registry's own for keys, and a size for the whole file.
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr size_t kMaxKeyNameLength = 255;
-inline constexpr uint64_t kMaxRegFileBytes = 64ull * 1024 * 1024;
+inline constexpr uint64_t kMaxRegFileBytes = 1024ull * 1024 * 1024;
 
 // Takes the next piece of an export; false when it could not be written.
 using RegSink = std::function<bool(std::string_view piece)>;
@@ -34,5 +34,11 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
 // Keys deeper than kMaxKeyDepth levels or with a name longer than kMaxKeyNameLength characters
 // are refused. On failure nothing is changed and `error` names the line ("line 7: ...").
 bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error);
+
+// Gives the next piece of a file to import into `to` (at most `most` bytes): the number of bytes
+// given, 0 at the end, negative when the file cannot be read.
+using RegSource = std::function<long(char* to, size_t most)>;
+// The same, reading the file a piece at a time, so that memory does not grow with it.
+bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error);
 
 } // namespace store

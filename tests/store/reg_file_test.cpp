@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 using namespace store;
 using testing_support::TempStore;
 
@@ -126,4 +129,58 @@ TEST(RegFile, MalformedInputChangesNothingAndNamesTheLine) {
         ASSERT_TRUE(t.Store().ReadNumber(kHive, "S", "Keep", n));
         EXPECT_EQ(n, 7u);
     }
+}
+
+TEST(RegFile, AFileReadInPiecesImportsAsWholeAndAFailedReadChangesNothing) {
+    // UTF-16LE with a character outside the basic plane (a surrogate pair), so that pieces of
+    // odd sizes cut units, pairs, lines and a hex continuation everywhere.
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\X]\r\n"
+                       "\"Clef\"=\"\x34\xD8\x1E\xDD\"\r\n"
+                       "\"Blob\"=hex:01,02,\\\r\n  03,04\r\n\r\n";
+    std::string file = "\xFF\xFE";
+    for (size_t i = 0; i < text.size(); ++i) {
+        // The two bytes after the quote are already the pair's UTF-16LE units.
+        bool raw = i >= text.find("\x34\xD8") && i < text.find("\x34\xD8") + 4;
+        file.push_back(text[i]);
+        if (!raw) {
+            file.push_back('\0');
+        }
+    }
+    TempStore whole;
+    std::string error;
+    ASSERT_TRUE(ImportRegFile(whole.Store(), file, error)) << error;
+    std::string expected;
+    ASSERT_TRUE(ExportRegFile(whole.Store(), "Software\\X", expected, error));
+    EXPECT_NE(expected.find("\"Clef\"=\"\xF0\x9D\x84\x9E\""), std::string::npos) << expected;
+    EXPECT_NE(expected.find("\"Blob\"=hex:01,02,03,04"), std::string::npos) << expected;
+
+    for (size_t pieceSize : {1, 2, 3, 5}) {
+        TempStore t;
+        size_t at = 0;
+        RegSource read = [&](char* to, size_t most) {
+            size_t n = std::min({most, pieceSize, file.size() - at});
+            std::memcpy(to, file.data() + at, n);
+            at += n;
+            return static_cast<long>(n);
+        };
+        ASSERT_TRUE(ImportRegFile(t.Store(), read, error)) << pieceSize << ": " << error;
+        std::string got;
+        ASSERT_TRUE(ExportRegFile(t.Store(), "Software\\X", got, error));
+        EXPECT_EQ(got, expected) << pieceSize;
+    }
+
+    TempStore t;
+    size_t calls = 0;
+    RegSource failing = [&](char* to, size_t most) -> long {
+        if (++calls > 60) {
+            return -1;
+        }
+        size_t n = std::min<size_t>({most, 1, file.size()});
+        std::memcpy(to, file.data() + calls - 1, n);
+        return static_cast<long>(n);
+    };
+    EXPECT_FALSE(ImportRegFile(t.Store(), failing, error));
+    EXPECT_EQ(error, "the file cannot be read");
+    EXPECT_FALSE(t.Store().OpenKey(kHive, "Software\\X", Access::Read));
 }

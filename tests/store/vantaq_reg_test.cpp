@@ -77,7 +77,7 @@ TEST(VantaqReg, RefusesHostileFiles) {
     testing_support::WriteFile(dir.File("long.reg"), keyFile("Software\\" + std::string(256, 'n')));
     std::string huge = dir.File("huge.reg");
     testing_support::WriteFile(huge, "");
-    ASSERT_EQ(truncate(huge.c_str(), 65 * 1024 * 1024), 0);
+    ASSERT_EQ(truncate(huge.c_str(), 1025ll * 1024 * 1024), 0);
     ASSERT_EQ(mkfifo(dir.File("pipe.reg").c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
         {dir.File("deep.reg"),
@@ -86,7 +86,7 @@ TEST(VantaqReg, RefusesHostileFiles) {
          "line 4: a key name of 256 characters; at most 255 are allowed (nothing imported)"},
         {"/dev/zero", "/dev/zero is not a regular file (nothing imported)"},
         {dir.File("pipe.reg"), "pipe.reg is not a regular file (nothing imported)"},
-        {huge, "huge.reg is larger than 64 MiB (nothing imported)"},
+        {huge, "huge.reg is larger than 1024 MiB (nothing imported)"},
     };
     for (const auto& [file, says] : cases) {
         EXPECT_EQ(Shell(env + tool + " import '" + file + "' 2> '" + dir.File("err.txt") + "'"), 1);

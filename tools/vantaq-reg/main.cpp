@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,17 +16,16 @@ int Usage() {
         stderr, "usage: vantaq-reg export [KEY]   write the store, or KEY and its sub-keys,\n"
                 "                                 to standard output\n"
                 "       vantaq-reg import FILE    read a registry file (a regular file of at most\n"
-                "                                 64 MiB) into the store\n"
+                "                                 1 GiB) into the store\n"
                 "KEY is below HKEY_CURRENT_USER, e.g. Software\\Pellmoor\\Vantaq\\Jobs.\n"
                 "The store is $VANTAQ_STORE, else $XDG_CONFIG_HOME/vantaq/store.sqlite.\n");
     return 2;
 }
 
-// Reads an import file: only a regular file of bounded size, since a device or a pipe would
+// Opens an import file: only a regular file of bounded size, since a device or a pipe would
 // never end, or block.
-bool ReadImportFile(const char* path, std::string& bytes) {
+bool OpenImportFile(const char* path, platform::ReadOnlyFile& file) {
     platform::FileFacts facts;
-    platform::ReadOnlyFile file;
     if (!platform::RegularFileFacts(path, facts)) {
         std::fprintf(stderr, "vantaq-reg: %s is not a regular file (nothing imported)\n", path);
         return false;
@@ -35,8 +35,7 @@ bool ReadImportFile(const char* path, std::string& bytes) {
                      static_cast<unsigned long long>(store::kMaxRegFileBytes >> 20));
         return false;
     }
-    if (!file.Open(path) || file.Size() > store::kMaxRegFileBytes ||
-        !file.ReadAt(0, file.Size(), bytes)) {
+    if (!file.Open(path) || file.Size() > store::kMaxRegFileBytes) {
         std::fprintf(stderr, "vantaq-reg: cannot read %s (nothing imported)\n", path);
         return false;
     }
@@ -53,8 +52,8 @@ int main(int argc, char** argv) {
     if ((exporting && argc > 3) || (!exporting && argc != 3)) {
         return Usage();
     }
-    std::string bytes;
-    if (!exporting && !ReadImportFile(argv[2], bytes)) {
+    platform::ReadOnlyFile file;
+    if (!exporting && !OpenImportFile(argv[2], file)) {
         return 1;
     }
     store::KeyStore store;
@@ -73,7 +72,19 @@ int main(int argc, char** argv) {
         }
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    if (!store::ImportRegFile(store, bytes, error)) {
+    // The file is read a piece at a time up to the size it had when opened.
+    uint64_t offset = 0;
+    std::string piece;
+    store::RegSource read = [&](char* to, size_t most) -> long {
+        uint64_t n = std::min<uint64_t>(most, file.Size() - offset);
+        if (n > 0 && !file.ReadAt(offset, n, piece)) {
+            return -1;
+        }
+        std::memcpy(to, piece.data(), n);
+        offset += n;
+        return static_cast<long>(n);
+    };
+    if (!store::ImportRegFile(store, read, error)) {
         std::fprintf(stderr, "vantaq-reg: %s: %s (nothing imported)\n", argv[2], error.c_str());
         return 1;
     }
