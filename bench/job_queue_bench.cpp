@@ -162,6 +162,46 @@ double ImportList(const std::string& dir, const std::string& source, int lines, 
     return elapsed;
 }
 
+// Settings as the main job has them: logging on, outputs beside their sources.
+void ImportRunSettings(const std::string& programDir, const std::string& dir,
+                       const std::string& storePath) {
+    std::string path = dir + "/settings.reg";
+    std::ofstream out(path);
+    out << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Pellmoor\\Vantaq]\r\n"
+           "\"EnableLogging\"=dword:00000001\r\n\"OutputSameDir\"=dword:00000001\r\n"
+           "\"OutputDirectory\"=\"\"\r\n\"AutoBias\"=dword:00000000\r\n";
+    out.close();
+    Run({programDir + "/vantaq-reg", "import", path}, storePath);
+}
+
+// Three short encodes run after `jobs` finished ones: a job list of three sources taken and
+// run to the end by the program, as a user's queue would be.
+Child RunThreeJobs(const std::string& programDir, const std::string& dir,
+                   const std::string& storePath) {
+    std::string runSource = dir + "/run.avi";
+    if (!fs::exists(runSource)) {
+        std::string make = "ffmpeg -loglevel error -y -f lavfi -i "
+                           "testsrc2=size=320x240:rate=30000/1001 -t 1 -c:v mjpeg " +
+                           runSource;
+        if (std::system(make.c_str()) != 0) {
+            std::fprintf(stderr, "ffmpeg could not make the run's source\n");
+        }
+    }
+    std::string listPath = dir + "/run.txt";
+    std::ofstream out(listPath);
+    out << "; 1.0.1.5\n";
+    for (int i = 0; i < 3; ++i) {
+        std::string copy = dir + "/run" + std::to_string(i) + ".avi";
+        fs::copy_file(runSource, copy, fs::copy_options::overwrite_existing);
+        fs::remove(dir + "/run" + std::to_string(i) + ".mpv");
+        out << "0," << copy << ",0,8000,4000,3,1\n";
+    }
+    out.close();
+    ImportRunSettings(programDir, dir, storePath);
+    return Run({programDir + "/vantaq", "-source:" + listPath, "-start", "-exit"}, storePath);
+}
+
 // The list's store operations on a queue of `jobs` (in this process): milliseconds each.
 std::string ListOperations(const std::string& path, int jobs) {
     store::KeyStore s;
@@ -213,8 +253,8 @@ int main() {
         std::fprintf(stderr, "ffmpeg could not make the source\n");
         return 1;
     }
-    std::printf("%-8s %12s %10s %12s %10s %12s %12s\n", "jobs", "start-exit", "peak MiB",
-                "list import", "peak MiB", ".reg export", ".reg import");
+    std::printf("%-8s %12s %10s %12s %10s %12s %12s %10s %12s\n", "jobs", "start-exit", "peak MiB",
+                "list import", "peak MiB", ".reg export", ".reg import", "peak MiB", "3 encodes");
     for (int n : sizes) {
         std::string storePath = dir + "/store.sqlite";
         fs::remove(storePath);
@@ -229,10 +269,15 @@ int main() {
         Child imported = Run({programDir + "/vantaq-reg", "import", regPath}, emptyStore);
         long importPeak = 0;
         double listSeconds = n > 0 ? ImportList(dir, source, n, importPeak) : 0.0;
-        std::printf("%-8d %10.2f s %10.0f %10.2f s %10.0f %10.2f s %10.2f s%s\n", n,
+        std::string runStore = dir + "/run.sqlite";
+        fs::copy_file(storePath, runStore, fs::copy_options::overwrite_existing);
+        Child encodes = RunThreeJobs(programDir, dir, runStore);
+        fs::remove(runStore);
+        std::printf("%-8d %10.2f s %10.0f %10.2f s %10.0f %10.2f s %10.2f s %10.0f %10.2f s%s\n", n,
                     startExit.seconds, startExit.peakKiB / 1024.0, listSeconds, importPeak / 1024.0,
-                    exported.seconds, imported.seconds,
-                    startExit.status || (n > 0 && (exported.status || imported.status))
+                    exported.seconds, imported.seconds, imported.peakKiB / 1024.0, encodes.seconds,
+                    startExit.status || encodes.status ||
+                            (n > 0 && (exported.status || imported.status))
                         ? "  (a program failed)"
                         : "");
         if (n > 1) {
