@@ -263,6 +263,8 @@ public:
     }
     // A run or a pulldown pass is in progress: the pulldown utility must wait.
     bool RunBusy() const;
+    // The store the window's jobs are kept in.
+    store::KeyStore& Store() { return m_Store; }
 
     // State of the window itself and of the job editor.
     bool m_InTray = false;

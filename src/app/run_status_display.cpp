@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_record.h"
+#include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
 #include "platform/ui_queue.h"
@@ -42,10 +43,13 @@ std::string RunStatusDisplay::StatusText() const {
     const run::RunProgress& progress = m_Controller->Progress();
     // This run's jobs: those it has started, and the pending ones still ahead of it.
     const int current = m_Controller->State().m_CurrentJob;
-    int pending = 0;
-    for (int row = 0; row < m_Dialog.GetCount(platform::main_window::kJobList); ++row) {
-        pending += row != current && m_Dialog.GetRowImage(platform::main_window::kJobList, row) ==
-                                         jobs::kImagePending;
+    // Counted by the store's index, whatever the length of the queue.
+    store::KeyStore& store = m_Window->Store();
+    int pending = jobs::CountJobStatuses(store, jobs::JobCount(store)).pending;
+    std::string status;
+    if (jobs::GetJobString(store, current, jobs::kStatus, jobs::kStatusSearchCapacity, status) &&
+        status == jobs::kStatusPending) {
+        --pending;
     }
     const int started = std::max(progress.JobsStarted(), 1);
     std::string text =

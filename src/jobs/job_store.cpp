@@ -193,6 +193,15 @@ std::vector<int> JobsHoldingValue(KeyStore& store, const char* name, int count) 
     return positions;
 }
 
+std::vector<int> JobsWithSourceStem(KeyStore& store, const std::string& path, int count) {
+    std::vector<int> positions;
+    Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
+    if (!jobsKey || !store.PositionsWithInputStem(jobsKey, path, count, positions)) {
+        positions.clear();
+    }
+    return positions;
+}
+
 bool SwapJobs(KeyStore& store, int a, int b) {
     if (a == b) {
         return true;

@@ -50,6 +50,9 @@ int FindFirstPending(store::KeyStore& store, int count);
 // values (store::KeyStore::kMarkedValueNames), from one indexed query; empty when none can be
 // read.
 std::vector<int> JobsHoldingValue(store::KeyStore& store, const char* name, int count);
+// The positions below `count` of the jobs whose source has the file stem of `path` (its name
+// without folder and extension), from one indexed query.
+std::vector<int> JobsWithSourceStem(store::KeyStore& store, const std::string& path, int count);
 // 0 "Pending", 3 "Error", 2 for "Complete" and for anything else or a failed read.
 int JobStatusImage(store::KeyStore& store, int position);
 

@@ -5,7 +5,9 @@
 #include "jobs/job_store.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace run {
 namespace {
@@ -23,6 +25,8 @@ std::string JobName(store::KeyStore& store, int position) {
 }
 
 // The first other job whose stream resolves to `stream`, with status `status` when not empty.
+// A job's stream is named after its source's file stem, so only the jobs whose source has the
+// stem of `stream` (or of where it resolves to) are read.
 int OtherJobWriting(store::KeyStore& store, const env::Settings& settings, int position,
                     const std::string& stream, const char* status, std::string& otherJob) {
     if (stream.empty()) {
@@ -30,7 +34,14 @@ int OtherJobWriting(store::KeyStore& store, const env::Settings& settings, int p
     }
     std::string target = Resolved(stream);
     int count = jobs::JobCount(store);
-    for (int q = 0; q < count; ++q) {
+    std::vector<int> candidates = jobs::JobsWithSourceStem(store, stream, count);
+    if (target != stream) {
+        std::vector<int> more = jobs::JobsWithSourceStem(store, target, count);
+        candidates.insert(candidates.end(), more.begin(), more.end());
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
+    for (int q : candidates) {
         if (q == position) {
             continue;
         }

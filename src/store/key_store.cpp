@@ -47,36 +47,32 @@ const char* const kSchemaSteps[] = {
     // Positions and statuses: a numbered key's position as a column, its "Status" value as a
     // 255-byte reader sees it mirrored into its row by triggers, and indexes over both, so the
     // job list's queries are index lookups whoever wrote the file.
+    // clang-format off
     "ALTER TABLE keys ADD COLUMN pos INTEGER GENERATED ALWAYS AS ("
     "  CASE WHEN name <> '' AND length(name) <= 9 AND name NOT GLOB '*[^0-9]*'"
     "   AND (name = '0' OR name NOT GLOB '0*') THEN CAST(name AS INTEGER) END) VIRTUAL;"
     "ALTER TABLE keys ADD COLUMN status TEXT;"
-    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF(
-        "vals.data") "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
-                     "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
-                     "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
-                     "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
-                     "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
-                     "  UPDATE keys SET status = " VANTAQ_STATUS_OF(
-                         "NEW.data") " WHERE id = NEW.key; END;"
-                                     "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
-                                     "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = "
-                                     "'Status' COLLATE NOCASE BEGIN"
-                                     "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF(
-                                         "v.data") " FROM vals v"
-                                                   "    WHERE v.key = keys.id AND v.name = "
-                                                   "'Status') WHERE id IN (OLD.key, NEW.key); END;"
-                                                   "CREATE TRIGGER vals_status_delete AFTER DELETE "
-                                                   "ON vals"
-                                                   "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
-                                                   "  UPDATE keys SET status = NULL WHERE id = "
-                                                   "OLD.key; END;"
-                                                   // The values that mark the few jobs a run has
-                                                   // taken, so they are found without a scan.
-                                                   "CREATE INDEX vals_run_key ON vals (key) WHERE "
-                                                   "name = 'Run Key';"
-                                                   "CREATE INDEX vals_run_handle ON vals (key) "
-                                                   "WHERE name = 'Run Handle';",
+    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("vals.data")
+    "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
+    "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
+    "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
+    "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = " VANTAQ_STATUS_OF("NEW.data") " WHERE id = NEW.key; END;"
+    "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("v.data") " FROM vals v"
+    "    WHERE v.key = keys.id AND v.name = 'Status') WHERE id IN (OLD.key, NEW.key); END;"
+    "CREATE TRIGGER vals_status_delete AFTER DELETE ON vals"
+    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = NULL WHERE id = OLD.key; END;"
+    // The values that mark the few jobs a run has taken, so they are found without a scan.
+    "CREATE INDEX vals_run_key ON vals (key) WHERE name = 'Run Key';"
+    "CREATE INDEX vals_run_handle ON vals (key) WHERE name = 'Run Handle';"
+    // Jobs whose sources share a file stem, the only ones that can write the same output.
+    "CREATE INDEX vals_input_stem ON vals (" VANTAQ_FILE_STEM_OF("data") ")"
+    "  WHERE name = 'Input';",
+    // clang-format on
 };
 
 // The schema version of an open file: 0 for an empty database, -1 for a database that is not

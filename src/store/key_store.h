@@ -150,6 +150,10 @@ public:
     bool PositionsWithValue(Key parent, std::string_view name, int below,
                             std::vector<int>& positions);
     static constexpr const char* kMarkedValueNames[] = {"Run Key", "Run Handle"};
+    // The positions below `below` whose "Input" value has the file stem of `input` (the text
+    // after its last '/', less its extension), in order, from one indexed query.
+    bool PositionsWithInputStem(Key parent, std::string_view input, int below,
+                                std::vector<int>& positions);
     // The values named in `names` of positions [first, first + count), in position order; a
     // position's values come together, each with the position. A position with none of them
     // gives one value with an empty name and type 0.

@@ -135,6 +135,30 @@ bool KeyStore::PositionsWithValue(Key parent, std::string_view name, int below,
     return step == SqliteStatement::Done;
 }
 
+bool KeyStore::PositionsWithInputStem(Key parent, std::string_view input, int below,
+                                      std::vector<int>& positions) {
+    positions.clear();
+    int64_t id = Resolve(parent, "");
+    if (id == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement(
+        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key"
+        " WHERE v.name = 'Input' AND " VANTAQ_FILE_STEM_OF("v.data") " = " VANTAQ_FILE_STEM_OF(
+            "?2") " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?3 ORDER BY k.pos");
+    std::string data(input);
+    data.push_back('\0'); // as a string value is stored
+    st.Bind(1, id);
+    st.BindBlob(2, data);
+    st.Bind(3, static_cast<int64_t>(below));
+    SqliteStatement::StepResult step;
+    while ((step = st.Step()) == SqliteStatement::Row) {
+        positions.push_back(static_cast<int>(st.ColumnInt64(0)));
+    }
+    st.Reset();
+    return step == SqliteStatement::Done;
+}
+
 bool KeyStore::ReadPositionValues(Key parent, int first, int count,
                                   const std::vector<std::string>& names,
                                   std::vector<std::pair<int, Value>>& values) {

@@ -158,6 +158,7 @@ TEST(JobQueries, AnOlderStoreGetsItsIndexWhenOpened) {
         db.Exec("DROP TRIGGER vals_status_insert; DROP TRIGGER vals_status_update;"
                 "DROP TRIGGER vals_status_delete; DROP INDEX keys_position;"
                 "DROP INDEX keys_status; DROP INDEX vals_run_key; DROP INDEX vals_run_handle;"
+                "DROP INDEX vals_input_stem;"
                 " ALTER TABLE keys DROP COLUMN status;"
                 "ALTER TABLE keys DROP COLUMN pos; UPDATE meta SET value = 1",
                 error))

@@ -74,3 +74,41 @@ TEST(OutputClash, TheRunKeepsACompleteJobsStreamUnlessToldToReplaceIt) {
     jobs::SetJobString(rig.store.Store(), 0, jobs::kStatus, jobs::kStatusError);
     EXPECT_FALSE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
 }
+
+TEST(OutputClash, SourcesMeetByTheirStemWhateverTheirExtensionsOrAFolderLink) {
+    // Each pair: two sources in the same folder, and whether their streams are the same file.
+    const struct {
+        const char* a;
+        const char* b;
+        bool clash;
+    } cases[] = {
+        {"a.avi", "a.mkv", true},
+        {"a.", "a", true},
+        {"a.b.avi", "a.b.mkv", true},
+        {"a.b.avi", "a.avi", false},
+        {"d.x/a", "d.x/a.avi", true},
+        {"caf\xC3\xA9.avi", "caf\xC3\xA9.mp4", true},
+        {"caf\xC3\xA9.avi", "cafe.avi", false},
+        {"A.avi", "a.avi", false},
+    };
+    for (const auto& c : cases) {
+        ClashRig rig;
+        rig.settings.m_OutputSameDir = true;
+        std::filesystem::create_directories(rig.dir.File("d.x"));
+        rig.Add("a", rig.dir.File(c.a), jobs::kStatusComplete);
+        rig.Add("b", rig.dir.File(c.b), jobs::kStatusPending);
+        std::string other;
+        EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 1, other), c.clash ? 0 : -1)
+            << c.a << " / " << c.b;
+    }
+
+    // A folder reached through a link is the folder it links to.
+    ClashRig rig;
+    rig.settings.m_OutputSameDir = true;
+    std::filesystem::create_directories(rig.dir.File("real"));
+    std::filesystem::create_directory_symlink(rig.dir.File("real"), rig.dir.File("link"));
+    rig.Add("real", rig.dir.File("real/clip.avi"), jobs::kStatusComplete);
+    rig.Add("linked", rig.dir.File("link/clip.mkv"), jobs::kStatusPending);
+    std::string other;
+    EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 1, other), 0);
+}
