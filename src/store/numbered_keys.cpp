@@ -106,11 +106,12 @@ bool KeyStore::PositionsWithValue(Key parent, std::string_view name, int below,
                                   std::vector<int>& positions) {
     positions.clear();
     // The name is written into each statement: only a literal term lets the planner use the
-    // partial index over that name.
+    // partial index over that name. The cross join keeps the planner from reading every
+    // position instead, which it cannot know to be many more.
     static const char* const kQueries[] = {
-        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key WHERE v.name = 'Run Key'"
+        "SELECT k.pos FROM vals v CROSS JOIN keys k ON k.id = v.key WHERE v.name = 'Run Key'"
         " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2 ORDER BY k.pos",
-        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key WHERE v.name = 'Run Handle'"
+        "SELECT k.pos FROM vals v CROSS JOIN keys k ON k.id = v.key WHERE v.name = 'Run Handle'"
         " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2 ORDER BY k.pos",
     };
     static_assert(std::size(kQueries) == std::size(kMarkedValueNames));
@@ -142,8 +143,9 @@ bool KeyStore::PositionsWithInputStem(Key parent, std::string_view input, int be
     if (id == 0) {
         return false;
     }
+    // The few values of that stem first (the cross join fixes the order), then their keys.
     auto& st = m_Db->Statement(
-        "SELECT k.pos FROM vals v JOIN keys k ON k.id = v.key"
+        "SELECT k.pos FROM vals v CROSS JOIN keys k ON k.id = v.key"
         " WHERE v.name = 'Input' AND " VANTAQ_FILE_STEM_OF("v.data") " = " VANTAQ_FILE_STEM_OF(
             "?2") " AND k.parent = ?1 AND k.pos >= 0 AND k.pos < ?3 ORDER BY k.pos");
     std::string data(input);
