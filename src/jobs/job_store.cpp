@@ -301,7 +301,9 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
         !store.ReadPositionValues(jobsKey, first, count, kNames, values)) {
         return rows;
     }
-    for (const auto& [position, value] : values) {
+    for (const auto& entry : values) {
+        const int position = entry.first;
+        const store::Value& value = entry.second;
         if (rows.empty() || rows.back().position != position) {
             rows.emplace_back();
             rows.back().position = position;
