@@ -2,6 +2,7 @@
 // before an edit or the queue is lost, the wheel over fields without the focus, the standard
 // keys, several rows at once, disabled commands that say why, openers that fail, and the
 // end-of-queue notification.
+#include "gui/job_list_delegate.h"
 #include "gui/qt_tray.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
@@ -289,4 +290,58 @@ TEST(DesktopForgiving, TheNotificationPointsAtTheIconAndItsClickBringsTheWindowB
     QTest::mousePress(balloon, Qt::LeftButton, {}, balloon->rect().center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return program->Window().isVisible(); }, kLong));
     EXPECT_FALSE(program->Logic().m_InTray);
+}
+
+TEST(DesktopForgiving, ALongListKeepsItsRowsAcrossPagesThroughKeysSelectionResetAndDelete) {
+    // More rows than one page of the list's store reads, with complete jobs to reset.
+    ProgramFolder folder;
+    folder.WriteJobs(200);
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(folder.StorePath()));
+        for (int row : {62, 63, 64, 65}) {
+            ASSERT_TRUE(jobs::SetJobString(s, row, jobs::kStatus, jobs::kStatusComplete));
+        }
+    }
+    auto program = Started(folder);
+    platform::Dialog& d = program->Window().Dialog();
+    QListView* list = JobList(*program);
+    ASSERT_EQ(d.GetCount(kJobList), 200);
+
+    // End goes to the last row, read from its own page; the rows about a page edge are right.
+    ClickRow(*program, 0);
+    QTest::keyClick(list, Qt::Key_End);
+    EXPECT_EQ(d.GetSelection(kJobList), 199);
+    EXPECT_TRUE(list->viewport()->rect().intersects(list->visualRect(list->currentIndex())));
+    for (int row : {0, 63, 64, 127, 128, 199}) {
+        EXPECT_EQ(d.GetRowText(kJobList, row), "job " + std::to_string(row));
+    }
+
+    // Rows 62 to 65 (across the edge) by Shift+Down; Reset makes all four pending.
+    d.SetSelection(kJobList, 62);
+    list->setCurrentIndex(list->model()->index(62, 0));
+    for (int k = 0; k < 3; ++k) {
+        QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    }
+    ASSERT_EQ(d.GetSelectedRows(kJobList), (std::vector<int>{62, 63, 64, 65}));
+    QTest::mouseClick(Widget<QToolButton>(*program, kReset), Qt::LeftButton);
+    for (int row : {62, 63, 64, 65}) {
+        EXPECT_EQ(d.GetRowImage(kJobList, row), jobs::kImagePending) << row;
+        EXPECT_EQ(list->model()->index(row, 0).data(gui::kJobDetailsRole).toString().left(9),
+                  "Pending  ")
+            << row;
+    }
+    EXPECT_EQ(d.GetSelectedRows(kJobList), (std::vector<int>{62, 63, 64, 65}));
+
+    // Delete takes the four from list and store; the rows after them move up in order.
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(d.GetCount(kJobList), 196);
+    EXPECT_EQ(jobs::JobCount(program->Store()), 196);
+    for (int row : {61, 62, 63, 64, 195}) {
+        std::string expected = "job " + std::to_string(row < 62 ? row : row + 4);
+        EXPECT_EQ(d.GetRowText(kJobList, row), expected);
+        std::string stored;
+        jobs::GetJobString(program->Store(), row, jobs::kName, jobs::kWholeValue, stored);
+        EXPECT_EQ(stored, expected);
+    }
 }
