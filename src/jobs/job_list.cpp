@@ -49,10 +49,18 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
     // the store refused a move.
     std::vector<int> selected;
     bool refused = false;
+    // One unit for the whole block; each swap is a step of its own inside it.
+    store::KeyStore::Transaction unit(store);
     for (int row : rows) {
         int upper = step < 0 ? row - 1 : row;
         refused = refused || !SwapRows(dialog, store, log, upper, tracked, row);
         selected.push_back(refused ? row : row + step);
+    }
+    if (!unit.Commit()) {
+        // Nothing moved after all: the rows show the store again.
+        LogStoreFailure(log, "move " + std::to_string(rows.size()) + " jobs", store);
+        jobs::RefreshJobList(dialog, store, nullptr);
+        return;
     }
     std::sort(selected.begin(), selected.end());
     dialog.SetSelectedRows(ui::kJobList, selected);
@@ -83,26 +91,40 @@ void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log&
 void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                        TrackedJobs tracked) {
     std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
-    // From the last row up, so that the rows still to delete keep their positions.
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        int s = *it;
-        int n = dialog.GetCount(ui::kJobList);
-        if (s == tracked.currentJob) {
-            continue;
-        }
-        if (!DeleteJobAt(store, s, n)) {
-            LogStoreFailure(log, "delete job " + dialog.GetRowText(ui::kJobList, s), store);
-            return;
-        }
-        dialog.DeleteRow(ui::kJobList, s);
-        if (tracked.currentJob > s) {
-            --tracked.currentJob;
-        }
-        if (tracked.editedJob == s) {
-            tracked.editedJob = -1;
-        } else if (tracked.editedJob > s) {
-            --tracked.editedJob;
-        }
+    // The job being encoded stays.
+    rows.erase(std::remove(rows.begin(), rows.end(), tracked.currentJob), rows.end());
+    if (rows.empty()) {
+        return;
+    }
+    // All of them in one unit, the later jobs renumbered once whatever the selection's size.
+    if (!DeleteJobsAt(store, rows, dialog.GetCount(ui::kJobList))) {
+        LogStoreFailure(log,
+                        rows.size() == 1 ? "delete job " + dialog.GetRowText(ui::kJobList, rows[0])
+                                         : "delete " + std::to_string(rows.size()) + " jobs",
+                        store);
+        return;
+    }
+    // How many of the deleted rows were above `position`.
+    auto goneAbove = [&rows](int position) {
+        return static_cast<int>(std::lower_bound(rows.begin(), rows.end(), position) -
+                                rows.begin());
+    };
+    if (tracked.editedJob >= 0) {
+        tracked.editedJob = std::binary_search(rows.begin(), rows.end(), tracked.editedJob)
+                                ? -1
+                                : tracked.editedJob - goneAbove(tracked.editedJob);
+    }
+    if (tracked.currentJob >= 0) {
+        tracked.currentJob -= goneAbove(tracked.currentJob);
+    }
+    if (rows.size() == 1) {
+        dialog.DeleteRow(ui::kJobList, rows.front());
+        return;
+    }
+    jobs::RefreshJobList(dialog, store, nullptr);
+    // The reload shows stored statuses only; the job being encoded keeps its running icon.
+    if (tracked.currentJob >= 0) {
+        jobs::RefreshJobRow(dialog, store, tracked.currentJob, kImageRunning);
     }
 }
 
@@ -110,6 +132,8 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging:
                       TrackedJobs tracked) {
     std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
     bool changed = false;
+    // One unit for the whole selection; each job is a step of its own inside it.
+    store::KeyStore::Transaction unit(store);
     for (int s : rows) {
         if (s == tracked.currentJob) {
             continue;
@@ -119,6 +143,10 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging:
             break;
         }
         changed = true;
+    }
+    if (changed && !unit.Commit()) {
+        LogStoreFailure(log, "reset " + std::to_string(rows.size()) + " jobs", store);
+        changed = false;
     }
     if (!changed) {
         return;

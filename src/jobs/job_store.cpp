@@ -237,22 +237,8 @@ bool DeleteJobsAt(KeyStore& store, std::vector<int> positions, int count) {
     if (positions.empty() || positions.front() < 0 || positions.back() >= count) {
         return false;
     }
-    KeyStore::Transaction unit(store);
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::All);
-    if (!unit.Ok() || !jobsKey) {
-        return false;
-    }
-    // From the last one down, so that each shift moves only jobs that stay.
-    for (auto p = positions.rbegin(); p != positions.rend(); ++p) {
-        if (!store.DeleteTree(jobsKey, PositionName(*p))) {
-            return false;
-        }
-        int end = count - static_cast<int>(p - positions.rbegin());
-        if (*p + 1 < end && !store.ShiftPositionsDown(jobsKey, *p + 1, end)) {
-            return false;
-        }
-    }
-    return unit.Commit();
+    return jobsKey && store.DeletePositionsAt(jobsKey, positions, count);
 }
 
 bool ClearJobs(KeyStore& store, int count) {

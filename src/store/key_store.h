@@ -162,6 +162,10 @@ public:
     // Removes positions [0, below) with their values in one unit (two statements); positions
     // that have sub-keys of their own are removed with DeleteTree.
     bool DeletePositions(Key parent, int below);
+    // Removes the positions in `gone` (ascending, each below `below`) with their values and
+    // renames the later ones below `below` to close the gaps, order kept, in one unit. The
+    // cost grows with the rows removed and renamed, not with their product.
+    bool DeletePositionsAt(Key parent, const std::vector<int>& gone, int below);
     // Renames positions [from, below) to one less each, in one unit; position from - 1 must
     // be free. The cost grows with the rows renamed only.
     bool ShiftPositionsDown(Key parent, int from, int below);

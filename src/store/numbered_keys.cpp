@@ -244,6 +244,75 @@ bool KeyStore::DeletePositions(Key parent, int below) {
     return t.Commit();
 }
 
+bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int below) {
+    if (!parent.writable || gone.empty() || gone.front() < 0 || gone.back() >= below) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, "") : 0;
+    std::string error;
+    // The positions going, each with how many go up to and including it.
+    if (id == 0 || !m_Db->Exec("CREATE TEMP TABLE IF NOT EXISTS gone"
+                               " (p INTEGER PRIMARY KEY, rank INTEGER NOT NULL);"
+                               "DELETE FROM gone",
+                               error)) {
+        m_LastError = error.empty() ? m_LastError : error;
+        return false;
+    }
+    bool ok = true;
+    auto& add = m_Db->Statement("INSERT OR IGNORE INTO gone (p, rank) VALUES (?1, ?2)");
+    for (size_t k = 0; k < gone.size() && ok; ++k) {
+        add.Bind(1, static_cast<int64_t>(gone[k]));
+        add.Bind(2, static_cast<int64_t>(k + 1));
+        ok = add.Step() == SqliteStatement::Done;
+        add.Reset();
+    }
+    // A position with sub-keys (only a damaged or foreign store has one) goes the long way.
+    std::vector<std::string> deep;
+    auto& nested = m_Db->Statement(
+        "SELECT k.name FROM gone g CROSS JOIN keys k ON k.parent = ?1 AND k.pos = g.p"
+        " WHERE EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)");
+    nested.Bind(1, id);
+    while (ok && nested.Step() == SqliteStatement::Row) {
+        deep.push_back(nested.ColumnText(0));
+    }
+    nested.Reset();
+    for (const std::string& name : deep) {
+        ok = ok && DeleteTree(parent, name);
+    }
+    // The values and keys going, then the later keys renamed in two passes (through names no
+    // key can have, as in ShiftPositionsDown), each down by the number gone before it.
+    const char* const steps[] = {
+        "DELETE FROM vals WHERE key IN (SELECT k.id FROM gone g CROSS JOIN keys k"
+        " ON k.parent = ?1 AND k.pos = g.p)",
+        "DELETE FROM keys WHERE parent = ?1 AND pos IN (SELECT p FROM gone)",
+        "UPDATE keys SET name = '\\' || (pos - (SELECT g.rank FROM gone g WHERE g.p < keys.pos"
+        " ORDER BY g.p DESC LIMIT 1)) WHERE parent = ?1 AND pos > ?2 AND pos < ?3",
+        "UPDATE keys SET name = substr(name, 2) WHERE parent = ?1"
+        " AND name >= '\\' AND name < ']' AND name GLOB '\\[0-9]*'",
+    };
+    for (const char* step : steps) {
+        if (!ok) {
+            break;
+        }
+        auto& st = m_Db->Statement(step);
+        st.Bind(1, id);
+        if (step == steps[2]) {
+            st.Bind(2, static_cast<int64_t>(gone.front()));
+            st.Bind(3, static_cast<int64_t>(below));
+        }
+        ok = st.Step() == SqliteStatement::Done;
+        st.Reset();
+    }
+    ok = ok && m_Db->Exec("DELETE FROM gone", error);
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+        return false;
+    }
+    return t.Commit();
+}
+
 bool KeyStore::ShiftPositionsDown(Key parent, int from, int below) {
     if (!parent.writable || from < 1) {
         return false;

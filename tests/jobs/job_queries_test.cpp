@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace jobs;
 using store::kHive;
 using testing_support::TempStore;
@@ -138,6 +140,35 @@ TEST(JobQueries, DeletingSeveralKeepsTheOrderOfTheRest) {
     EXPECT_EQ(FindFirstPending(s, 3), -1);
     EXPECT_FALSE(DeleteJobsAt(s, {3}, 3));
     EXPECT_EQ(JobCount(s), 3);
+
+    // Runs of deleted jobs among kept ones, the first and the last included, and a job with a
+    // sub-key of its own: the rest close up with their own values, nothing of the others stays.
+    TempStore u;
+    store::KeyStore& v = u.Store();
+    std::vector<std::string> statuses(40, "Complete");
+    statuses[37] = "Pending";
+    Fill(v, statuses);
+    ASSERT_TRUE(v.WriteString(kHive, std::string(store::kJobsPath) + "\\5\\extra", "x", "y"));
+    std::vector<int> gone = {0, 1, 5, 6, 7, 20, 39};
+    ASSERT_TRUE(DeleteJobsAt(v, gone, 40));
+    ASSERT_EQ(JobCount(v), 33);
+    int position = 0;
+    for (int old = 0; old < 40; ++old) {
+        if (std::find(gone.begin(), gone.end(), old) != gone.end()) {
+            continue;
+        }
+        JobRecord r;
+        ASSERT_TRUE(ReadJobRecord(v, position, r));
+        EXPECT_EQ(r.name, "job " + std::to_string(old)) << position;
+        EXPECT_EQ(r.input, "/v/job " + std::to_string(old) + ".avi") << position;
+        ++position;
+    }
+    EXPECT_EQ(FindFirstPending(v, 33), 37 - 6);
+    EXPECT_EQ(FindFirstPending(v, 33), PlainFirstPending(v, 33));
+    std::vector<std::string> keys;
+    ASSERT_TRUE(v.EnumSubKeys(v.OpenKey(kHive, store::kJobsPath, store::Access::Read), keys));
+    EXPECT_EQ(keys.size(), 33u);
+    EXPECT_FALSE(v.OpenKey(kHive, std::string(store::kJobsPath) + "\\33", store::Access::Read));
 }
 
 TEST(JobQueries, AnOlderStoreGetsItsIndexWhenOpened) {
