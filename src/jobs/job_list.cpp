@@ -15,6 +15,13 @@ namespace ui = platform::main_window;
 
 namespace {
 
+// "VERB job NAME" for one selected row, "VERB N jobs" for several: what a failure names.
+std::string WhatRows(platform::Dialog& dialog, const std::string& verb,
+                     const std::vector<int>& rows) {
+    return rows.size() == 1 ? verb + " job " + dialog.GetRowText(ui::kJobList, rows.front())
+                            : verb + " " + std::to_string(rows.size()) + " jobs";
+}
+
 // Swaps the jobs at `upper` and `upper` + 1 and their rows, with the tracked positions
 // following their jobs. False (and a logged error) when the store refused.
 bool SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log, int upper,
@@ -49,6 +56,9 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
     // the store refused a move.
     std::vector<int> selected;
     bool refused = false;
+    const int current = tracked.currentJob;
+    const int edited = tracked.editedJob;
+    const std::string what = WhatRows(dialog, "move", rows);
     // One unit for the whole block; each swap is a step of its own inside it.
     store::KeyStore::Transaction unit(store);
     for (int row : rows) {
@@ -56,10 +66,17 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
         refused = refused || !SwapRows(dialog, store, log, upper, tracked, row);
         selected.push_back(refused ? row : row + step);
     }
-    if (!unit.Commit()) {
-        // Nothing moved after all: the rows show the store again.
-        LogStoreFailure(log, "move " + std::to_string(rows.size()) + " jobs", store);
+    if (unit.Ok() && !unit.Commit()) {
+        // Nothing moved after all: the rows and the tracked jobs are as they were.
+        LogStoreFailure(log, what, store);
+        tracked.currentJob = current;
+        tracked.editedJob = edited;
         jobs::RefreshJobList(dialog, store, nullptr);
+        if (current >= 0) {
+            jobs::RefreshJobRow(dialog, store, current, kImageRunning);
+        }
+        std::sort(rows.begin(), rows.end());
+        dialog.SetSelectedRows(ui::kJobList, rows);
         return;
     }
     std::sort(selected.begin(), selected.end());
@@ -98,10 +115,7 @@ void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging
     }
     // All of them in one unit, the later jobs renumbered once whatever the selection's size.
     if (!DeleteJobsAt(store, rows, dialog.GetCount(ui::kJobList))) {
-        LogStoreFailure(log,
-                        rows.size() == 1 ? "delete job " + dialog.GetRowText(ui::kJobList, rows[0])
-                                         : "delete " + std::to_string(rows.size()) + " jobs",
-                        store);
+        LogStoreFailure(log, WhatRows(dialog, "delete", rows), store);
         return;
     }
     // How many of the deleted rows were above `position`.
@@ -144,8 +158,8 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging:
         }
         changed = true;
     }
-    if (changed && !unit.Commit()) {
-        LogStoreFailure(log, "reset " + std::to_string(rows.size()) + " jobs", store);
+    if (changed && unit.Ok() && !unit.Commit()) {
+        LogStoreFailure(log, WhatRows(dialog, "reset", rows), store);
         changed = false;
     }
     if (!changed) {
