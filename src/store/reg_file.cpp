@@ -523,6 +523,10 @@ bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
     bool haveKey = false;
     std::string keyPath;
     Key key;
+    // The parent of the last key created: a file lists siblings one after another (a queue's
+    // jobs), and each then costs one lookup instead of one per level.
+    std::string parentPath;
+    Key parent;
     while (lines.Next(line)) {
         const std::string& text = line.text;
         std::string where = "line " + std::to_string(line.number) + ": ";
@@ -553,9 +557,21 @@ bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
             if (remove) {
                 store.DeleteTree(kHive, keyPath);
                 haveKey = false;
+                parentPath.clear();
+                parent = Key();
                 continue;
             }
-            key = store.CreateKey(kHive, keyPath);
+            size_t cut = keyPath.rfind('\\');
+            if (cut == std::string::npos) {
+                key = store.CreateKey(kHive, keyPath);
+            } else {
+                if (!parent || keyPath.compare(0, cut, parentPath) != 0 ||
+                    parentPath.size() != cut) {
+                    parentPath = keyPath.substr(0, cut);
+                    parent = store.CreateKey(kHive, parentPath);
+                }
+                key = parent ? store.CreateKey(parent, keyPath.substr(cut + 1)) : Key();
+            }
             if (!key) {
                 error = where + "cannot create the key: " + store.LastError();
                 return false;
