@@ -138,6 +138,9 @@ bool KeyStore::IsOpen() const {
 void KeyStore::Close() {
     m_Db.reset();
     m_Depth = 0;
+    // Another file (or this one reopened) starts its counts of changes anew.
+    m_PositionsAsked.valid = false;
+    m_StatusesAsked.valid = false;
 }
 
 namespace {

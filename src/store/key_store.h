@@ -183,6 +183,23 @@ private:
     bool SelectValue(int64_t key, std::string_view name, Value& value);
     // Deletes one key's row and its values; the key must have no sub-keys.
     bool RemoveKeyRow(int64_t id);
+    // What tells one state of the file from the next: this connection's changed rows and the
+    // commits of others. Equal stamps mean nothing changed in between.
+    std::pair<int64_t, int64_t> ChangeStamp();
+    int CountPositionsNow(int64_t id);
+
+    // The last answers of the counting queries, kept while the file does not change: the job
+    // list and the run's title ask them again and again.
+    struct CountCache {
+        bool valid = false;
+        std::pair<int64_t, int64_t> stamp;
+        int64_t parent = 0;
+        int below = 0;
+    };
+    CountCache m_PositionsAsked;
+    int m_Positions = 0;
+    CountCache m_StatusesAsked;
+    std::vector<std::pair<std::string, int>> m_Statuses;
 
     std::unique_ptr<Db> m_Db;
     std::string m_Path;

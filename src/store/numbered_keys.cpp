@@ -3,16 +3,44 @@
 #include "store/key_store.h"
 #include "store/key_store_db.h"
 
+#include <sqlite3.h>
+
 #include <iterator>
 #include <strings.h>
 
 namespace store {
+
+std::pair<int64_t, int64_t> KeyStore::ChangeStamp() {
+    // Inside a transaction, changes may yet be undone without a trace in either number: no
+    // stamp then (-1), and nothing is kept.
+    if (sqlite3_get_autocommit(m_Db->Handle()) == 0) {
+        return {0, -1};
+    }
+    auto& st = m_Db->Statement("PRAGMA data_version");
+    int64_t version = -1;
+    if (st.Step() == SqliteStatement::Row) {
+        version = st.ColumnInt64(0);
+    }
+    st.Reset();
+    return {sqlite3_total_changes64(m_Db->Handle()), version};
+}
 
 int KeyStore::CountPositions(Key parent) {
     int64_t id = Resolve(parent, "");
     if (id == 0) {
         return 0;
     }
+    std::pair<int64_t, int64_t> stamp = ChangeStamp();
+    if (m_PositionsAsked.valid && stamp.second >= 0 && m_PositionsAsked.parent == id &&
+        m_PositionsAsked.stamp == stamp) {
+        return m_Positions;
+    }
+    m_Positions = CountPositionsNow(id);
+    m_PositionsAsked = CountCache{stamp.second >= 0, stamp, id, 0};
+    return m_Positions;
+}
+
+int KeyStore::CountPositionsNow(int64_t id) {
     auto& st = m_Db->Statement(
         "SELECT count(*), ifnull(max(pos), -1) FROM keys WHERE parent = ?1 AND pos >= 0");
     st.Bind(1, id);
@@ -82,6 +110,13 @@ bool KeyStore::CountStatuses(Key parent, int below,
     if (id == 0) {
         return false;
     }
+    std::pair<int64_t, int64_t> stamp = ChangeStamp();
+    if (m_StatusesAsked.valid && stamp.second >= 0 && m_StatusesAsked.parent == id &&
+        m_StatusesAsked.below == below && m_StatusesAsked.stamp == stamp) {
+        counts = m_Statuses;
+        return true;
+    }
+    m_StatusesAsked.valid = false;
     auto& st =
         m_Db->Statement("SELECT ifnull(status, ''), count(*) FROM keys INDEXED BY keys_status"
                         " WHERE parent = ?1 AND pos >= 0 AND pos < ?2 GROUP BY status");
@@ -99,7 +134,12 @@ bool KeyStore::CountStatuses(Key parent, int below,
         }
     }
     st.Reset();
-    return step == SqliteStatement::Done;
+    if (step != SqliteStatement::Done) {
+        return false;
+    }
+    m_Statuses = counts;
+    m_StatusesAsked = CountCache{stamp.second >= 0, stamp, id, below};
+    return true;
 }
 
 bool KeyStore::PositionsWithValue(Key parent, std::string_view name, int below,

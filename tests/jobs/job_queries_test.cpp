@@ -110,6 +110,27 @@ TEST(JobQueries, FirstPendingAndCountsFollowEveryWrite) {
     ASSERT_TRUE(SetJobString(other, 2, kStatus, kStatusPending));
     EXPECT_EQ(FindFirstPending(s, 5), 2);
     EXPECT_EQ(FindFirstPending(s, 5), PlainFirstPending(s, 5));
+
+    // The counts, asked again and again, follow every change, whoever makes it, and a change
+    // undone is not counted.
+    EXPECT_EQ(JobCount(s), 5);
+    EXPECT_EQ(CountJobStatuses(s, 5).pending, 3);
+    int added = 0;
+    ASSERT_TRUE(AppendJobRecord(other, Job("more", kStatusPending), added));
+    EXPECT_EQ(JobCount(s), 6);
+    EXPECT_EQ(CountJobStatuses(s, 6).pending, 4);
+    {
+        store::KeyStore::Transaction undone(s);
+        ASSERT_TRUE(WriteJobRecord(s, 6, Job("undone", kStatusPending)));
+        EXPECT_EQ(JobCount(s), 7);
+        EXPECT_EQ(CountJobStatuses(s, 7).pending, 5);
+    }
+    EXPECT_EQ(JobCount(s), 6);
+    EXPECT_EQ(CountJobStatuses(s, 7).pending, 4);
+    ASSERT_TRUE(SetJobString(s, 5, kStatus, kStatusComplete));
+    EXPECT_EQ(CountJobStatuses(s, 6).pending, 3);
+    ASSERT_TRUE(DeleteJobAt(other, 0, 6));
+    EXPECT_EQ(JobCount(s), 5);
 }
 
 TEST(JobQueries, CountStopsAtAGapAndIgnoresOtherNames) {
