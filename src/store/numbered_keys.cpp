@@ -320,29 +320,33 @@ bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int b
     for (const std::string& name : deep) {
         ok = ok && DeleteTree(parent, name);
     }
-    // The values and keys going, then the later keys renamed in two passes (through names no
-    // key can have, as in ShiftPositionsDown), each down by the number gone before it.
+    // The values and keys going, then the later keys renamed, each down by the number gone
+    // before it: in one pass when they come in their order, else in two (through names no key
+    // can have), as in ShiftPositionsDown.
     const char* const steps[] = {
         "DELETE FROM vals WHERE key IN (SELECT k.id FROM gone g CROSS JOIN keys k"
         " ON k.parent = ?1 AND k.pos = g.p)",
         "DELETE FROM keys WHERE parent = ?1 AND pos IN (SELECT p FROM gone)",
+        "UPDATE keys SET name = CAST(pos - (SELECT g.rank FROM gone g WHERE g.p < keys.pos"
+        " ORDER BY g.p DESC LIMIT 1) AS TEXT) WHERE parent = ?1 AND pos > ?2 AND pos < ?3",
         "UPDATE keys SET name = '\\' || (pos - (SELECT g.rank FROM gone g WHERE g.p < keys.pos"
         " ORDER BY g.p DESC LIMIT 1)) WHERE parent = ?1 AND pos > ?2 AND pos < ?3",
         "UPDATE keys SET name = substr(name, 2) WHERE parent = ?1"
         " AND name >= '\\' AND name < ']' AND name GLOB '\\[0-9]*'",
     };
-    for (const char* step : steps) {
-        if (!ok) {
-            break;
-        }
-        auto& st = m_Db->Statement(step);
+    for (size_t k = 0; k < std::size(steps) && ok; ++k) {
+        auto& st = m_Db->Statement(steps[k]);
         st.Bind(1, id);
-        if (step == steps[2]) {
+        if (k == 2 || k == 3) {
             st.Bind(2, static_cast<int64_t>(gone.front()));
             st.Bind(3, static_cast<int64_t>(below));
         }
-        ok = st.Step() == SqliteStatement::Done;
+        const bool done = st.Step() == SqliteStatement::Done;
         st.Reset();
+        if (k == 2 && done) {
+            break; // renamed in one pass
+        }
+        ok = done || k == 2;
     }
     ok = ok && m_Db->Exec("DELETE FROM gone", error);
     if (!ok) {
@@ -361,6 +365,19 @@ bool KeyStore::ShiftPositionsDown(Key parent, int from, int below) {
     int64_t id = t.Ok() ? Resolve(parent, "") : 0;
     if (id == 0) {
         return false;
+    }
+    // In one pass when the keys come in their order (a queue filled in order): each takes the
+    // name the one before it has just left. The file's unique names refuse any other order,
+    // which undoes that statement by itself, and the two passes below do it instead.
+    auto& once = m_Db->Statement("UPDATE keys SET name = CAST(pos - 1 AS TEXT)"
+                                 " WHERE parent = ?1 AND pos >= ?2 AND pos < ?3");
+    once.Bind(1, id);
+    once.Bind(2, static_cast<int64_t>(from));
+    once.Bind(3, static_cast<int64_t>(below));
+    const bool renamed = once.Step() == SqliteStatement::Done;
+    once.Reset();
+    if (renamed) {
+        return t.Commit();
     }
     // Two passes keep every name unique at every step: first to a name no key can have (a
     // key name never holds a backslash), then to the final one.

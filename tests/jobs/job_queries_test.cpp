@@ -162,6 +162,20 @@ TEST(JobQueries, DeletingSeveralKeepsTheOrderOfTheRest) {
     EXPECT_FALSE(DeleteJobsAt(s, {3}, 3));
     EXPECT_EQ(JobCount(s), 3);
 
+    // Keys no longer in the order they were written (after moves) are renamed all the same.
+    TempStore m;
+    store::KeyStore& w = m.Store();
+    Fill(w, {"Pending", "Pending", "Pending", "Pending", "Pending", "Pending"});
+    ASSERT_TRUE(SwapJobs(w, 1, 4));
+    ASSERT_TRUE(SwapJobs(w, 2, 5));
+    ASSERT_TRUE(DeleteJobAt(w, 0, 6));
+    ASSERT_TRUE(DeleteJobsAt(w, {1}, 5));
+    names.clear();
+    for (const JobListEntry& e : ReadJobNames(w)) {
+        names.push_back(e.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"job 4", "job 3", "job 1", "job 2"}));
+
     // Runs of deleted jobs among kept ones, the first and the last included, and a job with a
     // sub-key of its own: the rest close up with their own values, nothing of the others stays.
     TempStore u;
