@@ -50,16 +50,14 @@ void CMainWindow::OnClearJobList() {
                     "Vantaq", {"Clear", "Cancel"}, 1, 1) != 0) {
         return;
     }
-    std::vector<std::string> names;
-    for (int row = 0; row < count; ++row) {
-        names.push_back(m_Dialog.GetRowText(kJobList, row));
-    }
+    // The names from the store a few thousand at a time, not row by row through the list.
+    std::vector<jobs::JobListEntry> removed = jobs::ReadJobNames(m_Store);
     if (!jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked())) {
         return;
     }
     m_Log.Write("Cleared the Job List: removed " + jobsText + ".", logging::kLogInfo);
-    for (const std::string& name : names) {
-        m_Log.Write("  Removed job " + name, logging::kLogDebug);
+    for (const jobs::JobListEntry& job : removed) {
+        m_Log.Write("  Removed job " + job.name, logging::kLogDebug);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
+#include "store/paths.h"
 #include "x_session.h"
 
 #include <QApplication>
@@ -115,6 +116,11 @@ TEST(DesktopForgiving, EscapeAndClearAskBeforeAnythingIsLost) {
 TEST(DesktopForgiving, ClearRemovesAfterTheQuestionAndLogsIt) {
     ProgramFolder folder;
     folder.WriteJobs(2);
+    {
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(folder.StorePath()));
+        ASSERT_TRUE(s.WriteNumber(store::kHive, store::kRootPath, "LogDebugInfo", 1));
+    }
     auto program = Started(folder);
     QString seen;
     AnswerNextBox("Clear", &seen);
@@ -122,6 +128,8 @@ TEST(DesktopForgiving, ClearRemovesAfterTheQuestionAndLogsIt) {
     EXPECT_EQ(program->Window().Dialog().GetCount(kJobList), 0);
     EXPECT_EQ(jobs::JobCount(program->Store()), 0);
     EXPECT_TRUE(Has(LogRows(*program), "0 Cleared the Job List: removed 2 jobs."));
+    EXPECT_TRUE(Has(LogRows(*program), "3   Removed job job 0"));
+    EXPECT_TRUE(Has(LogRows(*program), "3   Removed job job 1"));
     // With no edit in the editor, Escape closes at once, as it always did.
     QTest::keyClick(&program->Window(), Qt::Key_Escape);
     EXPECT_TRUE(program->Window().Ended());
