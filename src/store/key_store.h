@@ -166,9 +166,6 @@ public:
     // renames the later ones below `below` to close the gaps, order kept, in one unit. The
     // cost grows with the rows removed and renamed, not with their product.
     bool DeletePositionsAt(Key parent, const std::vector<int>& gone, int below);
-    // Renames positions [from, below) to one less each, in one unit; position from - 1 must
-    // be free. The cost grows with the rows renamed only.
-    bool ShiftPositionsDown(Key parent, int from, int below);
 
     static constexpr int kSchemaVersion = 2;
 

@@ -10,6 +10,20 @@
 
 namespace store {
 
+namespace {
+
+// Steps `st` to its end, each row's first column a position; false when it failed.
+bool CollectPositions(SqliteStatement& st, std::vector<int>& positions) {
+    SqliteStatement::StepResult step;
+    while ((step = st.Step()) == SqliteStatement::Row) {
+        positions.push_back(static_cast<int>(st.ColumnInt64(0)));
+    }
+    st.Reset();
+    return step == SqliteStatement::Done;
+}
+
+} // namespace
+
 std::pair<int64_t, int64_t> KeyStore::ChangeStamp() {
     // Inside a transaction, changes may yet be undone without a trace in either number: no
     // stamp then (-1), and nothing is kept.
@@ -168,12 +182,7 @@ bool KeyStore::PositionsWithValue(Key parent, std::string_view name, int below,
     auto& st = m_Db->Statement(query);
     st.Bind(1, id);
     st.Bind(2, static_cast<int64_t>(below));
-    SqliteStatement::StepResult step;
-    while ((step = st.Step()) == SqliteStatement::Row) {
-        positions.push_back(static_cast<int>(st.ColumnInt64(0)));
-    }
-    st.Reset();
-    return step == SqliteStatement::Done;
+    return CollectPositions(st, positions);
 }
 
 bool KeyStore::PositionsWithInputStem(Key parent, std::string_view input, int below,
@@ -193,12 +202,7 @@ bool KeyStore::PositionsWithInputStem(Key parent, std::string_view input, int be
     st.Bind(1, id);
     st.BindBlob(2, data);
     st.Bind(3, static_cast<int64_t>(below));
-    SqliteStatement::StepResult step;
-    while ((step = st.Step()) == SqliteStatement::Row) {
-        positions.push_back(static_cast<int>(st.ColumnInt64(0)));
-    }
-    st.Reset();
-    return step == SqliteStatement::Done;
+    return CollectPositions(st, positions);
 }
 
 bool KeyStore::ReadPositionValues(Key parent, int first, int count,
@@ -321,8 +325,11 @@ bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int b
         ok = ok && DeleteTree(parent, name);
     }
     // The values and keys going, then the later keys renamed, each down by the number gone
-    // before it: in one pass when they come in their order, else in two (through names no key
-    // can have), as in ShiftPositionsDown.
+    // before it. In one pass when the keys come in their order (a queue filled in order): each
+    // takes a name one before it has just left. The file's unique names refuse any other order,
+    // which undoes that statement by itself; then two passes keep every name unique at every
+    // step, first to a name no key can have (a key name never holds a backslash), then to the
+    // final one.
     const char* const steps[] = {
         "DELETE FROM vals WHERE key IN (SELECT k.id FROM gone g CROSS JOIN keys k"
         " ON k.parent = ?1 AND k.pos = g.p)",
@@ -349,50 +356,6 @@ bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int b
         ok = done || k == 2;
     }
     ok = ok && m_Db->Exec("DELETE FROM gone", error);
-    if (!ok) {
-        m_LastError = m_Db->ErrorText();
-        ++m_FailedWrites;
-        return false;
-    }
-    return t.Commit();
-}
-
-bool KeyStore::ShiftPositionsDown(Key parent, int from, int below) {
-    if (!parent.writable || from < 1) {
-        return false;
-    }
-    Transaction t(*this);
-    int64_t id = t.Ok() ? Resolve(parent, "") : 0;
-    if (id == 0) {
-        return false;
-    }
-    // In one pass when the keys come in their order (a queue filled in order): each takes the
-    // name the one before it has just left. The file's unique names refuse any other order,
-    // which undoes that statement by itself, and the two passes below do it instead.
-    auto& once = m_Db->Statement("UPDATE keys SET name = CAST(pos - 1 AS TEXT)"
-                                 " WHERE parent = ?1 AND pos >= ?2 AND pos < ?3");
-    once.Bind(1, id);
-    once.Bind(2, static_cast<int64_t>(from));
-    once.Bind(3, static_cast<int64_t>(below));
-    const bool renamed = once.Step() == SqliteStatement::Done;
-    once.Reset();
-    if (renamed) {
-        return t.Commit();
-    }
-    // Two passes keep every name unique at every step: first to a name no key can have (a
-    // key name never holds a backslash), then to the final one.
-    auto& away = m_Db->Statement("UPDATE keys SET name = '\\' || (pos - 1)"
-                                 " WHERE parent = ?1 AND pos >= ?2 AND pos < ?3");
-    away.Bind(1, id);
-    away.Bind(2, static_cast<int64_t>(from));
-    away.Bind(3, static_cast<int64_t>(below));
-    bool ok = away.Step() == SqliteStatement::Done;
-    away.Reset();
-    auto& back = m_Db->Statement("UPDATE keys SET name = substr(name, 2) WHERE parent = ?1"
-                                 " AND name >= '\\' AND name < ']' AND name GLOB '\\[0-9]*'");
-    back.Bind(1, id);
-    ok = ok && back.Step() == SqliteStatement::Done;
-    back.Reset();
     if (!ok) {
         m_LastError = m_Db->ErrorText();
         ++m_FailedWrites;
