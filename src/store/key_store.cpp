@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 namespace store {
 
@@ -27,8 +29,39 @@ namespace {
 const char* const kCacheSize = "PRAGMA cache_size=-16384";
 const char* const kWideCacheSize = "PRAGMA cache_size=-131072";
 
+// What the file derives from its keys and values, kept current by the file itself: a numbered
+// key's "Status" value as a 255-byte reader sees it mirrored into the key's row by triggers, the
+// indexes over positions and statuses, and the indexes that find a run's marks and the jobs whose
+// sources share a file stem without a scan. Built by the migration to version 2, and rebuilt
+// once at the end of a bulk unit that set it aside.
+// clang-format off
+const char* const kDerived =
+    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("vals.data")
+    "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
+    "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
+    "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
+    "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = " VANTAQ_STATUS_OF("NEW.data") " WHERE id = NEW.key; END;"
+    "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
+    "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("v.data") " FROM vals v"
+    "    WHERE v.key = keys.id AND v.name = 'Status') WHERE id IN (OLD.key, NEW.key); END;"
+    "CREATE TRIGGER vals_status_delete AFTER DELETE ON vals"
+    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
+    "  UPDATE keys SET status = NULL WHERE id = OLD.key; END;"
+    "CREATE INDEX vals_run_key ON vals (key) WHERE name = 'Run Key';"
+    "CREATE INDEX vals_run_handle ON vals (key) WHERE name = 'Run Handle';"
+    "CREATE INDEX vals_input_stem ON vals (" VANTAQ_FILE_STEM_OF("data") ")"
+    "  WHERE name = 'Input';";
+// clang-format on
+const char* const kDropDerived = "DROP TRIGGER vals_status_insert; DROP TRIGGER vals_status_update;"
+                                 "DROP TRIGGER vals_status_delete; DROP INDEX keys_position;"
+                                 "DROP INDEX keys_status; DROP INDEX vals_run_key;"
+                                 "DROP INDEX vals_run_handle; DROP INDEX vals_input_stem;";
+
 // Schema steps; step i brings a file from version i to version i + 1.
-const char* const kSchemaSteps[] = {
+const std::string kSchemaSteps[] = {
     "CREATE TABLE IF NOT EXISTS keys ("
     "  id     INTEGER PRIMARY KEY,"
     "  parent INTEGER REFERENCES keys(id),"
@@ -44,34 +77,12 @@ const char* const kSchemaSteps[] = {
     "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '');"
     "CREATE TABLE IF NOT EXISTS meta (name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
     "INSERT OR IGNORE INTO meta (name, value) VALUES ('schema', 0);",
-    // Positions and statuses: a numbered key's position as a column, its "Status" value as a
-    // 255-byte reader sees it mirrored into its row by triggers, and indexes over both, so the
-    // job list's queries are index lookups whoever wrote the file.
+    // A numbered key's position as a column, and its mirrored status.
     // clang-format off
-    "ALTER TABLE keys ADD COLUMN pos INTEGER GENERATED ALWAYS AS ("
+    std::string("ALTER TABLE keys ADD COLUMN pos INTEGER GENERATED ALWAYS AS ("
     "  CASE WHEN name <> '' AND length(name) <= 9 AND name NOT GLOB '*[^0-9]*'"
     "   AND (name = '0' OR name NOT GLOB '0*') THEN CAST(name AS INTEGER) END) VIRTUAL;"
-    "ALTER TABLE keys ADD COLUMN status TEXT;"
-    "UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("vals.data")
-    "  FROM vals WHERE vals.key = keys.id AND vals.name = 'Status');"
-    "CREATE INDEX keys_position ON keys (parent, pos) WHERE pos IS NOT NULL;"
-    "CREATE INDEX keys_status ON keys (parent, status, pos) WHERE pos IS NOT NULL;"
-    "CREATE TRIGGER vals_status_insert AFTER INSERT ON vals"
-    "  WHEN NEW.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = " VANTAQ_STATUS_OF("NEW.data") " WHERE id = NEW.key; END;"
-    "CREATE TRIGGER vals_status_update AFTER UPDATE ON vals"
-    "  WHEN NEW.name = 'Status' COLLATE NOCASE OR OLD.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = (SELECT " VANTAQ_STATUS_OF("v.data") " FROM vals v"
-    "    WHERE v.key = keys.id AND v.name = 'Status') WHERE id IN (OLD.key, NEW.key); END;"
-    "CREATE TRIGGER vals_status_delete AFTER DELETE ON vals"
-    "  WHEN OLD.name = 'Status' COLLATE NOCASE BEGIN"
-    "  UPDATE keys SET status = NULL WHERE id = OLD.key; END;"
-    // The values that mark the few jobs a run has taken, so they are found without a scan.
-    "CREATE INDEX vals_run_key ON vals (key) WHERE name = 'Run Key';"
-    "CREATE INDEX vals_run_handle ON vals (key) WHERE name = 'Run Handle';"
-    // Jobs whose sources share a file stem, the only ones that can write the same output.
-    "CREATE INDEX vals_input_stem ON vals (" VANTAQ_FILE_STEM_OF("data") ")"
-    "  WHERE name = 'Input';",
+    "ALTER TABLE keys ADD COLUMN status TEXT;") + kDerived,
     // clang-format on
 };
 
@@ -138,6 +149,7 @@ bool KeyStore::IsOpen() const {
 void KeyStore::Close() {
     m_Db.reset();
     m_Depth = 0;
+    m_DeferredAt = 0;
     // Another file (or this one reopened) starts its counts of changes anew.
     m_PositionsAsked.valid = false;
     m_StatusesAsked.valid = false;
@@ -292,25 +304,56 @@ bool KeyStore::End(bool commit) {
     if (m_Depth == 0) {
         return false;
     }
-    --m_Depth;
+    const int level = m_Depth--;
     std::string ignored;
-    if (m_Depth > 0) {
+    if (level > 1) {
         std::string name = "unit" + std::to_string(m_Depth);
         if (!commit) {
             m_Db->Exec("ROLLBACK TO " + name, ignored);
         }
+        // Undoing a unit undoes a setting aside made within it; keeping one hands it outwards.
+        if (m_DeferredAt >= level) {
+            m_DeferredAt = commit ? level - 1 : 0;
+        }
         return m_Db->Exec("RELEASE " + name, m_LastError) && commit;
     }
+    const bool rebuild = std::exchange(m_DeferredAt, 0) != 0;
     if (!commit) {
         m_Db->Exec("ROLLBACK", ignored);
         return false;
     }
-    if (!m_Db->Exec("COMMIT", m_LastError)) {
+    if ((rebuild && !m_Db->Exec(kDerived, m_LastError)) || !m_Db->Exec("COMMIT", m_LastError)) {
         ++m_FailedWrites;
         m_Db->Exec("ROLLBACK", ignored);
         return false;
     }
     return true;
+}
+
+bool KeyStore::DeferDerived() {
+    if (m_Depth == 0) {
+        return false;
+    }
+    if (m_DeferredAt != 0) {
+        return true;
+    }
+    if (!m_Db->Exec(kDropDerived, m_LastError)) {
+        ++m_FailedWrites;
+        return false;
+    }
+    m_DeferredAt = m_Depth;
+    return true;
+}
+
+int64_t KeyStore::FileBytes() {
+    int pages = 0;
+    int pageSize = 0;
+    std::string ignored;
+    if (!IsOpen() || !m_Db->QueryInt("PRAGMA page_count", pages, ignored) ||
+        !m_Db->QueryInt("PRAGMA page_size", pageSize, ignored)) {
+        return 0;
+    }
+    return static_cast<int64_t>(pages) * pageSize;
 }
 
 KeyStore::Transaction::Transaction(KeyStore& store) : m_Store(store), m_Ok(store.Begin()) {}
@@ -494,6 +537,31 @@ bool KeyStore::WriteValue(Key parent, std::string_view path, const Value& value)
         return false;
     }
     return t.Commit();
+}
+
+bool KeyStore::WriteValues(Key key, const std::vector<Value>& values, size_t* failed) {
+    if (failed) {
+        *failed = 0;
+    }
+    // Inside a larger unit each value is atomic by itself and the unit undoes them together;
+    // a savepoint per call would cost more than the writes of a bulk import.
+    std::optional<Transaction> t;
+    if (m_Depth == 0) {
+        t.emplace(*this);
+    }
+    int64_t id = (!t || t->Ok()) && key.writable ? Resolve(key, "") : 0;
+    if (id == 0) {
+        return false;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (!UpsertValue(id, values[i].name, values[i].type, values[i].data)) {
+            if (failed) {
+                *failed = i;
+            }
+            return false;
+        }
+    }
+    return !t || t->Commit();
 }
 
 bool KeyStore::ReadNumber(Key parent, std::string_view path, std::string_view name,

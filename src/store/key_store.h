@@ -91,6 +91,10 @@ public:
     // Raw access, for tools and for larger atomic units.
     bool ReadValue(Key parent, std::string_view path, std::string_view name, Value& value);
     bool WriteValue(Key parent, std::string_view path, const Value& value);
+    // Adds or replaces several values of one key, the key looked up once. On failure `failed`
+    // (when given) is the index of the value that was refused. Alone it is one unit; inside a
+    // larger one, the values before the refused one stay until that unit is undone.
+    bool WriteValues(Key key, const std::vector<Value>& values, size_t* failed = nullptr);
     bool EnumValues(Key key, std::vector<Value>& values);
     bool EnumSubKeys(Key key, std::vector<std::string>& names);
     // Renames the sub-key `from` of `parent` to `to`; fails when `to` exists.
@@ -128,6 +132,15 @@ public:
     private:
         KeyStore& m_Store;
     };
+
+    // Sets aside, until the outermost unit commits, what the file derives from its values (the
+    // mirrored statuses, their triggers and the secondary indexes), so that each write of a long
+    // import is one table row; the commit rebuilds them in one pass first, and a unit that is
+    // undone takes the setting aside back with it. Until then the unit's own reads of statuses
+    // are stale. Only inside a unit; false when refused.
+    bool DeferDerived();
+    // The file's size in bytes as its pages count it.
+    int64_t FileBytes();
 
     // ---- numbered sub-keys ----
     // Sub-keys named by a decimal number without leading zeros ("0", "1", ...) are positions.
@@ -202,6 +215,8 @@ private:
     std::string m_Path;
     std::string m_LastError;
     int m_Depth = 0;
+    // The unit that owns what DeferDerived set aside (1: the outermost), 0 when nothing is.
+    int m_DeferredAt = 0;
     uint64_t m_FailedWrites = 0;
 
     friend class Transaction;

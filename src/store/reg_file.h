@@ -16,6 +16,9 @@ namespace store {
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr size_t kMaxKeyNameLength = 255;
 inline constexpr uint64_t kMaxRegFileBytes = 1024ull * 1024 * 1024;
+// An import longer than this (and than an eighth of the store) rebuilds the store's indexes once
+// at its end instead of keeping them current.
+inline constexpr uint64_t kBulkImportBytes = 1024 * 1024;
 
 // Takes the next piece of an export; false when it could not be written.
 using RegSink = std::function<bool(std::string_view piece)>;

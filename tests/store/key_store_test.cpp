@@ -186,6 +186,46 @@ TEST(KeyStore, TransactionRollsBackWhenNotCommitted) {
     EXPECT_FALSE(s.OpenKey(kHive, "X", Access::Read));
 }
 
+TEST(KeyStore, IndexesSetAsideComeBackWhicheverUnitsAreKeptOrUndone) {
+    // Set aside in an inner unit that is undone, in one that is kept, and in an outer unit that
+    // is undone: every later commit must find the statuses mirrored and counted.
+    struct Case {
+        bool keepInner;
+        bool commitOuter;
+        int pending;
+    };
+    for (const Case& c : {Case{false, true, 1}, Case{true, true, 2}, Case{true, false, 0}}) {
+        TempStore t;
+        auto& s = t.Store();
+        store::Key jobs = s.CreateKey(kHive, "Q");
+        {
+            KeyStore::Transaction outer(s);
+            ASSERT_TRUE(s.WriteString(jobs, "0", "Status", "Pending"));
+            {
+                KeyStore::Transaction inner(s);
+                ASSERT_TRUE(s.DeferDerived());
+                ASSERT_TRUE(s.WriteString(jobs, "1", "Status", "Pending"));
+                if (c.keepInner) {
+                    ASSERT_TRUE(inner.Commit());
+                }
+            }
+            ASSERT_TRUE(s.WriteString(jobs, c.keepInner ? "2" : "1", "Status", "Done"));
+            if (c.commitOuter) {
+                ASSERT_TRUE(outer.Commit()) << s.LastError();
+            }
+        }
+        ASSERT_TRUE(s.WriteString(jobs, "9", "Status", "Pending"));
+        std::vector<std::pair<std::string, int>> counts;
+        ASSERT_TRUE(s.CountStatuses(jobs, 3, counts));
+        int pending = 0;
+        for (const auto& [status, n] : counts) {
+            pending += status == "Pending" ? n : 0;
+        }
+        EXPECT_EQ(pending, c.pending) << c.keepInner << c.commitOuter;
+        EXPECT_FALSE(s.DeferDerived()) << "only inside a unit";
+    }
+}
+
 TEST(KeyStore, SchemaRowGuardsTheFile) {
     testing_support::TempDir dir;
     std::string path = dir.File("store.sqlite");

@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
@@ -183,4 +184,92 @@ TEST(RegFile, AFileReadInPiecesImportsAsWholeAndAFailedReadChangesNothing) {
     EXPECT_FALSE(ImportRegFile(t.Store(), failing, error));
     EXPECT_EQ(error, "the file cannot be read");
     EXPECT_FALSE(t.Store().OpenKey(kHive, "Software\\X", Access::Read));
+}
+
+namespace {
+
+// What a store's derived indexes answer about its queue, and the file's schema that holds them.
+struct QueueAnswers {
+    int count = 0;
+    int firstPending = -1;
+    jobs::JobStatusCounts counts;
+    std::vector<int> marked;
+    std::vector<int> sameStem;
+    std::string schema;
+
+    static QueueAnswers Of(KeyStore& s) {
+        QueueAnswers a;
+        a.count = jobs::JobCount(s);
+        a.firstPending = jobs::FindFirstPending(s, a.count);
+        a.counts = jobs::CountJobStatuses(s, a.count);
+        a.marked = jobs::JobsHoldingValue(s, "Run Key", a.count);
+        a.sameStem = jobs::JobsWithSourceStem(s, "/elsewhere/tape7.mpg", a.count);
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(s.Path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_exec(
+            db, "SELECT type || ' ' || name || ' ' || sql FROM sqlite_schema ORDER BY name",
+            [](void* out, int, char** row, char**) {
+                *static_cast<std::string*>(out) += std::string(row[0] ? row[0] : "") + "\n";
+                return 0;
+            },
+            &a.schema, nullptr);
+        sqlite3_close(db);
+        return a;
+    }
+};
+
+} // namespace
+
+TEST(RegFile, ALongImportRebuildsTheIndexesOnceAndAnswersAsValueByValue) {
+    // 2,000 jobs export to more than a mebibyte: the import sets the store's indexes aside and
+    // rebuilds them at its commit. The small tail of the file goes value by value. Both stores
+    // must then answer every indexed question alike, and a failed long import change nothing.
+    TempStore a;
+    {
+        KeyStore::Transaction unit(a.Store());
+        for (int i = 0; i < 2000; ++i) {
+            jobs::JobRecord r;
+            r.status = i % 3 == 0 ? "Complete" : i % 3 == 1 ? "Error" : "";
+            r.status = i == 1500 ? "Pending" : r.status;
+            r.name = "episode " + std::to_string(i);
+            r.input = "/media/tape" + std::to_string(i % 50) + ".avi";
+            r.chapters = std::string(400, '1');
+            ASSERT_TRUE(jobs::WriteJobRecord(a.Store(), i, r));
+            if (i % 700 == 3) {
+                ASSERT_TRUE(a.Store().WriteString(
+                    kHive, "Software\\Pellmoor\\Vantaq\\Jobs\\" + std::to_string(i), "Run Key",
+                    "k"));
+            }
+        }
+        ASSERT_TRUE(unit.Commit());
+    }
+    std::string file, error;
+    ASSERT_TRUE(ExportRegFile(a.Store(), "", file, error)) << error;
+    ASSERT_GT(file.size(), kBulkImportBytes);
+    QueueAnswers expected = QueueAnswers::Of(a.Store());
+    ASSERT_EQ(expected.count, 2000);
+    ASSERT_EQ(expected.firstPending, 1500);
+    ASSERT_EQ(expected.marked, (std::vector<int>{3, 703, 1403}));
+
+    TempStore b;
+    const std::string empty = QueueAnswers::Of(b.Store()).schema;
+    EXPECT_FALSE(ImportRegFile(b.Store(), file + "[HKEY_LOCAL_MACHINE\\X]\r\n", error));
+    QueueAnswers failed = QueueAnswers::Of(b.Store());
+    EXPECT_EQ(failed.count, 0);
+    EXPECT_EQ(failed.schema, empty);
+
+    ASSERT_TRUE(ImportRegFile(b.Store(), file, error)) << error;
+    QueueAnswers got = QueueAnswers::Of(b.Store());
+    EXPECT_EQ(got.schema, expected.schema);
+    EXPECT_EQ(got.count, expected.count);
+    EXPECT_EQ(got.firstPending, expected.firstPending);
+    EXPECT_EQ(got.counts.complete, expected.counts.complete);
+    EXPECT_EQ(got.counts.error, expected.counts.error);
+    EXPECT_EQ(got.counts.pending, 1);
+    EXPECT_EQ(got.marked, expected.marked);
+    EXPECT_EQ(got.sameStem, expected.sameStem);
+    EXPECT_EQ(got.sameStem.size(), 40u);
+    // The triggers are back: a later write is mirrored at once.
+    ASSERT_TRUE(jobs::SetJobString(b.Store(), 0, jobs::kStatus, jobs::kStatusPending));
+    EXPECT_EQ(jobs::FindFirstPending(b.Store(), 2000), 0);
 }
