@@ -19,6 +19,7 @@ void CMainWindow::OnHandedKeywords(const std::string& workingDir,
             m_Log.Write("WARNING: The Job List is not cleared while a run is in progress.",
                         logging::kLogWarning);
         } else if (jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+            m_Queue.SetTimer(kTimerTidyStore, 0);
             m_Log.Write("Job List cleared!", logging::kLogInfo);
         }
     }

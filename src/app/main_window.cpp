@@ -81,6 +81,8 @@ void CMainWindow::OnStartupTimer() {
     }
 
     jobs::RefreshJobList(m_Dialog, m_Store, &m_Log);
+    // What a Clear set aside before the last exit goes now.
+    m_Queue.SetTimer(kTimerTidyStore, 0);
     jobs::ResetJobEditor(m_Dialog);
     jobs::UpdateJobButtons(m_Dialog, Processing(), false, CurrentJob());
     m_Dialog.Enable(kNewJob, true);
@@ -95,6 +97,7 @@ void CMainWindow::OnStartupTimer() {
                     "are being followed.",
                     logging::kLogWarning);
     } else if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+        m_Queue.SetTimer(kTimerTidyStore, 0);
         m_Log.Write("Job List cleared!", logging::kLogInfo);
     }
     if (m_CommandLine.Has(kKeySource)) {
@@ -371,10 +374,26 @@ int64_t CMainWindow::OnMessage(platform::Message& message) {
     return 0;
 }
 
+void CMainWindow::OnTidyStoreTimer() {
+    m_Queue.KillTimer(kTimerTidyStore);
+    const int removed = m_Store.PurgeSetAside(kTidySliceKeys);
+    if (removed > 0) {
+        m_Queue.SetTimer(kTimerTidyStore, 0);
+    } else if (removed < 0) {
+        // Another process holds the store, or it cannot be written: the next start tries again.
+        m_Log.Write("Could not yet remove the cleared jobs from the store (" + m_Store.LastError() +
+                        ").",
+                    logging::kLogDebug);
+    }
+}
+
 void CMainWindow::OnTimer(int timerId) {
     switch (timerId) {
     case kTimerStartup:
         OnStartupTimer();
+        break;
+    case kTimerTidyStore:
+        OnTidyStoreTimer();
         break;
     case kTimerRunDisplay:
     case cluster::MY_TIMER_CLUSTER_POLL:

@@ -34,6 +34,9 @@ namespace app {
 
 // Timer ids of the main window.
 inline constexpr int kTimerStartup = 1;
+// Removes, a slice at a time, what a long Clear set aside in the store.
+inline constexpr int kTimerTidyStore = 12;
+inline constexpr int kTidySliceKeys = 256;
 using run::MY_TIMER_NEXT_JOB;
 using run::MY_TIMER_PART2;
 using run::MY_TIMER_RESTART_JOB;
@@ -123,6 +126,7 @@ public:
     // The first tick of timer 1: the start-up checks and the keywords clear, source, start,
     // minimize, in that order.
     void OnStartupTimer();
+    void OnTidyStoreTimer();
 
     // The start-up keywords of a second start on the same store, handed over by it
     // (its arguments, as OnInitDialog takes them; relative paths are taken from `workingDir`).

@@ -50,11 +50,16 @@ void CMainWindow::OnClearJobList() {
                     "Vantaq", {"Clear", "Cancel"}, 1, 1) != 0) {
         return;
     }
-    // The names from the store a few thousand at a time, not row by row through the list.
-    std::vector<jobs::JobListEntry> removed = jobs::ReadJobNames(m_Store);
+    // The names for the debug lines, from the store a few thousand at a time, not row by row
+    // through the list; none are read when those lines are not written.
+    std::vector<jobs::JobListEntry> removed;
+    if (m_Log.DebugInfo()) {
+        removed = jobs::ReadJobNames(m_Store);
+    }
     if (!jobs::ClearQueue(m_Dialog, m_Store, m_Log, Tracked())) {
         return;
     }
+    m_Queue.SetTimer(kTimerTidyStore, 0);
     m_Log.Write("Cleared the Job List: removed " + jobsText + ".", logging::kLogInfo);
     for (const jobs::JobListEntry& job : removed) {
         m_Log.Write("  Removed job " + job.name, logging::kLogDebug);

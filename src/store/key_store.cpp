@@ -415,8 +415,9 @@ int64_t KeyStore::Resolve(Key parent, std::string_view path) {
         }
     }
     if (id == parent.id) {
-        // The parent itself must still exist.
-        auto& st = m_Db->Statement("SELECT 1 FROM keys WHERE id = ?1");
+        // The parent itself must still be in the tree (a key set aside is not).
+        auto& st =
+            m_Db->Statement("SELECT 1 FROM keys WHERE id = ?1 AND (parent IS NOT NULL OR id = 1)");
         st.Bind(1, id);
         bool exists = st.Step() == SqliteStatement::Row;
         st.Reset();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -172,9 +173,16 @@ public:
     // gives one value with an empty name and type 0.
     bool ReadPositionValues(Key parent, int first, int count, const std::vector<std::string>& names,
                             std::vector<std::pair<int, Value>>& values);
-    // Removes positions [0, below) with their values in one unit (two statements); positions
-    // that have sub-keys of their own are removed with DeleteTree.
+    // Removes positions [0, below) with their values in one unit; positions that have sub-keys
+    // of their own are removed with DeleteTree. From kSetAsideFrom positions on, the cost does
+    // not grow with them: `parent` is set aside whole and a new key of its name (given its values
+    // and the sub-keys that stay) takes its place, so a handle of `parent` then names no key.
+    // What was set aside is gone from every read and is removed by PurgeSetAside.
     bool DeletePositions(Key parent, int below);
+    static constexpr int kSetAsideFrom = 1024;
+    // Removes at most `most` of the keys that DeletePositions set aside, with their values, in
+    // one unit: the number removed, 0 when none are left, -1 when the store refused.
+    int PurgeSetAside(int most);
     // Removes the positions in `gone` (ascending, each below `below`) with their values and
     // renames the later ones below `below` to close the gaps, order kept, in one unit. The
     // cost grows with the rows removed and renamed, not with their product.
@@ -193,6 +201,10 @@ private:
     bool SelectValue(int64_t key, std::string_view name, Value& value);
     // Deletes one key's row and its values; the key must have no sub-keys.
     bool RemoveKeyRow(int64_t id);
+    // One statement with its integer parameters, its failure noted.
+    bool RunWith(const char* sql, std::initializer_list<int64_t> params);
+    // Takes key `id` out of the tree, a new key of its name in its place (see DeletePositions).
+    bool SetAside(int64_t id, int below, bool othersStay);
     // What tells one state of the file from the next: this connection's changed rows and the
     // commits of others. Equal stamps mean nothing changed in between.
     std::pair<int64_t, int64_t> ChangeStamp();

@@ -253,6 +253,20 @@ bool KeyStore::DeletePositions(Key parent, int below) {
     if (id == 0) {
         return false;
     }
+    auto& counts = m_Db->Statement("SELECT count(*), sum(pos >= 0 AND pos < ?2) FROM keys"
+                                   " WHERE parent = ?1");
+    counts.Bind(1, id);
+    counts.Bind(2, static_cast<int64_t>(below));
+    const bool counted = counts.Step() == SqliteStatement::Row;
+    const int64_t all = counted ? counts.ColumnInt64(0) : 0;
+    const int64_t going = counted ? counts.ColumnInt64(1) : 0;
+    counts.Reset();
+    if (going == 0) {
+        return t.Commit();
+    }
+    if (going >= kSetAsideFrom && id != kHive.id) {
+        return SetAside(id, below, all > going) && t.Commit();
+    }
     // A position with sub-keys (only a damaged or foreign store has one) goes the long way.
     std::vector<std::string> deep;
     auto& nested = m_Db->Statement(
@@ -286,6 +300,79 @@ bool KeyStore::DeletePositions(Key parent, int below) {
         return false;
     }
     return t.Commit();
+}
+
+bool KeyStore::RunWith(const char* sql, std::initializer_list<int64_t> params) {
+    auto& st = m_Db->Statement(sql);
+    int index = 0;
+    for (int64_t value : params) {
+        st.Bind(++index, value);
+    }
+    const bool ok = st.Step() == SqliteStatement::Done;
+    st.Reset();
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+    }
+    return ok;
+}
+
+bool KeyStore::SetAside(int64_t id, int below, bool othersStay) {
+    // The key's row leaves the tree with every sub-key below it, and a new key of the same name
+    // takes its place, given the key's own values and the sub-keys that stay: a few statements
+    // whatever the number of positions. PurgeSetAside removes the rest a slice at a time.
+    // The new key is made under a name no key can have (a key name never holds a backslash),
+    // then given the old key's name once that has left.
+    if (!RunWith("INSERT INTO keys (parent, name) SELECT parent, '\\' FROM keys WHERE id = ?1",
+                 {id})) {
+        return false;
+    }
+    const int64_t fresh = m_Db->LastInsertId();
+    return RunWith("UPDATE keys SET parent = NULL WHERE id = ?1", {id}) &&
+           RunWith("UPDATE keys SET name = (SELECT name FROM keys WHERE id = ?2) WHERE id = ?1",
+                   {fresh, id}) &&
+           (!othersStay || RunWith("UPDATE keys SET parent = ?1 WHERE parent = ?2"
+                                   " AND (pos IS NULL OR pos >= ?3)",
+                                   {fresh, id, below})) &&
+           RunWith("UPDATE vals SET key = ?1 WHERE key = ?2", {fresh, id});
+}
+
+int KeyStore::PurgeSetAside(int most) {
+    auto setAside = [this] {
+        auto& first =
+            m_Db->Statement("SELECT id FROM keys WHERE parent IS NULL AND id <> 1 LIMIT 1");
+        const int64_t id = first.Step() == SqliteStatement::Row ? first.ColumnInt64(0) : 0;
+        first.Reset();
+        return id;
+    };
+    // Asked first without the write lock: mostly there is nothing to do.
+    if (!IsOpen() || (m_Depth == 0 && setAside() == 0)) {
+        return IsOpen() ? 0 : -1;
+    }
+    Transaction t(*this);
+    const int64_t root = t.Ok() ? setAside() : 0;
+    if (root == 0) {
+        return t.Ok() ? 0 : -1;
+    }
+    // A slice of the root's sub-keys, or the root itself once it has none. Their own sub-keys
+    // are set aside in turn, so every slice is a few statements over at most `most` keys.
+    std::string error;
+    if (!m_Db->Exec("CREATE TEMP TABLE IF NOT EXISTS purge (id INTEGER PRIMARY KEY);"
+                    "DELETE FROM purge",
+                    error)) {
+        m_LastError = error;
+        ++m_FailedWrites;
+        return -1;
+    }
+    bool ok = RunWith("INSERT INTO purge SELECT id FROM keys WHERE parent = ?1 LIMIT ?2",
+                      {root, std::max(1, most)});
+    const int removed = ok ? m_Db->Changes() : 0;
+    ok = ok && (removed > 0 || RunWith("INSERT INTO purge VALUES (?1)", {root})) &&
+         RunWith("UPDATE keys SET parent = NULL WHERE parent IN (SELECT id FROM purge)", {}) &&
+         RunWith("DELETE FROM vals WHERE key IN (SELECT id FROM purge)", {}) &&
+         RunWith("DELETE FROM keys WHERE id IN (SELECT id FROM purge)", {}) &&
+         RunWith("DELETE FROM purge", {});
+    return ok && t.Commit() ? std::max(removed, 1) : -1;
 }
 
 bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int below) {

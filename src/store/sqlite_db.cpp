@@ -160,6 +160,10 @@ int64_t SqliteDb::LastInsertId() const {
     return sqlite3_last_insert_rowid(m_Db);
 }
 
+int SqliteDb::Changes() const {
+    return sqlite3_changes(m_Db);
+}
+
 std::string SqliteDb::ErrorText() const {
     return sqlite3_errmsg(m_Db);
 }

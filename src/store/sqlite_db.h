@@ -58,6 +58,8 @@ public:
     // prepared yields a statement whose every step reports Error.
     SqliteStatement& Statement(const char* sql);
     int64_t LastInsertId() const;
+    // The rows the last statement inserted, changed or deleted.
+    int Changes() const;
     std::string ErrorText() const;
     // The primary result code of the last failed call (SQLITE_FULL, SQLITE_CORRUPT, ...).
     int ErrorCode() const { return m_ErrorCode; }

@@ -113,6 +113,28 @@ TEST(MainWindowStartup, KeywordsRunInFixedOrderWhateverTheirOrderOnTheLine) {
     EXPECT_TRUE(rig.window->Options().Has("opt/a-b/vantaq"));
 }
 
+TEST(MainWindowStartup, ALongClearIsRemovedFromTheStoreASliceAtATimeAfterwards) {
+    // A queue long enough for the store to set it aside whole: the clear itself returns at once
+    // and the window's idle slices then remove every row, leaving a store as a short clear would.
+    MainWindowRig rig;
+    store::KeyStore& s = rig.temp.Store();
+    {
+        store::KeyStore::Transaction unit(s);
+        for (int i = 0; i < store::KeyStore::kSetAsideFrom + 10; ++i) {
+            jobs::JobRecord r;
+            r.name = "job " + std::to_string(i);
+            ASSERT_TRUE(jobs::WriteJobRecord(s, i, r));
+        }
+        ASSERT_TRUE(unit.Commit());
+    }
+    rig.Build();
+    rig.Start("vantaq -clear");
+    ASSERT_GE(IndexOf(rig, "log:0:Job List cleared!"), 0);
+    EXPECT_EQ(jobs::JobCount(s), 0);
+    rig.queue.RunUntil([&] { return !rig.queue.IsTimerPending(app::kTimerTidyStore); }, 60000);
+    EXPECT_EQ(s.PurgeSetAside(1), 0) << "nothing is left set aside";
+}
+
 TEST(MainWindowStartup, MissingPartsAndTrayFailureStayQuiet) {
     MainWindowRig rig;
     rig.tray.addSucceeds = false;

@@ -6,6 +6,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -366,4 +367,71 @@ TEST(KeyStore, DeepTreesAreDeletedAndRefusedByExportWithoutRecursion) {
     EXPECT_TRUE(s.DeleteTree(kHive, "Software\\Deep"));
     EXPECT_FALSE(s.OpenKey(kHive, "Software\\Deep", Access::Read));
     ASSERT_TRUE(store::ExportRegFile(s, "Software", out, error)) << error;
+}
+
+TEST(KeyStore, ALongClearSetsTheKeyAsideAndPurgeRemovesItASliceAtATime) {
+    // Enough positions for the set-aside path, with what must stay: positions at and past the
+    // end, a key that is no position, the key's own value; and a position with a sub-key.
+    TempStore t;
+    auto& s = t.Store();
+    const int n = KeyStore::kSetAsideFrom + 100;
+    {
+        KeyStore::Transaction unit(s);
+        for (int i = 0; i < n + 2; ++i) {
+            ASSERT_TRUE(s.WriteString(kHive, "Q\\" + std::to_string(i), "Status", "Done"));
+        }
+        ASSERT_TRUE(s.WriteNumber(kHive, "Q\\7\\Deep", "x", 1));
+        ASSERT_TRUE(s.WriteNumber(kHive, "Q\\Temp", "y", 2));
+        ASSERT_TRUE(s.WriteNumber(kHive, "Q", "own", 3));
+        ASSERT_TRUE(unit.Commit());
+    }
+    auto rows = [&t](const char* sql) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(t.Path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        int64_t n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return n;
+    };
+    const int64_t keysBefore = rows("SELECT count(*) FROM keys");
+    store::Key old = s.OpenKey(kHive, "Q", Access::All);
+
+    {
+        // Undone with its unit, it leaves everything where it was.
+        KeyStore::Transaction unit(s);
+        ASSERT_TRUE(s.DeletePositions(old, n));
+    }
+    EXPECT_EQ(s.CountPositions(s.OpenKey(kHive, "Q", Access::Read)), n + 2);
+
+    ASSERT_TRUE(s.DeletePositions(old, n));
+    store::Key q = s.OpenKey(kHive, "Q", Access::All);
+    ASSERT_TRUE(q);
+    EXPECT_EQ(s.CountPositions(q), 0);
+    EXPECT_EQ(s.LastPosition(q), n + 1);
+    std::vector<std::string> names;
+    ASSERT_TRUE(s.EnumSubKeys(q, names));
+    EXPECT_EQ(names, (std::vector<std::string>{std::to_string(n), std::to_string(n + 1), "Temp"}));
+    uint32_t number = 0;
+    EXPECT_TRUE(s.ReadNumber(q, "", "own", number));
+    EXPECT_EQ(number, 3u);
+    EXPECT_TRUE(s.ReadNumber(q, "Temp", "y", number));
+    // The old handle names no key any more: nothing can be written into what was set aside.
+    EXPECT_FALSE(s.WriteNumber(old, "", "late", 1));
+    std::string file, error;
+    ASSERT_TRUE(ExportRegFile(s, "", file, error));
+    EXPECT_EQ(file.find("\\Q\\0]"), std::string::npos);
+    EXPECT_EQ(file.find("Deep"), std::string::npos);
+
+    int slices = 0;
+    for (int removed; (removed = s.PurgeSetAside(200)) > 0; ++slices) {
+        EXPECT_LE(removed, 200);
+    }
+    EXPECT_EQ(s.PurgeSetAside(200), 0);
+    EXPECT_GE(slices, n / 200);
+    EXPECT_EQ(rows("SELECT count(*) FROM keys"), keysBefore - n - 1);
+    EXPECT_EQ(rows("SELECT count(*) FROM keys WHERE parent IS NULL"), 1);
+    EXPECT_EQ(rows("SELECT count(*) FROM vals WHERE key NOT IN (SELECT id FROM keys)"), 0);
+    EXPECT_EQ(rows("SELECT count(*) FROM vals"), 4);
 }
