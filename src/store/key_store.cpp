@@ -673,19 +673,43 @@ void KeyStore::CopyValues(Key source, Key destination) {
 }
 
 bool KeyStore::RemoveKeyRow(int64_t id) {
-    auto& values = m_Db->Statement("DELETE FROM vals WHERE key = ?1");
-    values.Bind(1, id);
-    bool ok = values.Step() == SqliteStatement::Done;
-    values.Reset();
-    auto& key = m_Db->Statement("DELETE FROM keys WHERE id = ?1");
-    key.Bind(1, id);
-    ok = ok && key.Step() == SqliteStatement::Done;
-    key.Reset();
+    return RunWith("DELETE FROM vals WHERE key = ?1", {id}) &&
+           RunWith("DELETE FROM keys WHERE id = ?1", {id});
+}
+
+bool KeyStore::RunWith(const char* sql, std::initializer_list<int64_t> params) {
+    auto& st = m_Db->Statement(sql);
+    int index = 0;
+    for (int64_t value : params) {
+        st.Bind(++index, value);
+    }
+    const bool ok = st.Step() == SqliteStatement::Done;
+    st.Reset();
     if (!ok) {
         m_LastError = m_Db->ErrorText();
         ++m_FailedWrites;
     }
     return ok;
+}
+
+bool KeyStore::DeleteTreesListed(Key parent, const char* sql,
+                                 std::initializer_list<int64_t> params) {
+    std::vector<std::string> names;
+    auto& st = m_Db->Statement(sql);
+    int index = 0;
+    for (int64_t value : params) {
+        st.Bind(++index, value);
+    }
+    while (st.Step() == SqliteStatement::Row) {
+        names.push_back(st.ColumnText(0));
+    }
+    st.Reset();
+    for (const std::string& name : names) {
+        if (!DeleteTree(parent, name)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool KeyStore::DeleteKey(Key parent, std::string_view path) {
@@ -717,24 +741,15 @@ bool KeyStore::DeleteTree(Key parent, std::string_view path) {
         return false;
     }
     // The whole sub-tree is collected by SQLite itself, so any depth works without recursion.
-    auto& values = m_Db->Statement("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-                                   "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-                                   "DELETE FROM vals WHERE key IN tree");
-    values.Bind(1, id);
-    bool ok = values.Step() == SqliteStatement::Done;
-    values.Reset();
-    auto& keys = m_Db->Statement("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
-                                 "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
-                                 "DELETE FROM keys WHERE id IN tree");
-    keys.Bind(1, id);
-    ok = ok && keys.Step() == SqliteStatement::Done;
-    keys.Reset();
-    if (!ok) {
-        m_LastError = m_Db->ErrorText();
-        ++m_FailedWrites;
-        return false;
-    }
-    return t.Commit();
+    return RunWith("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+                   "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+                   "DELETE FROM vals WHERE key IN tree",
+                   {id}) &&
+           RunWith("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+                   "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+                   "DELETE FROM keys WHERE id IN tree",
+                   {id}) &&
+           t.Commit();
 }
 
 bool KeyStore::RenameSubKey(Key parent, std::string_view from, std::string_view to) {

@@ -203,6 +203,9 @@ private:
     bool RemoveKeyRow(int64_t id);
     // One statement with its integer parameters, its failure noted.
     bool RunWith(const char* sql, std::initializer_list<int64_t> params);
+    // Deletes with DeleteTree the sub-keys of `parent` whose names `sql` (with its integer
+    // parameters) lists: positions that have sub-keys of their own.
+    bool DeleteTreesListed(Key parent, const char* sql, std::initializer_list<int64_t> params);
     // Takes key `id` out of the tree, a new key of its name in its place (see DeletePositions).
     bool SetAside(int64_t id, int below, bool othersStay);
     // What tells one state of the file from the next: this connection's changed rows and the

@@ -268,53 +268,17 @@ bool KeyStore::DeletePositions(Key parent, int below) {
         return SetAside(id, below, all > going) && t.Commit();
     }
     // A position with sub-keys (only a damaged or foreign store has one) goes the long way.
-    std::vector<std::string> deep;
-    auto& nested = m_Db->Statement(
-        "SELECT k.name FROM keys k WHERE k.parent = ?1 AND k.pos >= 0 AND k.pos < ?2"
-        " AND EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)");
-    nested.Bind(1, id);
-    nested.Bind(2, static_cast<int64_t>(below));
-    while (nested.Step() == SqliteStatement::Row) {
-        deep.push_back(nested.ColumnText(0));
-    }
-    nested.Reset();
-    for (const std::string& name : deep) {
-        if (!DeleteTree(parent, name)) {
-            return false;
-        }
-    }
-    auto& values = m_Db->Statement("DELETE FROM vals WHERE key IN (SELECT id FROM keys"
-                                   " WHERE parent = ?1 AND pos >= 0 AND pos < ?2)");
-    values.Bind(1, id);
-    values.Bind(2, static_cast<int64_t>(below));
-    bool ok = values.Step() == SqliteStatement::Done;
-    values.Reset();
-    auto& keys = m_Db->Statement("DELETE FROM keys WHERE parent = ?1 AND pos >= 0 AND pos < ?2");
-    keys.Bind(1, id);
-    keys.Bind(2, static_cast<int64_t>(below));
-    ok = ok && keys.Step() == SqliteStatement::Done;
-    keys.Reset();
-    if (!ok) {
-        m_LastError = m_Db->ErrorText();
-        ++m_FailedWrites;
-        return false;
-    }
-    return t.Commit();
-}
-
-bool KeyStore::RunWith(const char* sql, std::initializer_list<int64_t> params) {
-    auto& st = m_Db->Statement(sql);
-    int index = 0;
-    for (int64_t value : params) {
-        st.Bind(++index, value);
-    }
-    const bool ok = st.Step() == SqliteStatement::Done;
-    st.Reset();
-    if (!ok) {
-        m_LastError = m_Db->ErrorText();
-        ++m_FailedWrites;
-    }
-    return ok;
+    const int64_t end = below;
+    return DeleteTreesListed(
+               parent,
+               "SELECT k.name FROM keys k WHERE k.parent = ?1 AND k.pos >= 0"
+               " AND k.pos < ?2 AND EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)",
+               {id, end}) &&
+           RunWith("DELETE FROM vals WHERE key IN (SELECT id FROM keys"
+                   " WHERE parent = ?1 AND pos >= 0 AND pos < ?2)",
+                   {id, end}) &&
+           RunWith("DELETE FROM keys WHERE parent = ?1 AND pos >= 0 AND pos < ?2", {id, end}) &&
+           t.Commit();
 }
 
 bool KeyStore::SetAside(int64_t id, int below, bool othersStay) {
@@ -399,18 +363,11 @@ bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int b
         add.Reset();
     }
     // A position with sub-keys (only a damaged or foreign store has one) goes the long way.
-    std::vector<std::string> deep;
-    auto& nested = m_Db->Statement(
-        "SELECT k.name FROM gone g CROSS JOIN keys k ON k.parent = ?1 AND k.pos = g.p"
-        " WHERE EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)");
-    nested.Bind(1, id);
-    while (ok && nested.Step() == SqliteStatement::Row) {
-        deep.push_back(nested.ColumnText(0));
-    }
-    nested.Reset();
-    for (const std::string& name : deep) {
-        ok = ok && DeleteTree(parent, name);
-    }
+    ok = ok && DeleteTreesListed(parent,
+                                 "SELECT k.name FROM gone g CROSS JOIN keys k ON k.parent = ?1"
+                                 " AND k.pos = g.p"
+                                 " WHERE EXISTS (SELECT 1 FROM keys c WHERE c.parent = k.id)",
+                                 {id});
     // The values and keys going, then the later keys renamed, each down by the number gone
     // before it. In one pass when the keys come in their order (a queue filled in order): each
     // takes a name one before it has just left. The file's unique names refuse any other order,
