@@ -549,12 +549,7 @@ void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
 }
 
 void ClusterRun::SetStatus(const ClusterJob& job, const char* status) {
-    if (job.key.empty()) {
-        // The job could not be marked as running: it is known by its position only.
-        if (!jobs::SetJobString(*m_Services.store, job.position, jobs::kStatus, status)) {
-            m_SubmitBlocked = true;
-        }
-    } else if (!m_Owner.EndJob(job.key, job.position, status)) {
+    if (!m_Owner.EndJob(job.key, job.position, status)) {
         // Going on would hand the same job over again.
         m_Services.log->Write("No more jobs are submitted.", kLogError);
         m_SubmitBlocked = true;

@@ -72,7 +72,8 @@ bool GetJobString(KeyStore& store, int position, const char* name, size_t capaci
 }
 
 bool SetJobString(KeyStore& store, int position, const char* name, const std::string& text) {
-    return store.WriteString(kHive, JobKeyPath(position), name, text);
+    // No position is below 0: a lost job must not write a stray key "-1".
+    return position >= 0 && store.WriteString(kHive, JobKeyPath(position), name, text);
 }
 
 bool GetJobNumber(KeyStore& store, int position, const char* name, int& number) {
@@ -85,12 +86,13 @@ bool GetJobNumber(KeyStore& store, int position, const char* name, int& number) 
 }
 
 bool SetJobNumber(KeyStore& store, int position, const char* name, int number) {
-    return store.WriteNumber(kHive, JobKeyPath(position), name, static_cast<uint32_t>(number));
+    return position >= 0 &&
+           store.WriteNumber(kHive, JobKeyPath(position), name, static_cast<uint32_t>(number));
 }
 
 bool WriteJobRecord(KeyStore& store, int position, const JobRecord& r) {
     KeyStore::Transaction unit(store);
-    if (!unit.Ok()) {
+    if (!unit.Ok() || position < 0) {
         return false;
     }
     Key key = store.CreateKey(kHive, JobKeyPath(position));

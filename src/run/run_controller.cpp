@@ -280,9 +280,6 @@ void RunController::EndRun(RunEnd how) {
 }
 
 int RunController::CurrentPosition() {
-    if (m_CurrentKey.empty()) {
-        return m_State.m_CurrentJob;
-    }
     m_State.m_CurrentJob = FindJobByRunKey(*m_Services.store, m_CurrentKey, m_State.m_CurrentJob);
     return m_State.m_CurrentJob;
 }

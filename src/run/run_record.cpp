@@ -155,7 +155,8 @@ bool ClearRunRecord(store::KeyStore& store, int position) {
 
 int FindJobByRunKey(store::KeyStore& store, const std::string& key, int hint) {
     if (key.empty()) {
-        return -1;
+        // A job that could not be marked is known by its position only.
+        return hint;
     }
     auto holds = [&](int position) {
         std::string text;

@@ -58,7 +58,8 @@ bool LoadRunRecord(store::KeyStore& store, int position, RunRecord& record);
 bool ClearRunRecord(store::KeyStore& store, int position);
 
 // The position of the job holding run key `key`: `hint` when it still holds it, else the first
-// that does; -1 when no job does (it was deleted).
+// that does; -1 when no job does (it was deleted). An empty key (the job could not be marked)
+// gives `hint`.
 int FindJobByRunKey(store::KeyStore& store, const std::string& key, int hint);
 
 // The runner's output file of an ECL file: its path with ".run.log" for ".ecl".

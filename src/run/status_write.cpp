@@ -11,24 +11,7 @@
 namespace run {
 
 bool RunController::WriteJobStatus(int job, const char* status) {
-    store::KeyStore& store = *m_Services.store;
-    bool written = true;
-    if (!m_CurrentKey.empty()) {
-        written = EndJob(m_CurrentKey, job, status);
-    } else if (!jobs::SetJobString(store, job, jobs::kStatus, status)) {
-        // Going on would find the same job pending again and encode it again, without end.
-        std::string name;
-        jobs::GetJobString(store, job, jobs::kName, jobs::kWholeValue, name);
-        m_Services.log->Write("ERROR: Could not mark job " + name + " \"" + status +
-                                  "\": the store " + store.Path() + " refused the write (" +
-                                  store.LastError() + "). Processing stopped.",
-                              logging::kLogError);
-        written = false;
-    } else {
-        const std::string text = status;
-        m_State.m_JobsCompleted += text == jobs::kStatusComplete ? 1 : 0;
-        m_State.m_JobsFailed += text == jobs::kStatusError ? 1 : 0;
-    }
+    const bool written = EndJob(m_CurrentKey, job, status);
     if (!written) {
         EndRun(RunEnd::kFailed);
         return false;
