@@ -2,6 +2,7 @@
 #include "jobs/job_last_error.h"
 
 #include "jobs/job_store.h"
+#include "platform/files.h"
 
 namespace jobs {
 
@@ -25,6 +26,34 @@ std::string GetJobLastError(store::KeyStore& store, int position) {
         return std::string();
     }
     return text;
+}
+
+bool ClearJobError(store::KeyStore& store, int position) {
+    return SetJobString(store, position, kLastError, std::string());
+}
+
+bool NoteMissingSource(store::KeyStore& store, int position) {
+    std::string input;
+    if (!GetJobString(store, position, kInput, kWholeValue, input)) {
+        return false;
+    }
+    // A command line's quotes around the path are not part of it.
+    std::string path;
+    for (char c : input) {
+        if (c != '"') {
+            path += c;
+        }
+    }
+    if (path.empty()) {
+        SetJobLastError(store, position, "No source file is set for the job.");
+        return true;
+    }
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(path, facts)) {
+        return false;
+    }
+    SetJobLastError(store, position, "Source file not found: " + path);
+    return true;
 }
 
 } // namespace jobs

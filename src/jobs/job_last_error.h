@@ -22,4 +22,12 @@ bool SetJobLastError(store::KeyStore& store, int position, const std::string& re
 // The job's last failure, or "" when none is stored.
 std::string GetJobLastError(store::KeyStore& store, int position);
 
+// Forgets the job's failure: a run of it begins. False when the store refused.
+bool ClearJobError(store::KeyStore& store, int position);
+
+// When the job's source file does not exist (or is no regular file), stores "Source file not
+// found: <path>" as its failure (or that it has none) and returns true; false when the source is
+// there.
+bool NoteMissingSource(store::KeyStore& store, int position);
+
 } // namespace jobs

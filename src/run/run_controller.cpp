@@ -4,7 +4,6 @@
 #include "ecl/ecl_rewrite.h"
 #include "env/startup_checks.h"
 #include "env/user_files.h"
-#include "jobs/job_errors.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"

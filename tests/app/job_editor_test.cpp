@@ -1,7 +1,7 @@
 // The job list operations and the job editor through the window's handlers, over an in-memory
 // window and real AVI headers.
 #include "jobs/job_editor.h"
-#include "jobs/job_errors.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
 #include "store/paths.h"
@@ -642,9 +642,10 @@ TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
     EXPECT_TRUE(jobs::NoteMissingSource(rig.temp.Store(), 0));
     EXPECT_FALSE(jobs::NoteMissingSource(rig.temp.Store(), 1));
     // The first error of a run is kept; a later one does not replace it.
-    EXPECT_TRUE(jobs::NoteJobError(rig.temp.Store(), 0, "encoder: bad header"));
-    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 0), "Source file not found: /nowhere/gone.avi");
-    EXPECT_EQ(jobs::JobError(rig.temp.Store(), 1), "");
+    EXPECT_TRUE(jobs::SetJobLastError(rig.temp.Store(), 0, "encoder: bad header"));
+    EXPECT_EQ(jobs::GetJobLastError(rig.temp.Store(), 0),
+              "Source file not found: /nowhere/gone.avi");
+    EXPECT_EQ(jobs::GetJobLastError(rig.temp.Store(), 1), "");
 
     ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kStatus, jobs::kStatusError));
     EXPECT_EQ(rig.w().JobDetails(0).rfind("Error: Source file not found: /nowhere/gone.avi  |", 0),
@@ -653,4 +654,10 @@ TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
     // A new run of the job forgets it.
     EXPECT_TRUE(jobs::ClearJobError(rig.temp.Store(), 0));
     EXPECT_EQ(rig.w().JobDetails(0).rfind("Error  |", 0), 0u) << rig.w().JobDetails(0);
+    // A missing source with a long path still names itself, cut to what a row keeps.
+    const std::string deep = "/nowhere/" + std::string(600, 'd') + "/gone.avi";
+    ASSERT_TRUE(jobs::SetJobString(rig.temp.Store(), 0, jobs::kInput, deep));
+    EXPECT_TRUE(jobs::NoteMissingSource(rig.temp.Store(), 0));
+    EXPECT_EQ(rig.w().JobDetails(0).rfind("Error: Source file not found: /nowhere/ddd", 0), 0u)
+        << rig.w().JobDetails(0);
 }

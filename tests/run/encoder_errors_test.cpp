@@ -1,6 +1,5 @@
 // A failed encode says why: the error lines kept from the runner's output, their report in the
 // log and the job's key, and the run's own check of the stream's frames.
-#include "jobs/job_errors.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
