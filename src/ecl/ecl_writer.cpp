@@ -92,6 +92,17 @@ int FrameRateIndex(int thousandths) {
     }
 }
 
+bool FrameRateOfIndex(int index, int& num, int& den) {
+    static const int kRates[9][2] = {{0, 1},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
+                                     {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
+    if (index < 1 || index > 8) {
+        return false;
+    }
+    num = kRates[index][0];
+    den = kRates[index][1];
+    return true;
+}
+
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir) {
     SourceFacts facts;
     source::CAviSource source(path, programDir);

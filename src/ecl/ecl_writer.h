@@ -56,6 +56,8 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 
 // The MPEG-2 frame rate code of a rate in thousandths, 0 when it has none.
 int FrameRateIndex(int thousandths);
+// The frame rate of an MPEG-2 frame rate code (1 to 8) as num/den; false for other codes.
+bool FrameRateOfIndex(int index, int& num, int& den);
 
 // The facts of a source as the source inspection reads them (AVI files, scripts through the
 // frame server in `programDir`/system, other video files through libavformat); `opened` is

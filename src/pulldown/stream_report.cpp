@@ -1,6 +1,7 @@
 // The walk over a stream's headers that collects its pictures, GOPs and sequence for the report.
 #include "pulldown/stream_report.h"
 
+#include "ecl/ecl_writer.h"
 #include "platform/files.h"
 #include "pulldown/start_code_scan.h"
 #include "pulldown/stream_rewriter.h"
@@ -39,9 +40,9 @@ private:
 };
 
 double FrameRateOfCode(int code) {
-    static const double kRates[] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
-                                    50, 60000.0 / 1001, 60};
-    return code >= 1 && code <= 8 ? kRates[code] : 0;
+    int num = 0;
+    int den = 1;
+    return ecl::FrameRateOfIndex(code, num, den) ? static_cast<double>(num) / den : 0;
 }
 
 } // namespace

@@ -2,31 +2,16 @@
 #include "run/chapter_files.h"
 
 #include "chapters/authoring_chapters.h"
+#include "ecl/ecl_writer.h"
 #include "log/log.h"
 #include "platform/files.h"
 
 namespace run {
 
-namespace {
-
-// The frame rate of an MPEG frame_rate_code (1 to 8) as num/den; false for other codes.
-bool RateOfIndex(int index, int& num, int& den) {
-    static const int kRates[9][2] = {{0, 1},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
-                                     {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
-    if (index < 1 || index > 8) {
-        return false;
-    }
-    num = kRates[index][0];
-    den = kRates[index][1];
-    return true;
-}
-
-} // namespace
-
 void WriteJobChapterFiles(const ecl::EclState& ecl, logging::Log& log) {
     int num = 0;
     int den = 1;
-    if (ecl.m_ChapterEntries.empty() || !RateOfIndex(ecl.m_FrameRateIndex, num, den)) {
+    if (ecl.m_ChapterEntries.empty() || !ecl::FrameRateOfIndex(ecl.m_FrameRateIndex, num, den)) {
         return;
     }
     const std::string times = chapters::AuthoringChapterTimes(

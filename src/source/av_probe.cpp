@@ -19,7 +19,7 @@ extern "C" {
 namespace source {
 namespace {
 
-// The MPEG-2 frame rates (ISO/IEC 13818-2 frame_rate_code 1 to 8).
+// The frame rates MPEG-2 can carry (ISO/IEC 13818-2), in no particular order.
 constexpr uint32_t kMpegRates[8][2] = {{24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                        {30, 1},       {60000, 1001}, {50, 1}, {60, 1}};
 

@@ -4,6 +4,8 @@
 
 #include "effort.h"
 
+#include "ecl/ecl_writer.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -189,17 +191,6 @@ void NoteIgnored(const EclList& list, EncodePlan& plan) {
 
 } // namespace
 
-bool FrameRateOfIndex(int index, int& num, int& den) {
-    static const int kRates[9][2] = {{0, 0},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
-                                     {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
-    if (index < 1 || index > 8) {
-        return false;
-    }
-    num = kRates[index][0];
-    den = kRates[index][1];
-    return true;
-}
-
 int LayerTwoKbps(int index) {
     static const int kRates[15] = {0,   32,  48,  56,  64,  80,  96, 112,
                                    128, 160, 192, 224, 256, 320, 384};
@@ -269,7 +260,7 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
         return false;
     }
     plan.rateIndex = static_cast<int>(idx);
-    FrameRateOfIndex(plan.rateIndex, plan.rateNum, plan.rateDen);
+    ecl::FrameRateOfIndex(plan.rateIndex, plan.rateNum, plan.rateDen);
     int64_t drop = 0;
     if (list.Number("drop_frame", drop) && drop == 1 && plan.rateIndex == 4) {
         plan.dropFrame = true;

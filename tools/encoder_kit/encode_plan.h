@@ -81,9 +81,6 @@ struct EncodePlan {
 // frame rate that MPEG cannot carry).
 bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error);
 
-// The frame rate of an MPEG frame_rate_code (1..8) as num/den; false for other codes.
-bool FrameRateOfIndex(int index, int& num, int& den);
-
 // The bitrate (kbit/s) of an MPEG-1 Layer II bitrate index (1..14); 0 for other indexes.
 int LayerTwoKbps(int index);
 
