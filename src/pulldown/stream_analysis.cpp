@@ -91,9 +91,10 @@ void CheckCadence(StreamReport& r, double fieldRate) {
     const ReportSequence& s = r.sequence;
     for (const ReportPicture& p : r.pictures) {
         r.repeatedPictures += (p.flags & kPictureRepeatFirstField) != 0;
-        if (p.structure != 3) {
-            return; // field pictures: not checked
-        }
+    }
+    if (std::any_of(r.pictures.begin(), r.pictures.end(),
+                    [](const ReportPicture& p) { return p.structure != 3; })) {
+        return; // field pictures: the cadence is not checked
     }
     if (!s.mpeg2 || s.progressiveSequence || r.pictures.empty() || fieldRate <= 0) {
         return;

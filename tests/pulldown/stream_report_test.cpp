@@ -269,6 +269,27 @@ TEST(StreamReport, PulldownKeepsDurationAndGivesAnUnbrokenCadence) {
     EXPECT_EQ(before.totalBytes, after.totalBytes);
 }
 
+TEST(StreamReport, RepeatsAreCountedPastTheFirstFieldPicture) {
+    // Frame pictures with repeat_first_field around a pair of field pictures: every repeat
+    // counts, and the cadence is left unchecked.
+    StreamReport r;
+    r.readable = true;
+    r.sequence.mpeg2 = true;
+    r.sequence.frameRate = 30000.0 / 1001;
+    r.gops.push_back(pulldown::ReportGop{});
+    for (uint8_t structure : {3, 3, 1, 2, 3, 3}) {
+        pulldown::ReportPicture p;
+        p.bytes = 1000;
+        p.type = 1;
+        p.structure = structure;
+        p.flags = structure == 3 ? pulldown::kPictureRepeatFirstField : 0;
+        r.pictures.push_back(p);
+    }
+    CompleteReport(r);
+    EXPECT_EQ(r.repeatedPictures, 4u);
+    EXPECT_FALSE(r.cadenceChecked);
+}
+
 TEST(StreamReport, SwappedFieldOrderIsACadenceBreak) {
     std::string bytes = testing_support::ReadFile(PulledDownFilm());
     // Flip top_field_first of the fifth picture coding extension (byte 7 of it, mask 0x80).
