@@ -31,15 +31,23 @@ void RowSourceModel::DropPagesFrom(int row) {
     }
 }
 
+void RowSourceModel::ShiftGivenImages(int row, int by) {
+    // Only the entries at or after the row move: appending a row costs nothing however many
+    // images were given before it.
+    std::vector<decltype(m_GivenImages)::node_type> after;
+    for (auto it = m_GivenImages.lower_bound(row); it != m_GivenImages.end();) {
+        after.push_back(m_GivenImages.extract(it++));
+    }
+    for (auto& node : after) {
+        node.key() += by;
+        m_GivenImages.insert(std::move(node));
+    }
+}
+
 void RowSourceModel::InsertRow(int row, int image) {
     beginInsertRows(QModelIndex(), row, row);
-    // Given images after the row move down with their rows.
-    std::map<int, int> moved;
-    for (const auto& [r, i] : m_GivenImages) {
-        moved[r >= row ? r + 1 : r] = i;
-    }
-    moved[row] = image;
-    m_GivenImages.swap(moved);
+    ShiftGivenImages(row, 1);
+    m_GivenImages[row] = image;
     ++m_Count;
     DropPagesFrom(row);
     endInsertRows();
@@ -47,13 +55,8 @@ void RowSourceModel::InsertRow(int row, int image) {
 
 void RowSourceModel::RemoveRow(int row) {
     beginRemoveRows(QModelIndex(), row, row);
-    std::map<int, int> moved;
-    for (const auto& [r, i] : m_GivenImages) {
-        if (r != row) {
-            moved[r > row ? r - 1 : r] = i;
-        }
-    }
-    m_GivenImages.swap(moved);
+    m_GivenImages.erase(row);
+    ShiftGivenImages(row + 1, -1);
     --m_Count;
     DropPagesFrom(row);
     endRemoveRows();

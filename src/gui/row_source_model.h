@@ -46,6 +46,8 @@ public:
 private:
     const std::vector<platform::ListRow>* Page(int page) const;
     void DropPagesFrom(int row);
+    // The images given to rows at or after `row` follow their rows `by` places.
+    void ShiftGivenImages(int row, int by);
 
     ImageSource m_Images;
     platform::ListRowSource* m_Source = nullptr;
