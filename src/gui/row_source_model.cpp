@@ -71,9 +71,22 @@ void RowSourceModel::RowChanged(int row) {
     if (row < 0 || row >= m_Count) {
         return;
     }
-    int page = row / kPageRows;
-    if (m_Pages.erase(page) != 0) {
-        m_Recent.remove(page);
+    // A kept page gets the one row anew (the run's display changes a row several times a
+    // second); a page not kept is read when it is shown.
+    const int page = row / kPageRows;
+    auto kept = m_Pages.find(page);
+    if (kept != m_Pages.end()) {
+        std::vector<platform::ListRow> one;
+        const size_t at = static_cast<size_t>(row % kPageRows);
+        if (m_Source != nullptr) {
+            m_Source->ReadRows(row, 1, one);
+        }
+        if (one.size() == 1 && at < kept->second.size()) {
+            kept->second[at] = std::move(one.front());
+        } else {
+            m_Pages.erase(kept);
+            m_Recent.remove(page);
+        }
     }
     emit dataChanged(index(row), index(row));
 }

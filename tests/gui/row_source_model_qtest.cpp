@@ -5,16 +5,19 @@
 
 namespace {
 
-// Rows "r0", "r1", ... with image 0, counting the pages read.
+// Rows "r0", "r1", ... with image 0, counting the reads and the rows read.
 struct Rows : platform::ListRowSource {
     int count = 0;
     int reads = 0;
+    int rowsRead = 0;
+    std::string mark; // the text shown after each row's name
     int CountRows() override { return count; }
     void ReadRows(int first, int n, std::vector<platform::ListRow>& rows) override {
         ++reads;
         rows.clear();
         for (int i = first; i < first + n && i < count; ++i) {
-            rows.push_back(platform::ListRow{"r" + std::to_string(i), 0, std::string()});
+            rows.push_back(platform::ListRow{"r" + std::to_string(i) + mark, 0, std::string()});
+            ++rowsRead;
         }
     }
 };
@@ -53,4 +56,22 @@ TEST(RowSourceModel, GivenImagesFollowTheirRowsThroughInsertsAndRemoves) {
     EXPECT_EQ(model.Row(6).image, -1);
     model.Reload();
     EXPECT_EQ(Images(model, 6), (std::vector<int>(6, 0)));
+}
+
+TEST(RowSourceModel, AChangedRowIsReadAloneAndTheRestOfItsPageKept) {
+    Rows source;
+    source.count = 200;
+    gui::RowSourceModel model(nullptr, nullptr);
+    model.SetSource(&source);
+    ASSERT_EQ(model.Row(70).text, "r70");
+    const int rowsRead = source.rowsRead;
+    source.mark = "*";
+    model.RowChanged(70);
+    EXPECT_EQ(source.rowsRead, rowsRead + 1);
+    EXPECT_EQ(model.Row(70).text, "r70*");
+    EXPECT_EQ(model.Row(71).text, "r71") << "the page was kept, not read again";
+    // A row of a page not kept is read with its page when shown.
+    model.RowChanged(5);
+    EXPECT_EQ(source.rowsRead, rowsRead + 1);
+    EXPECT_EQ(model.Row(5).text, "r5*");
 }
