@@ -22,22 +22,35 @@ std::string WhatRows(platform::Dialog& dialog, const std::string& verb,
                             : verb + " " + std::to_string(rows.size()) + " jobs";
 }
 
-// Swaps the jobs at `upper` and `upper` + 1 and their rows, with the tracked positions
-// following their jobs. False (and a logged error) when the store refused.
+// Swaps the jobs at `upper` and `upper` + 1, with the tracked positions following their jobs,
+// and, when `rowsToo`, their two rows. False (and a logged error) when the store refused.
 bool SwapRows(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log, int upper,
-              TrackedJobs tracked, int movedRow) {
+              TrackedJobs tracked, int movedRow, bool rowsToo) {
     if (!SwapJobs(store, upper, upper + 1)) {
         LogStoreFailure(log, "move job " + dialog.GetRowText(ui::kJobList, movedRow), store);
         return false;
     }
-    std::string text = dialog.GetRowText(ui::kJobList, upper);
-    dialog.DeleteRow(ui::kJobList, upper);
     tracked.currentJob = FollowSwap(tracked.currentJob, upper, upper + 1);
     tracked.editedJob = FollowSwap(tracked.editedJob, upper, upper + 1);
-    int lower = upper + 1;
-    int image = tracked.currentJob == lower ? kImageRunning : JobStatusImage(store, lower);
-    dialog.InsertRow(ui::kJobList, lower, text, image);
+    if (rowsToo) {
+        std::string text = dialog.GetRowText(ui::kJobList, upper);
+        dialog.DeleteRow(ui::kJobList, upper);
+        int lower = upper + 1;
+        int image = tracked.currentJob == lower ? kImageRunning : JobStatusImage(store, lower);
+        dialog.InsertRow(ui::kJobList, lower, text, image);
+    }
     return true;
+}
+
+// The list shown anew from the store, `rows` selected. The reload shows stored statuses only:
+// the job being encoded gets its running icon back.
+void ShowStoreAgain(platform::Dialog& dialog, store::KeyStore& store, int current,
+                    const std::vector<int>& rows) {
+    jobs::RefreshJobList(dialog, store, nullptr);
+    if (current >= 0) {
+        jobs::RefreshJobRow(dialog, store, current, kImageRunning);
+    }
+    dialog.SetSelectedRows(ui::kJobList, rows);
 }
 
 // The selected rows, each moved by `step` (-1 up, +1 down) as one block; nothing moves when
@@ -59,11 +72,14 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
     const int current = tracked.currentJob;
     const int edited = tracked.editedJob;
     const std::string what = WhatRows(dialog, "move", rows);
+    // One row moves with its neighbour; a block is shown anew once it has moved, since each
+    // row moved one at a time would read its page of the list again.
+    const bool rowByRow = rows.size() == 1;
     // One unit for the whole block; each swap is a step of its own inside it.
     store::KeyStore::Transaction unit(store);
     for (int row : rows) {
         int upper = step < 0 ? row - 1 : row;
-        refused = refused || !SwapRows(dialog, store, log, upper, tracked, row);
+        refused = refused || !SwapRows(dialog, store, log, upper, tracked, row, rowByRow);
         selected.push_back(refused ? row : row + step);
     }
     if (unit.Ok() && !unit.Commit()) {
@@ -71,16 +87,16 @@ void MoveSelection(platform::Dialog& dialog, store::KeyStore& store, logging::Lo
         LogStoreFailure(log, what, store);
         tracked.currentJob = current;
         tracked.editedJob = edited;
-        jobs::RefreshJobList(dialog, store, nullptr);
-        if (current >= 0) {
-            jobs::RefreshJobRow(dialog, store, current, kImageRunning);
-        }
         std::sort(rows.begin(), rows.end());
-        dialog.SetSelectedRows(ui::kJobList, rows);
+        ShowStoreAgain(dialog, store, current, rows);
         return;
     }
     std::sort(selected.begin(), selected.end());
-    dialog.SetSelectedRows(ui::kJobList, selected);
+    if (rowByRow) {
+        dialog.SetSelectedRows(ui::kJobList, selected);
+    } else {
+        ShowStoreAgain(dialog, store, tracked.currentJob, selected);
+    }
 }
 
 } // namespace
@@ -162,15 +178,9 @@ void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging:
         LogStoreFailure(log, WhatRows(dialog, "reset", rows), store);
         changed = false;
     }
-    if (!changed) {
-        return;
+    if (changed) {
+        ShowStoreAgain(dialog, store, tracked.currentJob, rows);
     }
-    jobs::RefreshJobList(dialog, store, nullptr);
-    // The reload shows stored statuses only; the job being encoded keeps its running icon.
-    if (tracked.currentJob >= 0) {
-        jobs::RefreshJobRow(dialog, store, tracked.currentJob, kImageRunning);
-    }
-    dialog.SetSelectedRows(ui::kJobList, rows);
 }
 
 bool ClearQueue(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,

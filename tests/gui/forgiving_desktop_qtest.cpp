@@ -341,6 +341,21 @@ TEST(DesktopForgiving, ALongListKeepsItsRowsAcrossPagesThroughKeysSelectionReset
     }
     EXPECT_EQ(d.GetSelectedRows(kJobList), (std::vector<int>{62, 63, 64, 65}));
 
+    // Move Down moves the block past job 66, store and rows alike, and keeps it selected; Move
+    // Up brings it back.
+    QTest::mouseClick(Widget<QToolButton>(*program, kMoveDown), Qt::LeftButton);
+    EXPECT_EQ(d.GetSelectedRows(kJobList), (std::vector<int>{63, 64, 65, 66}));
+    for (int row : {61, 62, 63, 66, 67}) {
+        const int job = row == 62 ? 66 : row > 62 && row <= 66 ? row - 1 : row;
+        EXPECT_EQ(d.GetRowText(kJobList, row), "job " + std::to_string(job)) << row;
+        std::string stored;
+        jobs::GetJobString(program->Store(), row, jobs::kName, jobs::kWholeValue, stored);
+        EXPECT_EQ(stored, "job " + std::to_string(job)) << row;
+    }
+    QTest::mouseClick(Widget<QToolButton>(*program, kMoveUp), Qt::LeftButton);
+    EXPECT_EQ(d.GetSelectedRows(kJobList), (std::vector<int>{62, 63, 64, 65}));
+    EXPECT_EQ(d.GetRowText(kJobList, 66), "job 66");
+
     // Delete takes the four from list and store; the rows after them move up in order.
     QTest::keyClick(list, Qt::Key_Delete);
     ASSERT_EQ(d.GetCount(kJobList), 196);
