@@ -81,7 +81,7 @@ void ExportValue(const Value& v, std::string& out) {
     out += "\r\n";
 }
 
-// The number of key names in "HKEY_CURRENT_USER\A\B" below the hive (2 here).
+// How much of an export is gathered before it goes to the sink.
 constexpr size_t kSinkChunk = 1 << 20;
 
 bool Flush(std::string& out, const RegSink& sink, std::string& error) {
@@ -93,6 +93,7 @@ bool Flush(std::string& out, const RegSink& sink, std::string& error) {
     return true;
 }
 
+// The number of key names in "HKEY_CURRENT_USER\A\B" below the hive (2 here).
 size_t LevelsBelowHive(const std::string& fullName) {
     return static_cast<size_t>(std::count(fullName.begin(), fullName.end(), '\\'));
 }
@@ -122,12 +123,8 @@ bool ExportKey(KeyStore& store, Key top, const std::string& topName, std::string
         }
         out += "\r\n";
         // Written out a piece at a time: the memory does not grow with the store.
-        if (sink && out.size() >= kSinkChunk) {
-            if (!sink(out)) {
-                error = "the output cannot be written";
-                return false;
-            }
-            out.clear();
+        if (out.size() >= kSinkChunk && !Flush(out, sink, error)) {
+            return false;
         }
         for (auto name = subKeys.rbegin(); name != subKeys.rend(); ++name) {
             pending.emplace_back(store.OpenKey(key, *name, Access::Read), fullName + "\\" + *name);
@@ -595,8 +592,7 @@ bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
             if (cut == std::string::npos) {
                 key = store.CreateKey(kHive, keyPath);
             } else {
-                if (!parent || keyPath.compare(0, cut, parentPath) != 0 ||
-                    parentPath.size() != cut) {
+                if (!parent || keyPath.compare(0, cut, parentPath) != 0) {
                     parentPath = keyPath.substr(0, cut);
                     parent = store.CreateKey(kHive, parentPath);
                 }

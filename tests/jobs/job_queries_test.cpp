@@ -210,7 +210,6 @@ TEST(JobQueries, AnOlderStoreGetsItsIndexWhenOpened) {
     testing_support::TempDir dir;
     std::string path = dir.File("old.sqlite");
     {
-        TempStore unused;
         store::KeyStore s;
         ASSERT_TRUE(s.Open(path));
         Fill(s, {"Complete", "Pending"});

@@ -95,10 +95,13 @@ std::string WithBufferSize(const std::string& source, const std::string& name, u
     return path;
 }
 // The PAL stream declaring a 16 KiB buffer: its I pictures do not fit.
+std::string PalStream() {
+    return MakeStream("pal", "testsrc2=size=720x576:rate=25",
+                      std::string("-b:v 6M ") + kDvdLimits + "-g 12 -aspect 16:9");
+}
+
 std::string UndersizedBufferStream() {
-    return WithBufferSize(MakeStream("pal", "testsrc2=size=720x576:rate=25",
-                                     std::string("-b:v 6M ") + kDvdLimits + "-g 12 -aspect 16:9"),
-                          "small-buffer", 8);
+    return WithBufferSize(PalStream(), "small-buffer", 8);
 }
 // A constant-rate stream: ffmpeg codes vbv_delay.
 std::string ConstantRateStream() {
@@ -235,11 +238,6 @@ std::string HalfWide169Stream() {
     return MakeStream("352x240-169", "testsrc2=size=352x240:rate=30000/1001",
                       std::string("-b:v 2M ") + kDvdLimits + "-g 15 -aspect 16:9");
 }
-std::string PalStream() {
-    return MakeStream("pal", "testsrc2=size=720x576:rate=25",
-                      std::string("-b:v 6M ") + kDvdLimits + "-g 12 -aspect 16:9");
-}
-
 INSTANTIATE_TEST_SUITE_P(
     FfmpegStreams, StreamVerdict,
     testing::Values(VerdictCase{"Ntsc", NtscStream, true, "", "NTSC"},
