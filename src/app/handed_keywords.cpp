@@ -1,7 +1,6 @@
 // `CMainWindow`: acting on the keywords a second start on the same store handed over.
 #include "app/main_window.h"
 
-#include "jobs/job_panels.h"
 #include "log/log.h"
 
 namespace app {
@@ -18,9 +17,8 @@ void CMainWindow::OnHandedKeywords(const std::string& workingDir,
         if (Processing()) {
             m_Log.Write("WARNING: The Job List is not cleared while a run is in progress.",
                         logging::kLogWarning);
-        } else if (jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
-            m_Queue.SetTimer(kTimerTidyStore, 0);
-            m_Log.Write("Job List cleared!", logging::kLogInfo);
+        } else {
+            ClearByKeyword();
         }
     }
     acted = acted || handed.Has(kKeySource);

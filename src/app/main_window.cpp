@@ -96,9 +96,8 @@ void CMainWindow::OnStartupTimer() {
         m_Log.Write("WARNING: The job list is not cleared: jobs left running by the last start "
                     "are being followed.",
                     logging::kLogWarning);
-    } else if (m_CommandLine.Has(kKeyClear) && jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
-        m_Queue.SetTimer(kTimerTidyStore, 0);
-        m_Log.Write("Job List cleared!", logging::kLogInfo);
+    } else if (m_CommandLine.Has(kKeyClear)) {
+        ClearByKeyword();
     }
     if (m_CommandLine.Has(kKeySource)) {
         std::string path = m_CommandLine.Value(kKeySource);
@@ -372,6 +371,13 @@ int64_t CMainWindow::OnMessage(platform::Message& message) {
         return m_Hooks.onMessage(message);
     }
     return 0;
+}
+
+void CMainWindow::ClearByKeyword() {
+    if (jobs::ClearJobList(m_Dialog, m_Store, m_Log)) {
+        m_Queue.SetTimer(kTimerTidyStore, 0);
+        m_Log.Write("Job List cleared!", logging::kLogInfo);
+    }
 }
 
 void CMainWindow::OnTidyStoreTimer() {

@@ -127,6 +127,8 @@ public:
     // minimize, in that order.
     void OnStartupTimer();
     void OnTidyStoreTimer();
+    // The keyword "clear": the list and its jobs go, "Job List cleared!" is logged.
+    void ClearByKeyword();
 
     // The start-up keywords of a second start on the same store, handed over by it
     // (its arguments, as OnInitDialog takes them; relative paths are taken from `workingDir`).
