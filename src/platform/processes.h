@@ -54,17 +54,17 @@ public:
     }
 
     // True when the child `pid` has ended; it is reaped then. Does not wait.
-    virtual bool TryReap(int /*pid*/) { return false; }
+    virtual bool TryReap(int pid) = 0;
 
     // Sends `signal` to the process group led by `pid`. Returns 0 or the error.
-    virtual int SignalGroup(int /*pid*/, int /*signal*/) { return 38; /* ENOSYS */ }
+    virtual int SignalGroup(int pid, int signal) = 0;
 
     // Fills `identity` for the running process `pid`; false when there is none.
-    virtual bool Identify(int /*pid*/, ProcessIdentity& /*identity*/) { return false; }
+    virtual bool Identify(int pid, ProcessIdentity& identity) = 0;
 
     // True while the process `identity` names is still there (not ended, not a zombie): the
     // same id, start time and boot.
-    virtual bool IsRunning(const ProcessIdentity& /*identity*/) { return false; }
+    virtual bool IsRunning(const ProcessIdentity& identity) = 0;
 };
 
 } // namespace platform

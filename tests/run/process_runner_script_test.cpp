@@ -64,6 +64,14 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         reaped.push_back(pid);
     }
+    // The scripted child has ended by the time anyone asks; it has no group to signal.
+    bool TryReap(int pid) override {
+        Reap(pid);
+        return true;
+    }
+    int SignalGroup(int, int) override { return ESRCH; }
+    bool Identify(int, platform::ProcessIdentity&) override { return false; }
+    bool IsRunning(const platform::ProcessIdentity&) override { return false; }
 
     std::mutex mutex;
     int pipeError = 0, startError = 0, next = 10;
