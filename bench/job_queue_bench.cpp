@@ -274,6 +274,7 @@ int main() {
     }
     std::printf("%-8s %12s %10s %12s %10s %12s %12s %10s %12s\n", "jobs", "start-exit", "peak MiB",
                 "list import", "peak MiB", ".reg export", ".reg import", "peak MiB", "3 encodes");
+    bool failed = false;
     for (int n : sizes) {
         std::string storePath = dir + "/store.sqlite";
         fs::remove(storePath);
@@ -292,13 +293,13 @@ int main() {
         fs::copy_file(storePath, runStore, fs::copy_options::overwrite_existing);
         Child encodes = RunThreeJobs(programDir, dir, runStore);
         fs::remove(runStore);
+        const bool programFailed =
+            startExit.status || encodes.status || (n > 0 && (exported.status || imported.status));
+        failed = failed || programFailed;
         std::printf("%-8d %10.2f s %10.0f %10.2f s %10.0f %10.2f s %10.2f s %10.0f %10.2f s%s\n", n,
                     startExit.seconds, startExit.peakKiB / 1024.0, listSeconds, importPeak / 1024.0,
                     exported.seconds, imported.seconds, imported.peakKiB / 1024.0, encodes.seconds,
-                    startExit.status || encodes.status ||
-                            (n > 0 && (exported.status || imported.status))
-                        ? "  (a program failed)"
-                        : "");
+                    programFailed ? "  (a program failed)" : "");
         // The run's own share: the encodes less the program's start and exit, which the
         // start -> exit column gives.
         std::printf("         3 encodes less start -> exit: %.2f s\n",
@@ -310,5 +311,5 @@ int main() {
         std::fflush(stdout);
     }
     fs::remove_all(dir);
-    return 0;
+    return failed ? 1 : 0;
 }
