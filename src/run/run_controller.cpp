@@ -672,12 +672,23 @@ void RunController::OnPass2Finished(int job) {
 
 void RunController::ResumeRun() {
     store::KeyStore& store = *m_Services.store;
+    // Earlier versions emptied a finished job's marks instead of removing them: those go now,
+    // in one unit, so that the next start finds only the jobs a run has taken.
+    std::vector<int> emptied;
+    std::vector<int> taken;
     for (int position : jobs::JobsHoldingValue(store, kRunHandleValue, jobs::JobCount(store))) {
         std::string handle;
-        if (!jobs::GetJobString(store, position, kRunHandleValue, jobs::kWholeValue, handle) ||
-            handle.empty()) {
-            continue;
+        jobs::GetJobString(store, position, kRunHandleValue, jobs::kWholeValue, handle);
+        (handle.empty() ? emptied : taken).push_back(position);
+    }
+    if (!emptied.empty()) {
+        store::KeyStore::Transaction unit(store);
+        for (int position : emptied) {
+            ClearRunRecord(store, position);
         }
+        unit.Commit();
+    }
+    for (int position : taken) {
         RunRecord record;
         if (!LoadRunRecord(store, position, record) || record.where == RunWhere::kNone) {
             ClearRunRecord(store, position);

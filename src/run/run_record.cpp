@@ -143,14 +143,14 @@ bool LoadRunRecord(store::KeyStore& store, int position, RunRecord& record) {
 }
 
 bool ClearRunRecord(store::KeyStore& store, int position) {
-    store::KeyStore::Transaction unit(store);
-    bool ok = unit.Ok();
-    for (const char* name :
-         {kRunKeyValue, kRunHandleValue, kRunEclValue, kRunSourceValue, kRunOutputValue,
-          kRunVafValue, kRunFramesValue, kRunFlagsValue, kRunStartedValue}) {
-        ok = ok && jobs::SetJobString(store, position, name, std::string());
-    }
-    return ok && unit.Commit();
+    // Removed, not emptied: the store indexes the jobs holding a run's marks, and that index
+    // must stay as short as the list of jobs a run has taken.
+    store::Key key =
+        position >= 0 ? store.OpenKey(store::kHive, jobs::JobKeyPath(position), store::Access::All)
+                      : store::Key();
+    return key && store.DeleteValues(key, {kRunKeyValue, kRunHandleValue, kRunEclValue,
+                                           kRunSourceValue, kRunOutputValue, kRunVafValue,
+                                           kRunFramesValue, kRunFlagsValue, kRunStartedValue});
 }
 
 int FindJobByRunKey(store::KeyStore& store, const std::string& key, int hint) {

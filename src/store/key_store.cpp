@@ -565,6 +565,31 @@ bool KeyStore::WriteValues(Key key, const std::vector<Value>& values, size_t* fa
     return !t || t->Commit();
 }
 
+bool KeyStore::DeleteValues(Key key, const std::vector<std::string>& names) {
+    // Inside a larger unit each statement is atomic by itself, as in WriteValues.
+    std::optional<Transaction> t;
+    if (m_Depth == 0) {
+        t.emplace(*this);
+    }
+    int64_t id = (!t || t->Ok()) && key.writable ? Resolve(key, "") : 0;
+    if (id == 0) {
+        return false;
+    }
+    auto& st = m_Db->Statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
+    for (const std::string& name : names) {
+        st.Bind(1, id);
+        st.Bind(2, name);
+        const bool ok = st.Step() == SqliteStatement::Done;
+        st.Reset();
+        if (!ok) {
+            m_LastError = m_Db->ErrorText();
+            ++m_FailedWrites;
+            return false;
+        }
+    }
+    return !t || t->Commit();
+}
+
 bool KeyStore::ReadNumber(Key parent, std::string_view path, std::string_view name,
                           uint32_t& number) {
     Value v;

@@ -96,6 +96,9 @@ public:
     // (when given) is the index of the value that was refused. Alone it is one unit; inside a
     // larger one, the values before the refused one stay until that unit is undone.
     bool WriteValues(Key key, const std::vector<Value>& values, size_t* failed = nullptr);
+    // Removes the values named in `names` from `key` (those it does not hold are no matter); one
+    // unit alone. False when the key is gone or the store refused.
+    bool DeleteValues(Key key, const std::vector<std::string>& names);
     bool EnumValues(Key key, std::vector<Value>& values);
     bool EnumSubKeys(Key key, std::vector<std::string>& names);
     // Renames the sub-key `from` of `parent` to `to`; fails when `to` exists.

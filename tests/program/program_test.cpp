@@ -169,10 +169,23 @@ TEST_F(ProgramRun, UnattendedQueueRunsToItsEnd) {
         ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
         s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 1);
         ASSERT_TRUE(jobs::WriteJobRecord(s, 0, SmallJob("clip", source)));
+        // A job an older start finished, its run's marks emptied rather than removed.
+        jobs::JobRecord done = SmallJob("done", source);
+        done.status = jobs::kStatusComplete;
+        ASSERT_TRUE(jobs::WriteJobRecord(s, 1, done));
+        ASSERT_TRUE(jobs::SetJobString(s, 1, "Run Key", ""));
+        ASSERT_TRUE(jobs::SetJobString(s, 1, "Run Handle", ""));
     }
     Outcome run = Start("-start -minimize -exit");
     EXPECT_EQ(run.status, 0) << run.stderrText;
     EXPECT_EQ(Status(0), "Complete");
+    {
+        // No job holds a run's marks once the run is over, so a later start reads none.
+        store::KeyStore s;
+        ASSERT_TRUE(s.Open(m_Dir.File("store.sqlite")));
+        EXPECT_EQ(jobs::JobsHoldingValue(s, "Run Key", 2), std::vector<int>{});
+        EXPECT_EQ(jobs::JobsHoldingValue(s, "Run Handle", 2), std::vector<int>{});
+    }
     EXPECT_TRUE(FileExists(m_Dir.File("clip.mpv")));
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
     EXPECT_NE(log.find("  Starting Job: clip\r\n"), std::string::npos) << log;
