@@ -349,6 +349,17 @@ std::vector<int> WidgetDialog::GetSelectedRows(int list) const {
     return rows;
 }
 
+bool WidgetDialog::IsOnlySelectedRow(int list, int row) const {
+    auto* view = Get<QAbstractItemView>(list, ControlKind::ListBox);
+    if (view == nullptr) {
+        return Dialog::IsOnlySelectedRow(list, row);
+    }
+    // The selection's ranges, not its rows: Ctrl+A on a long list is one range.
+    const QItemSelection selection = view->selectionModel()->selection();
+    return selection.size() == 1 && selection.front().height() == 1 &&
+           selection.front().top() == row;
+}
+
 void WidgetDialog::SetSelectedRows(int list, const std::vector<int>& rows) {
     auto* view = Get<QAbstractItemView>(list, ControlKind::ListBox);
     if (view == nullptr) {

@@ -58,6 +58,7 @@ public:
     int GetSelection(int list) const override;
     void SetSelection(int list, int row) override;
     std::vector<int> GetSelectedRows(int list) const override;
+    bool IsOnlySelectedRow(int list, int row) const override;
     void SetSelectedRows(int list, const std::vector<int>& rows) override;
     void SetToolTip(int id, const std::string& text) override;
     std::string GetToolTip(int id) const override;

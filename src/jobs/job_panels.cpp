@@ -72,8 +72,7 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunnin
 }
 
 void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob) {
-    std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
-    bool onlyRunning = currentJob >= 0 && rows.size() == 1 && rows.front() == currentJob;
+    bool onlyRunning = currentJob >= 0 && dialog.IsOnlySelectedRow(ui::kJobList, currentJob);
     dialog.Enable(ui::kDelete, !onlyRunning);
     dialog.Enable(ui::kReset, !onlyRunning);
     const char* why = "\n(The job being encoded cannot be changed until its run ends.)";

@@ -103,6 +103,10 @@ public:
         int row = GetSelection(list);
         return row < 0 ? std::vector<int>() : std::vector<int>{row};
     }
+    // True when `row` is the one row selected, asked without listing a long selection.
+    virtual bool IsOnlySelectedRow(int list, int row) const {
+        return GetSelectedRows(list) == std::vector<int>{row};
+    }
     // Selects exactly `rows` (out-of-range ones are skipped), the first one current; by default
     // only the first.
     virtual void SetSelectedRows(int list, const std::vector<int>& rows) {
