@@ -227,14 +227,13 @@ void ClusterRun::Resume(int position, const run::RunRecord& record) {
 
 int ClusterRun::NextPending() const {
     store::KeyStore& store = *m_Services.store;
-    int count = jobs::JobCount(store);
-    for (int position = 0; position < count; ++position) {
-        std::string status;
+    const int count = jobs::JobCount(store);
+    // The pending jobs in order, each from the store's index: the ones on the cluster and the
+    // ones waiting for them are passed over without reading the rest of the queue.
+    for (int position = jobs::FindFirstPending(store, count); position >= 0;
+         position = jobs::FindFirstPending(store, count, position + 1)) {
         std::string input;
-        if (JobAt(position) != nullptr ||
-            !jobs::GetJobString(store, position, jobs::kStatus, jobs::kStatusSearchCapacity,
-                                status) ||
-            status != jobs::kStatusPending) {
+        if (JobAt(position) != nullptr) {
             continue;
         }
         // Jobs of one source share the ECL, description and log files beside it, and sources

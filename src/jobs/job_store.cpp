@@ -253,9 +253,9 @@ bool ClearJobs(KeyStore& store, int count) {
     return count <= 0 || store.DeletePositions(jobsKey, count);
 }
 
-int FindFirstPending(KeyStore& store, int count) {
+int FindFirstPending(KeyStore& store, int count, int from) {
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
-    return jobsKey ? store.FirstPositionWithStatus(jobsKey, kStatusPending, count) : -1;
+    return jobsKey ? store.FirstPositionWithStatus(jobsKey, kStatusPending, count, from) : -1;
 }
 
 JobStatusCounts CountJobStatuses(KeyStore& store, int count) {

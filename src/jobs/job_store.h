@@ -43,9 +43,9 @@ bool DeleteJobAt(store::KeyStore& store, int position, int count);
 bool DeleteJobsAt(store::KeyStore& store, std::vector<int> positions, int count);
 // Deletes the keys "0" to count - 1; keys above are left alone.
 bool ClearJobs(store::KeyStore& store, int count);
-// The lowest position below `count` whose "Status" reads exactly "Pending", or -1. One
-// indexed query, whatever the queue's length.
-int FindFirstPending(store::KeyStore& store, int count);
+// The lowest position from `from` on, below `count`, whose "Status" reads exactly "Pending", or
+// -1. One indexed query, whatever the queue's length.
+int FindFirstPending(store::KeyStore& store, int count, int from = 0);
 // The positions below `count` of the jobs holding the value `name`, one of the store's marked
 // values (store::KeyStore::kMarkedValueNames), from one indexed query; empty when none can be
 // read.

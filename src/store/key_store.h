@@ -156,8 +156,9 @@ public:
     int CountPositions(Key parent);
     // The highest position below `parent`, whether or not the ones before it exist; -1 when none.
     int LastPosition(Key parent);
-    // The lowest position below `below` whose "Status" reads exactly `status`, or -1.
-    int FirstPositionWithStatus(Key parent, std::string_view status, int below);
+    // The lowest position from `from` on, below `below`, whose "Status" reads exactly `status`,
+    // or -1.
+    int FirstPositionWithStatus(Key parent, std::string_view status, int below, int from = 0);
     // How many positions below `below` carry each "Status" text (a missing or unreadable status
     // counts under the empty text).
     bool CountStatuses(Key parent, int below, std::vector<std::pair<std::string, int>>& counts);

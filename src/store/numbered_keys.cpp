@@ -99,16 +99,17 @@ int KeyStore::LastPosition(Key parent) {
     return static_cast<int>(last);
 }
 
-int KeyStore::FirstPositionWithStatus(Key parent, std::string_view status, int below) {
+int KeyStore::FirstPositionWithStatus(Key parent, std::string_view status, int below, int from) {
     int64_t id = Resolve(parent, "");
     if (id == 0) {
         return -1;
     }
     auto& st = m_Db->Statement("SELECT pos FROM keys WHERE parent = ?1 AND status = ?2"
-                               " AND pos >= 0 AND pos < ?3 ORDER BY pos LIMIT 1");
+                               " AND pos >= ?4 AND pos < ?3 ORDER BY pos LIMIT 1");
     st.Bind(1, id);
     st.Bind(2, status);
     st.Bind(3, static_cast<int64_t>(below));
+    st.Bind(4, static_cast<int64_t>(std::max(0, from)));
     int position = -1;
     if (st.Step() == SqliteStatement::Row) {
         position = static_cast<int>(st.ColumnInt64(0));

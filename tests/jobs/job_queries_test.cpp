@@ -83,6 +83,10 @@ TEST(JobQueries, FirstPendingAndCountsFollowEveryWrite) {
     Fill(s, {"Complete", "Error", "pending", "Pending", "Pending"});
     EXPECT_EQ(FindFirstPending(s, 5), 3);
     EXPECT_EQ(FindFirstPending(s, 3), -1); // only positions below the count
+    // From a position on, as the cluster's run walks the pending jobs past the ones it holds.
+    EXPECT_EQ(FindFirstPending(s, 5, 4), 4);
+    EXPECT_EQ(FindFirstPending(s, 5, 5), -1);
+    EXPECT_EQ(FindFirstPending(s, 4, 4), -1);
     JobStatusCounts c = CountJobStatuses(s, 5);
     EXPECT_EQ(c.pending, 2);
     EXPECT_EQ(c.complete, 1);
