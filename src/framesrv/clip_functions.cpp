@@ -16,13 +16,6 @@ namespace {
 
 constexpr int64_t kMaxDimension = 1 << 16;
 
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
-
 // A parameter of a function; `type` kNone accepts any value.
 struct Param {
     const char* name;

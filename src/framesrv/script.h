@@ -63,6 +63,9 @@ inline constexpr size_t kMaxFilterChainLength = VANTAQ_FS_FILTER_MAX - 1;
 
 enum ScriptCode { kScriptOk = 0, kScriptCannotRead = 1, kScriptError = 2, kScriptSourceError = 3 };
 
+// `s` with its ASCII letters in lower case; names in a script are matched in any case.
+std::string Lower(std::string s);
+
 // True when `name` (any letter case) is a function of the subset.
 bool IsFunction(const std::string& name);
 

@@ -10,6 +10,14 @@
 #include <unistd.h>
 
 namespace framesrv {
+
+std::string Lower(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
 namespace {
 
 struct Token {
@@ -20,13 +28,6 @@ struct Token {
     double f = 0;
     int line = 0;
 };
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 std::string LinePrefix(int line) {
     return "line " + std::to_string(line) + ": ";

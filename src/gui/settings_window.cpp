@@ -92,7 +92,8 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_Dialog.AddControl(kOk, K::Button, buttons->button(QDialogButtonBox::Ok));
-    m_Dialog.AddControl(kCancel, K::Button, buttons->button(QDialogButtonBox::Cancel));
+    m_Dialog.AddControl(platform::settings_dialog::kCancel, K::Button,
+                        buttons->button(QDialogButtonBox::Cancel));
     layout->addWidget(buttons);
 
     connect(same, &QRadioButton::clicked, this, [this] {

@@ -8,17 +8,17 @@ namespace pulldown {
 
 namespace {
 
-std::string Mbits(double bits) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f Mbit/s", bits / 1e6);
-    return buf;
-}
-
 std::string SizeText(int w, int h) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
 } // namespace
+
+std::string FormatMbits(double bits) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f Mbit/s", bits / 1e6);
+    return buf;
+}
 
 std::string FormatClock(double seconds) {
     long long s = seconds > 0 ? static_cast<long long>(seconds) : 0;
@@ -73,7 +73,7 @@ DvdVerdict JudgeDvdVideo(const StreamReport& r) {
         no("the sequence changes size, rate or aspect " + std::to_string(s.changes) + " times");
     }
     if (r.peakRate > kDvdMaxRate) {
-        no("peak rate " + Mbits(r.peakRate) + " (one second from " + FormatClock(r.peakAt) +
+        no("peak rate " + FormatMbits(r.peakRate) + " (one second from " + FormatClock(r.peakAt) +
            ") is above 9.80 Mbit/s");
     }
     if (s.vbvBufferBits > kDvdMaxVbvBits) {

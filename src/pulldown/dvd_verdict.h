@@ -20,4 +20,7 @@ DvdVerdict JudgeDvdVideo(const StreamReport& report);
 // "H:MM:SS" of whole seconds.
 std::string FormatClock(double seconds);
 
+// "N.NN Mbit/s" of a rate in bits per second.
+std::string FormatMbits(double bits);
+
 } // namespace pulldown

@@ -21,12 +21,6 @@ char TypeLetter(int type) {
     return type >= 1 && type <= 4 ? kLetters[type] : '?';
 }
 
-std::string Mbits(double bits) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f Mbit/s", bits / 1e6);
-    return buf;
-}
-
 std::string Fixed(double v, int decimals) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
@@ -234,8 +228,8 @@ bool ReportFromJson(const std::string& text, StreamReport& out, std::string& err
 }
 
 std::string ReportSummaryLine(const StreamReport& r) {
-    return "Stream: " + FormatClock(r.durationSeconds) + ", mean " + Mbits(r.meanRate) + ", peak " +
-           Mbits(r.peakRate) + ", longest GOP " + std::to_string(r.longestGop) +
+    return "Stream: " + FormatClock(r.durationSeconds) + ", mean " + FormatMbits(r.meanRate) +
+           ", peak " + FormatMbits(r.peakRate) + ", longest GOP " + std::to_string(r.longestGop) +
            ", DVD-Video: " + (r.dvd.compliant ? "yes" : "no");
 }
 
@@ -255,7 +249,7 @@ std::string ReportToText(const StreamReport& r) {
                            "x" + std::to_string(s.height) + ", " + AspectText(s.aspectCode) + ", " +
                            Fixed(s.frameRate, 3) + " fps" +
                            (s.progressiveSequence ? ", progressive sequence" : ""));
-        line("Declared:", Mbits(static_cast<double>(s.bitRate)) + ", buffer " +
+        line("Declared:", FormatMbits(static_cast<double>(s.bitRate)) + ", buffer " +
                               std::to_string(s.vbvBufferBits / 8192) + " KiB" +
                               (s.vbvDelayCoded ? ", constant rate" : ", variable rate"));
         if (s.changes > 0) {
@@ -274,8 +268,8 @@ std::string ReportToText(const StreamReport& r) {
                           ")");
     line("GOPs:",
          std::to_string(r.gops.size()) + ", longest " + std::to_string(r.longestGop) + " pictures");
-    line("Mean rate:", Mbits(r.meanRate));
-    line("Peak rate:", Mbits(r.peakRate) + " over 1 s from " + FormatClock(r.peakAt) + " (" +
+    line("Mean rate:", FormatMbits(r.meanRate));
+    line("Peak rate:", FormatMbits(r.peakRate) + " over 1 s from " + FormatClock(r.peakAt) + " (" +
                            Fixed(r.peakAt, 3) + " s)");
     line("Buffer:", std::to_string(r.underflows) + " underflows, " + std::to_string(r.overflows) +
                         " overflows, lowest fill " +

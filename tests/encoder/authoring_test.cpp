@@ -20,14 +20,13 @@
 #include <cstdlib>
 #include <sstream>
 
+using encoder_test::kProgramDir;
 using encoder_test::RunProgram;
 using encoder_test::RunResult;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 
 namespace {
-
-const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
 
 bool HaveAuthoringTools() {
     return media::Run("command -v mplex >/dev/null && command -v dvdauthor >/dev/null");

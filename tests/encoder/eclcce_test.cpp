@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+using encoder_test::kProgramDir;
 using encoder_test::RunProgram;
 using encoder_test::RunResult;
 using testing_support::FileExists;
@@ -26,7 +27,6 @@ using testing_support::WriteFile;
 
 namespace {
 
-const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
 const std::string kTestBinDir = VANTAQ_TEST_BIN_DIR;
 
 // A path quoted for the shell (test-made paths only).

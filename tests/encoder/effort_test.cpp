@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 
+using encoder_test::kCce;
 using encoder_test::MakeEcl;
 using encoder_test::RunProgram;
 using testing_support::ReadFile;
@@ -22,8 +23,6 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-const std::string kCce = std::string(VANTAQ_PROGRAM_DIR) + "/cce";
 
 std::map<std::string, std::string> Options(const std::vector<std::string>& args) {
     std::map<std::string, std::string> m;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <sys/resource.h>
 
+using encoder_test::kCce;
+using encoder_test::kEclCce;
 using encoder_test::MakeEcl;
 using encoder_test::RunProgram;
 using encoder_test::RunResult;
@@ -19,9 +21,6 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-const std::string kEclCce = std::string(VANTAQ_PROGRAM_DIR) + "/EclCCE";
-const std::string kCce = std::string(VANTAQ_PROGRAM_DIR) + "/cce";
 
 // Two sources shared by every test: 3 s at 23.976 fps with stereo audio (72 frames), and
 // 2 s at 25 fps without audio (50 frames).

@@ -13,6 +13,10 @@
 
 namespace encoder_test {
 
+const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
+const std::string kEclCce = kProgramDir + "/EclCCE";
+const std::string kCce = kProgramDir + "/cce";
+
 namespace {
 
 // The [item] keys in the order the job writer puts them; the flag says which header variant

@@ -9,6 +9,11 @@
 
 namespace encoder_test {
 
+// The built program folder and the runner and encoder in it.
+extern const std::string kProgramDir;
+extern const std::string kEclCce;
+extern const std::string kCce;
+
 // A complete control list as the job writer produces it, for the classic (2.50) or the trial
 // header, with `changes` applied: a key mapped to text replaces its value, a key mapped to
 // "<drop>" removes the line, a new key is added at the end of [item]. `chapters` become

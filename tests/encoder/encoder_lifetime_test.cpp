@@ -18,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+using encoder_test::kProgramDir;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -28,7 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
 constexpr int kSeconds = 8; // the source's length; paced, an encode takes as long
 
 // What /proc/PID/stat tells of a process.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 
+using encoder_test::kCce;
 using encoder_test::MakeEcl;
 using encoder_test::RunProgram;
 using encoder_test::RunResult;
@@ -20,7 +21,6 @@ using testing_support::WriteFile;
 
 namespace {
 
-const std::string kCce = std::string(VANTAQ_PROGRAM_DIR) + "/cce";
 constexpr int kFrames = 75; // 3 s at 25 fps
 constexpr int64_t kVbvBits = 1835008;
 

@@ -11,12 +11,9 @@
 
 #include <filesystem>
 
+using encoder_test::kProgramDir;
 using encoder_test::RunProgram;
 using testing_support::FileExists;
-
-namespace {
-const std::string kProgramDir = VANTAQ_PROGRAM_DIR;
-}
 
 TEST(WrittenEcl, StoredJobEncodesThroughTheRunner) {
     testing_support::TempStore t;

@@ -37,6 +37,7 @@
 
 using namespace platform::main_window;
 using gui_testing::ClickIn;
+using gui_testing::kLong;
 using gui_testing::LogRows;
 using gui_testing::Managed;
 using gui_testing::MapState;
@@ -47,8 +48,6 @@ using gui_testing::TrayIconWindow;
 using gui_testing::Widget;
 
 namespace {
-
-constexpr int kLong = 20000; // ms; every wait below ends as soon as its condition holds
 
 QWidget* Popup() {
     return QApplication::activePopupWidget();

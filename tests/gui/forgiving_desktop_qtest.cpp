@@ -32,18 +32,14 @@
 
 using namespace platform::main_window;
 using gui_testing::AnswerNextBox;
+using gui_testing::Has;
+using gui_testing::kLong;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
 using gui_testing::Widget;
 
 namespace {
-
-constexpr int kLong = 20000; // ms; every wait below ends as soon as its condition holds
-
-bool Has(const std::vector<std::string>& rows, const std::string& row) {
-    return std::find(rows.begin(), rows.end(), row) != rows.end();
-}
 
 QListView* JobList(gui::Program& program) {
     return Widget<QListView>(program, kJobList);

@@ -19,15 +19,12 @@
 #include <cstdio>
 
 using namespace platform::main_window;
+using gui_testing::Has;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::SpinUntil;
 
 namespace {
-
-bool Has(const std::vector<std::string>& rows, const std::string& row) {
-    return std::find(rows.begin(), rows.end(), row) != rows.end();
-}
 
 QListWidget* List(gui::Program& program, int id) {
     return dynamic_cast<QListWidget*>(program.Window().Controls().Widget(id));

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace gui_testing {
@@ -79,6 +80,10 @@ std::vector<std::string> LogRows(gui::Program& program) {
                        d.GetRowText(list, i).substr(10));
     }
     return rows;
+}
+
+bool Has(const std::vector<std::string>& rows, const std::string& row) {
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
 }
 
 void AnswerNextBox(const QString& button, QString* seen) {

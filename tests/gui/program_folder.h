@@ -40,6 +40,9 @@ bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // The log list's rows as "<image> <text without time>".
 std::vector<std::string> LogRows(gui::Program& program);
 
+// Whether `rows` holds `row`.
+bool Has(const std::vector<std::string>& rows, const std::string& row);
+
 // Control `id` of the program's window as a `W`; null when it is another kind.
 template <typename W> W* Widget(gui::Program& program, int id) {
     return dynamic_cast<W*>(program.Window().Controls().Widget(id));

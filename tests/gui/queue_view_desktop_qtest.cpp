@@ -29,14 +29,13 @@
 
 using namespace platform::main_window;
 using gui_testing::ClickIn;
+using gui_testing::kLong;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
 using gui_testing::Widget;
 
 namespace {
-
-constexpr int kLong = 20000; // ms; every wait ends as soon as its condition holds
 
 QMenu* OpenJobMenu(gui::Program& program, int row) {
     auto* list = Widget<QListView>(program, kJobList);

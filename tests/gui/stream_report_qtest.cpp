@@ -30,13 +30,12 @@
 
 using namespace platform::main_window;
 using gui_testing::ClickIn;
+using gui_testing::kLong;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
 using gui_testing::Widget;
 
 namespace {
-
-constexpr int kLong = 20000; // ms; every wait ends as soon as its condition holds
 
 QDialog* ReportWindow() {
     for (QWidget* w : QApplication::topLevelWidgets()) {

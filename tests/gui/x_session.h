@@ -10,6 +10,9 @@
 
 namespace gui_testing {
 
+// The longest wait of a test in the session, in ms; each wait ends as soon as its condition holds.
+constexpr int kLong = 20000;
+
 // Runs `program` with `arguments` and returns its standard output; `status` gets its exit
 // status (-1 when it could not run or took longer than 20 seconds).
 std::string RunTool(const QString& program, const QStringList& arguments, int* status = nullptr);

@@ -15,7 +15,7 @@ using testing_support::TempStore;
 
 namespace {
 
-JobRecord Job(const std::string& name, const std::string& status) {
+JobRecord QueryJob(const std::string& name, const std::string& status) {
     JobRecord r;
     r.status = status;
     r.name = name;
@@ -28,8 +28,8 @@ JobRecord Job(const std::string& name, const std::string& status) {
 void Fill(store::KeyStore& s, const std::vector<std::string>& statuses) {
     store::KeyStore::Transaction unit(s);
     for (size_t i = 0; i < statuses.size(); ++i) {
-        ASSERT_TRUE(
-            WriteJobRecord(s, static_cast<int>(i), Job("job " + std::to_string(i), statuses[i])));
+        ASSERT_TRUE(WriteJobRecord(s, static_cast<int>(i),
+                                   QueryJob("job " + std::to_string(i), statuses[i])));
     }
     ASSERT_TRUE(unit.Commit());
 }
@@ -120,12 +120,12 @@ TEST(JobQueries, FirstPendingAndCountsFollowEveryWrite) {
     EXPECT_EQ(JobCount(s), 5);
     EXPECT_EQ(CountJobStatuses(s, 5).pending, 3);
     int added = 0;
-    ASSERT_TRUE(AppendJobRecord(other, Job("more", kStatusPending), added));
+    ASSERT_TRUE(AppendJobRecord(other, QueryJob("more", kStatusPending), added));
     EXPECT_EQ(JobCount(s), 6);
     EXPECT_EQ(CountJobStatuses(s, 6).pending, 4);
     {
         store::KeyStore::Transaction undone(s);
-        ASSERT_TRUE(WriteJobRecord(s, 6, Job("undone", kStatusPending)));
+        ASSERT_TRUE(WriteJobRecord(s, 6, QueryJob("undone", kStatusPending)));
         EXPECT_EQ(JobCount(s), 7);
         EXPECT_EQ(CountJobStatuses(s, 7).pending, 5);
     }

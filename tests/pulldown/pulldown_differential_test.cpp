@@ -18,14 +18,7 @@ using testing_support::WriteFile;
 
 namespace {
 
-constexpr size_t kBlock = 32768;
 const std::string kEndCode("\x00\x00\x01\xB7", 4);
-
-PulldownOptions WindowOptions() {
-    PulldownOptions o;
-    o.m_DropFrame = 1;
-    return o;
-}
 
 // Seed of the random mutations; VANTAQ_SEED replays a reported failure.
 uint32_t Seed() {

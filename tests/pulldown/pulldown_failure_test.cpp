@@ -26,14 +26,6 @@ extern char** environ;
 
 namespace {
 
-constexpr size_t kBlock = 32768;
-
-PulldownOptions WindowOptions() {
-    PulldownOptions o;
-    o.m_DropFrame = 1;
-    return o;
-}
-
 // The last line of a run, which on failure is its only error line.
 std::pair<std::string, int> LastLine(const RunRecord& run) {
     return run.lines.empty() ? std::pair<std::string, int>{} : run.lines.back();

@@ -18,13 +18,6 @@ using testing_support::WriteFile;
 
 namespace {
 
-// The option set of the program's own runs.
-PulldownOptions WindowOptions() {
-    PulldownOptions o;
-    o.m_DropFrame = 1;
-    return o;
-}
-
 // Expected 25-bit time code, built field by field: drop flag, hh, mm, marker, ss, ff.
 uint32_t TimeCode(int drop, int hh, int mm, int ss, int ff) {
     return (uint32_t(drop) << 24) | (uint32_t(hh) << 19) | (uint32_t(mm) << 13) | (1u << 12) |

@@ -131,4 +131,10 @@ std::string ShellQuote(const std::string& s) {
     return q + "'";
 }
 
+pulldown::PulldownOptions WindowOptions() {
+    pulldown::PulldownOptions o;
+    o.m_DropFrame = 1;
+    return o;
+}
+
 } // namespace pulldown_test

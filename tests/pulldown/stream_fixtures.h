@@ -1,6 +1,8 @@
 // Test streams made with ffmpeg, a small field reader for checking output, and shell helpers.
 #pragma once
 
+#include "pulldown/pulldown.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +19,12 @@ enum class StreamKind {
     kFilmDisplayExt,  // like kFilmClosedGop12 with a sequence display extension in each sequence
 };
 const std::string& StreamBytes(StreamKind kind);
+
+// The size of the blocks the processor reads and writes a stream in.
+constexpr size_t kBlock = 32768;
+
+// The option set of the program's own runs (drop-frame time codes).
+pulldown::PulldownOptions WindowOptions();
 
 // Offsets of every 00 00 01 prefix, with the start-code value that follows it.
 struct StartCode {

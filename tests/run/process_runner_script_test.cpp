@@ -82,9 +82,9 @@ public:
     size_t maxReadSize = 0;
 };
 
-class Owner : public platform::MessageHandler {
+class ScriptOwner : public platform::MessageHandler {
 public:
-    explicit Owner(FakeUiQueue& q)
+    explicit ScriptOwner(FakeUiQueue& q)
         : line(q.RegisterMessage(platform::kUpmLineName)),
           finished(q.RegisterMessage(platform::kUpmFinishedName)),
           handle(q.RegisterMessage(platform::kUpmProcessHandleName)) {
@@ -110,7 +110,7 @@ using Events = std::vector<std::string>;
 
 Events RunScript(const std::shared_ptr<ScriptedProcesses>& p, bool expectStart = true) {
     FakeUiQueue q;
-    Owner owner(q);
+    ScriptOwner owner(q);
     EXPECT_EQ(CProcessRunner::Start(
                   std::make_unique<CProcessRunner>("\"/bin/x\" -ecl \"a b.ecl\"", q, 3, p)),
               expectStart);

@@ -42,7 +42,7 @@ protected:
 };
 TempDir* AvSources::s_Dir = nullptr;
 
-class RowsView : public logging::LogView {
+class TextRowsView : public logging::LogView {
 public:
     void AppendRow(int, const std::string& text) override { rows.push_back(text); }
     int RowCount() const override { return static_cast<int>(rows.size()); }
@@ -128,7 +128,7 @@ TEST_F(AvSources, VariableRateIsCountedAtItsNominalRate) {
 }
 
 TEST_F(AvSources, ShapeFlagsFollowTheDisplayAspectAndFieldOrder) {
-    RowsView view;
+    TextRowsView view;
     logging::Log log(view, "");
     source::SourceInfoFields fields;
     ASSERT_FALSE(source::InspectSource(File("anamorphic.mkv"), "", log, fields));
@@ -207,7 +207,7 @@ TEST_F(AvSources, UnreadableFilesNameThemselvesAndTheKindsThatWork) {
         EXPECT_EQ(source::ProbeAvSource(File(c.file), probe, error), c.error);
         EXPECT_FALSE(error.empty());
 
-        RowsView view;
+        TextRowsView view;
         logging::Log log(view, "");
         const std::vector<std::string>& lines = view.rows;
         source::SourceInfoFields fields;
