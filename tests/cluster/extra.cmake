@@ -13,11 +13,12 @@ if(VANTAQ_TEST_PCH)
 endif()
 add_dependencies(vantaq_cluster_tests vantaq-job EclCCE cce)
 gtest_discover_tests(vantaq_cluster_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180
-    LABELS cluster-end-to-end FIXTURES_REQUIRED slurm_cluster RESOURCE_LOCK slurm_cluster)
+    LABELS cluster-end-to-end FIXTURES_REQUIRED slurm_cluster RESOURCE_LOCK slurm_cluster
+    COST 100)
 add_test(NAME slurm_cluster_start
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/cluster-fixture.sh start ${VANTAQ_SLURM_STATE})
 set_tests_properties(slurm_cluster_start PROPERTIES
-    FIXTURES_SETUP slurm_cluster LABELS "cluster;end-to-end" TIMEOUT 60)
+    FIXTURES_SETUP slurm_cluster LABELS "cluster;end-to-end" TIMEOUT 60 COST 100)
 add_test(NAME slurm_cluster_stop
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/cluster-fixture.sh stop ${VANTAQ_SLURM_STATE})
 set_tests_properties(slurm_cluster_stop PROPERTIES

@@ -19,11 +19,12 @@ if(TARGET vantaq_gui)
         COMMAND ${CMAKE_CURRENT_LIST_DIR}/xsession.sh start ${VANTAQ_XSESSION})
     add_test(NAME xsession_stop
         COMMAND ${CMAKE_CURRENT_LIST_DIR}/xsession.sh stop ${VANTAQ_XSESSION})
-    set_tests_properties(xsession_start PROPERTIES FIXTURES_SETUP XSESSION TIMEOUT 60 LABELS "qt;end-to-end")
+    set_tests_properties(xsession_start PROPERTIES FIXTURES_SETUP XSESSION TIMEOUT 60 LABELS "qt;end-to-end"
+                    COST 100)
     set_tests_properties(xsession_stop PROPERTIES FIXTURES_CLEANUP XSESSION LABELS "qt;end-to-end")
     # One process for all of them: the session is shared, so they run one after another.
     add_test(NAME vantaq_gui_desktop COMMAND vantaq_gui_tests --gtest_filter=Desktop*)
     set_tests_properties(vantaq_gui_desktop PROPERTIES
-        FIXTURES_REQUIRED XSESSION RESOURCE_LOCK xsession TIMEOUT 300 LABELS "qt;end-to-end"
+        FIXTURES_REQUIRED XSESSION RESOURCE_LOCK xsession TIMEOUT 300 LABELS "qt;end-to-end" COST 100
         ENVIRONMENT "XSESSION_DIR=${VANTAQ_XSESSION};QT_QPA_PLATFORM=xcb")
 endif()
