@@ -1,6 +1,7 @@
 // Test streams made with ffmpeg, a small field reader for checking output, and shell helpers.
 #include "stream_fixtures.h"
 
+#include "support/media.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -46,12 +47,10 @@ const std::string& StreamBytes(StreamKind kind) {
         return it->second;
     }
     std::string path = dir.File("stream" + std::to_string(static_cast<int>(kind)) + ".mpv");
-    int status = 0;
-    RunCommand("ffmpeg -v error -nostdin -y " + EncoderArgs(kind) + " -f mpeg2video " +
-                   ShellQuote(path),
-               status);
+    bool made =
+        media::MakeOnce("-v error -nostdin -y " + EncoderArgs(kind) + " -f mpeg2video", path);
     std::string bytes = testing_support::ReadFile(path);
-    EXPECT_EQ(status, 0) << "ffmpeg failed for stream kind " << static_cast<int>(kind);
+    EXPECT_TRUE(made) << "ffmpeg failed for stream kind " << static_cast<int>(kind);
     EXPECT_GT(bytes.size(), 1000u);
     bytes += std::string("\x00\x00\x01\xB7", 4);
     return cache.emplace(kind, bytes).first->second;

@@ -1,9 +1,14 @@
 // Test media helpers: ffmpeg and ffprobe runs, and a writer of AVI headers.
 #include "support/media.h"
 
+#include "support/test_support.h"
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <sstream>
+#include <unistd.h>
 
 namespace media {
 namespace {
@@ -57,11 +62,39 @@ bool HaveFfmpeg() {
     return Run("ffmpeg -version >/dev/null 2>&1") && Run("ffprobe -version >/dev/null 2>&1");
 }
 
+bool MakeOnce(const std::string& arguments, const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string extension = fs::path(path).extension().string();
+    char name[32];
+    std::snprintf(name, sizeof name, "%016zx",
+                  std::hash<std::string>{}(arguments + " " + extension));
+    const fs::path kept =
+        fs::path(testing_support::TestBinDir()) / "media-cache" / (std::string(name) + extension);
+    std::error_code error;
+    if (fs::is_regular_file(kept, error) &&
+        fs::copy_file(kept, path, fs::copy_options::overwrite_existing, error)) {
+        return true;
+    }
+    if (!Run("ffmpeg " + arguments + " '" + path + "'")) {
+        return false;
+    }
+    // Written under a name of this process's own and renamed, so no test sees half a file.
+    fs::create_directories(kept.parent_path(), error);
+    fs::path part = kept;
+    part += ".part" + std::to_string(::getpid());
+    if (fs::copy_file(path, part, fs::copy_options::overwrite_existing, error)) {
+        fs::rename(part, kept, error);
+    }
+    if (error) {
+        fs::remove(part, error);
+    }
+    return true;
+}
+
 bool MakeAvi(const std::string& path, const std::string& size, const std::string& rate,
              double seconds, const std::string& codec, bool audio) {
     std::ostringstream cmd;
-    cmd << "ffmpeg -nostdin -v error -y -threads 1 -f lavfi -i testsrc2=size=" << size
-        << ":rate=" << rate;
+    cmd << "-nostdin -v error -y -threads 1 -f lavfi -i testsrc2=size=" << size << ":rate=" << rate;
     if (audio) {
         cmd << " -f lavfi -i sine=frequency=440:sample_rate=48000";
     }
@@ -72,8 +105,7 @@ bool MakeAvi(const std::string& path, const std::string& size, const std::string
     if (audio) {
         cmd << " -c:a pcm_s16le -ac 2";
     }
-    cmd << " '" << path << "'";
-    return Run(cmd.str());
+    return MakeOnce(cmd.str(), path);
 }
 
 const std::vector<VideoSample>& VideoSamples() {
@@ -103,8 +135,8 @@ const std::vector<VideoSample>& VideoSamples() {
 }
 
 bool MakeVideo(const std::string& dir, const VideoSample& sample) {
-    return Run("ffmpeg -nostdin -v error -y -threads 1 " + sample.inputs + " " + sample.arguments +
-               " '" + dir + "/" + sample.file + "'");
+    return MakeOnce("-nostdin -v error -y -threads 1 " + sample.inputs + " " + sample.arguments,
+                    dir + "/" + sample.file);
 }
 
 bool CutFile(const std::string& path, uint64_t keep) {

@@ -12,6 +12,11 @@ bool Run(const std::string& command);
 
 bool HaveFfmpeg();
 
+// Runs ffmpeg with `arguments` (all but the output file) to write `path`; true when it did. Each
+// distinct file is made once per build folder: the first test to need it leaves a copy in the
+// test folder's media-cache/, and later tests, each in a process of its own, copy that one.
+bool MakeOnce(const std::string& arguments, const std::string& path);
+
 // Runs a shell command (test-made arguments only) and returns what it wrote to stdout.
 std::string Output(const std::string& command);
 
