@@ -732,6 +732,12 @@ void RunController::ResumeLocal(int position, const RunRecord& record) {
     jobs::GetJobNumber(*m_Services.store, position, jobs::kMethod, method);
     m_TwoPart = method == 0;
     m_Progress.StartJob(0, 0, false);
+    // The share the encode reports is of the whole job, which began when the earlier start
+    // took it; a start time after now (the clock was set back) says nothing.
+    int64_t now = m_Services.now();
+    if (record.jobStartTime > 0 && record.jobStartTime <= now) {
+        m_Progress.JobBegunEarlier((now - record.jobStartTime) * 1000);
+    }
     m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
     m_Services.dialog->SetSelection(ids::kJobList, position);
     int id = record.part == 2 ? MY_TIMER_PASS2 : MY_TIMER_PASS1;
