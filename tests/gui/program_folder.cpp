@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -59,6 +61,25 @@ ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
     std::string error;
     EXPECT_TRUE(program->Open(error)) << error;
     return program;
+}
+
+QString HelpText(const std::string& helpPath) {
+    QFile file(QString::fromStdString(helpPath));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    QTextDocument document;
+    document.setHtml(QString::fromUtf8(file.readAll()));
+    return document.toPlainText().simplified().toLower();
+}
+
+bool NamedInHelp(const QString& helpText, QString caption) {
+    caption.replace("&&", "\x01").remove('&').replace('\x01', '&');
+    caption = caption.simplified().toLower();
+    if (caption.endsWith(':')) {
+        caption.chop(1);
+    }
+    return !caption.isEmpty() && helpText.contains(caption);
 }
 
 bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {

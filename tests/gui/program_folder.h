@@ -49,6 +49,12 @@ template <typename W> W* Widget(gui::Program& program, int id) {
 // keeps its text in `seen`. The box is modal: the event that opens it returns only after this.
 void AnswerNextBox(const QString& button, QString* seen);
 
+// The help file's text as a reader sees it (tags gone, entities read, blanks collapsed, lower
+// case), and whether a control's caption (mnemonic '&', line breaks and
+// a closing ':' dropped) is named in it.
+QString HelpText(const std::string& helpPath);
+bool NamedInHelp(const QString& helpText, QString caption);
+
 // A program over `folder`, started, with its window on screen and active (each wait ends as
 // soon as it holds, at most `timeoutMs`).
 std::unique_ptr<gui::Program> Started(ProgramFolder& folder, int timeoutMs = 20000);
