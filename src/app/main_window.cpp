@@ -320,6 +320,39 @@ bool CMainWindow::RunBusy() const {
     return m_Run != nullptr && (m_Run->m_Processing || m_Run->m_PulldownRunning);
 }
 
+std::string CMainWindow::NewJobReason() const {
+    if (m_Dialog.IsEnabled(kNewJob)) {
+        return std::string();
+    }
+    if (!m_StartupDone) {
+        return "Vantaq is still starting.";
+    }
+    if (m_ReadingJobList) {
+        return "A job list file is being read.";
+    }
+    // The editor holds a job (Cancel is offered exactly then).
+    if (m_Dialog.IsEnabled(kCancel)) {
+        return "The job in the editor comes first: add it to the Job List or cancel it.";
+    }
+    if (Processing()) {
+        return "A run is in progress: New Job is offered again when it ends.";
+    }
+    return std::string();
+}
+
+std::string CMainWindow::PulldownUtilityReason() const {
+    if (!m_Hooks.pulldownUtility) {
+        return "This program has no pulldown pass.";
+    }
+    if (m_Run != nullptr && m_Run->m_Processing) {
+        return "A run is in progress: the pass is offered again when it ends.";
+    }
+    if (m_Run != nullptr && m_Run->m_PulldownRunning) {
+        return "A 2:3 pulldown pass is in progress: one pass at a time.";
+    }
+    return std::string();
+}
+
 void CMainWindow::OnPulldownUtility(const std::string& path) {
     // One pass at a time: the run keeps a single output path and utility flag.
     if (m_Hooks.pulldownUtility && !path.empty() && !RunBusy()) {
@@ -338,8 +371,10 @@ void CMainWindow::OnLoadFileList(const std::string& path, std::function<void()> 
     // not be read does not leave the window without a way to make jobs.
     bool newJob = m_Dialog.IsEnabled(kNewJob);
     m_Dialog.Enable(kNewJob, false);
+    m_ReadingJobList = true;
     if (m_Hooks.loadFileListInSlices) {
         m_Hooks.loadFileListInSlices(path, [this, newJob, done = std::move(done)] {
+            m_ReadingJobList = false;
             m_Dialog.Enable(kNewJob, newJob);
             if (done) {
                 done();
@@ -348,6 +383,7 @@ void CMainWindow::OnLoadFileList(const std::string& path, std::function<void()> 
         return;
     }
     m_Hooks.loadFileList(path);
+    m_ReadingJobList = false;
     m_Dialog.Enable(kNewJob, newJob);
     if (done) {
         done();

@@ -269,6 +269,10 @@ public:
     }
     // A run or a pulldown pass is in progress: the pulldown utility must wait.
     bool RunBusy() const;
+    // Why New Job cannot be used now, as a sentence; "" when it can.
+    std::string NewJobReason() const;
+    // Why Utilities > 2:3 Pulldown cannot be used now; "" when it can.
+    std::string PulldownUtilityReason() const;
     // The store the window's jobs are kept in.
     store::KeyStore& Store() { return m_Store; }
 
@@ -307,6 +311,8 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
+    // A job list file is being read (File > Load File List, the "source" keyword).
+    bool m_ReadingJobList = false;
     const run::RunState* m_Run = nullptr;
     std::function<int()> m_CurrentJobOf;
     // The list operations' copy of the job being encoded's position.

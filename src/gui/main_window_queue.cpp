@@ -88,6 +88,10 @@ bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
             UpdateAddJobReason();
         }
     }
+    // New Job's hint says why it is off, read when the hint is about to show.
+    if (event->type() == QEvent::ToolTip && watched == m_Dialog.Widget(kNewJob)) {
+        UpdateNewJobHint();
+    }
     auto* list = dynamic_cast<QListView*>(m_Dialog.Widget(kJobList));
     // A press comes before the menu request it makes: whatever was pending is forgotten.
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {

@@ -55,6 +55,14 @@ namespace {
 constexpr const char* kDeleteTip = "Delete the selected job from the Job List.";
 constexpr const char* kResetTip = "Reset the selected job to pending status.";
 constexpr const char* kStopTip = "Stop processing!!!";
+constexpr const char* kStartTip = "Start processing the jobs in the Job List.";
+constexpr const char* kClearTip = "Clear all jobs from the Job List.";
+constexpr const char* kStopAfterJobTip = "Stop processing when the current job has ended.";
+
+// `tip` with, when the button is disabled, the reason on a line of its own.
+std::string TipWithReason(const char* tip, const char* reason) {
+    return reason == nullptr ? std::string(tip) : std::string(tip) + "\n(" + reason + ")";
+}
 
 } // namespace
 
@@ -67,8 +75,18 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunnin
     dialog.Enable(ui::kClear, !processing && !passRunning);
     dialog.Enable(ui::kStop, processing);
     dialog.Enable(ui::kStopAfterJob, processing);
-    dialog.SetToolTip(ui::kStop, processing ? std::string(kStopTip)
-                                            : std::string(kStopTip) + "\n(No run is in progress.)");
+    const char* busy = processing ? "A run is in progress."
+                       : passRunning
+                           ? "A 2:3 pulldown pass is in progress; wait until it has ended."
+                           : nullptr;
+    const char* idle = processing ? nullptr : "No run is in progress.";
+    dialog.SetToolTip(ui::kStart, TipWithReason(kStartTip, busy));
+    dialog.SetToolTip(ui::kClear,
+                      TipWithReason(kClearTip, processing ? "The queue cannot be cleared while a "
+                                                            "run works it."
+                                                          : busy));
+    dialog.SetToolTip(ui::kStop, TipWithReason(kStopTip, idle));
+    dialog.SetToolTip(ui::kStopAfterJob, TipWithReason(kStopAfterJobTip, idle));
 }
 
 void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob) {

@@ -164,7 +164,8 @@ void RunController::BeginRun() {
     m_Progress.StartRun();
     m_Services.window->ResetJobEditor();
     m_Services.window->UpdateJobButtons();
-    m_Services.dialog->Enable(ids::kExit, false);
+    // Exit stays: it asks, as the close box does, whether to leave the encode running.
+    m_Services.dialog->Enable(ids::kExit, true);
 }
 
 void RunController::OnStartProcessing() {

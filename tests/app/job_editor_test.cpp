@@ -634,6 +634,55 @@ TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
     EXPECT_EQ(rig.dialog.GetToolTip(kStop), "Stop processing!!!\n(No run is in progress.)");
 }
 
+// Each run button that is off says why in its hint, and only then has a reason in it.
+TEST(JobList, RunButtonsThatAreOffSayWhy) {
+    EditorRig rig({"A"});
+    const struct {
+        bool processing, pass;
+    } states[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto& state : states) {
+        jobs::UpdateJobButtons(rig.dialog, state.processing, state.pass, -1);
+        for (int id : {kStart, kClear, kStop, kStopAfterJob}) {
+            std::string tip = rig.dialog.GetToolTip(id);
+            bool hasReason = tip.find("\n(") != std::string::npos && tip.back() == ')';
+            EXPECT_NE(hasReason, rig.dialog.IsEnabled(id))
+                << id << " " << state.processing << state.pass << ": " << tip;
+        }
+    }
+    jobs::UpdateJobButtons(rig.dialog, false, true, -1);
+    EXPECT_EQ(rig.dialog.GetToolTip(kStart), "Start processing the jobs in the Job List.\n(A 2:3 "
+                                             "pulldown pass is in progress; wait until it has "
+                                             "ended.)");
+}
+
+// New Job says why it is off: a job in the editor, a run, a job list being read.
+TEST(JobList, NewJobSaysWhyItIsOff) {
+    std::string listReason;
+    app::MainWindowHooks hooks;
+    app::CMainWindow* window = nullptr;
+    hooks.loadFileList = [&](const std::string&) { listReason = window->NewJobReason(); };
+    EditorRig rig({"A"}, std::move(hooks));
+    window = &rig.w();
+    ASSERT_TRUE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+    rig.w().OnLoadFileList("/tmp/list.txt");
+    EXPECT_EQ(listReason, "A job list file is being read.");
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+
+    rig.w().OnNewJob(rig.Source("clip.avi", 25, 50));
+    ASSERT_FALSE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_EQ(rig.w().NewJobReason(),
+              "The job in the editor comes first: add it to the Job List or cancel it.");
+    rig.w().OnCancelEdit();
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+
+    // A run starts as the run controller starts it: the editor is reset, New Job is off.
+    rig.run.m_Processing = true;
+    jobs::ResetJobEditor(rig.dialog);
+    EXPECT_EQ(rig.w().NewJobReason(),
+              "A run is in progress: New Job is offered again when it ends.");
+}
+
 TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
     EditorRig rig({"A", "B"});
     std::string present = rig.Source("here.avi", 25, 10);

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -191,6 +192,15 @@ TEST(DesktopTray, MinimiseHidesTheWindowAndTheTrayBringsItBackWhole) {
                                                   app::kTrayRightButtonDown));
     QMenu* menu = program->Tray().Menu();
     ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kLong));
+    // Each entry is in the help, and the two stops say why they are off while idle.
+    const QString help = gui_testing::HelpText(folder.Dir().File("vantaq.html"));
+    for (QAction* action : menu->actions()) {
+        EXPECT_TRUE(gui_testing::NamedInHelp(help, action->text())) << action->text().toStdString();
+        if (action->text().startsWith("Stop")) {
+            EXPECT_FALSE(action->isEnabled());
+            EXPECT_TRUE(action->toolTip().endsWith("(No run is in progress.)"));
+        }
+    }
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
     ASSERT_TRUE(restored()) << MapState(id);
 
@@ -398,8 +408,35 @@ TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
     ASSERT_TRUE(PopupOpens());
     EXPECT_FALSE(utility->isEnabled());
+    EXPECT_TRUE(utility->toolTip().contains("(A run is in progress"))
+        << utility->toolTip().toStdString();
     QTest::keyClick(Popup(), Qt::Key_Escape);
     ASSERT_TRUE(PopupCloses());
+    // So is New Job, whose hint, read as it shows, says why.
+    auto* newJob = Widget<QPushButton>(*program, kNewJob);
+    ASSERT_FALSE(newJob->isEnabled());
+    QHelpEvent hover(QEvent::ToolTip, newJob->rect().center(),
+                     newJob->mapToGlobal(newJob->rect().center()));
+    QApplication::sendEvent(newJob, &hover);
+    EXPECT_TRUE(newJob->toolTip().endsWith("(A run is in progress: New Job is offered again when "
+                                           "it ends.)"))
+        << newJob->toolTip().toStdString();
+
+    // Exit is offered during the run and asks the close box's question; Cancel keeps both
+    // the window and the run.
+    QString byCloseBox;
+    gui_testing::AnswerNextBox("Cancel", &byCloseBox);
+    RunTool("wmctrl", {"-i", "-c", "0x" + QString::number(w.winId(), 16)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !byCloseBox.isEmpty(); }, kLong));
+    auto* exit = Widget<QPushButton>(*program, kExit);
+    ASSERT_TRUE(exit->isEnabled()) << exit->toolTip().toStdString();
+    QString byExit;
+    gui_testing::AnswerNextBox("Cancel", &byExit);
+    QTest::mouseClick(exit, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !byExit.isEmpty(); }, kLong));
+    EXPECT_EQ(byExit, byCloseBox);
+    EXPECT_FALSE(w.Ended());
+    EXPECT_TRUE(program->Logic().Processing());
 
     // Once the queue has run out it is offered again.
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));

@@ -42,7 +42,7 @@ TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
     f.window.exitKeyword = true;
     f.controller->OnStartProcessing();
     EXPECT_TRUE(f.controller->State().m_Processing);
-    EXPECT_FALSE(f.dialog.IsEnabled(ids::kExit));
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit)); // it asks during a run
     f.RunQueue();
 
     EXPECT_EQ(f.Status(0), "Complete");
