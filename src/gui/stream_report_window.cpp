@@ -54,10 +54,10 @@ double RoundStepForReport(double span, int parts) {
 
 // Lines of text a chart needs besides its plot: title, legend, the time axis's labels and
 // title, and the margins between them.
-constexpr int kChartTextLines = 9;
+constexpr int kReportChartTextLines = 9;
 // The plot itself: room for each of the value axis's five labels with its padding, which Qt
 // Charts otherwise cuts to "...".
-constexpr int kPlotLines = 8;
+constexpr int kReportPlotLines = 8;
 
 QChartView* MakeView(QChart* chart, double duration, double top, const QString& unit,
                      const QString& objectName) {
@@ -85,7 +85,7 @@ QChartView* MakeView(QChart* chart, double duration, double top, const QString& 
     view->setRenderHint(QPainter::Antialiasing, false);
     // Never so low that the axis labels are cut: the window's size follows from this.
     const int line = QFontMetrics(x->labelsFont()).height();
-    view->setMinimumHeight(line * (kChartTextLines + kPlotLines));
+    view->setMinimumHeight(line * (kReportChartTextLines + kReportPlotLines));
     return view;
 }
 

@@ -55,12 +55,12 @@ namespace {
 constexpr const char* kDeleteTip = "Delete the selected job from the Job List.";
 constexpr const char* kResetTip = "Reset the selected job to pending status.";
 constexpr const char* kStopTip = "Stop processing!!!";
-constexpr const char* kStartTip = "Start processing the jobs in the Job List.";
-constexpr const char* kClearTip = "Clear all jobs from the Job List.";
-constexpr const char* kStopAfterJobTip = "Stop processing when the current job has ended.";
+constexpr const char* kJobStartTip = "Start processing the jobs in the Job List.";
+constexpr const char* kJobClearTip = "Clear all jobs from the Job List.";
+constexpr const char* kJobStopAfterJobTip = "Stop processing when the current job has ended.";
 
 // `tip` with, when the button is disabled, the reason on a line of its own.
-std::string TipWithReason(const char* tip, const char* reason) {
+std::string JobButtonTipWithReason(const char* tip, const char* reason) {
     return reason == nullptr ? std::string(tip) : std::string(tip) + "\n(" + reason + ")";
 }
 
@@ -80,13 +80,14 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunnin
                            ? "A 2:3 pulldown pass is in progress; wait until it has ended."
                            : nullptr;
     const char* idle = processing ? nullptr : "No run is in progress.";
-    dialog.SetToolTip(ui::kStart, TipWithReason(kStartTip, busy));
-    dialog.SetToolTip(ui::kClear,
-                      TipWithReason(kClearTip, processing ? "The queue cannot be cleared while a "
-                                                            "run works it."
-                                                          : busy));
-    dialog.SetToolTip(ui::kStop, TipWithReason(kStopTip, idle));
-    dialog.SetToolTip(ui::kStopAfterJob, TipWithReason(kStopAfterJobTip, idle));
+    dialog.SetToolTip(ui::kStart, JobButtonTipWithReason(kJobStartTip, busy));
+    dialog.SetToolTip(
+        ui::kClear,
+        JobButtonTipWithReason(kJobClearTip, processing ? "The queue cannot be cleared while a "
+                                                          "run works it."
+                                                        : busy));
+    dialog.SetToolTip(ui::kStop, JobButtonTipWithReason(kStopTip, idle));
+    dialog.SetToolTip(ui::kStopAfterJob, JobButtonTipWithReason(kJobStopAfterJobTip, idle));
 }
 
 void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob) {

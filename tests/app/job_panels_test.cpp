@@ -105,7 +105,7 @@ public:
     std::string lastTitle;
 };
 
-class ShownBoxes : public platform::MessageBoxes {
+class SettingsShownBoxes : public platform::MessageBoxes {
 public:
     int ShowError(const std::string& text, const std::string&,
                   platform::MessageBoxButtons) override {
@@ -120,7 +120,7 @@ struct SettingsRig {
     testing_support::TempDir folders;
     platform::MemoryDialog dialog{platform::SettingsDialogControls()};
     FixedChooser chooser;
-    ShownBoxes boxes;
+    SettingsShownBoxes boxes;
     app::CSettingsDlg dlg{dialog, temp.Store(), chooser, boxes};
 
     uint32_t Number(const char* name) {

@@ -437,6 +437,9 @@ TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     EXPECT_EQ(byExit, byCloseBox);
     EXPECT_FALSE(w.Ended());
     EXPECT_TRUE(program->Logic().Processing());
+    // The menu's key reaches the window once the window manager has given it back the focus.
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, kLong));
 
     // Once the queue has run out it is offered again.
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));

@@ -30,7 +30,7 @@ namespace {
 
 // The captions a reader sees in `window`: buttons with text, group boxes, and the labels that
 // name a field (those with a buddy), each of them shown.
-QStringList CaptionsOf(QWidget& window) {
+QStringList HelpCaptionsOf(QWidget& window) {
     QStringList captions;
     for (auto* button : window.findChildren<QAbstractButton*>()) {
         if (!button->text().isEmpty() && !button->isHidden()) {
@@ -121,11 +121,11 @@ TEST(HelpFile, NamesEveryMenuEntryAndControlOfTheWindows) {
     EXPECT_GE(jobEntries, 6);
     menu->close();
 
-    for (const QString& caption : CaptionsOf(w)) {
+    for (const QString& caption : HelpCaptionsOf(w)) {
         EXPECT_TRUE(NamedInHelp(help, caption)) << "main window: " << caption.toStdString();
     }
     gui::SettingsWindow settings(program->Store(), &w);
-    QStringList settingCaptions = CaptionsOf(settings);
+    QStringList settingCaptions = HelpCaptionsOf(settings);
     EXPECT_GE(settingCaptions.size(), 12);
     for (const QString& caption : settingCaptions) {
         EXPECT_TRUE(NamedInHelp(help, caption)) << "settings: " << caption.toStdString();
