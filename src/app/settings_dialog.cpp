@@ -86,8 +86,7 @@ void CSettingsDlg::OnInitDialog() {
         // Without a folder the outputs go beside their sources, and the dialog says so.
         if (value == 1 || folder.empty()) {
             m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
-            m_Dialog.Enable(kOutputDirectory, false);
-            m_Dialog.Enable(kBrowse, false);
+            EnableOutputFolder(false);
         } else {
             m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
         }
@@ -98,6 +97,19 @@ void CSettingsDlg::OnInitDialog() {
 void CSettingsDlg::EnableClusterFields(bool enabled) {
     for (int id : {kSlurmPartition, kSlurmMaxJobs, kSlurmOptions}) {
         m_Dialog.Enable(id, enabled);
+        m_Dialog.SetToolTip(id, enabled ? std::string()
+                                        : "(Used when \"Run encodes on a Slurm cluster\" is "
+                                          "chosen.)");
+    }
+}
+
+void CSettingsDlg::EnableOutputFolder(bool enabled) {
+    for (int id : {kOutputDirectory, kBrowse}) {
+        m_Dialog.Enable(id, enabled);
+        m_Dialog.SetToolTip(id, enabled ? std::string()
+                                        : "(The output goes beside its sources: choose \"Place "
+                                          "output in the directory selected below\" for a "
+                                          "folder.)");
     }
 }
 
@@ -115,15 +127,13 @@ void CSettingsDlg::OnRunOnSlurm() {
 
 void CSettingsDlg::OnOutputSameDir() {
     if (m_Dialog.IsChecked(kOutputSameDir)) {
-        m_Dialog.Enable(kOutputDirectory, false);
-        m_Dialog.Enable(kBrowse, false);
+        EnableOutputFolder(false);
     }
 }
 
 void CSettingsDlg::OnOutputSelected() {
     if (m_Dialog.IsChecked(kOutputSelected)) {
-        m_Dialog.Enable(kOutputDirectory, true);
-        m_Dialog.Enable(kBrowse, true);
+        EnableOutputFolder(true);
     }
 }
 

@@ -56,7 +56,9 @@ public:
     bool OnCancel() { return false; }
 
 private:
+    // Each one off says in its hint which choice turns it on.
     void EnableClusterFields(bool enabled);
+    void EnableOutputFolder(bool enabled);
 
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;

@@ -131,19 +131,26 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    auto add = [&](const char* text, int button, bool possible,
-                   void (app::CMainWindow::*handler)()) {
+    // An entry that is off says why, as its button does.
+    menu->setToolTipsVisible(true);
+    auto add = [&](const char* text, int button, bool possible, void (app::CMainWindow::*handler)(),
+                   const char* whyNot = nullptr) {
         QAction* action = menu->addAction(text);
         action->setEnabled(possible && (button == 0 || m_Dialog.IsEnabled(button)));
+        if (!action->isEnabled()) {
+            action->setToolTip(!possible && whyNot != nullptr ? QString(whyNot)
+                                                              : m_Dialog.Widget(button)->toolTip());
+        }
         connect(action, &QAction::triggered, this, [this, handler] {
             if (m_Logic) {
                 (m_Logic->*handler)();
             }
         });
     };
-    add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp);
+    add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp,
+        "(The job is the first in the Job List.)");
     add("Move &Down", kMoveDown, row < list->model()->rowCount() - 1,
-        &app::CMainWindow::OnMoveJobDown);
+        &app::CMainWindow::OnMoveJobDown, "(The job is the last in the Job List.)");
     add("&Delete", kDelete, true, &app::CMainWindow::OnDeleteJob);
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();
@@ -151,6 +158,9 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     std::string report = m_Logic->JobReportPath(row);
     QAction* reportAction = menu->addAction("&Stream Report\u2026");
     reportAction->setEnabled(!report.empty());
+    if (report.empty()) {
+        reportAction->setToolTip("(A job's stream report is made when its encode has ended.)");
+    }
     connect(reportAction, &QAction::triggered, this,
             [this, report] { OpenStreamReportWindow(report, this); });
     menu->popup(list->viewport()->mapToGlobal(at));

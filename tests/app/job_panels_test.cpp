@@ -168,12 +168,16 @@ TEST(SettingsDialog, RoundTripWithRadiosAndBrowse) {
     EXPECT_TRUE(rig.dialog.IsChecked(kOutputSameDir));
     EXPECT_FALSE(rig.dialog.IsEnabled(kOutputDirectory));
     EXPECT_FALSE(rig.dialog.IsEnabled(kBrowse));
+    // Off, the folder says which choice turns it on.
+    EXPECT_NE(rig.dialog.GetToolTip(kOutputDirectory).find("directory selected below"),
+              std::string::npos);
     EXPECT_TRUE(rig.dialog.IsChecked(kAutoBias));
     EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
 
     rig.dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
     rig.dlg.OnOutputSelected();
     EXPECT_TRUE(rig.dialog.IsEnabled(kBrowse));
+    EXPECT_EQ(rig.dialog.GetToolTip(kBrowse), "");
     rig.dlg.OnBrowse(); // cancelled
     EXPECT_EQ(rig.chooser.lastTitle, "Select the output directory:");
     EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
@@ -210,6 +214,7 @@ TEST(SettingsDialog, WhereEncodesRunIsStoredWithTheClusterFields) {
     // A fresh store runs here; the cluster's fields wait until the cluster is chosen.
     EXPECT_TRUE(rig.dialog.IsChecked(kRunHere));
     EXPECT_FALSE(rig.dialog.IsEnabled(kSlurmOptions));
+    EXPECT_NE(rig.dialog.GetToolTip(kSlurmOptions).find("Slurm cluster"), std::string::npos);
     EXPECT_EQ(rig.dialog.GetText(kSlurmMaxJobs), "4");
     rig.dialog.CheckRadioButton(kRunHere, kRunOnSlurm, kRunOnSlurm);
     rig.dlg.OnRunOnSlurm();

@@ -1,6 +1,6 @@
 // The help file against the program: every link inside it leads to a place in it, and every
 // menu entry, button, box and caption of the real main window and the settings window is named
-// in it, so that a control added without help fails here.
+// in it, so that a control added without help fails here. Also the job menu's hints.
 #include "gui/settings_window.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
@@ -46,6 +46,21 @@ QStringList HelpCaptionsOf(QWidget& window) {
         }
     }
     return captions;
+}
+
+// The menu of the job at `row`, opened with Shift+F10 in the list; null when none opened.
+QMenu* OpenJobMenuForHelp(gui::Program& program, int row) {
+    auto* list = dynamic_cast<QListView*>(program.Window().Controls().Widget(kJobList));
+    if (list == nullptr) {
+        return nullptr;
+    }
+    list->setCurrentIndex(list->model()->index(row, 0));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; })) {
+        return nullptr;
+    }
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
 }
 
 } // namespace
@@ -103,13 +118,7 @@ TEST(HelpFile, NamesEveryMenuEntryAndControlOfTheWindows) {
     EXPECT_GE(entries, 8);
 
     // The job's own menu, opened from the keyboard as a user does.
-    auto* list = dynamic_cast<QListView*>(w.Controls().Widget(kJobList));
-    ASSERT_NE(list, nullptr);
-    list->setCurrentIndex(list->model()->index(0, 0));
-    list->setFocus();
-    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QMenu* menu = OpenJobMenuForHelp(*program, 0);
     ASSERT_NE(menu, nullptr);
     int jobEntries = 0;
     for (QAction* item : menu->actions()) {
@@ -130,4 +139,30 @@ TEST(HelpFile, NamesEveryMenuEntryAndControlOfTheWindows) {
     for (const QString& caption : settingCaptions) {
         EXPECT_TRUE(NamedInHelp(help, caption)) << "settings: " << caption.toStdString();
     }
+}
+
+// The job menu's entries that are off say why in their hint: the first job cannot move up, a
+// pending job has no stream report yet.
+TEST(JobMenu, EntriesThatAreOffSayWhy) {
+    ProgramFolder folder;
+    folder.WriteJobs(2);
+    auto program = folder.MakeProgram({});
+    program->Start();
+    ASSERT_TRUE(SpinUntil([&] { return program->Logic().StartupDone(); }));
+    QMenu* menu = OpenJobMenuForHelp(*program, 0);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->toolTipsVisible());
+    int off = 0;
+    for (QAction* item : menu->actions()) {
+        if (item->isSeparator()) {
+            continue;
+        }
+        const QString tip = item->toolTip();
+        const bool saysWhy = tip.endsWith(')') && (tip.startsWith('(') || tip.contains("\n("));
+        EXPECT_NE(item->isEnabled(), saysWhy)
+            << item->text().toStdString() << ": " << tip.toStdString();
+        off += item->isEnabled() ? 0 : 1;
+    }
+    EXPECT_EQ(off, 2); // Move Up and Stream Report
+    menu->close();
 }
