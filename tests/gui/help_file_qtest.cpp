@@ -9,12 +9,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -164,5 +166,12 @@ TEST(JobMenu, EntriesThatAreOffSayWhy) {
         off += item->isEnabled() ? 0 : 1;
     }
     EXPECT_EQ(off, 2); // Move Up and Stream Report
+    // The mouse resting on an entry that is off shows its reason.
+    QAction* up = menu->actions().at(0);
+    ASSERT_FALSE(up->isEnabled());
+    const QPoint at = menu->actionGeometry(up).center();
+    QHelpEvent rest(QEvent::ToolTip, at, menu->mapToGlobal(at));
+    QApplication::sendEvent(menu, &rest);
+    EXPECT_EQ(QToolTip::text(), up->toolTip());
     menu->close();
 }
