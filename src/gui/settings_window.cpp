@@ -117,7 +117,9 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
         if (m_Logic.OnOK()) {
             accept();
         } else {
-            // The folder was refused: it is the one to change.
+            // The folder was refused: it is the one to change. The window manager may have
+            // given the focus to the main window when the box closed; it comes back here.
+            activateWindow();
             folder->setFocus();
             folder->selectAll();
         }

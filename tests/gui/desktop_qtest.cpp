@@ -1,6 +1,7 @@
 // The real window in an X session with a window manager and a notification area, used as a
 // person uses it: the close box, minimising, keys, typing, a first start and a run, through
 // real key, mouse and window-manager events.
+#include "gui/settings_window.h"
 #include "gui/up_down.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
@@ -510,4 +511,37 @@ TEST(DesktopHelp, ContentsGoesToTheDesktopOpener) {
               QUrl::fromLocalFile(QString::fromStdString(folder.Dir().File("vantaq.html")))
                   .toString()
                   .toStdString());
+}
+
+// The output folder typed into the settings: one that does not exist is named in a box, the
+// window stays with the folder to change in focus, and once it exists OK takes it.
+TEST(DesktopSettings, AnOutputFolderThatCannotTakeTheOutputIsRefusedWithAMessage) {
+    ProgramFolder folder;
+    auto program = Started(folder);
+    gui::SettingsWindow settings(program->Store(), &program->Window());
+    // Modal, as File > Settings runs it.
+    settings.setWindowModality(Qt::ApplicationModal);
+    settings.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings, kLong));
+    gui::WidgetDialog& d = static_cast<gui::WidgetDialog&>(settings.Dialog());
+    using namespace platform::settings_dialog;
+    QTest::mouseClick(dynamic_cast<QAbstractButton*>(d.Widget(kOutputSelected)), Qt::LeftButton);
+    auto* typed = dynamic_cast<QLineEdit*>(d.Widget(kOutputDirectory));
+    ASSERT_NE(typed, nullptr);
+    typed->setFocus();
+    const std::string out = folder.Dir().File("out");
+    QTest::keyClicks(typed, QString::fromStdString(out));
+    QString said;
+    gui_testing::AnswerNextBox("OK", &said);
+    QTest::keyClick(typed, Qt::Key_Return); // the dialog's default button, OK
+    EXPECT_EQ(said.toStdString(), "The output folder \"" + out + "\" does not exist.");
+    EXPECT_TRUE(settings.isVisible());
+    EXPECT_NE(settings.result(), QDialog::Accepted);
+    // Back from the box, the folder to change has the focus.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return typed->hasFocus(); }, kLong));
+
+    std::filesystem::create_directories(out);
+    QTest::keyClick(typed, Qt::Key_Return);
+    EXPECT_EQ(settings.result(), QDialog::Accepted);
+    EXPECT_FALSE(settings.isVisible());
 }
