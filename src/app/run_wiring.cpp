@@ -2,6 +2,7 @@
 #include "app/run_wiring.h"
 
 #include "app/command_line.h"
+#include "app/job_row_details.h"
 #include "cluster/cluster_run.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
@@ -126,6 +127,10 @@ void RunWiring::RefreshJobList() {
 }
 
 void RunWiring::RefreshJobRow(int row, int image) {
+    // A finished job shows the warning when its stream misses the DVD-Video its template asks.
+    if (image == jobs::kImageComplete && m_Window) {
+        image = JobRowImage(m_Store, m_Window->m_Settings, row);
+    }
     jobs::RefreshJobRow(m_Dialog, m_Store, row, image);
 }
 

@@ -266,7 +266,10 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (code1) {
         out.Number("fast_mode", tpl("Quick mode"));
     }
-    out.Number("progressive", jobNumber(jobs::kProgressive));
+    // The 2:3 pass marks pictures as progressive frames that repeat a field, which a stream
+    // coded with field prediction or field DCT cannot carry: such a job is coded progressive
+    // whatever its field flags say.
+    out.Number("progressive", jobNumber(jobs::kTelecide) == 1 ? 1 : jobNumber(jobs::kProgressive));
     out.Number("alternate_scan", jobNumber("Alternate scan"));
     out.Number("non_linear", tpl("Non linear"));
     out.Number("top_first", jobNumber(jobs::kTopFieldFirst));

@@ -47,7 +47,15 @@ inline constexpr size_t kChaptersCapacity = 1024;    // job editor: Chapters
 inline constexpr size_t kWholeValue = static_cast<size_t>(-1);
 
 // Status images of the job list; 1 marks the job being encoded.
-enum JobImage { kImagePending = 0, kImageRunning = 1, kImageComplete = 2, kImageError = 3 };
+// The status images of the job list; a finished job whose stream misses the DVD-Video its
+// template asks for shows the warning.
+enum JobImage {
+    kImagePending = 0,
+    kImageRunning = 1,
+    kImageComplete = 2,
+    kImageError = 3,
+    kImageWarning = 4,
+};
 
 // The values of one job key. Missing values of a damaged store read as 0 or empty.
 struct JobRecord {

@@ -109,6 +109,7 @@ std::string ReportToJson(const StreamReport& r, bool pictures) {
     j["pulldown"] = {{"checked", r.cadenceChecked},
                      {"repeated_pictures", r.repeatedPictures},
                      {"breaks", r.cadenceBreaks},
+                     {"illegal_field_flags", r.illegalFieldFlags},
                      {"break_times", r.cadenceBreakTimes}};
     j["dvd_video"] = {
         {"compliant", r.dvd.compliant}, {"system", r.dvd.system}, {"reasons", r.dvd.reasons}};
@@ -189,6 +190,7 @@ bool ReportFromJson(const std::string& text, StreamReport& out, std::string& err
         Take(p, "checked", r.cadenceChecked);
         Take(p, "repeated_pictures", r.repeatedPictures);
         Take(p, "breaks", r.cadenceBreaks);
+        Take(p, "illegal_field_flags", r.illegalFieldFlags);
         Take(p, "break_times", r.cadenceBreakTimes);
         const json& d = Member(j, "dvd_video");
         Take(d, "compliant", r.dvd.compliant);

@@ -104,6 +104,10 @@ void StreamReportBuilder::ClosePicture(uint64_t end) {
         m_Cur.fields = static_cast<uint8_t>(rff ? (tff ? 6 : 4) : 2);
     } else {
         m_Cur.fields = static_cast<uint8_t>(rff ? 3 : 2);
+        bool progressive = (m_Cur.flags & kPictureProgressiveFrame) != 0;
+        if ((progressive && (m_Cur.structure != 3 || !m_CurFrameDct)) || (rff && !progressive)) {
+            ++m_R.illegalFieldFlags;
+        }
     }
     m_R.pictures.push_back(m_Cur);
     m_InPicture = false;
@@ -164,7 +168,8 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
             bits.Skip(2);                    // intra_dc_precision
             m_Cur.structure = static_cast<uint8_t>(bits.Get(2));
             uint8_t flags = bits.Get(1) ? kPictureTopFieldFirst : 0;
-            bits.Skip(5); // frame_pred_frame_dct .. alternate_scan
+            m_CurFrameDct = bits.Get(1) != 0; // frame_pred_frame_dct
+            bits.Skip(4);                     // concealment_motion_vectors .. alternate_scan
             flags |= bits.Get(1) ? kPictureRepeatFirstField : 0;
             bits.Skip(1); // chroma_420_type
             flags |= bits.Get(1) ? kPictureProgressiveFrame : 0;
@@ -183,6 +188,7 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
         // MPEG-1 pictures show both fields, top first, as whole frames.
         m_Cur.flags = kPictureTopFieldFirst | kPictureProgressiveFrame;
         m_CurHasCodingExt = false;
+        m_CurFrameDct = true;
         if (m_R.pictures.empty()) {
             m_R.sequence.vbvDelayCoded = vbvDelay != 0xFFFF;
             m_R.sequence.vbvDelaySeconds = vbvDelay / 90000.0;

@@ -105,6 +105,10 @@ struct StreamReport {
     uint64_t cadenceBreaks = 0;
     std::vector<double> cadenceBreakTimes; // the first few, seconds
     bool cadenceChecked = false;           // false for progressive sequences and MPEG-1
+    // Pictures whose display flags their coding cannot carry: progressive_frame on a field
+    // picture or one coded with field prediction or DCT, or a repeated first field on a
+    // picture that is not a progressive frame.
+    uint64_t illegalFieldFlags = 0;
 
     DvdVerdict dvd;
 };
@@ -136,6 +140,7 @@ private:
     int m_LastCode = -1;
     ReportPicture m_Cur;
     bool m_CurHasCodingExt = false;
+    bool m_CurFrameDct = true; // frame_pred_frame_dct of the current picture
     uint16_t m_BitRateExt = 0;
     uint8_t m_VbvExt = 0;
     bool m_PendingGop = false;

@@ -252,6 +252,9 @@ private:
     // The report of the stream of the job just finished at `position`, made off the window's
     // thread and logged when done.
     void ReportStream(int position);
+    // Logs a warning when the finished stream of job `position` misses the DVD-Video its
+    // template asks for.
+    void WarnOfMissedDvdTarget(int position, const std::string& stream);
     void KillRunTimers();
 
     RunServices m_Services;

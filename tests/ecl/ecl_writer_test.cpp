@@ -303,3 +303,20 @@ TEST(EclWriter, GopHeaderOfAnyStoredGopWrapsAsThirtyTwoBitsDo) {
         EXPECT_TRUE(Has(f.Write(f.Job(2), 5), c.line));
     }
 }
+
+TEST(EclWriter, AJobForTheTwoThreePassIsCodedProgressiveWhateverItsFieldFlag) {
+    Fixture f;
+    struct Case {
+        int telecide;
+        int progressive;
+        const char* line;
+    };
+    for (const Case& c : {Case{0, 0, "progressive=0"}, Case{0, 1, "progressive=1"},
+                          Case{1, 0, "progressive=1"}, Case{1, 1, "progressive=1"}}) {
+        auto job = f.Job(1);
+        job.telecide = c.telecide;
+        job.progressive = c.progressive;
+        EXPECT_TRUE(Has(f.Write(job, 5), c.line))
+            << "telecide " << c.telecide << ", progressive " << c.progressive;
+    }
+}

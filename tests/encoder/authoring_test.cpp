@@ -9,6 +9,7 @@
 #include "log/log.h"
 #include "pulldown/pulldown.h"
 #include "pulldown/pulldown_worker.h"
+#include "pulldown/stream_report.h"
 #include "run/chapter_files.h"
 #include "store/paths.h"
 #include "support/media.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using encoder_test::RunProgram;
@@ -184,6 +186,39 @@ TEST_F(Authoring, FilmJobWithTheTwoThreePassAndChapters) {
 
     const std::string disc = Author(film, "NTSC");
     ExpectChaptersWhereTheFileSays(film, disc, 3);
+}
+
+TEST_F(Authoring, FilmJobsWithFieldFlagsOrAConstantRateStayLegalThroughThePass) {
+    const std::string source = m_Dir.File("Film.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "720x480", "24000/1001", 2, "mpeg4", false));
+    struct Case {
+        const char* name;
+        const char* templateKey;
+        int progressive;
+    };
+    for (const Case& c : {Case{"fields", "1", 0}, Case{"constant rate", "3", 1}}) {
+        SCOPED_TRACE(c.name);
+        jobs::JobRecord job = Job(source, c.templateKey[0] - '0', c.templateKey);
+        job.aspectRatio = 2;
+        job.bitrateAvg = 5000;
+        job.progressive = c.progressive;
+        job.telecide = 1;
+        job.endFrame = 48;
+        ecl::EclState state = Encode(job, ecl::SourceFacts{true, 720, 480, 24000, 1001, 48});
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        const std::string film = state.m_OutputPath + ".m2v";
+        pulldown::PulldownProcessor pass(state.m_OutputPath, film, pulldown::WindowRunOptions(),
+                                         {});
+        ASSERT_EQ(pass.Run(), 0);
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(film, report, error)) << error;
+        EXPECT_EQ(report.illegalFieldFlags, 0u);
+        EXPECT_EQ(report.overflows, 0u);
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        Author(film, "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+    }
 }
 
 TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {

@@ -71,6 +71,15 @@ std::string PulledDownFilm() {
     }
     return path;
 }
+// `source` through vantaq-pulldown with `options`, as `name`; its exit status in `status`.
+std::string Passed(const std::string& source, const std::string& name, const std::string& options,
+                   int& status) {
+    std::string path = Scratch().File(name + ".m2v");
+    RunCommand(ShellQuote(Program("vantaq-pulldown")) + " " + options + " " + ShellQuote(source) +
+                   " " + ShellQuote(path) + " >/dev/null",
+               status);
+    return path;
+}
 // The first half of the NTSC stream: a picture cut in two and no end code.
 std::string CutStream() {
     std::string path = Scratch().File("cut.m2v");
@@ -265,6 +274,39 @@ TEST(StreamReport, PulldownKeepsDurationAndGivesAnUnbrokenCadence) {
     EXPECT_EQ(after.fields, after.pictures.size() / 4 * 10 + after.pictures.size() % 4 * 5 / 2);
     EXPECT_NEAR(before.durationSeconds, after.durationSeconds, 1 / 59.94);
     EXPECT_EQ(before.totalBytes, after.totalBytes);
+}
+
+TEST(StreamReport, AConstantRateFilmKeepsALegalBufferThroughThePass) {
+    const std::string film = MakeStream("film-cbr", "testsrc2=size=720x480:rate=24000/1001",
+                                        "-b:v 6M -minrate 6M -maxrate 6M -bufsize 1835008 -g 12 "
+                                        "-aspect 16:9");
+    int status = -1;
+    StreamReport after = Report(Passed(film, "film-cbr-pulldown", "--drop-frame=1", status));
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(Report(film).sequence.vbvDelayCoded);
+    // Repeated fields keep pictures in the buffer longer than a constant rate allows for, so
+    // the pass marks the stream as variable rate, which has no overflows by definition.
+    EXPECT_FALSE(after.sequence.vbvDelayCoded);
+    EXPECT_EQ(after.overflows, 0u);
+    EXPECT_EQ(after.illegalFieldFlags, 0u);
+    EXPECT_TRUE(after.dvd.compliant) << testing::PrintToString(after.dvd.reasons);
+}
+
+TEST(StreamReport, FieldFlagsTheCodingCannotCarryFailTheVerdict) {
+    // Pictures coded with field DCT, then marked progressive by the pass's own options.
+    const std::string fields =
+        MakeStream("ntsc-fields", kNtscInput,
+                   std::string("-b:v 6M ") + kDvdLimits + "-g 15 -aspect 4:3 -flags +ildct+ilme");
+    int status = -1;
+    StreamReport marked =
+        Report(Passed(fields, "ntsc-marked", "--no-rff --progressive-frame=1", status));
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(Report(fields).illegalFieldFlags, 0u);
+    EXPECT_EQ(marked.illegalFieldFlags, marked.pictures.size());
+    EXPECT_FALSE(marked.dvd.compliant);
+    EXPECT_NE(testing::PrintToString(marked.dvd.reasons).find("field coding does not allow"),
+              std::string::npos);
+    EXPECT_EQ(Report(PulledDownFilm()).illegalFieldFlags, 0u);
 }
 
 TEST(StreamReport, RepeatsAreCountedPastTheFirstFieldPicture) {
