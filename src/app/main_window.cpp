@@ -58,6 +58,9 @@ void CMainWindow::InitDialog() {
     m_Dialog.SetRowSource(kJobList, m_JobRows.get());
     m_InTray = false;
     jobs::SetJobSpinRanges(m_Dialog);
+    // The editor is idle from the first moment, not only once the start-up has run: until
+    // then nothing in it is a job.
+    jobs::ResetJobEditor(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);
 }
 

@@ -123,6 +123,10 @@ private:
     // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
     JobRecord m_LoadedJob;
     bool m_HasLoadedJob = false;
+    // A job was put into the panel (New Job, a job list line, a double-click) and has not
+    // been stored or cancelled since. The panel's enabled controls alone do not say it: they
+    // are enabled before the window has started up.
+    bool m_HoldsJob = false;
 };
 
 } // namespace jobs
