@@ -9,8 +9,11 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "store/key_store.h"
+
+#include <cstdio>
 
 namespace app {
 
@@ -297,6 +300,18 @@ void CMainWindow::LogFailedWrites(uint64_t failedBefore, const std::string& what
 }
 
 void CMainWindow::OnDeleteLog() {
+    // The log holds the record of every run; one click must not take it. Without a file there
+    // is nothing to lose and nothing to ask.
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(m_Log.FilePath(), facts)) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%.2f KB", static_cast<double>(facts.size) / 1024.0);
+        if (m_Boxes.Ask("Delete the log file " + m_Log.FilePath() + " (" + size +
+                            ")?\nIts lines cannot be brought back.",
+                        "Delete Log", {"Delete", "Cancel"}, 1, 1) != 0) {
+            return;
+        }
+    }
     m_Log.DeleteLogFile();
 }
 
