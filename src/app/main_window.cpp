@@ -32,7 +32,10 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     state.sourceSeconds = &m_SourceSeconds;
     jobs::EditorCallbacks callbacks;
     callbacks.findChapters = m_Hooks.findChapters;
-    callbacks.jobStored = [this](int position) { WarnOutputClash(position); };
+    callbacks.placeNewJob = [this](const jobs::JobRecord& job,
+                                   std::vector<std::pair<std::string, int>>& extras) {
+        return PlaceNewJob(job, extras);
+    };
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
     m_JobRows = std::make_unique<JobListSource>(store, m_Settings, [this](int position) {

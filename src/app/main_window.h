@@ -192,12 +192,13 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
-    // Add/Replace. When the stored job writes the output of another job, the user chooses
-    // whether it may replace that output when it runs.
+    // Add/Replace. When a new job would write the output of another job, the user chooses
+    // before it is stored: replace that output, another output name, or not added.
     void OnAddJob();
-    // A job was stored at `position`: when another job writes the same output stream, a
-    // warning names that job (and OnAddJob asks).
-    void WarnOutputClash(int position);
+    // Before a new job is stored (PlaceNewJob of the editor): an ECL name of its own when
+    // another job has its source's, and the output choice when another job writes its stream;
+    // a job list or other unattended add takes another output name and logs it.
+    bool PlaceNewJob(const jobs::JobRecord& job, std::vector<std::pair<std::string, int>>& extras);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -311,9 +312,8 @@ private:
     std::function<int()> m_CurrentJobOf;
     // The list operations' copy of the job being encoded's position.
     int m_TrackedCurrent = -1;
-    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
-    int m_ClashingJob = -1;
-    std::string m_ClashingWith;
+    // The Add button is being handled: someone is there to answer the output question.
+    bool m_AddingByUser = false;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
     // The job list's rows, read from the store as they are shown.
     std::unique_ptr<JobListSource> m_JobRows;

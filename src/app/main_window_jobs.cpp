@@ -1,6 +1,7 @@
 // `CMainWindow`: the handlers of the job list, the job editor and the template controls.
 #include "app/main_window.h"
 
+#include "ecl/ecl_writer.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -83,43 +84,68 @@ void CMainWindow::OnNewJob(const std::string& path) {
 }
 
 void CMainWindow::OnAddJob() {
-    m_ClashingJob = -1;
+    m_AddingByUser = true;
     m_Editor->AddOrReplaceJob();
-    if (m_ClashingJob < 0) {
-        return;
-    }
-    int position = m_ClashingJob;
-    m_ClashingJob = -1;
-    std::string name;
-    jobs::GetJobString(m_Store, position, jobs::kName, jobs::kWholeValue, name);
-    // OK, the answer where nobody can answer, is the choice that loses nothing.
-    int answer = m_Boxes.ShowError(
-        "Job " + name + " writes the same output file as job " + m_ClashingWith +
-            ".\n\nOK keeps the output of " + m_ClashingWith + ": if that job is complete when " +
-            name + " starts, " + name + " ends with an error instead of writing over it.\n\n" +
-            "Cancel lets " + name + " replace that output.",
-        "Same output file", platform::MessageBoxButtons::OkCancel);
-    if (answer == platform::kAnswerCancel) {
-        jobs::SetJobNumber(m_Store, position, run::kReplaceOutput, 1);
-        m_Log.Write("Job " + name + " will replace the output of job " + m_ClashingWith,
-                    logging::kLogInfo);
-    }
+    m_AddingByUser = false;
 }
 
-void CMainWindow::WarnOutputClash(int position) {
+bool CMainWindow::PlaceNewJob(const jobs::JobRecord& job,
+                              std::vector<std::pair<std::string, int>>& extras) {
+    // Each job keeps the record of its own run: the ECL, and the runner's log and the job
+    // description named after it.
+    const int eclNumber = run::FreeEclNumber(m_Store, job.input);
+    auto placed = [&] {
+        if (eclNumber != 0) {
+            extras.emplace_back(jobs::kEclNumber, eclNumber);
+            m_Log.Write("Job " + job.name + " uses the ECL file " +
+                            ecl::EclPathFor(job.input, eclNumber) + ", since another job uses " +
+                            ecl::EclPathFor(job.input) + ".",
+                        logging::kLogInfo);
+        }
+        return true;
+    };
     std::string other;
-    if (run::FindOutputClash(m_Store, m_Settings, position, other) < 0) {
-        return;
+    if (run::FindNewJobOutputClash(m_Store, m_Settings, job.input, 0, other) < 0) {
+        return placed();
     }
-    std::string name;
-    jobs::GetJobString(m_Store, position, jobs::kName, jobs::kWholeValue, name);
-    m_Log.Write("Warning: Job " + name + " writes " +
-                    run::JobStreamPath(m_Store, m_Settings, position) +
-                    ", the same output as job " + other + ".",
-                logging::kLogWarning);
-    jobs::SetJobNumber(m_Store, position, run::kReplaceOutput, 0);
-    m_ClashingJob = position;
-    m_ClashingWith = other;
+    const std::string stream =
+        ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input), ".mpv");
+    const int outputNumber = run::FreeOutputNumber(m_Store, m_Settings, job.input);
+    const std::string renamed =
+        ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input, outputNumber), ".mpv");
+    if (!m_AddingByUser) {
+        // Nobody to ask (a job list): the job is kept, under a name of its own.
+        extras.emplace_back(jobs::kOutputNumber, outputNumber);
+        m_Log.Write("Warning: Job " + job.name + " writes " + renamed + ", since " + stream +
+                        " is the output of job " + other + ".",
+                    logging::kLogWarning);
+        return placed();
+    }
+    const std::vector<std::string> buttons = {"Replace", "Add with another output name", "Cancel"};
+    int answer = m_Boxes.Ask(
+        "Job " + job.name + " would write " + stream + ", the output file of job " + other +
+            ".\n\nReplace: " + job.name + " writes over that file when it runs.\n" +
+            "Add with another output name: " + job.name + " writes " + renamed +
+            " instead.\nCancel: " + job.name + " is not added and stays in the editor.",
+        "Same output file", buttons, 1, 2);
+    if (answer == 0) {
+        extras.emplace_back(run::kReplaceOutput, 1);
+        m_Log.Write("Job " + job.name + " will replace " + stream + ", the output of job " + other +
+                        ".",
+                    logging::kLogInfo);
+        return placed();
+    }
+    if (answer == 1) {
+        extras.emplace_back(jobs::kOutputNumber, outputNumber);
+        m_Log.Write("Job " + job.name + " writes " + renamed + ", since " + stream +
+                        " is the output of job " + other + ".",
+                    logging::kLogInfo);
+        return placed();
+    }
+    m_Log.Write("Job " + job.name + " was not added: it would write " + stream +
+                    ", the output of job " + other + ".",
+                logging::kLogInfo);
+    return false;
 }
 
 void CMainWindow::OnCancelEdit() {

@@ -364,8 +364,12 @@ void CJobEditor::AddOrReplaceJob() {
                     logging::kLogError);
         return;
     }
+    std::vector<std::pair<std::string, int>> extras;
+    if (!replace && m_Callbacks.placeNewJob && !m_Callbacks.placeNewJob(job, extras)) {
+        return;
+    }
     // A new job goes after the last stored job, which another process may have added.
-    if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p)) {
+    if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {
         // The list shows only what the store holds; the edit stays in the panel.
         m_Log.Write("ERROR: Could not store job " + name + " (" + m_Store.LastError() + ").",
                     logging::kLogError);
@@ -387,9 +391,6 @@ void CJobEditor::AddOrReplaceJob() {
             }
         }
         m_Log.Write("Added job " + name, logging::kLogInfo);
-    }
-    if (m_Callbacks.jobStored) {
-        m_Callbacks.jobStored(p);
     }
     m_EditedJob = -1;
     m_HasLoadedJob = false;

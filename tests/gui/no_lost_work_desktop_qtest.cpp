@@ -1,13 +1,20 @@
 // No click loses work, through the real window in the X session: the close right after the
-// start and Delete Log.
+// start, the same-output choice, jobs of one file stem and Delete Log.
+#include "ecl/ecl_writer.h"
+#include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
+#include "run/output_clash.h"
+#include "support/media.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +26,8 @@ using gui_testing::AnswerNextBox;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
+using gui_testing::Widget;
+using namespace platform::main_window;
 
 namespace {
 
@@ -42,6 +51,8 @@ private:
     QTimer m_Poll;
 };
 
+constexpr int kNoLossWait = 20000; // ms; every wait ends as soon as its condition holds
+
 bool LogHas(gui::Program& program, const std::string& row) {
     std::vector<std::string> rows = LogRows(program);
     return std::find(rows.begin(), rows.end(), row) != rows.end();
@@ -60,6 +71,33 @@ QAction* MenuAction(gui::Program& program, const QString& menuText, const QStrin
     return nullptr;
 }
 
+// New Job on `source` through the button, with template list row `templateRow` picked with
+// the keys when none is chosen yet.
+void NewJobFrom(gui::Program& program, const std::string& source, int templateRow) {
+    program.Window().SetSourceChooser([source] { return source; });
+    QTest::mouseClick(Widget<QPushButton>(program, kNewJob), Qt::LeftButton);
+    auto* templates = Widget<QComboBox>(program, kTemplateList);
+    if (templates->currentIndex() < 0) {
+        QTest::keyClick(templates, Qt::Key_F4);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; },
+                                    kNoLossWait));
+        QAbstractItemView* view = templates->view();
+        for (int i = 0; i < 4 && view->currentIndex().row() != templateRow; ++i) {
+            QTest::keyClick(view, Qt::Key_Down);
+        }
+        QTest::keyClick(view, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; },
+                                    kNoLossWait));
+    }
+    ASSERT_TRUE(Widget<QPushButton>(program, kAddJob)->isEnabled());
+}
+
+int StoredNumber(gui::Program& program, int position, const char* name) {
+    int n = 0;
+    jobs::GetJobNumber(program.Store(), position, name, n);
+    return n;
+}
+
 } // namespace
 
 TEST(DesktopNoLostWork, CloseRightAfterTheStartAsksNothing) {
@@ -75,6 +113,64 @@ TEST(DesktopNoLostWork, CloseRightAfterTheStartAsksNothing) {
     QCoreApplication::sendEvent(&program->Window(), &close);
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
     EXPECT_TRUE(program->Window().Ended());
+}
+
+// Sources of one stem in one folder: box.avi, then box.AVI and box.avi again, each with the
+// same-output question answered another way. Nothing is queued before the answer, and every
+// job that is queued has an ECL of its own.
+TEST(DesktopNoLostWork, TheSameOutputWaitsForTheChoiceAndSharedStemsGetTheirOwnFiles) {
+    ProgramFolder folder;
+    media::AviSpec spec;
+    spec.totalFrames = 50;
+    spec.streams[0].length = 50;
+    const std::string first = folder.Dir().File("box.avi");
+    const std::string second = folder.Dir().File("box.AVI");
+    ASSERT_TRUE(testing_support::WriteFile(first, media::BuildAvi(spec)));
+    ASSERT_TRUE(testing_support::WriteFile(second, media::BuildAvi(spec)));
+    auto program = Started(folder);
+    platform::Dialog& d = program->Window().Dialog();
+    auto* add = Widget<QPushButton>(*program, kAddJob);
+    NewJobFrom(*program, first, 2);
+    QTest::mouseClick(add, Qt::LeftButton);
+    ASSERT_EQ(jobs::JobCount(program->Store()), 1);
+    const std::string stream = folder.Dir().File("box.mpv");
+
+    // Cancel: not queued, and the job stays in the editor.
+    NewJobFrom(*program, second, 2);
+    QString seen;
+    AnswerNextBox("Cancel", &seen);
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_TRUE(seen.startsWith(
+        QString::fromStdString("Job box would write " + stream + ", the output file of job box.")))
+        << seen.toStdString();
+    EXPECT_EQ(jobs::JobCount(program->Store()), 1);
+    EXPECT_EQ(d.GetCount(kJobList), 1);
+    EXPECT_EQ(d.GetText(kInputFile), second);
+    EXPECT_TRUE(add->isEnabled());
+    EXPECT_TRUE(LogHas(*program, "0 Job box was not added: it would write " + stream +
+                                     ", the output of job box."));
+
+    // Another output name: queued as box.2, with ECL, runner log and description of its own.
+    AnswerNextBox("Add with another output name", &seen);
+    QTest::mouseClick(add, Qt::LeftButton);
+    ASSERT_EQ(jobs::JobCount(program->Store()), 2);
+    EXPECT_EQ(run::JobStreamPath(program->Store(), program->Logic().m_Settings, 1),
+              folder.Dir().File("box.2.mpv"));
+    EXPECT_EQ(ecl::JobEclPath(program->Store(), 0), folder.Dir().File("box.ecl"));
+    EXPECT_EQ(ecl::JobEclPath(program->Store(), 1), folder.Dir().File("box.2.ecl"));
+    EXPECT_TRUE(LogHas(*program, "0 Job box uses the ECL file " + folder.Dir().File("box.2.ecl") +
+                                     ", since another job uses " + folder.Dir().File("box.ecl") +
+                                     "."));
+
+    // Replace: queued to write box.mpv when it runs, still with an ECL of its own.
+    NewJobFrom(*program, first, 2);
+    AnswerNextBox("Replace", &seen);
+    QTest::mouseClick(add, Qt::LeftButton);
+    ASSERT_EQ(jobs::JobCount(program->Store()), 3);
+    EXPECT_EQ(StoredNumber(*program, 2, run::kReplaceOutput), 1);
+    EXPECT_EQ(run::JobStreamPath(program->Store(), program->Logic().m_Settings, 2), stream);
+    EXPECT_EQ(ecl::JobEclPath(program->Store(), 2), folder.Dir().File("box.3.ecl"));
+    EXPECT_EQ(d.GetCount(kJobList), 3);
 }
 
 TEST(DesktopNoLostWork, DeleteLogAsksFirst) {
