@@ -639,7 +639,7 @@ TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
     EditorRig rig({"A", "B", "C"});
     rig.boxes.answer = 1; // Cancel
     rig.w().OnClearJobList();
-    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nEdit > Undo brings them back."));
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
     EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 3);
 
@@ -647,7 +647,8 @@ TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
     rig.w().OnClearJobList();
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
     EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
-    EXPECT_TRUE(rig.Saw("log:0:Cleared the Job List: removed 3 jobs."));
+    EXPECT_TRUE(
+        rig.Saw("log:0:Cleared the Job List: removed 3 jobs (Edit > Undo brings them back)."));
 
     rig.events.clear();
     rig.w().OnClearJobList(); // nothing to clear: nothing asked

@@ -1,5 +1,5 @@
 // No click loses work, through the real window in the X session: the close right after the
-// start, the same-output choice, jobs of one file stem and Delete Log.
+// start, the same-output choice, jobs of one file stem, Delete with Undo and Delete Log.
 #include "ecl/ecl_writer.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
@@ -11,23 +11,25 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+using namespace platform::main_window;
 using gui_testing::AnswerNextBox;
 using gui_testing::LogRows;
 using gui_testing::ProgramFolder;
 using gui_testing::Started;
 using gui_testing::Widget;
-using namespace platform::main_window;
 
 namespace {
 
@@ -56,6 +58,15 @@ constexpr int kNoLossWait = 20000; // ms; every wait ends as soon as its conditi
 bool LogHas(gui::Program& program, const std::string& row) {
     std::vector<std::string> rows = LogRows(program);
     return std::find(rows.begin(), rows.end(), row) != rows.end();
+}
+
+std::vector<std::string> ListedJobs(gui::Program& program) {
+    platform::Dialog& d = program.Window().Dialog();
+    std::vector<std::string> rows;
+    for (int i = 0; i < d.GetCount(kJobList); ++i) {
+        rows.push_back(d.GetRowText(kJobList, i));
+    }
+    return rows;
 }
 
 QAction* MenuAction(gui::Program& program, const QString& menuText, const QString& text) {
@@ -171,6 +182,55 @@ TEST(DesktopNoLostWork, TheSameOutputWaitsForTheChoiceAndSharedStemsGetTheirOwnF
     EXPECT_EQ(run::JobStreamPath(program->Store(), program->Logic().m_Settings, 2), stream);
     EXPECT_EQ(ecl::JobEclPath(program->Store(), 2), folder.Dir().File("box.3.ecl"));
     EXPECT_EQ(d.GetCount(kJobList), 3);
+}
+
+// Delete of several rows logs each job, and Ctrl+Z in the list brings them back where they
+// were; a Clear comes back the same way.
+TEST(DesktopNoLostWork, DeleteAndClearAreUndone) {
+    ProgramFolder folder;
+    folder.WriteJobs(4);
+    auto program = Started(folder);
+    platform::Dialog& d = program->Window().Dialog();
+    auto* list = Widget<QListView>(*program, kJobList);
+    auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualRect(list->model()->index(row, 0)).center());
+    };
+    const std::vector<std::string> all = {"job 0", "job 1", "job 2", "job 3"};
+    clickRow(1, {});
+    clickRow(3, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(ListedJobs(*program), (std::vector<std::string>{"job 0", "job 2"}));
+    EXPECT_TRUE(LogHas(*program, "0 Deleted 2 jobs (Edit > Undo brings them back):"));
+    EXPECT_TRUE(LogHas(*program, "0   Deleted job job 1"));
+    EXPECT_TRUE(LogHas(*program, "0   Deleted job job 3"));
+
+    // The Edit menu names what Undo would do.
+    QAction* undo = MenuAction(*program, "E&dit", "&Undo");
+    ASSERT_NE(undo, nullptr);
+    auto* editMenu = qobject_cast<QMenu*>(undo->parent());
+    ASSERT_NE(editMenu, nullptr);
+    emit editMenu->aboutToShow();
+    EXPECT_EQ(undo->text(), "&Undo Delete");
+    emit editMenu->aboutToHide();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ListedJobs(*program), all);
+    EXPECT_EQ(jobs::JobCount(program->Store()), 4);
+    EXPECT_TRUE(LogHas(*program, "0 Undo Delete: put back 2 jobs where they were."));
+    // Once undone there is nothing left to undo.
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(LogHas(*program, "0 Nothing to undo."));
+    EXPECT_EQ(ListedJobs(*program), all);
+
+    QString seen;
+    AnswerNextBox("Clear", &seen);
+    QTest::mouseClick(Widget<QToolButton>(*program, kClear), Qt::LeftButton);
+    EXPECT_EQ(seen.toStdString(),
+              "Remove all 4 jobs from the Job List?\nEdit > Undo brings them back.");
+    ASSERT_EQ(d.GetCount(kJobList), 0);
+    undo->trigger();
+    EXPECT_EQ(ListedJobs(*program), all);
+    EXPECT_TRUE(LogHas(*program, "0 Undo Clear: put back 4 jobs where they were."));
 }
 
 TEST(DesktopNoLostWork, DeleteLogAsksFirst) {
