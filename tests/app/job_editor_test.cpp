@@ -653,6 +653,25 @@ TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
     rig.events.clear();
     rig.w().OnClearJobList(); // nothing to clear: nothing asked
     EXPECT_TRUE(rig.events.empty());
+
+    // A list the store sets aside whole cannot come back, and the question says so; the
+    // earlier Clear is no longer what Undo would bring back.
+    {
+        store::KeyStore::Transaction unit(rig.temp.Store());
+        for (int p = 0; p < store::KeyStore::kSetAsideFrom; ++p) {
+            jobs::JobRecord r;
+            r.name = "long " + std::to_string(p);
+            ASSERT_TRUE(jobs::WriteJobRecord(rig.temp.Store(), p, r));
+        }
+        ASSERT_TRUE(unit.Commit());
+    }
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    rig.w().OnClearJobList();
+    EXPECT_TRUE(rig.Saw("ask:Remove all 1024 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
+    rig.w().OnUndo();
+    EXPECT_TRUE(rig.Saw("log:0:Nothing to undo."));
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
 }
 
 TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
