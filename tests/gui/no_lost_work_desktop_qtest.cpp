@@ -1,6 +1,7 @@
 // No click loses work, through the real window in the X session: the close right after the
 // start, the same-output choice, jobs of one file stem, Delete with Undo and Delete Log.
 #include "ecl/ecl_writer.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "program_folder.h"
@@ -138,6 +139,11 @@ TEST(DesktopNoLostWork, TheSameOutputWaitsForTheChoiceAndSharedStemsGetTheirOwnF
     const std::string second = folder.Dir().File("box.AVI");
     ASSERT_TRUE(testing_support::WriteFile(first, media::BuildAvi(spec)));
     ASSERT_TRUE(testing_support::WriteFile(second, media::BuildAvi(spec)));
+    // A runner that names the list it was given in its output and fails.
+    const std::string runner = folder.Dir().File("EclCCE");
+    std::filesystem::remove(runner);
+    ASSERT_TRUE(testing_support::WriteFile(runner, "#!/bin/sh\necho \"list $2\"\nexit 1\n"));
+    std::filesystem::permissions(runner, std::filesystem::perms::owner_all);
     auto program = Started(folder);
     platform::Dialog& d = program->Window().Dialog();
     auto* add = Widget<QPushButton>(*program, kAddJob);
@@ -182,6 +188,39 @@ TEST(DesktopNoLostWork, TheSameOutputWaitsForTheChoiceAndSharedStemsGetTheirOwnF
     EXPECT_EQ(run::JobStreamPath(program->Store(), program->Logic().m_Settings, 2), stream);
     EXPECT_EQ(ecl::JobEclPath(program->Store(), 2), folder.Dir().File("box.3.ecl"));
     EXPECT_EQ(d.GetCount(kJobList), 3);
+
+    // The run: every job fails, and each failure is kept in the runner log of its own list.
+    QTest::mouseClick(Widget<QToolButton>(*program, kStart), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !program->Logic().Processing() &&
+                   jobs::CountJobStatuses(program->Store(), 3).error == 3;
+        },
+        60000));
+    for (const char* stem : {"box", "box.2", "box.3"}) {
+        const std::string list = folder.Dir().File(std::string(stem) + ".ecl");
+        EXPECT_EQ(testing_support::ReadFile(folder.Dir().File(std::string(stem) + ".run.log")),
+                  "list " + list + "\n")
+            << stem;
+    }
+
+    // A job refused at its start for a finished job's stream says why, not a bare "Error".
+    store::KeyStore& store = program->Store();
+    ASSERT_TRUE(jobs::SetJobString(store, 0, jobs::kStatus, jobs::kStatusComplete));
+    ASSERT_TRUE(testing_support::WriteFile(stream, "stream"));
+    ASSERT_TRUE(jobs::SetJobNumber(store, 2, run::kReplaceOutput, 0));
+    ASSERT_TRUE(jobs::SetJobString(store, 2, jobs::kStatus, jobs::kStatusPending));
+    QTest::mouseClick(Widget<QToolButton>(*program, kStart), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !program->Logic().Processing() && jobs::CountJobStatuses(store, 3).pending == 0;
+        },
+        60000));
+    EXPECT_EQ(jobs::GetJobLastError(store, 2).rfind(
+                  "Job box would write " + stream + ", the output of the completed job box;", 0),
+              0u)
+        << jobs::GetJobLastError(store, 2);
+    EXPECT_EQ(testing_support::ReadFile(stream), "stream");
 }
 
 // Delete of several rows logs each job, and Ctrl+Z in the list brings them back where they
