@@ -292,8 +292,8 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
     std::vector<JobRow> rows;
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
     std::vector<std::pair<int, store::Value>> values;
-    static const std::vector<std::string> kNames = {kName,     kStatus,    kTemplate,    kInput,
-                                                    kTelecide, kLastError, kOutputNumber};
+    static const std::vector<std::string> kNames = {
+        kName, kStatus, kTemplate, kInput, kTelecide, kLastError, kOutputNumber, kEclNumber};
     if (!jobsKey || count <= 0 ||
         !store.ReadPositionValues(jobsKey, first, count, kNames, values)) {
         return rows;
@@ -322,6 +322,8 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
             row.lastError = TextOfValue(value, kLastErrorMax + 1);
         } else if (is(kOutputNumber)) {
             row.outputNumber = NumberOfValue(value);
+        } else if (is(kEclNumber)) {
+            row.eclNumber = NumberOfValue(value);
         }
     }
     return rows;

@@ -79,6 +79,7 @@ struct JobRow {
     int telecide = 0;
     std::string lastError; // the stored reason of the job's last failure, "" without one
     int outputNumber = 0;  // kOutputNumber, 0 without one
+    int eclNumber = 0;     // kEclNumber, 0 without one
 };
 // The rows of positions [first, first + count) that exist, in order, from one query. Positions
 // without a job key are left out.

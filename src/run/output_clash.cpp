@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -74,26 +75,52 @@ int OtherJobWriting(store::KeyStore& store, const env::Settings& settings, int p
     return -1;
 }
 
+// The rows of `positions` (ascending), each run of neighbours read in one query.
+std::vector<jobs::JobRow> ClashRowsAt(store::KeyStore& store, const std::vector<int>& positions) {
+    std::vector<jobs::JobRow> rows;
+    for (size_t k = 0; k < positions.size();) {
+        size_t end = k + 1;
+        while (end < positions.size() && positions[end] == positions[end - 1] + 1) {
+            ++end;
+        }
+        for (jobs::JobRow& row :
+             jobs::ReadJobPage(store, positions[k], positions[end - 1] - positions[k] + 1)) {
+            rows.push_back(std::move(row));
+        }
+        k = end;
+    }
+    return rows;
+}
+
 // The lowest number n, 0 (the plain name, when `plainToo`) or 2, 3, ..., whose file
-// `pathOf(n)` is no job's file `fileOf(q)` and, with `onDisk`, is not there yet. The jobs of
-// the plain name's stem are read once, whatever number is tried: a list that names one source
-// many times costs one pass over its jobs per new job.
+// `pathOf(n)` is no job's file `fileOf(row)` and, with `onDisk`, is not there yet. The jobs of
+// the plain name's stem are read once, in runs of neighbours, whatever number is tried, and
+// each of their folders is resolved once: a list that names one source many times costs one
+// indexed pass over its jobs per new job.
 int LowestFreeNumber(store::KeyStore& store, const std::function<std::string(int)>& pathOf,
-                     const std::function<std::string(int)>& fileOf,
+                     const std::function<std::string(const jobs::JobRow&)>& fileOf,
                      const std::function<bool(const std::string&)>& onDisk, bool plainToo) {
     const int count = jobs::JobCount(store);
-    const std::string plain = pathOf(0);
-    const size_t nameStart = plain.rfind('/') + 1;
-    const std::string folder = ClashResolved(plain.substr(0, nameStart));
-    auto resolved = [&](const std::string& path) {
-        return folder + (folder.empty() || folder.back() == '/' ? "" : "/") +
-               path.substr(nameStart);
+    std::map<std::string, std::string> folders;
+    auto resolved = [&folders](const std::string& path) {
+        const size_t nameStart = path.rfind('/') + 1;
+        auto [at, added] = folders.emplace(path.substr(0, nameStart), std::string());
+        if (added) {
+            at->second = ClashResolved(at->first);
+            if (at->second.empty() || at->second.back() != '/') {
+                at->second += '/';
+            }
+        }
+        return at->second + path.substr(nameStart);
     };
+    std::vector<int> candidates = JobsNamedLike(store, pathOf(0), count);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     std::set<std::string> taken;
-    for (int q : JobsNamedLike(store, plain, count)) {
-        std::string file = fileOf(q);
+    for (const jobs::JobRow& row : ClashRowsAt(store, candidates)) {
+        std::string file = fileOf(row);
         if (!file.empty()) {
-            taken.insert(ClashResolved(file));
+            taken.insert(resolved(file));
         }
     }
     auto isFree = [&](int n) {
@@ -103,9 +130,10 @@ int LowestFreeNumber(store::KeyStore& store, const std::function<std::string(int
             return false;
         }
         // Sources whose own stem is "<stem>.<n>" have that name without a number.
-        for (int q : jobs::JobsWithSourceStem(store, path, count)) {
-            std::string file = fileOf(q);
-            if (!file.empty() && ClashResolved(file) == target) {
+        for (const jobs::JobRow& row :
+             ClashRowsAt(store, jobs::JobsWithSourceStem(store, path, count))) {
+            std::string file = fileOf(row);
+            if (!file.empty() && resolved(file) == target) {
                 return false;
             }
         }
@@ -146,11 +174,14 @@ int FindNewJobOutputClash(store::KeyStore& store, const env::Settings& settings,
 
 int FreeOutputNumber(store::KeyStore& store, const env::Settings& settings,
                      const std::string& input) {
-    auto streamOf = [&](int n) {
-        return ecl::ReplaceExtension(ecl::OutputBase(settings, input, n), ".mpv");
+    auto streamOf = [&](const std::string& source, int n) {
+        return !source.empty() && source[0] == '/'
+                   ? ecl::ReplaceExtension(ecl::OutputBase(settings, source, n), ".mpv")
+                   : std::string();
     };
     return LowestFreeNumber(
-        store, streamOf, [&](int q) { return JobStreamPath(store, settings, q); },
+        store, [&](int n) { return streamOf(input, n); },
+        [&](const jobs::JobRow& row) { return streamOf(row.input, row.outputNumber); },
         [](const std::string& stream) {
             platform::FileFacts facts;
             return platform::RegularFileFacts(stream, facts) ||
@@ -165,7 +196,12 @@ int FreeEclNumber(store::KeyStore& store, const std::string& input) {
     }
     return LowestFreeNumber(
         store, [&](int n) { return ecl::EclPathFor(input, n); },
-        [&](int q) { return ecl::JobEclPath(store, q); }, nullptr, true);
+        [](const jobs::JobRow& row) {
+            return !row.input.empty() && row.input[0] == '/'
+                       ? ecl::EclPathFor(row.input, row.eclNumber)
+                       : std::string();
+        },
+        nullptr, true);
 }
 
 bool OutputClashes(store::KeyStore& store, const env::Settings& settings, int position,
