@@ -2,6 +2,7 @@
 // the last job once it changed, every value as it was, a run's marks left out.
 #include "jobs/job_store.h"
 #include "jobs/removed_jobs.h"
+#include "store/paths.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -76,4 +77,14 @@ TEST(RemovedJobs, UndoPutsJobsBackWhereTheyStood) {
         std::string mark;
         EXPECT_FALSE(GetJobString(s, at.front(), "Run Key", kWholeValue, mark));
     }
+
+    // Room that does not fit, or positions out of order, changes nothing.
+    TempStore t;
+    store::KeyStore& s = t.Store();
+    FillRemovedJobs(s, 3);
+    store::Key key = s.OpenKey(store::kHive, store::kJobsPath, store::Access::All);
+    EXPECT_FALSE(s.OpenPositionsAt(key, {5}, 3));
+    EXPECT_FALSE(s.OpenPositionsAt(key, {2, 1}, 3));
+    EXPECT_FALSE(s.OpenPositionsAt(key, {1, 1}, 3));
+    EXPECT_EQ(RemovedJobNames(s), (std::vector<std::string>{"a", "b", "c"}));
 }
