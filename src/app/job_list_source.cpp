@@ -41,7 +41,8 @@ void JobListSource::ReadRows(int first, int count, std::vector<platform::ListRow
         JobActivity activity = m_Activity ? m_Activity(job.position) : JobActivity();
         std::string stream;
         if (!job.input.empty() && job.input[0] == '/') {
-            stream = ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input), ".mpv");
+            stream = ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input, job.outputNumber),
+                                           ".mpv");
             if (job.telecide == 1) {
                 stream += ".m2v";
             }

@@ -30,14 +30,13 @@ std::string ErrorReason(const std::string& lastError) {
 } // namespace
 
 std::string JobOutputStream(store::KeyStore& store, const env::Settings& settings, int position) {
-    std::string input;
-    jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input);
-    if (input.empty() || input[0] != '/') {
+    std::string base = ecl::JobOutputBase(store, settings, position);
+    if (base.empty()) {
         return std::string();
     }
     int telecide = 0;
     jobs::GetJobNumber(store, position, jobs::kTelecide, telecide);
-    std::string stream = ecl::ReplaceExtension(ecl::OutputBase(settings, input), ".mpv");
+    std::string stream = ecl::ReplaceExtension(base, ".mpv");
     return telecide == 1 ? stream + ".m2v" : stream;
 }
 

@@ -9,8 +9,11 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "store/key_store.h"
+
+#include <cstdio>
 
 namespace app {
 
@@ -29,7 +32,10 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     state.sourceSeconds = &m_SourceSeconds;
     jobs::EditorCallbacks callbacks;
     callbacks.findChapters = m_Hooks.findChapters;
-    callbacks.jobStored = [this](int position) { WarnOutputClash(position); };
+    callbacks.placeNewJob = [this](const jobs::JobRecord& job,
+                                   std::vector<std::pair<std::string, int>>& extras) {
+        return PlaceNewJob(job, extras);
+    };
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
     m_JobRows = std::make_unique<JobListSource>(store, m_Settings, [this](int position) {
@@ -58,6 +64,9 @@ void CMainWindow::InitDialog() {
     m_Dialog.SetRowSource(kJobList, m_JobRows.get());
     m_InTray = false;
     jobs::SetJobSpinRanges(m_Dialog);
+    // The editor is idle from the first moment, not only once the start-up has run: until
+    // then nothing in it is a job.
+    jobs::ResetJobEditor(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);
 }
 
@@ -294,6 +303,18 @@ void CMainWindow::LogFailedWrites(uint64_t failedBefore, const std::string& what
 }
 
 void CMainWindow::OnDeleteLog() {
+    // The log holds the record of every run; one click must not take it. Without a file there
+    // is nothing to lose and nothing to ask.
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(m_Log.FilePath(), facts)) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%.2f KB", static_cast<double>(facts.size) / 1024.0);
+        if (m_Boxes.Ask("Delete the log file " + m_Log.FilePath() + " (" + size +
+                            ")?\nIts lines cannot be brought back.",
+                        "Delete Log", {"Delete", "Cancel"}, 1, 1) != 0) {
+            return;
+        }
+    }
     m_Log.DeleteLogFile();
 }
 

@@ -10,6 +10,7 @@
 #include "env/startup_checks.h"
 #include "jobs/job_editor.h"
 #include "jobs/job_list.h"
+#include "jobs/removed_jobs.h"
 #include "platform/ui_queue.h"
 #include "run/run_controller.h"
 
@@ -41,6 +42,8 @@ using run::MY_TIMER_NEXT_JOB;
 using run::MY_TIMER_PART2;
 using run::MY_TIMER_RESTART_JOB;
 inline constexpr uint32_t kStartupDelayMs = 500;
+// A Delete of up to this many jobs names each in the log; of more, at the debug level.
+inline constexpr size_t kNamedDeletes = 50;
 
 inline constexpr const char* kTrayNotifyName =
     "UPM_TRAY_NOTIFY-{840A2ECA-26CC-4634-9281-85C7D2E2C2F6}";
@@ -169,7 +172,13 @@ public:
     void OnStartProcessing();
     void OnStopProcessing();
     void OnStopAfterThisJob();
+    // Asks first; a list shorter than store::KeyStore::kSetAsideFrom is kept for Undo.
     void OnClearJobList();
+    // Edit > Undo: puts back the jobs of the last Delete or Clear (at their old positions
+    // while the queue has not changed its length since, else after the last job) and logs it.
+    void OnUndo();
+    // What Undo would undo ("Delete", "Clear"), "" when nothing.
+    std::string UndoText() const { return m_UndoWhat; }
     void OnLogDebugInfo();
     void OnDeleteLog();
     void OnSettings();
@@ -192,12 +201,13 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
-    // Add/Replace. When the stored job writes the output of another job, the user chooses
-    // whether it may replace that output when it runs.
+    // Add/Replace. When a new job would write the output of another job, the user chooses
+    // before it is stored: replace that output, another output name, or not added.
     void OnAddJob();
-    // A job was stored at `position`: when another job writes the same output stream, a
-    // warning names that job (and OnAddJob asks).
-    void WarnOutputClash(int position);
+    // Before a new job is stored (PlaceNewJob of the editor): an ECL name of its own when
+    // another job has its source's, and the output choice when another job writes its stream;
+    // a job list or other unattended add takes another output name and logs it.
+    bool PlaceNewJob(const jobs::JobRecord& job, std::vector<std::pair<std::string, int>>& extras);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -317,9 +327,12 @@ private:
     std::function<int()> m_CurrentJobOf;
     // The list operations' copy of the job being encoded's position.
     int m_TrackedCurrent = -1;
-    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
-    int m_ClashingJob = -1;
-    std::string m_ClashingWith;
+    // The Add button is being handled: someone is there to answer the output question.
+    bool m_AddingByUser = false;
+    // The jobs of the last Delete or Clear, whole, and which of the two it was ("" when
+    // there is nothing to undo).
+    jobs::RemovedJobs m_Undo;
+    std::string m_UndoWhat;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
     // The job list's rows, read from the store as they are shown.
     std::unique_ptr<JobListSource> m_JobRows;

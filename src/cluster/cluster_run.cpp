@@ -3,6 +3,7 @@
 
 #include "cluster/job_description.h"
 #include "env/startup_checks.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
@@ -232,19 +233,18 @@ int ClusterRun::NextPending() const {
     // ones waiting for them are passed over without reading the rest of the queue.
     for (int position = jobs::FindFirstPending(store, count); position >= 0;
          position = jobs::FindFirstPending(store, count, position + 1)) {
-        std::string input;
         if (JobAt(position) != nullptr) {
             continue;
         }
-        // Jobs of one source share the ECL, description and log files beside it, and sources
-        // of one name in different folders share their outputs in a chosen output folder: such
-        // a job waits until the one on the cluster has ended.
-        jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input);
-        std::string eclPath = ecl::EclPathFor(input);
-        std::string outputs = ecl::OutputBase(*m_Services.settings, input);
+        // Jobs of one source share the ECL, description and log files beside it unless they
+        // were given numbered ones, and sources of one name in different folders share their
+        // outputs in a chosen output folder: such a job waits until the one on the cluster has
+        // ended.
+        std::string eclPath = ecl::JobEclPath(store, position);
+        std::string outputs = ecl::JobOutputBase(store, *m_Services.settings, position);
         if (std::none_of(m_Jobs.begin(), m_Jobs.end(), [&](const ClusterJob& job) {
                 return job.eclPath == eclPath ||
-                       ecl::OutputBase(*m_Services.settings, job.input) == outputs;
+                       ecl::ReplaceExtension(outputs, ".mpv") == job.ecl.m_OutputPath;
             })) {
             return position;
         }
@@ -288,7 +288,8 @@ bool ClusterRun::Submit(int position) {
                   kLogError);
     } else if (run::OutputClashes(store, *m_Services.settings, position, job.ecl, other, clash)) {
         // Another finished job's stream would be written over: this job is not handed over.
-        log.Write(clash, kLogError);
+        log.Write("  ERROR: " + clash, kLogError);
+        jobs::SetJobLastError(store, position, clash);
     } else if (!BuildJobDescription(store, position, m_Services.window->HasDeleteMpvKeyword(), text,
                                     error) ||
                !WriteDescriptionFile(DescriptionPathFor(job.eclPath), text, error)) {

@@ -553,6 +553,20 @@ void MainWindowWidget::BuildMenus() {
     close->setShortcut(QKeySequence::Quit);
     connect(close, &QAction::triggered, this, call(&app::CMainWindow::OnUserAccept));
 
+    // Alt+E belongs to the template's Edit button.
+    QMenu* edit = menuBar()->addMenu("E&dit");
+    QAction* undo = edit->addAction("&Undo");
+    undo->setShortcut(QKeySequence::Undo);
+    connect(undo, &QAction::triggered, this, call(&app::CMainWindow::OnUndo));
+    // The menu names what Undo would do; the shortcut stays live between openings (the logic
+    // says when there is nothing to undo).
+    connect(edit, &QMenu::aboutToShow, this, [this, undo] {
+        std::string what = m_Logic ? m_Logic->UndoText() : std::string();
+        undo->setText(what.empty() ? "&Undo" : QString::fromStdString("&Undo " + what));
+        undo->setEnabled(!what.empty());
+    });
+    connect(edit, &QMenu::aboutToHide, undo, [undo] { undo->setEnabled(true); });
+
     QMenu* utilities = menuBar()->addMenu("&Utilities");
     utilities->setToolTipsVisible(true);
     m_PulldownUtility = utilities->addAction("2:3 &Pulldown");

@@ -329,8 +329,10 @@ void RunController::StartNextJob() {
                   kLogError);
     } else if (std::string other, clash; OutputClashes(*m_Services.store, *m_Services.settings, job,
                                                        m_State.m_Ecl, other, clash)) {
-        // Another finished job's stream would be written over: this job does not run.
-        log.Write(clash, kLogError);
+        // Another finished job's stream would be written over: this job does not run, and its
+        // row says why.
+        log.Write("  ERROR: " + clash, kLogError);
+        jobs::SetJobLastError(*m_Services.store, job, clash);
         StartJobProgress(job, count);
         m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
         CompleteJob(job, jobs::kStatusError);

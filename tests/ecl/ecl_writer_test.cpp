@@ -1,7 +1,9 @@
 // The ECL file of a job: the whole file for one job, and the lines that depend on the
 // encoder release, the method, the source rate, the chapters and the output folder.
+#include "cluster/job_description.h"
 #include "ecl/ecl_writer.h"
 #include "jobs/job_store.h"
+#include "run/run_record.h"
 #include "store/paths.h"
 #include "support/test_support.h"
 #include "templates/template_store.h"
@@ -183,6 +185,22 @@ TEST(EclWriter, ChaptersOutputFolderAndPaths) {
     EXPECT_EQ(EclPathFor("/v.d/clip"), "/v.d/clip.ecl");
     EXPECT_EQ(EclPathFor("/v/clip.x.avs"), "/v/clip.x.ecl");
     EXPECT_EQ(ReplaceExtension("/v.d/clip", ".mpv"), "/v.d/clip.mpv");
+
+    // A job with numbers of its own writes its own list and outputs, and the files named
+    // after its list (the runner's log, the cluster's job description and log) follow.
+    f.settings.m_OutputDirectory = "/elsewhere";
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kEclNumber, 2);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kOutputNumber, 3);
+    std::string path = WriteEcl(
+        f.store.Store(), 0, 5, f.settings, [&f](const std::string&) { return f.facts; }, f.state);
+    EXPECT_EQ(path, f.dir.File("Movie.2.ecl"));
+    EXPECT_EQ(JobEclPath(f.store.Store(), 0), path);
+    EXPECT_TRUE(Has(ReadFile(path), "vid_file0=/elsewhere/Movie.3.mpv"));
+    EXPECT_TRUE(Has(ReadFile(path), "aud_file=/elsewhere/Movie.3.mpa"));
+    EXPECT_EQ(f.state.m_OutputPath, "/elsewhere/Movie.3.mpv");
+    EXPECT_EQ(run::RunnerOutputPath(path), f.dir.File("Movie.2.run.log"));
+    EXPECT_EQ(cluster::DescriptionPathFor(path), f.dir.File("Movie.2.job.reg"));
+    EXPECT_EQ(cluster::JobLogPathFor(path), f.dir.File("Movie.2.job.log"));
 }
 
 TEST(EclWriter, LineBreaksFromAnySourceAddNoLines) {
