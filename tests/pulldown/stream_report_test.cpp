@@ -359,9 +359,29 @@ TEST(StreamReport, PiecesOfAnySizeGiveTheSameReport) {
     }
 }
 
+// A sequence header of 720 x 480 at 29.97, one picture and the end code.
+const std::string kTinyStream("\x00\x00\x01\xB3\x2D\x01\xE0\x24\xFF\xFF\xE0\x00"
+                              "\x00\x00\x01\x00\x00\x0F\xFF\xF8"
+                              "\x00\x00\x01\xB7",
+                              24);
+
 TEST(StreamReport, NotAStream) {
+    auto report = [](const std::string& bytes) {
+        pulldown::StreamReportBuilder b;
+        b.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        return b.Finish();
+    };
+    // Zero bytes before the first start code are stuffing; anything else is another kind of
+    // file that merely holds the bytes of a sequence header (an MP4's length fields do).
+    EXPECT_TRUE(report(std::string(5, '\0') + kTinyStream).readable);
+    EXPECT_EQ(report(kTinyStream).pictures.size(), 1u);
     for (const std::string& bytes :
-         {std::string(), std::string("hello, world\n"), std::string("\x00\x00\x01\xB7", 4)}) {
+         {std::string(), std::string("hello, world\n"), std::string("\x00\x00\x01\xB7", 4),
+          std::string("\x00\x00\x00\x18"
+                      "ftypisom",
+                      12) +
+              kTinyStream,
+          std::string("\x00\x00\x01\x00\x00\x0F\xFF\xF8", 8) + kTinyStream}) {
         pulldown::StreamReportBuilder b;
         b.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         StreamReport r = b.Finish();
@@ -442,6 +462,19 @@ TEST(VantaqProbe, ExitStatusTextAndJson) {
     testing_support::WriteFile(notVideo, "not a stream\n");
     run(ShellQuote(notVideo), status);
     EXPECT_EQ(status, 2);
+    // An H.264 MP4 (the bytes of a sequence header inside it) and a device.
+    std::string mp4 = Scratch().File("clip.mp4");
+    testing_support::WriteFile(mp4, std::string("\x00\x00\x00\x18"
+                                                "ftypisom",
+                                                12) +
+                                        kTinyStream);
+    std::string said = RunCommand(
+        ShellQuote(Program("vantaq-probe")) + " " + ShellQuote(mp4) + " 2>&1 >/dev/null", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, "vantaq-probe: " + mp4 + " is not an MPEG-1/2 video elementary stream\n");
+    said = RunCommand(ShellQuote(Program("vantaq-probe")) + " /dev/zero 2>&1", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, "vantaq-probe: /dev/zero is not a regular file\n");
     run("--bogus x", status);
     EXPECT_EQ(status, 64);
 }
