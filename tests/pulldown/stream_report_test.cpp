@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace {
 
@@ -390,6 +392,29 @@ TEST(StreamReport, NotAStream) {
         EXPECT_TRUE(r.pictures.empty());
         EXPECT_EQ(r.totalBytes, bytes.size());
     }
+}
+
+// A 4 MiB flood of picture start codes: a million pictures of four bytes. The report and its
+// JSON take a fixed amount per picture, and no tree of them (that took some 250 bytes a
+// picture, 1.1 GB for a flood of 16 MiB).
+TEST(StreamReportFlood, PictureStartCodesCostAFixedAmountEach) {
+    constexpr size_t kPictures = 1u << 20;
+    std::string flood = kTinyStream.substr(0, 12);
+    for (size_t i = 0; i < kPictures; ++i) {
+        flood.append("\x00\x00\x01\x00", 4);
+    }
+    auto start = std::chrono::steady_clock::now();
+    pulldown::StreamReportBuilder b;
+    b.Feed(reinterpret_cast<const uint8_t*>(flood.data()), flood.size());
+    StreamReport r = b.Finish();
+    ASSERT_EQ(r.pictures.size(), kPictures);
+    std::string json = pulldown::ReportToJson(r);
+    EXPECT_LT(json.size(), kPictures * 20);
+    EXPECT_NE(json.find(",\"pictures\":[[16,\"?\",5,0,2,3],[4,\"?\",5,0,2,3],"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "peak KiB";
 }
 
 TEST(StreamReportFile, JsonRoundTripAndTheVerdictFromTheHead) {
