@@ -40,8 +40,9 @@ KeywordRequestState ParseKeywordRequest(std::string_view bytes, KeywordRequest& 
     if (pos == bytes.size()) {
         return KeywordRequestState::kIncomplete;
     }
-    if (pos == folderEnd + 1) {
-        return KeywordRequestState::kMalformed; // an empty count
+    // An empty count, or one written with leading zeros, as no start writes it.
+    if (pos == folderEnd + 1 || (bytes[folderEnd + 1] == '0' && pos > folderEnd + 2)) {
+        return KeywordRequestState::kMalformed;
     }
     ++pos;
     // Every argument takes at least its NUL.

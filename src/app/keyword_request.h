@@ -28,8 +28,9 @@ struct KeywordRequest {
 std::string KeywordRequestBytes(const KeywordRequest& request);
 
 // Reads the bytes received so far. `out` is filled only for kComplete. Malformed: more than
-// kMaxKeywordRequestBytes, a count that is not plain decimal digits or names more arguments
-// than the bytes could hold, or bytes after the last argument. Linear in the bytes' length.
+// kMaxKeywordRequestBytes, a count that is not plain decimal digits (no sign, no leading zero)
+// or names more arguments than the bytes could hold, or bytes after the last argument. Linear
+// in the bytes' length.
 KeywordRequestState ParseKeywordRequest(std::string_view bytes, KeywordRequest& out);
 
 } // namespace app

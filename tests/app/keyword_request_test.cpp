@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using app::KeywordRequestState;
 
 namespace {
@@ -31,42 +33,25 @@ TEST(KeywordRequest, RoundTripsAndEveryPrefixWaits) {
 }
 
 TEST(KeywordRequest, BytesNoStartSendsAreRefused) {
-    using namespace std::string_literals;
-    const std::string kHuge(app::kMaxKeywordRequestBytes + 1, 'a');
+    // "|" stands for a NUL byte.
     const std::pair<std::string, KeywordRequestState> cases[] = {
         // The count that overflowed the old size check and ended the program.
-        {"\0"s
-         "9223372036854775807\0"s,
-         KeywordRequestState::kMalformed},
-        {"\0"s
-         "18446744073709551617\0"s,
-         KeywordRequestState::kMalformed},
+        {"|9223372036854775807|", KeywordRequestState::kMalformed},
+        {"|18446744073709551617|", KeywordRequestState::kMalformed},
         // More arguments than the limit leaves room for, before any of them came.
-        {"/\0"s
-         "5000000\0"s,
-         KeywordRequestState::kMalformed},
-        {"/\0"s
-         "-1\0"s,
-         KeywordRequestState::kMalformed},
-        {"/\0"s
-         "+1\0-start\0"s,
-         KeywordRequestState::kMalformed},
-        {"/\0"s
-         "\0"s,
-         KeywordRequestState::kMalformed},
-        {"/\0"s
-         "1\0-start\0extra\0"s,
-         KeywordRequestState::kMalformed},
-        {"/\0"s
-         "1\0-start\0x"s,
-         KeywordRequestState::kMalformed},
+        {"/|5000000|", KeywordRequestState::kMalformed},
+        {"/|-1|", KeywordRequestState::kMalformed},
+        {"/|+1|-start|", KeywordRequestState::kMalformed},
+        {"/|01|-start|", KeywordRequestState::kMalformed},
+        {"/||", KeywordRequestState::kMalformed},
+        {"/|1|-start|extra|", KeywordRequestState::kMalformed},
+        {"/|1|-start|x", KeywordRequestState::kMalformed},
         // A count that could still fit waits for its arguments.
-        {"/\0"s
-         "3\0-start\0"s,
-         KeywordRequestState::kIncomplete},
-        {kHuge, KeywordRequestState::kMalformed},
+        {"/|3|-start|", KeywordRequestState::kIncomplete},
+        {std::string(app::kMaxKeywordRequestBytes + 1, 'a'), KeywordRequestState::kMalformed},
     };
-    for (const auto& [bytes, state] : cases) {
+    for (auto [bytes, state] : cases) {
+        std::replace(bytes.begin(), bytes.end(), '|', '\0');
         EXPECT_EQ(Parse(bytes), state) << bytes.substr(0, 40);
     }
 }
