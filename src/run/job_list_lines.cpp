@@ -48,8 +48,10 @@ bool JobListLines::Open(const std::string& path, std::string& error) {
     m_Error.clear();
     if (!m_File.Open(path)) {
         std::error_code ec;
-        bool exists = std::filesystem::exists(path, ec);
-        error = exists ? "is not a regular file" : "does not exist";
+        std::filesystem::file_status status = std::filesystem::status(path, ec);
+        error = std::filesystem::is_regular_file(status) ? "could not be read"
+                : std::filesystem::exists(status)        ? "is not a regular file"
+                                                         : "does not exist";
         return false;
     }
     if (m_File.Size() > kMaxJobListBytes) {

@@ -21,7 +21,7 @@ public:
     enum class Result { kLine, kEnd, kBad };
 
     // Opens the regular file at `path`; false with the reason in `error` (missing, not a
-    // regular file, larger than kMaxJobListBytes). Never waits on a FIFO or device.
+    // regular file, unreadable, larger than kMaxJobListBytes). Never waits on a FIFO or device.
     bool Open(const std::string& path, std::string& error);
     // Back to the first line.
     void Rewind();
