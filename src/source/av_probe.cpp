@@ -49,7 +49,7 @@ struct PacketFree {
 // and filled for seconds: the library then gives up on that table instead.
 constexpr size_t kMaxAvAllocation = 128u << 20;
 
-void PrepareLibrary() {
+void PrepareAvLibrary() {
     static std::once_flag once;
     std::call_once(once, [] {
         // A damaged file would otherwise fill standard error with the demuxers' complaints.
@@ -205,7 +205,7 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         error = AvProbeErrorText(kAvCannotOpen);
         return kAvCannotOpen;
     }
-    PrepareLibrary();
+    PrepareAvLibrary();
     AVFormatContext* raw = nullptr;
     // "file:" keeps a name with a colon from being taken for a protocol.
     int r = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
