@@ -72,7 +72,7 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
     services.programPath = dir.File("vantaq");
-    services.inspect = [this](const std::string& path) {
+    services.inspect = [](const std::string& path) {
         return path.find("missing") != std::string::npos
                    ? ecl::SourceFacts{}
                    : ecl::SourceFacts{true, 176, 144, 24000, 1001, 240};
