@@ -341,8 +341,7 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
     EXPECT_EQ(q.Status(3), "Complete");
     EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
         return r.find("gone") != std::string::npos &&
-               r.find("is missing or cannot be read; the job is not encoded") !=
-                   std::string::npos;
+               r.find("is missing or cannot be read; the job is not encoded") != std::string::npos;
     })) << Rows();
     EXPECT_FALSE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
         return r.find("(gone)") != std::string::npos;
