@@ -282,7 +282,11 @@ bool ClusterRun::Submit(int position) {
     std::string error;
     std::string other;
     std::string clash;
-    if (job.eclPath.empty()) {
+    if (job.ecl.m_SourceUnreadable) {
+        log.Write("  ERROR: The source \"" + job.ecl.m_SourcePath +
+                      "\" is missing or cannot be read; the job is not encoded",
+                  kLogError);
+    } else if (job.eclPath.empty()) {
         log.Write("  ERROR: Could not write the ECL file for the source \"" + job.ecl.m_SourcePath +
                       "\"",
                   kLogError);

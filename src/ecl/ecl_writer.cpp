@@ -196,6 +196,12 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (input.empty() || input[0] != '/') {
         return std::string();
     }
+    // A list for a source that cannot be read would give the encoder a picture of 0 x 0.
+    SourceFacts source = inspect ? inspect(input) : SourceFacts{};
+    if (inspect && !source.opened) {
+        state.m_SourceUnreadable = true;
+        return std::string();
+    }
     std::string eclPath = EclPathFor(input, jobNumber(jobs::kEclNumber));
     std::FILE* file = platform::CreateRegularFile(eclPath);
     if (!file) {
@@ -247,7 +253,6 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         out.Number("tc_ref_frm", tpl("TC ref frame"));
     }
 
-    SourceFacts source = inspect ? inspect(input) : SourceFacts{};
     out.Number("width", source.width);
     out.Number("height", source.height);
     if (code1) {

@@ -45,6 +45,8 @@ struct EclState {
     int m_EncodeLast = 0;
     int m_FrameRateIndex = 0;
     std::vector<std::string> m_ChapterEntries;
+    // No list was written because the source could not be read.
+    bool m_SourceUnreadable = false;
 };
 
 // The ECL path of a source: the path up to the last "." of its file name, plus ".ecl"
@@ -77,8 +79,9 @@ std::string JobEclPath(store::KeyStore& store, int job);
 std::string JobOutputBase(store::KeyStore& store, const env::Settings& settings, int job);
 
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
-// (encoder code 0 or 99, no job store, a source that is no full path, or a file that cannot be
-// created or is no regular file). Text values are read whole and written as stored except that
+// (encoder code 0 or 99, no job store, a source that is no full path or that `inspect` cannot
+// open (then `state.m_SourceUnreadable`), or a file that cannot be created or is no regular
+// file). Text values are read whole and written as stored except that
 // line breaks become blanks, so no value can add a line. An output folder that is no full path
 // counts as none (outputs go beside the source).
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace pulldown {
 
@@ -70,7 +72,20 @@ void StreamReportBuilder::Feed(const uint8_t* data, size_t size) {
 void StreamReportBuilder::Scan(bool last) {
     const uint8_t* buf = m_Buf.data();
     for (;;) {
+        if (m_NotElementary) {
+            m_Scan = m_Len;
+            return;
+        }
         uint64_t at = m_Scan + FindStartCodePrefix(buf + m_Scan, m_Len - m_Scan);
+        if (m_LastCode < 0) {
+            // An elementary stream opens with its first start code, after zero bytes at most:
+            // anything else (a container that happens to hold the bytes of one) is none.
+            size_t end = static_cast<size_t>(std::min<uint64_t>(at, m_Len));
+            if (std::any_of(buf + m_Scan, buf + end, [](uint8_t b) { return b != 0; })) {
+                m_NotElementary = true;
+                continue;
+            }
+        }
         if (at >= m_Len) {
             // The last two bytes may begin a prefix that the next piece completes.
             m_Scan = last ? m_Len : std::max(m_Scan, m_Len >= 2 ? m_Len - 2 : size_t{0});
@@ -121,6 +136,10 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
         code == kPictureStartCode || code == kSequenceHeaderCode || code == kGroupStartCode;
     if (unitStart && m_InPicture) {
         ClosePicture(offset);
+    }
+    if (m_LastCode < 0 && code != kSequenceHeaderCode) {
+        m_NotElementary = true;
+        return;
     }
     m_LastCode = static_cast<int>(code);
     if (code == kSequenceHeaderCode) {
@@ -224,7 +243,11 @@ StreamReport StreamReportBuilder::Finish() {
 bool ReportStreamFile(const std::string& path, StreamReport& report, std::string& error) {
     platform::ReadOnlyFile file;
     if (!file.Open(path)) {
-        error = "cannot open " + path;
+        // A device or pipe has no end to report on.
+        platform::FileFacts facts;
+        std::error_code ec;
+        bool other = !platform::RegularFileFacts(path, facts) && std::filesystem::exists(path, ec);
+        error = other ? path + " is not a regular file" : "cannot open " + path;
         return false;
     }
     StreamReportBuilder builder;

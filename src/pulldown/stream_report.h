@@ -74,7 +74,9 @@ struct DvdVerdict {
 };
 
 struct StreamReport {
-    bool readable = false; // a sequence header was found
+    // An elementary stream: its first start code, after nothing but zero bytes, is a sequence
+    // header.
+    bool readable = false;
     ReportSequence sequence;
     std::vector<ReportPicture> pictures;
     std::vector<ReportGop> gops;
@@ -134,6 +136,8 @@ private:
     size_t m_Scan = 0; // next position to search from
     StreamReport m_R;
     bool m_SeenSequence = false;
+    // The stream does not open with a sequence header: nothing of it is read.
+    bool m_NotElementary = false;
     bool m_InPicture = false;    // a picture header opened a picture not yet closed
     bool m_AfterPicture = false; // slices of the open picture have begun
     uint64_t m_UnitStart = 0;    // where the open picture's packet began

@@ -322,6 +322,20 @@ void RunController::StartNextJob() {
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
     log.Write("ECL Path: " + m_State.m_EclPath, kLogDebug);
+    if (m_State.m_Ecl.m_SourceUnreadable) {
+        // Nothing to encode: the job fails here instead of in the encoder.
+        log.Write("  ERROR: The source \"" + m_State.m_Ecl.m_SourcePath +
+                      "\" is missing or cannot be read; the job is not encoded",
+                  kLogError);
+        if (!jobs::NoteMissingSource(*m_Services.store, job)) {
+            jobs::SetJobLastError(*m_Services.store, job,
+                                  "Source file cannot be read: " + m_State.m_Ecl.m_SourcePath);
+        }
+        StartJobProgress(job, count);
+        m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
+        CompleteJob(job, jobs::kStatusError);
+        return;
+    }
     if (m_State.m_EclPath.empty()) {
         // The runner still starts and fails, so the job ends like any failed encode.
         log.Write("  ERROR: Could not write the ECL file for the source \"" +

@@ -102,6 +102,25 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
                   logging::kLogError);
         return true;
     }
+    // What no MPEG-2 encode can take is refused here, when the job is made, not at its encode.
+    std::string impossible;
+    if (source.Width() > kMaxSourceDimension || source.Height() > kMaxSourceDimension) {
+        impossible = Format("its pictures are %i x %i; at most %i x %i", source.Width(),
+                            source.Height(), kMaxSourceDimension, kMaxSourceDimension);
+    } else if (source.Rate() > kMaxSourceFps * 1000) {
+        std::string fps = Format("%.3f", source.Rate() * 0.001);
+        fps.erase(fps.find_last_not_of('0') + 1);
+        if (fps.back() == '.') {
+            fps.pop_back();
+        }
+        impossible = "it has " + fps + " frames a second; at most " + std::to_string(kMaxSourceFps);
+    }
+    if (!impossible.empty()) {
+        log.Write(Format("  AVI Error: could not load %s", path.c_str()), logging::kLogError);
+        log.Write("  ERROR: " + source.Path() + " cannot be a source: " + impossible + ".",
+                  logging::kLogError);
+        return true;
+    }
     if (source.Truncated()) {
         log.Write(Format("  Warning: %s is truncated: the %i whole frames before the cut are used "
                          "(its headers count %u)",

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -299,6 +300,13 @@ TEST(EclWriter, MissingStoreKeysAndUnwritableFile) {
     std::string path = WriteEcl(bare.Store(), 0, 5, f.settings, nullptr, f.state);
     ASSERT_FALSE(path.empty()); // no templates: an empty file is left
     EXPECT_EQ(ReadFile(path), "");
+
+    // A source that cannot be read gets no list (the encoder would see a picture of 0 x 0).
+    std::remove(path.c_str());
+    f.facts.opened = false;
+    EXPECT_EQ(f.Write(f.Job(2), 5), "");
+    EXPECT_TRUE(f.state.m_SourceUnreadable);
+    EXPECT_FALSE(testing_support::FileExists(f.dir.File("Movie.ecl")));
 }
 
 TEST(EclWriter, GopHeaderOfAnyStoredGopWrapsAsThirtyTwoBitsDo) {

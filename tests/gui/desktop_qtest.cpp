@@ -377,6 +377,7 @@ TEST(DesktopKeys, EscapeClosesTheOpenListOrMenuFirstAndMnemonicsAreUnique) {
 TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     ProgramFolder folder;
     folder.WriteJobs(3);
+    folder.WriteJobSources(3);
     // The runner holds each encode until the test lets it go.
     std::string runner = folder.Dir().File("EclCCE");
     std::filesystem::remove(runner);

@@ -3,6 +3,8 @@
 
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
+#include "support/media.h"
+#include "support/test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -48,6 +50,17 @@ void ProgramFolder::WriteJobs(int count) {
         jobs::WriteJobRecord(s, i, record);
     }
     unit.Commit();
+}
+
+void ProgramFolder::WriteJobSources(int count) {
+    std::filesystem::create_directories(Dir().File("media"));
+    store::KeyStore s;
+    ASSERT_TRUE(s.Open(StorePath()));
+    for (int i = 0; i < count; ++i) {
+        std::string path = Dir().File("media/job " + std::to_string(i) + ".avi");
+        ASSERT_TRUE(testing_support::WriteFile(path, media::BuildAvi(media::AviSpec())));
+        ASSERT_TRUE(jobs::SetJobString(s, i, jobs::kInput, path));
+    }
 }
 
 std::unique_ptr<gui::Program>

@@ -23,6 +23,9 @@ public:
 
     // Writes `count` pending jobs named "job <n>" in one transaction.
     void WriteJobs(int count);
+    // Gives the first `count` jobs readable sources, "media/job N.avi" in the folder (a header
+    // of 320 x 240 at 25 frames a second), for tests whose runs must reach the encoder.
+    void WriteJobSources(int count);
 
     // A program over this folder with `arguments` on its command line; not yet started.
     std::unique_ptr<gui::Program> MakeProgram(const std::vector<std::string>& arguments);

@@ -73,6 +73,7 @@ QString Balloon() {
 TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ProgramFolder folder;
     folder.WriteJobs(3);
+    folder.WriteJobSources(2); // the third job's source is not there
     {
         store::KeyStore s;
         ASSERT_TRUE(s.Open(folder.StorePath()));
@@ -100,8 +101,8 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     EXPECT_EQ(Details(*program, 0).rfind("Encoding 20%, ", 0), 0u) << Details(*program, 0);
     // The template's display name, as the template list shows it.
     EXPECT_EQ(Details(*program, 1), std::string("Pending  |  ") +
-                                        templates::DefaultTemplateName(3) +
-                                        "  |  /media/in/job 1.mpv");
+                                        templates::DefaultTemplateName(3) + "  |  " +
+                                        folder.Dir().File("media/job 1.mpv"));
     for (const std::string& row : LogRows(*program)) {
         EXPECT_EQ(row.find("% / held"), std::string::npos) << row;
     }
@@ -110,9 +111,13 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !program->Logic().Processing(); }, 60000));
     EXPECT_EQ(w.windowTitle(), idleTitle);
-    // The row names the first error of the job's run: its source is not there.
-    EXPECT_EQ(Details(*program, 0), "Error: Source file not found: /media/in/job 0.avs  |  "
-                                    "no template  |  /media/in/job 0.mpv");
+    // Each row names the first error of its job's run: no stream, or a source that is not there
+    // (that job never reached the encoder).
+    const std::string stream = folder.Dir().File("media/job 0.mpv");
+    EXPECT_EQ(Details(*program, 0), "Error: The encoder wrote no video stream " + stream +
+                                        "  |  no template  |  " + stream);
+    EXPECT_EQ(Details(*program, 2), "Error: Source file not found: /media/in/job 2.avs  |  "
+                                    "no template  |  /media/in/job 2.mpv");
     ASSERT_TRUE(QTest::qWaitFor([] { return !Balloon().isEmpty(); }, kLong));
     EXPECT_TRUE(Balloon().contains("Queue finished: 0 jobs completed, 3 failed."))
         << Balloon().toStdString();

@@ -392,6 +392,12 @@ TEST(PulldownTool, RefusesItsSourceAndBadCommandLines) {
         EXPECT_EQ(status, 4) << target;
         EXPECT_EQ(ReadFile(dir.File("m.mpv")), s);
     }
+    // A device has no end: refused before anything is read or written.
+    RunCommand(ShellQuote(Tool()) + " /dev/zero " + ShellQuote(dir.File("zero.m2v")) +
+                   " 2>/dev/null",
+               status);
+    EXPECT_EQ(status, 2);
+    EXPECT_FALSE(testing_support::FileExists(dir.File("zero.m2v")));
     for (const char* args : {"", "--aspect=9 m.mpv", "--bogus m.mpv", "a b c"}) {
         RunCommand(ShellQuote(Tool()) + " " + args + " 2>/dev/null", status);
         EXPECT_EQ(status, 64) << args;

@@ -1,5 +1,6 @@
 // Whole queues through the run controller with a scripted runner: order, statuses, the pauses,
 // stopping, the two-part method, the pulldown hand-over and the failure paths.
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
 #include "platform/posix/posix_processes.h"
@@ -317,6 +318,22 @@ TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
     EXPECT_TRUE(f.Logged("2   ERROR: Couldn't start ECLCCE Process"));
     EXPECT_EQ(f.Status(0), "Error");
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
+}
+
+TEST(RunController, AMissingSourceFailsTheJobWithoutAListOrAnEncode) {
+    RunFixture f;
+    f.AddJob("missing", 2);
+    f.AddJob("two", 2);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_EQ(f.Status(1), "Complete");
+    EXPECT_TRUE(f.Logged("2   ERROR: The source \"" + f.dir.File("media/missing.avi") +
+                         "\" is missing or cannot be read; the job is not encoded"));
+    EXPECT_FALSE(testing_support::FileExists(f.dir.File("media/missing.ecl")));
+    EXPECT_EQ(f.RunnerLog().find("missing"), std::string::npos);
+    EXPECT_EQ(jobs::GetJobLastError(f.store.Store(), 0),
+              "Source file not found: " + f.dir.File("media/missing.avi"));
 }
 
 // Uses up every free descriptor of the process but `left`, until destroyed.

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sys/resource.h>
 
 using testing_support::TempDir;
 
@@ -250,4 +251,30 @@ TEST_F(AvSources, TwoHourFileIsInspectedInUnderASecond) {
         EXPECT_FALSE(probe.variableRate);
         EXPECT_LT(cpu, 1.0);
     }
+}
+
+// A file of 3 KB whose sample table claims 89 million or 2^31 frames: refused at once, naming
+// the claim, without building or walking a table of that size (before, the first cost 2 GB and
+// many seconds, the second was queued with that many frames).
+TEST(AvProbeClaims, FrameCountsTheFileCannotHoldAreRefusedCheaply) {
+    TempDir dir;
+    for (const auto& [seed, claim] : {std::pair<std::string, int64_t>{"89m", 89000000},
+                                      std::pair<std::string, int64_t>{"2g", 2147483600}}) {
+        std::string bytes = testing_support::ReadFile(
+            std::string(VANTAQ_SOURCE_DIR) + "/tests/source/fuzz-seeds/av_probe/h264-mp4-claims-" +
+            seed + "-frames");
+        ASSERT_GT(bytes.size(), 1u);
+        std::string path = dir.File("claims.mp4");
+        ASSERT_TRUE(testing_support::WriteFile(path, bytes.substr(1))); // the fuzzer's byte
+        source::AvProbe probe;
+        std::string error;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(source::ProbeAvSource(path, probe, error), source::kAvBadVideo) << seed;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << seed;
+        EXPECT_EQ(error, "its headers claim " + std::to_string(claim) + " frames, more than its " +
+                             std::to_string(bytes.size() - 1) + " bytes can hold");
+    }
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "peak KiB";
 }
