@@ -23,6 +23,9 @@ namespace {
 constexpr uint32_t kMpegRates[8][2] = {{24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                        {30, 1},       {60000, 1001}, {50, 1}, {60, 1}};
 
+// Rates above this are left as they are, for the inspection to refuse by name.
+constexpr double kMaxConvertedFps = 120;
+
 // A frame whose distance to the next differs from the nominal one by more than this share
 // makes the rate variable; millisecond timestamps of a constant rate stay far inside it.
 constexpr double kIntervalTolerance = 0.5;
@@ -167,6 +170,12 @@ bool TimesFromPackets(AVFormatContext* ctx, int video, std::vector<int64_t>& tim
 }
 
 } // namespace
+
+void NearestDvdRate(double fps, uint32_t& rate, uint32_t& scale) {
+    const bool pal = std::fabs(std::log(fps / 25.0)) <= std::fabs(std::log(fps / (30000.0 / 1001)));
+    rate = pal ? 25 : 30000;
+    scale = pal ? 1 : 1001;
+}
 
 void NearestMpegRate(double fps, uint32_t& rate, uint32_t& scale) {
     double best = -1;
@@ -334,6 +343,16 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         double nominal = static_cast<double>(out.rate) / out.scale;
         out.frames = std::max<int64_t>(1, std::llround(spanSeconds * nominal));
         out.seconds = spanSeconds;
+    } else if (!SnapToMpeg(fps, out.rate, out.scale) && fps > 0 && fps <= kMaxConvertedFps) {
+        // No MPEG-2 stream carries this rate: the frames are shown at the nearer DVD rate,
+        // repeated or dropped by the encoder's fps filter as for a variable rate.
+        out.rateConverted = true;
+        out.sourceFps = fps;
+        NearestDvdRate(fps, out.rate, out.scale);
+        double seconds = static_cast<double>(stored) / fps;
+        out.frames =
+            std::max<int64_t>(1, std::llround(seconds * static_cast<double>(out.rate) / out.scale));
+        out.seconds = seconds;
     } else {
         if (!SnapToMpeg(fps, out.rate, out.scale)) {
             AVRational q = av_d2q(fps, 1 << 20);

@@ -24,6 +24,11 @@ struct AvProbe {
     int64_t frames = 0;
     int64_t packets = 0;
     bool variableRate = false;
+    // A constant rate that no MPEG-2 stream carries (10, 15, 26.777 fps...): `rate` / `scale`
+    // is then the nearer DVD rate (25 or 29.97) it is encoded at, frames repeated or dropped as
+    // for a variable rate, and `sourceFps` the rate the file has.
+    bool rateConverted = false;
+    double sourceFps = 0;
     // The container gave no frame count: the packets were counted.
     bool counted = false;
     // The file ends before the frames its headers list: `frames` counts the whole ones before
@@ -73,5 +78,7 @@ const char* AvProbeErrorText(AvProbeError error);
 
 // The MPEG frame rate nearest `fps` as rate / scale (24000/1001 ... 60/1).
 void NearestMpegRate(double fps, uint32_t& rate, uint32_t& scale);
+// The DVD frame rate nearer `fps`: 25/1 or 30000/1001.
+void NearestDvdRate(double fps, uint32_t& rate, uint32_t& scale);
 
 } // namespace source

@@ -221,6 +221,33 @@ TEST_F(Authoring, FilmJobsWithFieldFlagsOrAConstantRateStayLegalThroughThePass) 
     }
 }
 
+TEST_F(Authoring, ASourceAtARateNoMpegStreamCarriesBecomesAPalStreamOfItsLength) {
+    const std::string source = m_Dir.File("Webcam.mp4");
+    ASSERT_TRUE(media::Run("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "testsrc2=size=720x576:rate=15 -t 2 -c:v libx264 -pix_fmt yuv420p '" +
+                           source + "'"));
+    const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+    ASSERT_TRUE(facts.opened);
+    EXPECT_EQ(facts.rate, 25u);
+    EXPECT_EQ(facts.frames, 50);
+    jobs::JobRecord job = Job(source, 1, "1");
+    job.aspectRatio = 2;
+    job.bitrateAvg = 4000;
+    job.endFrame = facts.frames;
+    ecl::EclState state = Encode(job, facts);
+    ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+    EXPECT_NE(m_EncoderOutput.find("which no MPEG-2 stream carries"), std::string::npos)
+        << m_EncoderOutput;
+    pulldown::StreamReport report;
+    std::string error;
+    ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+    EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+    EXPECT_EQ(report.dvd.system, "PAL");
+    // The source's two seconds, within one frame.
+    EXPECT_NEAR(report.durationSeconds, 2.0, 1.0 / 25);
+    Author(state.m_OutputPath, "PAL");
+}
+
 TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {
     const std::string source = m_Dir.File("Pal.avi");
     ASSERT_TRUE(media::MakeAvi(source, "720x576", "25", 2, "mpeg4", false));

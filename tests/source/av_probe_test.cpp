@@ -128,6 +128,44 @@ TEST_F(AvSources, VariableRateIsCountedAtItsNominalRate) {
     EXPECT_GT(probe.frames, 55);
 }
 
+TEST(AvProbeRates, RatesNoMpegStreamCarriesAreShownAtTheNearerDvdRate) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "no ffmpeg";
+    }
+    TempDir dir;
+    struct Case {
+        const char* rate;
+        uint32_t num;
+        uint32_t den;
+        bool converted;
+    };
+    const Case cases[] = {{"10", 25, 1, true},
+                          {"15", 25, 1, true},
+                          {"26777/1000", 25, 1, true},
+                          {"40", 30000, 1001, true},
+                          {"30000/1001", 30000, 1001, false},
+                          {"50", 50, 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const std::string path = dir.File("clip.mp4");
+        ASSERT_TRUE(media::Run(std::string("ffmpeg -nostdin -v error -y -f lavfi -i "
+                                           "testsrc2=size=64x48:rate=") +
+                               c.rate + " -t 2 -c:v libx264 -pix_fmt yuv420p '" + path + "'"));
+        source::AvProbe probe;
+        std::string error;
+        ASSERT_EQ(source::ProbeAvSource(path, probe, error), source::kAvOk) << error;
+        EXPECT_EQ(probe.rateConverted, c.converted);
+        EXPECT_FALSE(probe.variableRate);
+        EXPECT_EQ(probe.rate, c.num);
+        EXPECT_EQ(probe.scale, c.den);
+        // As many frames as ffmpeg's fps filter makes of the file at that rate.
+        EXPECT_EQ(probe.frames,
+                  Number(media::Output("ffmpeg -nostdin -v error -i '" + path +
+                                       "' -vf fps=" + std::to_string(c.num) + "/" +
+                                       std::to_string(c.den) + " -f framecrc - | grep -c '^0,'")));
+    }
+}
+
 TEST_F(AvSources, ShapeFlagsFollowTheDisplayAspectAndFieldOrder) {
     RowsView view;
     logging::Log log(view, "");

@@ -198,7 +198,17 @@ TEST(SourceInfo, ImpossibleSizesAndRatesAreRefusedNamingTheValue) {
         {720, 4097, 25, 1, "its pictures are 720 x 4097; at most 4096 x 4096."},
         {720, 480, 24000, 1, "it has 24000 frames a second; at most 120."},
         {720, 480, 120001, 1000, "it has 120.001 frames a second; at most 120."},
-        {4096, 4096, 120, 1, ""},
+        {720, 480, 15, 1,
+         "it has 15 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, 29.97, "
+         "30, 50, 59.94 or 60)."},
+        {720, 480, 26777, 1000,
+         "it has 26.777 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, "
+         "29.97, 30, 50, 59.94 or 60)."},
+        {720, 480, 120, 1,
+         "it has 120 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, 29.97, "
+         "30, 50, 59.94 or 60)."},
+        {4096, 4096, 60, 1, ""},
+        {720, 480, 30000, 1001, ""},
     };
     for (const Case& c : cases) {
         media::AviSpec spec;
