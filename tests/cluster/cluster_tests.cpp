@@ -3,6 +3,7 @@
 // on its own.
 #include "cluster/cluster_run.h"
 #include "cluster/job_description.h"
+#include "cluster/job_result.h"
 #include "env/startup_checks.h"
 #include "jobs/job_store.h"
 #include "platform/fake_ui_queue.h"
@@ -416,6 +417,13 @@ TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
             EXPECT_EQ(status, 1) << output;
             EXPECT_EQ(output.substr(output.size() - 6), "Error\n");
         }
+        // The end and its reason, beside the description, for the window.
+        cluster::JobResult result;
+        ASSERT_TRUE(cluster::ReadJobResult(
+            q.dir.File("job" + std::to_string(position) + ".job.result"), result));
+        EXPECT_EQ(result.status, position == 0 ? "Complete" : "Error");
+        EXPECT_EQ(result.reason,
+                  position == 0 ? "" : "Source file not found: " + q.dir.File("missing.avi"));
     }
     // The window's store is never touched by the job.
     EXPECT_EQ(q.Status(0), "Pending");
