@@ -74,6 +74,9 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             if (!job->reason.empty()) {
                 activity.label += " (" + job->reason + ")";
             }
+            if (!job->warning.empty()) {
+                activity.label += " - " + job->warning;
+            }
             return activity;
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();

@@ -5,6 +5,7 @@
 #include "cluster/job_description.h"
 #include "cluster/job_result.h"
 #include "env/startup_checks.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/fake_ui_queue.h"
 #include "platform/memory_dialog.h"
@@ -19,13 +20,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -82,7 +88,8 @@ public:
         r.qFactor = 40;
         r.bias = 30;
         r.quality = 16;
-        r.endFrame = static_cast<int>(seconds * 24);
+        // The last frame of the source (23.976 frames a second), as a whole count.
+        r.endFrame = static_cast<int>(std::ceil(seconds * 24000 / 1001));
         r.telecide = pulldown ? 1 : 0;
         r.progressive = pulldown ? 1 : 0;
         int count = jobs::JobCount(store.Store());
@@ -113,6 +120,27 @@ public:
 
 bool Slurm(const std::vector<std::string>& argv, std::string& output, int& status) {
     return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
+}
+
+// The Slurm commands as the run gives them: with a timeout a test may shorten, counting sbatch's
+// answers. Shared with the commands' threads, which may outlive a test.
+struct Commands {
+    std::atomic<int> timeoutMs{cluster::kCommandTimeoutMs};
+    std::atomic<int> sbatchAnswers{0};
+};
+
+// The first `program` in PATH.
+std::string InPath(const std::string& program) {
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    for (size_t at = 0; at <= path.size();) {
+        size_t colon = std::min(path.find(':', at), path.size());
+        std::string file = path.substr(at, colon - at) + "/" + program;
+        if (::access(file.c_str(), X_OK) == 0) {
+            return file;
+        }
+        at = colon + 1;
+    }
+    return program;
 }
 
 // The cluster run over a Queue, with the window's in-memory stand-ins and a fast poll.
@@ -147,7 +175,13 @@ protected:
         };
         services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
         services.cceVersion = [] { return env::GetCceVersion(kProgramDir + "/vantaq"); };
-        services.runCommand = Slurm;
+        std::shared_ptr<Commands> commands = m_Commands;
+        services.runCommand = [commands](const std::vector<std::string>& argv, std::string& output,
+                                         int& status) {
+            bool ran = platform::RunProgram(argv, output, status, commands->timeoutMs);
+            commands->sbatchAnswers += argv[0] == "sbatch";
+            return ran;
+        };
         services.pollMilliseconds = 100;
         run::RunServices own;
         own.store = &q.store.Store();
@@ -173,6 +207,9 @@ protected:
         owner->SetRemote(run.get());
     }
     void TearDown() override {
+        if (!m_Path.empty()) {
+            setenv("PATH", m_Path.c_str(), 1);
+        }
         if (run && run->Active()) {
             Stop();
         }
@@ -229,6 +266,38 @@ protected:
     }
     std::string Rows() const { return testing::PrintToString(lines.rows); }
 
+    // Puts a script `program` earlier in PATH than the real one, which it finds in $REAL.
+    void Fault(const std::string& program, const std::string& body) {
+        if (m_Path.empty()) {
+            m_Path = std::getenv("PATH");
+            setenv("PATH", (m_Faults.Path() + ":" + m_Path).c_str(), 1);
+        }
+        std::string file = m_Faults.File(program);
+        std::ofstream(file) << "#!/bin/sh\nREAL=" << InPath(program) << "\n" << body << "\n";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    }
+    // How many jobs the controller was given for the job `name`.
+    int Submissions(const std::string& name) {
+        std::string output;
+        int status = -1;
+        EXPECT_TRUE(Slurm({"squeue", "-h", "-t", "all", "-o", "%j"}, output, status) && status == 0)
+            << output;
+        std::string head = cluster::SlurmJobName(name) + ".vq-";
+        int count = 0;
+        for (size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
+            count += output.compare(at, head.size(), head) == 0;
+            if (output.find('\n', at) == std::string::npos) {
+                break;
+            }
+        }
+        return count;
+    }
+    std::string Value(int job, const char* name) {
+        std::string text;
+        jobs::GetJobString(q.store.Store(), job, name, jobs::kWholeValue, text);
+        return text;
+    }
+
     Queue q;
     testing_support::LogLines lines;
     logging::Log log{lines, std::string()};
@@ -240,6 +309,9 @@ protected:
     cluster::ClusterServices m_Services;
     std::unique_ptr<run::RunController> owner;
     std::unique_ptr<cluster::ClusterRun> run;
+    std::shared_ptr<Commands> m_Commands = std::make_shared<Commands>();
+    testing_support::TempDir m_Faults;
+    std::string m_Path; // PATH before the faults
 };
 
 cluster::ClusterSettings OnSlurm(int maxJobs) {
@@ -345,6 +417,12 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
                r.find("(gone) as FAILED") != std::string::npos &&
                r.find("exit code 1:0") != std::string::npos;
     })) << Rows();
+    // The node's reason reaches the row, and how the job ran stays there after its end.
+    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0),
+              "Source file not found: " + q.dir.File("gone.avi"));
+    EXPECT_NE(Value(0, cluster::kSlurmJobValue).find(", FAILED, exit code 1:0, ran "),
+              std::string::npos)
+        << Value(0, cluster::kSlurmJobValue);
 }
 
 TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
@@ -389,6 +467,94 @@ TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
     EXPECT_TRUE(lines.Has(line)) << Rows();
     std::string jobLog = testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File("k.ecl")));
     EXPECT_NE(jobLog.find(line.substr(4)), std::string::npos) << jobLog;
+    // Killed, the job left no result of its own: Slurm's words are the row's reason.
+    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0), line.substr(11));
+}
+
+// Each fault below once made the queue run a job twice or lose it. Every job must end with one
+// submission on the controller and the right status.
+TEST_F(ClusterTest, ScancelThatFailsKeepsFollowingTheJobs) {
+    Fault("scancel", "echo \"scancel: error: Kill job error on job id $1: Access/permission "
+                     "denied\" >&2; exit 1");
+    q.AddLongJob("cf1");
+    q.AddLongJob("cf2");
+    Start(OnSlurm(2));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    Stop();
+    EXPECT_TRUE(run->Active());
+    EXPECT_EQ(run->Jobs().size(), 2u); // still followed, not put back
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("ERROR: scancel did not cancel Slurm job") != std::string::npos &&
+               r.find("Access/permission denied; the job is still followed") != std::string::npos;
+    })) << Rows();
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    // Start again has nothing left to hand over.
+    Start(OnSlurm(2));
+    EXPECT_FALSE(run->Active());
+    for (int job = 0; job < 2; ++job) {
+        std::string name = job == 0 ? "cf1" : "cf2";
+        EXPECT_EQ(q.Status(job), "Complete")
+            << testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File(name + ".ecl")));
+        EXPECT_EQ(Submissions(name), 1);
+    }
+}
+
+TEST_F(ClusterTest, SbatchThatAnswersTooLateIsFoundByItsName) {
+    // sbatch submits, then answers after the run has given it up.
+    m_Commands->timeoutMs = 1500;
+    Fault("sbatch", "out=$(\"$REAL\" \"$@\"); rc=$?; sleep 5; echo \"$out\"; exit $rc");
+    q.AddJob("slow1", 1);
+    q.AddJob("slow2", 1);
+    Start(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(window.finished, "2 completed, 0 failed") << Rows();
+    EXPECT_EQ(Submissions("slow1"), 1);
+    EXPECT_EQ(Submissions("slow2"), 1);
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("before its answer was lost") != std::string::npos;
+    })) << Rows();
+}
+
+// The program ends after sbatch answered and before the id was kept; the next start finds the
+// submission by its name, follows it, and goes on with the queue on "-start".
+TEST_F(ClusterTest, EndBeforeTheIdWasKeptFollowsTheSameJobAndStartGoesOn) {
+    q.AddJob("lost1", 1);
+    q.AddJob("lost2", 1);
+    ASSERT_TRUE(cluster::WriteClusterSettings(q.store.Store(), OnSlurm(1)));
+    owner->OnStartProcessing();
+    // sbatch's answer is never delivered to this start of the program.
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (m_Commands->sbatchAnswers == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(m_Commands->sbatchAnswers, 1);
+    queue.KillTimer(cluster::MY_TIMER_CLUSTER_POLL);
+    MakeRun();
+    owner->ResumeRun();
+    ASSERT_TRUE(run->Active());
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    EXPECT_EQ(run->Jobs().front().slurmId, "");
+    owner->OnStartProcessing(); // the "start" keyword
+    ASSERT_TRUE(Answered());
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_EQ(q.Status(1), "Complete") << Rows();
+    EXPECT_EQ(Submissions("lost1"), 1);
+    EXPECT_EQ(Submissions("lost2"), 1);
+    EXPECT_EQ(window.finished, "2 completed, 0 failed") << Rows();
+}
+
+TEST_F(ClusterTest, StopWhileTheJobEndsKeepsItsResult) {
+    // scancel reaches Slurm only once the job has ended (and then answers 0).
+    m_Commands->timeoutMs = 90000;
+    Fault("scancel", "while squeue -h -j \"$1\" -o %T | grep -q .; do sleep 0.1; done\n"
+                     "exec \"$REAL\" \"$@\"");
+    q.AddJob("race", 1);
+    Start(OnSlurm(1));
+    Stop();
+    EXPECT_FALSE(run->Active());
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_EQ(Submissions("race"), 1);
 }
 
 // vantaq-job on its own: a description in, the job's pipeline run, the end in its exit status.
@@ -487,6 +653,26 @@ TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
         return true;
     };
     EXPECT_FALSE(cluster::QueryJob(nobody, "9", info));
+    // A submission is found by its name: a controller that does not answer concludes nothing;
+    // one that has forgotten the job leaves the completion log, where the newest counts.
+    std::string id;
+    std::string error;
+    auto silent = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        out = argv[0] + ": error: Unable to contact slurm controller";
+        status = 1;
+        return argv[0] != "squeue";
+    };
+    EXPECT_EQ(cluster::FindSubmission(silent, "a.vq-1", id, error), cluster::Lookup::kNoAnswer);
+    EXPECT_EQ(error, "squeue: error: Unable to contact slurm controller");
+    auto completed = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        bool log = argv[0] == "sacct" && argv[1] == "-c";
+        out = log ? "7|a.vq-1\n8|b.vq-2\n12|a.vq-1\n" : "";
+        status = argv[0] == "sacct" && !log ? 1 : 0;
+        return true;
+    };
+    EXPECT_EQ(cluster::FindSubmission(completed, "a.vq-1", id, error), cluster::Lookup::kFound);
+    EXPECT_EQ(id, "12");
+    EXPECT_EQ(cluster::FindSubmission(completed, "a.vq-", id, error), cluster::Lookup::kNone);
     EXPECT_EQ(cluster::PollInterval("250"), 250u);
     EXPECT_EQ(cluster::PollInterval("0"), cluster::kPollMilliseconds);
     EXPECT_EQ(cluster::PollInterval("fast"), cluster::kPollMilliseconds);
