@@ -103,6 +103,9 @@ struct MainWindowHooks {
     std::function<void()> onCalc;
     // The work going on for a job, shown in its line of the job list; empty: none.
     std::function<JobActivity(int position)> jobActivity;
+    // Delete or Reset of a job that runs elsewhere (on the cluster): true when the action must
+    // wait, with the reason in `why` (the job is being cancelled there).
+    std::function<bool(int position, const std::string& action, std::string& why)> withdrawJob;
 };
 
 class CMainWindow : public platform::MessageHandler {
@@ -185,6 +188,8 @@ public:
     // The job list's buttons and events.
     void OnMoveJobUp();
     void OnDeleteJob();
+    // True (with a logged reason) when a selected job runs elsewhere and `action` must wait.
+    bool SelectedJobsElsewhere(const std::string& action);
     void OnMoveJobDown();
     void OnResetJob();
     void OnJobSelectionChanged();

@@ -81,6 +81,9 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
     };
+    hooks.withdrawJob = [this](int position, const std::string& action, std::string& why) {
+        return m_Cluster && m_Cluster->Withdraw(position, action, why);
+    };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
         Run([this, &message](run::RunController& c) {
             if (!(m_Cluster && m_Cluster->OnMessage(message))) {

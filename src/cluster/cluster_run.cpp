@@ -287,6 +287,7 @@ void ClusterRun::StartRun() {
     m_Settings = ReadClusterSettings(*m_Services.store);
     if (!m_Active) {
         m_Jobs.clear();
+        m_Withdrawn.clear();
     }
     m_Active = true;
     m_SubmitBlocked = false;
@@ -361,8 +362,10 @@ int ClusterRun::NextPending() const {
         std::string input;
         std::string key;
         jobs::GetJobString(store, position, run::kRunKeyValue, jobs::kWholeValue, key);
-        if (!key.empty() && std::any_of(m_Jobs.begin(), m_Jobs.end(),
-                                        [&](const ClusterJob& job) { return job.key == key; })) {
+        if (!key.empty() &&
+            (std::any_of(m_Jobs.begin(), m_Jobs.end(),
+                         [&](const ClusterJob& job) { return job.key == key; }) ||
+             std::find(m_Withdrawn.begin(), m_Withdrawn.end(), key) != m_Withdrawn.end())) {
             continue;
         }
         // Jobs of one source share the ECL, description and log files beside it, and sources
@@ -794,6 +797,12 @@ void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
         }
     }
     SetStatus(done, status);
+    if (status == jobs::kStatusPending && done.withdrawn && done.position >= 0) {
+        // Its key keeps the job from being handed over again while the action waits.
+        jobs::SetJobString(*m_Services.store, done.position, run::kRunKeyValue, done.key);
+        m_Withdrawn.push_back(done.key);
+        m_Services.log->Write("  The job " + done.name + " is off the cluster now", kLogInfo);
+    }
     if (status != jobs::kStatusPending) {
         log.Write("Job: complete in " + std::to_string(m_Services.now() - done.submitTime) +
                       " seconds",
@@ -818,6 +827,52 @@ void ClusterRun::ShowRunningRows() {
             m_Services.window->RefreshJobRow(job.position, jobs::kImageRunning);
         }
     }
+}
+
+bool ClusterRun::Withdraw(int position, const std::string& action, std::string& why) {
+    if (!m_Active || JobAt(position) == nullptr) {
+        return false;
+    }
+    ClusterJob& job = m_Jobs[JobAt(position) - m_Jobs.data()];
+    std::string what =
+        job.slurmId.empty() ? "submitted as " + job.submission : "job " + job.slurmId;
+    why = "The job " + job.name + " is on the Slurm cluster (" + what + "); it can be " + action +
+          " once Slurm has cancelled it and its row shows \"Pending\".";
+    if (job.withdrawn || job.slurmId.empty()) {
+        return true; // cancelled already, or not known to Slurm yet: the next poll tells
+    }
+    job.withdrawn = true;
+    job.cancelRequested = true;
+    CommandRunner runCommand = m_Services.runCommand;
+    std::string id = job.slurmId;
+    std::string key = job.key;
+    m_Calls.Call(
+        [runCommand, id] {
+            std::string output;
+            int status = -1;
+            bool ok = runCommand({"scancel", id}, output, status) && status == 0;
+            return std::string(ok ? "1" : "0") + FirstLine(output);
+        },
+        [this, key](std::string& answer) {
+            for (ClusterJob& still : m_Jobs) {
+                if (still.key != key) {
+                    continue;
+                }
+                if (answer[0] == '1') {
+                    m_Services.log->Write("  Cancelling Slurm job " + still.slurmId + " (" +
+                                              still.name + ")",
+                                          kLogInfo);
+                } else {
+                    still.withdrawn = false;
+                    still.cancelRequested = false;
+                    m_Services.log->Write(
+                        "  ERROR: scancel did not cancel Slurm job " + still.slurmId + " (" +
+                            still.name + "): " + answer.substr(1) + "; the job is still followed",
+                        kLogError);
+                }
+            }
+        });
+    return true;
 }
 
 int ClusterRun::AverageProgress() const {

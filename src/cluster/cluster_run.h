@@ -90,7 +90,8 @@ struct ClusterJob {
     int telecide = 0;
     int64_t submitTime = 0;
     int unknownPolls = 0;
-    bool cancelRequested = false; // Stop has asked Slurm to cancel it
+    bool cancelRequested = false; // Stop (or Delete, Reset) has asked Slurm to cancel it
+    bool withdrawn = false;       // Delete or Reset asked for it: not handed over again
     int64_t stateSince = 0;       // when its state or reason last changed
     std::string warning;          // an outage reported in its row, "" for none
 };
@@ -119,6 +120,12 @@ public:
     void Poll();
     // A Slurm command is still to answer.
     bool Busy() const { return m_Calls.Pending() > 0; }
+
+    // Delete or Reset of the job at `position` (`action`: "deleted", "reset"). False when the
+    // job is not on the cluster: the action goes ahead. Else the action waits, with the reason in
+    // `why`: the job's Slurm job is cancelled, and once Slurm confirms it the job is "Pending"
+    // and not handed over again by this run.
+    bool Withdraw(int position, const std::string& action, std::string& why);
 
     // The job at queue position `position` while Slurm has it, or null.
     const ClusterJob* JobAt(int position) const;
@@ -161,6 +168,7 @@ private:
     platform::BackgroundCalls m_Calls;
     ClusterSettings m_Settings;
     std::vector<ClusterJob> m_Jobs;
+    std::vector<std::string> m_Withdrawn; // run keys of the jobs Delete or Reset took back
     bool m_Active = false;
     bool m_SubmitBlocked = false; // sbatch or the store refused: nothing more is handed over
     bool m_Submitting = false;    // an sbatch is on its way

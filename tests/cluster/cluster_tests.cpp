@@ -709,3 +709,26 @@ TEST_F(ClusterTest, ANewStartFollowsTheJobsAnEarlierStartHandedOver) {
               1);
     EXPECT_FALSE(owner->State().m_Processing);
 }
+
+// Delete (or Reset) of a job that Slurm runs cancels it first and waits: the job is not handed
+// over again and the queue goes on.
+TEST_F(ClusterTest, DeleteOfARunningJobCancelsItFirst) {
+    q.AddLongJob("del1");
+    q.AddJob("del2", 1);
+    Start(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::string id = run->Jobs().front().slurmId;
+    std::string why;
+    EXPECT_FALSE(run->Withdraw(1, "deleted", why)); // not on the cluster: Delete goes ahead
+    ASSERT_TRUE(run->Withdraw(0, "deleted", why));
+    EXPECT_EQ(why, "The job del1 is on the Slurm cluster (job " + id +
+                       "); it can be deleted once Slurm has cancelled it and its row shows "
+                       "\"Pending\".");
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(SlurmState(id), "CANCELLED");
+    EXPECT_EQ(q.Status(0), "Pending") << Rows();
+    EXPECT_EQ(q.Status(1), "Complete") << Rows();
+    EXPECT_EQ(Submissions("del1"), 1);
+    EXPECT_EQ(Submissions("del2"), 1);
+    EXPECT_FALSE(run->Withdraw(0, "deleted", why));
+}
