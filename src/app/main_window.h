@@ -230,6 +230,10 @@ public:
     std::string JobDetails(int row);
     // Tells the real window that the line of `row` changed.
     void JobDetailsChanged(int row);
+    // The Slurm log of the job at `row` (NAME.job.log beside its ECL), or "" when none was
+    // written; and its opening failed (logged).
+    std::string JobLogPath(int row);
+    void OnJobLogFailed(const std::string& path);
     // The stream report of the finished job at `row` (JobStreamReport), or "".
     std::string JobReportPath(int row);
     // The job list's context menu: the selected job's output folder, opened with the desktop's

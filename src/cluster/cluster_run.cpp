@@ -792,7 +792,7 @@ void ClusterRun::Finish(ClusterJob& job, const SlurmJobInfo& info) {
         where += info.runTime.empty() ? std::string() : ", ran " + info.runTime;
         if (!jobs::SetJobString(store, done.position, kSlurmJobValue, where) ||
             (status == jobs::kStatusError && !reason.empty() &&
-             !jobs::SetJobLastError(store, done.position, reason))) {
+             !jobs::SetJobLastError(store, done.position, reason + " (Slurm " + where + ")"))) {
             jobs::LogStoreFailure(log, "keep how the Slurm job ended", store);
         }
     }

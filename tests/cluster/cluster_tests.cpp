@@ -418,11 +418,10 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
                r.find("exit code 1:0") != std::string::npos;
     })) << Rows();
     // The node's reason reaches the row, and how the job ran stays there after its end.
+    std::string slurm = Value(0, cluster::kSlurmJobValue);
+    EXPECT_NE(slurm.find(", FAILED, exit code 1:0, ran "), std::string::npos) << slurm;
     EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0),
-              "Source file not found: " + q.dir.File("gone.avi"));
-    EXPECT_NE(Value(0, cluster::kSlurmJobValue).find(", FAILED, exit code 1:0, ran "),
-              std::string::npos)
-        << Value(0, cluster::kSlurmJobValue);
+              "Source file not found: " + q.dir.File("gone.avi") + " (Slurm " + slurm + ")");
 }
 
 TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
@@ -468,7 +467,8 @@ TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
     std::string jobLog = testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File("k.ecl")));
     EXPECT_NE(jobLog.find(line.substr(4)), std::string::npos) << jobLog;
     // Killed, the job left no result of its own: Slurm's words are the row's reason.
-    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0), line.substr(11));
+    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0),
+              line.substr(11) + " (Slurm " + Value(0, cluster::kSlurmJobValue) + ")");
 }
 
 // Each fault below once made the queue run a job twice or lose it. Every job must end with one
