@@ -732,3 +732,33 @@ TEST_F(ClusterTest, DeleteOfARunningJobCancelsItFirst) {
     EXPECT_EQ(Submissions("del2"), 1);
     EXPECT_FALSE(run->Withdraw(0, "deleted", why));
 }
+
+// A job that Slurm holds COMPLETING for over a minute is reported in its row and the log, once.
+TEST_F(ClusterTest, JobHeldCompletingIsReported) {
+    auto later = std::make_shared<std::atomic<int64_t>>(0);
+    m_Services.now = [later] { return static_cast<int64_t>(std::time(nullptr)) + *later; };
+    MakeRun();
+    // The node never confirms the end: squeue shows the job COMPLETING from its start on.
+    Fault("squeue",
+          "\"$REAL\" \"$@\" | sed 's/|RUNNING|/|COMPLETING|/; s/|COMPLETED|/|COMPLETING|/'");
+    q.AddJob("held", 1);
+    Start(OnSlurm(1));
+    auto held = [&] {
+        const auto& jobs = run->Jobs();
+        return !jobs.empty() && jobs.front().state == "COMPLETING";
+    };
+    ASSERT_TRUE(PollUntil(held)) << Rows();
+    EXPECT_EQ(run->Jobs().front().warning, "");
+    *later = cluster::kOutageSeconds + 1;
+    ASSERT_TRUE(PollUntil([&] { return !run->Jobs().front().warning.empty(); })) << Rows();
+    std::string warning = run->Jobs().front().warning;
+    EXPECT_EQ(warning.rfind("Slurm has held the job COMPLETING for over a minute", 0), 0u)
+        << warning;
+    EXPECT_TRUE(
+        lines.Has("1   WARNING: Slurm job " + run->Jobs().front().slurmId + " (held): " + warning))
+        << Rows();
+    // The node answers again: the job ends as usual.
+    setenv("PATH", m_Path.c_str(), 1);
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+}
