@@ -433,6 +433,7 @@ bool ClusterRun::Submit(int position) {
     } else {
         job.logPath = JobLogPathFor(job.eclPath);
         job.submission = SubmissionName(job.name, job.key);
+        job.resources = ResourceArguments(store, position, m_Settings);
         job.stateSince = job.submitTime;
         jobs::ClearJobError(store, position);
         std::remove(ResultPathFor(DescriptionPathFor(job.eclPath)).c_str());
@@ -470,10 +471,7 @@ bool ClusterRun::Hand(const ClusterJob& job) {
                                      "-o",
                                      SlurmOutputPattern(job.logPath),
                                      "--open-mode=append"};
-    if (!m_Settings.m_Partition.empty()) {
-        argv.insert(argv.end(), {"-p", m_Settings.m_Partition});
-    }
-    argv.insert(argv.end(), m_Settings.m_SbatchOptions.begin(), m_Settings.m_SbatchOptions.end());
+    argv.insert(argv.end(), job.resources.begin(), job.resources.end());
     argv.insert(argv.end(), {folder + "/" + kTrampoline, folder + "/" + kJobProgram,
                              DescriptionPathFor(job.eclPath)});
     CommandRunner runCommand = m_Services.runCommand;

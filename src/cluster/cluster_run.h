@@ -90,10 +90,11 @@ struct ClusterJob {
     int telecide = 0;
     int64_t submitTime = 0;
     int unknownPolls = 0;
-    bool cancelRequested = false; // Stop (or Delete, Reset) has asked Slurm to cancel it
-    bool withdrawn = false;       // Delete or Reset asked for it: not handed over again
-    int64_t stateSince = 0;       // when its state or reason last changed
-    std::string warning;          // an outage reported in its row, "" for none
+    bool cancelRequested = false;       // Stop (or Delete, Reset) has asked Slurm to cancel it
+    bool withdrawn = false;             // Delete or Reset asked for it: not handed over again
+    int64_t stateSince = 0;             // when its state or reason last changed
+    std::string warning;                // an outage reported in its row, "" for none
+    std::vector<std::string> resources; // its sbatch arguments for partition, time and CPUs
 };
 
 // The cluster as the place where a run's jobs go. The run controller owns the run; this hands
