@@ -276,16 +276,19 @@ protected:
         std::ofstream(file) << "#!/bin/sh\nREAL=" << InPath(program) << "\n" << body << "\n";
         std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     }
-    // How many jobs the controller was given for the job `name`.
+    // How many jobs the controller was given for the job `name` by this test program (the run
+    // keys in the names hold its process id; the cluster outlives a test program).
     int Submissions(const std::string& name) {
         std::string output;
         int status = -1;
         EXPECT_TRUE(Slurm({"squeue", "-h", "-t", "all", "-o", "%j"}, output, status) && status == 0)
             << output;
         std::string head = cluster::SlurmJobName(name) + ".vq-";
+        std::string ours = "-" + std::to_string(::getpid()) + "-";
         int count = 0;
         for (size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
-            count += output.compare(at, head.size(), head) == 0;
+            std::string line = output.substr(at, output.find('\n', at) - at);
+            count += line.rfind(head, 0) == 0 && line.find(ours) != std::string::npos;
             if (output.find('\n', at) == std::string::npos) {
                 break;
             }
