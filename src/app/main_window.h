@@ -106,6 +106,9 @@ struct MainWindowHooks {
     std::function<void()> onCalc;
     // The work going on for a job, shown in its line of the job list; empty: none.
     std::function<JobActivity(int position)> jobActivity;
+    // Delete or Reset of a job that runs elsewhere (on the cluster): true when the action must
+    // wait, with the reason in `why` (the job is being cancelled there).
+    std::function<bool(int position, const std::string& action, std::string& why)> withdrawJob;
 };
 
 class CMainWindow : public platform::MessageHandler {
@@ -194,6 +197,8 @@ public:
     // The job list's buttons and events.
     void OnMoveJobUp();
     void OnDeleteJob();
+    // True (with a logged reason) when a selected job runs elsewhere and `action` must wait.
+    bool SelectedJobsElsewhere(const std::string& action);
     void OnMoveJobDown();
     void OnResetJob();
     void OnJobSelectionChanged();
@@ -235,6 +240,10 @@ public:
     std::string JobDetails(int row);
     // Tells the real window that the line of `row` changed.
     void JobDetailsChanged(int row);
+    // The Slurm log of the job at `row` (NAME.job.log beside its ECL), or "" when none was
+    // written; and its opening failed (logged).
+    std::string JobLogPath(int row);
+    void OnJobLogFailed(const std::string& path);
     // The stream report of the finished job at `row` (JobStreamReport), or "".
     std::string JobReportPath(int row);
     // The job list's context menu: the selected job's output folder, opened with the desktop's

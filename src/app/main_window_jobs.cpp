@@ -28,7 +28,22 @@ void CMainWindow::OnMoveJobUp() {
     jobs::MoveJobUp(m_Dialog, m_Store, m_Log, Tracked());
 }
 
+bool CMainWindow::SelectedJobsElsewhere(const std::string& action) {
+    bool wait = false;
+    for (int row : m_Dialog.GetSelectedRows(kJobList)) {
+        std::string why;
+        if (m_Hooks.withdrawJob && m_Hooks.withdrawJob(row, action, why)) {
+            m_Log.Write("WARNING: " + why, logging::kLogWarning);
+            wait = true;
+        }
+    }
+    return wait;
+}
+
 void CMainWindow::OnDeleteJob() {
+    if (SelectedJobsElsewhere("deleted")) {
+        return;
+    }
     jobs::RemovedJobs removed;
     jobs::DeleteSelectedJob(m_Dialog, m_Store, m_Log, Tracked(), &removed);
     const size_t n = removed.names.size();
@@ -89,6 +104,9 @@ void CMainWindow::OnMoveJobDown() {
 }
 
 void CMainWindow::OnResetJob() {
+    if (SelectedJobsElsewhere("reset")) {
+        return;
+    }
     jobs::ResetSelectedJob(m_Dialog, m_Store, m_Log, Tracked());
 }
 

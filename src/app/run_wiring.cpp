@@ -75,9 +75,15 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             if (!job->reason.empty()) {
                 activity.label += " (" + job->reason + ")";
             }
+            if (!job->warning.empty()) {
+                activity.label += " - " + job->warning;
+            }
             return activity;
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
+    };
+    hooks.withdrawJob = [this](int position, const std::string& action, std::string& why) {
+        return m_Cluster && m_Cluster->Withdraw(position, action, why);
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
         Run([this, &message](run::RunController& c) {

@@ -155,6 +155,22 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();
     add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
+    std::string jobLog = m_Logic->JobLogPath(row);
+    QAction* logAction = menu->addAction("Open &Job Log");
+    logAction->setEnabled(!jobLog.empty());
+    if (jobLog.empty()) {
+        logAction->setToolTip("(A job's log is written when it runs on the Slurm cluster.)");
+    }
+    connect(logAction, &QAction::triggered, this, [this, jobLog] {
+        auto failed = [this, jobLog] {
+            if (m_Logic) {
+                m_Logic->OnJobLogFailed(jobLog);
+            }
+        };
+        if (!OpenWithDesktop(jobLog, false, failed)) {
+            failed();
+        }
+    });
     std::string report = m_Logic->JobReportPath(row);
     QAction* reportAction = menu->addAction("&Stream Report\u2026");
     reportAction->setEnabled(!report.empty());

@@ -177,6 +177,13 @@ void RunController::OnStartProcessing() {
         m_Services.window->UpdateJobButtons();
         return;
     }
+    if (m_State.m_Processing && m_State.m_StopAfterJob && !m_State.m_StopRequested && m_Remote &&
+        m_Remote->Active() && m_Remote->GoOn()) {
+        m_State.m_StopAfterJob = false;
+        m_Services.log->Write("The queue goes on after the jobs being followed.", kLogInfo);
+        m_Services.window->UpdateJobButtons();
+        return;
+    }
     // The run and a pulldown pass share one output path; Start waits for the pass's end.
     if (m_State.m_Processing || m_State.m_PulldownRunning) {
         m_Services.log->Write("WARNING: A run or a pulldown pass is in progress; Start waits "
