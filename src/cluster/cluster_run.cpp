@@ -417,6 +417,10 @@ bool ClusterRun::Submit(int position) {
         log.Write("  ERROR: The source \"" + job.ecl.m_SourcePath +
                       "\" is missing or cannot be read; the job is not encoded",
                   kLogError);
+        if (!jobs::NoteMissingSource(store, position)) {
+            jobs::SetJobLastError(store, position,
+                                  "Source file cannot be read: " + job.ecl.m_SourcePath);
+        }
     } else if (job.eclPath.empty()) {
         log.Write("  ERROR: Could not write the ECL file for the source \"" + job.ecl.m_SourcePath +
                       "\"",

@@ -41,11 +41,13 @@ struct EditorRig : MainWindowRig {
         Start("vantaq");
     }
     app::CMainWindow& w() { return *window; }
-    // A source of `frames` frames at rate/scale, written into the rig's scratch folder.
+    // A source of `frames` frames, written into the rig's scratch folder: `rate` is frames a
+    // second when small (25) and thousandths of 1001 otherwise (30000 for 29.97).
     std::string Source(const std::string& name, uint32_t rate, uint32_t frames) {
         media::AviSpec spec;
         spec.totalFrames = frames;
         spec.streams[0].rate = rate;
+        spec.streams[0].scale = rate < 1000 ? 1 : 1001;
         spec.streams[0].length = frames;
         std::string path = sources.File(name);
         testing_support::WriteFile(path, media::BuildAvi(spec));

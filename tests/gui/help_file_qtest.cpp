@@ -144,7 +144,7 @@ TEST(HelpFile, NamesEveryMenuEntryAndControlOfTheWindows) {
 }
 
 // The job menu's entries that are off say why in their hint: the first job cannot move up, a
-// pending job has no stream report yet.
+// job never handed to the cluster has no job log, a pending job has no stream report yet.
 TEST(JobMenu, EntriesThatAreOffSayWhy) {
     ProgramFolder folder;
     folder.WriteJobs(2);
@@ -165,7 +165,7 @@ TEST(JobMenu, EntriesThatAreOffSayWhy) {
             << item->text().toStdString() << ": " << tip.toStdString();
         off += item->isEnabled() ? 0 : 1;
     }
-    EXPECT_EQ(off, 2); // Move Up and Stream Report
+    EXPECT_EQ(off, 3); // Move Up, Open Job Log and Stream Report
     // The mouse resting on an entry that is off shows its reason.
     QAction* up = menu->actions().at(0);
     ASSERT_FALSE(up->isEnabled());

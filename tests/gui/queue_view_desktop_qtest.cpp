@@ -153,6 +153,7 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
     }
     EXPECT_EQ(offered.join(", ").toStdString(),
               "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder, "
+              "Open &Job Log (off), "
               "&Stream Report\u2026 (off)");
     QTest::keyClick(menu, Qt::Key_O);
     QFile args(QString::fromStdString(opener + ".args"));
