@@ -1,7 +1,8 @@
 #!/bin/sh
-# The main job: an unattended queue run. Makes three short test sources, writes a job list file
-# of three jobs (a film source in one pass, which gets the 2:3 pulldown pass; a 25 fps source by
-# the two-part method; a 29.97 fps source at constant bitrate), runs
+# The main job: an unattended queue run. Makes four short test sources in DVD sizes, writes a job
+# list file of four jobs (a film source in one pass, which gets the 2:3 pulldown pass; a 25 fps
+# source by the two-part method; a 29.97 fps source at constant bitrate; a 15 fps webcam-like MP4,
+# encoded at 25 fps), runs
 #   vantaq -clear -source:jobs.txt -start -minimize -exit
 # without a display on a fresh store, and shows what came out.
 set -e
@@ -14,12 +15,14 @@ work=$(cd "$work" && pwd)
 export VANTAQ_STORE="$work/store.sqlite"
 
 echo "== sources in $work"
-ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=24000/1001 -t 4 -c:v mjpeg -q:v 3 \
+ffmpeg -v error -f lavfi -i testsrc2=size=720x480:rate=24000/1001 -t 4 -c:v mjpeg -q:v 3 \
     "$work/film.avi"
-ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=frequency=440 \
+ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=frequency=440 \
     -t 3 -c:v mjpeg -q:v 3 -c:a pcm_s16le "$work/pal.avi"
-ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=30000/1001 -t 3 -c:v mjpeg -q:v 3 \
+ffmpeg -v error -f lavfi -i testsrc2=size=720x480:rate=30000/1001 -t 3 -c:v mjpeg -q:v 3 \
     "$work/ntsc.avi"
+ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=15 -t 3 -c:v libx264 -pix_fmt yuv420p \
+    "$work/webcam.mp4"
 
 {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
@@ -38,6 +41,7 @@ ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=30000/1001 -t 3 -c:v mjpe
     printf '0,%s,0,8000,4000,2,1,-1,-1,0,96,1,0,1,1,0,48\r\n' "$work/film.avi"
     printf '0,%s,0,8000,4000,0,2,-1,-1,-1,0,0,0,1,1\r\n' "$work/pal.avi"
     printf '0,%s,0,6000,3000,3,1,-1,-1,-1,0,0,0,0,1\r\n' "$work/ntsc.avi"
+    printf '0,%s,0,8000,4000,2,1,-1,-1,-1,0,0,0,1,1\r\n' "$work/webcam.mp4"
 } > "$work/jobs.txt"
 
 echo "== vantaq -clear -source:$work/jobs.txt -start -minimize -exit"
@@ -56,4 +60,11 @@ for f in "$work"/*.mpv "$work"/*.m2v; do
     ffprobe -v error -select_streams v:0 -count_frames \
         -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames \
         -of csv=p=0 "$f" | head -n 1
+done
+echo "== DVD-Video verdicts (vantaq-probe)"
+for f in "$work"/*.mpv "$work"/*.m2v; do
+    # A stream that had the 2:3 pass is judged as the pass left it.
+    [ -e "$f" ] && [ ! -e "$f.m2v" ] || continue
+    printf '%s: ' "$(basename "$f")"
+    "$bin/vantaq-probe" "$f" | tr -d '\r' | grep -o 'DVD-Video: .*' | head -n 1 || true
 done

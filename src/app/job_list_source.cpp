@@ -7,6 +7,7 @@
 #include "run/run_progress.h"
 #include "store/key_store.h"
 #include "store/paths.h"
+#include "templates/template_store.h"
 
 #include <map>
 
@@ -23,6 +24,7 @@ int JobListSource::CountRows() {
 void JobListSource::ReadRows(int first, int count, std::vector<platform::ListRow>& rows) {
     rows.clear();
     std::map<std::string, std::string> templateNames;
+    std::map<std::string, bool> dvdTargets;
     for (jobs::JobRow& job : jobs::ReadJobPage(m_Store, first, count)) {
         auto found = templateNames.find(job.templateKey);
         if (found == templateNames.end()) {
@@ -39,14 +41,24 @@ void JobListSource::ReadRows(int first, int count, std::vector<platform::ListRow
         JobActivity activity = m_Activity ? m_Activity(job.position) : JobActivity();
         std::string stream;
         if (!job.input.empty() && job.input[0] == '/') {
-            stream = ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input), ".mpv");
+            stream = ecl::ReplaceExtension(ecl::OutputBase(m_Settings, job.input, job.outputNumber),
+                                           ".mpv");
             if (job.telecide == 1) {
                 stream += ".m2v";
             }
         }
+        auto dvd = dvdTargets.find(job.templateKey);
+        if (dvd == dvdTargets.end()) {
+            dvd = dvdTargets
+                      .emplace(job.templateKey,
+                               templates::TemplateTargetsDvd(m_Store, job.templateKey))
+                      .first;
+        }
+        bool missesDvd = false;
+        std::string details = JobDetailsText(job.status, job.lastError, activity, found->second,
+                                             stream, dvd->second, &missesDvd);
         rows.push_back(platform::ListRow{
-            std::move(job.name), job.image,
-            JobDetailsText(job.status, job.lastError, activity, found->second, stream)});
+            std::move(job.name), missesDvd ? jobs::kImageWarning : job.image, std::move(details)});
     }
 }
 

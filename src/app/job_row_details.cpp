@@ -9,6 +9,7 @@
 #include "pulldown/stream_report_file.h"
 #include "run/run_progress.h"
 #include "store/paths.h"
+#include "templates/template_store.h"
 
 namespace app {
 
@@ -29,14 +30,13 @@ std::string ErrorReason(const std::string& lastError) {
 } // namespace
 
 std::string JobOutputStream(store::KeyStore& store, const env::Settings& settings, int position) {
-    std::string input;
-    jobs::GetJobString(store, position, jobs::kInput, jobs::kWholeValue, input);
-    if (input.empty() || input[0] != '/') {
+    std::string base = ecl::JobOutputBase(store, settings, position);
+    if (base.empty()) {
         return std::string();
     }
     int telecide = 0;
     jobs::GetJobNumber(store, position, jobs::kTelecide, telecide);
-    std::string stream = ecl::ReplaceExtension(ecl::OutputBase(settings, input), ".mpv");
+    std::string stream = ecl::ReplaceExtension(base, ".mpv");
     return telecide == 1 ? stream + ".m2v" : stream;
 }
 
@@ -54,7 +54,14 @@ std::string JobStreamReport(store::KeyStore& store, const env::Settings& setting
 
 std::string JobDetailsText(const std::string& status, const std::string& lastError,
                            const JobActivity& activity, const std::string& templateName,
-                           const std::string& stream) {
+                           const std::string& stream, bool dvdTarget, bool* missesDvd) {
+    pulldown::DvdVerdict verdict;
+    const bool judged = !activity.active && status == jobs::kStatusComplete && !stream.empty() &&
+                        pulldown::ReadDvdVerdict(pulldown::ReportPathFor(stream), verdict);
+    const bool missed = judged && dvdTarget && !verdict.compliant;
+    if (missesDvd) {
+        *missesDvd = missed;
+    }
     std::string state;
     if (activity.active) {
         state = activity.label.empty() ? "Encoding" : activity.label;
@@ -68,13 +75,14 @@ std::string JobDetailsText(const std::string& status, const std::string& lastErr
         state = status;
         if (state == jobs::kStatusError) {
             state += ErrorReason(lastError);
+        } else if (missed) {
+            state += " \u2014 not DVD-Video" +
+                     ErrorReason(verdict.reasons.empty() ? std::string() : verdict.reasons[0]);
         }
     }
     std::string line = state + "  |  " + (templateName.empty() ? "no template" : templateName) +
                        "  |  " + (stream.empty() ? "no output" : stream);
-    pulldown::DvdVerdict verdict;
-    if (!activity.active && status == jobs::kStatusComplete && !stream.empty() &&
-        pulldown::ReadDvdVerdict(pulldown::ReportPathFor(stream), verdict)) {
+    if (judged) {
         line += std::string(kJobVerdictSeparator) + (verdict.compliant ? "yes" : "no");
     }
     return line;
@@ -99,7 +107,24 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
                          templateName);
     }
     return JobDetailsText(status, lastError, activity, templateName,
-                          JobOutputStream(store, settings, position));
+                          JobOutputStream(store, settings, position),
+                          templates::TemplateTargetsDvd(store, key));
+}
+
+int JobRowImage(store::KeyStore& store, const env::Settings& settings, int position) {
+    int image = jobs::JobStatusImage(store, position);
+    std::string key;
+    if (image != jobs::kImageComplete ||
+        !jobs::GetJobString(store, position, jobs::kTemplate, jobs::kTemplateCapacity, key) ||
+        !templates::TemplateTargetsDvd(store, key)) {
+        return image;
+    }
+    pulldown::DvdVerdict verdict;
+    std::string stream = JobOutputStream(store, settings, position);
+    return !stream.empty() && pulldown::ReadDvdVerdict(pulldown::ReportPathFor(stream), verdict) &&
+                   !verdict.compliant
+               ? jobs::kImageWarning
+               : image;
 }
 
 } // namespace app

@@ -35,10 +35,17 @@ std::string JobDetailsLine(store::KeyStore& store, const env::Settings& settings
                            const JobActivity& activity);
 
 // The same line from what was read: the stored status and last failure, the template's display
-// name and the output stream ("" for none).
+// name and the output stream ("" for none). When the template targets DVD-Video (`dvdTarget`)
+// and the finished stream's report says it is not, the state reads "Complete — not DVD-Video:
+// <first reason>" and `missesDvd` (when given) is set.
 std::string JobDetailsText(const std::string& status, const std::string& lastError,
                            const JobActivity& activity, const std::string& templateName,
-                           const std::string& stream);
+                           const std::string& stream, bool dvdTarget = false,
+                           bool* missesDvd = nullptr);
+
+// The image of a job's row: its status image, or the warning when its finished stream misses
+// the DVD-Video that its template asks for.
+int JobRowImage(store::KeyStore& store, const env::Settings& settings, int position);
 
 // The stream report kept beside the stream of the finished ("Complete") job at `position`, or ""
 // when the job is not finished or has no report file.

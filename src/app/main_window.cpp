@@ -9,8 +9,11 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "store/key_store.h"
+
+#include <cstdio>
 
 namespace app {
 
@@ -29,7 +32,10 @@ CMainWindow::CMainWindow(platform::Dialog& dialog, platform::UiQueue& queue, sto
     state.sourceSeconds = &m_SourceSeconds;
     jobs::EditorCallbacks callbacks;
     callbacks.findChapters = m_Hooks.findChapters;
-    callbacks.jobStored = [this](int position) { WarnOutputClash(position); };
+    callbacks.placeNewJob = [this](const jobs::JobRecord& job,
+                                   std::vector<std::pair<std::string, int>>& extras) {
+        return PlaceNewJob(job, extras);
+    };
     m_Editor = std::make_unique<jobs::CJobEditor>(
         dialog, store, log, env::FolderOf(m_Services.programPath), state, std::move(callbacks));
     m_JobRows = std::make_unique<JobListSource>(store, m_Settings, [this](int position) {
@@ -58,6 +64,9 @@ void CMainWindow::InitDialog() {
     m_Dialog.SetRowSource(kJobList, m_JobRows.get());
     m_InTray = false;
     jobs::SetJobSpinRanges(m_Dialog);
+    // The editor is idle from the first moment, not only once the start-up has run: until
+    // then nothing in it is a job.
+    jobs::ResetJobEditor(m_Dialog);
     m_Queue.SetTimer(kTimerStartup, kStartupDelayMs);
 }
 
@@ -294,6 +303,18 @@ void CMainWindow::LogFailedWrites(uint64_t failedBefore, const std::string& what
 }
 
 void CMainWindow::OnDeleteLog() {
+    // The log holds the record of every run; one click must not take it. Without a file there
+    // is nothing to lose and nothing to ask.
+    platform::FileFacts facts;
+    if (platform::RegularFileFacts(m_Log.FilePath(), facts)) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%.2f KB", static_cast<double>(facts.size) / 1024.0);
+        if (m_Boxes.Ask("Delete the log file " + m_Log.FilePath() + " (" + size +
+                            ")?\nIts lines cannot be brought back.",
+                        "Delete Log", {"Delete", "Cancel"}, 1, 1) != 0) {
+            return;
+        }
+    }
     m_Log.DeleteLogFile();
 }
 
@@ -320,6 +341,39 @@ bool CMainWindow::RunBusy() const {
     return m_Run != nullptr && (m_Run->m_Processing || m_Run->m_PulldownRunning);
 }
 
+std::string CMainWindow::NewJobReason() const {
+    if (m_Dialog.IsEnabled(kNewJob)) {
+        return std::string();
+    }
+    if (!m_StartupDone) {
+        return "Vantaq is still starting.";
+    }
+    if (m_ReadingJobList) {
+        return "A job list file is being read.";
+    }
+    // The editor holds a job (Cancel is offered exactly then).
+    if (m_Dialog.IsEnabled(kCancel)) {
+        return "The job in the editor comes first: add it to the Job List or cancel it.";
+    }
+    if (Processing()) {
+        return "A run is in progress: New Job is offered again when it ends.";
+    }
+    return std::string();
+}
+
+std::string CMainWindow::PulldownUtilityReason() const {
+    if (!m_Hooks.pulldownUtility) {
+        return "This program has no pulldown pass.";
+    }
+    if (m_Run != nullptr && m_Run->m_Processing) {
+        return "A run is in progress: the pass is offered again when it ends.";
+    }
+    if (m_Run != nullptr && m_Run->m_PulldownRunning) {
+        return "A 2:3 pulldown pass is in progress: one pass at a time.";
+    }
+    return std::string();
+}
+
 void CMainWindow::OnPulldownUtility(const std::string& path) {
     // One pass at a time: the run keeps a single output path and utility flag.
     if (m_Hooks.pulldownUtility && !path.empty() && !RunBusy()) {
@@ -338,8 +392,10 @@ void CMainWindow::OnLoadFileList(const std::string& path, std::function<void()> 
     // not be read does not leave the window without a way to make jobs.
     bool newJob = m_Dialog.IsEnabled(kNewJob);
     m_Dialog.Enable(kNewJob, false);
+    m_ReadingJobList = true;
     if (m_Hooks.loadFileListInSlices) {
         m_Hooks.loadFileListInSlices(path, [this, newJob, done = std::move(done)] {
+            m_ReadingJobList = false;
             m_Dialog.Enable(kNewJob, newJob);
             if (done) {
                 done();
@@ -348,6 +404,7 @@ void CMainWindow::OnLoadFileList(const std::string& path, std::function<void()> 
         return;
     }
     m_Hooks.loadFileList(path);
+    m_ReadingJobList = false;
     m_Dialog.Enable(kNewJob, newJob);
     if (done) {
         done();

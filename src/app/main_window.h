@@ -10,6 +10,7 @@
 #include "env/startup_checks.h"
 #include "jobs/job_editor.h"
 #include "jobs/job_list.h"
+#include "jobs/removed_jobs.h"
 #include "platform/ui_queue.h"
 #include "run/run_controller.h"
 
@@ -41,6 +42,8 @@ using run::MY_TIMER_NEXT_JOB;
 using run::MY_TIMER_PART2;
 using run::MY_TIMER_RESTART_JOB;
 inline constexpr uint32_t kStartupDelayMs = 500;
+// A Delete of up to this many jobs names each in the log; of more, at the debug level.
+inline constexpr size_t kNamedDeletes = 50;
 
 inline constexpr const char* kTrayNotifyName =
     "UPM_TRAY_NOTIFY-{840A2ECA-26CC-4634-9281-85C7D2E2C2F6}";
@@ -103,6 +106,9 @@ struct MainWindowHooks {
     std::function<void()> onCalc;
     // The work going on for a job, shown in its line of the job list; empty: none.
     std::function<JobActivity(int position)> jobActivity;
+    // Delete or Reset of a job that runs elsewhere (on the cluster): true when the action must
+    // wait, with the reason in `why` (the job is being cancelled there).
+    std::function<bool(int position, const std::string& action, std::string& why)> withdrawJob;
 };
 
 class CMainWindow : public platform::MessageHandler {
@@ -169,7 +175,13 @@ public:
     void OnStartProcessing();
     void OnStopProcessing();
     void OnStopAfterThisJob();
+    // Asks first; a list shorter than store::KeyStore::kSetAsideFrom is kept for Undo.
     void OnClearJobList();
+    // Edit > Undo: puts back the jobs of the last Delete or Clear (at their old positions
+    // while the queue has not changed its length since, else after the last job) and logs it.
+    void OnUndo();
+    // What Undo would undo ("Delete", "Clear"), "" when nothing.
+    std::string UndoText() const { return m_UndoWhat; }
     void OnLogDebugInfo();
     void OnDeleteLog();
     void OnSettings();
@@ -185,6 +197,8 @@ public:
     // The job list's buttons and events.
     void OnMoveJobUp();
     void OnDeleteJob();
+    // True (with a logged reason) when a selected job runs elsewhere and `action` must wait.
+    bool SelectedJobsElsewhere(const std::string& action);
     void OnMoveJobDown();
     void OnResetJob();
     void OnJobSelectionChanged();
@@ -192,12 +206,13 @@ public:
     // The job editor's buttons and events. New Job takes the source the window's file dialog
     // gave (empty when cancelled).
     void OnNewJob(const std::string& path);
-    // Add/Replace. When the stored job writes the output of another job, the user chooses
-    // whether it may replace that output when it runs.
+    // Add/Replace. When a new job would write the output of another job, the user chooses
+    // before it is stored: replace that output, another output name, or not added.
     void OnAddJob();
-    // A job was stored at `position`: when another job writes the same output stream, a
-    // warning names that job (and OnAddJob asks).
-    void WarnOutputClash(int position);
+    // Before a new job is stored (PlaceNewJob of the editor): an ECL name of its own when
+    // another job has its source's, and the output choice when another job writes its stream;
+    // a job list or other unattended add takes another output name and logs it.
+    bool PlaceNewJob(const jobs::JobRecord& job, std::vector<std::pair<std::string, int>>& extras);
     void OnCancelEdit();
     void OnSelchangeTemplate();
     void OnSetTemplateDefault();
@@ -225,6 +240,10 @@ public:
     std::string JobDetails(int row);
     // Tells the real window that the line of `row` changed.
     void JobDetailsChanged(int row);
+    // The Slurm log of the job at `row` (NAME.job.log beside its ECL), or "" when none was
+    // written; and its opening failed (logged).
+    std::string JobLogPath(int row);
+    void OnJobLogFailed(const std::string& path);
     // The stream report of the finished job at `row` (JobStreamReport), or "".
     std::string JobReportPath(int row);
     // The job list's context menu: the selected job's output folder, opened with the desktop's
@@ -269,6 +288,10 @@ public:
     }
     // A run or a pulldown pass is in progress: the pulldown utility must wait.
     bool RunBusy() const;
+    // Why New Job cannot be used now, as a sentence; "" when it can.
+    std::string NewJobReason() const;
+    // Why Utilities > 2:3 Pulldown cannot be used now; "" when it can.
+    std::string PulldownUtilityReason() const;
     // The store the window's jobs are kept in.
     store::KeyStore& Store() { return m_Store; }
 
@@ -307,13 +330,18 @@ private:
     uint32_t m_TrayNotify = 0;
     std::string m_HelpFile;
     bool m_StartupDone = false;
+    // A job list file is being read (File > Load File List, the "source" keyword).
+    bool m_ReadingJobList = false;
     const run::RunState* m_Run = nullptr;
     std::function<int()> m_CurrentJobOf;
     // The list operations' copy of the job being encoded's position.
     int m_TrackedCurrent = -1;
-    // The job just stored whose output another job's meets, -1 when none (WarnOutputClash).
-    int m_ClashingJob = -1;
-    std::string m_ClashingWith;
+    // The Add button is being handled: someone is there to answer the output question.
+    bool m_AddingByUser = false;
+    // The jobs of the last Delete or Clear, whole, and which of the two it was ("" when
+    // there is nothing to undo).
+    jobs::RemovedJobs m_Undo;
+    std::string m_UndoWhat;
     std::unique_ptr<jobs::CJobEditor> m_Editor;
     // The job list's rows, read from the store as they are shown.
     std::unique_ptr<JobListSource> m_JobRows;

@@ -2,9 +2,13 @@
 // the notification at the end of the queue.
 #include "app/main_window.h"
 
+#include "cluster/job_description.h"
+#include "ecl/ecl_writer.h"
+#include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/message_boxes.h"
 #include "run/cce_data.h"
 #include "source/source_info.h"
@@ -20,6 +24,21 @@ std::string CMainWindow::JobDetails(int row) {
 
 std::string CMainWindow::JobReportPath(int row) {
     return JobStreamReport(m_Store, m_Settings, row);
+}
+
+std::string CMainWindow::JobLogPath(int row) {
+    std::string input;
+    if (!jobs::GetJobString(m_Store, row, jobs::kInput, jobs::kWholeValue, input) ||
+        input.empty()) {
+        return std::string();
+    }
+    std::string path = cluster::JobLogPathFor(ecl::EclPathFor(input));
+    platform::ReadOnlyFile file;
+    return file.Open(path) ? path : std::string();
+}
+
+void CMainWindow::OnJobLogFailed(const std::string& path) {
+    m_Log.Write("ERROR: Could not open the job's log " + path, logging::kLogError);
 }
 
 void CMainWindow::JobDetailsChanged(int row) {

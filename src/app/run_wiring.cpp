@@ -2,6 +2,7 @@
 #include "app/run_wiring.h"
 
 #include "app/command_line.h"
+#include "app/job_row_details.h"
 #include "cluster/cluster_run.h"
 #include "jobs/job_panels.h"
 #include "platform/dialog.h"
@@ -74,9 +75,15 @@ void RunWiring::AddHooks(MainWindowHooks& hooks) {
             if (!job->reason.empty()) {
                 activity.label += " (" + job->reason + ")";
             }
+            if (!job->warning.empty()) {
+                activity.label += " - " + job->warning;
+            }
             return activity;
         }
         return m_Display ? m_Display->ActivityOf(position) : JobActivity();
+    };
+    hooks.withdrawJob = [this](int position, const std::string& action, std::string& why) {
+        return m_Cluster && m_Cluster->Withdraw(position, action, why);
     };
     hooks.onMessage = [this](platform::Message& message) -> int64_t {
         Run([this, &message](run::RunController& c) {
@@ -126,6 +133,10 @@ void RunWiring::RefreshJobList() {
 }
 
 void RunWiring::RefreshJobRow(int row, int image) {
+    // A finished job shows the warning when its stream misses the DVD-Video its template asks.
+    if (image == jobs::kImageComplete && m_Window) {
+        image = JobRowImage(m_Store, m_Window->m_Settings, row);
+    }
     jobs::RefreshJobRow(m_Dialog, m_Store, row, image);
 }
 

@@ -5,8 +5,12 @@
 #include "env/settings.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "platform/message_boxes.h"
+#include "platform/user_folders.h"
 #include "store/key_store.h"
 #include "store/paths.h"
+
+#include <sys/stat.h>
 
 namespace app {
 
@@ -27,8 +31,31 @@ constexpr FlagControl kFlags[] = {
 
 } // namespace
 
-CSettingsDlg::CSettingsDlg(platform::Dialog& dialog, store::KeyStore& store, FolderChooser& chooser)
-    : m_Dialog(dialog), m_Store(store), m_Chooser(chooser) {}
+std::string OutputFolderProblem(const std::string& folder) {
+    if (folder.empty()) {
+        return "Choose the folder for the output, or place the output in the same directory as "
+               "the assets.";
+    }
+    const std::string named = "The output folder \"" + folder + "\"";
+    if (folder.front() != '/') {
+        return named + " is not a full path: it must begin with \"/\".";
+    }
+    struct stat facts = {};
+    if (::stat(folder.c_str(), &facts) != 0) {
+        return named + " does not exist.";
+    }
+    if (!S_ISDIR(facts.st_mode)) {
+        return named + " is not a folder.";
+    }
+    if (!platform::IsWritableFolder(folder)) {
+        return named + " cannot be written to: choose a folder you may write in.";
+    }
+    return std::string();
+}
+
+CSettingsDlg::CSettingsDlg(platform::Dialog& dialog, store::KeyStore& store, FolderChooser& chooser,
+                           platform::MessageBoxes& boxes)
+    : m_Dialog(dialog), m_Store(store), m_Chooser(chooser), m_Boxes(boxes) {}
 
 void CSettingsDlg::OnInitDialog() {
     m_Dialog.SetTitle("Vantaq Settings");
@@ -50,19 +77,19 @@ void CSettingsDlg::OnInitDialog() {
             m_Dialog.SetCheck(flag.control, value != 0);
         }
     }
-    if (m_Store.ReadNumber(root, "", env::kOutputSameDir, value)) {
-        if (value == 1) {
-            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
-            m_Dialog.Enable(kOutputDirectory, false);
-            m_Dialog.Enable(kBrowse, false);
-        } else {
-            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
-        }
-    }
     std::string folder;
     if (m_Store.ReadString(root, "", env::kOutputDirectory, env::kOutputDirectoryDialogCapacity,
                            folder)) {
         m_Dialog.SetText(kOutputDirectory, folder);
+    }
+    if (m_Store.ReadNumber(root, "", env::kOutputSameDir, value)) {
+        // Without a folder the outputs go beside their sources, and the dialog says so.
+        if (value == 1 || folder.empty()) {
+            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
+            EnableOutputFolder(false);
+        } else {
+            m_Dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
+        }
     }
     m_Store.CloseKey(root);
 }
@@ -70,6 +97,19 @@ void CSettingsDlg::OnInitDialog() {
 void CSettingsDlg::EnableClusterFields(bool enabled) {
     for (int id : {kSlurmPartition, kSlurmMaxJobs, kSlurmOptions}) {
         m_Dialog.Enable(id, enabled);
+        m_Dialog.SetToolTip(id, enabled ? std::string()
+                                        : "(Used when \"Run encodes on a Slurm cluster\" is "
+                                          "chosen.)");
+    }
+}
+
+void CSettingsDlg::EnableOutputFolder(bool enabled) {
+    for (int id : {kOutputDirectory, kBrowse}) {
+        m_Dialog.Enable(id, enabled);
+        m_Dialog.SetToolTip(id, enabled ? std::string()
+                                        : "(The output goes beside its sources: choose \"Place "
+                                          "output in the directory selected below\" for a "
+                                          "folder.)");
     }
 }
 
@@ -87,15 +127,13 @@ void CSettingsDlg::OnRunOnSlurm() {
 
 void CSettingsDlg::OnOutputSameDir() {
     if (m_Dialog.IsChecked(kOutputSameDir)) {
-        m_Dialog.Enable(kOutputDirectory, false);
-        m_Dialog.Enable(kBrowse, false);
+        EnableOutputFolder(false);
     }
 }
 
 void CSettingsDlg::OnOutputSelected() {
     if (m_Dialog.IsChecked(kOutputSelected)) {
-        m_Dialog.Enable(kOutputDirectory, true);
-        m_Dialog.Enable(kBrowse, true);
+        EnableOutputFolder(true);
     }
 }
 
@@ -107,6 +145,14 @@ void CSettingsDlg::OnBrowse() {
 }
 
 bool CSettingsDlg::OnOK() {
+    // Every encode would fail on a folder it cannot write in: that is said now, not per job.
+    if (m_Dialog.IsChecked(kOutputSelected)) {
+        std::string problem = OutputFolderProblem(m_Dialog.GetText(kOutputDirectory));
+        if (!problem.empty()) {
+            m_Boxes.ShowError(problem, "Vantaq Settings", platform::MessageBoxButtons::Ok);
+            return false;
+        }
+    }
     // Created when missing, so that the first OK on a fresh store is not lost.
     store::Key root = m_Store.CreateKey(store::kHive, store::kRootPath);
     if (!root) {

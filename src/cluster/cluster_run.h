@@ -1,7 +1,9 @@
-// The run on a Slurm cluster: Start hands each pending job to sbatch (at most N at once), a
-// timer follows them through squeue, scontrol and sacct and their log files, and each job's status
-// is written by the window when Slurm reports its end. Stop cancels what is still queued or
-// running and leaves those jobs "Pending".
+// The run on a Slurm cluster: Start hands each pending job to sbatch (at most N at once) under a
+// name that holds its run key, a timer follows them through squeue, scontrol and sacct and their
+// log files, and each job's status is written by the window when Slurm reports its end. A
+// submission whose answer is missing is looked for by that name, never taken as not made. Stop
+// cancels what is still queued or running and puts back to "Pending" only what Slurm confirms
+// it cancelled.
 #pragma once
 
 #include "cluster/cluster_settings.h"
@@ -36,8 +38,18 @@ inline constexpr int64_t kClockSlackSeconds = 60;
 inline constexpr int kCommandTimeoutMs = 20000;
 inline constexpr uint32_t kLongestPollMilliseconds = 120000;
 
-// A followed job that no Slurm command knows any more ends after this many polls.
+// A followed job that no Slurm command knows any more ends after this many polls; a submission
+// whose sbatch gave no answer and that Slurm does not know goes back to "Pending" after as many.
 inline constexpr int kUnknownPollsBeforeError = 3;
+
+// How long Stop waits for the cancelled jobs to end before it reports those still going.
+inline constexpr int kCancelWaitMs = 15000;
+
+// A job COMPLETING (or held by its node) for longer than this is reported in its row and the log.
+inline constexpr int64_t kOutageSeconds = 60;
+
+// The job's value that keeps, after its end, where and how it ran on the cluster.
+inline constexpr const char* kSlurmJobValue = "Slurm Job";
 
 // The programs beside the window's program that a submission names.
 inline constexpr const char* kJobProgram = "vantaq-job";
@@ -64,16 +76,25 @@ struct ClusterJob {
     std::string key;   // its run key, which finds it wherever the list moves it
     std::string name;
     std::string input;
-    std::string slurmId;
+    std::string submission;        // the name it is submitted under (its name and run key)
+    std::string slurmId;           // empty while sbatch's answer is missing
     std::string state = "PENDING"; // Slurm's JobState at the last poll
     std::string reason;            // Slurm's reason for the state, "" for none
-    int progress = -1;             // the encoder's last reported percentage, -1 before any
+    std::string node;              // where it runs, and how it ended (as the last poll saw it)
+    std::string exitCode;
+    std::string runTime;
+    int progress = -1; // the encoder's last reported percentage, -1 before any
     std::string eclPath;
     std::string logPath;
     ecl::EclState ecl;
     int telecide = 0;
     int64_t submitTime = 0;
     int unknownPolls = 0;
+    bool cancelRequested = false;       // Stop (or Delete, Reset) has asked Slurm to cancel it
+    bool withdrawn = false;             // Delete or Reset asked for it: not handed over again
+    int64_t stateSince = 0;             // when its state or reason last changed
+    std::string warning;                // an outage reported in its row, "" for none
+    std::vector<std::string> resources; // its sbatch arguments for partition, time and CPUs
 };
 
 // The cluster as the place where a run's jobs go. The run controller owns the run; this hands
@@ -91,6 +112,7 @@ public:
     bool Active() const override { return m_Active; }
     bool OnTimer(int timerId) override;
     void Resume(int position, const run::RunRecord& record) override;
+    bool GoOn() override;
 
     // The answers of the Slurm commands; false for any other message.
     bool OnMessage(platform::Message& message);
@@ -99,6 +121,12 @@ public:
     void Poll();
     // A Slurm command is still to answer.
     bool Busy() const { return m_Calls.Pending() > 0; }
+
+    // Delete or Reset of the job at `position` (`action`: "deleted", "reset"). False when the
+    // job is not on the cluster: the action goes ahead. Else the action waits, with the reason in
+    // `why`: the job's Slurm job is cancelled, and once Slurm confirms it the job is "Pending"
+    // and not handed over again by this run.
+    bool Withdraw(int position, const std::string& action, std::string& why);
 
     // The job at queue position `position` while Slurm has it, or null.
     const ClusterJob* JobAt(int position) const;
@@ -111,7 +139,14 @@ private:
     void SubmitJobs();
     // Prepares one job and hands it to sbatch; false when nothing could be handed over.
     bool Submit(int position);
-    void Submitted(ClusterJob job, bool ran, int status, const std::string& output);
+    // Looks for the job's submission and hands it to sbatch when there is none.
+    bool Hand(const ClusterJob& job);
+    void Submitted(ClusterJob job, const std::string& answer);
+    // Keeps the job's Slurm id in its key; false when the store refused.
+    bool SaveSlurmId(ClusterJob& job);
+    // A submission found (or not) by its name in a poll.
+    void Found(ClusterJob& job, const std::string& how, const std::string& id);
+    void WarnIfStuck(ClusterJob& job, const SlurmJobInfo& info);
     int NextPending() const;
     void ApplyPoll(const std::string& answer);
     // `info`: what Slurm said of the job this round, or null when no command knew it.
@@ -122,6 +157,7 @@ private:
     int CurrentPosition(ClusterJob& job) const;
     bool OutputsThere(const ClusterJob& job) const;
     void SetStatus(const ClusterJob& job, const char* status);
+    void Forget(const ClusterJob& job);
     void ShowRunningRows();
     void ShowProgress();
     // Ends the run when nothing is on the cluster and nothing more will be handed over.
@@ -133,6 +169,7 @@ private:
     platform::BackgroundCalls m_Calls;
     ClusterSettings m_Settings;
     std::vector<ClusterJob> m_Jobs;
+    std::vector<std::string> m_Withdrawn; // run keys of the jobs Delete or Reset took back
     bool m_Active = false;
     bool m_SubmitBlocked = false; // sbatch or the store refused: nothing more is handed over
     bool m_Submitting = false;    // an sbatch is on its way

@@ -1,6 +1,7 @@
 // The cluster settings in the root key.
 #include "cluster/cluster_settings.h"
 
+#include "jobs/job_store.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
@@ -21,6 +22,30 @@ std::string Trim(const std::string& text) {
 }
 
 } // namespace
+
+std::vector<std::string> ResourceArguments(store::KeyStore& store, int position,
+                                           const ClusterSettings& settings) {
+    std::string partition;
+    std::string timeLimit;
+    int cpus = 0;
+    jobs::GetJobString(store, position, kJobPartition, jobs::kWholeValue, partition);
+    jobs::GetJobString(store, position, kJobTimeLimit, jobs::kWholeValue, timeLimit);
+    jobs::GetJobNumber(store, position, kJobCpus, cpus);
+    partition = Trim(partition).empty() ? settings.m_Partition : Trim(partition);
+    std::vector<std::string> arguments;
+    if (!partition.empty()) {
+        arguments.insert(arguments.end(), {"-p", partition});
+    }
+    arguments.insert(arguments.end(), settings.m_SbatchOptions.begin(),
+                     settings.m_SbatchOptions.end());
+    if (!Trim(timeLimit).empty()) {
+        arguments.push_back("--time=" + Trim(timeLimit));
+    }
+    if (cpus > 0) {
+        arguments.push_back("--cpus-per-task=" + std::to_string(cpus));
+    }
+    return arguments;
+}
 
 std::vector<std::string> SplitArgumentLines(const std::string& text) {
     std::vector<std::string> out;

@@ -30,6 +30,18 @@ struct ClusterSettings {
     std::vector<std::string> m_SbatchOptions;
 };
 
+// A job's own resources, values of its key that take the place of the settings' (empty or 0:
+// the settings').
+inline constexpr const char* kJobPartition = "SlurmPartition";
+inline constexpr const char* kJobTimeLimit = "SlurmTimeLimit"; // as sbatch --time takes it
+inline constexpr const char* kJobCpus = "SlurmCpus";           // number of CPUs for its task
+
+// The sbatch arguments of the job at `position` for its resources: the partition (the job's,
+// else the settings'), the settings' extra arguments, then the job's time limit and CPUs, which
+// come last so that they win over the same options among the extra arguments.
+std::vector<std::string> ResourceArguments(store::KeyStore& store, int position,
+                                           const ClusterSettings& settings);
+
 // The stored settings; a missing or unreadable value keeps its default ("this machine").
 ClusterSettings ReadClusterSettings(store::KeyStore& store);
 // Writes all four values as one unit; false when the store refused.

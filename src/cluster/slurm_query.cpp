@@ -29,6 +29,7 @@ std::vector<std::string> FirstParsableRow(const std::string& output) {
     return fields;
 }
 
+// `sacct` rows "State|ExitCode|NodeList|Elapsed[|Reason]".
 bool FromAccounting(const CommandRunner& run, std::vector<std::string> argv, SlurmJobInfo& info) {
     std::string output;
     int status = 0;
@@ -42,8 +43,38 @@ bool FromAccounting(const CommandRunner& run, std::vector<std::string> argv, Slu
     // "CANCELLED by 0": the state is the first word.
     info.state = row[0].substr(0, row[0].find(' '));
     info.exitCode = row[1];
-    info.reason = row.size() > 2 ? row[2] : std::string();
+    info.node = row.size() > 2 && row[2] != "None assigned" ? row[2] : std::string();
+    info.runTime = row.size() > 3 ? row[3] : std::string();
+    info.reason = row.size() > 4 ? row[4] : std::string();
     return true;
+}
+
+std::vector<std::string> Lines(const std::string& output) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        lines.push_back(output.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The newest job id among `rows` of "ID|NAME..." whose name is `name`; empty for none.
+std::string NewestNamed(const std::string& output, const std::string& name) {
+    std::string newest;
+    for (const std::string& line : Lines(output)) {
+        std::vector<std::string> row = FirstParsableRow(line);
+        if (row.size() >= 2 && row[1] == name && !row[0].empty() &&
+            (newest.size() < row[0].size() ||
+             (newest.size() == row[0].size() && newest < row[0]))) {
+            newest = row[0];
+        }
+    }
+    return newest;
 }
 
 } // namespace
@@ -112,13 +143,19 @@ bool QueryJob(const CommandRunner& run, const std::string& id, SlurmJobInfo& inf
         info.state = FieldOf(output, "JobState");
         info.reason = FieldOf(output, "Reason");
         info.exitCode = FieldOf(output, "ExitCode");
+        info.node = FieldOf(output, "BatchHost");
+        info.runTime = FieldOf(output, "RunTime");
         if (!info.state.empty()) {
             return true;
         }
     }
-    return FromAccounting(run, {"sacct", "-n", "-P", "-X", "-o", "State,ExitCode,Reason", "-j", id},
+    return FromAccounting(run,
+                          {"sacct", "-n", "-P", "-X", "-o",
+                           "State,ExitCode,NodeList,Elapsed,Reason", "-j", id},
                           info) ||
-           FromAccounting(run, {"sacct", "-c", "-n", "-P", "-o", "State,ExitCode", "-j", id}, info);
+           FromAccounting(
+               run, {"sacct", "-c", "-n", "-P", "-o", "State,ExitCode,NodeList,Elapsed", "-j", id},
+               info);
 }
 
 bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
@@ -129,7 +166,7 @@ bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
     }
     std::string output;
     int status = 0;
-    bool ran = run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r"}, output, status);
+    bool ran = run({"squeue", "-h", "-t", "all", "-j", list, "-o", "%i|%T|%r|%N"}, output, status);
     // A single job that squeue has forgotten is an answer too (with nothing listed).
     if (ran && status != 0 && output.find("Invalid job id") != std::string::npos) {
         return true;
@@ -144,7 +181,8 @@ bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
         std::vector<std::string> row =
             FirstParsableRow(output.substr(start, end == std::string::npos ? end : end - start));
         if (row.size() >= 3 && !row[0].empty() && !row[1].empty()) {
-            states[row[0]] = SlurmJobInfo{row[1], row[2], std::string()};
+            states[row[0]] = SlurmJobInfo{row[1], row[2], std::string(),
+                                          row.size() > 3 ? row[3] : std::string(), std::string()};
         }
         if (end == std::string::npos) {
             break;
@@ -152,6 +190,36 @@ bool QueueStates(const CommandRunner& run, const std::vector<std::string>& ids,
         start = end + 1;
     }
     return true;
+}
+
+std::string SubmissionName(const std::string& name, const std::string& key) {
+    return SlurmJobName(name + ".vq-" + key);
+}
+
+Lookup FindSubmission(const CommandRunner& run, const std::string& submissionName, std::string& id,
+                      std::string& error) {
+    std::string output;
+    int status = 0;
+    if (!run({"squeue", "-h", "-t", "all", "--name=" + submissionName, "-o", "%i|%j"}, output,
+             status) ||
+        status != 0) {
+        error = output.substr(0, output.find('\n'));
+        return Lookup::kNoAnswer;
+    }
+    id = NewestNamed(output, submissionName);
+    // A job the controller has forgotten: the accounting, then the completion log (which
+    // filters by nothing but the id, so the names are compared here).
+    if (id.empty() &&
+        run({"sacct", "-n", "-P", "-X", "--name=" + submissionName, "-o", "JobID,JobName"}, output,
+            status) &&
+        status == 0) {
+        id = NewestNamed(output, submissionName);
+    }
+    if (id.empty() && run({"sacct", "-c", "-n", "-P", "-o", "JobID,JobName"}, output, status) &&
+        status == 0) {
+        id = NewestNamed(output, submissionName);
+    }
+    return id.empty() ? Lookup::kNone : Lookup::kFound;
 }
 
 int ProgressFromLog(const std::string& logPath) {
@@ -175,6 +243,9 @@ int ProgressFromLog(const std::string& logPath) {
         int percent = run::ParseProgressLine(line);
         if (percent >= 0) {
             return percent;
+        }
+        if (line.rfind(kSubmissionMark, 0) == 0) {
+            break; // an earlier submission's lines
         }
         if (start == std::string::npos) {
             break;

@@ -18,7 +18,12 @@ struct SlurmJobInfo {
     std::string state;    // JobState: PENDING, RUNNING, COMPLETED, FAILED, ...
     std::string reason;   // Reason, when Slurm gives one ("None" otherwise)
     std::string exitCode; // "status:signal"
+    std::string node;     // where it ran (empty before it started)
+    std::string runTime;  // how long it ran, as Slurm measured it ("00:01:02")
 };
+
+// What a search for a submission found.
+enum class Lookup { kFound, kNone, kNoAnswer };
 
 // A state after which the job does nothing more (COMPLETING is not one yet).
 bool IsFinalState(const std::string& state);
@@ -49,7 +54,22 @@ std::string SlurmOutputPattern(const std::string& path);
 // name cannot be mistaken for another field of scontrol's "Key=Value" line.
 std::string SlurmJobName(const std::string& name);
 
-// The last runner progress line ("NN% / TITLE") in the tail of a job's log file, 0..100, or -1.
+// The name a job is submitted under: its own name and its run key, which no other submission
+// has, so that a submission whose answer was lost can be found again.
+std::string SubmissionName(const std::string& name, const std::string& key);
+
+// Looks for the job submitted as `submissionName`: squeue (every job the controller still
+// holds), then the accounting and the job-completion log. kFound with its id (the newest, if
+// ever several); kNone when squeue answered and nothing knows the name; kNoAnswer with squeue's
+// words in `error` when squeue did not answer, as nothing can be concluded then.
+Lookup FindSubmission(const CommandRunner& run, const std::string& submissionName, std::string& id,
+                      std::string& error);
+
+// A line that separates one submission's part of a job's log from an earlier one's.
+inline constexpr const char* kSubmissionMark = "--- Vantaq submission ";
+
+// The last runner progress line ("NN% / TITLE") in the tail of a job's log file after the last
+// submission mark, 0..100, or -1.
 int ProgressFromLog(const std::string& logPath);
 
 } // namespace cluster

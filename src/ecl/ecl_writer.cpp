@@ -56,8 +56,8 @@ private:
 
 } // namespace
 
-std::string EclPathFor(const std::string& input) {
-    return ReplaceExtension(input, ".ecl");
+std::string EclPathFor(const std::string& input, int number) {
+    return ReplaceExtension(input, number >= 2 ? "." + std::to_string(number) + ".ecl" : ".ecl");
 }
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension) {
@@ -119,7 +119,7 @@ SourceFacts ReadSourceFacts(const std::string& path, const std::string& programD
     return facts;
 }
 
-std::string OutputBase(const env::Settings& settings, const std::string& input) {
+std::string OutputBase(const env::Settings& settings, const std::string& input, int number) {
     // Outputs go beside the ECL file unless a separate output folder is set; a folder that is
     // no full path counts as none. The paths are kept as the lines carry them.
     std::string eclPath = EclPathFor(input);
@@ -127,7 +127,44 @@ std::string OutputBase(const env::Settings& settings, const std::string& input) 
     std::string folder = settings.m_OutputSameDir || chosen.empty() || chosen[0] != '/'
                              ? eclPath.substr(0, FileNameStart(eclPath))
                              : chosen + "/";
-    return OneLine(folder + input.substr(FileNameStart(input)));
+    std::string name = input.substr(FileNameStart(input));
+    if (number >= 2) {
+        // "<stem>.<n>" keeps an extension for the outputs to replace: "." alone when the source
+        // has none.
+        size_t dot = name.rfind('.');
+        std::string extension = dot == std::string::npos ? "." : name.substr(dot);
+        name = name.substr(0, dot) + "." + std::to_string(number) + extension;
+    }
+    return OneLine(folder + name);
+}
+
+namespace {
+
+int EclJobFileNumber(store::KeyStore& store, int job, const char* name) {
+    int n = 0;
+    jobs::GetJobNumber(store, job, name, n);
+    return n;
+}
+
+std::string EclFullPathInput(store::KeyStore& store, int job) {
+    std::string input;
+    jobs::GetJobString(store, job, jobs::kInput, jobs::kWholeValue, input);
+    return !input.empty() && input[0] == '/' ? input : std::string();
+}
+
+} // namespace
+
+std::string JobEclPath(store::KeyStore& store, int job) {
+    std::string input = EclFullPathInput(store, job);
+    return input.empty() ? input
+                         : EclPathFor(input, EclJobFileNumber(store, job, jobs::kEclNumber));
+}
+
+std::string JobOutputBase(store::KeyStore& store, const env::Settings& settings, int job) {
+    std::string input = EclFullPathInput(store, job);
+    return input.empty()
+               ? input
+               : OutputBase(settings, input, EclJobFileNumber(store, job, jobs::kOutputNumber));
 }
 
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,
@@ -159,7 +196,13 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (input.empty() || input[0] != '/') {
         return std::string();
     }
-    std::string eclPath = EclPathFor(input);
+    // A list for a source that cannot be read would give the encoder a picture of 0 x 0.
+    SourceFacts source = inspect ? inspect(input) : SourceFacts{};
+    if (inspect && !source.opened) {
+        state.m_SourceUnreadable = true;
+        return std::string();
+    }
+    std::string eclPath = EclPathFor(input, jobNumber(jobs::kEclNumber));
     std::FILE* file = platform::CreateRegularFile(eclPath);
     if (!file) {
         return std::string();
@@ -189,7 +232,7 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (!code1) {
         out.Number("aud_mode", tpl("Audio mode"));
     }
-    std::string base = OutputBase(settings, input);
+    std::string base = OutputBase(settings, input, jobNumber(jobs::kOutputNumber));
     state.m_OutputPath = ReplaceExtension(base, ".mpv");
     out.Line("vid_file0=" + state.m_OutputPath);
     out.Line("vid_file1=" + state.m_OutputPath);
@@ -210,7 +253,6 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         out.Number("tc_ref_frm", tpl("TC ref frame"));
     }
 
-    SourceFacts source = inspect ? inspect(input) : SourceFacts{};
     out.Number("width", source.width);
     out.Number("height", source.height);
     if (code1) {
@@ -266,7 +308,10 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     if (code1) {
         out.Number("fast_mode", tpl("Quick mode"));
     }
-    out.Number("progressive", jobNumber(jobs::kProgressive));
+    // The 2:3 pass marks pictures as progressive frames that repeat a field, which a stream
+    // coded with field prediction or field DCT cannot carry: such a job is coded progressive
+    // whatever its field flags say.
+    out.Number("progressive", jobNumber(jobs::kTelecide) == 1 ? 1 : jobNumber(jobs::kProgressive));
     out.Number("alternate_scan", jobNumber("Alternate scan"));
     out.Number("non_linear", tpl("Non linear"));
     out.Number("top_first", jobNumber(jobs::kTopFieldFirst));

@@ -45,11 +45,14 @@ struct EclState {
     int m_EncodeLast = 0;
     int m_FrameRateIndex = 0;
     std::vector<std::string> m_ChapterEntries;
+    // No list was written because the source could not be read.
+    bool m_SourceUnreadable = false;
 };
 
 // The ECL path of a source: the path up to the last "." of its file name, plus ".ecl"
-// (appended when the file name has no ".").
-std::string EclPathFor(const std::string& input);
+// (appended when the file name has no "."); with `number` n >= 2 (jobs::kEclNumber), plus
+// ".<n>.ecl".
+std::string EclPathFor(const std::string& input, int number = 0);
 
 // `path` with the extension of its file name replaced by `extension` (appended when none).
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
@@ -64,14 +67,21 @@ bool FrameRateOfIndex(int index, int& num, int& den);
 // false when it cannot be read.
 SourceFacts ReadSourceFacts(const std::string& path, const std::string& programDir);
 
-// The outputs' common path without extension for the source `input` (a full path): in the
-// source's folder, or in the settings' output folder when one is set as a full path. The
-// stream is this with ".mpv".
-std::string OutputBase(const env::Settings& settings, const std::string& input);
+// The outputs' common path for the source `input` (a full path), whose extension each output
+// replaces: in the source's folder, or in the settings' output folder when one is set as a
+// full path. The stream is this with ".mpv". With `number` n >= 2 (jobs::kOutputNumber) the
+// outputs are named "<stem>.<n>".
+std::string OutputBase(const env::Settings& settings, const std::string& input, int number = 0);
+
+// The job's ECL path and its outputs' base as above, with the job's own numbers; empty when
+// its source is no full path.
+std::string JobEclPath(store::KeyStore& store, int job);
+std::string JobOutputBase(store::KeyStore& store, const env::Settings& settings, int job);
 
 // Writes the ECL file of job `job` and returns its path, or empty text when none was written
-// (encoder code 0 or 99, no job store, a source that is no full path, or a file that cannot be
-// created or is no regular file). Text values are read whole and written as stored except that
+// (encoder code 0 or 99, no job store, a source that is no full path or that `inspect` cannot
+// open (then `state.m_SourceUnreadable`), or a file that cannot be created or is no regular
+// file). Text values are read whole and written as stored except that
 // line breaks become blanks, so no value can add a line. An output folder that is no full path
 // counts as none (outputs go beside the source).
 std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env::Settings& settings,

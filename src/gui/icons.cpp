@@ -109,6 +109,13 @@ QIcon JobStatusIcon(int image) {
             p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
             p.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
         });
+    case 4: // complete, but not what its template asks for: an exclamation mark on amber
+        return Draw([](QPainter& p) {
+            Triangle(p, {8, 1.5}, {15, 14.5}, {1, 14.5}, kAmber);
+            Stroke(p, Qt::black, 1.8);
+            p.drawLine(QPointF(8, 6), QPointF(8, 10));
+            p.drawPoint(QPointF(8, 12.5));
+        });
     default:
         return QIcon();
     }

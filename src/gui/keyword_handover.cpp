@@ -2,6 +2,8 @@
 // back as soon as the running program has taken them.
 #include "gui/keyword_handover.h"
 
+#include "app/keyword_request.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
@@ -19,27 +21,6 @@ namespace {
 constexpr char kDone[] = "ok\n";
 // Taking the keywords is quick; only a program that does not turn its event loop misses this.
 constexpr int kTakenTimeoutMs = 30000;
-
-// The parts of a request when `bytes` holds all of it.
-bool SplitRequest(const QByteArray& bytes, std::string& workingDir,
-                  std::vector<std::string>& arguments) {
-    QList<QByteArray> parts = bytes.split('\0');
-    // Every part ends in a NUL, so a whole request splits into its parts and one empty tail.
-    if (parts.size() < 3) {
-        return false;
-    }
-    bool number = false;
-    qsizetype count = parts[1].toLongLong(&number);
-    if (!number || count < 0 || parts.size() < count + 3) {
-        return false;
-    }
-    workingDir = parts[0].toStdString();
-    arguments.clear();
-    for (qsizetype i = 0; i < count; ++i) {
-        arguments.push_back(parts[i + 2].toStdString());
-    }
-    return true;
-}
 
 } // namespace
 
@@ -88,15 +69,23 @@ void KeywordReceiver::OnConnection() {
 
 void KeywordReceiver::Serve(QLocalSocket* socket) {
     QByteArray bytes = socket->property("request").toByteArray() + socket->readAll();
-    socket->setProperty("request", bytes);
-    Request request;
-    if (!SplitRequest(bytes, request.workingDir, request.arguments)) {
+    app::KeywordRequest taken;
+    app::KeywordRequestState state =
+        app::ParseKeywordRequest(std::string_view(bytes.constData(), bytes.size()), taken);
+    if (state == app::KeywordRequestState::kMalformed) {
+        // No start of this program sends it: whoever does gets no answer and no hearing.
+        socket->setProperty("request", QByteArray());
+        socket->abort();
+        return;
+    }
+    if (state == app::KeywordRequestState::kIncomplete) {
+        socket->setProperty("request", bytes);
         return;
     }
     socket->setProperty("request", QByteArray());
     // Taken: the second start may end now. The work comes after, from the event loop, so a
     // long job list never makes the second start wait, nor believe it was refused.
-    m_Taken.push_back(std::move(request));
+    m_Taken.push_back(Request{std::move(taken.workingDir), std::move(taken.arguments)});
     socket->write(kDone);
     socket->flush();
     socket->disconnectFromServer();
@@ -131,15 +120,13 @@ bool HandKeywords(const std::string& storePath, const std::string& workingDir,
         }
         QThread::msleep(50);
     }
-    QByteArray request = QByteArray::fromStdString(workingDir);
-    request.append('\0');
-    request.append(QByteArray::number(static_cast<qsizetype>(arguments.size())));
-    request.append('\0');
-    for (const std::string& argument : arguments) {
-        request.append(QByteArray::fromStdString(argument));
-        request.append('\0');
+    std::string request = app::KeywordRequestBytes({workingDir, arguments});
+    if (request.size() > app::kMaxKeywordRequestBytes) {
+        error = "the arguments are longer than " + std::to_string(app::kMaxKeywordRequestBytes) +
+                " bytes";
+        return false;
     }
-    socket.write(request);
+    socket.write(request.data(), static_cast<qint64>(request.size()));
     // The answer comes when the keywords are taken, before the work they ask for.
     QDeadlineTimer answered(kTakenTimeoutMs);
     QByteArray reply;

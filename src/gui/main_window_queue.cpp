@@ -88,6 +88,10 @@ bool MainWindowWidget::eventFilter(QObject* watched, QEvent* event) {
             UpdateAddJobReason();
         }
     }
+    // New Job's hint says why it is off, read when the hint is about to show.
+    if (event->type() == QEvent::ToolTip && watched == m_Dialog.Widget(kNewJob)) {
+        UpdateNewJobHint();
+    }
     auto* list = dynamic_cast<QListView*>(m_Dialog.Widget(kJobList));
     // A press comes before the menu request it makes: whatever was pending is forgotten.
     if (list && watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -127,26 +131,52 @@ void MainWindowWidget::ShowJobMenu(QListView* list, const QPoint& at) {
     // The list's own buttons decide what is offered, as they decide what can be clicked.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    auto add = [&](const char* text, int button, bool possible,
-                   void (app::CMainWindow::*handler)()) {
+    // An entry that is off says why, as its button does.
+    menu->setToolTipsVisible(true);
+    auto add = [&](const char* text, int button, bool possible, void (app::CMainWindow::*handler)(),
+                   const char* whyNot = nullptr) {
         QAction* action = menu->addAction(text);
         action->setEnabled(possible && (button == 0 || m_Dialog.IsEnabled(button)));
+        if (!action->isEnabled()) {
+            action->setToolTip(!possible && whyNot != nullptr ? QString(whyNot)
+                                                              : m_Dialog.Widget(button)->toolTip());
+        }
         connect(action, &QAction::triggered, this, [this, handler] {
             if (m_Logic) {
                 (m_Logic->*handler)();
             }
         });
     };
-    add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp);
+    add("Move &Up", kMoveUp, row > 0, &app::CMainWindow::OnMoveJobUp,
+        "(The job is the first in the Job List.)");
     add("Move &Down", kMoveDown, row < list->model()->rowCount() - 1,
-        &app::CMainWindow::OnMoveJobDown);
+        &app::CMainWindow::OnMoveJobDown, "(The job is the last in the Job List.)");
     add("&Delete", kDelete, true, &app::CMainWindow::OnDeleteJob);
     add("&Reset", kReset, true, &app::CMainWindow::OnResetJob);
     menu->addSeparator();
     add("Open &Output Folder", 0, true, &app::CMainWindow::OnOpenOutputFolder);
+    std::string jobLog = m_Logic->JobLogPath(row);
+    QAction* logAction = menu->addAction("Open &Job Log");
+    logAction->setEnabled(!jobLog.empty());
+    if (jobLog.empty()) {
+        logAction->setToolTip("(A job's log is written when it runs on the Slurm cluster.)");
+    }
+    connect(logAction, &QAction::triggered, this, [this, jobLog] {
+        auto failed = [this, jobLog] {
+            if (m_Logic) {
+                m_Logic->OnJobLogFailed(jobLog);
+            }
+        };
+        if (!OpenWithDesktop(jobLog, false, failed)) {
+            failed();
+        }
+    });
     std::string report = m_Logic->JobReportPath(row);
     QAction* reportAction = menu->addAction("&Stream Report\u2026");
     reportAction->setEnabled(!report.empty());
+    if (report.empty()) {
+        reportAction->setToolTip("(A job's stream report is made when its encode has ended.)");
+    }
     connect(reportAction, &QAction::triggered, this,
             [this, report] { OpenStreamReportWindow(report, this); });
     menu->popup(list->viewport()->mapToGlobal(at));

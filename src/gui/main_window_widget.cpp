@@ -299,6 +299,9 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     });
     auto* edit = new QPushButton("&Edit", box);
     edit->setEnabled(false);
+    // The one control that is never offered: its hint says what to use instead.
+    edit->setToolTip("Templates are not edited here.\n(Set the values in the editor and press "
+                     "\"Set as Template Default\".)");
     m_Dialog.AddControl(kTemplateEdit, K::Button, edit);
     addRow(2, "&Template", templates, edit);
     head->setColumnStretch(1, 1);
@@ -466,6 +469,18 @@ void MainWindowWidget::UpdateAddJobReason() {
                                      (reason.empty() ? std::string() : "\n" + reason));
 }
 
+void MainWindowWidget::UpdateNewJobHint() {
+    std::string reason = m_Logic ? m_Logic->NewJobReason() : std::string();
+    QString tip = "Create a new job.";
+    if (!reason.empty()) {
+        tip += "\n(" + QString::fromLocal8Bit(reason.c_str()) + ")";
+    }
+    m_Dialog.Widget(kNewJob)->setToolTip(tip);
+    if (m_NewJob != nullptr) {
+        m_NewJob->setToolTip(tip);
+    }
+}
+
 QWidget* MainWindowWidget::BuildLogPanel() {
     auto* panel = new QWidget(this);
     auto* layout = new QVBoxLayout(panel);
@@ -514,11 +529,14 @@ void MainWindowWidget::BuildMenus() {
         };
     };
     QMenu* file = menuBar()->addMenu("&File");
-    QAction* newJob = file->addAction("New &Job");
-    newJob->setShortcut(QKeySequence::New);
-    connect(newJob, &QAction::triggered, this, [this] { OnNewJob(); });
+    // An entry that is off says why in its hint.
+    file->setToolTipsVisible(true);
+    connect(file, &QMenu::aboutToShow, this, [this] { UpdateNewJobHint(); });
+    m_NewJob = file->addAction("New &Job");
+    m_NewJob->setShortcut(QKeySequence::New);
+    connect(m_NewJob, &QAction::triggered, this, [this] { OnNewJob(); });
     // Offered exactly while the New Job button is.
-    MirrorEnabled(newJob, kNewJob);
+    MirrorEnabled(m_NewJob, kNewJob);
     m_LoadFileList = file->addAction("&Load File List");
     m_LoadFileList->setShortcut(QKeySequence::Open);
     m_LoadFileList->setEnabled(false);
@@ -535,13 +553,33 @@ void MainWindowWidget::BuildMenus() {
     close->setShortcut(QKeySequence::Quit);
     connect(close, &QAction::triggered, this, call(&app::CMainWindow::OnUserAccept));
 
+    // Alt+E belongs to the template's Edit button.
+    QMenu* edit = menuBar()->addMenu("E&dit");
+    QAction* undo = edit->addAction("&Undo");
+    undo->setShortcut(QKeySequence::Undo);
+    connect(undo, &QAction::triggered, this, call(&app::CMainWindow::OnUndo));
+    // The menu names what Undo would do; the shortcut stays live between openings (the logic
+    // says when there is nothing to undo).
+    connect(edit, &QMenu::aboutToShow, this, [this, undo] {
+        std::string what = m_Logic ? m_Logic->UndoText() : std::string();
+        undo->setText(what.empty() ? "&Undo" : QString::fromStdString("&Undo " + what));
+        undo->setEnabled(!what.empty());
+    });
+    connect(edit, &QMenu::aboutToHide, undo, [undo] { undo->setEnabled(true); });
+
     QMenu* utilities = menuBar()->addMenu("&Utilities");
+    utilities->setToolTipsVisible(true);
     m_PulldownUtility = utilities->addAction("2:3 &Pulldown");
     m_PulldownUtility->setEnabled(false);
     // Read from the run each time the menu opens: no pass beside a run or another pass.
     connect(utilities, &QMenu::aboutToShow, this, [this] {
-        m_PulldownUtility->setEnabled(m_Logic && m_Logic->HasPulldownUtility() &&
-                                      !m_Logic->RunBusy());
+        std::string reason = m_Logic ? m_Logic->PulldownUtilityReason() : std::string();
+        m_PulldownUtility->setEnabled(m_Logic && reason.empty());
+        QString tip = "Run the 2:3 pulldown pass on an MPEG-2 video stream (.mpv).";
+        if (!reason.empty()) {
+            tip += "\n(" + QString::fromLocal8Bit(reason.c_str()) + ")";
+        }
+        m_PulldownUtility->setToolTip(tip);
     });
     connect(m_PulldownUtility, &QAction::triggered, this, [this] {
         if (!m_Logic || m_Logic->RunBusy()) {

@@ -67,6 +67,8 @@ private:
     // Set as Template Default, New Job, Add Job, Cancel, and why Add Job cannot be used yet.
     QWidget* BuildEditorButtons(QWidget* parent);
     void UpdateAddJobReason();
+    // New Job's button and menu entry: their hint with the reason New Job is off, if it is.
+    void UpdateNewJobHint();
     // `action` is enabled exactly while the control `id` is.
     void MirrorEnabled(QAction* action, int id);
     QWidget* BuildLogPanel();
@@ -103,6 +105,7 @@ private:
     bool m_Ending = false;
     bool m_InCloseEvent = false;
     bool m_Ended = false;
+    QAction* m_NewJob = nullptr;
     QAction* m_LoadFileList = nullptr;
     QAction* m_PulldownUtility = nullptr;
     QLabel* m_AddJobReason = nullptr;

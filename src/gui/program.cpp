@@ -96,11 +96,6 @@ void Program::Start() {
     hooks.onCalc = [this, &dialog] {
         chapters::OnCalcSize(dialog, m_Logic->m_SourceSeconds, *m_Log);
     };
-    hooks.loadFileList = [this, &dialog](const std::string& path) {
-        // Nothing depends on pauses between the editor's steps, so the list is read without
-        // them and the window never freezes for long lists.
-        run::ImportCceData(path, m_Logic->Builder(), dialog, *m_Log, nullptr);
-    };
     // Long lists are read in slices, the window answering between them.
     m_Imports = std::make_unique<SlicedImports>([this, &dialog](const std::string& path) {
         return std::make_unique<run::CceDataImport>(path, m_Logic->Builder(), dialog, *m_Log,

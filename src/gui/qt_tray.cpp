@@ -45,13 +45,22 @@ bool QtTray::Add(const std::string& tip) {
     QAction* stop = m_Menu->addAction("Stop Processing");
     connect(stop, &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnStopProcessing(); }));
-    connect(m_Menu->addAction("Stop After This Job"), &QAction::triggered, this,
+    QAction* stopAfter = m_Menu->addAction("Stop After This Job");
+    connect(stopAfter, &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnStopAfterThisJob(); }));
     connect(m_Menu->addAction("Close"), &QAction::triggered, this,
             call([](app::CMainWindow& w) { w.OnUserCancel(); }));
-    // There is nothing to stop while idle: the entry is offered only during a run.
-    connect(m_Menu.get(), &QMenu::aboutToShow, this,
-            [this, stop] { stop->setEnabled(m_Logic != nullptr && m_Logic->Processing()); });
+    // There is nothing to stop while idle: the entries are offered only during a run, and
+    // say so in their hint otherwise.
+    m_Menu->setToolTipsVisible(true);
+    connect(m_Menu.get(), &QMenu::aboutToShow, this, [this, stop, stopAfter] {
+        bool running = m_Logic != nullptr && m_Logic->Processing();
+        for (QAction* action : {stop, stopAfter}) {
+            action->setEnabled(running);
+            action->setToolTip(running ? action->text()
+                                       : action->text() + "\n(No run is in progress.)");
+        }
+    });
     // Queued: bringing the window back removes this icon, which must not go while it signals.
     connect(
         m_Icon.get(), &QSystemTrayIcon::messageClicked, this, [this] { OnMessageClicked(); },

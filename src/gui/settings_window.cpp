@@ -23,7 +23,7 @@ using namespace platform::settings_dialog;
 using K = platform::ControlKind;
 
 SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
-    : QDialog(parent), m_Dialog(this), m_Logic(m_Dialog, store, *this) {
+    : QDialog(parent), m_Dialog(this), m_Boxes(this), m_Logic(m_Dialog, store, *this, m_Boxes) {
     auto* layout = new QVBoxLayout(this);
 
     auto* global = new QGroupBox("Global Settings", this);
@@ -51,9 +51,10 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
     m_Dialog.AddControl(kOutputSameDir, K::Radio, same);
     m_Dialog.AddControl(kOutputSelected, K::Radio, selected);
     auto* folderRow = new QHBoxLayout;
+    // Typed or chosen with Browse; OK checks it.
     auto* folder = new QLineEdit(output);
-    folder->setReadOnly(true);
     folder->setMinimumWidth(300);
+    folder->setPlaceholderText("a folder you may write in");
     m_Dialog.AddControl(kOutputDirectory, K::Edit, folder);
     auto* browse = new QPushButton("B&rowse", output);
     m_Dialog.AddControl(kBrowse, K::Button, browse);
@@ -113,9 +114,15 @@ SettingsWindow::SettingsWindow(store::KeyStore& store, QWidget* parent)
         m_Logic.OnRunOnSlurm();
     });
     connect(browse, &QPushButton::clicked, this, [this] { m_Logic.OnBrowse(); });
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+    connect(buttons, &QDialogButtonBox::accepted, this, [this, folder] {
         if (m_Logic.OnOK()) {
             accept();
+        } else {
+            // The folder was refused: it is the one to change. The window manager may have
+            // given the focus to the main window when the box closed; it comes back here.
+            activateWindow();
+            folder->setFocus();
+            folder->selectAll();
         }
     });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] {

@@ -3,6 +3,7 @@
 
 #include "app/settings_dialog.h"
 #include "gui/widget_dialog.h"
+#include "platform/qt/qt_message_boxes.h"
 
 #include <QDialog>
 
@@ -24,6 +25,7 @@ public:
 
 private:
     WidgetDialog m_Dialog;
+    platform::QtMessageBoxes m_Boxes;
     app::CSettingsDlg m_Logic;
 };
 

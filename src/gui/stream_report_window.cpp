@@ -12,10 +12,13 @@
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QScatterSeries>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace gui {
 
@@ -37,14 +40,39 @@ QLineSeries* Level(double y, double duration, const QString& name) {
     return Line({{0, y}, {duration, y}}, name);
 }
 
+// A round step (1, 2 or 5 times a power of ten) that cuts `span` into at most `parts` pieces.
+double RoundStepForReport(double span, int parts) {
+    const double rough = span / parts;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (double factor : {1.0, 2.0, 5.0}) {
+        if (factor * power >= rough) {
+            return factor * power;
+        }
+    }
+    return 10.0 * power;
+}
+
+// Lines of text a chart needs besides its plot: title, legend, the time axis's labels and
+// title, and the margins between them.
+constexpr int kReportChartTextLines = 9;
+// The plot itself: room for each of the value axis's five labels with its padding, which Qt
+// Charts otherwise cuts to "...".
+constexpr int kReportPlotLines = 8;
+
 QChartView* MakeView(QChart* chart, double duration, double top, const QString& unit,
                      const QString& objectName) {
     auto* x = new QValueAxis;
-    x->setRange(0, std::max(duration, 1.0));
+    const double end = std::max(duration, 1.0);
+    x->setRange(0, end);
     x->setTitleText("seconds");
+    // Whole, round seconds on the time axis, however long the stream.
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(std::max(1.0, RoundStepForReport(end, 5)));
     x->setLabelFormat("%.0f");
     auto* y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.1 : 1);
+    y->applyNiceNumbers();
     y->setTitleText(unit);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -55,6 +83,9 @@ QChartView* MakeView(QChart* chart, double duration, double top, const QString& 
     auto* view = new QChartView(chart);
     view->setObjectName(objectName);
     view->setRenderHint(QPainter::Antialiasing, false);
+    // Never so low that the axis labels are cut: the window's size follows from this.
+    const int line = QFontMetrics(x->labelsFont()).height();
+    view->setMinimumHeight(line * (kReportChartTextLines + kReportPlotLines));
     return view;
 }
 
@@ -135,11 +166,25 @@ QDialog* OpenStreamReportWindow(const std::string& reportPath, QWidget* parent) 
     auto* verdict = new QLabel(VerdictText(report));
     verdict->setObjectName("verdict");
     verdict->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(verdict);
+    verdict->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A stream that breaks many rules scrolls its reasons rather than squeezing the charts.
+    auto* reasons = new QScrollArea;
+    reasons->setWidget(verdict);
+    reasons->setWidgetResizable(true);
+    reasons->setFrameShape(QFrame::NoFrame);
+    const int line = verdict->fontMetrics().height();
+    reasons->setMinimumHeight(std::min(verdict->sizeHint().height(), line * 3));
+    reasons->setMaximumHeight(std::min(verdict->sizeHint().height(), line * 8) + 2);
+    layout->addWidget(reasons);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
     layout->addWidget(buttons);
-    dialog->resize(900, 640);
+    // Wide enough for the time axis, high enough for both charts whole; never beyond the screen.
+    QSize size = QSize(900, 640).expandedTo(dialog->minimumSizeHint());
+    if (QScreen* screen = dialog->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    dialog->resize(size);
     dialog->show();
     return dialog;
 }

@@ -170,6 +170,7 @@ void CJobEditor::FillNewJob(const std::string& path) {
     // A new job is never a stored one, whatever was loaded before.
     m_EditedJob = -1;
     m_HasLoadedJob = false;
+    m_HoldsJob = true;
     m_Dialog.SetText(ui::kAddJob, "&Add Job");
 
     bool film = m_Dialog.GetText(ui::kInfoFrameRate) == "23.976";
@@ -328,11 +329,13 @@ void CJobEditor::LoadJobIntoEditor() {
     m_Dialog.Enable(ui::kStop, false);
     m_LoadedJob = ReadEditorJob(m_Dialog);
     m_HasLoadedJob = true;
+    m_HoldsJob = true;
 }
 
 bool CJobEditor::HasUnsavedEdit() const {
-    // The idle panel has Cancel disabled; every edit enables it.
-    if (!m_Dialog.IsEnabled(ui::kCancel)) {
+    // The idle panel has Cancel disabled; every edit enables it, and every reset of the panel
+    // from outside (a run's start) disables it.
+    if (!m_HoldsJob || !m_Dialog.IsEnabled(ui::kCancel)) {
         return false;
     }
     if (!m_HasLoadedJob) {
@@ -361,8 +364,12 @@ void CJobEditor::AddOrReplaceJob() {
                     logging::kLogError);
         return;
     }
+    std::vector<std::pair<std::string, int>> extras;
+    if (!replace && m_Callbacks.placeNewJob && !m_Callbacks.placeNewJob(job, extras)) {
+        return;
+    }
     // A new job goes after the last stored job, which another process may have added.
-    if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p)) {
+    if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {
         // The list shows only what the store holds; the edit stays in the panel.
         m_Log.Write("ERROR: Could not store job " + name + " (" + m_Store.LastError() + ").",
                     logging::kLogError);
@@ -385,11 +392,9 @@ void CJobEditor::AddOrReplaceJob() {
         }
         m_Log.Write("Added job " + name, logging::kLogInfo);
     }
-    if (m_Callbacks.jobStored) {
-        m_Callbacks.jobStored(p);
-    }
     m_EditedJob = -1;
     m_HasLoadedJob = false;
+    m_HoldsJob = false;
     jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     jobs::ResetJobEditor(m_Dialog);
     m_Dialog.Enable(ui::kNewJob, true);
@@ -401,6 +406,7 @@ void CJobEditor::CancelEdit() {
     m_Dialog.Enable(ui::kNewJob, true);
     m_EditedJob = -1;
     m_HasLoadedJob = false;
+    m_HoldsJob = false;
 }
 
 void CJobEditor::OnJobSelectionChanged() {

@@ -11,6 +11,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace logging {
 class Log;
@@ -46,9 +48,11 @@ struct EditorCallbacks {
     // Looks for the chapter information file of a new job's source and, when found, fills the
     // chapter file and chapter list texts and logs the import.
     std::function<void(const std::string& sourcePath)> findChapters;
-    // A job was stored by Add/Replace at this position (every path: the button, job list
-    // files, dropped files).
-    std::function<void(int position)> jobStored;
+    // Before Add stores a new job (every path: the button, job list files, dropped files): the
+    // number values it gets beside its record, such as names of its own for its files, go
+    // into `extras`; false when it is not to be added (the panel keeps it as it is).
+    std::function<bool(const JobRecord& job, std::vector<std::pair<std::string, int>>& extras)>
+        placeNewJob;
 };
 
 // UI thread only. Built by the main window, which routes the panel's events to it.
@@ -123,6 +127,10 @@ private:
     // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
     JobRecord m_LoadedJob;
     bool m_HasLoadedJob = false;
+    // A job was put into the panel (New Job, a job list line, a double-click) and has not
+    // been stored or cancelled since. The panel's enabled controls alone do not say it: they
+    // are enabled before the window has started up.
+    bool m_HoldsJob = false;
 };
 
 } // namespace jobs

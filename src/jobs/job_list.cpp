@@ -3,6 +3,7 @@
 
 #include "jobs/job_panels.h"
 #include "jobs/job_store.h"
+#include "jobs/removed_jobs.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
 
@@ -122,17 +123,31 @@ void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log&
 }
 
 void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
-                       TrackedJobs tracked) {
+                       TrackedJobs tracked, RemovedJobs* removed) {
+    if (removed != nullptr) {
+        *removed = RemovedJobs{};
+    }
     std::vector<int> rows = dialog.GetSelectedRows(ui::kJobList);
     // The job being encoded stays.
     rows.erase(std::remove(rows.begin(), rows.end(), tracked.currentJob), rows.end());
+    std::sort(rows.begin(), rows.end());
     if (rows.empty()) {
         return;
     }
-    // All of them in one unit, the later jobs renumbered once whatever the selection's size.
-    if (!DeleteJobsAt(store, rows, dialog.GetCount(ui::kJobList))) {
+    const int count = dialog.GetCount(ui::kJobList);
+    RemovedJobs kept;
+    if (removed != nullptr && !ReadRemovedJobs(store, rows, kept)) {
         LogStoreFailure(log, WhatRows(dialog, "delete", rows), store);
         return;
+    }
+    // All of them in one unit, the later jobs renumbered once whatever the selection's size.
+    if (!DeleteJobsAt(store, rows, count)) {
+        LogStoreFailure(log, WhatRows(dialog, "delete", rows), store);
+        return;
+    }
+    if (removed != nullptr) {
+        kept.countAfter = count - static_cast<int>(rows.size());
+        *removed = std::move(kept);
     }
     // How many of the deleted rows were above `position`.
     auto goneAbove = [&rows](int position) {

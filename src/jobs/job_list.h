@@ -16,6 +16,8 @@ class Log;
 
 namespace jobs {
 
+struct RemovedJobs;
+
 // Positions that must stay on their job while the queue shifts under them: the job being
 // encoded (`m_CurrentJob`, -1 when none) and the job loaded into the editor for Replace
 // (-1 when none). Both belong to the caller.
@@ -33,9 +35,11 @@ void MoveJobUp(platform::Dialog& dialog, store::KeyStore& store, logging::Log& l
 void MoveJobDown(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                  TrackedJobs tracked);
 // Deletes the selected jobs except the one being encoded; later jobs move up. A deleted edited
-// job leaves the editor without a stored job (editedJob -1).
+// job leaves the editor without a stored job (editedJob -1). With `removed`, the deleted jobs
+// are kept there whole (nothing is deleted when they cannot be read); it is left empty when
+// nothing was deleted.
 void DeleteSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
-                       TrackedJobs tracked);
+                       TrackedJobs tracked, RemovedJobs* removed = nullptr);
 // Sets the selected jobs back to "Pending" and reloads the rows, keeping the selection and the
 // running icon of the job being encoded. Leaves the job being encoded alone.
 void ResetSelectedJob(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,

@@ -55,6 +55,14 @@ namespace {
 constexpr const char* kDeleteTip = "Delete the selected job from the Job List.";
 constexpr const char* kResetTip = "Reset the selected job to pending status.";
 constexpr const char* kStopTip = "Stop processing!!!";
+constexpr const char* kJobStartTip = "Start processing the jobs in the Job List.";
+constexpr const char* kJobClearTip = "Clear all jobs from the Job List.";
+constexpr const char* kJobStopAfterJobTip = "Stop processing when the current job has ended.";
+
+// `tip` with, when the button is disabled, the reason on a line of its own.
+std::string JobButtonTipWithReason(const char* tip, const char* reason) {
+    return reason == nullptr ? std::string(tip) : std::string(tip) + "\n(" + reason + ")";
+}
 
 } // namespace
 
@@ -67,8 +75,19 @@ void UpdateJobButtons(platform::Dialog& dialog, bool processing, bool passRunnin
     dialog.Enable(ui::kClear, !processing && !passRunning);
     dialog.Enable(ui::kStop, processing);
     dialog.Enable(ui::kStopAfterJob, processing);
-    dialog.SetToolTip(ui::kStop, processing ? std::string(kStopTip)
-                                            : std::string(kStopTip) + "\n(No run is in progress.)");
+    const char* busy = processing ? "A run is in progress."
+                       : passRunning
+                           ? "A 2:3 pulldown pass is in progress; wait until it has ended."
+                           : nullptr;
+    const char* idle = processing ? nullptr : "No run is in progress.";
+    dialog.SetToolTip(ui::kStart, JobButtonTipWithReason(kJobStartTip, busy));
+    dialog.SetToolTip(
+        ui::kClear,
+        JobButtonTipWithReason(kJobClearTip, processing ? "The queue cannot be cleared while a "
+                                                          "run works it."
+                                                        : busy));
+    dialog.SetToolTip(ui::kStop, JobButtonTipWithReason(kStopTip, idle));
+    dialog.SetToolTip(ui::kStopAfterJob, JobButtonTipWithReason(kJobStopAfterJobTip, idle));
 }
 
 void UpdateSelectionButtons(platform::Dialog& dialog, int currentJob) {

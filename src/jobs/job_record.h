@@ -30,6 +30,14 @@ inline constexpr const char* kAlternateScan = "Alternate Scan";
 inline constexpr const char* kAngle = "Angle";
 inline constexpr const char* kChapters = "Chapters";
 
+// Values a job may hold beside its 22, which readers of the record ignore. Where jobs share a
+// source's file stem, a number n >= 2 gives a job files of its own named "<stem>.<n>": its ECL
+// beside the source (and with it the runner's log and the cluster's job description), and its
+// outputs (stream, analysis and audio files). Without the value (0) the job uses the stem
+// itself.
+inline constexpr const char* kEclNumber = "ECL Number";
+inline constexpr const char* kOutputNumber = "Output Number";
+
 // Status texts, compared byte for byte.
 inline constexpr const char* kStatusPending = "Pending";
 inline constexpr const char* kStatusComplete = "Complete";
@@ -47,7 +55,15 @@ inline constexpr size_t kChaptersCapacity = 1024;    // job editor: Chapters
 inline constexpr size_t kWholeValue = static_cast<size_t>(-1);
 
 // Status images of the job list; 1 marks the job being encoded.
-enum JobImage { kImagePending = 0, kImageRunning = 1, kImageComplete = 2, kImageError = 3 };
+// The status images of the job list; a finished job whose stream misses the DVD-Video its
+// template asks for shows the warning.
+enum JobImage {
+    kImagePending = 0,
+    kImageRunning = 1,
+    kImageComplete = 2,
+    kImageError = 3,
+    kImageWarning = 4,
+};
 
 // The values of one job key. Missing values of a damaged store read as 0 or empty.
 struct JobRecord {

@@ -159,7 +159,8 @@ bool ReadJobRecord(KeyStore& store, int position, JobRecord& r) {
     return true;
 }
 
-bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
+bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position,
+                     const std::vector<std::pair<std::string, int>>& extras) {
     // The count and the write are one unit, so a job another process added meanwhile is kept.
     KeyStore::Transaction unit(store);
     if (!unit.Ok()) {
@@ -174,7 +175,15 @@ bool AppendJobRecord(KeyStore& store, const JobRecord& record, int& position) {
     int count = position >= 0 && (position == 0 || exists(position - 1)) && !exists(position)
                     ? position
                     : JobCount(store);
-    if (!WriteJobRecord(store, count, record) || !unit.Commit()) {
+    if (!WriteJobRecord(store, count, record)) {
+        return false;
+    }
+    for (const auto& [name, number] : extras) {
+        if (!SetJobNumber(store, count, name.c_str(), number)) {
+            return false;
+        }
+    }
+    if (!unit.Commit()) {
         return false;
     }
     position = count;
@@ -283,8 +292,8 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
     std::vector<JobRow> rows;
     Key jobsKey = store.OpenKey(kHive, store::kJobsPath, Access::Read);
     std::vector<std::pair<int, store::Value>> values;
-    static const std::vector<std::string> kNames = {kName,  kStatus,   kTemplate,
-                                                    kInput, kTelecide, kLastError};
+    static const std::vector<std::string> kNames = {
+        kName, kStatus, kTemplate, kInput, kTelecide, kLastError, kOutputNumber, kEclNumber};
     if (!jobsKey || count <= 0 ||
         !store.ReadPositionValues(jobsKey, first, count, kNames, values)) {
         return rows;
@@ -311,6 +320,10 @@ std::vector<JobRow> ReadJobPage(KeyStore& store, int first, int count) {
             row.telecide = NumberOfValue(value);
         } else if (is(kLastError)) {
             row.lastError = TextOfValue(value, kLastErrorMax + 1);
+        } else if (is(kOutputNumber)) {
+            row.outputNumber = NumberOfValue(value);
+        } else if (is(kEclNumber)) {
+            row.eclNumber = NumberOfValue(value);
         }
     }
     return rows;

@@ -24,9 +24,11 @@ bool WriteJobRecord(store::KeyStore& store, int position, const JobRecord& recor
 // Reads every value of a job whole; false when the job key does not exist.
 bool ReadJobRecord(store::KeyStore& store, int position, JobRecord& record);
 
-// Writes `record` as a new job after the last stored one, never over an existing job.
+// Writes `record` as a new job after the last stored one, never over an existing job, with the
+// number values `extras` (name, number) beside it in the same unit.
 // `position` comes in as the caller's guess of the job count and goes out as the position taken.
-bool AppendJobRecord(store::KeyStore& store, const JobRecord& record, int& position);
+bool AppendJobRecord(store::KeyStore& store, const JobRecord& record, int& position,
+                     const std::vector<std::pair<std::string, int>>& extras = {});
 // The number of stored jobs: the job keys "0", "1", ... up to the first one missing. One
 // indexed query (two in a damaged store).
 int JobCount(store::KeyStore& store);
@@ -76,6 +78,8 @@ struct JobRow {
     std::string input;          // whole
     int telecide = 0;
     std::string lastError; // the stored reason of the job's last failure, "" without one
+    int outputNumber = 0;  // kOutputNumber, 0 without one
+    int eclNumber = 0;     // kEclNumber, 0 without one
 };
 // The rows of positions [first, first + count) that exist, in order, from one query. Positions
 // without a job key are left out.

@@ -41,7 +41,19 @@ void Log::Write(const std::string& message, LogLevel level) {
     if (level == kLogDebug && !m_DebugInfo) {
         return;
     }
-    std::string line = FormatTime(m_Clock()) + "  " + message;
+    std::string line = FormatTime(m_Clock()) + "  ";
+    if (message.size() <= kMaxLogMessageBytes) {
+        line += message;
+    } else {
+        // A message that quotes outside input (a path from a job list, an encoder's line) is
+        // cut, at a character's start, so no file can flood the list and the log file.
+        size_t cut = kMaxLogMessageBytes;
+        while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        line.append(message, 0, cut);
+        line += "... (" + std::to_string(message.size() - cut) + " more bytes left out)";
+    }
     // One entry is one line, in the list and in the file, whatever the message holds (a job
     // name or a path may carry line breaks).
     for (char& c : line) {

@@ -2,6 +2,7 @@
 // when enabled, in a text file (beside the program, or in the user's state folder).
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -25,6 +26,9 @@ public:
     virtual void SetTopRow(int row) = 0;
 };
 
+// Messages longer than this are cut to it when logged.
+inline constexpr size_t kMaxLogMessageBytes = 8192;
+
 // Used on the window's thread only.
 class Log {
 public:
@@ -33,7 +37,8 @@ public:
     // `filePath` is the log file (see LogFilePath); `clock` defaults to the system time.
     Log(LogView& view, std::string filePath, Clock clock = nullptr);
 
-    // Adds one line, with any CR or LF of `message` shown as a blank; a debug line is dropped
+    // Adds one line, with any CR or LF of `message` shown as a blank and a message longer than
+    // kMaxLogMessageBytes cut to that, saying how much was left out; a debug line is dropped
     // while debug output is off. Never fails visibly.
     void Write(const std::string& message, LogLevel level);
     void operator()(const std::string& message, LogLevel level) { Write(message, level); }

@@ -99,6 +99,11 @@ DvdVerdict JudgeDvdVideo(const StreamReport& r) {
     if (r.overflows > 0) {
         no("the buffer runs over " + std::to_string(r.overflows) + " times");
     }
+    if (r.illegalFieldFlags > 0) {
+        no(std::to_string(r.illegalFieldFlags) +
+           " pictures are marked progressive or repeat a field, which their field coding does "
+           "not allow");
+    }
     if (!r.endCode) {
         no("no sequence end code at the end of the stream");
     }

@@ -1,6 +1,7 @@
 // One pulldown run: announce, resolve the options, open the files, walk the stream, report.
 #include "pulldown/pulldown.h"
 
+#include "ecl/ecl_writer.h"
 #include "pulldown/block_stream.h"
 #include "pulldown/settings.h"
 #include "pulldown/stream_rewriter.h"
@@ -45,7 +46,50 @@ bool SameFile(const std::string& source, const std::string& target) {
     return std::filesystem::equivalent(source, target, ec) && !ec;
 }
 
+// "29.97" for frame_rate_code 4; the code itself where it names no rate.
+std::string RateName(uint32_t code) {
+    int num = 0;
+    int den = 0;
+    if (!ecl::FrameRateOfIndex(static_cast<int>(code), num, den)) {
+        return "frame_rate_code " + std::to_string(code);
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, den == 1 ? "%.0f" : "%.3f", static_cast<double>(num) / den);
+    std::string name = text;
+    // 30000/1001 reads as 29.97, 60000/1001 as 59.94, as they are known.
+    if (den != 1 && name.size() > 2 && name.back() == '0') {
+        name.pop_back();
+    }
+    return name;
+}
+
 } // namespace
+
+const char* PulldownResultReason(int code) {
+    switch (code) {
+    case kPulldownOk:
+        return "";
+    case kPulldownFrameRateError:
+        return "bad frame-rate index";
+    case kPulldownOpenInputFailed:
+        return "the stream cannot be opened";
+    case kPulldownReadInputFailed:
+        return "the stream is empty";
+    case kPulldownOpenOutputFailed:
+        return "the target cannot be written";
+    case kPulldownNotVideoStream:
+        return "not an MPEG video stream";
+    case kPulldownGetPosFailed:
+    case kPulldownSetPosFailed:
+        return "the stream cannot be read ahead";
+    case kPulldownNotFilmRate:
+        return "the stream is not at 23.976 frames a second";
+    case kPulldownNotProgressive:
+        return "the stream is not coded as progressive frames";
+    default:
+        return "the stream ends before its sequence end code";
+    }
+}
 
 PulldownProcessor::PulldownProcessor(std::string source, std::string target,
                                      const PulldownOptions& options, PulldownCallbacks callbacks)
@@ -122,6 +166,18 @@ int PulldownProcessor::Run() {
         return finish(rc);
     case kPulldownSetPosFailed:
         line("Unable to set file position.", kPulldownLogError);
+        return finish(rc);
+    case kPulldownNotFilmRate:
+        line("ERROR: The stream is at " + RateName(rewriter.RefusedRateCode()) +
+                 " frames a second; 2:3 pulldown takes 23.976 film streams only. (pulldown)",
+             kPulldownLogError);
+        return finish(rc);
+    case kPulldownNotProgressive:
+        line("ERROR: Picture " + std::to_string(rewriter.RefusedPicture()) + " is " +
+                 (rewriter.RefusedStructure() != 3 ? "a field picture"
+                                                   : "coded with field prediction or DCT") +
+                 "; 2:3 pulldown needs a stream coded as progressive frames. (pulldown)",
+             kPulldownLogError);
         return finish(rc);
     default:
         line("ERROR: Next sequence error. (pulldown)", kPulldownLogError);

@@ -26,7 +26,12 @@ enum PulldownResult : int {
     kPulldownGetPosFailed = 7,     // input position cannot be taken for a lookahead
     kPulldownSetPosFailed = 8,     // input position cannot be restored after a lookahead
     kPulldownNextStartCode = 9,    // input ends before the next start code
+    kPulldownNotFilmRate = 10,     // 2:3 pulldown on a stream that is not at 23.976
+    kPulldownNotProgressive = 11,  // 2:3 pulldown on a picture not coded as a progressive frame
 };
+
+// A few words on why a run ended with `code`, for a job's row ("" for success).
+const char* PulldownResultReason(int code);
 
 // What to do to the stream; fixed for a whole run. The defaults are a plain 2:3 pulldown to
 // 29.97 with recalculated time codes and the drop-frame flag left clear.

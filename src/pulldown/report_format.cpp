@@ -16,6 +16,11 @@ using nlohmann::json;
 constexpr const char* kFormat = "vantaq-stream-report";
 constexpr int kVersion = 1;
 
+// Stand-ins for the lists ReportToJson writes as text, replaced as the rest is copied out; no
+// other value of a report is text of this form.
+constexpr const char* kGopsMark = "\x01gops\x01";
+constexpr const char* kPicturesMark = "\x01pictures\x01";
+
 char TypeLetter(int type) {
     static const char kLetters[] = "?IPBD";
     return type >= 1 && type <= 4 ? kLetters[type] : '?';
@@ -103,25 +108,55 @@ std::string ReportToJson(const StreamReport& r, bool pictures) {
     j["pulldown"] = {{"checked", r.cadenceChecked},
                      {"repeated_pictures", r.repeatedPictures},
                      {"breaks", r.cadenceBreaks},
+                     {"illegal_field_flags", r.illegalFieldFlags},
                      {"break_times", r.cadenceBreakTimes}};
     j["dvd_video"] = {
         {"compliant", r.dvd.compliant}, {"system", r.dvd.system}, {"reasons", r.dvd.reasons}};
     j["per_second_bits"] = r.perSecond;
-    json gops = json::array();
-    for (const ReportGop& g : r.gops) {
-        gops.push_back({g.firstPicture, g.pictures, g.bytes, g.closed ? 1 : 0, g.header ? 1 : 0,
-                        g.start, g.seconds});
-    }
-    j["gops"] = std::move(gops);
+    // The two lists that grow with the stream are written as text straight into the output: as
+    // a JSON tree each entry would take some 250 bytes, many times its text (and, for a flood of
+    // start codes, many times the stream).
+    j["gops"] = kGopsMark;
     if (pictures) {
-        json list = json::array();
-        for (const ReportPicture& p : r.pictures) {
-            list.push_back({p.bytes, std::string(1, TypeLetter(p.type)), p.flags,
-                            p.temporalReference, p.fields, p.structure});
-        }
-        j["pictures"] = std::move(list);
+        j["pictures"] = kPicturesMark;
     }
-    return j.dump() + "\n";
+    const std::string rest = j.dump();
+    std::string out;
+    out.reserve(rest.size() + r.gops.size() * 48 + (pictures ? r.pictures.size() * 20 : 0) + 1);
+    size_t from = 0;
+    // The members come in name order: "gops" before "pictures".
+    auto upTo = [&rest, &out, &from](const char* mark) {
+        std::string dumped = json(mark).dump();
+        size_t at = rest.find(dumped, from);
+        out.append(rest, from, at - from);
+        from = at + dumped.size();
+    };
+    upTo(kGopsMark);
+    out += '[';
+    for (const ReportGop& g : r.gops) {
+        out += out.back() == '[' ? "[" : ",[";
+        out += std::to_string(g.firstPicture) + "," + std::to_string(g.pictures) + "," +
+               std::to_string(g.bytes) + (g.closed ? ",1" : ",0") + (g.header ? ",1," : ",0,") +
+               json(g.start).dump() + "," + json(g.seconds).dump() + "]";
+    }
+    out += ']';
+    if (pictures) {
+        upTo(kPicturesMark);
+        out += '[';
+        char entry[64];
+        for (const ReportPicture& p : r.pictures) {
+            std::snprintf(entry, sizeof entry, "%s[%u,\"%c\",%u,%u,%u,%u]",
+                          out.back() == '[' ? "" : ",", static_cast<unsigned>(p.bytes),
+                          TypeLetter(p.type), static_cast<unsigned>(p.flags),
+                          static_cast<unsigned>(p.temporalReference),
+                          static_cast<unsigned>(p.fields), static_cast<unsigned>(p.structure));
+            out += entry;
+        }
+        out += ']';
+    }
+    out.append(rest, from, std::string::npos);
+    out += '\n';
+    return out;
 }
 
 bool ReportFromJson(const std::string& text, StreamReport& out, std::string& error, bool pictures) {
@@ -183,6 +218,7 @@ bool ReportFromJson(const std::string& text, StreamReport& out, std::string& err
         Take(p, "checked", r.cadenceChecked);
         Take(p, "repeated_pictures", r.repeatedPictures);
         Take(p, "breaks", r.cadenceBreaks);
+        Take(p, "illegal_field_flags", r.illegalFieldFlags);
         Take(p, "break_times", r.cadenceBreakTimes);
         const json& d = Member(j, "dvd_video");
         Take(d, "compliant", r.dvd.compliant);

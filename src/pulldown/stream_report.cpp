@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace pulldown {
 
@@ -70,7 +72,20 @@ void StreamReportBuilder::Feed(const uint8_t* data, size_t size) {
 void StreamReportBuilder::Scan(bool last) {
     const uint8_t* buf = m_Buf.data();
     for (;;) {
+        if (m_NotElementary) {
+            m_Scan = m_Len;
+            return;
+        }
         uint64_t at = m_Scan + FindStartCodePrefix(buf + m_Scan, m_Len - m_Scan);
+        if (m_LastCode < 0) {
+            // An elementary stream opens with its first start code, after zero bytes at most:
+            // anything else (a container that happens to hold the bytes of one) is none.
+            size_t end = static_cast<size_t>(std::min<uint64_t>(at, m_Len));
+            if (std::any_of(buf + m_Scan, buf + end, [](uint8_t b) { return b != 0; })) {
+                m_NotElementary = true;
+                continue;
+            }
+        }
         if (at >= m_Len) {
             // The last two bytes may begin a prefix that the next piece completes.
             m_Scan = last ? m_Len : std::max(m_Scan, m_Len >= 2 ? m_Len - 2 : size_t{0});
@@ -104,6 +119,10 @@ void StreamReportBuilder::ClosePicture(uint64_t end) {
         m_Cur.fields = static_cast<uint8_t>(rff ? (tff ? 6 : 4) : 2);
     } else {
         m_Cur.fields = static_cast<uint8_t>(rff ? 3 : 2);
+        bool progressive = (m_Cur.flags & kPictureProgressiveFrame) != 0;
+        if ((progressive && (m_Cur.structure != 3 || !m_CurFrameDct)) || (rff && !progressive)) {
+            ++m_R.illegalFieldFlags;
+        }
     }
     m_R.pictures.push_back(m_Cur);
     m_InPicture = false;
@@ -117,6 +136,10 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
         code == kPictureStartCode || code == kSequenceHeaderCode || code == kGroupStartCode;
     if (unitStart && m_InPicture) {
         ClosePicture(offset);
+    }
+    if (m_LastCode < 0 && code != kSequenceHeaderCode) {
+        m_NotElementary = true;
+        return;
     }
     m_LastCode = static_cast<int>(code);
     if (code == kSequenceHeaderCode) {
@@ -164,7 +187,8 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
             bits.Skip(2);                    // intra_dc_precision
             m_Cur.structure = static_cast<uint8_t>(bits.Get(2));
             uint8_t flags = bits.Get(1) ? kPictureTopFieldFirst : 0;
-            bits.Skip(5); // frame_pred_frame_dct .. alternate_scan
+            m_CurFrameDct = bits.Get(1) != 0; // frame_pred_frame_dct
+            bits.Skip(4);                     // concealment_motion_vectors .. alternate_scan
             flags |= bits.Get(1) ? kPictureRepeatFirstField : 0;
             bits.Skip(1); // chroma_420_type
             flags |= bits.Get(1) ? kPictureProgressiveFrame : 0;
@@ -183,6 +207,7 @@ void StreamReportBuilder::OnStartCode(uint64_t offset, const uint8_t* p, size_t 
         // MPEG-1 pictures show both fields, top first, as whole frames.
         m_Cur.flags = kPictureTopFieldFirst | kPictureProgressiveFrame;
         m_CurHasCodingExt = false;
+        m_CurFrameDct = true;
         if (m_R.pictures.empty()) {
             m_R.sequence.vbvDelayCoded = vbvDelay != 0xFFFF;
             m_R.sequence.vbvDelaySeconds = vbvDelay / 90000.0;
@@ -218,7 +243,11 @@ StreamReport StreamReportBuilder::Finish() {
 bool ReportStreamFile(const std::string& path, StreamReport& report, std::string& error) {
     platform::ReadOnlyFile file;
     if (!file.Open(path)) {
-        error = "cannot open " + path;
+        // A device or pipe has no end to report on.
+        platform::FileFacts facts;
+        std::error_code ec;
+        bool other = !platform::RegularFileFacts(path, facts) && std::filesystem::exists(path, ec);
+        error = other ? path + " is not a regular file" : "cannot open " + path;
         return false;
     }
     StreamReportBuilder builder;

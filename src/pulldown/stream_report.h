@@ -74,7 +74,9 @@ struct DvdVerdict {
 };
 
 struct StreamReport {
-    bool readable = false; // a sequence header was found
+    // An elementary stream: its first start code, after nothing but zero bytes, is a sequence
+    // header.
+    bool readable = false;
     ReportSequence sequence;
     std::vector<ReportPicture> pictures;
     std::vector<ReportGop> gops;
@@ -105,6 +107,10 @@ struct StreamReport {
     uint64_t cadenceBreaks = 0;
     std::vector<double> cadenceBreakTimes; // the first few, seconds
     bool cadenceChecked = false;           // false for progressive sequences and MPEG-1
+    // Pictures whose display flags their coding cannot carry: progressive_frame on a field
+    // picture or one coded with field prediction or DCT, or a repeated first field on a
+    // picture that is not a progressive frame.
+    uint64_t illegalFieldFlags = 0;
 
     DvdVerdict dvd;
 };
@@ -130,12 +136,15 @@ private:
     size_t m_Scan = 0; // next position to search from
     StreamReport m_R;
     bool m_SeenSequence = false;
+    // The stream does not open with a sequence header: nothing of it is read.
+    bool m_NotElementary = false;
     bool m_InPicture = false;    // a picture header opened a picture not yet closed
     bool m_AfterPicture = false; // slices of the open picture have begun
     uint64_t m_UnitStart = 0;    // where the open picture's packet began
     int m_LastCode = -1;
     ReportPicture m_Cur;
     bool m_CurHasCodingExt = false;
+    bool m_CurFrameDct = true; // frame_pred_frame_dct of the current picture
     uint16_t m_BitRateExt = 0;
     uint8_t m_VbvExt = 0;
     bool m_PendingGop = false;

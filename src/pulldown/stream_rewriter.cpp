@@ -16,6 +16,10 @@ int CadenceRepeatFirstField(int64_t p) {
     return static_cast<int>(p & 1);
 }
 
+constexpr uint32_t kFilmFrameRateCode = 1; // 24000/1001
+constexpr uint32_t kFramePicture = 3;      // picture_structure of a frame picture
+constexpr uint32_t kVariableRateVbvDelay = 0xFFFF;
+
 } // namespace
 
 uint32_t GopTimeCode(int64_t pictures, int rate, int dropFrame) {
@@ -37,6 +41,10 @@ int StreamRewriter::SequenceHeader() {
     m_S.GetBits(8);  // sequence_header_code value
     m_S.GetBits(12); // horizontal_size_value
     m_S.GetBits(12); // vertical_size_value
+    // 2:3 pulldown turns 4 film pictures into 5 video frames; on any other rate it would play
+    // the stream slower than it was made (a 29.97 stream that already had the pass included).
+    // The header is refused once it is whole, so that a cut stream still ends as cut.
+    uint32_t rateCode = m_S.ShowBits(8) & 0x0F;
     // aspect_ratio_information and frame_rate_code share one byte; it is changed before it is
     // read so that the change lands in the current block.
     uint8_t mask = 0x0F;
@@ -59,7 +67,14 @@ int StreamRewriter::SequenceHeader() {
             }
         }
     }
-    return m_S.NextStartCode();
+    if (int rc = m_S.NextStartCode(); rc != 0) {
+        return rc;
+    }
+    if (m_Set.pulldown && rateCode != kFilmFrameRateCode) {
+        m_RefusedRateCode = rateCode;
+        return kPulldownNotFilmRate;
+    }
+    return 0;
 }
 
 int StreamRewriter::SequenceExtension() {
@@ -97,7 +112,14 @@ int StreamRewriter::PictureHeader() {
     m_S.GetBits(8); // picture_start_code value
     m_TemporalReference = m_S.GetBits(10);
     uint32_t type = m_S.GetBits(3); // picture_coding_type
-    m_S.GetBits(16);                // vbv_delay
+    // Repeated fields change how long each picture stays in the decoder's buffer, so a
+    // constant-rate stream's vbv_delay values no longer hold: the pass marks every picture
+    // as variable rate (0xFFFF), which a variable-rate stream carries anyway.
+    if (m_Set.pulldown) {
+        m_S.PutBits(kVariableRateVbvDelay, 16);
+    } else {
+        m_S.GetBits(16); // vbv_delay
+    }
     if (type == 2 || type == 3) {
         m_S.GetBits(1); // full_pel_forward_vector
         m_S.GetBits(3); // forward_f_code
@@ -115,11 +137,11 @@ int StreamRewriter::PictureHeader() {
 }
 
 int StreamRewriter::PictureCodingExtension() {
-    m_S.GetBits(8);  // extension_start_code value
-    m_S.GetBits(4);  // extension_start_code_identifier, taken to be 8
-    m_S.GetBits(16); // f_code[0][0] .. f_code[1][1]
-    m_S.GetBits(2);  // intra_dc_precision
-    m_S.GetBits(2);  // picture_structure
+    m_S.GetBits(8);                      // extension_start_code value
+    m_S.GetBits(4);                      // extension_start_code_identifier, taken to be 8
+    m_S.GetBits(16);                     // f_code[0][0] .. f_code[1][1]
+    m_S.GetBits(2);                      // intra_dc_precision
+    uint32_t structure = m_S.GetBits(2); // picture_structure
     int64_t n = m_GopStart + m_TemporalReference;
     int64_t p = n - 4 * (n / 4);
     int rff = CadenceRepeatFirstField(p);
@@ -133,7 +155,7 @@ int StreamRewriter::PictureCodingExtension() {
     } else {
         m_S.GetBits(1);
     }
-    m_S.GetBits(5); // frame_pred_frame_dct .. alternate_scan
+    uint32_t frameDct = m_S.GetBits(5) >> 4; // frame_pred_frame_dct .. alternate_scan
     if (m_Set.pulldown) {
         m_S.PutBits(static_cast<uint32_t>(rff), 1); // repeat_first_field
     } else if (m_Set.stripRff) {
@@ -156,7 +178,18 @@ int StreamRewriter::PictureCodingExtension() {
     if (m_S.GetBits(1)) { // composite_display_flag
         m_S.GetBits(20);  // v_axis, field_sequence, sub_carrier, burst_amplitude, phase
     }
-    return m_S.NextStartCode();
+    if (int rc = m_S.NextStartCode(); rc != 0) {
+        return rc;
+    }
+    // The cadence marks pictures as progressive frames that repeat a field, which the syntax
+    // allows only for frame pictures coded with frame prediction and frame DCT.
+    if (m_Set.pulldown && (structure != kFramePicture || frameDct != 1)) {
+        m_RefusedPicture = m_Pictures;
+        m_RefusedStructure = structure;
+        m_RefusedFrameDct = frameDct;
+        return kPulldownNotProgressive;
+    }
+    return 0;
 }
 
 int StreamRewriter::SkipUserData() {

@@ -42,6 +42,14 @@ public:
     int64_t Gops() const { return m_Gops; }
     uint32_t BitRateValue() const { return m_BitRateValue; }
 
+    // What refused a 2:3 run: the frame_rate_code found (kPulldownNotFilmRate), or the 1-based
+    // number of the picture that is no progressive frame with its picture_structure and
+    // frame_pred_frame_dct (kPulldownNotProgressive).
+    uint32_t RefusedRateCode() const { return m_RefusedRateCode; }
+    int64_t RefusedPicture() const { return m_RefusedPicture; }
+    uint32_t RefusedStructure() const { return m_RefusedStructure; }
+    uint32_t RefusedFrameDct() const { return m_RefusedFrameDct; }
+
 private:
     uint32_t NextValue() { return m_S.ShowBits(8); }
     int SequenceHeader();
@@ -65,6 +73,10 @@ private:
     int64_t m_Gops = 0;
     uint32_t m_TemporalReference = 0;
     uint32_t m_BitRateValue = 0; // of the latest sequence header
+    uint32_t m_RefusedRateCode = 0;
+    int64_t m_RefusedPicture = 0;
+    uint32_t m_RefusedStructure = 0;
+    uint32_t m_RefusedFrameDct = 0;
 };
 
 } // namespace pulldown

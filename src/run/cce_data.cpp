@@ -8,7 +8,6 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
-#include "platform/files.h"
 
 #include <climits>
 
@@ -45,19 +44,9 @@ private:
     std::string m_Empty;
 };
 
-void Pause(const SleepFor& sleep, int milliseconds) {
-    if (sleep) {
-        sleep(milliseconds);
-    }
-}
-
 // The settings only the full format carries, applied over what the template gave.
 void ApplyFullFields(const LineFields& f, int position, platform::Dialog& dialog,
                      logging::Log& log) {
-    if (f.Count() < kCceDataFullFields) {
-        log("ERROR: Could not process CCEData line " + std::to_string(position) + "!",
-            logging::kLogError);
-    }
     if (f.Number(kFieldBias) != -1) {
         dialog.SetSpinPos(kBiasSpin, f.Number(kFieldBias));
     }
@@ -107,16 +96,6 @@ void ApplyFullFields(const LineFields& f, int position, platform::Dialog& dialog
 
 } // namespace
 
-std::vector<std::string> CceDataLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::string& line : chapters::SplitNonEmpty(text, '\n')) {
-        if (line != "\r") {
-            lines.push_back(std::move(line));
-        }
-    }
-    return lines;
-}
-
 std::string CceDataVersion(const std::vector<std::string>& lines, size_t& firstDataLine) {
     firstDataLine = 0;
     if (lines.empty() || lines[0].empty() || lines[0][0] != ';') {
@@ -134,52 +113,21 @@ std::vector<std::string> CceDataFields(const std::string& line) {
     return chapters::SplitNonEmpty(line, ',');
 }
 
-int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
-                  logging::Log& log, const SleepFor& sleep) {
-    // Quotes are what a command line leaves around a path; a file whose name really holds one
-    // is taken as it is named.
-    platform::FileFacts facts;
-    std::string file = path;
-    if (!platform::RegularFileFacts(file, facts)) {
-        file = chapters::ReplaceAll(path, "\"", "");
-    }
-    // Only a regular file is a job list: a FIFO or device would hold the window for good.
-    if (!platform::RegularFileFacts(file, facts)) {
-        log("ERROR: The file (" + file + ") does not exist", logging::kLogError);
-        return 0;
-    }
-    std::string text;
-    if (!chapters::ReadSmallFile(file, kMaxCceDataFileSize, text)) {
-        log("ERROR: The file (" + file + ") could not be read", logging::kLogError);
-        return 0;
-    }
-    std::vector<std::string> lines = CceDataLines(text);
-    log("CCEData.txt lines: " + std::to_string(lines.size()), logging::kLogDebug);
-
-    size_t first = 0;
-    std::string version = CceDataVersion(lines, first);
-    if (version == kCceDataVersionPlain) {
-        log("No CCEData version specified, using 1.0.0.0", logging::kLogDebug);
-    } else {
-        log("CCEData version " + version, logging::kLogDebug);
-    }
-    const bool full = version == kCceDataVersionFull;
-
-    int added = 0;
-    for (size_t k = first; k < lines.size(); ++k) {
-        if (ImportCceDataLine(lines[k], k + 1, full, builder, dialog, log, sleep)) {
-            ++added;
-        }
-    }
-    return added;
-}
-
 bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::JobBuilder& builder,
-                       platform::Dialog& dialog, logging::Log& log, const SleepFor& sleep) {
+                       platform::Dialog& dialog, logging::Log& log) {
     const size_t s = full ? 1 : 0; // a full line's field 0 is a number nobody uses
     LineFields f(line);
     const std::string& source = f.Text(s);
     if (source.find("no-cce") != std::string::npos || source.find("NO-CCE") != std::string::npos) {
+        return false;
+    }
+    // Missing fields would read as 0 and set bias, quality, aspect and flags the line never
+    // gave.
+    if (full && f.Count() < kCceDataFullFields) {
+        log("ERROR: Could not process CCEData line " + std::to_string(number) + "! It has " +
+                std::to_string(f.Count()) + " fields; a version 1.0.1.5 line has at least " +
+                std::to_string(kCceDataFullFields) + ". No job added",
+            logging::kLogError);
         return false;
     }
     // A position beyond the template list would leave the job without a template.
@@ -191,14 +139,13 @@ bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::
             logging::kLogError);
         return false;
     }
-    if (!StartSourceJob(source, templatePosition, builder, sleep)) {
+    if (!StartSourceJob(source, templatePosition, builder)) {
         return false;
     }
     dialog.SetSpinPos(kBitrateMinSpin, f.Number(s + 1));
     dialog.SetSpinPos(kBitrateMaxSpin, f.Number(s + 2));
     dialog.SetSpinPos(kBitrateAvgSpin, f.Number(s + 3));
     dialog.SetSpinPos(kPassesSpin, f.Number(s + 5));
-    Pause(sleep, 500);
     // The Avg field's focus-loss step and the spin's both derive the bias from the same
     // number, since setting the spin wrote it into the field: one call does both.
     builder.ApplyAutoBias();
@@ -209,14 +156,11 @@ bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::
     return true;
 }
 
-bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder,
-                    const SleepFor& sleep) {
+bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder) {
     if (builder.ShowSourceInfo(source)) {
         return false;
     }
-    Pause(sleep, 200);
     builder.FillNewJob(source);
-    Pause(sleep, 200);
     builder.SelectTemplate(templatePosition);
     return true;
 }
@@ -233,7 +177,7 @@ int AddSourceJobs(const std::vector<std::string>& sources, jobs::JobBuilder& bui
     }
     int added = 0;
     for (const std::string& source : sources) {
-        if (!StartSourceJob(source, templatePosition, builder, nullptr)) {
+        if (!StartSourceJob(source, templatePosition, builder)) {
             if (unreadable != nullptr) {
                 unreadable->push_back(source);
             }

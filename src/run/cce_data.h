@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,18 +20,8 @@ namespace run {
 
 inline constexpr const char* kCceDataVersionPlain = "1.0.0.0";
 inline constexpr const char* kCceDataVersionFull = "1.0.1.5";
-// Job lists larger than this are refused (a real one holds a line per source).
-inline constexpr size_t kMaxCceDataFileSize = 16u << 20;
 // Fields of a full ("1.0.1.5") line up to the last flag; more are chapter points.
 inline constexpr size_t kCceDataFullFields = 15;
-
-// The pause between the editor steps of one line, in milliseconds. Empty: no pauses.
-using SleepFor = std::function<void(int milliseconds)>;
-
-// The non-empty lines of a CCEData file's text: split at LF, empty lines dropped. A line that
-// holds nothing but CR (an empty line of a CR LF file) counts as empty too. Other lines keep
-// their CR.
-std::vector<std::string> CceDataLines(const std::string& text);
 
 // The version of a file with these `lines` and the index of its first data line. A first line
 // beginning with ";" that splits at blanks into two parts or more names the version (its
@@ -44,29 +33,20 @@ std::string CceDataVersion(const std::vector<std::string>& lines, size_t& firstD
 // empty field is no field.
 std::vector<std::string> CceDataFields(const std::string& line);
 
-// Imports the job list at `path` on the UI thread: the regular file of that name, else of that
-// name with its double quotes removed. For each data line whose source path contains neither
-// "no-cce" nor "NO-CCE", whose template position is in the template list (else an error line
-// and no job) and whose source `builder` can show: FillNewJob, the template position, the
-// bitrate and passes spins, ApplyAutoBias, and for version "1.0.1.5" the bias, quality, frame
-// range, aspect, the three field flags (each only when not -1) and the chapter list (fields 15
-// and on); then AddOrReplaceJob. Between the steps it calls `sleep` with 200, 200 and 500 ms.
-// Logs the line count and version (debug), a missing, non-regular or unreadable file (error,
-// nothing added), a short "1.0.1.5" line (error, still added) and a replaced chapter list.
-// Returns the number of jobs added.
-int ImportCceData(const std::string& path, jobs::JobBuilder& builder, platform::Dialog& dialog,
-                  logging::Log& log, const SleepFor& sleep);
-
 // One data line (`number` counts the file's non-empty lines from 1) of a file of the full
-// format or not, as ImportCceData handles it. True when a job was added.
+// format or not: for a line whose source path contains neither "no-cce" nor "NO-CCE", whose
+// template position is in the template list and, in the full format, that has all 15 fields
+// (else an error line and no job), and whose source `builder` can show: FillNewJob, the
+// template position, the bitrate and passes spins, ApplyAutoBias, and for version "1.0.1.5"
+// the bias, quality, frame range, aspect, the three field flags (each only when not -1) and the
+// chapter list (fields 15 and on); then AddOrReplaceJob. True when a job was added.
 bool ImportCceDataLine(const std::string& line, size_t number, bool full, jobs::JobBuilder& builder,
-                       platform::Dialog& dialog, logging::Log& log, const SleepFor& sleep);
+                       platform::Dialog& dialog, logging::Log& log);
 
 // The first steps of a job from a source, as a job list line takes them: File Info of
 // `source` (false, with the error logged, when it cannot be opened), FillNewJob, then template
-// list position `templatePosition`. `sleep` pauses between them (200 ms each; may be empty).
-bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder,
-                    const SleepFor& sleep);
+// list position `templatePosition`.
+bool StartSourceJob(const std::string& source, int templatePosition, jobs::JobBuilder& builder);
 
 // One new job per source with the selected template and its values, as a job list line
 // without settings of its own gives (AutoBias applied). Sources that cannot be opened are

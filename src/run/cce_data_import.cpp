@@ -7,9 +7,10 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
-#include "platform/files.h"
 #include "run/cce_data.h"
 #include "store/key_store.h"
+
+#include <algorithm>
 
 namespace run {
 
@@ -24,42 +25,53 @@ CceDataImport::~CceDataImport() {
 }
 
 bool CceDataImport::NextLine(std::string& line) {
-    // Empty lines (and lines of nothing but CR) are no lines at all.
-    while (std::getline(m_File, line)) {
-        if (!line.empty() && line != "\r") {
-            ++m_Number;
-            return true;
-        }
+    JobListLines::Result result = m_File.Next(line);
+    if (result == JobListLines::Result::kLine) {
+        ++m_Number;
+        return true;
+    }
+    if (result == JobListLines::Result::kBad && !m_Broken) {
+        // Every line was checked at the start: the file was changed since.
+        m_Broken = true;
+        m_Log("ERROR: The job list (" + m_Path + ") changed while it was read: " + m_File.Error() +
+                  "; the lines after it were not read",
+              logging::kLogError);
     }
     return false;
 }
 
 bool CceDataImport::Begin() {
-    platform::FileFacts facts;
+    // Quotes are what a command line leaves around a path; a file whose name really holds one
+    // is taken as it is named.
     std::string file = m_Path;
-    if (!platform::RegularFileFacts(file, facts)) {
-        file = chapters::ReplaceAll(m_Path, "\"", "");
+    std::string why;
+    if (!m_File.Open(file, why)) {
+        std::string unquoted = chapters::ReplaceAll(m_Path, "\"", "");
+        if (unquoted != file) {
+            file = unquoted;
+            why.clear();
+            m_File.Open(file, why);
+        }
     }
-    // Only a regular file is a job list: a FIFO or device would hold the window for good.
-    if (!platform::RegularFileFacts(file, facts)) {
-        m_Log("ERROR: The file (" + file + ") does not exist", logging::kLogError);
+    if (!why.empty()) {
+        m_Log("ERROR: The file (" + file + ") " + why, logging::kLogError);
         return false;
     }
     m_Path = file;
-    m_File.open(file, std::ios::binary);
     std::string line;
-    while (m_File && NextLine(line)) {
+    JobListLines::Result result;
+    while ((result = m_File.Next(line)) == JobListLines::Result::kLine) {
+        ++m_Lines;
     }
-    if (m_File.bad() || !m_File.eof()) {
-        m_Log("ERROR: The file (" + file + ") could not be read", logging::kLogError);
+    if (result == JobListLines::Result::kBad) {
+        m_Log("ERROR: The job list (" + file + ") was not read: " + m_File.Error() +
+                  "; no job was added",
+              logging::kLogError);
         return false;
     }
-    m_Lines = m_Number;
     m_Log("CCEData.txt lines: " + std::to_string(m_Lines), logging::kLogDebug);
     // Second pass: the version line first, then the data.
-    m_File.clear();
-    m_File.seekg(0);
-    m_Number = 0;
+    m_File.Rewind();
     std::vector<std::string> first;
     if (NextLine(line)) {
         first.push_back(line);
@@ -74,8 +86,7 @@ bool CceDataImport::Begin() {
     m_Full = version == kCceDataVersionFull;
     if (firstData == 0) {
         // The first line is data: read it again in the first slice.
-        m_File.clear();
-        m_File.seekg(0);
+        m_File.Rewind();
         m_Number = 0;
     }
     m_Builder.CacheInspections(true);
@@ -105,7 +116,7 @@ bool CceDataImport::Step(const std::function<int64_t()>& clock, int budgetMs) {
                 more = false;
                 break;
             }
-            if (ImportCceDataLine(line, m_Number, m_Full, m_Builder, m_Dialog, m_Log, nullptr)) {
+            if (ImportCceDataLine(line, m_Number, m_Full, m_Builder, m_Dialog, m_Log)) {
                 ++added;
             } else {
                 ++m_Skipped;
@@ -130,7 +141,8 @@ bool CceDataImport::Step(const std::function<int64_t()>& clock, int budgetMs) {
         jobs::RefreshJobList(m_Dialog, m_Store, nullptr);
     }
     if (m_Lines > 0) {
-        m_Dialog.SetProgressPos(kProgress, static_cast<int>(m_Number * 100 / m_Lines));
+        m_Dialog.SetProgressPos(
+            kProgress, static_cast<int>(std::min<size_t>(m_Number, m_Lines) * 100 / m_Lines));
     }
     return more;
 }

@@ -3,8 +3,9 @@
 // and one summary line at the end. The window's event loop runs between slices.
 #pragma once
 
+#include "run/job_list_lines.h"
+
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -32,12 +33,14 @@ public:
                   logging::Log& log, store::KeyStore& store);
     ~CceDataImport();
 
-    // Opens the file, counts its lines and reads its version (ImportCceData's first log
-    // lines). False when there is nothing to read (the error is logged).
+    // Opens the file (the regular file at the path, else at the path without its double
+    // quotes), checks every line (JobListLines: a file with a line that is no text is refused
+    // whole, naming the line), counts them and reads the version (logged, debug). False when
+    // there is nothing to read (the error is logged, nothing added).
     bool Begin();
-    // Handles lines until `kSliceLines` are done or `budgetMs` of `clock` (milliseconds) have
-    // passed, in one transaction. A slice the store refused is undone whole and logged, and the
-    // list shows the store as it is. True while lines remain.
+    // Handles lines (ImportCceDataLine) until `kSliceLines` are done or `budgetMs` of `clock`
+    // (milliseconds) have passed, in one transaction. A slice the store refused is undone whole and
+    // logged, and the list shows the store as it is. True while lines remain.
     bool Step(const std::function<int64_t()>& clock, int budgetMs);
     // Logs the summary line and leaves the editor's inspection cache.
     void End();
@@ -52,7 +55,8 @@ private:
     platform::Dialog& m_Dialog;
     logging::Log& m_Log;
     store::KeyStore& m_Store;
-    std::ifstream m_File;
+    JobListLines m_File;
+    bool m_Broken = false; // the file changed into something that is no job list midway
     bool m_Full = false;
     size_t m_Lines = 0;  // non-empty lines of the file
     size_t m_Number = 0; // non-empty lines read so far

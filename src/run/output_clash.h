@@ -27,12 +27,27 @@ std::string JobStreamPath(store::KeyStore& store, const env::Settings& settings,
 int FindOutputClash(store::KeyStore& store, const env::Settings& settings, int position,
                     std::string& otherJob);
 
+// The same for a job not yet stored whose source is `input` and whose outputs have the number
+// `outputNumber` (0: none).
+int FindNewJobOutputClash(store::KeyStore& store, const env::Settings& settings,
+                          const std::string& input, int outputNumber, std::string& otherJob);
+
+// The output number (2, 3, ...) that gives a new job of the source `input` a stream that no job
+// of the queue writes and no file holds yet (nor its pulldown ".m2v").
+int FreeOutputNumber(store::KeyStore& store, const env::Settings& settings,
+                     const std::string& input);
+
+// The ECL number a new job of the source `input` gets: 0 (the plain "<stem>.ecl") while no job
+// of the queue has that ECL path, else the lowest of 2, 3, ... that none has.
+int FreeEclNumber(store::KeyStore& store, const std::string& input);
+
 // The check at a job's start, after its ECL is written: true when the stream the ECL names
 // (`ecl.m_OutputPath`) exists and is the output of another job of the queue whose status is
 // "Complete", and the job at `position` does not carry kReplaceOutput = 1. Then `otherJob`
-// is that job's name and `logLine` the error line to log (naming both jobs and the file);
-// the caller ends the job "Error" without running the encoder.
+// is that job's name and `reason` says why the job is refused (naming both jobs and the file);
+// the caller keeps it as the job's failure, logs it and ends the job "Error" without running
+// the encoder.
 bool OutputClashes(store::KeyStore& store, const env::Settings& settings, int position,
-                   const ecl::EclState& ecl, std::string& otherJob, std::string& logLine);
+                   const ecl::EclState& ecl, std::string& otherJob, std::string& reason);
 
 } // namespace run

@@ -9,6 +9,7 @@
 #include "platform/dialog.h"
 #include "platform/files.h"
 #include "platform/message_registry.h"
+#include "pulldown/pulldown.h"
 
 #include <algorithm>
 #include <climits>
@@ -100,7 +101,11 @@ void RunController::OnPulldownFinished(int code) {
     log.Write(ok ? "  Pulldown successfull." : "  Pulldown failed.", ok ? kLogInfo : kLogError);
     if (!ok && !m_State.m_UtilityPulldown) {
         jobs::SetJobLastError(*m_Services.store, CurrentPosition(),
-                              "the pulldown pass failed (code " + std::to_string(code) + ")");
+                              "the pulldown pass failed (code " + std::to_string(code) +
+                                  (code != 0
+                                       ? std::string(": ") + pulldown::PulldownResultReason(code)
+                                       : std::string()) +
+                                  ")");
     }
     if (ok && (m_Services.settings->m_DeleteMpv || window.HasDeleteMpvKeyword())) {
         if (::unlink(source.c_str()) == 0) {

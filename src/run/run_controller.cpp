@@ -164,7 +164,8 @@ void RunController::BeginRun() {
     m_Progress.StartRun();
     m_Services.window->ResetJobEditor();
     m_Services.window->UpdateJobButtons();
-    m_Services.dialog->Enable(ids::kExit, false);
+    // Exit stays: it asks, as the close box does, whether to leave the encode running.
+    m_Services.dialog->Enable(ids::kExit, true);
 }
 
 void RunController::OnStartProcessing() {
@@ -173,6 +174,13 @@ void RunController::OnStartProcessing() {
         !(m_Remote && m_Remote->Active())) {
         m_State.m_StopAfterJob = false;
         m_Services.log->Write("The queue goes on after the job being followed.", kLogInfo);
+        m_Services.window->UpdateJobButtons();
+        return;
+    }
+    if (m_State.m_Processing && m_State.m_StopAfterJob && !m_State.m_StopRequested && m_Remote &&
+        m_Remote->Active() && m_Remote->GoOn()) {
+        m_State.m_StopAfterJob = false;
+        m_Services.log->Write("The queue goes on after the jobs being followed.", kLogInfo);
         m_Services.window->UpdateJobButtons();
         return;
     }
@@ -321,6 +329,20 @@ void RunController::StartNextJob() {
     m_State.m_EclPath = ecl::WriteEcl(*m_Services.store, job, m_Services.cceVersion(),
                                       *m_Services.settings, m_Services.inspect, m_State.m_Ecl);
     log.Write("ECL Path: " + m_State.m_EclPath, kLogDebug);
+    if (m_State.m_Ecl.m_SourceUnreadable) {
+        // Nothing to encode: the job fails here instead of in the encoder.
+        log.Write("  ERROR: The source \"" + m_State.m_Ecl.m_SourcePath +
+                      "\" is missing or cannot be read; the job is not encoded",
+                  kLogError);
+        if (!jobs::NoteMissingSource(*m_Services.store, job)) {
+            jobs::SetJobLastError(*m_Services.store, job,
+                                  "Source file cannot be read: " + m_State.m_Ecl.m_SourcePath);
+        }
+        StartJobProgress(job, count);
+        m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
+        CompleteJob(job, jobs::kStatusError);
+        return;
+    }
     if (m_State.m_EclPath.empty()) {
         // The runner still starts and fails, so the job ends like any failed encode.
         log.Write("  ERROR: Could not write the ECL file for the source \"" +
@@ -328,8 +350,10 @@ void RunController::StartNextJob() {
                   kLogError);
     } else if (std::string other, clash; OutputClashes(*m_Services.store, *m_Services.settings, job,
                                                        m_State.m_Ecl, other, clash)) {
-        // Another finished job's stream would be written over: this job does not run.
-        log.Write(clash, kLogError);
+        // Another finished job's stream would be written over: this job does not run, and its
+        // row says why.
+        log.Write("  ERROR: " + clash, kLogError);
+        jobs::SetJobLastError(*m_Services.store, job, clash);
         StartJobProgress(job, count);
         m_State.m_ProcessStartTime = m_State.m_ProcessEndTime = m_Services.now();
         CompleteJob(job, jobs::kStatusError);
@@ -732,6 +756,12 @@ void RunController::ResumeLocal(int position, const RunRecord& record) {
     jobs::GetJobNumber(*m_Services.store, position, jobs::kMethod, method);
     m_TwoPart = method == 0;
     m_Progress.StartJob(0, 0, false);
+    // The share the encode reports is of the whole job, which began when the earlier start
+    // took it; a start time after now (the clock was set back) says nothing.
+    int64_t now = m_Services.now();
+    if (record.jobStartTime > 0 && record.jobStartTime <= now) {
+        m_Progress.JobBegunEarlier((now - record.jobStartTime) * 1000);
+    }
     m_Services.window->RefreshJobRow(position, jobs::kImageRunning);
     m_Services.dialog->SetSelection(ids::kJobList, position);
     int id = record.part == 2 ? MY_TIMER_PASS2 : MY_TIMER_PASS1;

@@ -159,6 +159,9 @@ public:
     virtual bool OnTimer(int timerId) = 0;
     // A job that an earlier start of the program handed over and left running there.
     virtual void Resume(int position, const RunRecord& record) = 0;
+    // Start while the run only follows what it handed over (jobs an earlier start left, or
+    // Stop After This Job): the rest of the queue is handed over too. False when it cannot be.
+    virtual bool GoOn() = 0;
 };
 
 class RunController : public RunOwner {
@@ -252,6 +255,9 @@ private:
     // The report of the stream of the job just finished at `position`, made off the window's
     // thread and logged when done.
     void ReportStream(int position);
+    // Logs a warning when the finished stream of job `position` misses the DVD-Video its
+    // template asks for.
+    void WarnOfMissedDvdTarget(int position, const std::string& stream);
     void KillRunTimers();
 
     RunServices m_Services;

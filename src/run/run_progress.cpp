@@ -28,6 +28,12 @@ void RunProgress::StartJob(int64_t frames, int64_t queuedFrames, bool queuedKnow
     m_QueuedKnown = queuedKnown;
 }
 
+void RunProgress::JobBegunEarlier(int64_t milliseconds) {
+    if (m_InJob && milliseconds > 0) {
+        m_JobStart -= milliseconds;
+    }
+}
+
 void RunProgress::SetPercent(int percent) {
     if (m_InJob && percent >= 0 && percent <= 100) {
         m_Percent = percent;

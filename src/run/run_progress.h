@@ -22,6 +22,10 @@ public:
     // the frames of the jobs still pending after it; `queuedKnown` is false when the length of
     // one of them is not known.
     void StartJob(int64_t frames, int64_t queuedFrames, bool queuedKnown);
+    // The job started `milliseconds` before StartJob (an encode that an earlier start of the
+    // program left running and this one follows): its pace counts from its own start, so the
+    // share it had done before it was followed is not taken as done in no time.
+    void JobBegunEarlier(int64_t milliseconds);
     // The share of the job done, 0 to 100 (other values are ignored).
     void SetPercent(int percent);
     // The job has ended: its frames and time count towards the rate.

@@ -58,8 +58,10 @@ std::string FormatHandle(const RunRecord& record) {
                " boot=" + (Plain(record.runner.bootId) ? record.runner.bootId : "-") +
                " part=" + std::to_string(record.part);
     case RunWhere::kSlurm:
-        return Plain(record.slurmId) ? std::string(kSlurm) + " id=" + record.slurmId
-                                     : std::string();
+        // Before sbatch has answered the job is known by its run key alone.
+        return Plain(record.slurmId)    ? std::string(kSlurm) + " id=" + record.slurmId
+               : record.slurmId.empty() ? std::string(kSlurm) + " submitting"
+                                        : std::string();
     case RunWhere::kNone:
         break;
     }
@@ -87,7 +89,7 @@ bool ParseHandle(const std::string& text, RunRecord& record) {
     }
     if (kind == kSlurm) {
         record.slurmId = Field(text, "id");
-        if (!Plain(record.slurmId)) {
+        if (!Plain(record.slurmId) && text != std::string(kSlurm) + " submitting") {
             return false;
         }
         record.where = RunWhere::kSlurm;

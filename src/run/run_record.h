@@ -34,7 +34,7 @@ struct RunRecord {
     RunWhere where = RunWhere::kNone;
     platform::ProcessIdentity runner; // kLocal: the runner process
     int part = 1;                     // kLocal: 1 the first or only encode, 2 the second part
-    std::string slurmId;              // kSlurm: the Slurm job id
+    std::string slurmId; // kSlurm: the Slurm job id; empty while sbatch has not answered
     std::string eclPath;
     ecl::EclState ecl;
     int64_t jobStartTime = 0;     // when the run took the job
@@ -44,7 +44,8 @@ struct RunRecord {
 // A key no other job of this store has had: the time, this program's process id and a count.
 std::string NewRunKey(int64_t now);
 
-// The handle as stored: "local pid=P start=T boot=B part=N", "slurm id=I" or "" for none.
+// The handle as stored: "local pid=P start=T boot=B part=N", "slurm id=I", "slurm submitting"
+// (handed to sbatch, no answer kept yet) or "" for none.
 std::string FormatHandle(const RunRecord& record);
 // Reads a stored handle into `record`; false (and kNone) for an empty or unreadable one.
 bool ParseHandle(const std::string& text, RunRecord& record);

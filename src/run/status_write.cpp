@@ -7,6 +7,7 @@
 #include "run/chapter_files.h"
 #include "run/run_controller.h"
 #include "store/key_store.h"
+#include "templates/template_store.h"
 
 namespace run {
 
@@ -43,9 +44,12 @@ void RunController::ReportStream(int position) {
             pulldown::StreamReportOutcome outcome = pulldown::MakeStreamReportFile(stream);
             return std::string(outcome.ok ? "1" : "0") + outcome.line;
         },
-        [this, position](std::string& answer) {
+        [this, position, stream](std::string& answer) {
             bool ok = !answer.empty() && answer[0] == '1';
             m_Services.log->Write(answer.substr(1), ok ? logging::kLogInfo : logging::kLogError);
+            if (ok) {
+                WarnOfMissedDvdTarget(position, stream);
+            }
             // The finished job's row shows the verdict (unless the row is now the running job's).
             if (position >= 0 && position < jobs::JobCount(*m_Services.store) &&
                 !(m_State.m_Processing && position == CurrentPosition())) {
@@ -53,6 +57,25 @@ void RunController::ReportStream(int position) {
                                                  jobs::JobStatusImage(*m_Services.store, position));
             }
         });
+}
+
+void RunController::WarnOfMissedDvdTarget(int position, const std::string& stream) {
+    store::KeyStore& store = *m_Services.store;
+    std::string key;
+    pulldown::DvdVerdict verdict;
+    if (position < 0 || position >= jobs::JobCount(store) ||
+        !jobs::GetJobString(store, position, jobs::kTemplate, jobs::kTemplateCapacity, key) ||
+        !templates::TemplateTargetsDvd(store, key) ||
+        !pulldown::ReadDvdVerdict(pulldown::ReportPathFor(stream), verdict) || verdict.compliant) {
+        return;
+    }
+    std::string reasons;
+    for (const std::string& reason : verdict.reasons) {
+        reasons += (reasons.empty() ? "" : "; ") + reason;
+    }
+    m_Services.log->Write("  WARNING: the stream is not DVD-Video, which its template asks for" +
+                              (reasons.empty() ? std::string() : ": " + reasons),
+                          logging::kLogWarning);
 }
 
 } // namespace run

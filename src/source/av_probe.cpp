@@ -23,6 +23,9 @@ namespace {
 constexpr uint32_t kMpegRates[8][2] = {{24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                        {30, 1},       {60000, 1001}, {50, 1}, {60, 1}};
 
+// Rates above this are left as they are, for the inspection to refuse by name.
+constexpr double kMaxConvertedFps = 120;
+
 // A frame whose distance to the next differs from the nominal one by more than this share
 // makes the rate variable; millisecond timestamps of a constant rate stay far inside it.
 constexpr double kIntervalTolerance = 0.5;
@@ -44,10 +47,18 @@ struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
-void Quiet() {
+// Nothing an inspection needs comes near this in one piece (a two-hour file's index takes a few
+// MiB), but a table that claims millions of entries it does not hold would be allocated whole
+// and filled for seconds: the library then gives up on that table instead.
+constexpr size_t kMaxAvAllocation = 128u << 20;
+
+void PrepareAvLibrary() {
     static std::once_flag once;
-    // A damaged file would otherwise fill standard error with the demuxers' complaints.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(once, [] {
+        // A damaged file would otherwise fill standard error with the demuxers' complaints.
+        av_log_set_level(AV_LOG_QUIET);
+        av_max_alloc(kMaxAvAllocation);
+    });
 }
 
 double Fps(AVRational r) {
@@ -131,8 +142,9 @@ bool TimesFromIndex(AVStream* st, uint64_t fileSize, std::vector<int64_t>& times
     return true;
 }
 
-// Reads every video packet's header (other streams discarded, nothing decoded).
-void TimesFromPackets(AVFormatContext* ctx, int video, std::vector<int64_t>& times,
+// Reads every video packet's header (other streams discarded, nothing decoded), at most
+// kMaxCountedFrames of them and one more; false when there are more.
+bool TimesFromPackets(AVFormatContext* ctx, int video, std::vector<int64_t>& times,
                       int64_t& lastDuration) {
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         if (static_cast<int>(i) != video) {
@@ -141,19 +153,29 @@ void TimesFromPackets(AVFormatContext* ctx, int video, std::vector<int64_t>& tim
     }
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     if (!packet) {
-        return;
+        return true;
     }
     while (av_read_frame(ctx, packet.get()) >= 0) {
         if (packet->stream_index == video) {
+            if (times.size() >= static_cast<size_t>(kMaxCountedFrames)) {
+                return false;
+            }
             int64_t t = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             times.push_back(t);
             lastDuration = packet->duration;
         }
         av_packet_unref(packet.get());
     }
+    return true;
 }
 
 } // namespace
+
+void NearestDvdRate(double fps, uint32_t& rate, uint32_t& scale) {
+    const bool pal = std::fabs(std::log(fps / 25.0)) <= std::fabs(std::log(fps / (30000.0 / 1001)));
+    rate = pal ? 25 : 30000;
+    scale = pal ? 1 : 1001;
+}
 
 void NearestMpegRate(double fps, uint32_t& rate, uint32_t& scale) {
     double best = -1;
@@ -192,7 +214,7 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         error = AvProbeErrorText(kAvCannotOpen);
         return kAvCannotOpen;
     }
-    Quiet();
+    PrepareAvLibrary();
     AVFormatContext* raw = nullptr;
     // "file:" keeps a name with a colon from being taken for a protocol.
     int r = avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr);
@@ -247,6 +269,13 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
                   static_cast<int64_t>(out.height) * out.sarDen, 1 << 30);
     }
 
+    // Every frame takes at least a byte of the file: a count beyond that is a claim of the
+    // headers, and believing it would cost time and memory in proportion.
+    if (st->nb_frames > 0 && static_cast<uint64_t>(st->nb_frames) > facts.size) {
+        error = "its headers claim " + std::to_string(st->nb_frames) + " frames, more than its " +
+                std::to_string(facts.size) + " bytes can hold";
+        return kAvBadVideo;
+    }
     std::vector<int64_t> times;
     int64_t inFile = 0;
     int64_t lastDuration = 0;
@@ -258,7 +287,10 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         // A count without an index: taken as it is, at a constant rate.
         out.headerFrames = st->nb_frames;
     } else {
-        TimesFromPackets(ctx.get(), video, times, lastDuration);
+        if (!TimesFromPackets(ctx.get(), video, times, lastDuration)) {
+            error = "it holds more than " + std::to_string(kMaxCountedFrames) + " frames";
+            return kAvBadVideo;
+        }
         out.counted = true;
     }
     // Only a count without an index stands without timestamps; an index whose frames all
@@ -311,6 +343,16 @@ AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& e
         double nominal = static_cast<double>(out.rate) / out.scale;
         out.frames = std::max<int64_t>(1, std::llround(spanSeconds * nominal));
         out.seconds = spanSeconds;
+    } else if (!SnapToMpeg(fps, out.rate, out.scale) && fps > 0 && fps <= kMaxConvertedFps) {
+        // No MPEG-2 stream carries this rate: the frames are shown at the nearer DVD rate,
+        // repeated or dropped by the encoder's fps filter as for a variable rate.
+        out.rateConverted = true;
+        out.sourceFps = fps;
+        NearestDvdRate(fps, out.rate, out.scale);
+        double seconds = static_cast<double>(stored) / fps;
+        out.frames =
+            std::max<int64_t>(1, std::llround(seconds * static_cast<double>(out.rate) / out.scale));
+        out.seconds = seconds;
     } else {
         if (!SnapToMpeg(fps, out.rate, out.scale)) {
             AVRational q = av_d2q(fps, 1 << 20);

@@ -24,6 +24,11 @@ struct AvProbe {
     int64_t frames = 0;
     int64_t packets = 0;
     bool variableRate = false;
+    // A constant rate that no MPEG-2 stream carries (10, 15, 26.777 fps...): `rate` / `scale`
+    // is then the nearer DVD rate (25 or 29.97) it is encoded at, frames repeated or dropped as
+    // for a variable rate, and `sourceFps` the rate the file has.
+    bool rateConverted = false;
+    double sourceFps = 0;
     // The container gave no frame count: the packets were counted.
     bool counted = false;
     // The file ends before the frames its headers list: `frames` counts the whole ones before
@@ -55,10 +60,17 @@ enum AvProbeError {
     kAvNoFrames = 5,   // no video frame can be read (a damaged file)
 };
 
+// The most frames a file whose container gives no count is counted up to: more than a day at
+// 60 frames a second, in 64 MiB of timestamps.
+inline constexpr int64_t kMaxCountedFrames = int64_t{1} << 23;
+
 // Inspects `path` (no quotes removed). Reads the container's headers and, where they give no
 // frame count, the video packets (no decoding), so the cost is the headers plus one pass over
-// the packet headers at most. Quiet: libavformat's own messages are switched off. Any thread;
-// never blocks on a FIFO or device. On an error `out` is unspecified and `error` says why.
+// the packet headers at most, and at most kMaxCountedFrames packets. A frame count the file's
+// size cannot hold (a byte a frame) is refused, and no table of the file is allocated beyond a
+// fixed size (the library's own limit, set on the first call), so a file of a few KiB that
+// claims millions of frames costs little. Quiet: libavformat's own messages are switched off. Any
+// thread; never blocks on a FIFO or device. On an error `out` is unspecified and `error` says why.
 AvProbeError ProbeAvSource(const std::string& path, AvProbe& out, std::string& error);
 
 // A short English text for an error code.
@@ -66,5 +78,7 @@ const char* AvProbeErrorText(AvProbeError error);
 
 // The MPEG frame rate nearest `fps` as rate / scale (24000/1001 ... 60/1).
 void NearestMpegRate(double fps, uint32_t& rate, uint32_t& scale);
+// The DVD frame rate nearer `fps`: 25/1 or 30000/1001.
+void NearestDvdRate(double fps, uint32_t& rate, uint32_t& scale);
 
 } // namespace source

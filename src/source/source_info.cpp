@@ -92,6 +92,30 @@ SourceInfoFields FormatSourceInfo(int width, int height, int length, int rateTho
     return f;
 }
 
+namespace {
+
+// "15", "26.777", "29.97": a rate with the zeros after its point left out.
+std::string FpsText(double fps) {
+    std::string text = Format("%.3f", fps);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Whether a rate in thousandths is one of MPEG-2's frame rates.
+bool IsMpegRate(int thousandths) {
+    for (int rate : {23976, 24000, 25000, 29970, 30000, 50000, 59940, 60000}) {
+        if (thousandths == rate) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool InspectSource(const std::string& path, const std::string& programDir, logging::Log& log,
                    SourceInfoFields& fields) {
     CAviSource source(path, programDir);
@@ -99,6 +123,27 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
         log.Write(Format("  AVI Error: could not load %s", path.c_str()), logging::kLogError);
         log.Write("  " + source.Path() + " cannot be a source: " + source.Error() +
                       ". Sources can be " + kSourceKindsText + ".",
+                  logging::kLogError);
+        return true;
+    }
+    // What no MPEG-2 encode can take is refused here, when the job is made, not at its encode.
+    std::string impossible;
+    if (source.Width() > kMaxSourceDimension || source.Height() > kMaxSourceDimension) {
+        impossible = Format("its pictures are %i x %i; at most %i x %i", source.Width(),
+                            source.Height(), kMaxSourceDimension, kMaxSourceDimension);
+    } else if (source.Rate() > kMaxSourceFps * 1000) {
+        impossible = "it has " + FpsText(source.Rate() * 0.001) + " frames a second; at most " +
+                     std::to_string(kMaxSourceFps);
+    } else if (!source.AvFacts() && !IsMpegRate(source.Rate())) {
+        // Video files read through libavformat are shown at the nearer DVD rate instead; an AVI
+        // file or a script is encoded at its own rate, which the encoder could not take.
+        impossible = "it has " + FpsText(source.Rate() * 0.001) +
+                     " frames a second, which no MPEG-2 stream carries (23.976, 24, 25, 29.97, "
+                     "30, 50, 59.94 or 60)";
+    }
+    if (!impossible.empty()) {
+        log.Write(Format("  AVI Error: could not load %s", path.c_str()), logging::kLogError);
+        log.Write("  ERROR: " + source.Path() + " cannot be a source: " + impossible + ".",
                   logging::kLogError);
         return true;
     }
@@ -113,6 +158,14 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
     if (const AvProbe* av = source.AvFacts()) {
         fields.aspectChoice = NearestAspectChoice(av->darNum, av->darDen);
         fields.fieldOrder = static_cast<int>(av->fieldOrder);
+        if (av->rateConverted) {
+            log.Write("  Note: " + path + " has " + FpsText(av->sourceFps) +
+                          " frames a second, which no MPEG-2 stream carries: it is encoded at " +
+                          FpsText(source.Rate() * 0.001) + " fps, " +
+                          std::to_string(source.Length()) +
+                          " frames, with frames repeated or dropped to keep its timing",
+                      logging::kLogWarning);
+        }
         if (av->variableRate) {
             log.Write(Format("  Note: %s has a variable frame rate (%lld frames in %.3f s): it is "
                              "encoded at %.3f fps, %i frames, with frames repeated or dropped "

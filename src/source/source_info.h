@@ -48,11 +48,16 @@ int NearestAspectChoice(int num, int den);
 SourceInfoFields FormatSourceInfo(int width, int height, int length, int rateThousandths,
                                   const std::string& fileType);
 
+// The largest picture side and the highest frame rate a source may have: beyond them no
+// encode of it can succeed.
+inline constexpr int kMaxSourceDimension = 4096;
+inline constexpr int kMaxSourceFps = 120;
+
 // ShowSourceInfo without the window: opens `path` (double quotes removed) and fills `fields`.
 // Returns true on an error, after logging "  AVI Error: could not load <path>" (level 2) and a
-// line naming the file, the reason and the kinds of file that work (level 2); `fields` is
-// then untouched. A variable frame rate and a cut file are noted. `programDir` as for
-// CAviSource.
+// line naming the file and the reason (level 2): the kinds of file that work, or the value
+// beyond kMaxSourceDimension or kMaxSourceFps; `fields` is then untouched. A variable frame rate
+// and a cut file are noted. `programDir` as for CAviSource.
 bool InspectSource(const std::string& path, const std::string& programDir, logging::Log& log,
                    SourceInfoFields& fields);
 

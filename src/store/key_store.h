@@ -192,6 +192,12 @@ public:
     // cost grows with the rows removed and renamed, not with their product.
     bool DeletePositionsAt(Key parent, const std::vector<int>& gone, int below);
 
+    // Makes room for new positions at `at` (ascending, no duplicates) among the positions
+    // [0, below): the keys from at.front() on are renamed up past them, order kept, so that
+    // once it returns the positions in `at` are free and the others hold [0, below + at.size())
+    // around them. One unit; false (nothing changed) when `at` does not fit.
+    bool OpenPositionsAt(Key parent, const std::vector<int>& at, int below);
+
     static constexpr int kSchemaVersion = 2;
 
 private:

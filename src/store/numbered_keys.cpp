@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <functional>
 #include <iterator>
 #include <strings.h>
 
@@ -401,6 +403,56 @@ bool KeyStore::DeletePositionsAt(Key parent, const std::vector<int>& gone, int b
         ok = done || k == 2;
     }
     ok = ok && m_Db->Exec("DELETE FROM gone", error);
+    if (!ok) {
+        m_LastError = m_Db->ErrorText();
+        ++m_FailedWrites;
+        return false;
+    }
+    return t.Commit();
+}
+
+bool KeyStore::OpenPositionsAt(Key parent, const std::vector<int>& at, int below) {
+    const int64_t total = static_cast<int64_t>(below) + static_cast<int64_t>(at.size());
+    if (!parent.writable || at.empty() || at.front() < 0 || at.back() >= total ||
+        std::adjacent_find(at.begin(), at.end(), std::greater_equal<int>()) != at.end()) {
+        return false;
+    }
+    Transaction t(*this);
+    int64_t id = t.Ok() ? Resolve(parent, "") : 0;
+    std::string error;
+    // For each new position p_j (j from 0): the keys from p_j - j on move up past it.
+    if (id == 0 || !m_Db->Exec("CREATE TEMP TABLE IF NOT EXISTS coming (t INTEGER NOT NULL);"
+                               "DELETE FROM coming",
+                               error)) {
+        m_LastError = error.empty() ? m_LastError : error;
+        return false;
+    }
+    bool ok = true;
+    auto& add = m_Db->Statement("INSERT INTO coming (t) VALUES (?1)");
+    for (size_t j = 0; j < at.size() && ok; ++j) {
+        add.Bind(1, static_cast<int64_t>(at[j]) - static_cast<int64_t>(j));
+        ok = add.Step() == SqliteStatement::Done;
+        add.Reset();
+    }
+    // Two passes keep every name unique at every step: first to a name no key can have (a key
+    // name never holds a backslash), then to the final one.
+    const char* const steps[] = {
+        "UPDATE keys SET name = '\\' || (pos + (SELECT count(*) FROM coming c WHERE c.t <="
+        " keys.pos)) WHERE parent = ?1 AND pos >= ?2 AND pos < ?3",
+        "UPDATE keys SET name = substr(name, 2) WHERE parent = ?1"
+        " AND name >= '\\' AND name < ']' AND name GLOB '\\[0-9]*'",
+    };
+    for (size_t k = 0; k < std::size(steps) && ok; ++k) {
+        auto& st = m_Db->Statement(steps[k]);
+        st.Bind(1, id);
+        if (k == 0) {
+            st.Bind(2, static_cast<int64_t>(at.front()));
+            st.Bind(3, static_cast<int64_t>(below));
+        }
+        ok = st.Step() == SqliteStatement::Done;
+        st.Reset();
+    }
+    ok = ok && m_Db->Exec("DELETE FROM coming", error);
     if (!ok) {
         m_LastError = m_Db->ErrorText();
         ++m_FailedWrites;

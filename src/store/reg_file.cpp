@@ -189,7 +189,8 @@ class RegLines {
 public:
     explicit RegLines(const RegSource& read) : m_Read(read) {}
 
-    // The next line; false at the end of the file, or when it could not be read (Failed()).
+    // The next line; false at the end of the file, or when it could not be read or is longer
+    // than the limit (Failed(), TooLong()).
     bool Next(Line& line) {
         if (!NextRaw(line)) {
             return false;
@@ -203,17 +204,37 @@ public:
             }
             size_t first = more.text.find_first_not_of(" \t");
             line.text += first == std::string::npos ? "" : more.text.substr(first);
+            if (line.text.size() > m_Limit) {
+                return TooLongAt(line.number);
+            }
         }
-        return true;
+        return !m_TooLong;
     }
     bool Failed() const { return m_Failed; }
+    // Lines longer than `bytes` are refused as soon as that many are read of them.
+    void SetLineLimit(size_t bytes) { m_Limit = bytes; }
+    // The number of the line that went over the limit; 0 when none did.
+    int TooLong() const { return m_TooLong; }
+    size_t LineLimit() const { return m_Limit; }
 
 private:
     enum class Encoding { kUnknown, kUtf8, kUtf16 };
 
+    bool TooLongAt(int number) {
+        m_TooLong = number;
+        return false;
+    }
+
     bool NextRaw(Line& line) {
+        if (m_TooLong != 0 || m_Done) {
+            return false;
+        }
         for (;;) {
             size_t end = m_Text.find('\n', m_Pos);
+            size_t length = (end == std::string::npos ? m_Text.size() : end) - m_Pos;
+            if (length > m_Limit + 1) { // the CR before the LF is no part of the line
+                return TooLongAt(m_Number + 1);
+            }
             if (end != std::string::npos || m_Eof) {
                 if (m_Done) {
                     return false;
@@ -284,6 +305,8 @@ private:
     bool m_Eof = false;
     bool m_Done = false;
     bool m_Failed = false;
+    size_t m_Limit = kMaxRegLineBytes;
+    int m_TooLong = 0;
 };
 
 // Parses a quoted text starting at `pos` (at the opening quote); `pos` ends after the close.
@@ -498,6 +521,9 @@ bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error) 
 bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
     RegLines lines(read);
     Line line;
+    // Up to the header no line may be longer than the header, so a file that is none is told
+    // from its first bytes, not after reading a line of any length.
+    lines.SetLineLimit(std::max(kHeader5.size(), kHeader4.size()));
     bool more = lines.Next(line);
     while (more && line.text.find_first_not_of(" \t") == std::string::npos) {
         more = lines.Next(line);
@@ -507,10 +533,12 @@ bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
         return false;
     }
     if (!more || (line.text != kHeader5 && line.text != kHeader4)) {
-        error = "line " + std::to_string(more ? line.number : 1) +
-                ": not a registry file (expected \"" + std::string(kHeader5) + "\")";
+        int number = lines.TooLong() != 0 ? lines.TooLong() : more ? line.number : 1;
+        error = "line " + std::to_string(number) + ": not a registry file (expected \"" +
+                std::string(kHeader5) + "\")";
         return false;
     }
+    lines.SetLineLimit(kMaxRegLineBytes);
     // A long file's keys and indexes stay in memory until the one commit.
     KeyStore::WideCache wide(store);
     KeyStore::Transaction unit(store);
@@ -637,6 +665,11 @@ bool ImportRegFile(KeyStore& store, const RegSource& read, std::string& error) {
     }
     if (lines.Failed()) {
         error = "the file cannot be read";
+        return false;
+    }
+    if (lines.TooLong() != 0) {
+        error = "line " + std::to_string(lines.TooLong()) + ": longer than " +
+                std::to_string(lines.LineLimit()) + " bytes";
         return false;
     }
     if (!unit.Commit()) {

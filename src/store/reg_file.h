@@ -16,6 +16,8 @@ namespace store {
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr size_t kMaxKeyNameLength = 255;
 inline constexpr uint64_t kMaxRegFileBytes = 1024ull * 1024 * 1024;
+// The longest line (hex continuations joined) an import reads; a value's text is far shorter.
+inline constexpr size_t kMaxRegLineBytes = 16u << 20;
 // An import longer than this (and than an eighth of the store) rebuilds the store's indexes once
 // at its end instead of keeping them current.
 inline constexpr uint64_t kBulkImportBytes = 1024 * 1024;
@@ -35,7 +37,9 @@ bool ExportRegFile(KeyStore& store, std::string_view path, std::string& out, std
 // Reads a registry file (version 5.00 or REGEDIT4; UTF-8, or UTF-16LE with a byte order mark;
 // CR LF or LF) into the store as one atomic unit. Only HKEY_CURRENT_USER keys are accepted.
 // Keys deeper than kMaxKeyDepth levels or with a name longer than kMaxKeyNameLength characters
-// are refused. On failure nothing is changed and `error` names the line ("line 7: ...").
+// are refused, as are lines longer than kMaxRegLineBytes, and a file whose first line that is
+// not blank is no header, as soon as it is longer than a header. On failure nothing is changed
+// and `error` names the line ("line 7: ...").
 bool ImportRegFile(KeyStore& store, std::string_view bytes, std::string& error);
 
 // Gives the next piece of a file to import into `to` (at most `most` bytes): the number of bytes

@@ -221,4 +221,12 @@ int LoadTemplateList(KeyStore& store, TemplateList& list) {
     return 0;
 }
 
+bool TemplateTargetsDvd(store::KeyStore& store, const std::string& key) {
+    uint32_t dvd = 0;
+    return !key.empty() &&
+           store.ReadNumber(store::kHive, std::string(store::kTemplatePath) + "\\" + key,
+                            "DVD compliant", dvd) &&
+           dvd != 0;
+}
+
 } // namespace templates

@@ -35,6 +35,10 @@ int DefaultValue(const RecordValue& value, int index);
 // 3, and upgrades templates of an older set. Does nothing while the root key does not exist.
 void InitTemplates(store::KeyStore& store);
 
+// Whether template `key` ("0" to "3" by default) has "DVD compliant" on: its jobs are meant for
+// a DVD-Video disc. False for a template that does not exist.
+bool TemplateTargetsDvd(store::KeyStore& store, const std::string& key);
+
 // The template list as the window shows it: the order string and one name per character.
 struct TemplateList {
     std::string order;

@@ -1,9 +1,12 @@
 // The job list operations and the job editor through the window's handlers, over an in-memory
 // window and real AVI headers.
+#include "ecl/ecl_writer.h"
 #include "jobs/job_editor.h"
 #include "jobs/job_last_error.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
+#include "run/cce_data.h"
+#include "run/output_clash.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "templates/template_store.h"
@@ -38,11 +41,13 @@ struct EditorRig : MainWindowRig {
         Start("vantaq");
     }
     app::CMainWindow& w() { return *window; }
-    // A source of `frames` frames at rate/scale, written into the rig's scratch folder.
+    // A source of `frames` frames, written into the rig's scratch folder: `rate` is frames a
+    // second when small (25) and thousandths of 1001 otherwise (30000 for 29.97).
     std::string Source(const std::string& name, uint32_t rate, uint32_t frames) {
         media::AviSpec spec;
         spec.totalFrames = frames;
         spec.streams[0].rate = rate;
+        spec.streams[0].scale = rate < 1000 ? 1 : 1001;
         spec.streams[0].length = frames;
         std::string path = sources.File(name);
         testing_support::WriteFile(path, media::BuildAvi(spec));
@@ -296,35 +301,73 @@ TEST(JobEditor, VideoFilesSetTheirShapeAndADroppedBatchNamesTheUnreadable) {
     EXPECT_EQ(boxes, 1);
 }
 
-// Two sources of one name in one folder write one stream: adding the second warns and names
-// the first, and the box's OK (the answer without a display) keeps the first one's output.
-TEST(JobEditor, AddingAJobThatWritesAnotherJobsOutputWarns) {
-    EditorRig rig;
-    std::string first = rig.Source("clip.avi", 25, 50);
-    rig.dialog.SetSelection(kTemplateList, 3);
-    rig.w().OnNewJob(first);
-    rig.dialog.SetText(kName, "first");
-    rig.w().OnAddJob();
-    EXPECT_FALSE(rig.Saw("log:1:Warning: Job first writes " + rig.sources.File("clip.mpv") +
-                         ", the same output as job first."));
-
-    std::string second = rig.Source("clip.AVI", 25, 50);
-    rig.w().OnNewJob(second);
-    rig.dialog.SetText(kName, "second");
-    rig.events.clear();
-    rig.w().OnAddJob();
-    EXPECT_TRUE(rig.Saw("log:1:Warning: Job second writes " + rig.sources.File("clip.mpv") +
-                        ", the same output as job first."))
-        << testing::PrintToString(rig.events);
-    bool asked = false;
-    for (const std::string& e : rig.events) {
-        asked =
-            asked || (e.rfind("box:Job second writes the same output file as job first", 0) == 0);
+// Two sources of one name in one folder write one stream and share one ECL: the second is
+// stored only after the choice, and with an ECL of its own whatever it is; a job list (nobody
+// to ask) gives it another output name.
+TEST(JobEditor, AJobThatWouldWriteAnotherJobsOutputWaitsForTheChoice) {
+    const struct {
+        int answer;       // the button pressed, -1: added by a job list
+        int jobs;         // in the queue afterwards
+        int replace;      // "ReplaceOutput" of the second job
+        int outputNumber; // "Output Number" of the second job
+        const char* line; // the log line of the choice
+    } cases[] = {
+        {0, 2, 1, 0, "log:0:Job second will replace @clip.mpv, the output of job first."},
+        {1, 2, 0, 2,
+         "log:0:Job second writes @clip.2.mpv, since @clip.mpv is the output of job first."},
+        {2, 1, 0, 0,
+         "log:0:Job second was not added: it would write @clip.mpv, the output of job first."},
+        {-1, 2, 0, 2,
+         "log:1:Warning: Job clip writes @clip.2.mpv, since @clip.mpv is the output of job first."},
+    };
+    for (const auto& c : cases) {
+        EditorRig rig;
+        auto at = [&](std::string text) {
+            for (size_t k; (k = text.find('@')) != std::string::npos;) {
+                text.replace(k, 1, rig.sources.File(""));
+            }
+            return text;
+        };
+        std::string first = rig.Source("clip.avi", 25, 50);
+        rig.dialog.SetSelection(kTemplateList, 3);
+        rig.w().OnNewJob(first);
+        rig.dialog.SetText(kName, "first");
+        rig.w().OnAddJob();
+        std::string second = rig.Source("clip.AVI", 25, 50);
+        rig.events.clear();
+        if (c.answer < 0) {
+            EXPECT_EQ(run::AddSourceJobs({second}, rig.w().Editor(), rig.dialog, rig.log), 1);
+        } else {
+            rig.w().OnNewJob(second);
+            rig.dialog.SetText(kName, "second");
+            rig.boxes.answer = c.answer;
+            rig.w().OnAddJob();
+            ASSERT_FALSE(rig.events.empty());
+            EXPECT_EQ(
+                rig.events.front().rfind(
+                    at("ask:Job second would write @clip.mpv, the output file of job first."), 0),
+                0u)
+                << rig.events.front();
+        }
+        EXPECT_TRUE(rig.Saw(at(c.line))) << testing::PrintToString(rig.events);
+        EXPECT_EQ(jobs::JobCount(rig.temp.Store()), c.jobs);
+        if (c.jobs == 1) {
+            // Not added: the job stays in the editor, to be changed or added later.
+            EXPECT_EQ(rig.dialog.GetText(kName), "second");
+            EXPECT_TRUE(rig.dialog.IsEnabled(kAddJob));
+            continue;
+        }
+        int replace = 0;
+        int number = 0;
+        int eclNumber = 0;
+        jobs::GetJobNumber(rig.temp.Store(), 1, run::kReplaceOutput, replace);
+        jobs::GetJobNumber(rig.temp.Store(), 1, jobs::kOutputNumber, number);
+        jobs::GetJobNumber(rig.temp.Store(), 1, jobs::kEclNumber, eclNumber);
+        EXPECT_EQ(replace, c.replace);
+        EXPECT_EQ(number, c.outputNumber);
+        EXPECT_EQ(eclNumber, 2);
+        EXPECT_EQ(ecl::JobEclPath(rig.temp.Store(), 1), rig.sources.File("clip.2.ecl"));
     }
-    EXPECT_TRUE(asked);
-    int replace = -1;
-    jobs::GetJobNumber(rig.temp.Store(), 1, "ReplaceOutput", replace);
-    EXPECT_EQ(replace, 0);
 }
 
 TEST(JobEditor, LoadingAJobShowsItAndReplaceWritesItBack) {
@@ -598,7 +641,7 @@ TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
     EditorRig rig({"A", "B", "C"});
     rig.boxes.answer = 1; // Cancel
     rig.w().OnClearJobList();
-    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_TRUE(rig.Saw("ask:Remove all 3 jobs from the Job List?\nEdit > Undo brings them back."));
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 3);
     EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 3);
 
@@ -606,11 +649,31 @@ TEST(JobList, ClearAsksWithTheCountAndLogsWhatItRemoved) {
     rig.w().OnClearJobList();
     EXPECT_EQ(rig.dialog.GetCount(kJobList), 0);
     EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
-    EXPECT_TRUE(rig.Saw("log:0:Cleared the Job List: removed 3 jobs."));
+    EXPECT_TRUE(
+        rig.Saw("log:0:Cleared the Job List: removed 3 jobs (Edit > Undo brings them back)."));
 
     rig.events.clear();
     rig.w().OnClearJobList(); // nothing to clear: nothing asked
     EXPECT_TRUE(rig.events.empty());
+
+    // A list the store sets aside whole cannot come back, and the question says so; the
+    // earlier Clear is no longer what Undo would bring back.
+    {
+        store::KeyStore::Transaction unit(rig.temp.Store());
+        for (int p = 0; p < store::KeyStore::kSetAsideFrom; ++p) {
+            jobs::JobRecord r;
+            r.name = "long " + std::to_string(p);
+            ASSERT_TRUE(jobs::WriteJobRecord(rig.temp.Store(), p, r));
+        }
+        ASSERT_TRUE(unit.Commit());
+    }
+    jobs::RefreshJobList(rig.dialog, rig.temp.Store(), nullptr);
+    rig.w().OnClearJobList();
+    EXPECT_TRUE(rig.Saw("ask:Remove all 1024 jobs from the Job List?\nThis cannot be undone."));
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
+    rig.w().OnUndo();
+    EXPECT_TRUE(rig.Saw("log:0:Nothing to undo."));
+    EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
 }
 
 TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
@@ -632,6 +695,55 @@ TEST(JobList, DeleteAndResetAreOffForTheJobBeingEncodedAndSayWhy) {
     jobs::UpdateJobButtons(rig.dialog, false, false, -1);
     EXPECT_FALSE(rig.dialog.IsEnabled(kStop));
     EXPECT_EQ(rig.dialog.GetToolTip(kStop), "Stop processing!!!\n(No run is in progress.)");
+}
+
+// Each run button that is off says why in its hint, and only then has a reason in it.
+TEST(JobList, RunButtonsThatAreOffSayWhy) {
+    EditorRig rig({"A"});
+    const struct {
+        bool processing, pass;
+    } states[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto& state : states) {
+        jobs::UpdateJobButtons(rig.dialog, state.processing, state.pass, -1);
+        for (int id : {kStart, kClear, kStop, kStopAfterJob}) {
+            std::string tip = rig.dialog.GetToolTip(id);
+            bool hasReason = tip.find("\n(") != std::string::npos && tip.back() == ')';
+            EXPECT_NE(hasReason, rig.dialog.IsEnabled(id))
+                << id << " " << state.processing << state.pass << ": " << tip;
+        }
+    }
+    jobs::UpdateJobButtons(rig.dialog, false, true, -1);
+    EXPECT_EQ(rig.dialog.GetToolTip(kStart), "Start processing the jobs in the Job List.\n(A 2:3 "
+                                             "pulldown pass is in progress; wait until it has "
+                                             "ended.)");
+}
+
+// New Job says why it is off: a job in the editor, a run, a job list being read.
+TEST(JobList, NewJobSaysWhyItIsOff) {
+    std::string listReason;
+    app::MainWindowHooks hooks;
+    app::CMainWindow* window = nullptr;
+    hooks.loadFileList = [&](const std::string&) { listReason = window->NewJobReason(); };
+    EditorRig rig({"A"}, std::move(hooks));
+    window = &rig.w();
+    ASSERT_TRUE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+    rig.w().OnLoadFileList("/tmp/list.txt");
+    EXPECT_EQ(listReason, "A job list file is being read.");
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+
+    rig.w().OnNewJob(rig.Source("clip.avi", 25, 50));
+    ASSERT_FALSE(rig.dialog.IsEnabled(kNewJob));
+    EXPECT_EQ(rig.w().NewJobReason(),
+              "The job in the editor comes first: add it to the Job List or cancel it.");
+    rig.w().OnCancelEdit();
+    EXPECT_EQ(rig.w().NewJobReason(), "");
+
+    // A run starts as the run controller starts it: the editor is reset, New Job is off.
+    rig.run.m_Processing = true;
+    jobs::ResetJobEditor(rig.dialog);
+    EXPECT_EQ(rig.w().NewJobReason(),
+              "A run is in progress: New Job is offered again when it ends.");
 }
 
 TEST(JobList, AFailedJobsRowNamesItsMissingSource) {

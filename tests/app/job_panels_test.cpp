@@ -3,9 +3,13 @@
 #include "cluster/cluster_settings.h"
 #include "jobs/job_panels.h"
 #include "main_window_fixture.h"
+#include "platform/message_boxes.h"
 #include "store/paths.h"
+#include "support/store_faults.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace platform::main_window;
 using app_testing::MainWindowRig;
@@ -101,11 +105,23 @@ public:
     std::string lastTitle;
 };
 
+class SettingsShownBoxes : public platform::MessageBoxes {
+public:
+    int ShowError(const std::string& text, const std::string&,
+                  platform::MessageBoxButtons) override {
+        shown.push_back(text);
+        return platform::kAnswerOk;
+    }
+    std::vector<std::string> shown;
+};
+
 struct SettingsRig {
     testing_support::TempStore temp;
+    testing_support::TempDir folders;
     platform::MemoryDialog dialog{platform::SettingsDialogControls()};
     FixedChooser chooser;
-    app::CSettingsDlg dlg{dialog, temp.Store(), chooser};
+    SettingsShownBoxes boxes;
+    app::CSettingsDlg dlg{dialog, temp.Store(), chooser, boxes};
 
     uint32_t Number(const char* name) {
         uint32_t v = 99;
@@ -132,6 +148,13 @@ TEST(SettingsDialog, FreshStoreShowsNothingSetAndOkStillSaves) {
     EXPECT_TRUE(rig.temp.Store().ReadString(store::kHive, store::kRootPath, "OutputDirectory", 1024,
                                             folder));
     EXPECT_EQ(folder, "");
+    // Reopened, it shows where the outputs go: beside their sources, as no folder is chosen.
+    platform::MemoryDialog second(platform::SettingsDialogControls());
+    app::CSettingsDlg dlg2(second, rig.temp.Store(), rig.chooser, rig.boxes);
+    dlg2.OnInitDialog();
+    EXPECT_TRUE(second.IsChecked(kOutputSameDir));
+    EXPECT_FALSE(second.IsEnabled(kBrowse));
+    EXPECT_TRUE(dlg2.OnOK());
 }
 
 TEST(SettingsDialog, RoundTripWithRadiosAndBrowse) {
@@ -145,31 +168,38 @@ TEST(SettingsDialog, RoundTripWithRadiosAndBrowse) {
     EXPECT_TRUE(rig.dialog.IsChecked(kOutputSameDir));
     EXPECT_FALSE(rig.dialog.IsEnabled(kOutputDirectory));
     EXPECT_FALSE(rig.dialog.IsEnabled(kBrowse));
+    // Off, the folder says which choice turns it on.
+    EXPECT_NE(rig.dialog.GetToolTip(kOutputDirectory).find("directory selected below"),
+              std::string::npos);
     EXPECT_TRUE(rig.dialog.IsChecked(kAutoBias));
     EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
 
     rig.dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
     rig.dlg.OnOutputSelected();
     EXPECT_TRUE(rig.dialog.IsEnabled(kBrowse));
+    EXPECT_EQ(rig.dialog.GetToolTip(kBrowse), "");
     rig.dlg.OnBrowse(); // cancelled
     EXPECT_EQ(rig.chooser.lastTitle, "Select the output directory:");
     EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/old");
-    rig.chooser.answer = "/media/out";
+    const std::string out = rig.folders.File("out");
+    std::filesystem::create_directories(out);
+    rig.chooser.answer = out;
     rig.dlg.OnBrowse();
-    EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), "/media/out");
+    EXPECT_EQ(rig.dialog.GetText(kOutputDirectory), out);
     rig.dialog.SetCheck(kEnableLogging, true);
-    rig.dlg.OnOK();
+    EXPECT_TRUE(rig.dlg.OnOK());
+    EXPECT_TRUE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.Number("OutputSameDir"), 0u);
     EXPECT_EQ(rig.Number("EnableLogging"), 1u);
     EXPECT_EQ(rig.Number("AutoBias"), 1u);
 
     // Reopened, the dialog shows what was stored; same-dir disables the folder again.
     platform::MemoryDialog second(platform::SettingsDialogControls());
-    app::CSettingsDlg dlg2(second, s, rig.chooser);
+    app::CSettingsDlg dlg2(second, s, rig.chooser, rig.boxes);
     dlg2.OnInitDialog();
     EXPECT_TRUE(second.IsChecked(kOutputSelected));
     EXPECT_FALSE(second.IsChecked(kOutputSameDir));
-    EXPECT_EQ(second.GetText(kOutputDirectory), "/media/out");
+    EXPECT_EQ(second.GetText(kOutputDirectory), out);
     second.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
     dlg2.OnOutputSameDir();
     EXPECT_FALSE(second.IsEnabled(kOutputDirectory));
@@ -184,6 +214,7 @@ TEST(SettingsDialog, WhereEncodesRunIsStoredWithTheClusterFields) {
     // A fresh store runs here; the cluster's fields wait until the cluster is chosen.
     EXPECT_TRUE(rig.dialog.IsChecked(kRunHere));
     EXPECT_FALSE(rig.dialog.IsEnabled(kSlurmOptions));
+    EXPECT_NE(rig.dialog.GetToolTip(kSlurmOptions).find("Slurm cluster"), std::string::npos);
     EXPECT_EQ(rig.dialog.GetText(kSlurmMaxJobs), "4");
     rig.dialog.CheckRadioButton(kRunHere, kRunOnSlurm, kRunOnSlurm);
     rig.dlg.OnRunOnSlurm();
@@ -201,7 +232,7 @@ TEST(SettingsDialog, WhereEncodesRunIsStoredWithTheClusterFields) {
               (std::vector<std::string>{"--time=1:00", "--comment=a b $HOME \"x\""}));
 
     platform::MemoryDialog second(platform::SettingsDialogControls());
-    app::CSettingsDlg dlg2(second, rig.temp.Store(), rig.chooser);
+    app::CSettingsDlg dlg2(second, rig.temp.Store(), rig.chooser, rig.boxes);
     dlg2.OnInitDialog();
     EXPECT_TRUE(second.IsChecked(kRunOnSlurm));
     EXPECT_TRUE(second.IsEnabled(kSlurmMaxJobs));
@@ -215,4 +246,50 @@ TEST(SettingsDialog, WhereEncodesRunIsStoredWithTheClusterFields) {
     EXPECT_FALSE(stored.m_UseSlurm);
     EXPECT_EQ(stored.m_MaxJobs, 3);
     EXPECT_EQ(stored.m_Partition, "encode");
+}
+
+// OK with the outputs in a chosen folder checks that folder first: a refused one is named in a
+// box, nothing is stored and the dialog stays; the same folder beside the sources is not checked.
+TEST(SettingsDialog, OkRefusesAnOutputFolderThatCannotTakeTheOutputs) {
+    SettingsRig rig;
+    const std::string file = rig.folders.File("a file");
+    ASSERT_TRUE(testing_support::WriteFile(file, "x"));
+    const std::string locked = rig.folders.File("locked");
+    std::filesystem::create_directories(locked);
+    testing_support::ReadOnlyMount readOnly(locked);
+    if (!readOnly.Mounted()) {
+        VANTAQ_SKIP_OR_FAIL(readOnly.Reason());
+    }
+    const struct {
+        std::string folder;
+        std::string problem; // "" when accepted
+    } cases[] = {
+        {"", "Choose the folder for the output, or place the output in the same directory as the "
+             "assets."},
+        {"out", "The output folder \"out\" is not a full path: it must begin with \"/\"."},
+        {rig.folders.File("gone"),
+         "The output folder \"" + rig.folders.File("gone") + "\" does not exist."},
+        {file, "The output folder \"" + file + "\" is not a folder."},
+        {locked, "The output folder \"" + locked +
+                     "\" cannot be written to: choose a folder you may write in."},
+        {rig.folders.Path(), ""},
+    };
+    rig.dlg.OnInitDialog();
+    rig.dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSelected);
+    rig.dlg.OnOutputSelected();
+    for (const auto& c : cases) {
+        rig.boxes.shown.clear();
+        rig.dialog.SetText(kOutputDirectory, c.folder);
+        EXPECT_EQ(rig.dlg.OnOK(), c.problem.empty()) << c.folder;
+        EXPECT_EQ(rig.boxes.shown, c.problem.empty() ? std::vector<std::string>{}
+                                                     : std::vector<std::string>{c.problem});
+        // Refused: nothing was stored.
+        EXPECT_EQ(rig.Number("OutputSameDir"), c.problem.empty() ? 0u : 99u) << c.folder;
+    }
+    // Outputs beside the sources: the folder field is not looked at.
+    rig.boxes.shown.clear();
+    rig.dialog.CheckRadioButton(kOutputSameDir, kOutputSelected, kOutputSameDir);
+    rig.dialog.SetText(kOutputDirectory, "");
+    EXPECT_TRUE(rig.dlg.OnOK());
+    EXPECT_TRUE(rig.boxes.shown.empty());
 }

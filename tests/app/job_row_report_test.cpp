@@ -4,7 +4,9 @@
 #include "jobs/job_store.h"
 #include "pulldown/report_format.h"
 #include "pulldown/stream_report_file.h"
+#include "store/paths.h"
 #include "support/test_support.h"
+#include "templates/template_store.h"
 
 #include <gtest/gtest.h>
 
@@ -82,4 +84,39 @@ TEST(JobRowReport, FinishedJobsShowTheVerdictOfTheirReport) {
     ASSERT_TRUE(testing_support::WriteFile(media.File("clip0.report.json"),
                                            ReportText(true).substr(0, 40)));
     EXPECT_EQ(line(0).find("DVD-Video"), std::string::npos);
+}
+
+TEST(JobRowReport, AJobMeantForDvdWhoseStreamIsNotSaysWhyWithTheWarning) {
+    testing_support::TempStore temp;
+    testing_support::TempDir media;
+    env::Settings settings;
+    store::KeyStore& s = temp.Store();
+    s.WriteNumber(store::kHive, store::kRootPath, "EnableLogging", 0);
+    templates::InitTemplates(s);
+    const std::string dvdTemplate = std::string(store::kTemplatePath) + "\\1";
+    ASSERT_TRUE(s.WriteNumber(store::kHive, dvdTemplate, "DVD compliant", 1));
+    struct Case {
+        const char* templateKey;
+        bool compliant;
+        bool warned;
+    };
+    const Case cases[] = {{"1", false, true}, {"1", true, false}, {"2", false, false}};
+    for (int job = 0; job < 3; ++job) {
+        const Case& c = cases[job];
+        jobs::JobRecord record;
+        record.name = "job " + std::to_string(job);
+        record.status = jobs::kStatusComplete;
+        record.templateKey = c.templateKey;
+        record.input = media.File("clip" + std::to_string(job) + ".avi");
+        ASSERT_TRUE(jobs::WriteJobRecord(s, job, record));
+        ASSERT_TRUE(testing_support::WriteFile(
+            media.File("clip" + std::to_string(job) + ".report.json"), ReportText(c.compliant)));
+        const std::string line = app::JobDetailsLine(s, settings, job, app::JobActivity());
+        SCOPED_TRACE(line);
+        EXPECT_EQ(line.rfind("Complete \u2014 not DVD-Video: GOP of 30 pictures", 0) == 0,
+                  c.warned);
+        EXPECT_EQ(line.rfind("Complete  |  ", 0) == 0, !c.warned);
+        EXPECT_EQ(app::JobRowImage(s, settings, job),
+                  c.warned ? jobs::kImageWarning : jobs::kImageComplete);
+    }
 }

@@ -336,6 +336,12 @@ TEST(MainWindowCommands, DeleteLogAndAboutCaption) {
     rig.window->OnDeleteLog();
     EXPECT_EQ(rig.events.back(), "log:0:Log file not found");
     testing_support::WriteFile(rig.log.FilePath(), "old\r\n");
+    // An existing file goes only after the question; Cancel keeps it.
+    rig.boxes.answer = 1;
+    rig.window->OnDeleteLog();
+    EXPECT_EQ(rig.events.back().rfind("ask:Delete the log file " + rig.log.FilePath(), 0), 0u);
+    EXPECT_TRUE(testing_support::FileExists(rig.log.FilePath()));
+    rig.boxes.answer = 0;
     rig.window->OnDeleteLog();
     EXPECT_EQ(rig.events.back(), "log:0:Log file deleted");
     EXPECT_FALSE(testing_support::FileExists(rig.log.FilePath()));

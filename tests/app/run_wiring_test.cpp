@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 using app_testing::MainWindowRig;
@@ -229,18 +231,31 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     };
     services.now = [] { return int64_t{1000}; };
     services.cceVersion = [] { return 5; };
+    // The jobs that have ended, as scontrol tells them.
+    std::map<std::string, std::string> ended = {{"41", "COMPLETED"}};
     services.runCommand = [&](const std::vector<std::string>& argv, std::string& out, int& status) {
-        calls.push_back(argv);
+        // The searches for a submission by its name before each sbatch find none; they are
+        // not counted among the calls.
+        bool lookup = argv[0] == "sacct" || (argv[0] == "squeue" && argv[4] != "-j");
+        if (!lookup) {
+            calls.push_back(argv);
+        }
         if (slurmDown) {
             out = "squeue: no answer within 20 s";
             return false;
         }
-        bool ended = argv[0] == "scontrol" && argv.back() == "41";
-        out = argv[0] == "sbatch"   ? std::to_string(++submitted) + ";main\n"
+        if (argv[0] == "scancel") {
+            ended[argv[1]] = "CANCELLED";
+            queueLines.clear();
+        }
+        auto end = argv[0] == "scontrol" ? ended.find(argv.back()) : ended.end();
+        out = lookup                ? ""
+              : argv[0] == "sbatch" ? std::to_string(++submitted) + ";main\n"
               : argv[0] == "squeue" ? queueLines
-              : ended               ? "JobId=41 JobState=COMPLETED Reason=None ExitCode=0:0\n"
-                                    : "";
-        status = argv[0] == "scontrol" && !ended ? 1 : 0;
+              : end != ended.end()  ? "JobId=" + end->first + " JobState=" + end->second +
+                                         " Reason=None ExitCode=0:0\n"
+                                   : "";
+        status = argv[0] == "scontrol" && end == ended.end() ? 1 : 0;
         return true;
     };
     cluster::ClusterRun clusterRun(std::move(services), *rig.controller);
@@ -254,8 +269,11 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     ASSERT_TRUE(answered());
     ASSERT_TRUE(answered());
     ASSERT_EQ(calls.size(), 2u);
+    // Submitted under its name and run key, by which it is found again.
+    ASSERT_EQ(calls[0].size(), 13u);
+    EXPECT_EQ(calls[0][3].rfind("one.vq-", 0), 0u) << calls[0][3];
     EXPECT_EQ(calls[0], (std::vector<std::string>{
-                            "sbatch", "--parsable", "-J", "one", "-o",
+                            "sbatch", "--parsable", "-J", calls[0][3], "-o",
                             rig.logDir.File("s0.job.log"), "--open-mode=append", "-p", "encode",
                             "--comment=a b $HOME \"q\"", "/opt/vantaq/vantaq-job-exec.sh",
                             "/opt/vantaq/vantaq-job", rig.logDir.File("s0.job.reg")}));
@@ -310,8 +328,10 @@ TEST(RunWiring, ClusterChoiceSubmitsFollowsAndStopCancels) {
     rig.window->OnStopProcessing();
     ASSERT_TRUE(answered());
     EXPECT_EQ(rig.dialog.GetTitle(), "Vantaq 1.0.0.0");
-    EXPECT_EQ(calls[calls.size() - 2], (std::vector<std::string>{"scancel", "42"}));
-    EXPECT_EQ(calls.back(), (std::vector<std::string>{"scancel", "43"}));
+    for (const char* id : {"42", "43"}) {
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), std::vector<std::string>{"scancel", id}),
+                  1);
+    }
     EXPECT_FALSE(rig.window->Processing());
     EXPECT_TRUE(rig.dialog.IsEnabled(ids::kStart));
     EXPECT_TRUE(rig.Saw("log:1:Processing Stopped!!!!!"));

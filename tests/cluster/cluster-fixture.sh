@@ -26,6 +26,12 @@ port_busy() {
 
 case $1 in
 start)
+    # A start without its stop (ctest --repeat runs the setup again): the earlier cluster ends.
+    old=$(sed -n 's/^DIR=//p' "$STATE" 2>/dev/null)
+    if [ -n "$old" ]; then
+        PATH="$PATH:/usr/sbin:/sbin" "$HERE/slurm/stop-cluster.sh" "$old" > /dev/null 2>&1
+        rm -rf "$old"
+    fi
     rm -f "$STATE"
     for prog in slurmctld slurmd munged sbatch scontrol; do
         PATH="$PATH:/usr/sbin:/sbin" command -v $prog > /dev/null ||

@@ -3,7 +3,9 @@
 // on its own.
 #include "cluster/cluster_run.h"
 #include "cluster/job_description.h"
+#include "cluster/job_result.h"
 #include "env/startup_checks.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/fake_ui_queue.h"
 #include "platform/memory_dialog.h"
@@ -18,13 +20,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -81,7 +88,8 @@ public:
         r.qFactor = 40;
         r.bias = 30;
         r.quality = 16;
-        r.endFrame = static_cast<int>(seconds * 24);
+        // The last frame of the source (23.976 frames a second), as a whole count.
+        r.endFrame = static_cast<int>(std::ceil(seconds * 24000 / 1001));
         r.telecide = pulldown ? 1 : 0;
         r.progressive = pulldown ? 1 : 0;
         int count = jobs::JobCount(store.Store());
@@ -112,6 +120,27 @@ public:
 
 bool Slurm(const std::vector<std::string>& argv, std::string& output, int& status) {
     return platform::RunProgram(argv, output, status, cluster::kCommandTimeoutMs);
+}
+
+// The Slurm commands as the run gives them: with a timeout a test may shorten, counting sbatch's
+// answers. Shared with the commands' threads, which may outlive a test.
+struct Commands {
+    std::atomic<int> timeoutMs{cluster::kCommandTimeoutMs};
+    std::atomic<int> sbatchAnswers{0};
+};
+
+// The first `program` in PATH.
+std::string InPath(const std::string& program) {
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    for (size_t at = 0; at <= path.size();) {
+        size_t colon = std::min(path.find(':', at), path.size());
+        std::string file = path.substr(at, colon - at) + "/" + program;
+        if (::access(file.c_str(), X_OK) == 0) {
+            return file;
+        }
+        at = colon + 1;
+    }
+    return program;
 }
 
 // The cluster run over a Queue, with the window's in-memory stand-ins and a fast poll.
@@ -146,7 +175,13 @@ protected:
         };
         services.now = [] { return static_cast<int64_t>(std::time(nullptr)); };
         services.cceVersion = [] { return env::GetCceVersion(kProgramDir + "/vantaq"); };
-        services.runCommand = Slurm;
+        std::shared_ptr<Commands> commands = m_Commands;
+        services.runCommand = [commands](const std::vector<std::string>& argv, std::string& output,
+                                         int& status) {
+            bool ran = platform::RunProgram(argv, output, status, commands->timeoutMs);
+            commands->sbatchAnswers += argv[0] == "sbatch";
+            return ran;
+        };
         services.pollMilliseconds = 100;
         run::RunServices own;
         own.store = &q.store.Store();
@@ -172,6 +207,9 @@ protected:
         owner->SetRemote(run.get());
     }
     void TearDown() override {
+        if (!m_Path.empty()) {
+            setenv("PATH", m_Path.c_str(), 1);
+        }
         if (run && run->Active()) {
             Stop();
         }
@@ -228,6 +266,41 @@ protected:
     }
     std::string Rows() const { return testing::PrintToString(lines.rows); }
 
+    // Puts a script `program` earlier in PATH than the real one, which it finds in $REAL.
+    void Fault(const std::string& program, const std::string& body) {
+        if (m_Path.empty()) {
+            m_Path = std::getenv("PATH");
+            setenv("PATH", (m_Faults.Path() + ":" + m_Path).c_str(), 1);
+        }
+        std::string file = m_Faults.File(program);
+        std::ofstream(file) << "#!/bin/sh\nREAL=" << InPath(program) << "\n" << body << "\n";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+    }
+    // How many jobs the controller was given for the job `name` by this test program (the run
+    // keys in the names hold its process id; the cluster outlives a test program).
+    int Submissions(const std::string& name) {
+        std::string output;
+        int status = -1;
+        EXPECT_TRUE(Slurm({"squeue", "-h", "-t", "all", "-o", "%j"}, output, status) && status == 0)
+            << output;
+        std::string head = cluster::SlurmJobName(name) + ".vq-";
+        std::string ours = "-" + std::to_string(::getpid()) + "-";
+        int count = 0;
+        for (size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
+            std::string line = output.substr(at, output.find('\n', at) - at);
+            count += line.rfind(head, 0) == 0 && line.find(ours) != std::string::npos;
+            if (output.find('\n', at) == std::string::npos) {
+                break;
+            }
+        }
+        return count;
+    }
+    std::string Value(int job, const char* name) {
+        std::string text;
+        jobs::GetJobString(q.store.Store(), job, name, jobs::kWholeValue, text);
+        return text;
+    }
+
     Queue q;
     testing_support::LogLines lines;
     logging::Log log{lines, std::string()};
@@ -239,6 +312,9 @@ protected:
     cluster::ClusterServices m_Services;
     std::unique_ptr<run::RunController> owner;
     std::unique_ptr<cluster::ClusterRun> run;
+    std::shared_ptr<Commands> m_Commands = std::make_shared<Commands>();
+    testing_support::TempDir m_Faults;
+    std::string m_Path; // PATH before the faults
 };
 
 cluster::ClusterSettings OnSlurm(int maxJobs) {
@@ -333,17 +409,23 @@ TEST_F(ClusterTest, JobWithAMissingSourceEndsErrorAndJobsSharingFilesTakeTurns) 
     ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
                           [&] { mostHandedOver = std::max(mostHandedOver, run->Jobs().size()); }))
         << Rows();
-    EXPECT_EQ(mostHandedOver, 2u);
+    // The three that share files took turns; the one without a source was never handed over.
+    EXPECT_EQ(mostHandedOver, 1u);
     EXPECT_EQ(q.Status(0), "Error");
     EXPECT_EQ(q.Status(1), "Complete");
     EXPECT_EQ(q.Status(2), "Complete");
     EXPECT_EQ(q.Status(3), "Complete");
-    // The node's vantaq-job reported the error through its exit status.
     EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
-        return r.find("ERROR: Slurm ended job") != std::string::npos &&
-               r.find("(gone) as FAILED") != std::string::npos &&
-               r.find("exit code 1:0") != std::string::npos;
+        return r.find("gone") != std::string::npos &&
+               r.find("is missing or cannot be read; the job is not encoded") != std::string::npos;
     })) << Rows();
+    EXPECT_FALSE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("(gone)") != std::string::npos;
+    })) << Rows();
+    // It fails here, before any Slurm job, and its row says why.
+    EXPECT_EQ(Value(0, cluster::kSlurmJobValue), "");
+    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0),
+              "Source file not found: " + q.dir.File("gone.avi"));
 }
 
 TEST_F(ClusterTest, StopCancelsQueuedAndRunningJobsAndLeavesThemPending) {
@@ -388,6 +470,96 @@ TEST_F(ClusterTest, KilledNodeJobEndsErrorWithSlurmsReason) {
     EXPECT_TRUE(lines.Has(line)) << Rows();
     std::string jobLog = testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File("k.ecl")));
     EXPECT_NE(jobLog.find(line.substr(4)), std::string::npos) << jobLog;
+    // Killed, the job left no result of its own: Slurm's words are the row's reason.
+    EXPECT_EQ(jobs::GetJobLastError(q.store.Store(), 0),
+              line.substr(11) + " (Slurm " + Value(0, cluster::kSlurmJobValue) + ")");
+}
+
+// Each fault below once made the queue run a job twice or lose it. Every job must end with one
+// submission on the controller and the right status.
+TEST_F(ClusterTest, ScancelThatFailsKeepsFollowingTheJobs) {
+    Fault("scancel", "echo \"scancel: error: Kill job error on job id $1: Access/permission "
+                     "denied\" >&2; exit 1");
+    q.AddLongJob("cf1");
+    q.AddLongJob("cf2");
+    Start(OnSlurm(2));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    Stop();
+    EXPECT_TRUE(run->Active());
+    EXPECT_EQ(run->Jobs().size(), 2u); // still followed, not put back
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        return r.find("ERROR: scancel did not cancel Slurm job") != std::string::npos &&
+               r.find("Access/permission denied; the job is still followed") != std::string::npos;
+    })) << Rows();
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    // Start again has nothing left to hand over.
+    Start(OnSlurm(2));
+    EXPECT_FALSE(run->Active());
+    for (int job = 0; job < 2; ++job) {
+        std::string name = job == 0 ? "cf1" : "cf2";
+        EXPECT_EQ(q.Status(job), "Complete")
+            << testing_support::ReadFile(cluster::JobLogPathFor(q.dir.File(name + ".ecl")));
+        EXPECT_EQ(Submissions(name), 1);
+    }
+}
+
+TEST_F(ClusterTest, SbatchThatAnswersTooLateIsFoundByItsName) {
+    // sbatch submits, then answers after the run has given it up.
+    m_Commands->timeoutMs = 1500;
+    Fault("sbatch", "out=$(\"$REAL\" \"$@\"); rc=$?; sleep 5; echo \"$out\"; exit $rc");
+    q.AddJob("slow1", 1);
+    q.AddJob("slow2", 1);
+    Start(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(window.finished, "2 completed, 0 failed") << Rows();
+    EXPECT_EQ(Submissions("slow1"), 1);
+    EXPECT_EQ(Submissions("slow2"), 1);
+    EXPECT_TRUE(std::any_of(lines.rows.begin(), lines.rows.end(), [](const std::string& r) {
+        // Found right after sbatch was given up, or (on a loaded machine) at a later poll.
+        return r.find("  Found Slurm job ") != std::string::npos;
+    })) << Rows();
+}
+
+// The program ends after sbatch answered and before the id was kept; the next start finds the
+// submission by its name, follows it, and goes on with the queue on "-start".
+TEST_F(ClusterTest, EndBeforeTheIdWasKeptFollowsTheSameJobAndStartGoesOn) {
+    q.AddJob("lost1", 1);
+    q.AddJob("lost2", 1);
+    ASSERT_TRUE(cluster::WriteClusterSettings(q.store.Store(), OnSlurm(1)));
+    owner->OnStartProcessing();
+    // sbatch's answer is never delivered to this start of the program.
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (m_Commands->sbatchAnswers == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(m_Commands->sbatchAnswers, 1);
+    queue.KillTimer(cluster::MY_TIMER_CLUSTER_POLL);
+    MakeRun();
+    owner->ResumeRun();
+    ASSERT_TRUE(run->Active());
+    ASSERT_EQ(run->Jobs().size(), 1u);
+    EXPECT_EQ(run->Jobs().front().slurmId, "");
+    owner->OnStartProcessing(); // the "start" keyword
+    ASSERT_TRUE(Answered());
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_EQ(q.Status(1), "Complete") << Rows();
+    EXPECT_EQ(Submissions("lost1"), 1);
+    EXPECT_EQ(Submissions("lost2"), 1);
+    EXPECT_EQ(window.finished, "2 completed, 0 failed") << Rows();
+}
+
+TEST_F(ClusterTest, StopWhileTheJobEndsKeepsItsResult) {
+    // scancel reaches Slurm only once the job has ended (and then answers 0).
+    m_Commands->timeoutMs = 90000;
+    Fault("scancel", "while squeue -h -j \"$1\" -o %T | grep -q .; do sleep 0.1; done\n"
+                     "exec \"$REAL\" \"$@\"");
+    q.AddJob("race", 1);
+    Start(OnSlurm(1));
+    Stop();
+    EXPECT_FALSE(run->Active());
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+    EXPECT_EQ(Submissions("race"), 1);
 }
 
 // vantaq-job on its own: a description in, the job's pipeline run, the end in its exit status.
@@ -416,6 +588,13 @@ TEST(VantaqJob, RunsTheDescribedJobAndReportsItsEnd) {
             EXPECT_EQ(status, 1) << output;
             EXPECT_EQ(output.substr(output.size() - 6), "Error\n");
         }
+        // The end and its reason, beside the description, for the window.
+        cluster::JobResult result;
+        ASSERT_TRUE(cluster::ReadJobResult(
+            q.dir.File("job" + std::to_string(position) + ".job.result"), result));
+        EXPECT_EQ(result.status, position == 0 ? "Complete" : "Error");
+        EXPECT_EQ(result.reason,
+                  position == 0 ? "" : "Source file not found: " + q.dir.File("missing.avi"));
     }
     // The window's store is never touched by the job.
     EXPECT_EQ(q.Status(0), "Pending");
@@ -479,6 +658,26 @@ TEST(SlurmAnswers, SubmissionIdsFieldsAndFallBacks) {
         return true;
     };
     EXPECT_FALSE(cluster::QueryJob(nobody, "9", info));
+    // A submission is found by its name: a controller that does not answer concludes nothing;
+    // one that has forgotten the job leaves the completion log, where the newest counts.
+    std::string id;
+    std::string error;
+    auto silent = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        out = argv[0] + ": error: Unable to contact slurm controller";
+        status = 1;
+        return argv[0] != "squeue";
+    };
+    EXPECT_EQ(cluster::FindSubmission(silent, "a.vq-1", id, error), cluster::Lookup::kNoAnswer);
+    EXPECT_EQ(error, "squeue: error: Unable to contact slurm controller");
+    auto completed = [](const std::vector<std::string>& argv, std::string& out, int& status) {
+        bool log = argv[0] == "sacct" && argv[1] == "-c";
+        out = log ? "7|a.vq-1\n8|b.vq-2\n12|a.vq-1\n" : "";
+        status = argv[0] == "sacct" && !log ? 1 : 0;
+        return true;
+    };
+    EXPECT_EQ(cluster::FindSubmission(completed, "a.vq-1", id, error), cluster::Lookup::kFound);
+    EXPECT_EQ(id, "12");
+    EXPECT_EQ(cluster::FindSubmission(completed, "a.vq-", id, error), cluster::Lookup::kNone);
     EXPECT_EQ(cluster::PollInterval("250"), 250u);
     EXPECT_EQ(cluster::PollInterval("0"), cluster::kPollMilliseconds);
     EXPECT_EQ(cluster::PollInterval("fast"), cluster::kPollMilliseconds);
@@ -514,4 +713,79 @@ TEST_F(ClusterTest, ANewStartFollowsTheJobsAnEarlierStartHandedOver) {
                             }),
               1);
     EXPECT_FALSE(owner->State().m_Processing);
+}
+
+// Delete (or Reset) of a job that Slurm runs cancels it first and waits: the job is not handed
+// over again and the queue goes on.
+TEST_F(ClusterTest, DeleteOfARunningJobCancelsItFirst) {
+    q.AddLongJob("del1");
+    q.AddJob("del2", 1);
+    Start(OnSlurm(1));
+    ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
+    std::string id = run->Jobs().front().slurmId;
+    std::string why;
+    EXPECT_FALSE(run->Withdraw(1, "deleted", why)); // not on the cluster: Delete goes ahead
+    ASSERT_TRUE(run->Withdraw(0, "deleted", why));
+    EXPECT_EQ(why, "The job del1 is on the Slurm cluster (job " + id +
+                       "); it can be deleted once Slurm has cancelled it and its row shows "
+                       "\"Pending\".");
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(SlurmState(id), "CANCELLED");
+    EXPECT_EQ(q.Status(0), "Pending") << Rows();
+    EXPECT_EQ(q.Status(1), "Complete") << Rows();
+    EXPECT_EQ(Submissions("del1"), 1);
+    EXPECT_EQ(Submissions("del2"), 1);
+    EXPECT_FALSE(run->Withdraw(0, "deleted", why));
+}
+
+// A job that Slurm holds COMPLETING for over a minute is reported in its row and the log, once.
+TEST_F(ClusterTest, JobHeldCompletingIsReported) {
+    auto later = std::make_shared<std::atomic<int64_t>>(0);
+    m_Services.now = [later] { return static_cast<int64_t>(std::time(nullptr)) + *later; };
+    MakeRun();
+    // The node never confirms the end: squeue shows the job COMPLETING from its start on.
+    Fault("squeue",
+          "\"$REAL\" \"$@\" | sed 's/|RUNNING|/|COMPLETING|/; s/|COMPLETED|/|COMPLETING|/'");
+    q.AddJob("held", 1);
+    Start(OnSlurm(1));
+    auto held = [&] {
+        const auto& jobs = run->Jobs();
+        return !jobs.empty() && jobs.front().state == "COMPLETING";
+    };
+    ASSERT_TRUE(PollUntil(held)) << Rows();
+    EXPECT_EQ(run->Jobs().front().warning, "");
+    *later = cluster::kOutageSeconds + 1;
+    ASSERT_TRUE(PollUntil([&] { return !run->Jobs().front().warning.empty(); })) << Rows();
+    std::string warning = run->Jobs().front().warning;
+    EXPECT_EQ(warning.rfind("Slurm has held the job COMPLETING for over a minute", 0), 0u)
+        << warning;
+    EXPECT_TRUE(
+        lines.Has("1   WARNING: Slurm job " + run->Jobs().front().slurmId + " (held): " + warning))
+        << Rows();
+    // The node answers again: the job ends as usual.
+    setenv("PATH", m_Path.c_str(), 1);
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
+}
+
+// A job's own partition, time limit and CPUs win over the settings'.
+TEST_F(ClusterTest, AJobsOwnResourcesWinOverTheSettings) {
+    q.AddJob("res", 1);
+    store::KeyStore& s = q.store.Store();
+    ASSERT_TRUE(jobs::SetJobString(s, 0, cluster::kJobPartition, "debug"));
+    ASSERT_TRUE(jobs::SetJobString(s, 0, cluster::kJobTimeLimit, "7"));
+    ASSERT_TRUE(jobs::SetJobNumber(s, 0, cluster::kJobCpus, 2));
+    cluster::ClusterSettings where = OnSlurm(1); // one CPU among the extra arguments
+    where.m_Partition = "nosuchpartition";
+    Start(where);
+    ASSERT_EQ(run->Jobs().size(), 1u) << Rows();
+    std::string output;
+    int status = -1;
+    ASSERT_TRUE(
+        Slurm({"scontrol", "-o", "show", "job", run->Jobs().front().slurmId}, output, status));
+    EXPECT_EQ(cluster::FieldOf(output, "Partition"), "debug") << output;
+    EXPECT_EQ(cluster::FieldOf(output, "TimeLimit"), "00:07:00") << output;
+    EXPECT_EQ(cluster::FieldOf(output, "NumCPUs"), "2") << output;
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    EXPECT_EQ(q.Status(0), "Complete") << Rows();
 }

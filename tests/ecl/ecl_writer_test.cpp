@@ -1,7 +1,9 @@
 // The ECL file of a job: the whole file for one job, and the lines that depend on the
 // encoder release, the method, the source rate, the chapters and the output folder.
+#include "cluster/job_description.h"
 #include "ecl/ecl_writer.h"
 #include "jobs/job_store.h"
+#include "run/run_record.h"
 #include "store/paths.h"
 #include "support/test_support.h"
 #include "templates/template_store.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -183,6 +186,22 @@ TEST(EclWriter, ChaptersOutputFolderAndPaths) {
     EXPECT_EQ(EclPathFor("/v.d/clip"), "/v.d/clip.ecl");
     EXPECT_EQ(EclPathFor("/v/clip.x.avs"), "/v/clip.x.ecl");
     EXPECT_EQ(ReplaceExtension("/v.d/clip", ".mpv"), "/v.d/clip.mpv");
+
+    // A job with numbers of its own writes its own list and outputs, and the files named
+    // after its list (the runner's log, the cluster's job description and log) follow.
+    f.settings.m_OutputDirectory = "/elsewhere";
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kEclNumber, 2);
+    jobs::SetJobNumber(f.store.Store(), 0, jobs::kOutputNumber, 3);
+    std::string path = WriteEcl(
+        f.store.Store(), 0, 5, f.settings, [&f](const std::string&) { return f.facts; }, f.state);
+    EXPECT_EQ(path, f.dir.File("Movie.2.ecl"));
+    EXPECT_EQ(JobEclPath(f.store.Store(), 0), path);
+    EXPECT_TRUE(Has(ReadFile(path), "vid_file0=/elsewhere/Movie.3.mpv"));
+    EXPECT_TRUE(Has(ReadFile(path), "aud_file=/elsewhere/Movie.3.mpa"));
+    EXPECT_EQ(f.state.m_OutputPath, "/elsewhere/Movie.3.mpv");
+    EXPECT_EQ(run::RunnerOutputPath(path), f.dir.File("Movie.2.run.log"));
+    EXPECT_EQ(cluster::DescriptionPathFor(path), f.dir.File("Movie.2.job.reg"));
+    EXPECT_EQ(cluster::JobLogPathFor(path), f.dir.File("Movie.2.job.log"));
 }
 
 TEST(EclWriter, LineBreaksFromAnySourceAddNoLines) {
@@ -281,6 +300,13 @@ TEST(EclWriter, MissingStoreKeysAndUnwritableFile) {
     std::string path = WriteEcl(bare.Store(), 0, 5, f.settings, nullptr, f.state);
     ASSERT_FALSE(path.empty()); // no templates: an empty file is left
     EXPECT_EQ(ReadFile(path), "");
+
+    // A source that cannot be read gets no list (the encoder would see a picture of 0 x 0).
+    std::remove(path.c_str());
+    f.facts.opened = false;
+    EXPECT_EQ(f.Write(f.Job(2), 5), "");
+    EXPECT_TRUE(f.state.m_SourceUnreadable);
+    EXPECT_FALSE(testing_support::FileExists(f.dir.File("Movie.ecl")));
 }
 
 TEST(EclWriter, GopHeaderOfAnyStoredGopWrapsAsThirtyTwoBitsDo) {
@@ -301,5 +327,22 @@ TEST(EclWriter, GopHeaderOfAnyStoredGopWrapsAsThirtyTwoBitsDo) {
         f.store.Store().WriteNumber(store::kHive, tpl, "GOP (M)", c.m);
         f.store.Store().WriteNumber(store::kHive, tpl, "GOP (N/M)", c.nm);
         EXPECT_TRUE(Has(f.Write(f.Job(2), 5), c.line));
+    }
+}
+
+TEST(EclWriter, AJobForTheTwoThreePassIsCodedProgressiveWhateverItsFieldFlag) {
+    Fixture f;
+    struct Case {
+        int telecide;
+        int progressive;
+        const char* line;
+    };
+    for (const Case& c : {Case{0, 0, "progressive=0"}, Case{0, 1, "progressive=1"},
+                          Case{1, 0, "progressive=1"}, Case{1, 1, "progressive=1"}}) {
+        auto job = f.Job(1);
+        job.telecide = c.telecide;
+        job.progressive = c.progressive;
+        EXPECT_TRUE(Has(f.Write(job, 5), c.line))
+            << "telecide " << c.telecide << ", progressive " << c.progressive;
     }
 }

@@ -9,6 +9,7 @@
 #include "log/log.h"
 #include "pulldown/pulldown.h"
 #include "pulldown/pulldown_worker.h"
+#include "pulldown/stream_report.h"
 #include "run/chapter_files.h"
 #include "store/paths.h"
 #include "support/media.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using encoder_test::kProgramDir;
@@ -183,6 +185,66 @@ TEST_F(Authoring, FilmJobWithTheTwoThreePassAndChapters) {
 
     const std::string disc = Author(film, "NTSC");
     ExpectChaptersWhereTheFileSays(film, disc, 3);
+}
+
+TEST_F(Authoring, FilmJobsWithFieldFlagsOrAConstantRateStayLegalThroughThePass) {
+    const std::string source = m_Dir.File("Film.avi");
+    ASSERT_TRUE(media::MakeAvi(source, "720x480", "24000/1001", 2, "mpeg4", false));
+    struct Case {
+        const char* name;
+        const char* templateKey;
+        int progressive;
+    };
+    for (const Case& c : {Case{"fields", "1", 0}, Case{"constant rate", "3", 1}}) {
+        SCOPED_TRACE(c.name);
+        jobs::JobRecord job = Job(source, c.templateKey[0] - '0', c.templateKey);
+        job.aspectRatio = 2;
+        job.bitrateAvg = 5000;
+        job.progressive = c.progressive;
+        job.telecide = 1;
+        job.endFrame = 48;
+        ecl::EclState state = Encode(job, ecl::SourceFacts{true, 720, 480, 24000, 1001, 48});
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        const std::string film = state.m_OutputPath + ".m2v";
+        pulldown::PulldownProcessor pass(state.m_OutputPath, film, pulldown::WindowRunOptions(),
+                                         {});
+        ASSERT_EQ(pass.Run(), 0);
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(film, report, error)) << error;
+        EXPECT_EQ(report.illegalFieldFlags, 0u);
+        EXPECT_EQ(report.overflows, 0u);
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        Author(film, "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+    }
+}
+
+TEST_F(Authoring, ASourceAtARateNoMpegStreamCarriesBecomesAPalStreamOfItsLength) {
+    const std::string source = m_Dir.File("Webcam.mp4");
+    ASSERT_TRUE(media::Run("ffmpeg -nostdin -v error -y -f lavfi -i "
+                           "testsrc2=size=720x576:rate=15 -t 2 -c:v libx264 -pix_fmt yuv420p '" +
+                           source + "'"));
+    const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+    ASSERT_TRUE(facts.opened);
+    EXPECT_EQ(facts.rate, 25u);
+    EXPECT_EQ(facts.frames, 50);
+    jobs::JobRecord job = Job(source, 1, "1");
+    job.aspectRatio = 2;
+    job.bitrateAvg = 4000;
+    job.endFrame = facts.frames;
+    ecl::EclState state = Encode(job, facts);
+    ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+    EXPECT_NE(m_EncoderOutput.find("which no MPEG-2 stream carries"), std::string::npos)
+        << m_EncoderOutput;
+    pulldown::StreamReport report;
+    std::string error;
+    ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+    EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+    EXPECT_EQ(report.dvd.system, "PAL");
+    // The source's two seconds, within one frame.
+    EXPECT_NEAR(report.durationSeconds, 2.0, 1.0 / 25);
+    Author(state.m_OutputPath, "PAL");
 }
 
 TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {

@@ -1,6 +1,7 @@
 // The real window in an X session with a window manager and a notification area, used as a
 // person uses it: the close box, minimising, keys, typing, a first start and a run, through
 // real key, mouse and window-manager events.
+#include "gui/settings_window.h"
 #include "gui/up_down.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -190,6 +192,15 @@ TEST(DesktopTray, MinimiseHidesTheWindowAndTheTrayBringsItBackWhole) {
                                                   app::kTrayRightButtonDown));
     QMenu* menu = program->Tray().Menu();
     ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kLong));
+    // Each entry is in the help, and the two stops say why they are off while idle.
+    const QString help = gui_testing::HelpText(folder.Dir().File("vantaq.html"));
+    for (QAction* action : menu->actions()) {
+        EXPECT_TRUE(gui_testing::NamedInHelp(help, action->text())) << action->text().toStdString();
+        if (action->text().startsWith("Stop")) {
+            EXPECT_FALSE(action->isEnabled());
+            EXPECT_TRUE(action->toolTip().endsWith("(No run is in progress.)"));
+        }
+    }
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
     ASSERT_TRUE(restored()) << MapState(id);
 
@@ -365,6 +376,7 @@ TEST(DesktopKeys, EscapeClosesTheOpenListOrMenuFirstAndMnemonicsAreUnique) {
 TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     ProgramFolder folder;
     folder.WriteJobs(3);
+    folder.WriteJobSources(3);
     // The runner holds each encode until the test lets it go.
     std::string runner = folder.Dir().File("EclCCE");
     std::filesystem::remove(runner);
@@ -397,8 +409,38 @@ TEST(DesktopRun, TheJobBeingEncodedStaysSelectedAndThePulldownUtilityWaits) {
     QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
     ASSERT_TRUE(PopupOpens());
     EXPECT_FALSE(utility->isEnabled());
+    EXPECT_TRUE(utility->toolTip().contains("(A run is in progress"))
+        << utility->toolTip().toStdString();
     QTest::keyClick(Popup(), Qt::Key_Escape);
     ASSERT_TRUE(PopupCloses());
+    // So is New Job, whose hint, read as it shows, says why.
+    auto* newJob = Widget<QPushButton>(*program, kNewJob);
+    ASSERT_FALSE(newJob->isEnabled());
+    QHelpEvent hover(QEvent::ToolTip, newJob->rect().center(),
+                     newJob->mapToGlobal(newJob->rect().center()));
+    QApplication::sendEvent(newJob, &hover);
+    EXPECT_TRUE(newJob->toolTip().endsWith("(A run is in progress: New Job is offered again when "
+                                           "it ends.)"))
+        << newJob->toolTip().toStdString();
+
+    // Exit is offered during the run and asks the close box's question; Cancel keeps both
+    // the window and the run.
+    QString byCloseBox;
+    gui_testing::AnswerNextBox("Cancel", &byCloseBox);
+    RunTool("wmctrl", {"-i", "-c", "0x" + QString::number(w.winId(), 16)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !byCloseBox.isEmpty(); }, kLong));
+    auto* exit = Widget<QPushButton>(*program, kExit);
+    ASSERT_TRUE(exit->isEnabled()) << exit->toolTip().toStdString();
+    QString byExit;
+    gui_testing::AnswerNextBox("Cancel", &byExit);
+    QTest::mouseClick(exit, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !byExit.isEmpty(); }, kLong));
+    EXPECT_EQ(byExit, byCloseBox);
+    EXPECT_FALSE(w.Ended());
+    EXPECT_TRUE(program->Logic().Processing());
+    // The menu's key reaches the window once the window manager has given it back the focus.
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w, kLong));
 
     // Once the queue has run out it is offered again.
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));
@@ -469,4 +511,37 @@ TEST(DesktopHelp, ContentsGoesToTheDesktopOpener) {
               QUrl::fromLocalFile(QString::fromStdString(folder.Dir().File("vantaq.html")))
                   .toString()
                   .toStdString());
+}
+
+// The output folder typed into the settings: one that does not exist is named in a box, the
+// window stays with the folder to change in focus, and once it exists OK takes it.
+TEST(DesktopSettings, AnOutputFolderThatCannotTakeTheOutputIsRefusedWithAMessage) {
+    ProgramFolder folder;
+    auto program = Started(folder);
+    gui::SettingsWindow settings(program->Store(), &program->Window());
+    // Modal, as File > Settings runs it.
+    settings.setWindowModality(Qt::ApplicationModal);
+    settings.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings, kLong));
+    gui::WidgetDialog& d = static_cast<gui::WidgetDialog&>(settings.Dialog());
+    using namespace platform::settings_dialog;
+    QTest::mouseClick(dynamic_cast<QAbstractButton*>(d.Widget(kOutputSelected)), Qt::LeftButton);
+    auto* typed = dynamic_cast<QLineEdit*>(d.Widget(kOutputDirectory));
+    ASSERT_NE(typed, nullptr);
+    typed->setFocus();
+    const std::string out = folder.Dir().File("out");
+    QTest::keyClicks(typed, QString::fromStdString(out));
+    QString said;
+    gui_testing::AnswerNextBox("OK", &said);
+    QTest::keyClick(typed, Qt::Key_Return); // the dialog's default button, OK
+    EXPECT_EQ(said.toStdString(), "The output folder \"" + out + "\" does not exist.");
+    EXPECT_TRUE(settings.isVisible());
+    EXPECT_NE(settings.result(), QDialog::Accepted);
+    // Back from the box, the folder to change has the focus.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return typed->hasFocus(); }, kLong));
+
+    std::filesystem::create_directories(out);
+    QTest::keyClick(typed, Qt::Key_Return);
+    EXPECT_EQ(settings.result(), QDialog::Accepted);
+    EXPECT_FALSE(settings.isVisible());
 }

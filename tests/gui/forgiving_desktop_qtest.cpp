@@ -97,7 +97,8 @@ TEST(DesktopForgiving, EscapeAndClearAskBeforeAnythingIsLost) {
     clear->setFocus();
     AnswerNextBox("Cancel", &seen);
     QTest::keyClick(clear, Qt::Key_Space);
-    EXPECT_EQ(seen.toStdString(), "Remove all 3 jobs from the Job List?\nThis cannot be undone.");
+    EXPECT_EQ(seen.toStdString(),
+              "Remove all 3 jobs from the Job List?\nEdit > Undo brings them back.");
     EXPECT_EQ(d.GetCount(kJobList), 3);
 
     // Escape again, "Save as job": the changed job is stored, then the window ends.
@@ -123,7 +124,8 @@ TEST(DesktopForgiving, ClearRemovesAfterTheQuestionAndLogsIt) {
     QTest::mouseClick(Widget<QToolButton>(*program, kClear), Qt::LeftButton);
     EXPECT_EQ(program->Window().Dialog().GetCount(kJobList), 0);
     EXPECT_EQ(jobs::JobCount(program->Store()), 0);
-    EXPECT_TRUE(Has(LogRows(*program), "0 Cleared the Job List: removed 2 jobs."));
+    EXPECT_TRUE(Has(LogRows(*program),
+                    "0 Cleared the Job List: removed 2 jobs (Edit > Undo brings them back)."));
     EXPECT_TRUE(Has(LogRows(*program), "3   Removed job job 0"));
     EXPECT_TRUE(Has(LogRows(*program), "3   Removed job job 1"));
     // With no edit in the editor, Escape closes at once, as it always did.

@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 
 #include <QCoreApplication>
+#include <QLocalSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -46,4 +47,36 @@ TEST(KeywordHandover, NobodyListeningIsAFailure) {
     std::string error;
     EXPECT_FALSE(gui::HandKeywords(dir.File("store.sqlite"), "/", {"-start"}, 300, error));
     EXPECT_NE(error.find("does not answer"), std::string::npos) << error;
+}
+
+TEST(KeywordHandover, AHostileRequestIsDroppedAndTheNextIsTaken) {
+    testing_support::TempDir dir;
+    std::string storePath = dir.File("store.sqlite");
+    gui::KeywordReceiver receiver(storePath);
+    std::string error;
+    ASSERT_TRUE(receiver.Listen(error)) << error;
+    std::vector<std::string> handed;
+    receiver.SetHandler(
+        [&](const std::string&, const std::vector<std::string>& arguments) { handed = arguments; });
+
+    // An argument count of 2^63 - 1: the connection is dropped unanswered.
+    QLocalSocket hostile;
+    hostile.connectToServer(gui::KeywordServerName(storePath));
+    ASSERT_TRUE(hostile.waitForConnected(5000));
+    hostile.write(QByteArray("\0"
+                             "9223372036854775807\0",
+                             21));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return hostile.state() == QLocalSocket::UnconnectedState; }, 10000));
+    EXPECT_TRUE(hostile.readAll().isEmpty());
+
+    std::atomic<bool> taken{false};
+    std::thread second([&] {
+        std::string why;
+        taken = gui::HandKeywords(storePath, "/work", {"-start"}, 5000, why);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !handed.empty(); }, 15000));
+    second.join();
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(handed, std::vector<std::string>{"-start"});
 }

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 using namespace platform::main_window;
 using gui_testing::Has;
@@ -163,11 +165,23 @@ TEST(WindowSettings, DialogShowsAndStoresTheSettings) {
     QTest::keyClicks(options, "--time=5");
     QTest::keyClick(options, Qt::Key_Return);
     QTest::keyClicks(options, "--comment=a b");
+    // The output folder is typed; one that does not exist is refused and nothing is stored.
+    auto* typed = qobject_cast<QLineEdit*>(widgets.Widget(kOutputDirectory));
+    ASSERT_NE(typed, nullptr);
+    const std::string out = folder.Dir().File("out");
+    QTest::keyClicks(typed, QString::fromStdString(out));
+    dynamic_cast<QAbstractButton*>(widgets.Widget(kOk))->click();
+    EXPECT_NE(window.result(), QDialog::Accepted);
+    uint32_t same = 9;
+    EXPECT_FALSE(s.ReadNumber(store::kHive, store::kRootPath, "OutputSameDir", same) && same == 0);
+    std::filesystem::create_directories(out);
     dynamic_cast<QAbstractButton*>(widgets.Widget(kOk))->click();
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    uint32_t same = 9;
     ASSERT_TRUE(s.ReadNumber(store::kHive, store::kRootPath, "OutputSameDir", same));
     EXPECT_EQ(same, 0u);
+    std::string stored;
+    ASSERT_TRUE(s.ReadString(store::kHive, store::kRootPath, "OutputDirectory", 1024, stored));
+    EXPECT_EQ(stored, out);
     cluster::ClusterSettings where = cluster::ReadClusterSettings(s);
     EXPECT_TRUE(where.m_UseSlurm);
     EXPECT_EQ(where.m_SbatchOptions, (std::vector<std::string>{"--time=5", "--comment=a b"}));

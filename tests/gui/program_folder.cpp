@@ -3,13 +3,17 @@
 
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
+#include "support/media.h"
+#include "support/test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -49,6 +53,17 @@ void ProgramFolder::WriteJobs(int count) {
     unit.Commit();
 }
 
+void ProgramFolder::WriteJobSources(int count) {
+    std::filesystem::create_directories(Dir().File("media"));
+    store::KeyStore s;
+    ASSERT_TRUE(s.Open(StorePath()));
+    for (int i = 0; i < count; ++i) {
+        std::string path = Dir().File("media/job " + std::to_string(i) + ".avi");
+        ASSERT_TRUE(testing_support::WriteFile(path, media::BuildAvi(media::AviSpec())));
+        ASSERT_TRUE(jobs::SetJobString(s, i, jobs::kInput, path));
+    }
+}
+
 std::unique_ptr<gui::Program>
 ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
     gui::ProgramOptions options;
@@ -60,6 +75,25 @@ ProgramFolder::MakeProgram(const std::vector<std::string>& arguments) {
     std::string error;
     EXPECT_TRUE(program->Open(error)) << error;
     return program;
+}
+
+QString HelpText(const std::string& helpPath) {
+    QFile file(QString::fromStdString(helpPath));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QString();
+    }
+    QTextDocument document;
+    document.setHtml(QString::fromUtf8(file.readAll()));
+    return document.toPlainText().simplified().toLower();
+}
+
+bool NamedInHelp(const QString& helpText, QString caption) {
+    caption.replace("&&", "\x01").remove('&').replace('\x01', '&');
+    caption = caption.simplified().toLower();
+    if (caption.endsWith(':')) {
+        caption.chop(1);
+    }
+    return !caption.isEmpty() && helpText.contains(caption);
 }
 
 bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -23,6 +23,9 @@ public:
 
     // Writes `count` pending jobs named "job <n>" in one transaction.
     void WriteJobs(int count);
+    // Gives the first `count` jobs readable sources, "media/job N.avi" in the folder (a header
+    // of 320 x 240 at 25 frames a second), for tests whose runs must reach the encoder.
+    void WriteJobSources(int count);
 
     // A program over this folder with `arguments` on its command line; not yet started.
     std::unique_ptr<gui::Program> MakeProgram(const std::vector<std::string>& arguments);
@@ -51,6 +54,12 @@ template <typename W> W* Widget(gui::Program& program, int id) {
 // Answers the next message box with the button captioned `button` once it is on screen, and
 // keeps its text in `seen`. The box is modal: the event that opens it returns only after this.
 void AnswerNextBox(const QString& button, QString* seen);
+
+// The help file's text as a reader sees it (tags gone, entities read, blanks collapsed, lower
+// case), and whether a control's caption (mnemonic '&', line breaks and
+// a closing ':' dropped) is named in it.
+QString HelpText(const std::string& helpPath);
+bool NamedInHelp(const QString& helpText, QString caption);
 
 // A program over `folder`, started, with its window on screen and active (each wait ends as
 // soon as it holds, at most `timeoutMs`).

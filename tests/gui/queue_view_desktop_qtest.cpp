@@ -72,6 +72,7 @@ QString Balloon() {
 TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ProgramFolder folder;
     folder.WriteJobs(3);
+    folder.WriteJobSources(2); // the third job's source is not there
     {
         store::KeyStore s;
         ASSERT_TRUE(s.Open(folder.StorePath()));
@@ -99,8 +100,8 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     EXPECT_EQ(Details(*program, 0).rfind("Encoding 20%, ", 0), 0u) << Details(*program, 0);
     // The template's display name, as the template list shows it.
     EXPECT_EQ(Details(*program, 1), std::string("Pending  |  ") +
-                                        templates::DefaultTemplateName(3) +
-                                        "  |  /media/in/job 1.mpv");
+                                        templates::DefaultTemplateName(3) + "  |  " +
+                                        folder.Dir().File("media/job 1.mpv"));
     for (const std::string& row : LogRows(*program)) {
         EXPECT_EQ(row.find("% / held"), std::string::npos) << row;
     }
@@ -109,9 +110,13 @@ TEST(DesktopQueue, TitleAndJobLineFollowTheEncodeAndTheEndIsNotified) {
     ASSERT_TRUE(testing_support::WriteFile(folder.Dir().File("release"), ""));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !program->Logic().Processing(); }, 60000));
     EXPECT_EQ(w.windowTitle(), idleTitle);
-    // The row names the first error of the job's run: its source is not there.
-    EXPECT_EQ(Details(*program, 0), "Error: Source file not found: /media/in/job 0.avs  |  "
-                                    "no template  |  /media/in/job 0.mpv");
+    // Each row names the first error of its job's run: no stream, or a source that is not there
+    // (that job never reached the encoder).
+    const std::string stream = folder.Dir().File("media/job 0.mpv");
+    EXPECT_EQ(Details(*program, 0), "Error: The encoder wrote no video stream " + stream +
+                                        "  |  no template  |  " + stream);
+    EXPECT_EQ(Details(*program, 2), "Error: Source file not found: /media/in/job 2.avs  |  "
+                                    "no template  |  /media/in/job 2.mpv");
     ASSERT_TRUE(QTest::qWaitFor([] { return !Balloon().isEmpty(); }, kLong));
     EXPECT_TRUE(Balloon().contains("Queue finished: 0 jobs completed, 3 failed."))
         << Balloon().toStdString();
@@ -147,6 +152,7 @@ TEST(DesktopQueue, ContextMenuActsOnTheJobUnderThePointer) {
     }
     EXPECT_EQ(offered.join(", ").toStdString(),
               "Move &Up, Move &Down (off), &Delete, &Reset, Open &Output Folder, "
+              "Open &Job Log (off), "
               "&Stream Report\u2026 (off)");
     QTest::keyClick(menu, Qt::Key_O);
     QFile args(QString::fromStdString(opener + ".args"));

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QChartView>
 #include <QElapsedTimer>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineSeries>
 #include <QListView>
@@ -178,20 +179,23 @@ TEST(DesktopStreamReport, FromTheContextMenuAndTheVerdict) {
     ReportWindow()->close();
 }
 
-// A two-hour NTSC stream's report (216,000 pictures) opens well within a second.
-TEST(StreamReportWindow, OpensQuicklyOnALongStream) {
+namespace {
+
+// A report of `pictures` NTSC pictures in GOPs of 15 at `bitRate`, written as the run keeps it;
+// its path.
+std::string WriteNtscReport(const testing_support::TempDir& dir, size_t pictures, uint32_t bitRate,
+                            uint16_t width) {
     pulldown::StreamReport r;
     r.readable = true;
     r.endCode = true;
     r.sequence.mpeg2 = true;
-    r.sequence.width = 720;
+    r.sequence.width = width;
     r.sequence.height = 480;
     r.sequence.aspectCode = 2;
     r.sequence.frameRateCode = 4;
     r.sequence.frameRate = 30000.0 / 1001;
-    r.sequence.bitRate = 9800000;
+    r.sequence.bitRate = bitRate;
     r.sequence.vbvBufferBits = 112 * 16384;
-    const size_t pictures = 216000;
     for (size_t i = 0; i < pictures; ++i) {
         pulldown::ReportPicture p;
         p.type = i % 15 == 0 ? 1 : (i % 3 == 0 ? 2 : 3);
@@ -207,10 +211,17 @@ TEST(StreamReportWindow, OpensQuicklyOnALongStream) {
         r.pictures.push_back(p);
     }
     pulldown::CompleteReport(r);
-    ASSERT_GT(r.durationSeconds, 7200.0);
+    std::string path = dir.File("stream.report.json");
+    EXPECT_TRUE(testing_support::WriteFile(path, pulldown::ReportToJson(r)));
+    return path;
+}
+
+} // namespace
+
+// A two-hour NTSC stream's report (216,000 pictures) opens well within a second.
+TEST(StreamReportWindow, OpensQuicklyOnALongStream) {
     testing_support::TempDir dir;
-    std::string path = dir.File("long.report.json");
-    ASSERT_TRUE(testing_support::WriteFile(path, pulldown::ReportToJson(r)));
+    std::string path = WriteNtscReport(dir, 216000, 9800000, 720);
 
     QElapsedTimer timer;
     timer.start();
@@ -222,5 +233,49 @@ TEST(StreamReportWindow, OpensQuicklyOnALongStream) {
     std::cout << "[ report window on a 2-hour report: " << ms << " ms ]\n";
     ExpectWindowShows(window, path);
     EXPECT_LE(Series(window, "rateChart", "perSecond")->count(), 2000);
+    window->close();
+}
+
+// At the size it opens with, every text of both charts (titles, axis labels and titles, legend)
+// is drawn whole inside its chart, never cut to "..." for want of room: on a long stream's
+// report that breaks a rule, so the verdict takes several lines. A screenshot is kept
+// beside the tests.
+TEST(StreamReportWindow, EveryLabelIsWholeAtTheSizeItOpensWith) {
+    testing_support::TempDir dir;
+    // Too narrow for DVD-Video and above its peak rate.
+    std::string path = WriteNtscReport(dir, 2 * 3600 * 30, 15000000, 544);
+    QDialog* window = gui::OpenStreamReportWindow(path, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QSize opened = window->size();
+    QImage shot = window->grab().toImage();
+    ASSERT_EQ(shot.size() / shot.devicePixelRatio(), opened);
+    shot.save(QString::fromStdString(std::string(VANTAQ_TEST_BIN_DIR) + "/stream-report.png"));
+    auto* verdict = window->findChild<QLabel*>("verdict");
+    ASSERT_NE(verdict, nullptr);
+    EXPECT_GE(verdict->text().count("<li>"), 1) << verdict->text().toStdString();
+
+    for (const char* name : {"rateChart", "bufferChart"}) {
+        SCOPED_TRACE(name);
+        auto* view = window->findChild<QChartView*>(name);
+        ASSERT_NE(view, nullptr);
+        const QRectF chart = view->chart()->geometry();
+        int texts = 0;
+        for (QGraphicsItem* item : view->scene()->items()) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (text == nullptr || !text->isVisible() || text->toPlainText().isEmpty()) {
+                continue;
+            }
+            ++texts;
+            const QString shown = text->toPlainText();
+            EXPECT_FALSE(shown.contains(QChar(0x2026)) || shown.contains("..."))
+                << "cut: " << shown.toStdString();
+            const QRectF at = text->sceneBoundingRect();
+            EXPECT_TRUE(chart.contains(at)) << shown.toStdString() << " at " << at.x() << ","
+                                            << at.y() << " " << at.width() << "x" << at.height();
+        }
+        // The title, two axis titles, at least three labels on each axis and the legend.
+        EXPECT_GE(texts, 10);
+    }
     window->close();
 }

@@ -68,6 +68,23 @@ TEST(Log, LineFormatAndDebugFilter) {
     EXPECT_EQ(ReadFile(f.log.FilePath()), "13:05:09  detail\r\n13:05:09  ERROR: oops\r\n");
 }
 
+TEST(Log, LongMessagesAreCutAtACharacterStart) {
+    LogFixture f;
+    f.log.SetEnableLogging(true);
+    // "é" is two bytes; the limit falls inside the one after the ASCII part.
+    std::string message =
+        std::string(kMaxLogMessageBytes - 1, 'a') + "\xc3\xa9" + std::string(1 << 20, 'b');
+    f.log.Write(message, kLogError);
+    f.log.Write(std::string(kMaxLogMessageBytes, 'c'), kLogInfo);
+    ASSERT_EQ(f.view.rows.size(), 2u);
+    std::string cut = "13:05:09  " + std::string(kMaxLogMessageBytes - 1, 'a') + "... (" +
+                      std::to_string(message.size() - (kMaxLogMessageBytes - 1)) +
+                      " more bytes left out)";
+    EXPECT_EQ(f.view.rows[0].text, cut);
+    EXPECT_EQ(f.view.rows[1].text, "13:05:09  " + std::string(kMaxLogMessageBytes, 'c'));
+    EXPECT_EQ(ReadFile(f.log.FilePath()).size(), cut.size() + f.view.rows[1].text.size() + 4);
+}
+
 TEST(Log, NewestFiveRowsInView) {
     LogFixture f;
     for (int i = 0; i < 5; ++i) {

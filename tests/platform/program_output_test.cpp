@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
 
 TEST(RunProgram, OutputStatusAndTimeLimit) {
     std::string output;
@@ -17,4 +20,26 @@ TEST(RunProgram, OutputStatusAndTimeLimit) {
     EXPECT_FALSE(platform::RunProgram({"sleep", "30"}, output, status, 200));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(output, "sleep: no answer within 200 ms");
+}
+
+// A program given up ends with what it started: nothing of it keeps running.
+TEST(RunProgram, TimeLimitEndsTheWholeGroup) {
+    std::string output;
+    int status = -1;
+    EXPECT_FALSE(
+        platform::RunProgram({"sh", "-c", "sleep 30 & echo $!; wait"}, output, status, 500));
+    size_t open = output.find('(');
+    ASSERT_NE(open, std::string::npos) << output;
+    std::string child = output.substr(open + 1, output.find(')') - open - 1);
+    // Gone, or a zombie waiting to be reaped.
+    auto alive = [&] {
+        std::ifstream stat("/proc/" + child + "/stat");
+        std::string line;
+        return std::getline(stat, line) && line.find(") Z ") == std::string::npos;
+    };
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (alive() && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(alive()) << "process " << child << " still runs";
 }

@@ -323,7 +323,8 @@ TEST_F(ProgramRun, JobListThatIsAFifoIsRefusedNotWaitedOn) {
     Outcome run = Start("-source:" + fifo + " -start -exit");
     EXPECT_EQ(run.status, 0) << run.stderrText;
     std::string log = ReadFile(m_Dir.File("vantaq.log"));
-    EXPECT_NE(log.find("  ERROR: The file (" + fifo + ") does not exist\r\n"), std::string::npos)
+    EXPECT_NE(log.find("  ERROR: The file (" + fifo + ") is not a regular file\r\n"),
+              std::string::npos)
         << log;
 }
 
@@ -449,7 +450,7 @@ TEST_F(ProgramRun, VideoFilesOfEveryContainerEncodeFrameExact) {
     for (const Job& job : expected) {
         list += "0," + job.source + ",0,6000,3000,3,1,-1,-1," + job.range + ",-1,-1,-1,-1\r\n";
     }
-    list += "0," + text + ",0,6000,3000,3,1\r\n";
+    list += "0," + text + ",0,6000,3000,3,1,-1,-1,-1,0,-1,-1,-1,-1\r\n";
     WriteFile(m_Dir.File("jobs.txt"), list);
     AddStoredJobs(0);
 

@@ -17,7 +17,9 @@ endif()
 # stream with 00 00 01 B7 appended: film-mpeg2-window-options (0x01; testsrc 160x120 at
 # 24000/1001, 1 s, mpeg2video -g 6 -bf 2 -b:v 2500k, so longer than one 32,768-byte block),
 # film-mpeg1 (0x00; 64x48, 0.5 s, mpeg1video -g 6 -bf 2 -b:v 300k), display-ext-frame-rate-no-rff
-# (0x24; 64x48, 0.5 s, mpeg2video -g 4 -bf 1 -seq_disp_ext always with bt709 colours, -b:v 300k).
+# (0x24; 64x48, 0.5 s, mpeg2video -g 4 -bf 1 -seq_disp_ext always with bt709 colours, -b:v 300k),
+# picture-start-code-flood (0x07; a 720x480 sequence header, 10,000 bare picture start codes and
+# the end code, written by hand).
 vantaq_add_fuzzer(pulldown SOURCES pulldown_fuzzer.cpp
     LIBRARIES vantaq_pulldown_reference SEEDS fuzz-seeds
     MAX_LEN 48000 RUNS 2000)

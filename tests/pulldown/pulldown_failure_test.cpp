@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -307,6 +308,54 @@ TEST(PulldownTool, RunsWritesLogsAndExitsWithTheCode) {
     EXPECT_EQ(status, 1);
 }
 
+TEST(PulldownFailure, TheTwoThreePassTakesOnlyFilmCodedAsProgressiveFrames) {
+    TempDir dir;
+    const std::string& film = StreamBytes(StreamKind::kFilmClosedGop12);
+    ASSERT_TRUE(WriteFile(dir.File("film.mpv"), film));
+    RunRecord once = RunFast(dir.File("film.mpv"), dir.File("film.mpv.m2v"), WindowOptions());
+    ASSERT_EQ(once.code, 0);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int code;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"a second pass", ReadFile(dir.File("film.mpv.m2v")), 10,
+         "ERROR: The stream is at 29.97 frames a second; 2:3 pulldown takes 23.976 film "
+         "streams only. (pulldown)"},
+        {"PAL", StreamBytes(StreamKind::kPal25), 10, "ERROR: The stream is at 25 frames a second"},
+        {"field-coded film", StreamBytes(StreamKind::kFilmInterlaced), 11,
+         "ERROR: Picture 1 is coded with field prediction or DCT; 2:3 pulldown needs a stream "
+         "coded as progressive frames. (pulldown)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteFile(dir.File("in.mpv"), c.bytes));
+        RunRecord run = RunFast(dir.File("in.mpv"), dir.File("out.m2v"), WindowOptions());
+        EXPECT_EQ(run.code, c.code);
+        EXPECT_EQ(LastLine(run).first.rfind(c.line, 0), 0u) << LastLine(run).first;
+        EXPECT_EQ(LastLine(run).second, 2);
+        int status = -1;
+        RunCommand(ShellQuote(Tool()) + " " + ShellQuote(dir.File("in.mpv")) + " " +
+                       ShellQuote(dir.File("tool.m2v")) + " >/dev/null",
+                   status);
+        EXPECT_EQ(status, c.code);
+    }
+    // Stamping a rate or stripping flags is no 2:3 pass: any stream goes.
+    PulldownOptions stamp;
+    stamp.m_SetFrameRate = true;
+    stamp.m_FrameRateIndex = 3;
+    EXPECT_EQ(RunFast(dir.File("in.mpv"), dir.File("stamp.m2v"), stamp).code, 0);
+
+    // Every picture of the pass's output is marked variable rate.
+    std::vector<uint32_t> before = ReadFields(film).vbvDelays;
+    std::vector<uint32_t> after = ReadFields(ReadFile(dir.File("film.mpv.m2v"))).vbvDelays;
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(std::count(after.begin(), after.end(), 0xFFFFu),
+              static_cast<std::ptrdiff_t>(after.size()));
+}
+
 TEST(PulldownTool, FinishesWithItsCodeWhenStandardOutputIsClosed) {
     TempDir dir;
     const std::string& s = StreamBytes(StreamKind::kFilmClosedGop12);
@@ -335,6 +384,12 @@ TEST(PulldownTool, RefusesItsSourceAndBadCommandLines) {
         EXPECT_EQ(status, 4) << target;
         EXPECT_EQ(ReadFile(dir.File("m.mpv")), s);
     }
+    // A device has no end: refused before anything is read or written.
+    RunCommand(ShellQuote(Tool()) + " /dev/zero " + ShellQuote(dir.File("zero.m2v")) +
+                   " 2>/dev/null",
+               status);
+    EXPECT_EQ(status, 2);
+    EXPECT_FALSE(testing_support::FileExists(dir.File("zero.m2v")));
     for (const char* args : {"", "--aspect=9 m.mpv", "--bogus m.mpv", "a b c"}) {
         RunCommand(ShellQuote(Tool()) + " " + args + " 2>/dev/null", status);
         EXPECT_EQ(status, 64) << args;

@@ -39,7 +39,7 @@ std::vector<int64_t> PicturesBeforeGops(const std::string& s) {
 }
 
 // Offsets of the bytes a pulldown may change: sequence header byte 7, sequence extension byte
-// 5, GOP bytes 4-7, picture coding extension bytes 7-8.
+// 5, GOP bytes 4-7, picture header bytes 5-7 (vbv_delay), picture coding extension bytes 7-8.
 std::set<size_t> ChangeableBytes(const std::string& s) {
     std::set<size_t> out;
     for (const StartCode& sc : FindStartCodes(s)) {
@@ -51,6 +51,8 @@ std::set<size_t> ChangeableBytes(const std::string& s) {
             out.insert(o + 5);
         } else if (sc.value == 0xB8) {
             out.insert({o + 4, o + 5, o + 6, o + 7});
+        } else if (sc.value == 0x00) {
+            out.insert({o + 5, o + 6, o + 7});
         } else if (sc.value == 0xB5 && id == 8) {
             out.insert({o + 7, o + 8});
         }

@@ -56,6 +56,20 @@ public:
             Line("Unable to set file position.", 2);
         } else if (rc == 9) {
             Line("ERROR: Next sequence error. (pulldown)", 2);
+        } else if (rc == 10) {
+            static const char* const kRates[] = {"23.976", "24", "25",    "29.97",
+                                                 "30",     "50", "59.94", "60"};
+            std::string rate = m_RefusedRate >= 1 && m_RefusedRate <= 8
+                                   ? kRates[m_RefusedRate - 1]
+                                   : "frame_rate_code " + std::to_string(m_RefusedRate);
+            Line("ERROR: The stream is at " + rate +
+                     " frames a second; 2:3 pulldown takes 23.976 film streams only. (pulldown)",
+                 2);
+        } else if (rc == 11) {
+            Line("ERROR: Picture " + std::to_string((long long)m_Pictures) + " is " +
+                     (m_RefusedField ? "a field picture" : "coded with field prediction or DCT") +
+                     "; 2:3 pulldown needs a stream coded as progressive frames. (pulldown)",
+                 2);
         }
         if (rc != 0) {
             return rc;
@@ -299,6 +313,7 @@ private:
         Read(8);
         Read(12);
         Read(12);
+        int rate = (int)(Peek(8) & 0x0F);
         if (!m_Eof) {
             uint8_t& b = m_Buf[m_Index];
             if (m_Aspect >= 1 && m_Aspect <= 4) {
@@ -323,7 +338,14 @@ private:
                 Read(8);
             }
         }
-        return Search();
+        if (int rc = Search(); rc != 0) {
+            return rc;
+        }
+        if (m_Pulldown && rate != 1) {
+            m_RefusedRate = rate;
+            return 10;
+        }
+        return 0;
     }
 
     int SequenceExtension() {
@@ -363,7 +385,11 @@ private:
         Read(8);
         m_TemporalReference = Read(10);
         uint32_t type = Read(3);
-        Read(16);
+        if (m_Pulldown) {
+            WriteField(0xFFFF, 16);
+        } else {
+            Read(16);
+        }
         if (type == 2 || type == 3) {
             Read(1);
             Read(3);
@@ -388,7 +414,8 @@ private:
         Read(4);
         Read(4);
         Read(2);
-        Read(2);
+        uint32_t structure = Read(2);
+        uint32_t frameDct = (Peek(2) & 1);
         double n = m_GopStart + m_TemporalReference;
         int p = (int)(n - 4 * (long long)(n / 4));
         int tff = (p == 0 || p == 1) ? 1 : 0;
@@ -425,7 +452,14 @@ private:
             Read(7);
             Read(8);
         }
-        return Search();
+        if (int rc = Search(); rc != 0) {
+            return rc;
+        }
+        if (m_Pulldown && (structure != 3 || frameDct != 1)) {
+            m_RefusedField = structure != 3;
+            return 11;
+        }
+        return 0;
     }
 
     int SkipUnit() {
@@ -537,6 +571,8 @@ private:
     int m_Gops = 0;
     double m_BitRateValue = 0;
     bool m_Mpeg2 = false;
+    int m_RefusedRate = 0;
+    bool m_RefusedField = false;
 };
 
 } // namespace

@@ -33,6 +33,11 @@ std::string EncoderArgs(StreamKind kind) {
         return "-f lavfi -i testsrc=size=160x120:rate=24000/1001 -t 2 -c:v mpeg2video -g 12 "
                "-bf 2 -seq_disp_ext always -color_primaries bt709 -color_trc bt709 "
                "-colorspace bt709 -b:v 600k";
+    case StreamKind::kFilmInterlaced:
+        return film + "-c:v mpeg2video -g 12 -bf 2 -flags +ildct+ilme -b:v 800k";
+    case StreamKind::kFilmConstant:
+        return film + "-c:v mpeg2video -g 12 -bf 2 -b:v 800k -minrate 800k -maxrate 800k "
+                      "-bufsize 1835008";
     }
     return {};
 }
@@ -83,6 +88,9 @@ StreamFields ReadFields(const std::string& s) {
             f.timeCodes.push_back(v >> 7);
         } else if (sc.value == 0x00) {
             lastTemporalReference = static_cast<int>((byte(o + 4) << 2) | (byte(o + 5) >> 6));
+            // vbv_delay: the last 3 bits of byte 5, byte 6 and the first 5 bits of byte 7.
+            f.vbvDelays.push_back(((byte(o + 5) & 0x07) << 13) | (byte(o + 6) << 5) |
+                                  (byte(o + 7) >> 3));
         } else if (sc.value == 0xB5) {
             int id = static_cast<int>(byte(o + 4) >> 4);
             if (id == 1) {

@@ -17,6 +17,8 @@ enum class StreamKind {
     kPal25,           // MPEG-2, 25 fps, GOPs of 12
     kMpeg1,           // MPEG-1, 23.976, GOPs of 12
     kFilmDisplayExt,  // like kFilmClosedGop12 with a sequence display extension in each sequence
+    kFilmInterlaced,  // 23.976 coded with field prediction and DCT (frame_pred_frame_dct 0)
+    kFilmConstant,    // 23.976 progressive at a constant rate: every picture has a vbv_delay
 };
 const std::string& StreamBytes(StreamKind kind);
 
@@ -47,6 +49,7 @@ struct StreamFields {
     std::vector<int> progressiveSequence; // per sequence extension
     std::vector<uint32_t> timeCodes;      // 25 bits per GOP header
     std::vector<PictureFlags> pictures;   // per picture coding extension
+    std::vector<uint32_t> vbvDelays;      // per picture header
 };
 StreamFields ReadFields(const std::string& s);
 

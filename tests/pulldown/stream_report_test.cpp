@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace {
 
@@ -69,6 +71,15 @@ std::string PulledDownFilm() {
                    status);
         EXPECT_EQ(status, 0);
     }
+    return path;
+}
+// `source` through vantaq-pulldown with `options`, as `name`; its exit status in `status`.
+std::string Passed(const std::string& source, const std::string& name, const std::string& options,
+                   int& status) {
+    std::string path = Scratch().File(name + ".m2v");
+    RunCommand(ShellQuote(Program("vantaq-pulldown")) + " " + options + " " + ShellQuote(source) +
+                   " " + ShellQuote(path) + " >/dev/null",
+               status);
     return path;
 }
 // The first half of the NTSC stream: a picture cut in two and no end code.
@@ -267,6 +278,39 @@ TEST(StreamReport, PulldownKeepsDurationAndGivesAnUnbrokenCadence) {
     EXPECT_EQ(before.totalBytes, after.totalBytes);
 }
 
+TEST(StreamReport, AConstantRateFilmKeepsALegalBufferThroughThePass) {
+    const std::string film = MakeStream("film-cbr", "testsrc2=size=720x480:rate=24000/1001",
+                                        "-b:v 6M -minrate 6M -maxrate 6M -bufsize 1835008 -g 12 "
+                                        "-aspect 16:9");
+    int status = -1;
+    StreamReport after = Report(Passed(film, "film-cbr-pulldown", "--drop-frame=1", status));
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(Report(film).sequence.vbvDelayCoded);
+    // Repeated fields keep pictures in the buffer longer than a constant rate allows for, so
+    // the pass marks the stream as variable rate, which has no overflows by definition.
+    EXPECT_FALSE(after.sequence.vbvDelayCoded);
+    EXPECT_EQ(after.overflows, 0u);
+    EXPECT_EQ(after.illegalFieldFlags, 0u);
+    EXPECT_TRUE(after.dvd.compliant) << testing::PrintToString(after.dvd.reasons);
+}
+
+TEST(StreamReport, FieldFlagsTheCodingCannotCarryFailTheVerdict) {
+    // Pictures coded with field DCT, then marked progressive by the pass's own options.
+    const std::string fields =
+        MakeStream("ntsc-fields", kNtscInput,
+                   std::string("-b:v 6M ") + kDvdLimits + "-g 15 -aspect 4:3 -flags +ildct+ilme");
+    int status = -1;
+    StreamReport marked =
+        Report(Passed(fields, "ntsc-marked", "--no-rff --progressive-frame=1", status));
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(Report(fields).illegalFieldFlags, 0u);
+    EXPECT_EQ(marked.illegalFieldFlags, marked.pictures.size());
+    EXPECT_FALSE(marked.dvd.compliant);
+    EXPECT_NE(testing::PrintToString(marked.dvd.reasons).find("field coding does not allow"),
+              std::string::npos);
+    EXPECT_EQ(Report(PulledDownFilm()).illegalFieldFlags, 0u);
+}
+
 TEST(StreamReport, RepeatsAreCountedPastTheFirstFieldPicture) {
     // Frame pictures with repeat_first_field around a pair of field pictures: every repeat
     // counts, and the cadence is left unchecked.
@@ -359,9 +403,29 @@ TEST(StreamReport, PiecesOfAnySizeGiveTheSameReport) {
     }
 }
 
+// A sequence header of 720 x 480 at 29.97, one picture and the end code.
+const std::string kTinyStream("\x00\x00\x01\xB3\x2D\x01\xE0\x24\xFF\xFF\xE0\x00"
+                              "\x00\x00\x01\x00\x00\x0F\xFF\xF8"
+                              "\x00\x00\x01\xB7",
+                              24);
+
 TEST(StreamReport, NotAStream) {
+    auto report = [](const std::string& bytes) {
+        pulldown::StreamReportBuilder b;
+        b.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        return b.Finish();
+    };
+    // Zero bytes before the first start code are stuffing; anything else is another kind of
+    // file that merely holds the bytes of a sequence header (an MP4's length fields do).
+    EXPECT_TRUE(report(std::string(5, '\0') + kTinyStream).readable);
+    EXPECT_EQ(report(kTinyStream).pictures.size(), 1u);
     for (const std::string& bytes :
-         {std::string(), std::string("hello, world\n"), std::string("\x00\x00\x01\xB7", 4)}) {
+         {std::string(), std::string("hello, world\n"), std::string("\x00\x00\x01\xB7", 4),
+          std::string("\x00\x00\x00\x18"
+                      "ftypisom",
+                      12) +
+              kTinyStream,
+          std::string("\x00\x00\x01\x00\x00\x0F\xFF\xF8", 8) + kTinyStream}) {
         pulldown::StreamReportBuilder b;
         b.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         StreamReport r = b.Finish();
@@ -370,6 +434,29 @@ TEST(StreamReport, NotAStream) {
         EXPECT_TRUE(r.pictures.empty());
         EXPECT_EQ(r.totalBytes, bytes.size());
     }
+}
+
+// A 4 MiB flood of picture start codes: a million pictures of four bytes. The report and its
+// JSON take a fixed amount per picture, and no tree of them (that took some 250 bytes a
+// picture, 1.1 GB for a flood of 16 MiB).
+TEST(StreamReportFlood, PictureStartCodesCostAFixedAmountEach) {
+    constexpr size_t kPictures = 1u << 20;
+    std::string flood = kTinyStream.substr(0, 12);
+    for (size_t i = 0; i < kPictures; ++i) {
+        flood.append("\x00\x00\x01\x00", 4);
+    }
+    auto start = std::chrono::steady_clock::now();
+    pulldown::StreamReportBuilder b;
+    b.Feed(reinterpret_cast<const uint8_t*>(flood.data()), flood.size());
+    StreamReport r = b.Finish();
+    ASSERT_EQ(r.pictures.size(), kPictures);
+    std::string json = pulldown::ReportToJson(r);
+    EXPECT_LT(json.size(), kPictures * 20);
+    EXPECT_NE(json.find(",\"pictures\":[[16,\"?\",5,0,2,3],[4,\"?\",5,0,2,3],"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "peak KiB";
 }
 
 TEST(StreamReportFile, JsonRoundTripAndTheVerdictFromTheHead) {
@@ -442,6 +529,19 @@ TEST(VantaqProbe, ExitStatusTextAndJson) {
     testing_support::WriteFile(notVideo, "not a stream\n");
     run(ShellQuote(notVideo), status);
     EXPECT_EQ(status, 2);
+    // An H.264 MP4 (the bytes of a sequence header inside it) and a device.
+    std::string mp4 = Scratch().File("clip.mp4");
+    testing_support::WriteFile(mp4, std::string("\x00\x00\x00\x18"
+                                                "ftypisom",
+                                                12) +
+                                        kTinyStream);
+    std::string said = RunCommand(
+        ShellQuote(Program("vantaq-probe")) + " " + ShellQuote(mp4) + " 2>&1 >/dev/null", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, "vantaq-probe: " + mp4 + " is not an MPEG-1/2 video elementary stream\n");
+    said = RunCommand(ShellQuote(Program("vantaq-probe")) + " /dev/zero 2>&1", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(said, "vantaq-probe: /dev/zero is not a regular file\n");
     run("--bogus x", status);
     EXPECT_EQ(status, 64);
 }

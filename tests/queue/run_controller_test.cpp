@@ -1,16 +1,21 @@
 // Whole queues through the run controller with a scripted runner: order, statuses, the pauses,
 // stopping, the two-part method, the pulldown hand-over and the failure paths.
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "platform/control_ids.h"
+#include "platform/posix/posix_processes.h"
 #include "run/process_runner.h"
+#include "run/run_record.h"
 #include "run_fixture.h"
 #include "store/paths.h"
 #include "support/store_faults.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -38,7 +43,7 @@ TEST(RunController, RunsThePendingJobsInOrderAndStopsWhenDry) {
     f.window.exitKeyword = true;
     f.controller->OnStartProcessing();
     EXPECT_TRUE(f.controller->State().m_Processing);
-    EXPECT_FALSE(f.dialog.IsEnabled(ids::kExit));
+    EXPECT_TRUE(f.dialog.IsEnabled(ids::kExit)); // it asks during a run
     f.RunQueue();
 
     EXPECT_EQ(f.Status(0), "Complete");
@@ -315,6 +320,22 @@ TEST(RunController, RunnerThatCannotStartFailsTheJobAndTheQueueGoesOn) {
     EXPECT_TRUE(f.Logged("0 No more jobs!!!"));
 }
 
+TEST(RunController, AMissingSourceFailsTheJobWithoutAListOrAnEncode) {
+    RunFixture f;
+    f.AddJob("missing", 2);
+    f.AddJob("two", 2);
+    f.controller->OnStartProcessing();
+    f.RunQueue();
+    EXPECT_EQ(f.Status(0), "Error");
+    EXPECT_EQ(f.Status(1), "Complete");
+    EXPECT_TRUE(f.Logged("2   ERROR: The source \"" + f.dir.File("media/missing.avi") +
+                         "\" is missing or cannot be read; the job is not encoded"));
+    EXPECT_FALSE(testing_support::FileExists(f.dir.File("media/missing.ecl")));
+    EXPECT_EQ(f.RunnerLog().find("missing"), std::string::npos);
+    EXPECT_EQ(jobs::GetJobLastError(f.store.Store(), 0),
+              "Source file not found: " + f.dir.File("media/missing.avi"));
+}
+
 // Uses up every free descriptor of the process but `left`, until destroyed.
 class DescriptorsLeft {
 public:
@@ -535,4 +556,44 @@ TEST(RunController, AStatusWriteTheStoreRefusesEndsTheRun) {
         EXPECT_TRUE(f.window.closedAfterFailure);
         EXPECT_FALSE(f.window.closed);
     }
+}
+
+// An encode left running by an earlier start and followed by this one: its time left comes from
+// its own start, not from the moment it was followed, so it shrinks as the encode goes on.
+TEST(RunController, AFollowedEncodesTimeLeftComesFromItsOwnStart) {
+    RunFixture f;
+    f.AddJob("followed", 2);
+    const std::string log = f.dir.File("media/followed.run.log");
+    ASSERT_TRUE(testing_support::WriteFile(log, "60% / followed\n"));
+    // The encode: a process of its own that the test ends.
+    platform::PosixProcesses processes;
+    int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(out, 0);
+    run::RunRecord record;
+    ASSERT_EQ(processes.StartInOwnGroup({"sleep", "120"}, out, record.runner.pid), 0);
+    ::close(out);
+    ASSERT_TRUE(processes.Identify(record.runner.pid, record.runner));
+    record.where = run::RunWhere::kLocal;
+    record.key = run::NewRunKey(f.clockSeconds);
+    record.eclPath = f.dir.File("media/followed.ecl");
+    record.jobStartTime = f.clockSeconds - 600; // taken ten minutes ago
+    record.processStartTime = record.jobStartTime;
+    ASSERT_TRUE(run::SaveRunRecord(f.store.Store(), 0, record));
+
+    f.controller->ResumeRun();
+    const run::RunProgress& progress = f.controller->Progress();
+    ASSERT_TRUE(f.queue.RunUntil([&] { return progress.Percent() == 60; }, 20000));
+    EXPECT_EQ(progress.JobSecondsLeft(), 400); // 60% in 600 s
+    f.clockSeconds += 60;
+    std::ofstream(log, std::ios::app) << "66% / followed\n";
+    ASSERT_TRUE(f.queue.RunUntil([&] { return progress.Percent() == 66; }, 20000));
+    EXPECT_EQ(progress.JobSecondsLeft(), 340); // 66% in 660 s
+
+    processes.SignalGroup(record.runner.pid, SIGKILL);
+    processes.Reap(record.runner.pid);
+    // The follower sees the end; the job without outputs ends the followed run.
+    ASSERT_TRUE(f.queue.RunUntil([&] { return f.Logged("3 In OnProcessFinished(MY_TIMER_PASS1)"); },
+                                 20000));
+    f.RunQueue();
+    EXPECT_FALSE(f.controller->State().m_Processing);
 }

@@ -72,8 +72,10 @@ RunFixture::RunFixture() : dialog(platform::MainWindowControls()) {
     services.settings = &settings;
     services.processes = std::make_shared<platform::PosixProcesses>();
     services.programPath = dir.File("vantaq");
-    services.inspect = [](const std::string&) {
-        return ecl::SourceFacts{true, 176, 144, 24000, 1001, 240};
+    services.inspect = [](const std::string& path) {
+        return path.find("missing") != std::string::npos
+                   ? ecl::SourceFacts{}
+                   : ecl::SourceFacts{true, 176, 144, 24000, 1001, 240};
     };
     services.startPulldown = [this](const std::string& source, const std::string& target) {
         pulldowns.push_back({source, target});

@@ -65,7 +65,8 @@ public:
     int64_t OnMessage(platform::Message& message) override;
     void OnTimer(int timerId) override;
 
-    // Adds a pending job of `method` (0 two-part, 2 one pass) with the given name.
+    // Adds a pending job of `method` (0 two-part, 2 one pass) with the given name; a source
+    // whose name holds "missing" cannot be read.
     void AddJob(const std::string& name, int method, int telecide = 0);
     std::string Status(int job);
     // Runs messages from the runner's threads until no process is running, no stream report is

@@ -1,8 +1,12 @@
-// libFuzzer target: CCEData job lists, from the line split to the editor steps of each line.
+// libFuzzer target: CCEData job lists as the program reads them, from the file's lines to the
+// editor steps of each line, in slices stored as transactions.
 #include "jobs/job_builder.h"
 #include "platform/control_ids.h"
 #include "platform/memory_dialog.h"
 #include "run/cce_data.h"
+#include "run/cce_data_import.h"
+#include "run/job_list_lines.h"
+#include "store/key_store.h"
 #include "support/fuzz_support.h"
 
 #include <string>
@@ -12,9 +16,9 @@ using namespace platform::main_window;
 namespace {
 
 // The editor's part, reduced to what the import reads back: a readable source of 1000 frames.
-class Builder : public jobs::JobBuilder {
+class CountingBuilder : public jobs::JobBuilder {
 public:
-    explicit Builder(platform::Dialog& dialog) : m_Dialog(dialog) {}
+    explicit CountingBuilder(platform::Dialog& dialog) : m_Dialog(dialog) {}
     bool ShowSourceInfo(const std::string&) override { return false; }
     void FillNewJob(const std::string& path) override {
         m_Dialog.SetText(kInputFile, path);
@@ -35,29 +39,52 @@ private:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> lines = run::CceDataLines(text);
-    size_t first = 0;
-    std::string version = run::CceDataVersion(lines, first);
-    fuzz_support::Check(first <= lines.size(), "the first data line is a line");
-    for (const std::string& line : lines) {
-        fuzz_support::Check(!line.empty(), "no empty line");
-        for (const std::string& field : run::CceDataFields(line)) {
-            fuzz_support::Check(!field.empty() && field.find(',') == std::string::npos,
-                                "fields are non-empty and hold no comma");
+    std::string path = fuzz_support::WriteInput("jobs.txt", data, size);
+    // The lines the reader gives are text within the limits.
+    run::JobListLines reader;
+    std::string error;
+    size_t lines = 0;
+    bool text = true;
+    if (reader.Open(path, error)) {
+        std::string line;
+        run::JobListLines::Result result;
+        while ((result = reader.Next(line)) == run::JobListLines::Result::kLine) {
+            ++lines;
+            fuzz_support::Check(
+                !line.empty() && line != "\r" && line.size() <= run::kMaxJobListLineBytes &&
+                    line.find('\0') == std::string::npos && line.find('\n') == std::string::npos,
+                "lines are non-empty text within the limit");
+            for (const std::string& field : run::CceDataFields(line)) {
+                fuzz_support::Check(!field.empty() && field.find(',') == std::string::npos,
+                                    "fields are non-empty and hold no comma");
+            }
         }
+        text = result == run::JobListLines::Result::kEnd;
+        fuzz_support::Check(text || !reader.Error().empty(), "a refused line is named");
     }
 
     // The whole import, with two templates in the list.
-    std::string path = fuzz_support::WriteInput("jobs.txt", data, size);
+    static store::KeyStore* store = [] {
+        auto* s = new store::KeyStore();
+        if (!s->Open(fuzz_support::ScratchDir() + "/store.sqlite")) {
+            std::abort();
+        }
+        return s;
+    }();
     fuzz_support::NullLogView view;
     logging::Log log(view, std::string());
     platform::MemoryDialog dialog(platform::MainWindowControls());
     dialog.InsertRow(kTemplateList, -1, "first");
     dialog.InsertRow(kTemplateList, -1, "second");
-    Builder builder(dialog);
-    int added = run::ImportCceData(path, builder, dialog, log, run::SleepFor());
-    fuzz_support::Check(added == builder.added, "every job counted is added");
-    fuzz_support::Check(added <= static_cast<int>(lines.size()), "at most a job per line");
+    CountingBuilder builder(dialog);
+    run::CceDataImport import(path, builder, dialog, log, *store);
+    if (import.Begin()) {
+        fuzz_support::Check(text, "a file with a refused line is not read");
+        while (import.Step(nullptr, 0)) {
+        }
+        import.End();
+    }
+    fuzz_support::Check(import.Added() == builder.added, "every job counted is added");
+    fuzz_support::Check(import.Added() <= static_cast<int>(lines), "at most a job per line");
     return 0;
 }

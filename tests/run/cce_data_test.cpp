@@ -1,6 +1,8 @@
-// CCEData job lists: versions, field splitting, skipped lines, the full format's fields and
-// chapter points, driven through a recording job builder and an in-memory editor.
+// CCEData job lists as the program reads them: versions, field splitting, skipped lines, the
+// full format's fields and chapter points, and files that are no job list, driven through a
+// recording job builder and an in-memory editor.
 #include "run/cce_data.h"
+#include "run/cce_data_import.h"
 
 #include "jobs/job_builder.h"
 #include "jobs/job_panels.h"
@@ -11,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
+#include <unistd.h>
 
 using namespace platform::main_window;
 using testing_support::LogLines;
@@ -101,6 +105,7 @@ private:
 
 struct CceDataFixture : ::testing::Test {
     TempDir dir;
+    testing_support::TempStore store;
     LogLines lines;
     logging::Log log{lines, ""};
     platform::MemoryDialog dialog{platform::MainWindowControls()};
@@ -114,22 +119,29 @@ struct CceDataFixture : ::testing::Test {
             dialog.InsertRow(kTemplateList, -1, name);
         }
     }
+    // Reads the list at `path` as the window does, in slices; the jobs added.
+    int ImportPath(const std::string& path) {
+        run::CceDataImport import(path, builder, dialog, log, store.Store());
+        if (!import.Begin()) {
+            return 0;
+        }
+        while (import.Step(nullptr, 0)) {
+        }
+        import.End();
+        return import.Added();
+    }
     int Import(const std::string& text) {
         std::string path = dir.File("CCEData.txt");
         EXPECT_TRUE(WriteFile(path, text));
-        return run::ImportCceData(path, builder, dialog, log, [this](int ms) {
-            calls.push_back("sleep " + std::to_string(ms));
-        });
+        return ImportPath(path);
     }
 };
 
 TEST_F(CceDataFixture, PlainLinesDriveTheEditorInOrder) {
     EXPECT_EQ(Import("/v/a.avi,2000,8000,5000,1,2\r\n/v/b.avs,0,9000,4000,3,1\r\n"), 2);
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{"show /v/a.avi", "sleep 200", "fill /v/a.avi", "sleep 200",
-                                        "template 1", "sleep 500", "autobias 5000", "add",
-                                        "show /v/b.avs", "sleep 200", "fill /v/b.avs", "sleep 200",
-                                        "template 3", "sleep 500", "autobias 4000", "add"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "show /v/a.avi", "fill /v/a.avi", "template 1", "autobias 5000", "add",
+                         "show /v/b.avs", "fill /v/b.avs", "template 3", "autobias 4000", "add"}));
     ASSERT_EQ(builder.jobs.size(), 2u);
     const AddedJob& b = builder.jobs[1];
     EXPECT_EQ(b.input, "/v/b.avs");
@@ -142,8 +154,9 @@ TEST_F(CceDataFixture, PlainLinesDriveTheEditorInOrder) {
     EXPECT_EQ(b.chapters, "0,100");
     EXPECT_EQ(b.end, "1000");
     EXPECT_EQ(lines.rows,
-              (std::vector<std::string>{"3 CCEData.txt lines: 2",
-                                        "3 No CCEData version specified, using 1.0.0.0"}));
+              (std::vector<std::string>{
+                  "3 CCEData.txt lines: 2", "3 No CCEData version specified, using 1.0.0.0",
+                  "0 Job list " + dir.File("CCEData.txt") + ": 2 jobs added"}));
     EXPECT_EQ(dialog.BadAccesses(), 0);
 }
 
@@ -155,7 +168,7 @@ TEST_F(CceDataFixture, EmptyFieldsVanishAndMissingOnesReadZero) {
     EXPECT_EQ(builder.jobs[0].passes, 1); // missing: 0, clamped into 1..9
     EXPECT_EQ(builder.jobs[1].max, 6000);
     EXPECT_EQ(builder.jobs[1].avg, 500); // "2" moved forward, clamped into 500..9800
-    EXPECT_EQ(calls[calls.size() - 4], "template 0");
+    EXPECT_EQ(calls[calls.size() - 3], "template 0");
 }
 
 TEST_F(CceDataFixture, SkipsNoCceUnreadableAndEmptyLines) {
@@ -197,7 +210,7 @@ TEST_F(CceDataFixture, FullLinesApplyEveryFieldThatIsNotMinusOne) {
            "7,/v/b.avi,1000,8000,6000,2,3,-1,-1,-1,900,-1,-1,-1,-1\r\n"
            "7,/v/c.avi,1000,8000,6000,2,3,40,60,0,0,0,0,1,1\r\n");
     ASSERT_EQ(builder.jobs.size(), 3u);
-    EXPECT_EQ(calls[4], "template 2");
+    EXPECT_EQ(calls[2], "template 2");
     const AddedJob& a = builder.jobs[0];
     EXPECT_EQ(a.input, "/v/a.avi");
     EXPECT_EQ(a.min, 1000);
@@ -262,18 +275,18 @@ TEST_F(CceDataFixture, AspectFieldLeavesOneChoiceAndUnknownTemplatesAddNoJob) {
               2);
 }
 
-TEST_F(CceDataFixture, ShortFullLineIsReportedAndStillAdded) {
-    Import("; 1.0.1.5\n7,/v/a.avi,1000,8000,6000,0,2\n7,/v/b.avi,1000,8000,6000,0,2,30\n");
-    ASSERT_EQ(builder.jobs.size(), 2u);
+TEST_F(CceDataFixture, ShortFullLineIsReportedAndNotAdded) {
+    Import("; 1.0.1.5\n7,/v/a.avi,1000,8000,6000,0,2\n7,/v/b.avi,1000,8000,6000,0,2,30\n"
+           "7,/v/c.avi,1000,8000,6000,0,2,-1,-1,-1,0,-1,-1,-1,-1\n");
+    // Missing fields would have set bias, quality and the flags to 0: only the whole line is a job.
+    ASSERT_EQ(builder.jobs.size(), 1u);
+    EXPECT_EQ(builder.jobs[0].input, "/v/c.avi");
     // Counted among the non-empty lines from 1, the version line included.
-    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 2!"));
-    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 3!"));
-    // Missing fields read as 0: bias and quality go to their spins' lowest, the flags clear.
-    EXPECT_EQ(builder.jobs[1].bias, 30);
-    EXPECT_EQ(builder.jobs[1].quality, 1);
-    EXPECT_EQ(builder.jobs[1].aspect, kAspect4x3);
-    EXPECT_FALSE(builder.jobs[1].topFieldFirst);
-    EXPECT_EQ(builder.jobs[1].end, "1000"); // last frame 0: range untouched
+    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 2! It has 7 fields; a version "
+                          "1.0.1.5 line has at least 15. No job added"));
+    EXPECT_TRUE(lines.Has("2 ERROR: Could not process CCEData line 3! It has 8 fields; a version "
+                          "1.0.1.5 line has at least 15. No job added"));
+    EXPECT_EQ(calls.front(), "show /v/c.avi");
 }
 
 TEST_F(CceDataFixture, ChapterFieldsAreTrimmedAndCarryNoLineBreaks) {
@@ -300,34 +313,75 @@ TEST_F(CceDataFixture, OddNumbersStayInsideTheControls) {
 
 TEST_F(CceDataFixture, MissingFileAndQuotedPath) {
     std::string missing = dir.File("none.txt");
-    EXPECT_EQ(run::ImportCceData("\"" + missing + "\"", builder, dialog, log, nullptr), 0);
+    EXPECT_EQ(ImportPath("\"" + missing + "\""), 0);
     EXPECT_EQ(lines.rows,
               std::vector<std::string>{"2 ERROR: The file (" + missing + ") does not exist"});
     EXPECT_TRUE(calls.empty());
 
     std::string quoted = dir.File("with space.txt");
     ASSERT_TRUE(WriteFile(quoted, "/v/a.avi,1,2,3,0,1\n"));
-    EXPECT_EQ(run::ImportCceData("\"" + quoted + "\"", builder, dialog, log, nullptr), 1);
+    EXPECT_EQ(ImportPath("\"" + quoted + "\""), 1);
     EXPECT_EQ(builder.jobs.size(), 1u);
 
     // A name that really holds quotes and blanks is taken as it is.
     std::string named = dir.File("my \"night\" list.txt");
     ASSERT_TRUE(WriteFile(named, "/v/b.avi,1,2,3,0,1\n"));
-    EXPECT_EQ(run::ImportCceData(named, builder, dialog, log, nullptr), 1);
+    EXPECT_EQ(ImportPath(named), 1);
     EXPECT_EQ(builder.jobs.back().input, "/v/b.avi");
 
-    // A folder or a FIFO is no job list; the FIFO is not waited on.
+    // A folder, a FIFO or a device is no job list, and is not waited on or read.
     std::string fifo = dir.File("fifo.txt");
     ASSERT_TRUE(testing_support::MakeFifo(fifo));
-    for (const std::string& other : {dir.Path(), fifo}) {
+    for (const std::string& other : {dir.Path(), fifo, std::string("/dev/zero")}) {
         lines.rows.clear();
         int added = -1;
-        EXPECT_TRUE(testing_support::EndsWithoutWaitingOn(
-            fifo, [&] { added = run::ImportCceData(other, builder, dialog, log, nullptr); }));
+        EXPECT_TRUE(
+            testing_support::EndsWithoutWaitingOn(fifo, [&] { added = ImportPath(other); }));
         EXPECT_EQ(added, 0);
-        EXPECT_EQ(lines.rows,
-                  std::vector<std::string>{"2 ERROR: The file (" + other + ") does not exist"});
+        EXPECT_EQ(lines.rows, std::vector<std::string>{"2 ERROR: The file (" + other +
+                                                       ") is not a regular file"});
     }
+}
+
+// Files that are no text are refused whole, naming the line, after reading at most a piece
+// past it: a list of NUL bytes as large as a list may be, one over that size, a line over the
+// line limit, control characters and bytes that are no UTF-8.
+TEST_F(CceDataFixture, ListsThatAreNoTextAreRefusedWholeNamingTheLine) {
+    auto sized = [this](const std::string& name, uint64_t size) {
+        std::string path = dir.File(name);
+        EXPECT_TRUE(WriteFile(path, ""));
+        EXPECT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+        return path;
+    };
+    const std::string good = "/v/a.avi,1,2,3,0,1\n";
+    const std::string maxLine = std::to_string(run::kMaxJobListLineBytes);
+    const std::pair<std::string, std::string> cases[] = {
+        {sized("nul.txt", run::kMaxJobListBytes), "was not read: line 1 holds a NUL byte"},
+        {sized("huge.txt", 1ull << 30), "holds 1073741824 bytes; a job list may hold at most " +
+                                            std::to_string(run::kMaxJobListBytes)},
+        {dir.File("long.txt"), "was not read: line 3 is longer than " + maxLine + " bytes"},
+        {dir.File("bell.txt"), "was not read: line 2 holds the control character 0x07"},
+        {dir.File("latin1.txt"), "was not read: line 2 is not UTF-8 text"},
+        {dir.File("overlong.txt"), "was not read: line 1 is not UTF-8 text"},
+    };
+    ASSERT_TRUE(WriteFile(dir.File("long.txt"),
+                          good + "\n" + std::string(run::kMaxJobListLineBytes + 1, 'x') + "\n"));
+    ASSERT_TRUE(WriteFile(dir.File("bell.txt"), good + "/v/b\a.avi,1,2,3,0,1\n"));
+    ASSERT_TRUE(WriteFile(dir.File("latin1.txt"), good + "/v/caf\xe9.avi,1,2,3,0,1\n"));
+    ASSERT_TRUE(WriteFile(dir.File("overlong.txt"), "/v/\xc0\xaf.avi,1,2,3,0,1\n"));
+    for (const auto& [path, why] : cases) {
+        lines.rows.clear();
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ImportPath(path), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << path;
+        std::string expected = why.rfind("was", 0) == 0 ? "2 ERROR: The job list (" + path + ") " +
+                                                              why + "; no job was added"
+                                                        : "2 ERROR: The file (" + path + ") " + why;
+        EXPECT_EQ(lines.rows, std::vector<std::string>{expected});
+    }
+    EXPECT_TRUE(calls.empty());
+    // UTF-8 beyond ASCII and a TAB are text.
+    EXPECT_EQ(Import("/v/caf\xc3\xa9\t.avi,1,2,3,0,1\n"), 1);
 }
 
 } // namespace

@@ -63,7 +63,7 @@ TEST(OutputClash, TheRunKeepsACompleteJobsStreamUnlessToldToReplaceIt) {
     testing_support::WriteFile(ecl.m_OutputPath, "stream");
     ASSERT_TRUE(run::OutputClashes(rig.store.Store(), rig.settings, 1, ecl, other, line));
     EXPECT_EQ(other, "first");
-    EXPECT_EQ(line, "  ERROR: Job second would write " + ecl.m_OutputPath +
+    EXPECT_EQ(line, "Job second would write " + ecl.m_OutputPath +
                         ", the output of the completed job first; not encoded. Change its name "
                         "or output folder, or choose to replace that output.");
 
@@ -111,4 +111,37 @@ TEST(OutputClash, SourcesMeetByTheirStemWhateverTheirExtensionsOrAFolderLink) {
     rig.Add("linked", rig.dir.File("link/clip.mkv"), jobs::kStatusPending);
     std::string other;
     EXPECT_EQ(run::FindOutputClash(rig.store.Store(), rig.settings, 1, other), 0);
+}
+
+// Jobs of one stem get numbered names of their own, and a numbered name is found again by the
+// jobs that would meet it, also a source whose own stem ends in that number.
+TEST(OutputClash, NumberedNamesAreFreeAndMeetWhatTheyName) {
+    ClashRig rig;
+    rig.settings.m_OutputSameDir = true;
+    store::KeyStore& s = rig.store.Store();
+    EXPECT_EQ(run::FreeEclNumber(s, rig.dir.File("box.mp4")), 0);
+    rig.Add("first", rig.dir.File("box.mp4"), jobs::kStatusComplete);
+    EXPECT_EQ(run::FreeEclNumber(s, rig.dir.File("box.mkv")), 2);
+    EXPECT_EQ(run::FreeEclNumber(s, rig.dir.File("a/box.mkv")), 0);
+    EXPECT_EQ(run::FreeOutputNumber(s, rig.settings, rig.dir.File("box.mkv")), 2);
+
+    rig.Add("second", rig.dir.File("box.mkv"), jobs::kStatusPending);
+    jobs::SetJobNumber(s, 1, jobs::kEclNumber, 2);
+    jobs::SetJobNumber(s, 1, jobs::kOutputNumber, 2);
+    std::string other;
+    EXPECT_EQ(run::FindOutputClash(s, rig.settings, 1, other), -1);
+    EXPECT_EQ(run::JobStreamPath(s, rig.settings, 1), rig.dir.File("box.2.mpv"));
+    EXPECT_EQ(ecl::JobEclPath(s, 1), rig.dir.File("box.2.ecl"));
+    // A third job of the stem: the next number, also past a stream left on disk.
+    EXPECT_EQ(run::FreeEclNumber(s, rig.dir.File("box.avi")), 3);
+    testing_support::WriteFile(rig.dir.File("box.3.mpv.m2v"), "stream");
+    EXPECT_EQ(run::FreeOutputNumber(s, rig.settings, rig.dir.File("box.avi")), 4);
+    // The source box.2.avi writes what the second job writes, and its ECL is that job's.
+    EXPECT_EQ(run::FindNewJobOutputClash(s, rig.settings, rig.dir.File("box.2.avi"), 0, other), 1);
+    EXPECT_EQ(other, "second");
+    EXPECT_EQ(run::FreeEclNumber(s, rig.dir.File("box.2.avi")), 2);
+    // A source without an extension keeps the number before the outputs' extensions.
+    EXPECT_EQ(ecl::ReplaceExtension(ecl::OutputBase(rig.settings, rig.dir.File("a"), 2), ".mpv"),
+              rig.dir.File("a.2.mpv"));
+    EXPECT_EQ(ecl::EclPathFor(rig.dir.File("a"), 2), rig.dir.File("a.2.ecl"));
 }

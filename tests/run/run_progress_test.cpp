@@ -11,9 +11,9 @@ constexpr std::nullopt_t kNone = std::nullopt;
 
 // One step of a run: the clock moves by `after` seconds, then the event happens.
 struct Step {
-    enum Kind { Job, Percent, Finish } kind;
+    enum Kind { Job, Percent, Finish, BegunEarlier } kind;
     int64_t after;
-    int64_t a = 0; // Job: frames; Percent: the share
+    int64_t a = 0; // Job: frames; Percent: the share; BegunEarlier: seconds before
     int64_t queued = 0;
     bool queuedKnown = true;
 };
@@ -58,6 +58,18 @@ TEST(RunProgress, EstimatesOnlyFromWhatWasMeasured) {
           {Step::Percent, 25, 20}},
          100,
          100},
+        // Followed after a restart: 60% when followed, 10 minutes after the job began.
+        {"a followed encode at its own pace",
+         {{Step::Job, 0, 0, 0}, {Step::BegunEarlier, 0, 600}, {Step::Percent, 0, 60}},
+         400,
+         400},
+        {"a followed encode's time left shrinks as it goes on",
+         {{Step::Job, 0, 0, 0},
+          {Step::BegunEarlier, 0, 600},
+          {Step::Percent, 0, 60},
+          {Step::Percent, 60, 66}},
+         340,
+         340},
         {"after the job ended",
          {{Step::Job, 0, 1000}, {Step::Percent, 10, 50}, {Step::Finish, 10}},
          kNone,
@@ -73,6 +85,8 @@ TEST(RunProgress, EstimatesOnlyFromWhatWasMeasured) {
                 progress.StartJob(s.a, s.queued, s.queuedKnown);
             } else if (s.kind == Step::Percent) {
                 progress.SetPercent(static_cast<int>(s.a));
+            } else if (s.kind == Step::BegunEarlier) {
+                progress.JobBegunEarlier(s.a * 1000);
             } else {
                 progress.FinishJob();
             }

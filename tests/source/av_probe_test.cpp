@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sys/resource.h>
 
 using testing_support::TempDir;
 
@@ -125,6 +126,44 @@ TEST_F(AvSources, VariableRateIsCountedAtItsNominalRate) {
     EXPECT_EQ(probe.frames, Number(media::Output("ffmpeg -nostdin -v error -i '" + path +
                                                  "' -vf fps=30 -f framecrc - | grep -c '^0,'")));
     EXPECT_GT(probe.frames, 55);
+}
+
+TEST(AvProbeRates, RatesNoMpegStreamCarriesAreShownAtTheNearerDvdRate) {
+    if (!media::HaveFfmpeg()) {
+        GTEST_SKIP() << "no ffmpeg";
+    }
+    TempDir dir;
+    struct Case {
+        const char* rate;
+        uint32_t num;
+        uint32_t den;
+        bool converted;
+    };
+    const Case cases[] = {{"10", 25, 1, true},
+                          {"15", 25, 1, true},
+                          {"26777/1000", 25, 1, true},
+                          {"40", 30000, 1001, true},
+                          {"30000/1001", 30000, 1001, false},
+                          {"50", 50, 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const std::string path = dir.File("clip.mp4");
+        ASSERT_TRUE(media::Run(std::string("ffmpeg -nostdin -v error -y -f lavfi -i "
+                                           "testsrc2=size=64x48:rate=") +
+                               c.rate + " -t 2 -c:v libx264 -pix_fmt yuv420p '" + path + "'"));
+        source::AvProbe probe;
+        std::string error;
+        ASSERT_EQ(source::ProbeAvSource(path, probe, error), source::kAvOk) << error;
+        EXPECT_EQ(probe.rateConverted, c.converted);
+        EXPECT_FALSE(probe.variableRate);
+        EXPECT_EQ(probe.rate, c.num);
+        EXPECT_EQ(probe.scale, c.den);
+        // As many frames as ffmpeg's fps filter makes of the file at that rate.
+        EXPECT_EQ(probe.frames,
+                  Number(media::Output("ffmpeg -nostdin -v error -i '" + path +
+                                       "' -vf fps=" + std::to_string(c.num) + "/" +
+                                       std::to_string(c.den) + " -f framecrc - | grep -c '^0,'")));
+    }
 }
 
 TEST_F(AvSources, ShapeFlagsFollowTheDisplayAspectAndFieldOrder) {
@@ -250,4 +289,30 @@ TEST_F(AvSources, TwoHourFileIsInspectedInUnderASecond) {
         EXPECT_FALSE(probe.variableRate);
         EXPECT_LT(cpu, 1.0);
     }
+}
+
+// A file of 3 KB whose sample table claims 89 million or 2^31 frames: refused at once, naming
+// the claim, without building or walking a table of that size (before, the first cost 2 GB and
+// many seconds, the second was queued with that many frames).
+TEST(AvProbeClaims, FrameCountsTheFileCannotHoldAreRefusedCheaply) {
+    TempDir dir;
+    for (const auto& [seed, claim] : {std::pair<std::string, int64_t>{"89m", 89000000},
+                                      std::pair<std::string, int64_t>{"2g", 2147483600}}) {
+        std::string bytes = testing_support::ReadFile(
+            std::string(VANTAQ_SOURCE_DIR) + "/tests/source/fuzz-seeds/av_probe/h264-mp4-claims-" +
+            seed + "-frames");
+        ASSERT_GT(bytes.size(), 1u);
+        std::string path = dir.File("claims.mp4");
+        ASSERT_TRUE(testing_support::WriteFile(path, bytes.substr(1))); // the fuzzer's byte
+        source::AvProbe probe;
+        std::string error;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(source::ProbeAvSource(path, probe, error), source::kAvBadVideo) << seed;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << seed;
+        EXPECT_EQ(error, "its headers claim " + std::to_string(claim) + " frames, more than its " +
+                             std::to_string(bytes.size() - 1) + " bytes can hold");
+    }
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "peak KiB";
 }

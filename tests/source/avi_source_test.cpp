@@ -187,6 +187,51 @@ TEST(SourceInfo, InspectFillsFieldsOrLogsOneError) {
         << view.rows[3].second;
 }
 
+TEST(SourceInfo, ImpossibleSizesAndRatesAreRefusedNamingTheValue) {
+    TempDir dir;
+    struct Case {
+        uint32_t width, height, rate, scale;
+        const char* why; // "" when accepted
+    };
+    const Case cases[] = {
+        {65535, 65535, 25, 1, "its pictures are 65535 x 65535; at most 4096 x 4096."},
+        {720, 4097, 25, 1, "its pictures are 720 x 4097; at most 4096 x 4096."},
+        {720, 480, 24000, 1, "it has 24000 frames a second; at most 120."},
+        {720, 480, 120001, 1000, "it has 120.001 frames a second; at most 120."},
+        {720, 480, 15, 1,
+         "it has 15 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, 29.97, "
+         "30, 50, 59.94 or 60)."},
+        {720, 480, 26777, 1000,
+         "it has 26.777 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, "
+         "29.97, 30, 50, 59.94 or 60)."},
+        {720, 480, 120, 1,
+         "it has 120 frames a second, which no MPEG-2 stream carries (23.976, 24, 25, 29.97, "
+         "30, 50, 59.94 or 60)."},
+        {4096, 4096, 60, 1, ""},
+        {720, 480, 30000, 1001, ""},
+    };
+    for (const Case& c : cases) {
+        media::AviSpec spec;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.streams[0].rate = c.rate;
+        spec.streams[0].scale = c.scale;
+        std::string path = WriteSpec(dir, "clip.avi", spec);
+        RowsView view;
+        logging::Log log(view, "");
+        source::SourceInfoFields f;
+        EXPECT_EQ(source::InspectSource(path, VANTAQ_PROGRAM_DIR, log, f), *c.why != '\0');
+        if (*c.why == '\0') {
+            EXPECT_TRUE(view.rows.empty());
+            continue;
+        }
+        ASSERT_EQ(view.rows.size(), 2u);
+        EXPECT_TRUE(
+            EndsWith(view.rows[1].second, "  ERROR: " + path + " cannot be a source: " + c.why))
+            << view.rows[1].second;
+    }
+}
+
 TEST(SourceInfo, TruncatedRecordingIsReadUpToTheCutWithAWarning) {
     if (!media::HaveFfmpeg()) {
         VANTAQ_SKIP_OR_FAIL("ffmpeg not installed");

@@ -18,6 +18,8 @@ endif()
 # The libavformat inspection's fuzzer. Each seed is an extension byte (see av_probe_fuzzer.cpp)
 # followed by a short ffmpeg file of testsrc2 at 64x48, 3 frames: h264-mp4 (0x00, libx264
 # ultrafast, faststart), h264-mkv (0x01), mpeg2-ts (0x03, mpeg2video) and mpeg2-ps (0x04,
-# mpeg2video, -f vob).
+# mpeg2video, -f vob). h264-mp4-claims-89m-frames and h264-mp4-claims-2g-frames are h264-mp4 whose
+# sample table claims 89,000,000 and 2,147,483,600 one-byte frames in one chunk
+# (claim_frames_mp4.py h264-mp4 OUT CLAIM keep); the tests read them too.
 vantaq_add_fuzzer(av_probe SOURCES av_probe_fuzzer.cpp SEEDS fuzz-seeds/av_probe
     MAX_LEN 48000 RUNS 2000)

@@ -132,6 +132,42 @@ TEST(RegFile, MalformedInputChangesNothingAndNamesTheLine) {
     }
 }
 
+TEST(RegFile, LongLinesAreRefusedAfterReadingAPieceOfThem) {
+    // A file of `head` and then endless `fill` bytes, counting what the import reads.
+    auto endless = [](std::string head, char fill, uint64_t& given) {
+        return [head, fill, &given](char* to, size_t most) -> long {
+            size_t n = std::min<size_t>(most, 1 << 20);
+            for (size_t i = 0; i < n; ++i) {
+                to[i] = given + i < head.size() ? head[given + i] : fill;
+            }
+            given += n;
+            return static_cast<long>(n);
+        };
+    };
+    struct Case {
+        std::string head;
+        char fill;
+        std::string error;
+        uint64_t mostRead;
+    };
+    const Case cases[] = {
+        // The header is checked before its line is read whole, also behind blanks.
+        {"", 'x', "line 1: not a registry file", 2u << 20},
+        {"\r\n\r\n", ' ', "line 3: not a registry file", 2u << 20},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\S]\r\n\"A\"=\"", 'x',
+         "line 3: longer than " + std::to_string(kMaxRegLineBytes) + " bytes",
+         kMaxRegLineBytes + (2u << 20)},
+    };
+    for (const Case& c : cases) {
+        TempStore t;
+        uint64_t given = 0;
+        std::string error;
+        EXPECT_FALSE(ImportRegFile(t.Store(), RegSource(endless(c.head, c.fill, given)), error));
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+        EXPECT_LE(given, c.mostRead);
+    }
+}
+
 TEST(RegFile, AFileReadInPiecesImportsAsWholeAndAFailedReadChangesNothing) {
     // UTF-16LE with a character outside the basic plane (a surrogate pair), so that pieces of
     // odd sizes cut units, pairs, lines and a hex continuation everywhere.

@@ -462,7 +462,9 @@ int EncodeJob::ProbeVideoFile(const std::string& path) {
     m_Source.audioChannels = probe.audioChannels;
     m_Source.videoStream = probe.streamIndex;
     m_Source.retime = true;
-    m_Source.variableRate = probe.variableRate;
+    // A rate no MPEG-2 stream carries is shown at the nearer DVD rate the same way: frames at
+    // the new rate, repeated or dropped by ffmpeg's fps filter.
+    m_Source.variableRate = probe.variableRate || probe.rateConverted;
     Say("  Source " + path + ": " + probe.fileType + ", " + std::to_string(probe.width) + "x" +
         std::to_string(probe.height) + ", " + std::to_string(probe.rate) + "/" +
         std::to_string(probe.scale) + " fps, " + std::to_string(probe.frames) + " frames");
@@ -475,6 +477,16 @@ int EncodeJob::ProbeVideoFile(const std::string& path) {
             std::to_string(probe.rate) + "/" + std::to_string(probe.scale) + " fps as " +
             std::to_string(probe.frames) +
             " frames, ffmpeg's fps filter repeating or dropping frames where the timing needs");
+    }
+    if (probe.rateConverted) {
+        char fps[32];
+        std::snprintf(fps, sizeof fps, "%.3f", probe.sourceFps);
+        m_Plan.notes.push_back(
+            "the source has " + std::string(fps) +
+            " frames a second, which no MPEG-2 stream carries: it is encoded at " +
+            std::to_string(probe.rate) + "/" + std::to_string(probe.scale) + " fps as " +
+            std::to_string(probe.frames) +
+            " frames, ffmpeg's fps filter repeating or dropping frames");
     }
     if (probe.truncated) {
         m_Plan.notes.push_back(path + " is truncated: the " + std::to_string(probe.frames) +

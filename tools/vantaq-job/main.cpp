@@ -3,7 +3,9 @@
 // event loop of its own. Prints the log lines and the runner's output lines; the exit status says
 // how the job ended.
 #include "cluster/job_description.h"
+#include "cluster/job_result.h"
 #include "env/settings.h"
+#include "jobs/job_last_error.h"
 #include "jobs/job_store.h"
 #include "log/log.h"
 #include "platform/control_ids.h"
@@ -91,20 +93,33 @@ std::string JobStatus(store::KeyStore& store) {
     return status;
 }
 
+// Leaves the job's end beside its description, for the window to store in the job's row.
+void LeaveResult(const std::string& descriptionPath, const char* status,
+                 const std::string& reason) {
+    std::string error;
+    if (!cluster::WriteJobResult(cluster::ResultPathFor(descriptionPath),
+                                 cluster::JobResult{status, reason}, error)) {
+        std::fprintf(stderr, "vantaq-job: the result was not written: %s\n", error.c_str());
+    }
+}
+
+int NoJob(const std::string& descriptionPath, const std::string& reason) {
+    std::fprintf(stderr, "vantaq-job: %s\n", reason.c_str());
+    LeaveResult(descriptionPath, jobs::kStatusError, reason);
+    return kExitNoJob;
+}
+
 int RunJob(const std::string& descriptionPath) {
     store::KeyStore store;
     std::string error;
     if (!store.Open(":memory:")) {
-        std::fprintf(stderr, "vantaq-job: %s\n", store.LastError().c_str());
-        return kExitNoJob;
+        return NoJob(descriptionPath, store.LastError());
     }
     if (!cluster::LoadJobDescription(descriptionPath, store, error)) {
-        std::fprintf(stderr, "vantaq-job: %s\n", error.c_str());
-        return kExitNoJob;
+        return NoJob(descriptionPath, error);
     }
     if (jobs::JobCount(store) != 1) {
-        std::fprintf(stderr, "vantaq-job: %s: holds no job\n", descriptionPath.c_str());
-        return kExitNoJob;
+        return NoJob(descriptionPath, descriptionPath + ": holds no job");
     }
 
     PrintedLog view;
@@ -146,6 +161,9 @@ int RunJob(const std::string& descriptionPath) {
     loop.SetHandler(nullptr);
 
     std::string status = JobStatus(store);
+    const bool complete = status == jobs::kStatusComplete;
+    LeaveResult(descriptionPath, complete ? jobs::kStatusComplete : jobs::kStatusError,
+                complete ? std::string() : jobs::GetJobLastError(store, 0));
     std::printf("%s\n", status == jobs::kStatusComplete ? "Complete" : "Error");
     std::fflush(stdout);
     return status == jobs::kStatusComplete ? kExitComplete : kExitError;
@@ -155,16 +173,18 @@ int RunJob(const std::string& descriptionPath) {
 
 int main(int argc, char** argv) {
     if (argc != 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(argc == 2 ? stdout : stderr,
-                     "Usage: vantaq-job DESCRIPTION\n"
-                     "\n"
-                     "Runs the one job of a job description file (written by Vantaq beside the\n"
-                     "job's ECL) through the runner, the two-part method and the pulldown pass,\n"
-                     "as the window's run does. Prints the log lines and the runner's output;\n"
-                     "the last line is \"Complete\" or \"Error\".\n"
-                     "Exit status: 0 Complete, 1 Error, 2 no job could be read, 64 usage.\n"
-                     "The runner (EclCCE) and its configuration are taken from this program's\n"
-                     "folder.\n");
+        std::fprintf(
+            argc == 2 ? stdout : stderr,
+            "Usage: vantaq-job DESCRIPTION\n"
+            "\n"
+            "Runs the one job of a job description file (written by Vantaq beside the\n"
+            "job's ECL) through the runner, the two-part method and the pulldown pass,\n"
+            "as the window's run does. Prints the log lines and the runner's output;\n"
+            "the last line is \"Complete\" or \"Error\". The end and the failure's reason\n"
+            "are also written to NAME.job.result beside NAME.job.reg.\n"
+            "Exit status: 0 Complete, 1 Error, 2 no job could be read, 64 usage.\n"
+            "The runner (EclCCE) and its configuration are taken from this program's\n"
+            "folder.\n");
         return argc == 2 ? 0 : kUsageError;
     }
     return RunJob(argv[1]);

@@ -26,8 +26,8 @@ const char kHelp[] =
     "  --json      print the report as JSON, with every picture's size, type and flags\n"
     "  -h, --help  show this text\n"
     "\n"
-    "Exit status: 0 DVD-Video compliant, 1 not compliant, 2 FILE cannot be read or holds\n"
-    "no MPEG video sequence header, 64 bad command line.\n";
+    "Exit status: 0 DVD-Video compliant, 1 not compliant, 2 FILE cannot be read, is no\n"
+    "regular file or is no MPEG-1/2 video elementary stream, 64 bad command line.\n";
 
 int Usage(const std::string& message) {
     std::fprintf(stderr, "vantaq-probe: %s\nTry 'vantaq-probe --help'.\n", message.c_str());
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     if (!report.readable) {
-        std::fprintf(stderr, "vantaq-probe: %s holds no MPEG video sequence header\n",
+        std::fprintf(stderr, "vantaq-probe: %s is not an MPEG-1/2 video elementary stream\n",
                      paths[0].c_str());
         return kUnreadable;
     }

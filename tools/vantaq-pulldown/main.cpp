@@ -25,10 +25,13 @@ const char kHelp[] =
     "and may not be SOURCE itself. Log lines go to standard output, progress (pictures\n"
     "done) to standard error when it is a terminal. The exit status is the result code,\n"
     "also when standard output is closed early (as by `| head -1`):\n"
-    "  0 success, 1 bad frame-rate index, 2 cannot open SOURCE, 3 SOURCE is empty,\n"
-    "  4 cannot open or write TARGET, 6 not an MPEG video stream, 7/8 cannot take or\n"
-    "  restore the input position (SOURCE is a pipe), 9 the stream ends before the next\n"
-    "  start code (for example without a sequence end code), 64 bad command line.\n"
+    "  0 success, 1 bad frame-rate index, 2 cannot open SOURCE or it is no regular file\n"
+    "  (a pipe or device), 3 SOURCE is empty, 4 cannot open or write TARGET, 6 not an\n"
+    "  MPEG video stream, 7/8 cannot take or restore the input position, 9 the stream\n"
+    "  ends before the next start code (for example without a sequence end code), 10 the\n"
+    "  stream is not at 23.976 frames a second, 11 a picture is not coded as a progressive\n"
+    "  frame (2:3 pulldown only; it also marks every picture's vbv_delay as variable\n"
+    "  rate), 64 bad command line.\n"
     "\n"
     "Options (defaults in brackets):\n"
     "  --set-frame-rate=N        no pulldown: stamp the frame rate N instead, 1 = 23.976,\n"
@@ -134,6 +137,13 @@ int main(int argc, char** argv) {
     }
     std::string source = paths[0];
     std::string target = paths.size() == 2 ? paths[1] : source + ".m2v";
+    // Only a file has an end: a device such as /dev/zero would be read, and the target
+    // written, without one.
+    struct stat st {};
+    if (stat(source.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "vantaq-pulldown: %s is not a regular file\n", source.c_str());
+        return pulldown::kPulldownOpenInputFailed;
+    }
     if (target == source || SameFile(source, target)) {
         std::fprintf(stderr, "vantaq-pulldown: refusing to overwrite the source %s\n",
                      source.c_str());

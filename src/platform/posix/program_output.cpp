@@ -27,7 +27,8 @@ bool RunProgram(const std::vector<std::string>& argv, std::string& output, int& 
         return false;
     }
     int pid = -1;
-    error = processes.Start(argv, writeEnd, pid);
+    // In a group of its own, so that a program given up ends with whatever it started.
+    error = processes.StartInOwnGroup(argv, writeEnd, pid);
     processes.Close(writeEnd);
     if (error != 0) {
         processes.Close(readEnd);
@@ -47,8 +48,8 @@ bool RunProgram(const std::vector<std::string>& argv, std::string& output, int& 
                 continue;
             }
             if (got == 0) {
-                // Its time is up. Nothing more is read: a child of it may still hold the pipe.
-                ::kill(pid, SIGKILL);
+                // Its time is up: its whole group ends (a child of it may hold the pipe).
+                ::kill(-pid, SIGKILL);
                 killed = true;
                 break;
             }
