@@ -10,7 +10,7 @@ using app::KeywordRequestState;
 
 namespace {
 
-KeywordRequestState Parse(const std::string& bytes) {
+KeywordRequestState ParseRequest(const std::string& bytes) {
     app::KeywordRequest out;
     return app::ParseKeywordRequest(bytes, out);
 }
@@ -27,7 +27,7 @@ TEST(KeywordRequest, RoundTripsAndEveryPrefixWaits) {
         EXPECT_EQ(out.workingDir, request.workingDir);
         EXPECT_EQ(out.arguments, request.arguments);
         for (size_t n = 0; n < bytes.size(); ++n) {
-            EXPECT_EQ(Parse(bytes.substr(0, n)), KeywordRequestState::kIncomplete) << n;
+            EXPECT_EQ(ParseRequest(bytes.substr(0, n)), KeywordRequestState::kIncomplete) << n;
         }
     }
 }
@@ -52,6 +52,6 @@ TEST(KeywordRequest, BytesNoStartSendsAreRefused) {
     };
     for (auto [bytes, state] : cases) {
         std::replace(bytes.begin(), bytes.end(), '|', '\0');
-        EXPECT_EQ(Parse(bytes), state) << bytes.substr(0, 40);
+        EXPECT_EQ(ParseRequest(bytes), state) << bytes.substr(0, 40);
     }
 }
