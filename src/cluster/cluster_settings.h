@@ -2,6 +2,8 @@
 // values of the root key beside the other settings.
 #pragma once
 
+#include "jobs/job_record.h"
+
 #include <string>
 #include <vector>
 
@@ -32,9 +34,9 @@ struct ClusterSettings {
 
 // A job's own resources, values of its key that take the place of the settings' (empty or 0:
 // the settings').
-inline constexpr const char* kJobPartition = "SlurmPartition";
-inline constexpr const char* kJobTimeLimit = "SlurmTimeLimit"; // as sbatch --time takes it
-inline constexpr const char* kJobCpus = "SlurmCpus";           // number of CPUs for its task
+inline constexpr const char* kJobPartition = jobs::kSlurmPartition;
+inline constexpr const char* kJobTimeLimit = jobs::kSlurmTimeLimit; // as sbatch --time takes it
+inline constexpr const char* kJobCpus = jobs::kSlurmCpus;           // number of CPUs for its task
 
 // The sbatch arguments of the job at `position` for its resources: the partition (the job's,
 // else the settings'), the settings' extra arguments, then the job's time limit and CPUs, which

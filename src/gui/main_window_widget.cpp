@@ -11,6 +11,8 @@
 #include "platform/qt/qt_message_boxes.h"
 #include "source/source_info.h"
 
+#include <tuple>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -110,49 +112,17 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
 }
 
 void MainWindowWidget::SetTabOrder() {
-    const int order[] = {kJobList,
-                         kMoveUp,
-                         kDelete,
-                         kMoveDown,
-                         kReset,
-                         kStart,
-                         kStop,
-                         kStopAfterJob,
-                         kClear,
-                         kName,
-                         kInputFile,
-                         kTemplateList,
-                         kTemplateEdit,
-                         kAspectSquare,
-                         kAspect4x3,
-                         kAspect16x9,
-                         kBitrateMin,
-                         kBitrateMax,
-                         kBitrateAvg,
-                         kPasses,
-                         kQFactor,
-                         kBias,
-                         kQuality,
-                         kPulldown,
-                         kTopFieldFirst,
-                         kProgressive,
-                         kAlternateScan,
-                         kAngle,
-                         kStartFrame,
-                         kEndFrame,
-                         kChapterFile,
-                         kChapterBrowse,
-                         kChapterList,
-                         kConvertToFilm,
-                         kOutputSize,
-                         kCalc,
-                         kSetTemplateDefault,
-                         kNewJob,
-                         kAddJob,
-                         kCancel,
-                         kLogList,
-                         kLogDebugInfo,
-                         kExit};
+    const int order[] = {
+        kJobList,      kMoveUp,        kDelete,       kMoveDown,      kReset,
+        kStart,        kStop,          kStopAfterJob, kClear,         kName,
+        kInputFile,    kTemplateList,  kTemplateEdit, kAspectSquare,  kAspect4x3,
+        kAspect16x9,   kBitrateMin,    kBitrateMax,   kBitrateAvg,    kPasses,
+        kQFactor,      kBias,          kQuality,      kPulldown,      kTopFieldFirst,
+        kProgressive,  kAlternateScan, kAngle,        kStartFrame,    kEndFrame,
+        kChapterFile,  kChapterBrowse, kChapterList,  kConvertToFilm, kJobPartition,
+        kJobTimeLimit, kJobCpus,       kOutputSize,   kCalc,          kSetTemplateDefault,
+        kNewJob,       kAddJob,        kCancel,       kLogList,       kLogDebugInfo,
+        kExit};
     QWidget* previous = nullptr;
     for (int id : order) {
         QWidget* widget = m_Dialog.Widget(id);
@@ -362,7 +332,32 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
     AddNumberField(framesGrid, 0, "Start", kStartFrame, kStartFrameSpin, true);
     AddNumberField(framesGrid, 1, "End", kEndFrame, kEndFrameSpin, true);
     framesGrid->setRowStretch(2, 1);
-    middle->addWidget(frames);
+    auto* framesAndCluster = new QVBoxLayout;
+    framesAndCluster->addWidget(frames);
+
+    // The job's own Slurm resources; empty fields take the settings'.
+    auto* cluster = new QGroupBox("Cluster", box);
+    auto* clusterGrid = new QGridLayout(cluster);
+    int clusterRow = 0;
+    for (auto [id, caption, tip] :
+         {std::tuple{kJobPartition, "Partition",
+                     "The Slurm partition of this job; empty: the partition in Settings"},
+          std::tuple{kJobTimeLimit, "Time limit",
+                     "Slurm's time limit of this job: minutes, HH:MM:SS or D-HH:MM:SS; empty: "
+                     "none of its own"},
+          std::tuple{kJobCpus, "CPUs",
+                     "CPUs for this job's encode on a node; empty: the cluster's default"}}) {
+        QLineEdit* edit = AddEdit(id, false);
+        edit->setMaximumWidth(96);
+        edit->setToolTip(tip);
+        auto* label = new QLabel(caption, cluster);
+        label->setBuddy(edit);
+        clusterGrid->addWidget(label, clusterRow, 0);
+        clusterGrid->addWidget(edit, clusterRow, 1);
+        ++clusterRow;
+    }
+    framesAndCluster->addWidget(cluster);
+    middle->addLayout(framesAndCluster);
 
     auto* info = new QGroupBox("File Info", box);
     auto* infoGrid = new QGridLayout(info);

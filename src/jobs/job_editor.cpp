@@ -94,6 +94,72 @@ JobRecord ReadEditorJob(const platform::Dialog& dialog) {
     return r;
 }
 
+namespace {
+
+std::string TrimBlanks(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool AllOf(const std::string& text, const char* allowed) {
+    return text.find_first_not_of(allowed) == std::string::npos;
+}
+
+// sbatch's forms: MM, MM:SS, HH:MM:SS, D-HH, D-HH:MM, D-HH:MM:SS, or UNLIMITED / INFINITE.
+bool IsSlurmTimeLimit(const std::string& text) {
+    if (text == "UNLIMITED" || text == "INFINITE") {
+        return true;
+    }
+    size_t dash = text.find('-');
+    std::string clock = dash == std::string::npos ? text : text.substr(dash + 1);
+    if (dash != std::string::npos && (dash == 0 || !AllOf(text.substr(0, dash), "0123456789"))) {
+        return false;
+    }
+    size_t part = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = clock.find(':', start);
+        std::string digits = clock.substr(start, colon - start);
+        if (digits.empty() || digits.size() > 6 || !AllOf(digits, "0123456789")) {
+            return false;
+        }
+        ++part;
+        if (colon == std::string::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    return part <= 3;
+}
+
+} // namespace
+
+EditorResources ReadEditorResources(const platform::Dialog& dialog) {
+    return {TrimBlanks(dialog.GetText(ui::kJobPartition)),
+            TrimBlanks(dialog.GetText(ui::kJobTimeLimit)),
+            TrimBlanks(dialog.GetText(ui::kJobCpus))};
+}
+
+std::string ResourcesProblem(const EditorResources& r) {
+    if (r.partition.size() > 64 ||
+        !AllOf(r.partition, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.,-")) {
+        return "Partition takes a Slurm partition name (letters, digits, _ . - and commas between "
+               "names), or nothing for the settings' partition.";
+    }
+    if (!r.timeLimit.empty() && !IsSlurmTimeLimit(r.timeLimit)) {
+        return "Time limit takes minutes, HH:MM:SS or D-HH:MM:SS, or nothing for no limit of "
+               "the job's own.";
+    }
+    if (!r.cpus.empty() && (r.cpus.size() > 4 || !AllOf(r.cpus, "0123456789") ||
+                            std::stoi(r.cpus) < 1 || std::stoi(r.cpus) > 1024)) {
+        return "CPUs takes a whole number from 1 to 1024, or nothing for the cluster's default.";
+    }
+    return "";
+}
+
 CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging::Log& log,
                        std::string programDir, EditorState state, EditorCallbacks callbacks)
     : m_Dialog(dialog), m_Store(store), m_Log(log), m_ProgramDir(std::move(programDir)),
@@ -191,6 +257,12 @@ void CJobEditor::FillNewJob(const std::string& path) {
     m_Dialog.SetSpinRange(ui::kEndFrameSpin, 1, frames);
     m_Dialog.SetText(ui::kStartFrame, "0");
     m_Dialog.SetText(ui::kEndFrame, framesText);
+
+    // A new job runs with the settings' resources until the user gives it its own.
+    for (int field : {ui::kJobPartition, ui::kJobTimeLimit, ui::kJobCpus}) {
+        m_Dialog.SetText(field, "");
+        m_Dialog.Enable(field, true);
+    }
 
     m_Dialog.Enable(ui::kTemplateList, true);
     if (m_Dialog.GetSelection(ui::kTemplateList) >= 0) {
@@ -302,6 +374,21 @@ void CJobEditor::LoadJobIntoEditor() {
 
     m_Dialog.SetText(ui::kChapterList, job.chapters);
 
+    std::string partition;
+    std::string timeLimit;
+    int cpus = 0;
+    GetJobString(m_Store, s, kSlurmPartition, kWholeValue, partition);
+    GetJobString(m_Store, s, kSlurmTimeLimit, kWholeValue, timeLimit);
+    GetJobNumber(m_Store, s, kSlurmCpus, cpus);
+    const std::pair<int, std::string> resources[] = {
+        {ui::kJobPartition, partition},
+        {ui::kJobTimeLimit, timeLimit},
+        {ui::kJobCpus, cpus > 0 ? std::to_string(cpus) : ""}};
+    for (const auto& [field, text] : resources) {
+        m_Dialog.SetText(field, text);
+        m_Dialog.Enable(field, true);
+    }
+
     const std::pair<int, int> boxes[] = {{ui::kConvertToFilm, job.convertToFilm},
                                          {ui::kTopFieldFirst, job.topFieldFirst},
                                          {ui::kProgressive, job.progressive},
@@ -328,6 +415,7 @@ void CJobEditor::LoadJobIntoEditor() {
     jobs::UpdateJobButtons(m_Dialog, m_State.processing(), false, m_State.currentJob());
     m_Dialog.Enable(ui::kStop, false);
     m_LoadedJob = ReadEditorJob(m_Dialog);
+    m_LoadedResources = ReadEditorResources(m_Dialog);
     m_HasLoadedJob = true;
     m_HoldsJob = true;
 }
@@ -341,7 +429,8 @@ bool CJobEditor::HasUnsavedEdit() const {
     if (!m_HasLoadedJob) {
         return true;
     }
-    return !(ReadEditorJob(m_Dialog) == m_LoadedJob);
+    return !(ReadEditorJob(m_Dialog) == m_LoadedJob) ||
+           !(ReadEditorResources(m_Dialog) == m_LoadedResources);
 }
 
 void CJobEditor::AddOrReplaceJob() {
@@ -364,9 +453,18 @@ void CJobEditor::AddOrReplaceJob() {
                     logging::kLogError);
         return;
     }
+    EditorResources resources = ReadEditorResources(m_Dialog);
+    if (std::string problem = ResourcesProblem(resources); !problem.empty()) {
+        // The edit stays in the panel to be mended.
+        m_Log.Write("ERROR: Job " + name + " was not stored: " + problem, logging::kLogError);
+        return;
+    }
     std::vector<std::pair<std::string, int>> extras;
     if (!replace && m_Callbacks.placeNewJob && !m_Callbacks.placeNewJob(job, extras)) {
         return;
+    }
+    if (!replace && !resources.cpus.empty()) {
+        extras.emplace_back(kSlurmCpus, std::stoi(resources.cpus));
     }
     // A new job goes after the last stored job, which another process may have added.
     if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {
@@ -374,6 +472,21 @@ void CJobEditor::AddOrReplaceJob() {
         m_Log.Write("ERROR: Could not store job " + name + " (" + m_Store.LastError() + ").",
                     logging::kLogError);
         return;
+    }
+    // A new job holds only the resources given; Replace also clears those emptied.
+    bool resourcesStored =
+        (resources.partition.empty() && !replace
+             ? true
+             : SetJobString(m_Store, p, kSlurmPartition, resources.partition)) &&
+        (resources.timeLimit.empty() && !replace
+             ? true
+             : SetJobString(m_Store, p, kSlurmTimeLimit, resources.timeLimit)) &&
+        (!replace || SetJobNumber(m_Store, p, kSlurmCpus,
+                                  resources.cpus.empty() ? 0 : std::stoi(resources.cpus)));
+    if (!resourcesStored) {
+        m_Log.Write("ERROR: Could not store the cluster resources of job " + name + " (" +
+                        m_Store.LastError() + "); it runs with the settings' resources.",
+                    logging::kLogError);
     }
 
     if (replace) {

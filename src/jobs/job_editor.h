@@ -34,6 +34,17 @@ int BiasFromBitrate(int bitrate);
 // template selected, "Template" is empty and "Method" -1; with no aspect checked it is 0.
 JobRecord ReadEditorJob(const platform::Dialog& dialog);
 
+// The job's own Slurm resources as the panel's Cluster fields hold them, blanks trimmed.
+struct EditorResources {
+    std::string partition;
+    std::string timeLimit;
+    std::string cpus;
+    bool operator==(const EditorResources&) const = default;
+};
+EditorResources ReadEditorResources(const platform::Dialog& dialog);
+// Why the fields cannot be stored (naming the field and what it takes), or empty.
+std::string ResourcesProblem(const EditorResources& resources);
+
 // The window's state the editor reads and keeps in step. Every pointer must outlive the editor.
 struct EditorState {
     std::function<bool()> processing; // `m_Processing`, read from the run
@@ -126,6 +137,7 @@ private:
     int m_SourceFieldOrder = 0; // SourceInfoFields::fieldOrder of the last source shown
     // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
     JobRecord m_LoadedJob;
+    EditorResources m_LoadedResources;
     bool m_HasLoadedJob = false;
     // A job was put into the panel (New Job, a job list line, a double-click) and has not
     // been stored or cancelled since. The panel's enabled controls alone do not say it: they

@@ -168,10 +168,13 @@ void ResetJobEditor(platform::Dialog& dialog) {
         dialog.Enable(control, false);
     }
 
-    for (int text :
-         {ui::kName, ui::kInputFile, ui::kChapterFile, ui::kChapterList, ui::kInfoResolution,
-          ui::kInfoFrames, ui::kInfoFrameRate, ui::kInfoLength, ui::kInfoType}) {
+    for (int text : {ui::kName, ui::kInputFile, ui::kChapterFile, ui::kChapterList,
+                     ui::kInfoResolution, ui::kInfoFrames, ui::kInfoFrameRate, ui::kInfoLength,
+                     ui::kInfoType, ui::kJobPartition, ui::kJobTimeLimit, ui::kJobCpus}) {
         dialog.SetText(text, "");
+    }
+    for (int field : {ui::kJobPartition, ui::kJobTimeLimit, ui::kJobCpus}) {
+        dialog.Enable(field, false);
     }
 }
 

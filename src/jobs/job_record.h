@@ -37,6 +37,11 @@ inline constexpr const char* kChapters = "Chapters";
 // itself.
 inline constexpr const char* kEclNumber = "ECL Number";
 inline constexpr const char* kOutputNumber = "Output Number";
+// The job's own Slurm resources, each over the cluster settings' default where set: the
+// partition, the time limit as sbatch --time takes it, the CPUs of its task (0: not set).
+inline constexpr const char* kSlurmPartition = "SlurmPartition";
+inline constexpr const char* kSlurmTimeLimit = "SlurmTimeLimit";
+inline constexpr const char* kSlurmCpus = "SlurmCpus";
 
 // Status texts, compared byte for byte.
 inline constexpr const char* kStatusPending = "Pending";

@@ -83,6 +83,10 @@ enum Control : int {
     kClear = 1110,
     kCancel = 1111,
     kLogDebugInfo = 1112, // "Log debug info"
+    // The job's own Slurm resources, over the settings' (empty: the settings').
+    kJobPartition = 1113,
+    kJobTimeLimit = 1114,
+    kJobCpus = 1115,
 };
 
 // Menu commands routed by the main window.

@@ -773,3 +773,79 @@ TEST(JobList, AFailedJobsRowNamesItsMissingSource) {
     EXPECT_EQ(rig.w().JobDetails(0).rfind("Error: Source file not found: /nowhere/ddd", 0), 0u)
         << rig.w().JobDetails(0);
 }
+
+// The Cluster fields: what Slurm would refuse keeps the edit in the panel with the reason; what
+// it takes is stored with the job, shown again when the job is loaded, counts as an edit, and
+// an emptied field clears the job's own value on Replace.
+TEST(JobEditor, ClusterFieldsAreCheckedStoredAndCleared) {
+    const struct {
+        const char* partition;
+        const char* timeLimit;
+        const char* cpus;
+        const char* problem; // start of the log line's reason, or null when stored
+    } cases[] = {
+        {"encode", "2-04:00:00", "4", nullptr},
+        {" long,short ", "90", "", nullptr},
+        {"", "UNLIMITED", "1024", nullptr},
+        {"a b", "", "", "Partition takes"},
+        {"", "1:2:3:4", "", "Time limit takes"},
+        {"", "-5", "", "Time limit takes"},
+        {"", "", "0", "CPUs takes"},
+        {"", "", "99999999999", "CPUs takes"},
+        {"", "", "four", "CPUs takes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.partition) + "|" + c.timeLimit + "|" + c.cpus);
+        EditorRig rig;
+        rig.dialog.SetSelection(kTemplateList, 3);
+        rig.w().OnNewJob(rig.Source("clip.avi", 25, 50));
+        EXPECT_TRUE(rig.dialog.IsEnabled(kJobCpus));
+        rig.dialog.SetText(kJobPartition, c.partition);
+        rig.dialog.SetText(kJobTimeLimit, c.timeLimit);
+        rig.dialog.SetText(kJobCpus, c.cpus);
+        rig.events.clear();
+        rig.w().OnAddJob();
+        if (c.problem != nullptr) {
+            ASSERT_FALSE(rig.events.empty());
+            EXPECT_EQ(rig.events.front().rfind(
+                          std::string("log:2:ERROR: Job clip was not stored: ") + c.problem, 0),
+                      0u)
+                << rig.events.front();
+            EXPECT_EQ(jobs::JobCount(rig.temp.Store()), 0);
+            EXPECT_EQ(rig.dialog.GetText(kJobCpus), c.cpus); // still there to be mended
+            continue;
+        }
+        ASSERT_EQ(jobs::JobCount(rig.temp.Store()), 1);
+        EXPECT_FALSE(rig.dialog.IsEnabled(kJobCpus));
+        std::string partition, timeLimit;
+        int cpus = -1;
+        jobs::GetJobString(rig.temp.Store(), 0, jobs::kSlurmPartition, jobs::kWholeValue,
+                           partition);
+        jobs::GetJobString(rig.temp.Store(), 0, jobs::kSlurmTimeLimit, jobs::kWholeValue,
+                           timeLimit);
+        jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kSlurmCpus, cpus);
+        const std::string trimmed =
+            std::string(c.partition) == " long,short " ? "long,short" : c.partition;
+        EXPECT_EQ(partition, trimmed);
+        EXPECT_EQ(timeLimit, c.timeLimit);
+        EXPECT_EQ(cpus, *c.cpus != '\0' ? std::stoi(c.cpus) : -1); // never written when empty
+
+        rig.Select(0);
+        rig.w().OnJobDoubleClick();
+        EXPECT_EQ(rig.dialog.GetText(kJobPartition), trimmed);
+        EXPECT_EQ(rig.dialog.GetText(kJobCpus), c.cpus);
+        EXPECT_FALSE(rig.w().Editor().HasUnsavedEdit());
+        rig.dialog.SetText(kJobPartition, "other");
+        EXPECT_TRUE(rig.w().Editor().HasUnsavedEdit());
+        rig.dialog.SetText(kJobPartition, "");
+        rig.dialog.SetText(kJobTimeLimit, "");
+        rig.dialog.SetText(kJobCpus, "");
+        rig.w().OnAddJob();
+        jobs::GetJobString(rig.temp.Store(), 0, jobs::kSlurmPartition, jobs::kWholeValue,
+                           partition);
+        jobs::GetJobString(rig.temp.Store(), 0, jobs::kSlurmTimeLimit, jobs::kWholeValue,
+                           timeLimit);
+        jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kSlurmCpus, cpus);
+        EXPECT_EQ(partition + timeLimit + std::to_string(cpus), "0");
+    }
+}
