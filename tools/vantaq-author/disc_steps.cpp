@@ -1,0 +1,108 @@
+#include "disc_steps.h"
+
+#include "child_process.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <unistd.h>
+
+namespace author_tool {
+
+std::string PackageOf(const std::string& tool) {
+    if (tool == "mplex") {
+        return "mjpegtools";
+    }
+    if (tool == "ffmpeg" || tool == "ffprobe") {
+        return "ffmpeg";
+    }
+    return tool; // dvdauthor, xorriso
+}
+
+bool HaveTool(const std::string& tool) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t at = 0;
+    while (at <= dirs.size()) {
+        size_t colon = dirs.find(':', at);
+        std::string dir = dirs.substr(at, colon == dirs.npos ? dirs.npos : colon - at);
+        if (!dir.empty() && access((dir + "/" + tool).c_str(), X_OK) == 0) {
+            return true;
+        }
+        if (colon == dirs.npos) {
+            break;
+        }
+        at = colon + 1;
+    }
+    return false;
+}
+
+namespace {
+
+int RunCaptured(const std::vector<std::string>& argv, std::vector<std::string>& lines,
+                std::string& error) {
+    enc::ChildProcess child;
+    enc::SpawnOptions options;
+    options.captureOutput = true;
+    options.mergeStderr = true;
+    options.parentDeathSignal = SIGTERM;
+    if (!child.Start(argv, options, error)) {
+        return -1;
+    }
+    enc::ForwardTo(child.Pid(), false);
+    child.ReadLines([&lines](const std::string& line) { lines.push_back(line); });
+    int status = child.Wait();
+    enc::ForwardTo(0, false);
+    return status;
+}
+
+} // namespace
+
+bool RunTool(const std::vector<std::string>& argv, std::string& error) {
+    std::vector<std::string> lines;
+    std::string why;
+    int status = RunCaptured(argv, lines, why);
+    if (status == 0) {
+        return true;
+    }
+    error = status < 0 ? argv[0] + " cannot be started: " + why
+                       : argv[0] + " failed (exit " + std::to_string(status) + ")";
+    const size_t first = lines.size() > 6 ? lines.size() - 6 : 0;
+    for (size_t i = first; i < lines.size(); ++i) {
+        error += "\n  " + argv[0] + ": " + lines[i];
+    }
+    return false;
+}
+
+bool SourceAudioChannels(const std::string& source, int& channels, std::string& error) {
+    std::vector<std::string> lines;
+    std::string why;
+    int status = RunCaptured({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                              "stream=channels", "-of", "csv=p=0", source},
+                             lines, why);
+    if (status != 0) {
+        error = "ffprobe cannot read " + source + (why.empty() ? "" : ": " + why);
+        for (const std::string& line : lines) {
+            error += "\n  ffprobe: " + line;
+        }
+        return false;
+    }
+    channels = lines.empty() ? 0 : std::atoi(lines.front().c_str());
+    return true;
+}
+
+bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds,
+                      int channels, const std::string& out, std::string& error) {
+    char start[32];
+    char length[32];
+    std::snprintf(start, sizeof start, "%.6f", startSeconds);
+    std::snprintf(length, sizeof length, "%.6f", seconds);
+    const bool surround = channels >= 6;
+    return RunTool({"ffmpeg", "-nostdin", "-v", "error", "-y", "-ss", start, "-i", source, "-t",
+                    length, "-map", "0:a:0", "-vn", "-ac", surround ? "6" : "2", "-ar", "48000",
+                    "-c:a", "ac3", "-b:a", surround ? "448k" : "192k", out},
+                   error);
+}
+
+} // namespace author_tool

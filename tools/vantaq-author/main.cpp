@@ -1,0 +1,278 @@
+// vantaq-author: authors the queue's finished jobs into a DVD-Video folder and, on request, an
+// image of it.
+#include "disc_steps.h"
+
+#include "author/disc_capacity.h"
+#include "author/disc_plan.h"
+#include "author/dvdauthor_xml.h"
+#include "child_process.h"
+#include "ecl/ecl_writer.h"
+#include "jobs/job_store.h"
+#include "platform/frame_server.h"
+#include "store/key_store.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMade = 0;
+constexpr int kCannot = 1;
+constexpr int kUsage = 2;
+
+const char kHelp[] =
+    "Usage: vantaq-author [--iso FILE] [--jobs LIST] [--title TEXT] [--no-menu] [--dual-layer] DIR\n"
+    "\n"
+    "Authors the store's finished (\"Complete\") jobs, in queue order, into DIR/VIDEO_TS: one\n"
+    "title per job with the job's chapter points, its stream as the job made it, and one\n"
+    "48 kHz AC-3 audio track encoded from the source's audio over the job's frames.\n"
+    "\n"
+    "  --iso FILE    also write a DVD-Video image of the folder to FILE\n"
+    "  --jobs LIST   only these jobs, by their positions in the list (1,3,5-7)\n"
+    "  --title TEXT  the disc's title (the image's volume name)\n"
+    "  --no-menu     no title menu (this version makes none: the disc plays its titles\n"
+    "                one after the other)\n"
+    "  --dual-layer  check the size against 8.5 GB instead of 4.7 GB\n"
+    "  -h, --help    show this text\n"
+    "\n"
+    "Needs ffmpeg, mplex (mjpegtools), dvdauthor and, for --iso, xorriso.\n"
+    "Exit status: 0 the disc is made, 1 a job cannot go on it or a step failed (nothing is\n"
+    "left behind), 2 bad command line or unreadable store.\n";
+
+struct Options {
+    std::string dir;
+    std::string iso;
+    std::string jobs;
+    std::string title = "VANTAQ";
+    bool dualLayer = false;
+};
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "vantaq-author: %s\nTry 'vantaq-author --help'.\n", message.c_str());
+    return kUsage;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "vantaq-author: %s\n", message.c_str());
+    return kCannot;
+}
+
+void Step(const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The volume name: upper-case letters, digits and underscores, at most 32.
+std::string VolumeName(const std::string& title) {
+    std::string name;
+    for (char c : title) {
+        if (name.size() == 32) {
+            break;
+        }
+        name += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::toupper(c))
+                                                             : '_';
+    }
+    return name.empty() ? "VANTAQ" : name;
+}
+
+// The work and half-made folders beside the disc; removed whatever happens.
+struct WorkFolders {
+    fs::path work;
+    fs::path part;
+    std::string isoPart;
+    ~WorkFolders() {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        fs::remove_all(part, ec);
+        if (!isoPart.empty()) {
+            fs::remove(isoPart, ec);
+        }
+    }
+};
+
+int Author(const Options& o) {
+    store::KeyStore store;
+    if (!store.Open(store::KeyStore::DefaultPath())) {
+        std::fprintf(stderr, "vantaq-author: cannot open the store: %s\n",
+                     store.LastError().c_str());
+        return kUsage;
+    }
+    std::vector<int> positions;
+    std::string error;
+    if (!o.jobs.empty() &&
+        !author::ParseJobList(o.jobs, jobs::JobCount(store), positions, error)) {
+        return Usage("--jobs: " + error);
+    }
+    Step("Checking the jobs...");
+    std::vector<author::DiscTitle> titles;
+    if (!author::PlanDisc(store, author::ReadOutputSettings(store), positions, titles, error)) {
+        return Fail(error + " (nothing written)");
+    }
+    std::vector<std::string> tools = {"ffmpeg", "ffprobe", "mplex", "dvdauthor"};
+    if (!o.iso.empty()) {
+        tools.push_back("xorriso");
+    }
+    for (const std::string& tool : tools) {
+        if (!author_tool::HaveTool(tool)) {
+            return Fail(tool + " is not installed: install the package " +
+                        author_tool::PackageOf(tool) + " (nothing written)");
+        }
+    }
+    const fs::path dir = o.dir;
+    if (fs::exists(dir / "VIDEO_TS")) {
+        return Fail(dir.string() + " already holds a VIDEO_TS folder (nothing written)");
+    }
+
+    // The audio of each title, and the size check before anything is written.
+    std::vector<int> channels(titles.size(), 0);
+    uint64_t streamBytes = 0;
+    uint64_t audioBytes = 0;
+    double seconds = 0;
+    for (size_t i = 0; i < titles.size(); ++i) {
+        if (!author_tool::SourceAudioChannels(titles[i].source, channels[i], error)) {
+            return Fail("job " + std::to_string(titles[i].position + 1) + " \"" +
+                        titles[i].name + "\": " + error + " (nothing written)");
+        }
+        streamBytes += titles[i].streamBytes;
+        seconds += titles[i].seconds;
+        if (channels[i] > 0) {
+            audioBytes += author::AudioBytes(titles[i].seconds, channels[i] >= 6 ? 448 : 192);
+        }
+    }
+    std::string full = author::CapacityProblem(streamBytes, audioBytes, seconds, o.dualLayer);
+    if (!full.empty()) {
+        return Fail(full + " (nothing written)");
+    }
+
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    WorkFolders folders;
+    folders.work = dir / ".vantaq-author.work";
+    folders.part = dir / ".vantaq-author.part";
+    fs::remove_all(folders.work, ec);
+    fs::remove_all(folders.part, ec);
+    if (!fs::create_directories(folders.work, ec)) {
+        return Fail("cannot create " + folders.work.string() + ": " + ec.message());
+    }
+    const std::string programDir = platform::RunningProgramFolder();
+    std::vector<author::XmlTitle> xmlTitles;
+    for (size_t i = 0; i < titles.size(); ++i) {
+        const author::DiscTitle& t = titles[i];
+        const std::string who = "job " + std::to_string(t.position + 1) + " \"" + t.name + "\"";
+        const std::string n = std::to_string(i + 1);
+        std::vector<std::string> mux = {"mplex", "-f", "8", "-o",
+                                        (folders.work / ("title" + n + ".mpg")).string(),
+                                        t.stream};
+        if (channels[i] > 0) {
+            ecl::SourceFacts facts = ecl::ReadSourceFacts(t.source, programDir);
+            if (!facts.opened || facts.rate == 0 || facts.scale == 0) {
+                return Fail(who + ": its source " + t.source + " cannot be read");
+            }
+            const double start = static_cast<double>(t.startFrame) * facts.scale / facts.rate;
+            const std::string audio = (folders.work / ("title" + n + ".ac3")).string();
+            Step("Title " + n + " (" + who + "): encoding the audio to 48 kHz AC-3...");
+            if (!author_tool::EncodeTitleAudio(t.source, start, t.seconds, channels[i], audio,
+                                               error)) {
+                return Fail(who + ": " + error);
+            }
+            mux.push_back(audio);
+        } else {
+            Step("Title " + n + " (" + who + "): the source has no audio, the title has none");
+        }
+        Step("Title " + n + ": muxing with mplex...");
+        if (!author_tool::RunTool(mux, error)) {
+            return Fail(who + ": " + error);
+        }
+        xmlTitles.push_back({mux[4], t.chapters});
+    }
+
+    const std::string format = titles.front().system == "PAL" ? "pal" : "ntsc";
+    const std::string xmlWork = (folders.work / "vantaq-author.xml").string();
+    {
+        std::ofstream xml(xmlWork);
+        xml << author::DvdAuthorXml(folders.part.string(), format, xmlTitles);
+        if (!xml.flush()) {
+            return Fail("cannot write " + xmlWork);
+        }
+    }
+    Step("Authoring " + std::to_string(titles.size()) + " titles with dvdauthor...");
+    if (!author_tool::RunTool({"dvdauthor", "-x", xmlWork}, error)) {
+        return Fail(error);
+    }
+    if (!o.iso.empty()) {
+        Step("Writing the image " + o.iso + " with xorriso...");
+        folders.isoPart = o.iso + ".part";
+        if (!author_tool::RunTool({"xorriso", "-as", "mkisofs", "-dvd-video", "-V",
+                                   VolumeName(o.title), "-o", folders.isoPart,
+                                   folders.part.string()},
+                                  error)) {
+            return Fail(error);
+        }
+    }
+    fs::rename(folders.part / "VIDEO_TS", dir / "VIDEO_TS", ec);
+    if (ec) {
+        return Fail("cannot move the disc into " + (dir / "VIDEO_TS").string() + ": " +
+                    ec.message());
+    }
+    // The XML as it was used, beside the disc, with the folder it names now being DIR.
+    {
+        std::ofstream xml(dir / "vantaq-author.xml");
+        xml << author::DvdAuthorXml(dir.string(), format, xmlTitles);
+    }
+    if (!o.iso.empty()) {
+        fs::rename(folders.isoPart, o.iso, ec);
+        if (ec) {
+            return Fail("cannot rename " + folders.isoPart + " to " + o.iso + ": " +
+                        ec.message());
+        }
+        folders.isoPart.clear();
+    }
+    Step("Done: " + std::to_string(titles.size()) + " titles in " +
+         (dir / "VIDEO_TS").string() + (o.iso.empty() ? "" : " and " + o.iso));
+    return kMade;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    enc::InstallSignalForwarding(5);
+    Options o;
+    std::vector<std::string> dirs;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--iso" || arg == "--jobs" || arg == "--title") {
+            std::string& into = arg == "--iso" ? o.iso : arg == "--jobs" ? o.jobs : o.title;
+            if (!value(into) || into.empty()) {
+                return Usage(arg + " needs a value");
+            }
+        } else if (arg == "--no-menu") {
+        } else if (arg == "--dual-layer") {
+            o.dualLayer = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Usage("unknown option " + arg);
+        } else {
+            dirs.push_back(arg);
+        }
+    }
+    if (dirs.size() != 1) {
+        return Usage(dirs.empty() ? "missing DIR" : "too many folders");
+    }
+    o.dir = dirs[0];
+    return Author(o);
+}
