@@ -17,7 +17,7 @@ std::string PackageOf(const std::string& tool) {
     if (tool == "ffmpeg" || tool == "ffprobe") {
         return "ffmpeg";
     }
-    return tool; // dvdauthor, xorriso
+    return tool; // dvdauthor, genisoimage, xorriso
 }
 
 bool HaveTool(const std::string& tool) {

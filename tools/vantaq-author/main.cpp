@@ -41,7 +41,8 @@ const char kHelp[] =
     "  --dual-layer  check the size against 8.5 GB instead of 4.7 GB\n"
     "  -h, --help    show this text\n"
     "\n"
-    "Needs ffmpeg, mplex (mjpegtools), dvdauthor and, for --iso, xorriso.\n"
+    "Needs ffmpeg, mplex (mjpegtools), dvdauthor and, for --iso, genisoimage (or xorriso,\n"
+    "whose image has no DVD-Video layout).\n"
     "Exit status: 0 the disc is made, 1 a job cannot go on it or a step failed (nothing is\n"
     "left behind), 2 bad command line or unreadable store.\n";
 
@@ -115,7 +116,10 @@ int Author(const Options& o) {
         return Fail(error + " (nothing written)");
     }
     std::vector<std::string> tools = {"ffmpeg", "ffprobe", "mplex", "dvdauthor"};
-    if (!o.iso.empty()) {
+    // genisoimage lays the image out for DVD-Video (-dvd-video); this xorriso's mkisofs
+    // emulation has no such option, so without genisoimage the image is a plain ISO 9660 one.
+    const bool genisoimage = author_tool::HaveTool("genisoimage");
+    if (!o.iso.empty() && !genisoimage) {
         tools.push_back("xorriso");
     }
     for (const std::string& tool : tools) {
@@ -206,12 +210,20 @@ int Author(const Options& o) {
         return Fail(error);
     }
     if (!o.iso.empty()) {
-        Step("Writing the image " + o.iso + " with xorriso...");
         folders.isoPart = o.iso + ".part";
-        if (!author_tool::RunTool({"xorriso", "-as", "mkisofs", "-dvd-video", "-V",
-                                   VolumeName(o.title), "-o", folders.isoPart,
-                                   folders.part.string()},
-                                  error)) {
+        std::vector<std::string> image = {"genisoimage", "-quiet", "-dvd-video"};
+        if (!genisoimage) {
+            Step("genisoimage is not installed (package genisoimage): the image gets no "
+                 "DVD-Video layout");
+            image = {"xorriso", "-as", "mkisofs", "-quiet", "-iso-level", "1"};
+        }
+        Step("Writing the image " + o.iso + " with " + image[0] + "...");
+        for (const std::string& arg :
+             {std::string("-V"), VolumeName(o.title), std::string("-o"), folders.isoPart,
+              folders.part.string()}) {
+            image.push_back(arg);
+        }
+        if (!author_tool::RunTool(image, error)) {
             return Fail(error);
         }
     }
