@@ -97,14 +97,12 @@ bool ParseJobList(const std::string& text, int count, std::vector<int>& position
         size_t dash = item.find('-');
         int first = 0;
         int last = 0;
-        bool ok = dash == item.npos
-                      ? ParsePositionNumber(item, count, first) && (last = first)
-                      : ParsePositionNumber(item.substr(0, dash), count, first) &&
-                            ParsePositionNumber(item.substr(dash + 1), count, last) &&
-                            first <= last;
+        bool ok = dash == item.npos ? ParsePositionNumber(item, count, first) && (last = first)
+                                    : ParsePositionNumber(item.substr(0, dash), count, first) &&
+                                          ParsePositionNumber(item.substr(dash + 1), count, last) &&
+                                          first <= last;
         if (!ok) {
-            error = "\"" + item + "\" is no job position or range of 1 to " +
-                    std::to_string(count);
+            error = "\"" + item + "\" is no job position or range of 1 to " + std::to_string(count);
             positions.clear();
             return false;
         }

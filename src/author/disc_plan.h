@@ -15,13 +15,13 @@ class KeyStore;
 namespace author {
 
 struct DiscTitle {
-    int position = -1;   // the job's position in the queue (0-based)
-    std::string name;    // the job's name
-    std::string source;  // the job's source video
-    std::string stream;  // NAME.mpv.m2v after the 2:3 pass, else NAME.mpv
+    int position = -1;    // the job's position in the queue (0-based)
+    std::string name;     // the job's name
+    std::string source;   // the job's source video
+    std::string stream;   // NAME.mpv.m2v after the 2:3 pass, else NAME.mpv
     std::string chapters; // "0:00:00.000,..." for dvdauthor, "" for a single chapter
-    std::string system;  // "NTSC" or "PAL"
-    int startFrame = 0;  // the job's first source frame
+    std::string system;   // "NTSC" or "PAL"
+    int startFrame = 0;   // the job's first source frame
     uint64_t streamBytes = 0;
     double seconds = 0; // the stream's length, repeated fields counted
 };

@@ -6,12 +6,23 @@ std::string XmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -24,7 +35,8 @@ std::string DvdAuthorXml(const std::string& dest, const std::string& format,
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml += "<dvdauthor dest=\"" + XmlEscape(dest) + "\" jumppad=\"yes\">\n";
     xml += "  <vmgm>\n    <fpc>g0 = 1; jump title 1;</fpc>\n";
-    xml += "    <menus>\n      <video format=\"" + format + "\"/>\n      <pgc entry=\"title\">\n        <pre>g0 = g0 + 1; ";
+    xml += "    <menus>\n      <video format=\"" + format +
+           "\"/>\n      <pgc entry=\"title\">\n        <pre>g0 = g0 + 1; ";
     for (size_t i = 2; i <= titles.size(); ++i) {
         xml += "if (g0 eq " + std::to_string(i) + ") jump title " + std::to_string(i) + "; ";
     }

@@ -41,8 +41,8 @@ protected:
 
     // Stores the job at `position`, encodes it in one pass and marks it finished, with its
     // chapter file.
-    std::string Queue(int position, const std::string& source, const std::string& rate,
-                      int frames, const char* chapters) {
+    std::string Queue(int position, const std::string& source, const std::string& rate, int frames,
+                      const char* chapters) {
         auto& s = m_Store.Store();
         jobs::JobRecord job;
         job.name = std::filesystem::path(source).stem().string();
@@ -64,8 +64,8 @@ protected:
         const std::string eclPath = ecl::WriteEcl(
             s, position, 5, env::Settings{},
             [&](const std::string&) {
-                return ecl::SourceFacts{true, 720, pal ? 576 : 480, pal ? 25u : 30000u,
-                                        pal ? 1u : 1001u, frames};
+                return ecl::SourceFacts{
+                    true, 720, pal ? 576 : 480, pal ? 25u : 30000u, pal ? 1u : 1001u, frames};
             },
             state);
         RunResult run = RunProgram({kProgramDir + "/EclCCE", "-ecl", eclPath, "-batch"});
@@ -78,8 +78,8 @@ protected:
     std::string Source(const char* name, const std::string& rate, const char* audio) {
         const std::string path = m_Dir.File(name);
         const std::string size = rate == "25" ? "720x576" : "720x480";
-        std::string args = "-nostdin -v error -y -threads 1 -f lavfi -i testsrc2=size=" + size +
-                           ":rate=" + rate;
+        std::string args =
+            "-nostdin -v error -y -threads 1 -f lavfi -i testsrc2=size=" + size + ":rate=" + rate;
         if (*audio) {
             args += std::string(" -f lavfi -i sine=frequency=440:sample_rate=") + audio;
         }

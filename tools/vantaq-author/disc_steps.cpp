@@ -92,16 +92,25 @@ bool SourceAudioChannels(const std::string& source, int& channels, std::string& 
     return true;
 }
 
-bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds,
-                      int channels, const std::string& out, std::string& error) {
+bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds, int channels,
+                      const std::string& out, std::string& error) {
     char start[32];
     char length[32];
     std::snprintf(start, sizeof start, "%.6f", startSeconds);
     std::snprintf(length, sizeof length, "%.6f", seconds);
     const bool surround = channels >= 6;
-    return RunTool({"ffmpeg", "-nostdin", "-v", "error", "-y", "-ss", start, "-i", source, "-t",
-                    length, "-map", "0:a:0", "-vn", "-ac", surround ? "6" : "2", "-ar", "48000",
-                    "-c:a", "ac3", "-b:a", surround ? "448k" : "192k", out},
+    return RunTool({"ffmpeg", "-nostdin",
+                    "-v",     "error",
+                    "-y",     "-ss",
+                    start,    "-i",
+                    source,   "-t",
+                    length,   "-map",
+                    "0:a:0",  "-vn",
+                    "-ac",    surround ? "6" : "2",
+                    "-ar",    "48000",
+                    "-c:a",   "ac3",
+                    "-b:a",   surround ? "448k" : "192k",
+                    out},
                    error);
 }
 

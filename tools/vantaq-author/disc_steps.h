@@ -23,7 +23,7 @@ bool RunTool(const std::vector<std::string>& argv, std::string& error);
 bool SourceAudioChannels(const std::string& source, int& channels, std::string& error);
 
 // Encodes the source's audio from `startSeconds` for `seconds` to 48 kHz AC-3 in `out`.
-bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds,
-                      int channels, const std::string& out, std::string& error);
+bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds, int channels,
+                      const std::string& out, std::string& error);
 
 } // namespace author_tool

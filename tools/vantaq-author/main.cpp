@@ -27,7 +27,8 @@ constexpr int kCannot = 1;
 constexpr int kUsage = 2;
 
 const char kHelp[] =
-    "Usage: vantaq-author [--iso FILE] [--jobs LIST] [--title TEXT] [--no-menu] [--dual-layer] DIR\n"
+    "Usage: vantaq-author [--iso FILE] [--jobs LIST] [--title TEXT] [--no-menu] [--dual-layer] "
+    "DIR\n"
     "\n"
     "Authors the store's finished (\"Complete\") jobs, in queue order, into DIR/VIDEO_TS: one\n"
     "title per job with the job's chapter points, its stream as the job made it, and one\n"
@@ -76,8 +77,8 @@ std::string VolumeName(const std::string& title) {
         if (name.size() == 32) {
             break;
         }
-        name += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::toupper(c))
-                                                             : '_';
+        name +=
+            std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::toupper(c)) : '_';
     }
     return name.empty() ? "VANTAQ" : name;
 }
@@ -106,8 +107,7 @@ int Author(const Options& o) {
     }
     std::vector<int> positions;
     std::string error;
-    if (!o.jobs.empty() &&
-        !author::ParseJobList(o.jobs, jobs::JobCount(store), positions, error)) {
+    if (!o.jobs.empty() && !author::ParseJobList(o.jobs, jobs::JobCount(store), positions, error)) {
         return Usage("--jobs: " + error);
     }
     Step("Checking the jobs...");
@@ -140,8 +140,8 @@ int Author(const Options& o) {
     double seconds = 0;
     for (size_t i = 0; i < titles.size(); ++i) {
         if (!author_tool::SourceAudioChannels(titles[i].source, channels[i], error)) {
-            return Fail("job " + std::to_string(titles[i].position + 1) + " \"" +
-                        titles[i].name + "\": " + error + " (nothing written)");
+            return Fail("job " + std::to_string(titles[i].position + 1) + " \"" + titles[i].name +
+                        "\": " + error + " (nothing written)");
         }
         streamBytes += titles[i].streamBytes;
         seconds += titles[i].seconds;
@@ -170,9 +170,8 @@ int Author(const Options& o) {
         const author::DiscTitle& t = titles[i];
         const std::string who = "job " + std::to_string(t.position + 1) + " \"" + t.name + "\"";
         const std::string n = std::to_string(i + 1);
-        std::vector<std::string> mux = {"mplex", "-f", "8", "-o",
-                                        (folders.work / ("title" + n + ".mpg")).string(),
-                                        t.stream};
+        std::vector<std::string> mux = {
+            "mplex", "-f", "8", "-o", (folders.work / ("title" + n + ".mpg")).string(), t.stream};
         if (channels[i] > 0) {
             ecl::SourceFacts facts = ecl::ReadSourceFacts(t.source, programDir);
             if (!facts.opened || facts.rate == 0 || facts.scale == 0) {
@@ -218,9 +217,8 @@ int Author(const Options& o) {
             image = {"xorriso", "-as", "mkisofs", "-quiet", "-iso-level", "1"};
         }
         Step("Writing the image " + o.iso + " with " + image[0] + "...");
-        for (const std::string& arg :
-             {std::string("-V"), VolumeName(o.title), std::string("-o"), folders.isoPart,
-              folders.part.string()}) {
+        for (const std::string& arg : {std::string("-V"), VolumeName(o.title), std::string("-o"),
+                                       folders.isoPart, folders.part.string()}) {
             image.push_back(arg);
         }
         if (!author_tool::RunTool(image, error)) {
@@ -240,13 +238,12 @@ int Author(const Options& o) {
     if (!o.iso.empty()) {
         fs::rename(folders.isoPart, o.iso, ec);
         if (ec) {
-            return Fail("cannot rename " + folders.isoPart + " to " + o.iso + ": " +
-                        ec.message());
+            return Fail("cannot rename " + folders.isoPart + " to " + o.iso + ": " + ec.message());
         }
         folders.isoPart.clear();
     }
-    Step("Done: " + std::to_string(titles.size()) + " titles in " +
-         (dir / "VIDEO_TS").string() + (o.iso.empty() ? "" : " and " + o.iso));
+    Step("Done: " + std::to_string(titles.size()) + " titles in " + (dir / "VIDEO_TS").string() +
+         (o.iso.empty() ? "" : " and " + o.iso));
     return kMade;
 }
 
