@@ -78,6 +78,10 @@ bool PlanTitle(store::KeyStore& store, const env::Settings& settings, int positi
     title.source = job.input;
     title.stream = stream;
     title.chapters = ChapterTimesOf(stream);
+    const std::string mpa = mpv.substr(0, mpv.size() - 4) + ".mpa";
+    if (platform::RegularFileFacts(mpa, facts) && facts.size > 0) {
+        title.ownAudio = mpa;
+    }
     title.system = report.dvd.system;
     title.startFrame = job.startFrame;
     title.streamBytes = report.totalBytes;

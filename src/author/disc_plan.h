@@ -19,6 +19,7 @@ struct DiscTitle {
     std::string name;     // the job's name
     std::string source;   // the job's source video
     std::string stream;   // NAME.mpv.m2v after the 2:3 pass, else NAME.mpv
+    std::string ownAudio; // NAME.mpa when the encoder wrote one, else ""
     std::string chapters; // "0:00:00.000,..." for dvdauthor, "" for a single chapter
     std::string system;   // "NTSC" or "PAL"
     int startFrame = 0;   // the job's first source frame

@@ -113,30 +113,43 @@ protected:
     logging::Log m_Log{m_Lines, ""};
 };
 
-TEST_F(VantaqAuthor, TwoNtscJobsMakeADiscAndImageInQueueOrder) {
-    Queue(0, Source("Tone.avi", "30000/1001", "44100"), "30000/1001", 60, "");
+// The job's own audio file goes on the disc only at 48 kHz; else the source's audio is encoded.
+TEST_F(VantaqAuthor, NtscJobsMakeADiscAndImageInQueueOrder) {
+    const std::string tone =
+        Queue(0, Source("Tone.avi", "30000/1001", "44100"), "30000/1001", 60, "");
     Queue(1, Source("Silent.avi", "30000/1001", ""), "30000/1001", 45, "0,15,30");
+    const std::string own = Queue(2, Source("Own.avi", "30000/1001", ""), "30000/1001", 30, "");
+    const std::string mp2 = "-nostdin -v error -y -f lavfi -i sine=sample_rate=";
+    ASSERT_TRUE(media::MakeOnce(mp2 + "44100 -t 2 -c:a mp2 -f mp2",
+                                tone.substr(0, tone.size() - 4) + ".mpa"));
+    ASSERT_TRUE(media::MakeOnce(mp2 + "48000 -t 1 -c:a mp2 -f mp2",
+                                own.substr(0, own.size() - 4) + ".mpa"));
     const std::string disc = m_Dir.File("disc");
     const std::string iso = m_Dir.File("disc.iso");
-    RunResult made = Author({"--iso", iso, "--title", "Two jobs", disc});
+    RunResult made = Author({"--iso", iso, "--title", "Three jobs", disc});
     ASSERT_EQ(made.status, 0) << made.output;
     EXPECT_NE(made.output.find("the source has no audio, the title has none"), std::string::npos)
         << made.output;
 
     RunResult dvd = RunProgram({"lsdvd", "-x", "-Oy", disc});
     ASSERT_EQ(dvd.status, 0) << dvd.output;
-    // Title 1: 60 frames (2.002 s), one chapter, one 48 kHz AC-3 track; title 2: 45 frames,
-    // three chapters, no audio.
+    // Title 1: 60 frames (2.002 s), one chapter, the source's audio as 48 kHz AC-3; title 2:
+    // 45 frames, three chapters, no audio; title 3: the job's own MPEG audio.
     const std::string& o = dvd.output;
-    const size_t second = o.find("'ix' : 2");
-    ASSERT_NE(second, std::string::npos) << o;
+    const size_t second = o.find("\n      'ix' : 2");
+    const size_t third = o.find("\n      'ix' : 3");
+    ASSERT_NE(third, std::string::npos) << o;
+    ASSERT_LT(second, third) << o;
     const std::string one = o.substr(0, second);
-    const std::string two = o.substr(second);
+    const std::string two = o.substr(second, third - second);
+    const std::string three = o.substr(third);
     EXPECT_NE(one.find("'length' : 2.00"), std::string::npos) << one;
     EXPECT_NE(one.find("'frequency' : 48000"), std::string::npos) << one;
     EXPECT_NE(one.find("'format' : 'ac3'"), std::string::npos) << one;
     EXPECT_NE(two.find("'length' : 1.50"), std::string::npos) << two;
     EXPECT_EQ(two.find("'frequency'"), std::string::npos) << two;
+    EXPECT_NE(three.find("'format' : 'mpeg1'"), std::string::npos) << three;
+    EXPECT_NE(three.find("'frequency' : 48000"), std::string::npos) << three;
     auto chapterCount = [](const std::string& text) {
         size_t n = 0;
         for (size_t at = text.find("'startcell'"); at != text.npos;
@@ -150,7 +163,7 @@ TEST_F(VantaqAuthor, TwoNtscJobsMakeADiscAndImageInQueueOrder) {
 
     RunResult image = RunProgram({"xorriso", "-indev", iso, "-ls", "/VIDEO_TS"});
     EXPECT_EQ(image.status, 0) << image.output;
-    EXPECT_NE(image.output.find("VTS_02_1.VOB"), std::string::npos) << image.output;
+    EXPECT_NE(image.output.find("VTS_03_1.VOB"), std::string::npos) << image.output;
     EXPECT_FALSE(testing_support::FileExists(iso + ".part"));
     std::vector<std::string> left = Left(disc);
     std::sort(left.begin(), left.end());

@@ -75,20 +75,29 @@ bool RunTool(const std::vector<std::string>& argv, std::string& error) {
     return false;
 }
 
-bool SourceAudioChannels(const std::string& source, int& channels, std::string& error) {
+bool ProbeAudio(const std::string& path, int& channels, int& sampleRate, std::string& error) {
     std::vector<std::string> lines;
     std::string why;
-    int status = RunCaptured({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                              "stream=channels", "-of", "csv=p=0", source},
-                             lines, why);
+    int status =
+        RunCaptured({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                     "stream=channels,sample_rate", "-of", "default=noprint_wrappers=1", path},
+                    lines, why);
     if (status != 0) {
-        error = "ffprobe cannot read " + source + (why.empty() ? "" : ": " + why);
+        error = "ffprobe cannot read " + path + (why.empty() ? "" : ": " + why);
         for (const std::string& line : lines) {
             error += "\n  ffprobe: " + line;
         }
         return false;
     }
-    channels = lines.empty() ? 0 : std::atoi(lines.front().c_str());
+    channels = 0;
+    sampleRate = 0;
+    for (const std::string& line : lines) {
+        if (line.rfind("channels=", 0) == 0) {
+            channels = std::atoi(line.c_str() + 9);
+        } else if (line.rfind("sample_rate=", 0) == 0) {
+            sampleRate = std::atoi(line.c_str() + 12);
+        }
+    }
     return true;
 }
 

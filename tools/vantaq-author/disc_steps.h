@@ -18,9 +18,9 @@ bool HaveTool(const std::string& tool);
 // lines it wrote.
 bool RunTool(const std::vector<std::string>& argv, std::string& error);
 
-// The audio channels of the source's first audio stream (ffprobe), 0 without audio. False
-// when ffprobe cannot read the source.
-bool SourceAudioChannels(const std::string& source, int& channels, std::string& error);
+// The channels and sample rate of the first audio stream of `path` (ffprobe), 0 and 0
+// without audio. False when ffprobe cannot read the file.
+bool ProbeAudio(const std::string& path, int& channels, int& sampleRate, std::string& error);
 
 // Encodes the source's audio from `startSeconds` for `seconds` to 48 kHz AC-3 in `out`.
 bool EncodeTitleAudio(const std::string& source, double startSeconds, double seconds, int channels,

@@ -133,28 +133,35 @@ int Author(const Options& o) {
         return Fail(dir.string() + " already holds a VIDEO_TS folder (nothing written)");
     }
 
-    // The audio of each title, and the size check before anything is written.
+    // The audio of each title, and the size check before anything is written. A title's
+    // audio is the job's own file when it is at 48 kHz, else the source's, encoded.
+    std::error_code ec;
     std::vector<int> channels(titles.size(), 0);
+    std::vector<bool> useOwn(titles.size(), false);
     uint64_t streamBytes = 0;
     uint64_t audioBytes = 0;
     double seconds = 0;
     for (size_t i = 0; i < titles.size(); ++i) {
-        if (!author_tool::SourceAudioChannels(titles[i].source, channels[i], error)) {
+        int rate = 0;
+        if (!titles[i].ownAudio.empty() &&
+            author_tool::ProbeAudio(titles[i].ownAudio, channels[i], rate, error) &&
+            channels[i] > 0 && rate == 48000) {
+            useOwn[i] = true;
+            audioBytes += fs::file_size(titles[i].ownAudio, ec);
+        } else if (!author_tool::ProbeAudio(titles[i].source, channels[i], rate, error)) {
             return Fail("job " + std::to_string(titles[i].position + 1) + " \"" + titles[i].name +
                         "\": " + error + " (nothing written)");
+        } else if (channels[i] > 0) {
+            audioBytes += author::AudioBytes(titles[i].seconds, channels[i] >= 6 ? 448 : 192);
         }
         streamBytes += titles[i].streamBytes;
         seconds += titles[i].seconds;
-        if (channels[i] > 0) {
-            audioBytes += author::AudioBytes(titles[i].seconds, channels[i] >= 6 ? 448 : 192);
-        }
     }
     std::string full = author::CapacityProblem(streamBytes, audioBytes, seconds, o.dualLayer);
     if (!full.empty()) {
         return Fail(full + " (nothing written)");
     }
 
-    std::error_code ec;
     fs::create_directories(dir, ec);
     WorkFolders folders;
     folders.work = dir / ".vantaq-author.work";
@@ -172,7 +179,10 @@ int Author(const Options& o) {
         const std::string n = std::to_string(i + 1);
         std::vector<std::string> mux = {
             "mplex", "-f", "8", "-o", (folders.work / ("title" + n + ".mpg")).string(), t.stream};
-        if (channels[i] > 0) {
+        if (useOwn[i]) {
+            Step("Title " + n + " (" + who + "): the job's own 48 kHz audio " + t.ownAudio);
+            mux.push_back(t.ownAudio);
+        } else if (channels[i] > 0) {
             ecl::SourceFacts facts = ecl::ReadSourceFacts(t.source, programDir);
             if (!facts.opened || facts.rate == 0 || facts.scale == 0) {
                 return Fail(who + ": its source " + t.source + " cannot be read");
