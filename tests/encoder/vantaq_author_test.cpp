@@ -197,6 +197,23 @@ TEST_F(VantaqAuthor, AJobThatCannotGoOnTheDiscNamesItselfAndLeavesNothing) {
     EXPECT_TRUE(Left(disc).empty());
 
     EXPECT_EQ(Author({"--jobs", "3", disc}).status, 2);
+
+    // A missing program is named with its package.
+    const std::string path = std::getenv("PATH");
+    const std::string bin = m_Dir.File("bin");
+    std::filesystem::create_directory(bin);
+    for (const char* tool : {"ffmpeg", "ffprobe", "mplex"}) {
+        const std::string found = media::Output(std::string("command -v ") + tool);
+        std::filesystem::create_symlink(found.substr(0, found.find('\n')), bin + "/" + tool);
+    }
+    setenv("PATH", bin.c_str(), 1);
+    RunResult noTool = Author({"--jobs", "1", disc});
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(noTool.status, 1);
+    EXPECT_NE(noTool.output.find("dvdauthor is not installed: install the package dvdauthor"),
+              std::string::npos)
+        << noTool.output;
+    EXPECT_TRUE(Left(disc).empty());
 }
 
 } // namespace
