@@ -161,6 +161,15 @@ TEST_F(VantaqAuthor, NtscJobsMakeADiscAndImageInQueueOrder) {
     EXPECT_EQ(chapterCount(one), 1u) << one;
     EXPECT_EQ(chapterCount(two), 3u) << two;
 
+    // The title menu: a button per title, its highlight a subpicture of the menu's video.
+    EXPECT_NE(testing_support::ReadFile(disc + "/vantaq-author.xml")
+                  .find("<button name=\"b3\">jump title 3;</button>"),
+              std::string::npos);
+    EXPECT_NE(media::Output("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
+                            disc + "/VIDEO_TS/VIDEO_TS.VOB'")
+                  .find("dvd_subtitle"),
+              std::string::npos);
+
     RunResult image = RunProgram({"xorriso", "-indev", iso, "-ls", "/VIDEO_TS"});
     EXPECT_EQ(image.status, 0) << image.output;
     EXPECT_NE(image.output.find("VTS_03_1.VOB"), std::string::npos) << image.output;

@@ -2,10 +2,13 @@
 
 #include "child_process.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace author_tool {
@@ -17,7 +20,7 @@ std::string PackageOf(const std::string& tool) {
     if (tool == "ffmpeg" || tool == "ffprobe") {
         return "ffmpeg";
     }
-    return tool; // dvdauthor, genisoimage, xorriso
+    return tool == "spumux" ? "dvdauthor" : tool; // dvdauthor, genisoimage, xorriso
 }
 
 bool HaveTool(const std::string& tool) {
@@ -41,9 +44,33 @@ bool HaveTool(const std::string& tool) {
 namespace {
 
 int RunCaptured(const std::vector<std::string>& argv, std::vector<std::string>& lines,
-                std::string& error) {
+                std::string& error, const std::string& inPath = "",
+                const std::string& outPath = "") {
     enc::ChildProcess child;
     enc::SpawnOptions options;
+    struct Fds {
+        int in = -1;
+        int out = -1;
+        ~Fds() {
+            if (in >= 0) {
+                close(in);
+            }
+            if (out >= 0) {
+                close(out);
+            }
+        }
+    } fds;
+    if (!inPath.empty() && (fds.in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+        error = "cannot read " + inPath + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (!outPath.empty() &&
+        (fds.out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) < 0) {
+        error = "cannot write " + outPath + ": " + std::strerror(errno);
+        return -1;
+    }
+    options.stdinFd = fds.in;
+    options.stdoutFd = fds.out;
     options.captureOutput = true;
     options.mergeStderr = true;
     options.parentDeathSignal = SIGTERM;
@@ -59,10 +86,11 @@ int RunCaptured(const std::vector<std::string>& argv, std::vector<std::string>& 
 
 } // namespace
 
-bool RunTool(const std::vector<std::string>& argv, std::string& error) {
+bool RunTool(const std::vector<std::string>& argv, std::string& error, const std::string& inPath,
+             const std::string& outPath) {
     std::vector<std::string> lines;
     std::string why;
-    int status = RunCaptured(argv, lines, why);
+    int status = RunCaptured(argv, lines, why, inPath, outPath);
     if (status == 0) {
         return true;
     }
@@ -119,6 +147,33 @@ bool EncodeTitleAudio(const std::string& source, double startSeconds, double sec
                     "-ar",    "48000",
                     "-c:a",   "ac3",
                     "-b:a",   surround ? "448k" : "192k",
+                    out},
+                   error);
+}
+
+bool EncodeMenuVideo(const std::string& stillPng, bool pal, const std::string& out,
+                     std::string& error) {
+    return RunTool({"ffmpeg",
+                    "-nostdin",
+                    "-v",
+                    "error",
+                    "-y",
+                    "-loop",
+                    "1",
+                    "-framerate",
+                    pal ? "25" : "30000/1001",
+                    "-i",
+                    stillPng,
+                    "-f",
+                    "lavfi",
+                    "-i",
+                    "anullsrc=r=48000:cl=stereo",
+                    "-t",
+                    "1",
+                    "-target",
+                    pal ? "pal-dvd" : "ntsc-dvd",
+                    "-aspect",
+                    "4:3",
                     out},
                    error);
 }

@@ -15,8 +15,14 @@ std::string PackageOf(const std::string& tool);
 bool HaveTool(const std::string& tool);
 
 // Runs `argv`; true on exit 0. Otherwise `error` says which program failed, how, and the last
-// lines it wrote.
-bool RunTool(const std::vector<std::string>& argv, std::string& error);
+// lines it wrote. With `inPath` and `outPath` the program reads and writes those files as its
+// standard input and output.
+bool RunTool(const std::vector<std::string>& argv, std::string& error,
+             const std::string& inPath = "", const std::string& outPath = "");
+
+// Encodes the menu still to one second of DVD menu video with silent audio.
+bool EncodeMenuVideo(const std::string& stillPng, bool pal, const std::string& out,
+                     std::string& error);
 
 // The channels and sample rate of the first audio stream of `path` (ffprobe), 0 and 0
 // without audio. False when ffprobe cannot read the file.

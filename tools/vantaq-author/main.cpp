@@ -1,6 +1,7 @@
 // vantaq-author: authors the queue's finished jobs into a DVD-Video folder and, on request, an
 // image of it.
 #include "disc_steps.h"
+#include "menu_render.h"
 
 #include "author/disc_capacity.h"
 #include "author/disc_plan.h"
@@ -36,9 +37,8 @@ const char kHelp[] =
     "\n"
     "  --iso FILE    also write a DVD-Video image of the folder to FILE\n"
     "  --jobs LIST   only these jobs, by their positions in the list (1,3,5-7)\n"
-    "  --title TEXT  the disc's title (the image's volume name)\n"
-    "  --no-menu     no title menu (this version makes none: the disc plays its titles\n"
-    "                one after the other)\n"
+    "  --title TEXT  the disc's title, on its menu and as the image's volume name\n"
+    "  --no-menu     no title menu: the disc plays its titles one after the other\n"
     "  --dual-layer  check the size against 8.5 GB instead of 4.7 GB\n"
     "  -h, --help    show this text\n"
     "\n"
@@ -51,7 +51,8 @@ struct Options {
     std::string dir;
     std::string iso;
     std::string jobs;
-    std::string title = "VANTAQ";
+    std::string title = "Vantaq";
+    bool menu = true;
     bool dualLayer = false;
 };
 
@@ -116,6 +117,9 @@ int Author(const Options& o) {
         return Fail(error + " (nothing written)");
     }
     std::vector<std::string> tools = {"ffmpeg", "ffprobe", "mplex", "dvdauthor"};
+    if (o.menu) {
+        tools.push_back("spumux");
+    }
     // genisoimage lays the image out for DVD-Video (-dvd-video); this xorriso's mkisofs
     // emulation has no such option, so without genisoimage the image is a plain ISO 9660 one.
     const bool genisoimage = author_tool::HaveTool("genisoimage");
@@ -205,11 +209,43 @@ int Author(const Options& o) {
         xmlTitles.push_back({mux[4], t.chapters});
     }
 
-    const std::string format = titles.front().system == "PAL" ? "pal" : "ntsc";
+    const bool pal = titles.front().system == "PAL";
+    const std::string format = pal ? "pal" : "ntsc";
+    std::string menuMpg;
+    if (o.menu) {
+        Step("Drawing the title menu...");
+        std::vector<std::string> labels;
+        for (const author::DiscTitle& t : titles) {
+            const int s = static_cast<int>(t.seconds + 0.5);
+            char length[32];
+            std::snprintf(length, sizeof length, "%d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+            labels.push_back(std::to_string(labels.size() + 1) + ".  " + t.name + "   " + length);
+        }
+        const std::vector<author::MenuButton> buttons =
+            author::MenuButtons(static_cast<int>(titles.size()), 720, pal ? 576 : 480);
+        const std::string still = (folders.work / "menu.png").string();
+        const std::string highlight = (folders.work / "highlight.png").string();
+        const std::string plain = (folders.work / "menu-plain.mpg").string();
+        const std::string spu = (folders.work / "menu.spumux.xml").string();
+        menuMpg = (folders.work / "menu.mpg").string();
+        if (!author_tool::RenderMenu(o.title, labels, buttons, 720, pal ? 576 : 480, still,
+                                     highlight, error) ||
+            !author_tool::EncodeMenuVideo(still, pal, plain, error)) {
+            return Fail("the title menu: " + error);
+        }
+        std::ofstream(spu) << author::SpumuxXml(highlight, buttons);
+        if (!author_tool::RunTool({"spumux", "-s", "0", spu}, error, plain, menuMpg)) {
+            return Fail("the title menu: " + error);
+        }
+    }
+    auto discXml = [&](const std::string& dest) {
+        return o.menu ? author::DvdAuthorMenuXml(dest, format, menuMpg, xmlTitles)
+                      : author::DvdAuthorXml(dest, format, xmlTitles);
+    };
     const std::string xmlWork = (folders.work / "vantaq-author.xml").string();
     {
         std::ofstream xml(xmlWork);
-        xml << author::DvdAuthorXml(folders.part.string(), format, xmlTitles);
+        xml << discXml(folders.part.string());
         if (!xml.flush()) {
             return Fail("cannot write " + xmlWork);
         }
@@ -243,7 +279,7 @@ int Author(const Options& o) {
     // The XML as it was used, beside the disc, with the folder it names now being DIR.
     {
         std::ofstream xml(dir / "vantaq-author.xml");
-        xml << author::DvdAuthorXml(dir.string(), format, xmlTitles);
+        xml << discXml(dir.string());
     }
     if (!o.iso.empty()) {
         fs::rename(folders.isoPart, o.iso, ec);
@@ -281,6 +317,7 @@ int main(int argc, char** argv) {
                 return Usage(arg + " needs a value");
             }
         } else if (arg == "--no-menu") {
+            o.menu = false;
         } else if (arg == "--dual-layer") {
             o.dualLayer = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
