@@ -66,4 +66,29 @@ TEST(DvdAuthorXml, TitlesInOrderWithChaptersAndEscapedPaths) {
     EXPECT_EQ(author::XmlEscape("'\""), "&apos;&quot;");
 }
 
+TEST(DvdAuthorXml, TheMenuStartsTheDiscAndItsButtonsMoveInACircle) {
+    const std::vector<author::MenuButton> buttons = author::MenuButtons(12, 720, 576);
+    ASSERT_EQ(buttons.size(), 12u);
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        const author::MenuButton& b = buttons[i];
+        EXPECT_TRUE(b.x0 % 2 == 0 && b.y0 % 2 == 0 && b.x1 % 2 == 0 && b.y1 % 2 == 0) << i;
+        EXPECT_LT(b.y0, b.y1) << i;
+        EXPECT_LE(b.y1, 576) << i;
+        if (i > 0) {
+            EXPECT_GE(b.y0, buttons[i - 1].y1) << i;
+        }
+    }
+    const std::string spu = author::SpumuxXml("/w/hl.png", author::MenuButtons(3, 720, 480));
+    EXPECT_NE(spu.find("name=\"b1\" x0=\"72\""), std::string::npos) << spu;
+    EXPECT_NE(spu.find("up=\"b3\" down=\"b2\""), std::string::npos) << spu;
+    EXPECT_NE(spu.find("up=\"b2\" down=\"b1\""), std::string::npos) << spu;
+
+    const std::string xml = author::DvdAuthorMenuXml("/d", "ntsc", "/w/menu.mpg",
+                                                     {{"/w/t1.mpg", ""}, {"/w/t2.mpg", ""}});
+    EXPECT_NE(xml.find("<fpc>jump menu 1;</fpc>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<vob file=\"/w/menu.mpg\" pause=\"inf\"/>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<button name=\"b2\">jump title 2;</button>"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("<button name=\"b3\""), std::string::npos) << xml;
+}
+
 } // namespace
