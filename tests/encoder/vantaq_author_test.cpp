@@ -12,8 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using encoder_test::kProgramDir;
 using encoder_test::RunProgram;
@@ -207,8 +213,36 @@ TEST_F(VantaqAuthor, AJobThatCannotGoOnTheDiscNamesItselfAndLeavesNothing) {
 
     EXPECT_EQ(Author({"--jobs", "3", disc}).status, 2);
 
-    // A missing program is named with its package.
+    // Ended while a program runs: the program ends too and nothing is left.
+    const std::string fakes = m_Dir.File("fakes");
+    const std::string mark = m_Dir.File("mplex-started");
+    std::filesystem::create_directory(fakes);
+    {
+        std::ofstream script(fakes + "/mplex");
+        script << "#!/bin/sh\ntouch '" << mark << "'\nexec sleep 600\n";
+    }
+    std::filesystem::permissions(fakes + "/mplex", std::filesystem::perms::owner_all);
     const std::string path = std::getenv("PATH");
+    const std::string fakePath = fakes + ":" + path;
+    const std::string program = kProgramDir + "/vantaq-author";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("PATH", fakePath.c_str(), 1);
+        execl(program.c_str(), program.c_str(), "--jobs", "1", disc.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 6000 && !testing_support::FileExists(mark); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(testing_support::FileExists(mark));
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_TRUE(Left(disc).empty());
+
+    // A missing program is named with its package.
     const std::string bin = m_Dir.File("bin");
     std::filesystem::create_directory(bin);
     for (const char* tool : {"ffmpeg", "ffprobe", "mplex"}) {

@@ -69,18 +69,28 @@ int RunCaptured(const std::vector<std::string>& argv, std::vector<std::string>& 
         error = "cannot write " + outPath + ": " + std::strerror(errno);
         return -1;
     }
+    // A termination signal between two programs ends the work before the next one starts.
+    if (enc::ReceivedSignal() != 0) {
+        error = "stopped by " + enc::SignalName(enc::ReceivedSignal());
+        return -1;
+    }
     options.stdinFd = fds.in;
     options.stdoutFd = fds.out;
     options.captureOutput = true;
     options.mergeStderr = true;
     options.parentDeathSignal = SIGTERM;
     if (!child.Start(argv, options, error)) {
+        error = "cannot be started: " + error;
         return -1;
     }
     enc::ForwardTo(child.Pid(), false);
     child.ReadLines([&lines](const std::string& line) { lines.push_back(line); });
     int status = child.Wait();
     enc::ForwardTo(0, false);
+    if (enc::ReceivedSignal() != 0) {
+        error = "stopped by " + enc::SignalName(enc::ReceivedSignal());
+        return -1;
+    }
     return status;
 }
 
@@ -94,7 +104,7 @@ bool RunTool(const std::vector<std::string>& argv, std::string& error, const std
     if (status == 0) {
         return true;
     }
-    error = status < 0 ? argv[0] + " cannot be started: " + why
+    error = status < 0 ? argv[0] + ": " + why
                        : argv[0] + " failed (exit " + std::to_string(status) + ")";
     const size_t first = lines.size() > 6 ? lines.size() - 6 : 0;
     for (size_t i = first; i < lines.size(); ++i) {
