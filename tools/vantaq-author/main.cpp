@@ -89,12 +89,17 @@ struct WorkFolders {
     fs::path work;
     fs::path part;
     std::string isoPart;
+    fs::path createdDir; // the disc's folder when this run made it
     ~WorkFolders() {
         std::error_code ec;
         fs::remove_all(work, ec);
         fs::remove_all(part, ec);
         if (!isoPart.empty()) {
             fs::remove(isoPart, ec);
+        }
+        // A folder made for a disc that was not made goes again.
+        if (!createdDir.empty() && fs::is_empty(createdDir, ec)) {
+            fs::remove(createdDir, ec);
         }
     }
 };
@@ -166,8 +171,10 @@ int Author(const Options& o) {
         return Fail(full + " (nothing written)");
     }
 
-    fs::create_directories(dir, ec);
     WorkFolders folders;
+    if (fs::create_directories(dir, ec)) {
+        folders.createdDir = dir;
+    }
     folders.work = dir / ".vantaq-author.work";
     folders.part = dir / ".vantaq-author.part";
     fs::remove_all(folders.work, ec);
