@@ -203,6 +203,15 @@ TEST_F(VantaqAuthor, AJobThatCannotGoOnTheDiscNamesItselfAndLeavesNothing) {
     EXPECT_FALSE(std::filesystem::exists(disc));
     EXPECT_FALSE(testing_support::FileExists(m_Dir.File("x.iso")));
 
+    // Each system alone goes on a disc; without a menu the disc plays its titles in turn.
+    const std::string plain = m_Dir.File("plain");
+    RunResult made = Author({"--no-menu", "--jobs", "2", plain});
+    EXPECT_EQ(made.status, 0) << made.output;
+    EXPECT_NE(testing_support::ReadFile(plain + "/vantaq-author.xml")
+                  .find("<fpc>g0 = 1; jump title 1;</fpc>"),
+              std::string::npos);
+    EXPECT_TRUE(testing_support::FileExists(plain + "/VIDEO_TS/VTS_01_1.VOB"));
+
     std::filesystem::remove(pal);
     RunResult missing = Author({"--jobs", "2", disc});
     EXPECT_EQ(missing.status, 1);
