@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
-# The help file is opened with the desktop's handler.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# The help file is opened with the desktop's handler; vantaq-author runs dvdauthor, mplex
+# (mjpegtools) and genisoimage, or xorriso when genisoimage is missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, dvdauthor, mjpegtools, xorriso, genisoimage")
 # The Slurm client commands, for running the queue on a cluster.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client")
 include(CPack)

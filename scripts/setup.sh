@@ -6,7 +6,7 @@ set -e
 PACKAGES="build-essential make cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
 libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev qt6-charts-dev libqt6opengl6-dev nlohmann-json3-dev libx11-dev
 libavformat-dev libavcodec-dev libavutil-dev
-ffmpeg mjpegtools dvdauthor xvfb xauth openbox trayer wmctrl xdotool x11-utils xdg-utils
+ffmpeg mjpegtools dvdauthor genisoimage xorriso lsdvd xvfb xauth openbox trayer wmctrl xdotool x11-utils xdg-utils
 ccache dpkg-dev file scdoc librsvg2-bin lintian man-db desktop-file-utils appstream slurm-wlm munge"
 
 missing=""

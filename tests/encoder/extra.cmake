@@ -3,7 +3,7 @@
 if(TARGET vantaq_encoder_tests)
     target_sources(vantaq_encoder_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/encoder_fixture.cpp)
     target_link_libraries(vantaq_encoder_tests PRIVATE vantaq_encoder_kit)
-    add_dependencies(vantaq_encoder_tests cce EclCCE)
+    add_dependencies(vantaq_encoder_tests cce EclCCE vantaq-author)
 endif()
 
 # Copies of the encoder for start-up tests, in the test folder (never the program folder):

@@ -91,6 +91,8 @@ struct ChildSetup {
     bool mergeStderr = false;
     bool discardOutput = false;
     bool newGroup = false;
+    int stdinFd = -1;
+    int stdoutFd = -1;
     int deathSignal = 0;
     pid_t parent = -1;
     int reportFd = -1; // close-on-exec; carries errno when exec fails
@@ -126,10 +128,15 @@ struct ChildSetup {
     if (err == 0 && devNull < 0) {
         err = errno;
     }
-    if (err == 0 && dup2(devNull, STDIN_FILENO) < 0) {
+    if (err == 0 && dup2(s.stdinFd >= 0 ? s.stdinFd : devNull, STDIN_FILENO) < 0) {
         err = errno;
     }
-    if (err == 0 && s.outputFd >= 0) {
+    if (err == 0 && s.stdoutFd >= 0) {
+        if (dup2(s.stdoutFd, STDOUT_FILENO) < 0 ||
+            (s.outputFd >= 0 && s.mergeStderr && dup2(s.outputFd, STDERR_FILENO) < 0)) {
+            err = errno;
+        }
+    } else if (err == 0 && s.outputFd >= 0) {
         if (dup2(s.outputFd, STDOUT_FILENO) < 0 ||
             (s.mergeStderr && dup2(s.outputFd, STDERR_FILENO) < 0)) {
             err = errno;
@@ -212,6 +219,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const SpawnOption
     setup.mergeStderr = options.mergeStderr;
     setup.discardOutput = options.discardOutput;
     setup.newGroup = options.newProcessGroup;
+    setup.stdinFd = options.stdinFd;
+    setup.stdoutFd = options.stdoutFd;
     setup.deathSignal = options.parentDeathSignal;
     setup.parent = getpid();
     setup.reportFd = report[1];

@@ -17,6 +17,11 @@ struct SpawnOptions {
                                   // children as well)
     int parentDeathSignal = 0;    // sent to the child when this process dies, by any signal
                                   // (0: none)
+    // Open descriptors the child takes as its standard input and output instead of the null
+    // device and the pipe (-1: not used). With stdoutFd and captureOutput, mergeStderr sends
+    // only stderr into the pipe. The caller closes them after Start.
+    int stdinFd = -1;
+    int stdoutFd = -1;
 };
 
 // One child process. Not copyable; the destructor neither waits for nor kills a running child.
