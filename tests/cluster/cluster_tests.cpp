@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -31,6 +32,7 @@
 #include <memory>
 #include <thread>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -560,6 +562,72 @@ TEST_F(ClusterTest, StopWhileTheJobEndsKeepsItsResult) {
     EXPECT_FALSE(run->Active());
     EXPECT_EQ(q.Status(0), "Complete") << Rows();
     EXPECT_EQ(Submissions("race"), 1);
+}
+
+// The real program killed (SIGKILL) after sbatch submitted and before its answer was kept: the
+// next start of the program finds the submission by its name, follows it and finishes the queue,
+// every job submitted once.
+TEST_F(ClusterTest, ProgramKilledBeforeKeepingTheIdNeverSubmitsTwice) {
+    const std::string program = kProgramDir + "/vantaq";
+    if (::access(program.c_str(), X_OK) != 0) {
+        VANTAQ_SKIP_OR_FAIL("the window program was not built: " + program);
+    }
+    // Names of their own, so that only this test's submissions are counted, whatever process
+    // made them.
+    const std::string first = "killed" + std::to_string(::getpid()) + "a";
+    const std::string second = "killed" + std::to_string(::getpid()) + "b";
+    q.AddJob(first, 1);
+    q.AddJob(second, 1);
+    ASSERT_TRUE(cluster::WriteClusterSettings(q.store.Store(), OnSlurm(1)));
+    const std::string submitted = m_Faults.File("submitted");
+    const std::string release = m_Faults.File("release");
+    Fault("sbatch", "out=$(\"$REAL\" \"$@\"); rc=$?; : > '" + submitted + "'\nwhile [ ! -e '" +
+                        release +
+                        "' ]; do sleep 0.05; done\n"
+                        "echo \"$out\"; exit $rc");
+    // The first start runs in the background, its own process id kept to be killed; the second
+    // is waited for, ended after 150 s should it hang.
+    auto launch = [&](const std::string& arguments, const std::string& tail) {
+        return "VANTAQ_STORE='" + q.store.Path() + "' QT_QPA_PLATFORM=offscreen " +
+               (tail.empty() ? "timeout 150 '" : "'") + program + "' " + arguments + " >'" +
+               q.dir.File("program.txt") + "' 2>&1 </dev/null" + tail;
+    };
+    const std::string pidFile = q.dir.File("program.pid");
+    ASSERT_EQ(std::system(launch("-start", " & echo $! >'" + pidFile + "'").c_str()), 0);
+    for (int i = 0; i < 1200 && !testing_support::FileExists(submitted); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(testing_support::FileExists(submitted))
+        << testing_support::ReadFile(q.dir.File("program.txt"));
+    const pid_t killed = static_cast<pid_t>(std::stol(testing_support::ReadFile(pidFile)));
+    ASSERT_EQ(::kill(killed, SIGKILL), 0);
+    for (int i = 0; i < 1200 && ::kill(killed, 0) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // From here sbatch answers at once; the hanging one is let go.
+    std::filesystem::remove(m_Faults.File("sbatch"));
+    ASSERT_TRUE(testing_support::WriteFile(release, ""));
+
+    int raw = std::system(launch("-start -exit", "").c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0)
+        << raw << testing_support::ReadFile(q.dir.File("program.txt"));
+    EXPECT_EQ(q.Status(0), "Complete");
+    EXPECT_EQ(q.Status(1), "Complete");
+    auto submissions = [&](const std::string& name) {
+        std::string output;
+        int status = -1;
+        EXPECT_TRUE(Slurm({"squeue", "-h", "-t", "all", "-o", "%j"}, output, status) &&
+                    status == 0);
+        std::string head = cluster::SlurmJobName(name) + ".vq-";
+        int count = 0;
+        for (size_t at = output.find(head); at != std::string::npos;
+             at = output.find(head, at + 1)) {
+            count += at == 0 || output[at - 1] == '\n';
+        }
+        return count;
+    };
+    EXPECT_EQ(submissions(first), 1);
+    EXPECT_EQ(submissions(second), 1);
 }
 
 // vantaq-job on its own: a description in, the job's pipeline run, the end in its exit status.

@@ -12,6 +12,10 @@ if(VANTAQ_TEST_PCH)
     target_precompile_headers(vantaq_cluster_tests REUSE_FROM vantaq_test_support)
 endif()
 add_dependencies(vantaq_cluster_tests vantaq-job EclCCE cce)
+if(TARGET vantaq)
+    # One test kills the window program itself mid-submission.
+    add_dependencies(vantaq_cluster_tests vantaq)
+endif()
 gtest_discover_tests(vantaq_cluster_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180
     LABELS cluster-end-to-end FIXTURES_REQUIRED slurm_cluster RESOURCE_LOCK slurm_cluster
     COST 100)
