@@ -6,6 +6,8 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "source/avi_source.h"
+#include "source/dvd_fit.h"
 #include "source/source_info.h"
 #include "templates/template_selection.h"
 
@@ -344,6 +346,34 @@ bool CJobEditor::HasUnsavedEdit() const {
     return !(ReadEditorJob(m_Dialog) == m_LoadedJob);
 }
 
+// A new job of a source a DVD cannot carry as it is (its size or rate) is fitted to the DVD
+// standard of its rate; one a DVD carries keeps its picture.
+void CJobEditor::AddDefaultPictureFit(const JobRecord& job,
+                                      std::vector<std::pair<std::string, int>>& extras) {
+    source::CAviSource source(job.input, m_ProgramDir);
+    if (source.Open() != source::CAviSource::kOpenOk) {
+        return;
+    }
+    const int rate = source::RateInThousandths(source.FileInfo().rate, source.FileInfo().scale);
+    const source::PictureFit fit = source::DefaultPictureFit(source.Width(), source.Height(), rate);
+    if (fit == source::kFitKeep) {
+        return;
+    }
+    int darNum = 0;
+    int darDen = 0;
+    if (const source::AvProbe* av = source.AvFacts()) {
+        darNum = av->darNum;
+        darDen = av->darDen;
+    }
+    const source::DvdFit dvd =
+        source::FitToDvd(fit, source.Width(), source.Height(), darNum, darDen, rate);
+    extras.emplace_back(kPictureFit, fit);
+    m_Log.Write("Job " + job.name + ": its source is " + std::to_string(source.Width()) + "x" +
+                    std::to_string(source.Height()) + ", not a DVD picture at its rate; it is " +
+                    "fitted to DVD: " + source::DvdFitText(dvd),
+                logging::kLogInfo);
+}
+
 void CJobEditor::AddOrReplaceJob() {
     bool replace = m_Dialog.GetText(ui::kAddJob) == "&Replace" && m_EditedJob >= 0;
     int p = replace ? m_EditedJob : m_Dialog.GetCount(ui::kJobList);
@@ -367,6 +397,9 @@ void CJobEditor::AddOrReplaceJob() {
     std::vector<std::pair<std::string, int>> extras;
     if (!replace && m_Callbacks.placeNewJob && !m_Callbacks.placeNewJob(job, extras)) {
         return;
+    }
+    if (!replace) {
+        AddDefaultPictureFit(job, extras);
     }
     // A new job goes after the last stored job, which another process may have added.
     if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {

@@ -112,6 +112,8 @@ private:
     };
     // Shows an inspection's fields in File Info and the window's source state.
     void ShowInspection(const source::SourceInfoFields& fields);
+    void AddDefaultPictureFit(const JobRecord& job,
+                              std::vector<std::pair<std::string, int>>& extras);
 
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;

@@ -37,6 +37,9 @@ inline constexpr const char* kChapters = "Chapters";
 // itself.
 inline constexpr const char* kEclNumber = "ECL Number";
 inline constexpr const char* kOutputNumber = "Output Number";
+// The job's "Picture" choice (source::PictureFit): 0 (or none) keeps the source's picture and
+// rate, 1 fits it to an NTSC DVD frame, 2 to a PAL one.
+inline constexpr const char* kPictureFit = "Picture Fit";
 
 // Status texts, compared byte for byte.
 inline constexpr const char* kStatusPending = "Pending";

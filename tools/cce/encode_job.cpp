@@ -13,6 +13,8 @@
 #include "rate_fit.h"
 #include "rate_refit.h"
 #include "source/av_probe.h"
+#include "source/avi_source.h"
+#include "source/dvd_fit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -302,7 +304,24 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     }
     const double want = static_cast<double>(p.rateNum) / p.rateDen;
     const double have = static_cast<double>(m_Source.rateNum) / m_Source.rateDen;
-    if (std::fabs(want - have) > want * 0.001) {
+    if (p.fitPicture && std::fabs(want - have) > want * 0.001) {
+        // A fitted source is converted to the list's rate by ffmpeg's fps filter, frames
+        // repeated or dropped; the range counts frames at that rate, as the list's writer did.
+        const int64_t frames = source::FramesAtRate(
+            m_Source.frames, source::RateInThousandths(m_Source.rateNum, m_Source.rateDen),
+            source::RateInThousandths(p.rateNum, p.rateDen));
+        p.notes.push_back("the source is fitted from " + std::to_string(m_Source.rateNum) + "/" +
+                          std::to_string(m_Source.rateDen) + " fps to " +
+                          std::to_string(p.rateNum) + "/" + std::to_string(p.rateDen) +
+                          " fps: " + std::to_string(frames) +
+                          " frames, ffmpeg's fps filter repeating or "
+                          "dropping frames");
+        m_Source.frames = frames;
+        m_Source.rateNum = p.rateNum;
+        m_Source.rateDen = p.rateDen;
+        m_Source.variableRate = true;
+        m_Source.retime = true;
+    } else if (std::fabs(want - have) > want * 0.001) {
         Fail("frame_rate_idx=" + std::to_string(p.rateIndex) + " does not match the source's " +
              std::to_string(m_Source.rateNum) + "/" + std::to_string(m_Source.rateDen) + " fps");
         return kExitSource;
@@ -461,6 +480,8 @@ int EncodeJob::ProbeVideoFile(const std::string& path) {
     m_Source.hasAudio = probe.hasAudio;
     m_Source.audioChannels = probe.audioChannels;
     m_Source.videoStream = probe.streamIndex;
+    m_Source.darNum = probe.darNum;
+    m_Source.darDen = probe.darDen;
     m_Source.retime = true;
     // A rate no MPEG-2 stream carries is shown at the nearer DVD rate the same way: frames at
     // the new rate, repeated or dropped by ffmpeg's fps filter.
