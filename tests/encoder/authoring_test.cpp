@@ -11,6 +11,8 @@
 #include "pulldown/pulldown_worker.h"
 #include "pulldown/stream_report.h"
 #include "run/chapter_files.h"
+#include "source/avi_source.h"
+#include "source/dvd_fit.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "support/test_support.h"
@@ -268,4 +270,60 @@ TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {
     // The minimum reached the stream's passes: the mean keeps it.
     const double seconds = 2.0;
     EXPECT_GE(ReadFile(state.m_OutputPath).size() * 8 / seconds, 2000 * 1000.0);
+}
+
+// Sources a DVD cannot carry as they are, fitted as a new job of theirs is by default (or to the
+// other standard where the job asks): each becomes a DVD frame of the standard's rate, its
+// display aspect kept by borders, as long as its source.
+TEST_F(Authoring, FittedSourcesBecomeDvdFramesOfTheirLength) {
+    struct Case {
+        const char* name;
+        const char* filter; // testsrc2 size and rate, then any SAR / interlacing
+        double seconds;
+        int fit; // 0: the default the job gets
+        int width, height, aspect;
+        double rate;
+        bool interlaced;
+    };
+    const Case kCases[] = {
+        {"Phone.mp4", "testsrc2=size=640x480:rate=30000/1001", 2, 0, 720, 480, 2, 29.97, false},
+        {"Wide.mp4", "testsrc2=size=1280x720:rate=30000/1001", 2, 0, 720, 480, 3, 29.97, false},
+        {"Scope.mp4", "testsrc2=size=1280x720:rate=25,setsar=4/3", 2, 0, 720, 576, 3, 25, false},
+        {"Pal.mp4", "testsrc2=size=768x576:rate=50,interlace", 2, 0, 720, 576, 2, 25, true},
+        {"ToNtsc.mp4", "testsrc2=size=640x360:rate=25", 2, 1, 720, 480, 3, 29.97, false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = m_Dir.File(c.name);
+        ASSERT_TRUE(media::MakeOnce(
+            std::string("-v error -f lavfi -i ") + c.filter + " -t " + std::to_string(c.seconds) +
+                " -c:v libx264 -pix_fmt yuv420p" + (c.interlaced ? " -flags +ildct+ilme" : ""),
+            source));
+        const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+        ASSERT_TRUE(facts.opened);
+        const int rate = source::RateInThousandths(facts.rate, facts.scale);
+        const int fit =
+            c.fit != 0 ? c.fit : source::DefaultPictureFit(facts.width, facts.height, rate);
+        ASSERT_NE(fit, source::kFitKeep);
+        jobs::JobRecord job = Job(source, 1, "1");
+        job.aspectRatio = 2;
+        job.bitrateAvg = 4000;
+        job.progressive = c.interlaced ? 0 : 1;
+        job.endFrame = facts.frames;
+        ASSERT_TRUE(jobs::WriteJobRecord(m_Store.Store(), 0, job));
+        ASSERT_TRUE(jobs::SetJobNumber(m_Store.Store(), 0, jobs::kPictureFit, fit));
+        ecl::EclState state = Encode(job, facts);
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        EXPECT_EQ(report.sequence.width, c.width);
+        EXPECT_EQ(report.sequence.height, c.height);
+        EXPECT_EQ(report.sequence.aspectCode, c.aspect);
+        EXPECT_NEAR(report.sequence.frameRate, c.rate, 0.01);
+        EXPECT_NEAR(report.durationSeconds, c.seconds, 1.0 / c.rate);
+        Author(state.m_OutputPath, c.height == 576 ? "PAL" : "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+    }
 }

@@ -296,12 +296,6 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     if (opened != kExitOk) {
         return opened;
     }
-    if (p.encodeEnd > m_Source.frames) {
-        Fail("the range ends at frame " + std::to_string(p.encodeEnd - 1) + " but the source has " +
-             std::to_string(m_Source.frames) + " frames (0 to " +
-             std::to_string(m_Source.frames - 1) + ")");
-        return kExitSource;
-    }
     const double want = static_cast<double>(p.rateNum) / p.rateDen;
     const double have = static_cast<double>(m_Source.rateNum) / m_Source.rateDen;
     if (p.fitPicture && std::fabs(want - have) > want * 0.001) {
@@ -324,6 +318,12 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     } else if (std::fabs(want - have) > want * 0.001) {
         Fail("frame_rate_idx=" + std::to_string(p.rateIndex) + " does not match the source's " +
              std::to_string(m_Source.rateNum) + "/" + std::to_string(m_Source.rateDen) + " fps");
+        return kExitSource;
+    }
+    if (p.encodeEnd > m_Source.frames) {
+        Fail("the range ends at frame " + std::to_string(p.encodeEnd - 1) + " but the source has " +
+             std::to_string(m_Source.frames) + " frames (0 to " +
+             std::to_string(m_Source.frames - 1) + ")");
         return kExitSource;
     }
     if (p.listedFrames != m_Source.frames) {
