@@ -1,6 +1,8 @@
 #include "source/dvd_fit.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace source {
 
@@ -32,8 +34,10 @@ PictureFit DefaultPictureFit(int width, int height, int rateThousandths) {
     if (IsDvdPicture(width, height, rateThousandths)) {
         return kFitKeep;
     }
-    return std::abs(rateThousandths - 25000) < std::abs(rateThousandths - 29970) ? kFitPal
-                                                                                 : kFitNtsc;
+    // NTSC has two rates, film's 23.976 and video's 29.97; PAL has 25.
+    const int toNtsc =
+        std::min(std::abs(rateThousandths - 23976), std::abs(rateThousandths - 29970));
+    return std::abs(rateThousandths - 25000) < toNtsc ? kFitPal : kFitNtsc;
 }
 
 DvdFit FitToDvd(PictureFit fit, int width, int height, int darNum, int darDen, int rateThousandths,

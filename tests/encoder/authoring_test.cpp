@@ -282,15 +282,21 @@ TEST_F(Authoring, FittedSourcesBecomeDvdFramesOfTheirLength) {
         double seconds;
         int fit; // 0: the default the job gets
         int width, height, aspect;
+        int activeHeight; // the rows the picture fills between black borders
         double rate;
         bool interlaced;
     };
     const Case kCases[] = {
-        {"Phone.mp4", "testsrc2=size=640x480:rate=30000/1001", 2, 0, 720, 480, 2, 29.97, false},
-        {"Wide.mp4", "testsrc2=size=1280x720:rate=30000/1001", 2, 0, 720, 480, 3, 29.97, false},
-        {"Scope.mp4", "testsrc2=size=1280x720:rate=25,setsar=4/3", 2, 0, 720, 576, 3, 25, false},
-        {"Pal.mp4", "testsrc2=size=768x576:rate=50,interlace", 2, 0, 720, 576, 2, 25, true},
-        {"ToNtsc.mp4", "testsrc2=size=640x360:rate=25", 2, 1, 720, 480, 3, 29.97, false},
+        {"Phone.mp4", "testsrc2=size=640x480:rate=30000/1001", 2, 0, 720, 480, 2, 480, 29.97,
+         false},
+        {"Wide.mp4", "testsrc2=size=1280x720:rate=30000/1001", 2, 0, 720, 480, 3, 480, 29.97,
+         false},
+        {"Scope.mp4", "testsrc2=size=1280x720:rate=25,setsar=4/3", 2, 0, 720, 576, 3, 432, 25,
+         false},
+        {"Pal.mp4", "testsrc2=size=768x576:rate=50,interlace", 2, 0, 720, 576, 2, 576, 25, true},
+        {"ToNtsc.mp4", "testsrc2=size=640x360:rate=25", 2, 1, 720, 480, 3, 480, 29.97, false},
+        {"Film.mp4", "testsrc2=size=720x528:rate=24000/1001", 2, 0, 720, 480, 2, 468, 23.976,
+         false},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -310,20 +316,40 @@ TEST_F(Authoring, FittedSourcesBecomeDvdFramesOfTheirLength) {
         job.bitrateAvg = 4000;
         job.progressive = c.interlaced ? 0 : 1;
         job.endFrame = facts.frames;
+        // Film stays film and gets the 2:3 pass, as a job of it does.
+        const bool film = c.rate < 24;
+        job.telecide = film ? 1 : 0;
         ASSERT_TRUE(jobs::WriteJobRecord(m_Store.Store(), 0, job));
         ASSERT_TRUE(jobs::SetJobNumber(m_Store.Store(), 0, jobs::kPictureFit, fit));
         ecl::EclState state = Encode(job, facts);
         ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        std::string stream = state.m_OutputPath;
+        if (film) {
+            stream += ".m2v";
+            pulldown::PulldownProcessor pass(
+                state.m_OutputPath, pulldown::PassTargetOf(state.m_OutputPath, stream),
+                pulldown::WindowRunOptions(),
+                pulldown::PublishWholeTarget(state.m_OutputPath, stream, {}));
+            ASSERT_EQ(pass.Run(), 0);
+            run::WriteJobChapterFiles(state, m_Log);
+        }
         pulldown::StreamReport report;
         std::string error;
-        ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(stream, report, error)) << error;
         EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
         EXPECT_EQ(report.sequence.width, c.width);
         EXPECT_EQ(report.sequence.height, c.height);
         EXPECT_EQ(report.sequence.aspectCode, c.aspect);
-        EXPECT_NEAR(report.sequence.frameRate, c.rate, 0.01);
+        // The 2:3 pass shows film at 29.97.
+        EXPECT_NEAR(report.sequence.frameRate, film ? 29.97 : c.rate, 0.01);
         EXPECT_NEAR(report.durationSeconds, c.seconds, 1.0 / c.rate);
-        Author(state.m_OutputPath, c.height == 576 ? "PAL" : "NTSC");
+        // Borders, not a stretched picture: the rows between them are the fitted height.
+        const std::string crop =
+            media::Output("ffmpeg -v info -nostdin -i '" + state.m_OutputPath +
+                          "' -vf cropdetect=limit=16:round=2:reset=1 -frames:v 5 -f null - 2>&1 | "
+                          "grep -o 'h:[0-9]*' | tail -1");
+        EXPECT_EQ(crop, "h:" + std::to_string(c.activeHeight) + "\n");
+        Author(stream, c.height == 576 ? "PAL" : "NTSC");
         std::filesystem::remove_all(m_Dir.File("dvd"));
     }
 }
