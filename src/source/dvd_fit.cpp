@@ -34,10 +34,15 @@ PictureFit DefaultPictureFit(int width, int height, int rateThousandths) {
     if (IsDvdPicture(width, height, rateThousandths)) {
         return kFitKeep;
     }
-    // NTSC has two rates, film's 23.976 and video's 29.97; PAL has 25.
-    const int toNtsc =
-        std::min(std::abs(rateThousandths - 23976), std::abs(rateThousandths - 29970));
-    return std::abs(rateThousandths - 25000) < toNtsc ? kFitPal : kFitNtsc;
+    // NTSC's rates are film's 23.976, video's 29.97 and its field rate 59.94; PAL's are 25 and
+    // its field rate 50.
+    int best = 0;
+    for (int rate : {23976, 25000, 29970, 50000, 59940}) {
+        if (best == 0 || std::abs(rateThousandths - rate) < std::abs(rateThousandths - best)) {
+            best = rate;
+        }
+    }
+    return best == 25000 || best == 50000 ? kFitPal : kFitNtsc;
 }
 
 DvdFit FitToDvd(PictureFit fit, int width, int height, int darNum, int darDen, int rateThousandths,

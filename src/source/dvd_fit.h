@@ -15,7 +15,7 @@ enum PictureFit { kFitKeep = 0, kFitNtsc = 1, kFitPal = 2 };
 bool IsDvdPicture(int width, int height, int rateThousandths);
 
 // The choice a new job gets: keep for a source a DVD carries as it is, else fit to the
-// standard of the nearest DVD rate (25: PAL; 23.976 or 29.97: NTSC).
+// standard of the nearest rate (25 or 50: PAL; 23.976, 29.97 or 59.94: NTSC).
 PictureFit DefaultPictureFit(int width, int height, int rateThousandths);
 
 // The output of a fitted source.
