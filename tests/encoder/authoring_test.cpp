@@ -353,3 +353,48 @@ TEST_F(Authoring, FittedSourcesBecomeDvdFramesOfTheirLength) {
         std::filesystem::remove_all(m_Dir.File("dvd"));
     }
 }
+
+// A frame in the middle of an MP4 that does not decode: the encode reaches the source's real
+// end one frame short of what the container lists, and the stream is whole and legal.
+TEST_F(Authoring, AnMp4WithAFrameThatDoesNotDecodeEndsCompleteAtItsRealEnd) {
+    const std::string source = m_Dir.File("Damaged.mp4");
+    ASSERT_TRUE(media::MakeOnce("-v error -f lavfi -i testsrc2=size=640x480:rate=30000/1001 -t 2 "
+                                "-c:v mjpeg -q:v 3",
+                                source));
+    // Frame 30's data zeroed: "size,pos" of its packet.
+    const std::string packet = media::Output(
+        "ffprobe -v error -select_streams v:0 -show_entries packet=size,pos -of csv=p=0 '" +
+        source + "' | sed -n 30p");
+    const size_t comma = packet.find(',');
+    ASSERT_NE(comma, std::string::npos) << packet;
+    ASSERT_TRUE(media::Run("dd if=/dev/zero of='" + source +
+                           "' bs=1 seek=" + std::to_string(std::atoll(packet.c_str() + comma + 1)) +
+                           " count=" + std::to_string(std::atoll(packet.c_str())) +
+                           " conv=notrunc status=none"));
+    const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+    ASSERT_TRUE(facts.opened);
+    ASSERT_EQ(facts.frames, 60);
+    for (int method : {1, 0}) { // one pass (multipass template), and the two-part method
+        SCOPED_TRACE(method);
+        jobs::JobRecord job = Job(source, method, method == 0 ? "0" : "1");
+        job.aspectRatio = 2;
+        job.bitrateAvg = 4000;
+        job.endFrame = facts.frames;
+        ASSERT_TRUE(jobs::WriteJobRecord(m_Store.Store(), 0, job));
+        ASSERT_TRUE(jobs::SetJobNumber(m_Store.Store(), 0, jobs::kPictureFit, source::kFitNtsc));
+        ecl::EclState state = Encode(job, facts);
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        EXPECT_NE(m_EncoderOutput.find("1 of the 60 frames the source's container lists do not "
+                                       "decode"),
+                  std::string::npos)
+            << m_EncoderOutput;
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        EXPECT_NEAR(report.durationSeconds, 60 * 1.001 / 30, 1.001 / 30);
+        Author(state.m_OutputPath, "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+        std::filesystem::remove(state.m_OutputPath);
+    }
+}

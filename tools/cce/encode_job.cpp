@@ -273,6 +273,8 @@ private:
     int m_LastPercent = -1;
     bool m_QuietProgress = false; // a run beyond the planned ones shows no progress
     std::string m_RefitTemp;      // the stream of a second final pass while it is written
+    std::string m_SourceIdentity; // the source's path, size and time when the encode began
+    bool m_ShortEndNoted = false;
 };
 
 int EncodeJob::Prepare(const std::string& eclPath) {
@@ -355,7 +357,8 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     // files, range and settings fits.
     const int64_t count = p.encodeEnd - p.encodeFirst;
     const bool multipass = p.mode == enc::RateMode::MultipassVbr;
-    m_AnalysisHeader = std::string(kAnalysisHeader) + "source " + FileIdentity(p.sourcePath);
+    m_SourceIdentity = FileIdentity(p.sourcePath);
+    m_AnalysisHeader = std::string(kAnalysisHeader) + "source " + m_SourceIdentity;
     if (script) {
         m_AnalysisHeader += ", input " + FileIdentity(m_Source.scriptInput);
     }
@@ -659,6 +662,22 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
 bool EncodeJob::WholeRange(int64_t have, const std::string& what) {
     const int64_t want = m_Plan.encodeEnd - m_Plan.encodeFirst;
     if (have >= want) {
+        return true;
+    }
+    // A video file's container may list a frame or two that does not decode (a damaged frame,
+    // an edit list): a range to its end, of a file unchanged since the encode began, that
+    // falls short by that little has reached the source's real end. A file cut or rewritten
+    // meanwhile has another size or time.
+    const int64_t missing = want - have;
+    if (m_Source.retime && m_Source.scriptInput.empty() && have > 0 &&
+        m_Plan.encodeEnd >= m_Source.frames && missing <= 2 + want / 100 &&
+        FileIdentity(m_Plan.sourcePath) == m_SourceIdentity) {
+        if (!m_ShortEndNoted) {
+            m_ShortEndNoted = true;
+            Say("  Note: " + std::to_string(missing) + " of the " + std::to_string(want) +
+                " frames the source's container lists do not decode: " + what + " " +
+                std::to_string(have) + ", to the source's end");
+        }
         return true;
     }
     Fail(what + " " + std::to_string(std::max<int64_t>(have, 0)) + " of the " +
