@@ -6,7 +6,6 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
-#include "source/avi_source.h"
 #include "source/dvd_fit.h"
 #include "source/source_info.h"
 #include "templates/template_selection.h"
@@ -102,6 +101,7 @@ CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging
       m_State(state), m_Callbacks(std::move(callbacks)) {}
 
 bool CJobEditor::ShowSourceInfo(const std::string& path) {
+    m_ShownSource.clear();
     platform::FileFacts facts;
     const bool known = m_CacheInspections && platform::RegularFileFacts(path, facts);
     if (known) {
@@ -109,6 +109,7 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
         if (found != m_Inspections.end() && found->second.facts.size == facts.size &&
             found->second.facts.modified == facts.modified) {
             ShowInspection(found->second.fields);
+            m_ShownSource = path;
             return false;
         }
     }
@@ -120,6 +121,7 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
         m_Inspections[path] = Inspection{facts, fields};
     }
     ShowInspection(fields);
+    m_ShownSource = path;
     return false;
 }
 
@@ -140,6 +142,8 @@ void CJobEditor::ShowInspection(const source::SourceInfoFields& fields) {
     *m_State.sourceSeconds = fields.sourceSeconds;
     m_SourceAspect = fields.aspectChoice;
     m_SourceFieldOrder = fields.fieldOrder;
+    m_SourcePictureFit = fields.pictureFit;
+    m_SourceFitText = fields.fitText;
 }
 
 bool CJobEditor::NewJob(const std::string& path) {
@@ -350,28 +354,12 @@ bool CJobEditor::HasUnsavedEdit() const {
 // standard of its rate; one a DVD carries keeps its picture.
 void CJobEditor::AddDefaultPictureFit(const JobRecord& job,
                                       std::vector<std::pair<std::string, int>>& extras) {
-    source::CAviSource source(job.input, m_ProgramDir);
-    if (source.Open() != source::CAviSource::kOpenOk) {
+    // The source shown is the job's (New Job, a drop, a job list line); the inspection said.
+    if (job.input != m_ShownSource || m_SourcePictureFit == source::kFitKeep) {
         return;
     }
-    const int rate = source::RateInThousandths(source.FileInfo().rate, source.FileInfo().scale);
-    const source::PictureFit fit = source::DefaultPictureFit(source.Width(), source.Height(), rate);
-    if (fit == source::kFitKeep) {
-        return;
-    }
-    int darNum = 0;
-    int darDen = 0;
-    if (const source::AvProbe* av = source.AvFacts()) {
-        darNum = av->darNum;
-        darDen = av->darDen;
-    }
-    const source::DvdFit dvd =
-        source::FitToDvd(fit, source.Width(), source.Height(), darNum, darDen, rate);
-    extras.emplace_back(kPictureFit, fit);
-    m_Log.Write("Job " + job.name + ": its source is " + std::to_string(source.Width()) + "x" +
-                    std::to_string(source.Height()) + ", not a DVD picture at its rate; it is " +
-                    "fitted to DVD: " + source::DvdFitText(dvd),
-                logging::kLogInfo);
+    extras.emplace_back(kPictureFit, m_SourcePictureFit);
+    m_Log.Write("Job " + job.name + " is fitted to DVD: " + m_SourceFitText, logging::kLogInfo);
 }
 
 void CJobEditor::AddOrReplaceJob() {

@@ -183,11 +183,13 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
         const AvProbe* av = source.AvFacts();
         const DvdFit dvd = FitToDvd(fit, source.Width(), source.Height(), av ? av->darNum : 0,
                                     av ? av->darDen : 0, rate);
+        fields.pictureFit = fit;
+        fields.fitText = DvdFitText(dvd);
         log.Write(Format("  Note: %s is %i x %i at %s fps, which a DVD does not carry as it is: "
                          "a new job of it is fitted to DVD, ",
                          path.c_str(), source.Width(), source.Height(),
                          FpsText(rate * 0.001).c_str()) +
-                      DvdFitText(dvd),
+                      fields.fitText,
                   logging::kLogInfo);
     }
     source.Close();
