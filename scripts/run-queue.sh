@@ -1,8 +1,8 @@
 #!/bin/sh
-# The main job: an unattended queue run. Makes four short test sources in DVD sizes, writes a job
-# list file of four jobs (a film source in one pass, which gets the 2:3 pulldown pass; a 25 fps
-# source by the two-part method; a 29.97 fps source at constant bitrate; a 15 fps webcam-like MP4,
-# encoded at 25 fps), runs
+# The main job: an unattended queue run. Makes five short test sources, writes a job list file of
+# five jobs (a film source in one pass, which gets the 2:3 pulldown pass; a 25 fps source by the
+# two-part method; a 29.97 fps source at constant bitrate; a 15 fps webcam-like MP4, encoded at
+# 25 fps; a 640x480 29.97 phone-sized MP4, fitted to a 720x480 DVD frame), runs
 #   vantaq -clear -source:jobs.txt -start -minimize -exit
 # without a display on a fresh store, and shows what came out.
 set -e
@@ -23,6 +23,8 @@ ffmpeg -v error -f lavfi -i testsrc2=size=720x480:rate=30000/1001 -t 3 -c:v mjpe
     "$work/ntsc.avi"
 ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=15 -t 3 -c:v libx264 -pix_fmt yuv420p \
     "$work/webcam.mp4"
+ffmpeg -v error -f lavfi -i testsrc2=size=640x480:rate=30000/1001 -t 3 -c:v libx264 \
+    -pix_fmt yuv420p "$work/phone.mp4"
 
 {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
@@ -42,6 +44,7 @@ ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=15 -t 3 -c:v libx264 -pix
     printf '0,%s,0,8000,4000,0,2,-1,-1,-1,0,0,0,1,1\r\n' "$work/pal.avi"
     printf '0,%s,0,6000,3000,3,1,-1,-1,-1,0,0,0,0,1\r\n' "$work/ntsc.avi"
     printf '0,%s,0,8000,4000,2,1,-1,-1,-1,0,0,0,1,1\r\n' "$work/webcam.mp4"
+    printf '0,%s,0,8000,4000,2,1,-1,-1,-1,0,0,0,1,1\r\n' "$work/phone.mp4"
 } > "$work/jobs.txt"
 
 echo "== vantaq -clear -source:$work/jobs.txt -start -minimize -exit"

@@ -4,9 +4,11 @@
 #include "jobs/job_store.h"
 #include "platform/files.h"
 #include "source/avi_source.h"
+#include "source/dvd_fit.h"
 #include "store/key_store.h"
 #include "store/paths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <vector>
@@ -115,6 +117,10 @@ SourceFacts ReadSourceFacts(const std::string& path, const std::string& programD
     facts.rate = source.FileInfo().rate;
     facts.scale = source.FileInfo().scale;
     facts.frames = source.Length();
+    if (const source::AvProbe* av = source.AvFacts()) {
+        facts.darNum = av->darNum;
+        facts.darDen = av->darDen;
+    }
     source.Close();
     return facts;
 }
@@ -253,14 +259,26 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         out.Number("tc_ref_frm", tpl("TC ref frame"));
     }
 
-    out.Number("width", source.width);
-    out.Number("height", source.height);
+    // A fitted job is encoded as a DVD frame: the encoder scales the source into it, pads it to
+    // keep its display aspect and converts its rate, all in the filter chain it runs.
+    const int fitChoice = jobNumber(jobs::kPictureFit);
+    const int sourceRate = source::RateInThousandths(source.rate, source.scale);
+    const bool fit = fitChoice == source::kFitNtsc || fitChoice == source::kFitPal;
+    const source::DvdFit dvd =
+        source::FitToDvd(static_cast<source::PictureFit>(fitChoice), source.width, source.height,
+                         source.darNum, source.darDen, sourceRate);
+    auto framesOut = [&](int64_t frames) {
+        return fit ? static_cast<int>(source::FramesAtRate(frames, sourceRate, dvd.rateThousandths))
+                   : static_cast<int>(frames);
+    };
+    out.Number("width", fit ? dvd.width : source.width);
+    out.Number("height", fit ? dvd.height : source.height);
     if (code1) {
         out.Number("vmode", method == 0 ? 0 : tpl("Video mode"));
     } else {
         out.Number("video_type", method == 0 ? 2 : tpl("Video type"));
     }
-    int index = FrameRateIndex(source::RateInThousandths(source.rate, source.scale));
+    int index = FrameRateIndex(fit ? dvd.rateThousandths : sourceRate);
     state.m_FrameRateIndex = index;
     if (index != 0) {
         out.Number("frame_rate_idx", index);
@@ -317,7 +335,10 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     out.Number("top_first", jobNumber(jobs::kTopFieldFirst));
     out.Number("lum_level", tpl("Luminance level"));
     out.Number("intra_dc_prec", tpl("Intra DC precision"));
-    out.Number("aspect_ratio", jobNumber(jobs::kAspectRatio));
+    out.Number("aspect_ratio", fit ? dvd.aspectCode : jobNumber(jobs::kAspectRatio));
+    if (fit) {
+        out.Line("fit_picture=1");
+    }
     int gopM = tpl("GOP (M)");
     int gopNM = tpl("GOP (N/M)");
     out.Number("gop_m", gopM);
@@ -343,11 +364,11 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
     out.Line("[file]");
     out.Line("name=" + input);
     out.Line("type=0");
-    out.Number("frame_first", source.frames);
-    out.Number("frame_last", source.frames);
-    state.m_SourceFrames = source.frames;
-    state.m_EncodeFirst = jobNumber(jobs::kStartFrame);
-    state.m_EncodeLast = jobNumber(jobs::kEndFrame);
+    out.Number("frame_first", framesOut(source.frames));
+    out.Number("frame_last", framesOut(source.frames));
+    state.m_SourceFrames = framesOut(source.frames);
+    state.m_EncodeFirst = framesOut(jobNumber(jobs::kStartFrame));
+    state.m_EncodeLast = std::min(framesOut(jobNumber(jobs::kEndFrame)), state.m_SourceFrames);
     out.Number("encode_first", state.m_EncodeFirst);
     out.Number("encode_last", state.m_EncodeLast);
 
@@ -365,6 +386,12 @@ std::string WriteEcl(store::KeyStore& store, int job, int cceVersion, const env:
         start = comma + 1;
     }
     for (size_t i = 1; i < entries.size(); ++i) {
+        // A chapter of a fitted job at another rate falls on the frame of the same time.
+        if (fit && !entries[i].empty() &&
+            entries[i].find_first_not_of("0123456789") == std::string::npos &&
+            entries[i].size() < 10) {
+            entries[i] = std::to_string(framesOut(std::stoll(entries[i])));
+        }
         out.Line("chapter=" + entries[i] + ":");
         state.m_ChapterEntries.push_back(entries[i]);
     }

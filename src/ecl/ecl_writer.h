@@ -23,6 +23,9 @@ struct SourceFacts {
     uint32_t rate = 0;
     uint32_t scale = 0;
     int frames = 0;
+    // The display aspect, 0:0 where the file gives none (square pixels).
+    int darNum = 0;
+    int darDen = 0;
 };
 
 // Opens the source at a path and reports its facts.

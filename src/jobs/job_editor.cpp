@@ -6,6 +6,7 @@
 #include "log/log.h"
 #include "platform/control_ids.h"
 #include "platform/dialog.h"
+#include "source/dvd_fit.h"
 #include "source/source_info.h"
 #include "templates/template_selection.h"
 
@@ -166,6 +167,7 @@ CJobEditor::CJobEditor(platform::Dialog& dialog, store::KeyStore& store, logging
       m_State(state), m_Callbacks(std::move(callbacks)) {}
 
 bool CJobEditor::ShowSourceInfo(const std::string& path) {
+    m_ShownSource.clear();
     platform::FileFacts facts;
     const bool known = m_CacheInspections && platform::RegularFileFacts(path, facts);
     if (known) {
@@ -173,6 +175,7 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
         if (found != m_Inspections.end() && found->second.facts.size == facts.size &&
             found->second.facts.modified == facts.modified) {
             ShowInspection(found->second.fields);
+            m_ShownSource = path;
             return false;
         }
     }
@@ -184,6 +187,7 @@ bool CJobEditor::ShowSourceInfo(const std::string& path) {
         m_Inspections[path] = Inspection{facts, fields};
     }
     ShowInspection(fields);
+    m_ShownSource = path;
     return false;
 }
 
@@ -204,6 +208,8 @@ void CJobEditor::ShowInspection(const source::SourceInfoFields& fields) {
     *m_State.sourceSeconds = fields.sourceSeconds;
     m_SourceAspect = fields.aspectChoice;
     m_SourceFieldOrder = fields.fieldOrder;
+    m_SourcePictureFit = fields.pictureFit;
+    m_SourceFitText = fields.fitText;
 }
 
 bool CJobEditor::NewJob(const std::string& path) {
@@ -433,6 +439,18 @@ bool CJobEditor::HasUnsavedEdit() const {
            !(ReadEditorResources(m_Dialog) == m_LoadedResources);
 }
 
+// A new job of a source a DVD cannot carry as it is (its size or rate) is fitted to the DVD
+// standard of its rate; one a DVD carries keeps its picture.
+void CJobEditor::AddDefaultPictureFit(const JobRecord& job,
+                                      std::vector<std::pair<std::string, int>>& extras) {
+    // The source shown is the job's (New Job, a drop, a job list line); the inspection said.
+    if (job.input != m_ShownSource || m_SourcePictureFit == source::kFitKeep) {
+        return;
+    }
+    extras.emplace_back(kPictureFit, m_SourcePictureFit);
+    m_Log.Write("Job " + job.name + " is fitted to DVD: " + m_SourceFitText, logging::kLogInfo);
+}
+
 void CJobEditor::AddOrReplaceJob() {
     bool replace = m_Dialog.GetText(ui::kAddJob) == "&Replace" && m_EditedJob >= 0;
     int p = replace ? m_EditedJob : m_Dialog.GetCount(ui::kJobList);
@@ -465,6 +483,9 @@ void CJobEditor::AddOrReplaceJob() {
     }
     if (!replace && !resources.cpus.empty()) {
         extras.emplace_back(kSlurmCpus, std::stoi(resources.cpus));
+    }
+    if (!replace) {
+        AddDefaultPictureFit(job, extras);
     }
     // A new job goes after the last stored job, which another process may have added.
     if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {

@@ -123,6 +123,8 @@ private:
     };
     // Shows an inspection's fields in File Info and the window's source state.
     void ShowInspection(const source::SourceInfoFields& fields);
+    void AddDefaultPictureFit(const JobRecord& job,
+                              std::vector<std::pair<std::string, int>>& extras);
 
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;
@@ -135,6 +137,10 @@ private:
     std::map<std::string, Inspection> m_Inspections;
     int m_SourceAspect = 0;     // SourceInfoFields::aspectChoice of the last source shown
     int m_SourceFieldOrder = 0; // SourceInfoFields::fieldOrder of the last source shown
+    // The Picture a new job of the last source shown gets, and that source's path.
+    int m_SourcePictureFit = 0;
+    std::string m_SourceFitText;
+    std::string m_ShownSource;
     // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
     JobRecord m_LoadedJob;
     EditorResources m_LoadedResources;

@@ -42,6 +42,9 @@ inline constexpr const char* kOutputNumber = "Output Number";
 inline constexpr const char* kSlurmPartition = "SlurmPartition";
 inline constexpr const char* kSlurmTimeLimit = "SlurmTimeLimit";
 inline constexpr const char* kSlurmCpus = "SlurmCpus";
+// The job's "Picture" choice (source::PictureFit): 0 (or none) keeps the source's picture and
+// rate, 1 fits it to an NTSC DVD frame, 2 to a PAL one.
+inline constexpr const char* kPictureFit = "Picture Fit";
 
 // Status texts, compared byte for byte.
 inline constexpr const char* kStatusPending = "Pending";

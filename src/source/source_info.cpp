@@ -3,6 +3,7 @@
 
 #include "log/log.h"
 #include "source/avi_source.h"
+#include "source/dvd_fit.h"
 
 #include <cmath>
 #include <cstdio>
@@ -174,6 +175,22 @@ bool InspectSource(const std::string& path, const std::string& programDir, loggi
                              source.Rate() * 0.001, source.Length()),
                       logging::kLogWarning);
         }
+    }
+    // What a new job of it becomes, before it is added.
+    const int rate = RateInThousandths(source.FileInfo().rate, source.FileInfo().scale);
+    const PictureFit fit = DefaultPictureFit(source.Width(), source.Height(), rate);
+    if (fit != kFitKeep) {
+        const AvProbe* av = source.AvFacts();
+        const DvdFit dvd = FitToDvd(fit, source.Width(), source.Height(), av ? av->darNum : 0,
+                                    av ? av->darDen : 0, rate);
+        fields.pictureFit = fit;
+        fields.fitText = DvdFitText(dvd);
+        log.Write(Format("  Note: %s is %i x %i at %s fps, which a DVD does not carry as it is: "
+                         "a new job of it is fitted to DVD, ",
+                         path.c_str(), source.Width(), source.Height(),
+                         FpsText(rate * 0.001).c_str()) +
+                      fields.fitText,
+                  logging::kLogInfo);
     }
     source.Close();
     return false;

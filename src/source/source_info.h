@@ -25,6 +25,10 @@ struct SourceInfoFields {
     // 2 top field first, 3 bottom field first).
     int aspectChoice = 0;
     int fieldOrder = 0;
+    // The Picture a new job of it gets (PictureFit: 0 keep, 1 NTSC, 2 PAL) and, when fitted,
+    // what it becomes: "720x480 29.97 4:3, padded".
+    int pictureFit = 0;
+    std::string fitText;
 };
 
 // The kinds of file that can be sources, for messages: "AVI files, .avs scripts and ...".

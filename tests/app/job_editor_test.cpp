@@ -339,6 +339,7 @@ TEST(JobEditor, AJobThatWouldWriteAnotherJobsOutputWaitsForTheChoice) {
             EXPECT_EQ(run::AddSourceJobs({second}, rig.w().Editor(), rig.dialog, rig.log), 1);
         } else {
             rig.w().OnNewJob(second);
+            rig.events.clear(); // the inspection's note of the fitted picture
             rig.dialog.SetText(kName, "second");
             rig.boxes.answer = c.answer;
             rig.w().OnAddJob();
@@ -847,5 +848,44 @@ TEST(JobEditor, ClusterFieldsAreCheckedStoredAndCleared) {
                            timeLimit);
         jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kSlurmCpus, cpus);
         EXPECT_EQ(partition + timeLimit + std::to_string(cpus), "0");
+    }
+}
+
+// A new job keeps the picture of a source a DVD carries and fits any other to the standard of
+// its rate, whichever way it is made; older jobs, without the value, keep theirs.
+TEST(JobEditor, NewJobsOfSourcesNoDvdCarriesAreFittedToTheirRatesStandard) {
+    struct Case {
+        uint32_t width, height, rate;
+        int fit;
+        bool byList; // through the job-list path rather than New Job
+    };
+    const Case kCases[] = {
+        {320, 240, 25, 2, false},
+        {320, 240, 30000, 1, true},
+        {720, 480, 30000, 0, false},
+        {720, 576, 25, 0, true},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        EditorRig rig;
+        media::AviSpec spec;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.totalFrames = 50;
+        spec.streams[0].rate = c.rate;
+        spec.streams[0].scale = c.rate < 1000 ? 1 : 1001;
+        spec.streams[0].length = 50;
+        const std::string path = rig.sources.File("clip.avi");
+        testing_support::WriteFile(path, media::BuildAvi(spec));
+        rig.dialog.SetSelection(kTemplateList, 3);
+        if (c.byList) {
+            ASSERT_EQ(run::AddSourceJobs({path}, rig.w().Editor(), rig.dialog, rig.log), 1);
+        } else {
+            rig.w().OnNewJob(path);
+            rig.w().OnAddJob();
+        }
+        int fit = -1;
+        EXPECT_EQ(jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kPictureFit, fit), c.fit != 0);
+        EXPECT_EQ(c.fit != 0 ? fit : 0, c.fit);
     }
 }

@@ -11,6 +11,8 @@
 #include "pulldown/pulldown_worker.h"
 #include "pulldown/stream_report.h"
 #include "run/chapter_files.h"
+#include "source/avi_source.h"
+#include "source/dvd_fit.h"
 #include "store/paths.h"
 #include "support/media.h"
 #include "support/test_support.h"
@@ -268,4 +270,131 @@ TEST_F(Authoring, PalTwoPartJobWithAMinimumRate) {
     // The minimum reached the stream's passes: the mean keeps it.
     const double seconds = 2.0;
     EXPECT_GE(ReadFile(state.m_OutputPath).size() * 8 / seconds, 2000 * 1000.0);
+}
+
+// Sources a DVD cannot carry as they are, fitted as a new job of theirs is by default (or to the
+// other standard where the job asks): each becomes a DVD frame of the standard's rate, its
+// display aspect kept by borders, as long as its source.
+TEST_F(Authoring, FittedSourcesBecomeDvdFramesOfTheirLength) {
+    struct Case {
+        const char* name;
+        const char* filter; // testsrc2 size and rate, then any SAR / interlacing
+        double seconds;
+        int fit; // 0: the default the job gets
+        int width, height, aspect;
+        int activeHeight; // the rows the picture fills between black borders
+        double rate;
+        bool interlaced;
+    };
+    const Case kCases[] = {
+        {"Phone.mp4", "testsrc2=size=640x480:rate=30000/1001", 2, 0, 720, 480, 2, 480, 29.97,
+         false},
+        {"Wide.mp4", "testsrc2=size=1280x720:rate=30000/1001", 2, 0, 720, 480, 3, 480, 29.97,
+         false},
+        {"Scope.mp4", "testsrc2=size=1280x720:rate=25,setsar=4/3", 2, 0, 720, 576, 3, 432, 25,
+         false},
+        {"Pal.mp4", "testsrc2=size=768x576:rate=50,interlace", 2, 0, 720, 576, 2, 576, 25, true},
+        {"ToNtsc.mp4", "testsrc2=size=640x360:rate=25", 2, 1, 720, 480, 3, 480, 29.97, false},
+        {"Film.mp4", "testsrc2=size=720x528:rate=24000/1001", 2, 0, 720, 480, 2, 468, 23.976,
+         false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = m_Dir.File(c.name);
+        ASSERT_TRUE(media::MakeOnce(
+            std::string("-v error -f lavfi -i ") + c.filter + " -t " + std::to_string(c.seconds) +
+                " -c:v libx264 -pix_fmt yuv420p" + (c.interlaced ? " -flags +ildct+ilme" : ""),
+            source));
+        const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+        ASSERT_TRUE(facts.opened);
+        const int rate = source::RateInThousandths(facts.rate, facts.scale);
+        const int fit =
+            c.fit != 0 ? c.fit : source::DefaultPictureFit(facts.width, facts.height, rate);
+        ASSERT_NE(fit, source::kFitKeep);
+        jobs::JobRecord job = Job(source, 1, "1");
+        job.aspectRatio = 2;
+        job.bitrateAvg = 4000;
+        job.progressive = c.interlaced ? 0 : 1;
+        job.endFrame = facts.frames;
+        // Film stays film and gets the 2:3 pass, as a job of it does.
+        const bool film = c.rate < 24;
+        job.telecide = film ? 1 : 0;
+        ASSERT_TRUE(jobs::WriteJobRecord(m_Store.Store(), 0, job));
+        ASSERT_TRUE(jobs::SetJobNumber(m_Store.Store(), 0, jobs::kPictureFit, fit));
+        ecl::EclState state = Encode(job, facts);
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        std::string stream = state.m_OutputPath;
+        if (film) {
+            stream += ".m2v";
+            pulldown::PulldownProcessor pass(
+                state.m_OutputPath, pulldown::PassTargetOf(state.m_OutputPath, stream),
+                pulldown::WindowRunOptions(),
+                pulldown::PublishWholeTarget(state.m_OutputPath, stream, {}));
+            ASSERT_EQ(pass.Run(), 0);
+            run::WriteJobChapterFiles(state, m_Log);
+        }
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(stream, report, error)) << error;
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        EXPECT_EQ(report.sequence.width, c.width);
+        EXPECT_EQ(report.sequence.height, c.height);
+        EXPECT_EQ(report.sequence.aspectCode, c.aspect);
+        // The 2:3 pass shows film at 29.97.
+        EXPECT_NEAR(report.sequence.frameRate, film ? 29.97 : c.rate, 0.01);
+        EXPECT_NEAR(report.durationSeconds, c.seconds, 1.0 / c.rate);
+        // Borders, not a stretched picture: the rows between them are the fitted height.
+        const std::string crop =
+            media::Output("ffmpeg -v info -nostdin -i '" + state.m_OutputPath +
+                          "' -vf cropdetect=limit=16:round=2:reset=1 -frames:v 5 -f null - 2>&1 | "
+                          "grep -o 'h:[0-9]*' | tail -1");
+        EXPECT_EQ(crop, "h:" + std::to_string(c.activeHeight) + "\n");
+        Author(stream, c.height == 576 ? "PAL" : "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+    }
+}
+
+// A frame in the middle of an MP4 that does not decode: the encode reaches the source's real
+// end one frame short of what the container lists, and the stream is whole and legal.
+TEST_F(Authoring, AnMp4WithAFrameThatDoesNotDecodeEndsCompleteAtItsRealEnd) {
+    const std::string source = m_Dir.File("Damaged.mp4");
+    ASSERT_TRUE(media::MakeOnce("-v error -f lavfi -i testsrc2=size=640x480:rate=30000/1001 -t 2 "
+                                "-c:v mjpeg -q:v 3",
+                                source));
+    // Frame 30's data zeroed: "size,pos" of its packet.
+    const std::string packet = media::Output(
+        "ffprobe -v error -select_streams v:0 -show_entries packet=size,pos -of csv=p=0 '" +
+        source + "' | sed -n 30p");
+    const size_t comma = packet.find(',');
+    ASSERT_NE(comma, std::string::npos) << packet;
+    ASSERT_TRUE(media::Run("dd if=/dev/zero of='" + source +
+                           "' bs=1 seek=" + std::to_string(std::atoll(packet.c_str() + comma + 1)) +
+                           " count=" + std::to_string(std::atoll(packet.c_str())) +
+                           " conv=notrunc status=none"));
+    const ecl::SourceFacts facts = ecl::ReadSourceFacts(source, kProgramDir);
+    ASSERT_TRUE(facts.opened);
+    ASSERT_EQ(facts.frames, 60);
+    for (int method : {1, 0}) { // one pass (multipass template), and the two-part method
+        SCOPED_TRACE(method);
+        jobs::JobRecord job = Job(source, method, method == 0 ? "0" : "1");
+        job.aspectRatio = 2;
+        job.bitrateAvg = 4000;
+        job.endFrame = facts.frames;
+        ASSERT_TRUE(jobs::WriteJobRecord(m_Store.Store(), 0, job));
+        ASSERT_TRUE(jobs::SetJobNumber(m_Store.Store(), 0, jobs::kPictureFit, source::kFitNtsc));
+        ecl::EclState state = Encode(job, facts);
+        ASSERT_TRUE(FileExists(state.m_OutputPath)) << m_EncoderOutput;
+        EXPECT_NE(m_EncoderOutput.find("1 of the 60 frames the source's container lists do not "
+                                       "decode"),
+                  std::string::npos)
+            << m_EncoderOutput;
+        pulldown::StreamReport report;
+        std::string error;
+        ASSERT_TRUE(pulldown::ReportStreamFile(state.m_OutputPath, report, error)) << error;
+        EXPECT_TRUE(report.dvd.compliant) << testing::PrintToString(report.dvd.reasons);
+        EXPECT_NEAR(report.durationSeconds, 60 * 1.001 / 30, 1.001 / 30);
+        Author(state.m_OutputPath, "NTSC");
+        std::filesystem::remove_all(m_Dir.File("dvd"));
+        std::filesystem::remove(state.m_OutputPath);
+    }
 }

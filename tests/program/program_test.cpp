@@ -383,7 +383,8 @@ TEST_F(ProgramRun, KilledDuringAnEncodeIsFollowedByTheNextStartAndNeverEncodedTw
 namespace {
 
 // Which of the source's `candidates` frames the stream's frame `frame` shows: the one the
-// ffmpeg psnr filter finds nearest.
+// ffmpeg psnr filter finds nearest, the source scaled to the stream's size (a source that is
+// no DVD picture is fitted to one).
 int SourceFrameShown(const std::string& stream, int frame, const std::string& source,
                      const std::vector<int>& candidates) {
     int best = -1;
@@ -395,7 +396,8 @@ int SourceFrameShown(const std::string& stream, int frame, const std::string& so
             ":end_frame=" + std::to_string(frame + 1) +
             ",setpts=PTS-STARTPTS[a];[1]trim=start_frame=" + std::to_string(k) +
             ":end_frame=" + std::to_string(k + 1) +
-            ",setpts=PTS-STARTPTS[b];[a][b]psnr' -f null - 2>&1 | grep -o 'average:[0-9.inf]*'");
+            ",setpts=PTS-STARTPTS[b];[b][a]scale2ref[bs][as];[as][bs]psnr' -f null - 2>&1 | "
+            "grep -o 'average:[0-9.inf]*'");
         double psnr = out.find("inf") != std::string::npos ? 1e9 : std::atof(out.c_str() + 8);
         if (out.size() > 8 && psnr > bestPsnr) {
             bestPsnr = psnr;

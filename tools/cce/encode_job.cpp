@@ -13,6 +13,8 @@
 #include "rate_fit.h"
 #include "rate_refit.h"
 #include "source/av_probe.h"
+#include "source/avi_source.h"
+#include "source/dvd_fit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -271,6 +273,8 @@ private:
     int m_LastPercent = -1;
     bool m_QuietProgress = false; // a run beyond the planned ones shows no progress
     std::string m_RefitTemp;      // the stream of a second final pass while it is written
+    std::string m_SourceIdentity; // the source's path, size and time when the encode began
+    bool m_ShortEndNoted = false;
 };
 
 int EncodeJob::Prepare(const std::string& eclPath) {
@@ -294,17 +298,34 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     if (opened != kExitOk) {
         return opened;
     }
+    const double want = static_cast<double>(p.rateNum) / p.rateDen;
+    const double have = static_cast<double>(m_Source.rateNum) / m_Source.rateDen;
+    if (p.fitPicture && std::fabs(want - have) > want * 0.001) {
+        // A fitted source is converted to the list's rate by ffmpeg's fps filter, frames
+        // repeated or dropped; the range counts frames at that rate, as the list's writer did.
+        const int64_t frames = source::FramesAtRate(
+            m_Source.frames, source::RateInThousandths(m_Source.rateNum, m_Source.rateDen),
+            source::RateInThousandths(p.rateNum, p.rateDen));
+        p.notes.push_back("the source is fitted from " + std::to_string(m_Source.rateNum) + "/" +
+                          std::to_string(m_Source.rateDen) + " fps to " +
+                          std::to_string(p.rateNum) + "/" + std::to_string(p.rateDen) +
+                          " fps: " + std::to_string(frames) +
+                          " frames, ffmpeg's fps filter repeating or "
+                          "dropping frames");
+        m_Source.frames = frames;
+        m_Source.rateNum = p.rateNum;
+        m_Source.rateDen = p.rateDen;
+        m_Source.variableRate = true;
+        m_Source.retime = true;
+    } else if (std::fabs(want - have) > want * 0.001) {
+        Fail("frame_rate_idx=" + std::to_string(p.rateIndex) + " does not match the source's " +
+             std::to_string(m_Source.rateNum) + "/" + std::to_string(m_Source.rateDen) + " fps");
+        return kExitSource;
+    }
     if (p.encodeEnd > m_Source.frames) {
         Fail("the range ends at frame " + std::to_string(p.encodeEnd - 1) + " but the source has " +
              std::to_string(m_Source.frames) + " frames (0 to " +
              std::to_string(m_Source.frames - 1) + ")");
-        return kExitSource;
-    }
-    const double want = static_cast<double>(p.rateNum) / p.rateDen;
-    const double have = static_cast<double>(m_Source.rateNum) / m_Source.rateDen;
-    if (std::fabs(want - have) > want * 0.001) {
-        Fail("frame_rate_idx=" + std::to_string(p.rateIndex) + " does not match the source's " +
-             std::to_string(m_Source.rateNum) + "/" + std::to_string(m_Source.rateDen) + " fps");
         return kExitSource;
     }
     if (p.listedFrames != m_Source.frames) {
@@ -336,7 +357,8 @@ int EncodeJob::Prepare(const std::string& eclPath) {
     // files, range and settings fits.
     const int64_t count = p.encodeEnd - p.encodeFirst;
     const bool multipass = p.mode == enc::RateMode::MultipassVbr;
-    m_AnalysisHeader = std::string(kAnalysisHeader) + "source " + FileIdentity(p.sourcePath);
+    m_SourceIdentity = FileIdentity(p.sourcePath);
+    m_AnalysisHeader = std::string(kAnalysisHeader) + "source " + m_SourceIdentity;
     if (script) {
         m_AnalysisHeader += ", input " + FileIdentity(m_Source.scriptInput);
     }
@@ -461,6 +483,8 @@ int EncodeJob::ProbeVideoFile(const std::string& path) {
     m_Source.hasAudio = probe.hasAudio;
     m_Source.audioChannels = probe.audioChannels;
     m_Source.videoStream = probe.streamIndex;
+    m_Source.darNum = probe.darNum;
+    m_Source.darDen = probe.darDen;
     m_Source.retime = true;
     // A rate no MPEG-2 stream carries is shown at the nearer DVD rate the same way: frames at
     // the new rate, repeated or dropped by ffmpeg's fps filter.
@@ -638,6 +662,22 @@ bool EncodeJob::RunFfmpeg(const std::vector<std::string>& args, const std::strin
 bool EncodeJob::WholeRange(int64_t have, const std::string& what) {
     const int64_t want = m_Plan.encodeEnd - m_Plan.encodeFirst;
     if (have >= want) {
+        return true;
+    }
+    // A video file's container may list a frame or two that does not decode (a damaged frame,
+    // an edit list): a range to its end, of a file unchanged since the encode began, that
+    // falls short by that little has reached the source's real end. A file cut or rewritten
+    // meanwhile has another size or time.
+    const int64_t missing = want - have;
+    if (m_Source.retime && m_Source.scriptInput.empty() && have > 0 &&
+        m_Plan.encodeEnd >= m_Source.frames && missing <= 2 + want / 100 &&
+        FileIdentity(m_Plan.sourcePath) == m_SourceIdentity) {
+        if (!m_ShortEndNoted) {
+            m_ShortEndNoted = true;
+            Say("  Note: " + std::to_string(missing) + " of the " + std::to_string(want) +
+                " frames the source's container lists do not decode: " + what + " " +
+                std::to_string(have) + ", to the source's end");
+        }
         return true;
     }
     Fail(what + " " + std::to_string(std::max<int64_t>(have, 0)) + " of the " +

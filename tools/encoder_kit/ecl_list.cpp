@@ -85,6 +85,7 @@ constexpr KeySpec kKeys[] = {
     {"lum_level", Section::Item, Kind::Number, Presence::Always},
     {"intra_dc_prec", Section::Item, Kind::Number, Presence::Always},
     {"aspect_ratio", Section::Item, Kind::Number, Presence::Always},
+    {"fit_picture", Section::Item, Kind::Number, Presence::Optional},
     {"gop_m", Section::Item, Kind::Number, Presence::Always},
     {"gop_nm", Section::Item, Kind::Number, Presence::Always},
     {"gop_hdr", Section::Item, Kind::Number, Presence::Always},

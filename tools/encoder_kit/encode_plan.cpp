@@ -288,6 +288,11 @@ bool BuildPlan(const EclList& list, EncodePlan& plan, std::string& error) {
     }
     plan.intraDcBits = static_cast<int>(8 + dc);
     plan.aspectCode = static_cast<int>(aspect);
+    int64_t fit = 0;
+    if (list.Has("fit_picture") && !Ranged(list, "fit_picture", 0, 1, fit, error)) {
+        return false;
+    }
+    plan.fitPicture = fit == 1;
     if (plan.mpeg1) {
         if (dc != 0 || plan.alternateScan || plan.nonLinear || !plan.progressive) {
             plan.notes.push_back("MPEG-1: intra DC precision, alternate scan, non-linear "

@@ -53,6 +53,9 @@ struct EncodePlan {
     bool mpeg1 = false;
     bool dvd = false;
     bool seqEndcode = false;
+    // fit_picture=1: the source is scaled into the picture whole, padded to keep its display
+    // aspect, and converted to the list's rate.
+    bool fitPicture = false;
 
     int64_t encodeFirst = 0;            // the first source frame encoded
     int64_t encodeEnd = 0;              // one past the last source frame encoded

@@ -3,6 +3,7 @@
 
 #include "effort.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -57,6 +58,33 @@ void AppendEffort(std::vector<std::string>& a, const EncodePlan& plan) {
     a.insert(a.end(), bias.begin(), bias.end());
 }
 
+// Scales the source whole into the part of the picture its display aspect fills and pads the
+// rest black, centred: never stretched.
+std::string FitChain(const EncodePlan& plan, const SourceInfo& source) {
+    const double frameDar = plan.aspectCode == 3 ? 16.0 / 9.0 : 4.0 / 3.0;
+    const double dar = source.darNum > 0 && source.darDen > 0
+                           ? static_cast<double>(source.darNum) / source.darDen
+                           : static_cast<double>(source.width) / source.height;
+    int activeW = plan.width;
+    int activeH = plan.height;
+    if (dar > frameDar * 1.001) {
+        activeH = static_cast<int>(std::lround(plan.height * frameDar / dar)) & ~1;
+    } else if (dar < frameDar / 1.001) {
+        activeW = static_cast<int>(std::lround(plan.width * dar / frameDar)) & ~1;
+    }
+    const std::string w = std::to_string(plan.width);
+    const std::string h = std::to_string(plan.height);
+    std::string chain = ",scale=" + std::to_string(activeW) + ":" + std::to_string(activeH);
+    if (!plan.progressive) {
+        chain += ":interl=1";
+    }
+    if (activeW != plan.width || activeH != plan.height) {
+        chain += ",pad=" + w + ":" + h + ":" + std::to_string((plan.width - activeW) / 4 * 2) +
+                 ":" + std::to_string((plan.height - activeH) / 4 * 2) + ":black";
+    }
+    return chain + ",setsar=1";
+}
+
 } // namespace
 
 std::string FileUrl(const std::string& path) {
@@ -92,7 +120,9 @@ std::vector<std::string> VideoRunArgs(const std::string& ffmpeg, const EncodePla
         chain += ",settb=" + std::to_string(plan.rateDen) + "/" + std::to_string(plan.rateNum) +
                  ",setpts=N";
     }
-    if (plan.width != source.width || plan.height != source.height) {
+    if (plan.fitPicture) {
+        chain += FitChain(plan, source);
+    } else if (plan.width != source.width || plan.height != source.height) {
         chain += ",scale=" + std::to_string(plan.width) + ":" + std::to_string(plan.height);
     }
     // ffmpeg codes a stream with alternate scan as interlaced; give it the right field order.

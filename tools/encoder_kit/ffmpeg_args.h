@@ -30,6 +30,9 @@ struct SourceInfo {
     int videoStream = -1;
     bool retime = false;
     bool variableRate = false;
+    // The display aspect, 0:0 for square pixels.
+    int darNum = 0;
+    int darDen = 0;
 };
 
 // The role of one video run in a sequence of runs.
