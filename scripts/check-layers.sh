@@ -2,7 +2,7 @@
 # Fails when a folder of src/ includes a header of a folder above it. Folders are listed from
 # the bottom up; a folder may include its own headers and those of the folders listed before it.
 root=${1:-.}
-layers="platform store log templates env chapters framesrv source jobs ecl pulldown run cluster app gui"
+layers="platform store log templates env chapters framesrv source jobs ecl pulldown run author cluster app gui"
 
 rank() {
     i=0
