@@ -112,17 +112,53 @@ MainWindowWidget::MainWindowWidget(store::KeyStore& store) : m_Store(store), m_D
 }
 
 void MainWindowWidget::SetTabOrder() {
-    const int order[] = {
-        kJobList,      kMoveUp,        kDelete,       kMoveDown,      kReset,
-        kStart,        kStop,          kStopAfterJob, kClear,         kName,
-        kInputFile,    kTemplateList,  kTemplateEdit, kAspectSquare,  kAspect4x3,
-        kAspect16x9,   kBitrateMin,    kBitrateMax,   kBitrateAvg,    kPasses,
-        kQFactor,      kBias,          kQuality,      kPulldown,      kTopFieldFirst,
-        kProgressive,  kAlternateScan, kAngle,        kStartFrame,    kEndFrame,
-        kChapterFile,  kChapterBrowse, kChapterList,  kConvertToFilm, kJobPartition,
-        kJobTimeLimit, kJobCpus,       kOutputSize,   kCalc,          kSetTemplateDefault,
-        kNewJob,       kAddJob,        kCancel,       kLogList,       kLogDebugInfo,
-        kExit};
+    const int order[] = {kJobList,
+                         kMoveUp,
+                         kDelete,
+                         kMoveDown,
+                         kReset,
+                         kStart,
+                         kStop,
+                         kStopAfterJob,
+                         kClear,
+                         kName,
+                         kInputFile,
+                         kTemplateList,
+                         kTemplateEdit,
+                         kPicture,
+                         kAspectSquare,
+                         kAspect4x3,
+                         kAspect16x9,
+                         kBitrateMin,
+                         kBitrateMax,
+                         kBitrateAvg,
+                         kPasses,
+                         kQFactor,
+                         kBias,
+                         kQuality,
+                         kPulldown,
+                         kTopFieldFirst,
+                         kProgressive,
+                         kAlternateScan,
+                         kAngle,
+                         kStartFrame,
+                         kEndFrame,
+                         kChapterFile,
+                         kChapterBrowse,
+                         kChapterList,
+                         kConvertToFilm,
+                         kJobPartition,
+                         kJobTimeLimit,
+                         kJobCpus,
+                         kOutputSize,
+                         kCalc,
+                         kSetTemplateDefault,
+                         kNewJob,
+                         kAddJob,
+                         kCancel,
+                         kLogList,
+                         kLogDebugInfo,
+                         kExit};
     QWidget* previous = nullptr;
     for (int id : order) {
         QWidget* widget = m_Dialog.Widget(id);
@@ -274,6 +310,13 @@ QWidget* MainWindowWidget::BuildJobInfoPanel() {
                      "\"Set as Template Default\".)");
     m_Dialog.AddControl(kTemplateEdit, K::Button, edit);
     addRow(2, "&Template", templates, edit);
+    // Whether the job keeps the source's picture or is fitted to a DVD frame.
+    auto* picture = new FocusedWheelComboBox(box);
+    picture->setEnabled(false);
+    picture->setToolTip("Keep the source's size and rate, or scale and pad it whole into a DVD "
+                        "frame of the standard chosen, converting its rate");
+    m_Dialog.AddControl(kPicture, K::ComboBox, picture);
+    addRow(3, "Picture", picture);
     head->setColumnStretch(1, 1);
     layout->addLayout(head);
     AddEdit(kTemplateOrder, true)->hide();

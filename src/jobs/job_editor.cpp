@@ -264,6 +264,10 @@ void CJobEditor::FillNewJob(const std::string& path) {
     m_Dialog.SetText(ui::kStartFrame, "0");
     m_Dialog.SetText(ui::kEndFrame, framesText);
 
+    // A source a DVD cannot carry as it is gets fitted unless the user keeps its picture.
+    m_Dialog.SetSelection(ui::kPicture, m_ShownSource.empty() ? 0 : m_SourcePictureFit);
+    m_Dialog.Enable(ui::kPicture, true);
+
     // A new job runs with the settings' resources until the user gives it its own.
     for (int field : {ui::kJobPartition, ui::kJobTimeLimit, ui::kJobCpus}) {
         m_Dialog.SetText(field, "");
@@ -386,6 +390,11 @@ void CJobEditor::LoadJobIntoEditor() {
     GetJobString(m_Store, s, kSlurmPartition, kWholeValue, partition);
     GetJobString(m_Store, s, kSlurmTimeLimit, kWholeValue, timeLimit);
     GetJobNumber(m_Store, s, kSlurmCpus, cpus);
+    int picture = 0;
+    GetJobNumber(m_Store, s, kPictureFit, picture);
+    m_Dialog.SetSelection(ui::kPicture, picture >= 0 && picture <= 2 ? picture : 0);
+    m_Dialog.Enable(ui::kPicture, true);
+
     const std::pair<int, std::string> resources[] = {
         {ui::kJobPartition, partition},
         {ui::kJobTimeLimit, timeLimit},
@@ -422,6 +431,7 @@ void CJobEditor::LoadJobIntoEditor() {
     m_Dialog.Enable(ui::kStop, false);
     m_LoadedJob = ReadEditorJob(m_Dialog);
     m_LoadedResources = ReadEditorResources(m_Dialog);
+    m_LoadedPicture = m_Dialog.GetSelection(ui::kPicture);
     m_HasLoadedJob = true;
     m_HoldsJob = true;
 }
@@ -436,19 +446,28 @@ bool CJobEditor::HasUnsavedEdit() const {
         return true;
     }
     return !(ReadEditorJob(m_Dialog) == m_LoadedJob) ||
-           !(ReadEditorResources(m_Dialog) == m_LoadedResources);
+           !(ReadEditorResources(m_Dialog) == m_LoadedResources) ||
+           m_Dialog.GetSelection(ui::kPicture) != m_LoadedPicture;
 }
 
-// A new job of a source a DVD cannot carry as it is (its size or rate) is fitted to the DVD
-// standard of its rate; one a DVD carries keeps its picture.
-void CJobEditor::AddDefaultPictureFit(const JobRecord& job,
-                                      std::vector<std::pair<std::string, int>>& extras) {
-    // The source shown is the job's (New Job, a drop, a job list line); the inspection said.
-    if (job.input != m_ShownSource || m_SourcePictureFit == source::kFitKeep) {
+// The Picture chosen for a new job: the panel's choice, which New Job (and each job-list line)
+// set from the inspection of its source, a fit for a source a DVD cannot carry as it is.
+void CJobEditor::AddPictureFit(const JobRecord& job,
+                               std::vector<std::pair<std::string, int>>& extras) {
+    int chosen = m_Dialog.GetSelection(ui::kPicture);
+    if (chosen < 0) {
+        // The inspection said, if it was this job's source.
+        chosen = job.input == m_ShownSource ? m_SourcePictureFit : source::kFitKeep;
+    }
+    if (chosen == source::kFitKeep) {
         return;
     }
-    extras.emplace_back(kPictureFit, m_SourcePictureFit);
-    m_Log.Write("Job " + job.name + " is fitted to DVD: " + m_SourceFitText, logging::kLogInfo);
+    extras.emplace_back(kPictureFit, chosen);
+    std::string what = chosen == source::kFitNtsc ? "NTSC" : "PAL";
+    if (job.input == m_ShownSource && chosen == m_SourcePictureFit && !m_SourceFitText.empty()) {
+        what = m_SourceFitText;
+    }
+    m_Log.Write("Job " + job.name + " is fitted to DVD: " + what, logging::kLogInfo);
 }
 
 void CJobEditor::AddOrReplaceJob() {
@@ -485,7 +504,7 @@ void CJobEditor::AddOrReplaceJob() {
         extras.emplace_back(kSlurmCpus, std::stoi(resources.cpus));
     }
     if (!replace) {
-        AddDefaultPictureFit(job, extras);
+        AddPictureFit(job, extras);
     }
     // A new job goes after the last stored job, which another process may have added.
     if (replace ? !WriteJobRecord(m_Store, p, job) : !AppendJobRecord(m_Store, job, p, extras)) {
@@ -507,6 +526,12 @@ void CJobEditor::AddOrReplaceJob() {
     if (!resourcesStored) {
         m_Log.Write("ERROR: Could not store the cluster resources of job " + name + " (" +
                         m_Store.LastError() + "); it runs with the settings' resources.",
+                    logging::kLogError);
+    }
+    const int picture = m_Dialog.GetSelection(ui::kPicture);
+    if (replace && picture >= 0 && !SetJobNumber(m_Store, p, kPictureFit, picture)) {
+        m_Log.Write("ERROR: Could not store the Picture of job " + name + " (" +
+                        m_Store.LastError() + "); it keeps its earlier one.",
                     logging::kLogError);
     }
 

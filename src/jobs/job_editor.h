@@ -123,8 +123,7 @@ private:
     };
     // Shows an inspection's fields in File Info and the window's source state.
     void ShowInspection(const source::SourceInfoFields& fields);
-    void AddDefaultPictureFit(const JobRecord& job,
-                              std::vector<std::pair<std::string, int>>& extras);
+    void AddPictureFit(const JobRecord& job, std::vector<std::pair<std::string, int>>& extras);
 
     platform::Dialog& m_Dialog;
     store::KeyStore& m_Store;
@@ -144,6 +143,7 @@ private:
     // The panel's job as it was loaded from the list, to tell a changed one from an unchanged.
     JobRecord m_LoadedJob;
     EditorResources m_LoadedResources;
+    int m_LoadedPicture = 0;
     bool m_HasLoadedJob = false;
     // A job was put into the panel (New Job, a job list line, a double-click) and has not
     // been stored or cancelled since. The panel's enabled controls alone do not say it: they

@@ -176,6 +176,14 @@ void ResetJobEditor(platform::Dialog& dialog) {
     for (int field : {ui::kJobPartition, ui::kJobTimeLimit, ui::kJobCpus}) {
         dialog.Enable(field, false);
     }
+    // The Picture choices, in the order of the job's "Picture Fit" value.
+    if (dialog.GetCount(ui::kPicture) == 0) {
+        for (const char* choice : {"Keep the source's", "Fit to DVD (NTSC)", "Fit to DVD (PAL)"}) {
+            dialog.InsertRow(ui::kPicture, -1, choice);
+        }
+    }
+    dialog.SetSelection(ui::kPicture, 0);
+    dialog.Enable(ui::kPicture, false);
 }
 
 void SetJobSpinRanges(platform::Dialog& dialog) {

@@ -15,8 +15,7 @@ struct BackgroundCalls::Link {
 };
 
 BackgroundCalls::BackgroundCalls(UiQueue& queue)
-    : m_Link(std::make_shared<Link>()), m_Queue(queue),
-      m_Message(queue.RegisterMessage(kUpmBackgroundDoneName)) {
+    : m_Link(std::make_shared<Link>()), m_Message(queue.RegisterMessage(kUpmBackgroundDoneName)) {
     m_Link->queue = &queue;
 }
 

@@ -41,7 +41,6 @@ public:
 private:
     struct Link; // the queue while this object lives, shared with the threads
     std::shared_ptr<Link> m_Link;
-    UiQueue& m_Queue;
     uint32_t m_Message;
     std::map<uint64_t, std::function<void(std::string&)>> m_Done;
 };

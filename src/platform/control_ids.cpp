@@ -73,6 +73,7 @@ const std::vector<ControlSpec>& MainWindowControls() {
             Make(kJobPartition, K::Edit),
             Make(kJobTimeLimit, K::Edit),
             Make(kJobCpus, K::Edit),
+            Make(kPicture, K::ComboBox, "", false),
             Make(kTemplateOrder, K::Edit),
             Make(kStart, K::Button, "Start"),
             Make(kStop, K::Button, "Stop"),

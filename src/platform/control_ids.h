@@ -87,6 +87,8 @@ enum Control : int {
     kJobPartition = 1113,
     kJobTimeLimit = 1114,
     kJobCpus = 1115,
+    // "Picture": keep the source's, fit to DVD (NTSC), fit to DVD (PAL); rows in that order.
+    kPicture = 1116,
 };
 
 // Menu commands routed by the main window.

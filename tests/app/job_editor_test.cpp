@@ -889,3 +889,32 @@ TEST(JobEditor, NewJobsOfSourcesNoDvdCarriesAreFittedToTheirRatesStandard) {
         EXPECT_EQ(c.fit != 0 ? fit : 0, c.fit);
     }
 }
+
+// The Picture choice: New Job offers the fit the source needs, the user may keep the source's
+// picture instead, and a loaded job shows its choice, counts a change as an edit and Replace
+// stores it.
+TEST(JobEditor, PictureChoiceIsOfferedKeptStoredAndReplaced) {
+    EditorRig rig;
+    rig.dialog.SetSelection(kTemplateList, 3);
+    rig.w().OnNewJob(rig.Source("small.avi", 25, 50)); // 320x240: no DVD frame
+    EXPECT_TRUE(rig.dialog.IsEnabled(kPicture));
+    EXPECT_EQ(rig.dialog.GetSelection(kPicture), 2); // PAL, by its rate
+    rig.dialog.SetSelection(kPicture, 0);
+    rig.w().OnAddJob();
+    int fit = -1;
+    EXPECT_FALSE(jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kPictureFit, fit));
+    EXPECT_FALSE(rig.dialog.IsEnabled(kPicture));
+
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetSelection(kPicture), 0);
+    EXPECT_FALSE(rig.w().Editor().HasUnsavedEdit());
+    rig.dialog.SetSelection(kPicture, 1);
+    EXPECT_TRUE(rig.w().Editor().HasUnsavedEdit());
+    rig.w().OnAddJob();
+    ASSERT_TRUE(jobs::GetJobNumber(rig.temp.Store(), 0, jobs::kPictureFit, fit));
+    EXPECT_EQ(fit, 1);
+    rig.Select(0);
+    rig.w().OnJobDoubleClick();
+    EXPECT_EQ(rig.dialog.GetSelection(kPicture), 1);
+}
