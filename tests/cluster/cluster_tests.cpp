@@ -588,7 +588,9 @@ TEST_F(ClusterTest, ProgramKilledBeforeKeepingTheIdNeverSubmitsTwice) {
     // The first start runs in the background, its own process id kept to be killed; the second
     // is waited for, ended after 150 s should it hang.
     auto launch = [&](const std::string& arguments, const std::string& tail) {
-        return "VANTAQ_STORE='" + q.store.Path() + "' QT_QPA_PLATFORM=offscreen " +
+        // Slurm is asked every 200 ms instead of every few seconds, so the follow ends soon.
+        return "VANTAQ_STORE='" + q.store.Path() +
+               "' VANTAQ_SLURM_POLL_MS=200 QT_QPA_PLATFORM=offscreen " +
                (tail.empty() ? "timeout 150 '" : "'") + program + "' " + arguments + " >'" +
                q.dir.File("program.txt") + "' 2>&1 </dev/null" + tail;
     };
