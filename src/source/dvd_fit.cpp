@@ -12,8 +12,9 @@ bool IsNtscRate(int thousandths) {
     return thousandths == 23976 || thousandths == 29970;
 }
 
+// An even size, never below 2: a picture of absurd shape still fills a line of the frame.
 int EvenDown(double v) {
-    return static_cast<int>(std::lround(v)) & ~1;
+    return std::max(2, static_cast<int>(std::lround(v)) & ~1);
 }
 
 } // namespace

@@ -37,6 +37,9 @@ TEST(DvdFit, TheFrameKeepsTheDisplayAspectByBorders) {
         {source::kFitPal, 1280, 720, 64, 27, 25000, "720x576 25 16:9, padded", 720, 432},
         {source::kFitPal, 1440, 1080, 16, 9, 50000, "720x576 25 16:9", 720, 576},
         {source::kFitNtsc, 480, 640, 0, 0, 29970, "720x480 29.97 4:3, padded", 404, 480},
+        // Shapes no camera makes still give a picture the scaler can make.
+        {source::kFitNtsc, 2, 4096, 0, 0, 29970, "720x480 29.97 4:3, padded", 2, 480},
+        {source::kFitPal, 4096, 2, 0, 0, 25000, "720x576 25 16:9, padded", 720, 2},
     };
     for (const Case& c : kCases) {
         const source::DvdFit fit =
