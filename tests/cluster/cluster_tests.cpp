@@ -790,6 +790,15 @@ TEST_F(ClusterTest, ANewStartFollowsTheJobsAnEarlierStartHandedOver) {
 TEST_F(ClusterTest, DeleteOfARunningJobCancelsItFirst) {
     q.AddLongJob("del1");
     q.AddJob("del2", 1);
+    // The encodes on the node wait for "release" (the job's environment reaches the node), so
+    // the first one cannot end before it is cancelled however fast the machine is.
+    const std::string release = m_Faults.File("release");
+    const std::string held = m_Faults.File("held-ffmpeg");
+    ASSERT_TRUE(testing_support::WriteFile(held, "#!/bin/sh\nwhile [ ! -e '" + release +
+                                                     "' ]; do sleep 0.05; done\n"
+                                                     "exec ffmpeg \"$@\"\n"));
+    std::filesystem::permissions(held, std::filesystem::perms::owner_all);
+    setenv("CCE_FFMPEG", held.c_str(), 1);
     Start(OnSlurm(1));
     ASSERT_TRUE(PollUntil([&] { return AnyRunning(); })) << Rows();
     std::string id = run->Jobs().front().slurmId;
@@ -799,7 +808,15 @@ TEST_F(ClusterTest, DeleteOfARunningJobCancelsItFirst) {
     EXPECT_EQ(why, "The job del1 is on the Slurm cluster (job " + id +
                        "); it can be deleted once Slurm has cancelled it and its row shows "
                        "\"Pending\".");
-    ASSERT_TRUE(PollUntil([&] { return !run->Active(); })) << Rows();
+    // Once Slurm has cancelled it, the next job may encode.
+    ASSERT_TRUE(PollUntil([&] { return !run->Active(); },
+                          [&] {
+                              if (SlurmState(id) == "CANCELLED") {
+                                  testing_support::WriteFile(release, "");
+                              }
+                          }))
+        << Rows();
+    unsetenv("CCE_FFMPEG");
     EXPECT_EQ(SlurmState(id), "CANCELLED");
     EXPECT_EQ(q.Status(0), "Pending") << Rows();
     EXPECT_EQ(q.Status(1), "Complete") << Rows();
