@@ -147,7 +147,10 @@ TEST(DesktopStreamReport, FromTheContextMenuAndTheVerdict) {
     ReportWindow()->close();
     ASSERT_TRUE(QTest::qWaitFor([] { return ReportWindow() == nullptr; }, kLong));
 
-    // A pending job has no report to offer.
+    // A pending job has no report to offer. The click goes to the window once the window
+    // manager has given it back the focus (the report window may still be on screen).
+    program->Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&program->Window(), kLong));
     QPoint second = list->viewport()->mapTo(&program->Window(),
                                             list->visualRect(list->model()->index(1, 0)).center());
     ClickIn(program->Window().winId(), second, 3);
