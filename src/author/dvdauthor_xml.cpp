@@ -30,6 +30,25 @@ std::string XmlEscape(const std::string& text) {
     return out;
 }
 
+namespace {
+
+// One titleset per title, each returning to the disc's menu at its end, and the document's end.
+void AppendTitlesetsAndEnd(std::string& xml, const std::string& format,
+                           const std::vector<XmlTitle>& titles) {
+    for (const XmlTitle& title : titles) {
+        xml += "  <titleset>\n    <titles>\n      <video format=\"" + format + "\"/>\n";
+        xml += "      <pgc>\n        <vob file=\"" + XmlEscape(title.mpg) + "\"";
+        if (!title.chapters.empty()) {
+            xml += " chapters=\"" + XmlEscape(title.chapters) + "\"";
+        }
+        xml += "/>\n        <post>call vmgm menu entry title;</post>\n      </pgc>\n";
+        xml += "    </titles>\n  </titleset>\n";
+    }
+    xml += "</dvdauthor>\n";
+}
+
+} // namespace
+
 std::string DvdAuthorXml(const std::string& dest, const std::string& format,
                          const std::vector<XmlTitle>& titles) {
     // g0 counts the titles played: the first-play program starts title 1, each title's end
@@ -43,16 +62,7 @@ std::string DvdAuthorXml(const std::string& dest, const std::string& format,
         xml += "if (g0 eq " + std::to_string(i) + ") jump title " + std::to_string(i) + "; ";
     }
     xml += "exit;</pre>\n      </pgc>\n    </menus>\n  </vmgm>\n";
-    for (const XmlTitle& title : titles) {
-        xml += "  <titleset>\n    <titles>\n      <video format=\"" + format + "\"/>\n";
-        xml += "      <pgc>\n        <vob file=\"" + XmlEscape(title.mpg) + "\"";
-        if (!title.chapters.empty()) {
-            xml += " chapters=\"" + XmlEscape(title.chapters) + "\"";
-        }
-        xml += "/>\n        <post>call vmgm menu entry title;</post>\n      </pgc>\n";
-        xml += "    </titles>\n  </titleset>\n";
-    }
-    xml += "</dvdauthor>\n";
+    AppendTitlesetsAndEnd(xml, format, titles);
     return xml;
 }
 
@@ -69,16 +79,7 @@ std::string DvdAuthorMenuXml(const std::string& dest, const std::string& format,
                std::to_string(i) + ";</button>\n";
     }
     xml += "      </pgc>\n    </menus>\n  </vmgm>\n";
-    for (const XmlTitle& title : titles) {
-        xml += "  <titleset>\n    <titles>\n      <video format=\"" + format + "\"/>\n";
-        xml += "      <pgc>\n        <vob file=\"" + XmlEscape(title.mpg) + "\"";
-        if (!title.chapters.empty()) {
-            xml += " chapters=\"" + XmlEscape(title.chapters) + "\"";
-        }
-        xml += "/>\n        <post>call vmgm menu entry title;</post>\n      </pgc>\n";
-        xml += "    </titles>\n  </titleset>\n";
-    }
-    xml += "</dvdauthor>\n";
+    AppendTitlesetsAndEnd(xml, format, titles);
     return xml;
 }
 
